@@ -1,0 +1,52 @@
+#pragma once
+// The connection log: session headers from the GUI thread, entries from the scan
+// worker. Every header line and every entry reaches the file whole.
+
+#include <array>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+class ConnectionLog
+{
+public:
+    static constexpr std::size_t kMaxNameLength = 49;
+    using Clock = std::function<std::tm()>; // local date and time
+
+    ConnectionLog();
+    explicit ConnectionLog(Clock clock);
+
+    std::string activeLogName() const;
+    // Sets the name entries and headers go to; a longer name is cut to 49 characters.
+    void setActiveLogName(std::string_view name);
+
+    // Does nothing unless logEnabled; else activeLogName = nameFieldText and the
+    // session header (with the grid's header titles of columns 1 to 4) is appended.
+    void startLogSession(bool logEnabled, std::string_view nameFieldText,
+                         const std::array<std::string, 4>& columnTitles);
+
+    // One scan's entries: opens activeLogName for appending (creating it) and closes on destruction.
+    class ScanEntries
+    {
+    public:
+        ~ScanEntries();
+        // Appends "[hh:mm:ss]  localIp  (localPort) (remotePort)  remoteIp" with CR LF.
+        void appendLogEntry(std::string_view localIp, std::string_view localPort,
+                            std::string_view remotePort, std::string_view remoteIp);
+
+    private:
+        friend class ConnectionLog;
+        ScanEntries(ConnectionLog& log, int fd);
+        ConnectionLog& m_log;
+        int m_fd;
+    };
+    std::unique_ptr<ScanEntries> openForScan();
+
+private:
+    Clock m_clock;
+    mutable std::mutex m_mutex; // guards the name and serialises writes
+    std::string m_activeLogName;
+};

@@ -1,0 +1,38 @@
+#include "scan/connection_table.h"
+
+ConnectionRow* ConnectionTable::append(CapacitySink& sink)
+{
+    if (m_count >= kCapacity) {
+        sink.showCapacityMessage();
+        return nullptr;
+    }
+    ++m_count;
+    return &m_rows[m_count];
+}
+
+void ConnectionTable::dropLast()
+{
+    if (m_count > 0)
+        --m_count;
+}
+
+void ConnectionTable::swap(int i, int j)
+{
+    if (i == j)
+        return;
+    ConnectionRow& a = m_rows[i];
+    ConnectionRow& b = m_rows[j];
+    // Field by field through one temporary text, as the rows are plain texts.
+    char temp[256];
+    auto exchange = [&temp](char* x, char* y, std::size_t width) {
+        std::memcpy(temp, x, width);
+        std::memcpy(x, y, width);
+        std::memcpy(y, temp, width);
+    };
+    exchange(a.localHost, b.localHost, sizeof a.localHost);
+    exchange(a.localPort, b.localPort, sizeof a.localPort);
+    exchange(a.remoteHost, b.remoteHost, sizeof a.remoteHost);
+    exchange(a.remotePort, b.remotePort, sizeof a.remotePort);
+    exchange(a.protocol, b.protocol, sizeof a.protocol);
+    exchange(a.state, b.state, sizeof a.state);
+}

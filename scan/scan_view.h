@@ -1,0 +1,41 @@
+#pragma once
+// What a scan does to the window. Every call is made from the scan worker thread,
+// in the order of the scan's steps; an implementation that owns widgets must carry
+// the effect over to its own thread.
+
+#include "scan/connection_table.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The seven grid cells of one data row: No, Local IP, Local Port, Remote Port,
+// Remote IP, Protocol, State.
+using GridRow = std::array<std::string, 7>;
+
+// A finished table as the map draws it: rows 1..count of the scan's table and the
+// local computer's name at the end of that scan. Once published, the scan keeps no
+// reference: the window owns it and the map may reorder its rows in place.
+struct MapTable
+{
+    ConnectionTable table;
+    std::string localComputerName;
+};
+
+class ScanView : public CapacitySink
+{
+public:
+    // The down state of the "Graphic/Text mode" button, read when the scan acts on it.
+    virtual bool graphicMode() const = 0;
+    // Step 1: graphic shows the map surface, else the grid (map surface and scroll bar hidden).
+    virtual void showView(bool graphic) = 0;
+    // The first status bar panel's text.
+    virtual void setStatusText(const std::string& text) = 0;
+    // The grid's data rows: row count = rows.size() + 1, then every cell, as one block.
+    // A scan with no rows passes one row of seven empty cells.
+    virtual void setGridRows(std::vector<GridRow> rows) = 0;
+    // The finished table of this scan, for the map; drawMap says whether to draw it now.
+    // Called at every scan end, so later redraws always use the last finished scan.
+    virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;
+};

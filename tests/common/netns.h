@@ -1,0 +1,18 @@
+#pragma once
+// Private network namespaces for tests that open real sockets and read the kernel's
+// tables: only the test's own sockets exist there, so the whole table is predictable.
+
+#include <string>
+
+namespace testns {
+
+// Moves the calling process (all of it: call before any thread starts) into a new,
+// empty network namespace with the loopback interface up. Needs root; returns an
+// error text on failure, empty on success.
+std::string enterPrivateNetworkNamespace();
+
+// A shell prefix that runs the command after it in a fresh private network
+// namespace with lo up, for tests that drive whole processes.
+std::string privateNamespacePrefix();
+
+} // namespace testns

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds one build tree: tools/build.sh DIR [cmake options...]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+dir=$1
+shift
+cmake -S "$here" -B "$here/$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$here/$dir" -j"$(nproc)"
