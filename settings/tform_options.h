@@ -1,0 +1,118 @@
+#pragma once
+// The options dialog. Its controls are the one copy of the user's options; the scan
+// worker reads them through Settings, so every control's state is mirrored into a
+// thread-safe copy whenever it changes, whoever changes it.
+
+#include "scan/settings.h"
+
+#include <QDialog>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+class ConnectionLog;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class TForm_Options final : public QDialog, public Settings
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm_Options)
+
+public:
+    using ColumnTitles = std::function<std::array<std::string, 4>()>;
+
+    TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWidget* parent = nullptr);
+    ~TForm_Options() override;
+
+    // options.dat in the current directory into the controls and the log's active name.
+    // A missing file changes nothing; values that cannot be read keep their controls.
+    void loadSettings();
+    // The controls into options.dat, replaced atomically; sets the log's active name.
+    void saveSettings();
+    // A session header to the name field's text, if logging is ticked.
+    void startLogSession();
+
+    // The refresh field's whole value × 1000, not corrected as Ok does (0 stays 0).
+    int refreshMilliseconds() const;
+    // The toolbar's Lookup hostnames button: ticks or unticks CheckBox4.
+    void setLookupHostNames(bool ticked);
+    // setLookupHostNames, then saveSettings.
+    void ToolButton6Click(bool down);
+
+    // Settings: safe from any thread.
+    std::string refreshSecondsText() const override;
+    bool showListening() const override;
+    bool showTcp() const override;
+    bool showUdp() const override;
+    bool lookupHostNames() const override;
+    bool lookupPortNames() const override;
+    bool cacheDns() const override;
+    bool logEnabled() const override;
+    std::string logFileName() const override;
+
+    bool logNameChanged() const { return m_logNameChanged; }
+
+    // The controls, named as the rest of the program and the tests know them.
+    QFrame* Panel1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Edit_Time = nullptr;
+    QLabel* Label2 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;
+    QCheckBox* CheckBox2 = nullptr;
+    QCheckBox* CheckBox3 = nullptr;
+    QCheckBox* CheckBox4 = nullptr;
+    QCheckBox* CheckBox5 = nullptr;
+    QCheckBox* CheckBox6 = nullptr;
+    QCheckBox* CheckBox7 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+public slots:
+    void Button1Click(); // Ok
+    void Button2Click(); // Cancel
+    // Escape and the close box behave as Cancel.
+    void reject() override;
+
+signals:
+    void refreshIntervalApplied(int milliseconds);
+    void lookupHostNamesMirrored(bool down);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void createControls();
+    void connectControls();
+    void CheckBox4Click(bool ticked);
+    void CheckBox7Click(bool ticked);
+    void Edit1Change();
+    int refreshSecondsToStore() const;
+
+    ConnectionLog& m_log;
+    ColumnTitles m_columnTitles;
+    bool m_logNameChanged = false;
+    bool m_centred = false;
+    // The refresh time last applied by Ok or read from options.dat: what a save
+    // stores while the field holds an unconfirmed non-number.
+    int m_confirmedRefreshSeconds = 1;
+
+    std::atomic<bool> m_showListening { true };
+    std::atomic<bool> m_showTcp { true };
+    std::atomic<bool> m_showUdp { true };
+    std::atomic<bool> m_lookupHostNames { true };
+    std::atomic<bool> m_lookupPortNames { true };
+    std::atomic<bool> m_cacheDns { true };
+    std::atomic<bool> m_logEnabled { false };
+    mutable std::mutex m_textMutex; // guards the two texts below
+    std::string m_refreshSecondsText { "1" };
+    std::string m_logFileName { "netlog.txt" };
+};
