@@ -25,17 +25,18 @@ public:
 
     // Does nothing unless logEnabled; else activeLogName = nameFieldText and the
     // session header (with the grid's header titles of columns 1 to 4) is appended.
-    void startLogSession(bool logEnabled, std::string_view nameFieldText,
-                         const std::array<std::string, 4>& columnTitles);
+    void startLogSession(
+        bool logEnabled, std::string_view nameFieldText, const std::array<std::string, 4>& columnTitles);
 
     // One scan's entries: opens activeLogName for appending (creating it) and closes on destruction.
+    // Never null: when the file cannot be opened, the entries are dropped without a word.
     class ScanEntries
     {
     public:
         ~ScanEntries();
         // Appends "[hh:mm:ss]  localIp  (localPort) (remotePort)  remoteIp" with CR LF.
-        void appendLogEntry(std::string_view localIp, std::string_view localPort,
-                            std::string_view remotePort, std::string_view remoteIp);
+        void appendLogEntry(std::string_view localIp, std::string_view localPort, std::string_view remotePort,
+            std::string_view remoteIp);
 
     private:
         friend class ConnectionLog;
