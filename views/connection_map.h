@@ -1,0 +1,78 @@
+#pragma once
+// The graphic connection map: the local computer, one branch per local address and
+// one line per endpoint, composed off-screen and copied onto ListView1 in one block.
+
+#include "scan/connection_table.h"
+#include "scan/scan_view.h"
+#include "views/map_pictures.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPointer>
+#include <QSize>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class MapSurface;
+class QScrollBar;
+
+struct MapCounters
+{
+    int establishedCount = 0;
+    int interfaceCount = 0;
+};
+
+// Orders rows 1..count in place for display: descending local host, and within one
+// host the established rows first. The selection prefers the last established
+// candidate, so established rows of one host rotate at every call; users see that
+// and it is kept.
+void orderMapRows(ConnectionTable& table);
+
+// Established rows, and interfaces as runs of equal local host in the current order.
+MapCounters countMapRows(const ConnectionTable& table);
+
+// Height of the whole map, of which the surface shows a band.
+int mapContentHeight(const MapPictures& pictures, const MapCounters& counters, int rowCount);
+
+// The map's text font: "MS Sans Serif" 11 pixels, or a sans face of this system.
+QFont mapFont();
+
+// Draws the map for a surface of the given size, the local computer's picture at
+// y = mapTop, and returns it. clientWidth is the main window's client width, from
+// which the distance to the remote computers is taken.
+QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
+                            const ConnectionTable& table, const std::string& localComputerName);
+
+// Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
+// GUI thread only. The map owns its table and reorders it at every run.
+class ConnectionMap final
+{
+    Q_DISABLE_COPY_MOVE(ConnectionMap)
+
+public:
+    ConnectionMap(MapSurface* listView1, QScrollBar* scrollBar1, const MapPictures* pictures,
+                  std::function<int()> clientWidth);
+
+    // Takes over a finished table; later runs draw and reorder it.
+    void setTable(std::shared_ptr<MapTable> table);
+    const MapTable& table() const { return *m_table; }
+
+    // One complete run: order, count, scroll bar, compose, copy onto the surface.
+    void DrawConnectionMap();
+
+    // One line step down or up, kept within ScrollBar1's range.
+    void FormMouseWheelDown();
+    void FormMouseWheelUp();
+
+    // While ScrollBar1 is shown it holds the keyboard focus, so the keys scroll the map.
+    void FormPaint();
+
+private:
+    QPointer<MapSurface> m_listView1;
+    QPointer<QScrollBar> m_scrollBar1;
+    const MapPictures* m_pictures;
+    std::function<int()> m_clientWidth;
+    std::shared_ptr<MapTable> m_table;
+};

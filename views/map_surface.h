@@ -1,0 +1,32 @@
+#pragma once
+// ListView1: the surface that shows the connection map.
+
+#include <QImage>
+#include <QWidget>
+
+class MapSurface final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(MapSurface)
+
+public:
+    explicit MapSurface(QWidget* parent = nullptr);
+
+    // The drawing lock, taken without waiting; held while the surface paints.
+    bool tryLock();
+    void unlock();
+
+    // Takes a finished map; the caller holds the lock. The surface keeps it and shows
+    // it again whenever it repaints, until the next map arrives.
+    void present(const QImage& picture);
+
+    // The map the surface shows now (null before the first one arrives).
+    const QImage& shownMap() const { return m_map; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QImage m_map;
+    bool m_locked = false;
+};
