@@ -1,0 +1,458 @@
+#include "app/tform1.h"
+
+#include "app/cool_bar.h"
+#include "app/view_area.h"
+#include "app/window_scan_view.h"
+#include "log/connection_log.h"
+#include "log/shell.h"
+#include "log/tform_about.h"
+#include "scan/mib_agent.h"
+#include "scan/scanner.h"
+#include "settings/tform_options.h"
+#include "views/connection_map.h"
+#include "views/map_pictures.h"
+#include "views/map_surface.h"
+#include "views/string_grid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QThread>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace {
+
+const std::array<std::string, 7> kHeaderRow { "No", "Local IP", "Local Port", "Remote Port",
+                                              "Remote IP", "Protocol", "State" };
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+} // namespace
+
+static void initAppResources()
+{
+    // The pictures live in a static library, whose resources are registered by hand.
+    Q_INIT_RESOURCE(app);
+}
+
+TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
+    : m_agent(agent)
+    , m_log(log)
+{
+    initAppResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QApplication::applicationDisplayName().replace(QStringLiteral(" ("), QStringLiteral("  (")));
+    setWindowIcon(QIcon(QStringLiteral(":/toolbar/veltran.png")));
+    setFont(windowFont());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+    createControls();
+    FormCreate(agentModule);
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createControls()
+{
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    Options1 = MainMenu1->addAction(QStringLiteral("Options"));
+    ViewLog1 = MainMenu1->addAction(QStringLiteral("ViewLog"));
+    Help1 = MainMenu1->addAction(QStringLiteral("Help"));
+    About1 = MainMenu1->addAction(QStringLiteral("About"));
+    setMenuBar(MainMenu1);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    auto* band = new CoolBar(QPixmap(QStringLiteral(":/toolbar/band.png")), central);
+    band->setObjectName(QStringLiteral("CoolBar1"));
+    CoolBar1 = band;
+    auto* bandLayout = new QHBoxLayout(band);
+    bandLayout->setContentsMargins(2, 2, 2, 2);
+    ToolBar2 = new QToolBar(band);
+    ToolBar2->setObjectName(QStringLiteral("ToolBar2"));
+    ToolBar2->setIconSize(QSize(35, 35));
+    ToolBar2->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar2->setMovable(false);
+    ToolBar2->setFloatable(false);
+    // Transparent and flat: the band's picture shows between and behind the buttons.
+    ToolBar2->setStyleSheet(QStringLiteral(
+        "QToolBar { background: transparent; border: none; spacing: 0px; padding: 0px; }"
+        "QToolButton { border: 1px solid transparent; border-radius: 3px; background: transparent; }"
+        "QToolButton:hover { border-color: rgba(255,255,255,90); background: rgba(255,255,255,28); }"
+        "QToolButton:checked { border-color: rgba(0,0,0,160); background: rgba(0,0,0,90); }"
+        "QToolButton:pressed { background: rgba(0,0,0,120); }"));
+    bandLayout->addWidget(ToolBar2);
+    bandLayout->addStretch(1);
+
+    ToolButton5 = addToolButton(QStringLiteral("options"), QStringLiteral("Options"), false);
+    ToolButton6 = addToolButton(QStringLiteral("lookup"), QStringLiteral("Lookup hostnames"), true);
+    ToolButton3 = addToolButton(QStringLiteral("mode"), QStringLiteral("Graphic/Text mode"), true);
+    ToolButton4 = addToolButton(QStringLiteral("viewlog"), QStringLiteral("ViewLog"), false);
+    ToolButton1 = addToolButton(QStringLiteral("help"), QStringLiteral("Help"), false);
+    ToolButton2 = addToolButton(QStringLiteral("exit"), QStringLiteral("Exit"), false);
+    ToolButton5->setObjectName(QStringLiteral("ToolButton5"));
+    ToolButton6->setObjectName(QStringLiteral("ToolButton6"));
+    ToolButton3->setObjectName(QStringLiteral("ToolButton3"));
+    ToolButton4->setObjectName(QStringLiteral("ToolButton4"));
+    ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
+    ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
+    ToolButton6->setChecked(true);
+    ToolButton3->setChecked(true);
+    column->addWidget(band);
+
+    m_viewArea = new ViewArea(central);
+    StringGrid1 = new StringGrid(m_viewArea);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    ListView1 = new MapSurface(m_viewArea);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ScrollBar1 = new QScrollBar(Qt::Vertical, m_viewArea);
+    ScrollBar1->setObjectName(QStringLiteral("ScrollBar1"));
+    ScrollBar1->setRange(0, 100);
+    ScrollBar1->setSingleStep(1);
+    ScrollBar1->setPageStep(1);
+    m_viewArea->setChildren(StringGrid1, ListView1, ScrollBar1);
+    // The first scan shows the graphic view; until then the surface lies over the grid.
+    StringGrid1->hide();
+    column->addWidget(m_viewArea, 1);
+    setCentralWidget(central);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel(StatusBar1);
+    m_statusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    m_statusPanel->setMinimumWidth(100);
+    StatusBar1->addWidget(m_statusPanel, 1);
+    setStatusBar(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->start(10000);
+
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    connect(ToolButton5, &QToolButton::clicked, this, &TForm1::Options1Click);
+    connect(Options1, &QAction::triggered, this, &TForm1::Options1Click);
+    connect(ToolButton6, &QToolButton::clicked, this, &TForm1::ToolButton6Click);
+    connect(ToolButton4, &QToolButton::clicked, this, &TForm1::ToolButton4Click);
+    connect(ViewLog1, &QAction::triggered, this, &TForm1::ToolButton4Click);
+    connect(ToolButton1, &QToolButton::clicked, this, &TForm1::Help1Click);
+    connect(Help1, &QAction::triggered, this, &TForm1::Help1Click);
+    connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
+    connect(ToolButton3, &QToolButton::toggled, this, [this](bool down) {
+        if (m_view)
+            m_view->setGraphicMode(down);
+    });
+    connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
+
+    // The wheel over the map moves it by one line step, whichever child is under it.
+    ListView1->installEventFilter(this);
+    ScrollBar1->installEventFilter(this);
+
+    const QSize client(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    resize(client);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - QPoint(client.width() / 2, client.height() / 2));
+}
+
+QToolButton* TForm1::addToolButton(const QString& picture, const QString& hint, bool checkable)
+{
+    auto* button = new QToolButton(ToolBar2);
+    button->setIcon(QIcon(QStringLiteral(":/toolbar/%1.png").arg(picture)));
+    button->setToolTip(hint);
+    button->setStatusTip(hint);
+    button->setCheckable(checkable);
+    button->setAutoRaise(true);
+    button->setFixedSize(42, 41);
+    button->setIconSize(QSize(35, 35));
+    ToolBar2->addWidget(button);
+    return button;
+}
+
+void TForm1::FormCreate(const char* agentModule)
+{
+    m_exePath = QCoreApplication::applicationFilePath();
+    m_appFolder = QFileInfo(m_exePath).absolutePath() + QLatin1Char('/');
+    QDir::setCurrent(m_appFolder); // a failure leaves the inherited directory; nothing to report
+    const std::string error = startNetworking(m_agent, agentModule);
+    m_startupError = QString::fromStdString(error);
+    StringGrid1->setHeaderRow(kHeaderRow);
+}
+
+void TForm1::attachOptions(TForm_Options* options)
+{
+    m_options = options;
+    setRefreshInterval(options->refreshMilliseconds());
+    connect(options, &TForm_Options::refreshIntervalApplied, this, &TForm1::setRefreshInterval);
+    connect(options, &TForm_Options::lookupHostNamesMirrored, ToolButton6, &QToolButton::setChecked);
+}
+
+void TForm1::attachMapPictures(const MapPictures* pictures)
+{
+    m_map = std::make_unique<ConnectionMap>(ListView1, ScrollBar1, pictures, [this] { return width(); });
+}
+
+void TForm1::attachAbout(TForm_About* about)
+{
+    m_about = about;
+}
+
+void TForm1::attachScanner(Scanner* scanner, WindowScanView* view)
+{
+    m_scanner = scanner;
+    m_view = view;
+    m_view->setGraphicMode(ToolButton3->isChecked());
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TForm1::FormShow()
+{
+    if (m_options)
+        m_options->loadSettings();
+    if (m_options)
+        m_log.startLogSession(m_options->logEnabled(), m_options->logFileName(), headerTitles());
+    if (m_options)
+        setRefreshInterval(m_options->refreshMilliseconds());
+    if (m_scanner)
+        m_scanner->startScan();
+}
+
+std::array<std::string, 4> TForm1::headerTitles() const
+{
+    std::array<std::string, 4> titles;
+    for (int column = 1; column <= 4; ++column)
+        titles[std::size_t(column - 1)] = StringGrid1->cellText(column, 0).toStdString();
+    return titles;
+}
+
+void TForm1::setRefreshInterval(int milliseconds)
+{
+    // A timer with no interval stays idle, so a stored 0 stops the refresh until Ok.
+    if (milliseconds > 0)
+        Timer1->start(milliseconds);
+    else
+        Timer1->stop();
+}
+
+QString TForm1::statusText() const
+{
+    return m_statusPanel->text();
+}
+
+void TForm1::showScanView(bool graphic)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (graphic) {
+        StringGrid1->hide();
+        ListView1->show();
+    } else {
+        StringGrid1->show();
+        ListView1->hide();
+        ScrollBar1->hide();
+    }
+}
+
+void TForm1::setStatusText(const QString& text)
+{
+    m_statusPanel->setText(text);
+}
+
+void TForm1::setGridRows(std::vector<GridRow> rows)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    StringGrid1->setGridRows(std::move(rows));
+}
+
+void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (!m_map)
+        return;
+    m_map->setTable(std::move(table));
+    if (drawMap)
+        m_map->DrawConnectionMap();
+}
+
+bool TForm1::graphicMode() const
+{
+    return ToolButton3->isChecked();
+}
+
+void TForm1::DrawConnectionMap()
+{
+    if (m_map)
+        m_map->DrawConnectionMap();
+}
+
+void TForm1::Timer1Timer()
+{
+    if (m_scanner)
+        m_scanner->startScan();
+}
+
+void TForm1::Options1Click()
+{
+    if (!m_options)
+        return;
+    m_options->show();
+    m_options->raise();
+    m_options->activateWindow();
+}
+
+void TForm1::ToolButton6Click()
+{
+    if (m_options)
+        m_options->ToolButton6Click(ToolButton6->isChecked());
+}
+
+void TForm1::ToolButton4Click()
+{
+    viewLog(m_log);
+}
+
+void TForm1::Help1Click()
+{
+    openHelp();
+}
+
+void TForm1::ToolButton2Click()
+{
+    close();
+}
+
+void TForm1::About1Click()
+{
+    if (!m_about)
+        return;
+    m_about->show();
+    m_about->raise();
+}
+
+void TForm1::FormActivate()
+{
+    if (graphicMode())
+        DrawConnectionMap();
+}
+
+void TForm1::ScrollBar1Change()
+{
+    if (graphicMode())
+        DrawConnectionMap();
+}
+
+void TForm1::FormResize()
+{
+    if (!isVisible())
+        return;
+    StringGrid1->stretchLastColumn();
+    if (graphicMode())
+        DrawConnectionMap();
+    // The transparent buttons are repainted over the band's picture.
+    for (QWidget* button : ToolBar2->findChildren<QToolButton*>())
+        button->update();
+}
+
+void TForm1::FormPaint()
+{
+    if (ScrollBar1->isVisible() && !ScrollBar1->hasFocus())
+        ScrollBar1->setFocus(Qt::OtherFocusReason);
+}
+
+void TForm1::FormMouseWheelDown()
+{
+    int position = ScrollBar1->value() + ScrollBar1->singleStep();
+    if (position > ScrollBar1->maximum())
+        position = ScrollBar1->maximum();
+    ScrollBar1->setValue(position);
+}
+
+void TForm1::FormMouseWheelUp()
+{
+    int position = ScrollBar1->value() - ScrollBar1->singleStep();
+    if (position < ScrollBar1->minimum())
+        position = ScrollBar1->minimum();
+    ScrollBar1->setValue(position);
+}
+
+void TForm1::wheel(int angleDelta)
+{
+    if (angleDelta < 0)
+        FormMouseWheelDown();
+    else if (angleDelta > 0)
+        FormMouseWheelUp();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TForm1::paintEvent(QPaintEvent* event)
+{
+    QMainWindow::paintEvent(event);
+    FormPaint();
+}
+
+void TForm1::wheelEvent(QWheelEvent* event)
+{
+    wheel(event->angleDelta().y());
+    event->accept();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+    if (event->isAccepted())
+        Q_EMIT closed();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel && (watched == ListView1 || watched == ScrollBar1)) {
+        wheel(static_cast<QWheelEvent*>(event)->angleDelta().y());
+        return true; // one line step per wheel step, not the scroll bar's own three
+    }
+    if (event->type() == QEvent::Paint && watched == ListView1)
+        FormPaint();
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,48 @@
+#include "app/view_area.h"
+
+#include <QEvent>
+#include <QScrollBar>
+
+ViewArea::ViewArea(QWidget* parent)
+    : QWidget(parent)
+{
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+}
+
+void ViewArea::setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBar)
+{
+    m_grid = grid;
+    m_surface = surface;
+    m_scrollBar = scrollBar;
+    // Showing or hiding the scroll bar resizes the surface at once, as the map's
+    // next step expects.
+    m_scrollBar->installEventFilter(this);
+    relayout();
+}
+
+void ViewArea::relayout()
+{
+    if (!m_grid)
+        return;
+    const QRect all = rect();
+    m_grid->setGeometry(all);
+    const bool bar = m_scrollBar->isVisibleTo(this);
+    m_scrollBar->setGeometry(all.width() - kScrollBarWidth, 0, kScrollBarWidth, all.height());
+    m_surface->setGeometry(0, 0, bar ? all.width() - kScrollBarWidth : all.width(), all.height());
+}
+
+void ViewArea::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+bool ViewArea::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_scrollBar && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        relayout();
+    return QWidget::eventFilter(watched, event);
+}

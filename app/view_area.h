@@ -1,0 +1,31 @@
+#pragma once
+// The client area between the toolbar band and the status bar: the grid fills it,
+// the map surface fills it left of the scroll bar while the scroll bar is shown.
+
+#include <QWidget>
+
+class QScrollBar;
+
+class ViewArea final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ViewArea)
+
+public:
+    static constexpr int kScrollBarWidth = 16;
+
+    explicit ViewArea(QWidget* parent = nullptr);
+    // The three children; the area keeps their geometry in step with its size and
+    // with the scroll bar's visibility.
+    void setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBar);
+    void relayout();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* m_grid = nullptr;
+    QWidget* m_surface = nullptr;
+    QScrollBar* m_scrollBar = nullptr;
+};

@@ -1,0 +1,101 @@
+#include "app/window_scan_view.h"
+
+#include "app/tform1.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+
+WindowScanView::WindowScanView(TForm1* form)
+    : m_form(form)
+{
+}
+
+WindowScanView::~WindowScanView()
+{
+    shutdown();
+}
+
+template <typename F>
+void WindowScanView::post(F&& effect)
+{
+    if (m_shutDown.load())
+        return;
+    // Posted to this object, which lives on the GUI thread and outlives the scanner;
+    // queued calls run in the order they were posted. The window is looked up only
+    // there, so an effect that arrives after the window has gone is dropped.
+    QMetaObject::invokeMethod(
+        this,
+        [this, effect = std::forward<F>(effect)]() mutable {
+            if (m_form)
+                effect(*m_form);
+        },
+        Qt::QueuedConnection);
+}
+
+bool WindowScanView::graphicMode() const
+{
+    return m_graphicMode.load();
+}
+
+void WindowScanView::setGraphicMode(bool down)
+{
+    m_graphicMode.store(down);
+}
+
+void WindowScanView::showView(bool graphic)
+{
+    post([graphic](TForm1& form) { form.showScanView(graphic); });
+}
+
+void WindowScanView::setStatusText(const std::string& text)
+{
+    post([text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))](TForm1& form) {
+        form.setStatusText(text);
+    });
+}
+
+void WindowScanView::setGridRows(std::vector<GridRow> rows)
+{
+    post([rows = std::move(rows)](TForm1& form) mutable { form.setGridRows(std::move(rows)); });
+}
+
+void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
+{
+    post([table = std::move(table), drawMap](TForm1& form) { form.takeMapTable(table, drawMap); });
+}
+
+void WindowScanView::showCapacityMessage()
+{
+    std::unique_lock lock(m_mutex);
+    if (m_shutDown.load())
+        return;
+    const std::uint64_t ticket = m_messagesShown;
+    lock.unlock();
+
+    post([this](TForm1& form) {
+        // Not exec(): a nested loop would keep the program alive after the main window
+        // closed. The box is modal for the user, and answers the worker when it closes.
+        auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(),
+                                    QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, &form);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::ApplicationModal);
+        QObject::connect(box, &QMessageBox::finished, this, [this] {
+            std::lock_guard guard(m_mutex);
+            ++m_messagesShown;
+            m_closed.notify_all();
+        });
+        box->show();
+    });
+
+    lock.lock();
+    m_closed.wait(lock, [&] { return m_messagesShown != ticket || m_shutDown.load(); });
+}
+
+void WindowScanView::shutdown()
+{
+    std::lock_guard guard(m_mutex);
+    m_shutDown.store(true);
+    m_form.clear();
+    m_closed.notify_all();
+}
