@@ -239,12 +239,11 @@ void TForm1::showEvent(QShowEvent* event)
 
 void TForm1::FormShow()
 {
-    if (m_options)
+    if (m_options) {
         m_options->loadSettings();
-    if (m_options)
-        m_log.startLogSession(m_options->logEnabled(), m_options->logFileName(), headerTitles());
-    if (m_options)
+        m_options->startLogSession();
         setRefreshInterval(m_options->refreshMilliseconds());
+    }
     if (m_scanner)
         m_scanner->startScan();
 }

@@ -1,0 +1,51 @@
+#include "app/program.h"
+
+#include "app/tform1.h"
+#include "app/window_scan_view.h"
+#include "log/connection_log.h"
+#include "log/tform_about.h"
+#include "scan/mib_agent.h"
+#include "scan/scanner.h"
+#include "settings/tform_options.h"
+#include "views/map_pictures.h"
+
+Program::Program(NameServices& names, const char* agentModule)
+    : m_log(std::make_unique<ConnectionLog>())
+    , m_agent(std::make_unique<MibAgent>())
+    , m_form1(std::make_unique<TForm1>(*m_agent, *m_log, agentModule))
+{
+    if (!m_form1->startupError().isEmpty())
+        return;
+    TForm1* form1 = m_form1.get();
+    m_options = std::make_unique<TForm_Options>(*m_log, [form1] { return form1->headerTitles(); });
+    m_form1->attachOptions(m_options.get());
+    m_pictures = std::make_unique<MapPictures>(MapPictures::load());
+    m_form1->attachMapPictures(m_pictures.get());
+    m_about = std::make_unique<TForm_About>();
+    m_form1->attachAbout(m_about.get());
+    m_view = std::make_unique<WindowScanView>(form1);
+    m_scanner = std::make_unique<Scanner>(*m_agent, *m_options, names, *m_log, *m_view);
+    m_form1->attachScanner(m_scanner.get(), m_view.get());
+}
+
+Program::~Program()
+{
+    shutdown();
+    m_scanner.reset(); // joins a running worker before the window and the view go
+}
+
+QString Program::startupError() const
+{
+    return m_form1->startupError();
+}
+
+void Program::show()
+{
+    m_form1->show();
+}
+
+void Program::shutdown()
+{
+    if (m_view)
+        m_view->shutdown();
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The program's parts, created once in start-up order and kept for the whole run:
+// the main window, the options dialog, the map's pictures, the about box, and the
+// scanner with the bridge that carries its effects to the window.
+
+#include <QString>
+
+#include <memory>
+
+class ConnectionLog;
+class MibAgent;
+class NameServices;
+class Scanner;
+class TForm1;
+class TForm_About;
+class TForm_Options;
+class WindowScanView;
+struct MapPictures;
+
+class Program final
+{
+public:
+    // Creates the windows; a failed start of networking stops after the main window.
+    Program(NameServices& names, const char* agentModule = "inetmib1.dll");
+    // Releases a scan that waits on the window, then joins it.
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Empty, or the message of a failed start-up.
+    QString startupError() const;
+    // Shows the main window, which loads the settings and starts the first scan.
+    void show();
+    // Called once the window has closed: later scan effects are dropped.
+    void shutdown();
+
+    TForm1& form1() { return *m_form1; }
+    TForm_Options& options() { return *m_options; }
+    TForm_About& about() { return *m_about; }
+    Scanner& scanner() { return *m_scanner; }
+    ConnectionLog& log() { return *m_log; }
+
+private:
+    std::unique_ptr<ConnectionLog> m_log;
+    std::unique_ptr<MibAgent> m_agent;
+    std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<TForm_Options> m_options;
+    std::unique_ptr<MapPictures> m_pictures;
+    std::unique_ptr<TForm_About> m_about;
+    std::unique_ptr<WindowScanView> m_view;
+    std::unique_ptr<Scanner> m_scanner;
+};
