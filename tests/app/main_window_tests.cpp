@@ -1,0 +1,285 @@
+// The main window with its real parts: the real agent module over this private
+// namespace's sockets, the options dialog, the map and the grid.
+#include "app/program.h"
+#include "app/tform1.h"
+#include "platform/name_services.h"
+#include "scan/scanner.h"
+#include "settings/tform_options.h"
+#include "tests/app/sockets.h"
+#include "views/map_surface.h"
+#include "views/string_grid.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+namespace {
+
+// Name services that answer at once, or slowly to keep a scan running.
+class ScriptedNames final : public NameServices
+{
+public:
+    std::atomic<int> delayMs { 0 };
+    std::atomic<int> localCalls { 0 };
+
+    std::string localHostName() override
+    {
+        ++localCalls;
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
+        return "testbox";
+    }
+    std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
+};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+QMessageBox* capacityBox()
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->text() == QStringLiteral("Too many connections !"))
+            return box;
+    }
+    return nullptr;
+}
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+    }
+    void TearDown() override
+    {
+        program.reset();
+        QDir::setCurrent(previousDir);
+    }
+
+    // Creates the program; the window makes the executable's folder current, so the
+    // test moves on to its own folder before anything reads or writes options.dat.
+    void create()
+    {
+        program = std::make_unique<Program>(names);
+        ASSERT_TRUE(program->startupError().isEmpty()) << program->startupError().toStdString();
+        QDir::setCurrent(dir.path());
+    }
+    TForm1& form() { return program->form1(); }
+
+    // Waits for the running scan to end and for its effects to reach the window.
+    void finishScan()
+    {
+        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    int countCells(int column, const QString& text)
+    {
+        int n = 0;
+        for (int row = 1; row < form().StringGrid1->rowCount(); ++row)
+            n += form().StringGrid1->cellText(column, row) == text ? 1 : 0;
+        return n;
+    }
+    void writeOptions(const char* content)
+    {
+        QFile file(dir.filePath(QStringLiteral("options.dat")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    ScriptedNames names;
+    TestSockets sockets;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNextScan)
+{
+    sockets.connectTo(sockets.listen());
+    sockets.udp(1);
+    create();
+    program->show();
+    finishScan();
+
+    EXPECT_TRUE(form().ListView1->isVisible());
+    EXPECT_FALSE(form().StringGrid1->isVisible());
+    EXPECT_EQ(form().statusText(), QString());
+    EXPECT_FALSE(form().ListView1->shownMap().isNull());
+
+    // Pressing the mode button changes nothing until the next scan.
+    QTest::mouseClick(form().ToolButton3, Qt::LeftButton);
+    EXPECT_FALSE(form().ToolButton3->isChecked());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(form().ListView1->isVisible());
+
+    form().Timer1Timer();
+    finishScan();
+    EXPECT_TRUE(form().StringGrid1->isVisible());
+    EXPECT_FALSE(form().ListView1->isVisible());
+    EXPECT_FALSE(form().ScrollBar1->isVisible());
+
+    // Listener, both ends of the connection, one UDP socket.
+    EXPECT_EQ(form().StringGrid1->rowCount(), 5);
+    EXPECT_EQ(countCells(6, QStringLiteral("Established")), 2);
+    EXPECT_EQ(countCells(6, QStringLiteral("Listening")), 1);
+    EXPECT_EQ(countCells(5, QStringLiteral("UDP")), 1);
+    EXPECT_EQ(form().StringGrid1->cellText(6, 1), QStringLiteral("Established"));
+    EXPECT_EQ(form().StringGrid1->cellText(0, 4), QStringLiteral("4"));
+
+    // A click on a data cell copies it and says so in the status bar.
+    const QRect cell = form().StringGrid1->visualRect(form().StringGrid1->model()->index(0, 1));
+    QTest::mouseClick(form().StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+    EXPECT_EQ(form().statusText(), QStringLiteral("Selected block was copied into Clipboard"));
+}
+
+TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
+{
+    // A stored 0 reaches the timer unchecked, and a timer without interval stays idle.
+    writeOptions("0\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n");
+    create();
+    EXPECT_EQ(form().Timer1->interval(), 1000) << "the dialog's creation sets the default";
+    program->show();
+    finishScan();
+    EXPECT_FALSE(form().Timer1->isActive());
+
+    TForm_Options& options = program->options();
+    options.Edit_Time->setText(QStringLiteral("99"));
+    QTest::mouseClick(options.Button1, Qt::LeftButton);
+    EXPECT_TRUE(form().Timer1->isActive());
+    EXPECT_EQ(form().Timer1->interval(), 99000);
+
+    options.Edit_Time->setText(QStringLiteral("0"));
+    QTest::mouseClick(options.Button1, Qt::LeftButton);
+    EXPECT_EQ(form().Timer1->interval(), 1000);
+    EXPECT_TRUE(form().Timer1->isActive());
+}
+
+TEST_F(MainWindowTest, LookupHostnamesButtonMirrorsTheDialogAndSaves)
+{
+    create();
+    program->show();
+    finishScan();
+    TForm_Options& options = program->options();
+    ASSERT_TRUE(form().ToolButton6->isChecked());
+
+    QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
+    EXPECT_FALSE(options.CheckBox4->isChecked());
+    QFile file(dir.filePath(QStringLiteral("options.dat")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n"));
+
+    // And the dialog's box moves the button back.
+    options.CheckBox4->setChecked(true);
+    EXPECT_TRUE(form().ToolButton6->isChecked());
+}
+
+TEST_F(MainWindowTest, TicksDuringAScanStartNothing)
+{
+    sockets.listen();
+    sockets.udp(1);
+    names.delayMs = 150;
+    create();
+    program->show();
+    ASSERT_TRUE(program->scanner().scanBusy());
+    for (int i = 0; i < 5; ++i)
+        form().Timer1Timer();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form().statusText(), QStringLiteral("Scanning..."));
+    finishScan();
+    // One scan: one name call per local address (the listener and the UDP socket).
+    EXPECT_EQ(names.localCalls.load(), 2);
+    EXPECT_EQ(form().statusText(), QString());
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowDuringAScanDropsItsLateEffects)
+{
+    sockets.listen();
+    names.delayMs = 300;
+    create();
+    program->show();
+    ASSERT_TRUE(waitUntil([this] { return form().statusText() == QStringLiteral("Scanning..."); }));
+    form().close();
+    program->shutdown();
+    ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form().statusText(), QStringLiteral("Scanning...")) << "the scan's end reached a closed window";
+    program.reset();
+}
+
+TEST_F(MainWindowTest, CapacityMessageIsShownOncePerEndpointBeyondTheTwoHundredth)
+{
+    sockets.udp(203);
+    create();
+    program->show();
+    int shown = 0;
+    while (shown < 4) {
+        QMessageBox* box = nullptr;
+        const bool appeared = waitUntil([&box] { return (box = capacityBox()) != nullptr; }, 3000);
+        if (!appeared)
+            break;
+        ++shown;
+        // The scan waits on the box, and a tick meanwhile starts nothing.
+        EXPECT_TRUE(program->scanner().scanBusy());
+        EXPECT_EQ(program->scanner().startScan(), 1);
+        box->button(QMessageBox::Ok)->click();
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(shown, 3);
+    finishScan();
+    EXPECT_EQ(form().StringGrid1->rowCount(), 201);
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowWhileTheCapacityMessageIsOpenEndsCleanly)
+{
+    sockets.udp(202);
+    create();
+    program->show();
+    ASSERT_TRUE(waitUntil([] { return capacityBox() != nullptr; }));
+    form().close();
+    program->shutdown();
+    // Joins the worker: it must have been released from its wait.
+    program.reset();
+    SUCCEED();
+}
+
+TEST(StartupTest, AMissingAgentModuleIsReported)
+{
+    ScriptedNames names;
+    const QString previous = QDir::currentPath();
+    Program program(names, "/nonexistent/libnothing.so");
+    QDir::setCurrent(previous);
+    EXPECT_EQ(program.startupError(), QStringLiteral("Could not load extension DLL !"));
+}
+
+} // namespace
