@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     libjpeg62-turbo-dev
     netbase iproute2 util-linux net-tools
-    xvfb xauth x11-apps imagemagick fonts-dejavu-core
+    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
     valgrind xdg-utils
 )
 

@@ -1,0 +1,188 @@
+// End to end: the real `veltran` on a real X server (Xvfb), in a private network
+// namespace with a few sockets of the test's own; its screen is read back from
+// screenshots, first the map, then the grid after the mode button was pressed.
+#include "tests/app/sockets.h"
+#include "tests/common/netns.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string binFolder()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return ".";
+    path[n] = '\0';
+    std::string folder(path);
+    return folder.substr(0, folder.rfind('/'));
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        for (const std::string& assignment : extraEnv)
+            putenv(const_cast<char*>(assignment.c_str()));
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int run(const std::string& command)
+{
+    return std::system(command.c_str());
+}
+
+void stop(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+void pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+QImage screenshot(const std::string& display, const QString& file)
+{
+    run("DISPLAY=" + display + " import -window root " + file.toStdString() + " 2>/dev/null");
+    return QImage(file).convertToFormat(QImage::Format_RGB32);
+}
+
+int countPixels(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            n += (line[x] & 0xFFFFFF) == (colour & 0xFFFFFF) ? 1 : 0;
+    }
+    return n;
+}
+
+// Runs of rows in which a column has a pixel of the colour: one per drawn cell band.
+int bandsInColumn(const QImage& image, int x, QRgb colour)
+{
+    int bands = 0;
+    bool inside = false;
+    for (int y = 0; y < image.height(); ++y) {
+        const bool hit = (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+        if (hit && !inside)
+            ++bands;
+        inside = hit;
+    }
+    return bands;
+}
+
+// The leftmost column whose pixels hold the colour in the most rows.
+int columnWithMost(const QImage& image, QRgb colour)
+{
+    int best = -1;
+    int bestCount = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF) ? 1 : 0;
+        if (n > bestCount) {
+            bestCount = n;
+            best = x;
+        }
+    }
+    return best;
+}
+
+TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
+{
+    TestSockets sockets;
+    const std::uint16_t port = sockets.listen();
+    sockets.connectTo(port);
+    sockets.connectTo(port);
+    sockets.udp(1);
+
+    // A folder of its own, so no options.dat of a developer's build is read.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString bin = QString::fromStdString(binFolder());
+    for (const char* file : { "veltran", "libinetmib1.so", "help.htm" })
+        QFile::copy(bin + QLatin1Char('/') + QString::fromLatin1(file), dir.filePath(QString::fromLatin1(file)));
+    chmod(dir.filePath(QStringLiteral("veltran")).toLocal8Bit().constData(), 0755);
+
+    const std::string display = ":" + std::to_string(90 + getpid() % 9);
+    const pid_t xvfb = spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" }, {});
+    pause(1500);
+    const pid_t program = spawn({ dir.filePath(QStringLiteral("veltran")).toStdString() },
+                                { "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb" });
+    pause(3500);
+
+    int status = 0;
+    ASSERT_EQ(waitpid(program, &status, WNOHANG), 0) << "veltran ended early";
+
+    // The map: grey lines, yellow protocol texts and remote host names.
+    const QImage map = screenshot(display, dir.filePath(QStringLiteral("map.png")));
+    ASSERT_FALSE(map.isNull()) << "no screenshot";
+    EXPECT_GT(countPixels(map, qRgb(136, 136, 136)), 300) << "no connection lines";
+    EXPECT_GT(countPixels(map, qRgb(255, 255, 0)), 50) << "no yellow texts";
+
+    // Press "Graphic/Text mode" (the third button), then wait for the next scan.
+    const int clicked = run("DISPLAY=" + display
+                            + " xdotool search --name 'VELTRAN' windowactivate --sync %1 2>/dev/null;"
+                              " DISPLAY="
+                            + display
+                            + " xdotool search --name 'VELTRAN' | head -1 | xargs -I{} env DISPLAY=" + display
+                            + " xdotool mousemove --window {} 107 45 click 1");
+    EXPECT_EQ(clicked, 0);
+    pause(2500);
+
+    const QImage grid = screenshot(display, dir.filePath(QStringLiteral("grid.png")));
+    stop(program);
+    stop(xvfb);
+    ASSERT_FALSE(grid.isNull());
+    // The header row in silver and white cells; "Established" cells in red, one band
+    // per established row: both ends of two connections.
+    EXPECT_GT(countPixels(grid, qRgb(192, 192, 192)), 2000) << "no header row";
+    EXPECT_GT(countPixels(grid, qRgb(255, 255, 255)), 20000) << "no white cells";
+    const int stateColumn = columnWithMost(grid, qRgb(255, 0, 0));
+    ASSERT_GE(stateColumn, 0) << "no Established cells";
+    EXPECT_EQ(bandsInColumn(grid, stateColumn, qRgb(255, 0, 0)), 4);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!::testing::GTEST_FLAG(list_tests)) {
+        const std::string error = testns::enterPrivateNetworkNamespace();
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    }
+    return RUN_ALL_TESTS();
+}
