@@ -15,7 +15,8 @@ public:
     // gethostbyaddr for AF_INET: the official name of the address (network byte order), if any.
     virtual std::optional<std::string> hostByAddress(std::uint32_t networkOrderAddress) = 0;
     // getservbyport: the official service name of the port (network byte order) for "tcp"/"udp".
-    virtual std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol) = 0;
+    virtual std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol)
+        = 0;
 };
 
 // The system's services; thread-safe (no static result storage is shared).

@@ -24,26 +24,30 @@ using AsnInteger32 = LONG;
 
 #pragma pack(push, 4)
 
-struct AsnOctetString {
+struct AsnOctetString
+{
     BYTE* stream;
     UINT length;
     BOOL dynamic;
 };
 
-struct AsnObjectIdentifier {
+struct AsnObjectIdentifier
+{
     UINT idLength;
     UINT* ids;
 };
 
 union ULARGE_INTEGER {
-    struct {
+    struct
+    {
         DWORD LowPart;
         DWORD HighPart;
     } u;
     std::uint64_t QuadPart;
 };
 
-struct AsnAny {
+struct AsnAny
+{
     BYTE asnType;
     union {
         LONG number;
@@ -61,13 +65,15 @@ struct AsnAny {
     } asnValue;
 };
 
-struct SnmpVarBind {
+struct SnmpVarBind
+{
     AsnObjectIdentifier name;
     AsnAny value;
 };
 using RFC1157VarBind = SnmpVarBind;
 
-struct SnmpVarBindList {
+struct SnmpVarBindList
+{
     SnmpVarBind* list;
     UINT len;
 };
@@ -113,10 +119,10 @@ inline constexpr AsnInteger32 SNMP_ERRORSTATUS_READONLY = 4;
 inline constexpr AsnInteger32 SNMP_ERRORSTATUS_GENERR = 5;
 
 // Entry points an extension agent module exports (C linkage, looked up by name).
-using PFNSNMPEXTENSIONINIT = BOOL (*)(DWORD timeZeroReference, HANDLE* trapEvent,
-                                      AsnObjectIdentifier* firstSupportedView);
-using PFNSNMPEXTENSIONQUERY = BOOL (*)(BYTE requestType, RFC1157VarBindList* bindings,
-                                       AsnInteger32* errorStatus, AsnInteger32* errorIndex);
+using PFNSNMPEXTENSIONINIT
+    = BOOL (*)(DWORD timeZeroReference, HANDLE* trapEvent, AsnObjectIdentifier* firstSupportedView);
+using PFNSNMPEXTENSIONQUERY = BOOL (*)(
+    BYTE requestType, RFC1157VarBindList* bindings, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
 
 // One allocator for everything that crosses between an agent and its caller.
 extern "C" {
@@ -128,4 +134,8 @@ int SnmpUtilOidCpy(AsnObjectIdentifier* dst, const AsnObjectIdentifier* src);
 void SnmpUtilOidFree(AsnObjectIdentifier* oid);
 // Frees the value (a string only when dynamic, an identifier always) and the name.
 void SnmpUtilVarBindFree(SnmpVarBind* binding);
+// Frees a value as SnmpUtilVarBindFree does and leaves it ASN_NULL, ready for reuse.
+void SnmpUtilAsnAnyFree(AsnAny* any);
+// Orders two identifiers sub-identifier by sub-identifier, a prefix first: <0, 0 or >0.
+int SnmpUtilOidCmp(const AsnObjectIdentifier* first, const AsnObjectIdentifier* second);
 }

@@ -1,0 +1,61 @@
+#pragma once
+// The MIB-II extension agent: answers Get and GetNext over tcpConnTable, tcpInErrs.0
+// and udpTable, the objects the connection monitor walks.
+//
+// Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
+// objects: a GetNext before or inside the view lands on the next of them, and a GetNext
+// past the last udpTable instance answers noSuchName with the name 1.3.6.1.2.2, the
+// first identifier after the view, as agents tell a caller to look elsewhere.
+//
+// Each walk sees one snapshot: a GetNext at or before a table's first instance re-reads
+// that table from the source; the rest of the walk is served from the sorted rows.
+
+#include "platform/inetmib1/endpoint_source.h"
+#include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/mib_table.h"
+
+class Mib2Agent
+{
+public:
+    explicit Mib2Agent(EndpointSource& source);
+    Mib2Agent(const Mib2Agent&) = delete;
+    Mib2Agent& operator=(const Mib2Agent&) = delete;
+
+    // The first (only) supported view; static storage the caller must not free.
+    static AsnObjectIdentifier supportedView();
+
+    // Serves one request over every binding, as SnmpExtensionQuery does. Returns false
+    // when the request could not be processed (bad arguments, the tables unreadable,
+    // no memory); a name outside the agent's objects is an error status, not a failure.
+    bool query(
+        BYTE requestType, RFC1157VarBindList* bindings, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
+
+private:
+    enum class Object
+    {
+        None,
+        TcpConn,
+        TcpInErrs,
+        Udp
+    };
+    struct Instance
+    {
+        Object object = Object::None;
+        TablePosition position {};
+    };
+
+    AsnInteger32 getNext(SnmpVarBind& binding);
+    AsnInteger32 get(SnmpVarBind& binding);
+    // Where a GetNext after name lands; false when a table could not be read.
+    bool findNext(OidSpan name, Instance& instance);
+    bool findExact(OidSpan name, Instance& instance);
+    bool refreshTcp();
+    bool refreshUdp();
+    AsnInteger32 answer(SnmpVarBind& binding, const Instance& instance, bool replaceName);
+
+    EndpointSource& m_source;
+    MibTable<TcpConnRow, tcpIndexLength> m_tcp;
+    MibTable<UdpRow, udpIndexLength> m_udp;
+    bool m_tcpRead = false;
+    bool m_udpRead = false;
+};

@@ -1,0 +1,115 @@
+#include "platform/inetmib1/mib_rows.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+
+MibTcpState mibTcpState(int linuxState)
+{
+    // Indexed by the kernel's numbering (include/net/tcp_states.h).
+    static constexpr std::array<MibTcpState, 14> map = {
+        MibTcpState::Closed, // 0: unused
+        MibTcpState::Established, // 1 ESTABLISHED
+        MibTcpState::SynSent, // 2 SYN_SENT
+        MibTcpState::SynReceived, // 3 SYN_RECV
+        MibTcpState::FinWait1, // 4 FIN_WAIT1
+        MibTcpState::FinWait2, // 5 FIN_WAIT2
+        MibTcpState::TimeWait, // 6 TIME_WAIT
+        MibTcpState::Closed, // 7 CLOSE
+        MibTcpState::CloseWait, // 8 CLOSE_WAIT
+        MibTcpState::LastAck, // 9 LAST_ACK
+        MibTcpState::Listen, // 10 LISTEN
+        MibTcpState::Closing, // 11 CLOSING
+        MibTcpState::SynReceived, // 12 NEW_SYN_RECV: a connection request not yet accepted
+        MibTcpState::Closed, // 13 BOUND_INACTIVE
+    };
+    if (linuxState < 0 || static_cast<std::size_t>(linuxState) >= map.size())
+        return MibTcpState::Closed;
+    return map[static_cast<std::size_t>(linuxState)];
+}
+
+namespace {
+
+void encodeAddress(std::uint32_t networkOrder, UINT* out)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&networkOrder);
+    for (int i = 0; i < 4; ++i)
+        out[i] = bytes[i];
+}
+
+// The index as two integers that order exactly as the encoded identifiers do.
+struct TcpKey
+{
+    std::uint64_t high;
+    std::uint64_t low;
+    auto operator<=>(const TcpKey&) const = default;
+};
+
+TcpKey tcpKey(const TcpConnRow& row)
+{
+    const std::uint64_t local = ntohl(row.localAddress);
+    const std::uint64_t remote = ntohl(row.remoteAddress);
+    return { (local << 32) | (std::uint64_t { row.localPort } << 16) | (remote >> 16),
+        ((remote & 0xFFFF) << 16) | row.remotePort };
+}
+
+std::uint64_t udpKey(const UdpRow& row)
+{
+    return (std::uint64_t { ntohl(row.localAddress) } << 16) | row.localPort;
+}
+
+// Among rows sharing an index, the one most worth showing comes first.
+int stateRank(std::int32_t state)
+{
+    switch (static_cast<MibTcpState>(state)) {
+    case MibTcpState::Established:
+        return 0;
+    case MibTcpState::Listen:
+        return 1;
+    case MibTcpState::TimeWait:
+        return 3;
+    case MibTcpState::Closed:
+        return 4;
+    default:
+        return 2;
+    }
+}
+
+} // namespace
+
+void encodeIndex(const TcpConnRow& row, UINT* out)
+{
+    encodeAddress(row.localAddress, out);
+    out[4] = row.localPort;
+    encodeAddress(row.remoteAddress, out + 5);
+    out[9] = row.remotePort;
+}
+
+void encodeIndex(const UdpRow& row, UINT* out)
+{
+    encodeAddress(row.localAddress, out);
+    out[4] = row.localPort;
+}
+
+void sortByIndex(std::vector<TcpConnRow>& rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const TcpConnRow& a, const TcpConnRow& b) {
+        const TcpKey ka = tcpKey(a);
+        const TcpKey kb = tcpKey(b);
+        if (ka != kb)
+            return ka < kb;
+        return stateRank(a.state) < stateRank(b.state);
+    });
+    const auto last = std::unique(rows.begin(), rows.end(),
+        [](const TcpConnRow& a, const TcpConnRow& b) { return tcpKey(a) == tcpKey(b); });
+    rows.erase(last, rows.end());
+}
+
+void sortByIndex(std::vector<UdpRow>& rows)
+{
+    std::sort(
+        rows.begin(), rows.end(), [](const UdpRow& a, const UdpRow& b) { return udpKey(a) < udpKey(b); });
+    const auto last = std::unique(
+        rows.begin(), rows.end(), [](const UdpRow& a, const UdpRow& b) { return udpKey(a) == udpKey(b); });
+    rows.erase(last, rows.end());
+}

@@ -1,0 +1,133 @@
+#pragma once
+// One conceptual table of MIB-II (an entry identifier, numbered columns, one index per
+// row) over a snapshot of rows sorted by index. Finds the instance after a name by
+// binary search, or in constant time when the name is the one it served last.
+
+#include "platform/inetmib1/oid_order.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+struct TablePosition
+{
+    UINT column;
+    std::size_t row;
+};
+
+template <typename Row, std::size_t IndexLength> class MibTable
+{
+public:
+    static constexpr std::size_t maxEntryLength = 16;
+    static constexpr std::size_t maxNameLength = maxEntryLength + 1 + IndexLength;
+
+    MibTable(OidSpan entry, UINT columnCount)
+        : m_entryLength(entry.size())
+        , m_columnCount(columnCount)
+    {
+        std::copy(entry.begin(), entry.end(), m_firstColumn.begin());
+        m_firstColumn[m_entryLength] = 1;
+    }
+
+    // The rows, to be refilled; call rowsChanged() after sorting them by index.
+    std::vector<Row>& rows() { return m_rows; }
+    const std::vector<Row>& rows() const { return m_rows; }
+    void rowsChanged() { m_cursor.reset(); }
+
+    OidSpan entry() const { return { m_firstColumn.data(), m_entryLength }; }
+
+    // A name at or before the first possible instance: the GetNext that starts a walk.
+    bool startsWalk(OidSpan name) const
+    {
+        return compareOids(name, { m_firstColumn.data(), m_entryLength + 1 }) <= 0;
+    }
+
+    // True when the name sorts before some possible instance of this table.
+    bool precedesEnd(OidSpan name) const
+    {
+        const OidSpan prefix = entry();
+        return hasOidPrefix(name, prefix) || compareOids(name, prefix) < 0;
+    }
+
+    // The first instance after name, column after column, or none.
+    std::optional<TablePosition> next(OidSpan name)
+    {
+        if (m_rows.empty())
+            return std::nullopt;
+        const OidSpan prefix = entry();
+        if (!hasOidPrefix(name, prefix)) {
+            if (compareOids(name, prefix) < 0)
+                return served({ 1, 0 });
+            return std::nullopt;
+        }
+        if (name.size() == prefix.size() || name[prefix.size()] == 0)
+            return served({ 1, 0 });
+        const UINT column = name[prefix.size()];
+        if (column > m_columnCount)
+            return std::nullopt;
+        const std::size_t row = firstRowAfter(name.subspan(prefix.size() + 1));
+        if (row < m_rows.size())
+            return served({ column, row });
+        if (column < m_columnCount)
+            return served({ column + 1, 0 });
+        return std::nullopt;
+    }
+
+    // The instance that name is, or none.
+    std::optional<TablePosition> exact(OidSpan name) const
+    {
+        const OidSpan prefix = entry();
+        if (name.size() != prefix.size() + 1 + IndexLength || !hasOidPrefix(name, prefix))
+            return std::nullopt;
+        const UINT column = name[prefix.size()];
+        if (column < 1 || column > m_columnCount)
+            return std::nullopt;
+        const OidSpan index = name.subspan(prefix.size() + 1);
+        const auto found = std::lower_bound(m_rows.begin(), m_rows.end(), index,
+            [](const Row& row, OidSpan key) { return compareIndex(row, key) < 0; });
+        if (found == m_rows.end() || compareIndex(*found, index) != 0)
+            return std::nullopt;
+        return TablePosition { column, static_cast<std::size_t>(found - m_rows.begin()) };
+    }
+
+    // Writes the instance name of a position; returns its length.
+    std::size_t writeName(TablePosition position, UINT* out) const
+    {
+        std::copy_n(m_firstColumn.begin(), m_entryLength, out);
+        out[m_entryLength] = position.column;
+        encodeIndex(m_rows[position.row], out + m_entryLength + 1);
+        return m_entryLength + 1 + IndexLength;
+    }
+
+private:
+    static int compareIndex(const Row& row, OidSpan key)
+    {
+        std::array<UINT, IndexLength> index;
+        encodeIndex(row, index.data());
+        return compareOids(index, key);
+    }
+
+    // The row after the last one served is the usual answer within a walk; else search.
+    std::size_t firstRowAfter(OidSpan index) const
+    {
+        if (m_cursor && *m_cursor < m_rows.size() && compareIndex(m_rows[*m_cursor], index) == 0)
+            return *m_cursor + 1;
+        const auto found = std::upper_bound(m_rows.begin(), m_rows.end(), index,
+            [](OidSpan key, const Row& row) { return compareIndex(row, key) > 0; });
+        return static_cast<std::size_t>(found - m_rows.begin());
+    }
+
+    TablePosition served(TablePosition position)
+    {
+        m_cursor = position.row;
+        return position;
+    }
+
+    std::array<UINT, maxEntryLength + 1> m_firstColumn {};
+    std::size_t m_entryLength;
+    UINT m_columnCount;
+    std::vector<Row> m_rows;
+    std::optional<std::size_t> m_cursor;
+};

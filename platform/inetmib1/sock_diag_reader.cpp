@@ -1,0 +1,219 @@
+#include "platform/inetmib1/sock_diag_reader.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <linux/sock_diag.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int receiveBufferBytes = 1 << 20;
+// The kernel fills at most 32 KiB per dump batch; twice that never truncates.
+constexpr std::size_t readChunkBytes = 64 * 1024;
+constexpr int maxDumpAttempts = 3;
+
+struct Endpoint
+{
+    std::uint32_t localAddress;
+    std::uint32_t remoteAddress;
+};
+
+bool isV4Mapped(const __be32* address)
+{
+    return address[0] == 0 && address[1] == 0 && address[2] == htonl(0xFFFF);
+}
+
+bool isAny(const __be32* address)
+{
+    return address[0] == 0 && address[1] == 0 && address[2] == 0 && address[3] == 0;
+}
+
+// The IPv6-only flag the kernel attaches to listening and unconnected sockets; without it
+// the socket follows the system default, which is dual-stack.
+bool isV6Only(const nlmsghdr* header)
+{
+    const auto* attribute = reinterpret_cast<const rtattr*>(
+        reinterpret_cast<const char*>(NLMSG_DATA(header)) + NLMSG_ALIGN(sizeof(inet_diag_msg)));
+    int length = static_cast<int>(header->nlmsg_len) - static_cast<int>(NLMSG_LENGTH(sizeof(inet_diag_msg)));
+    for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+        if (attribute->rta_type == INET_DIAG_SKV6ONLY && RTA_PAYLOAD(attribute) >= 1)
+            return *static_cast<const std::uint8_t*>(RTA_DATA(attribute)) != 0;
+    }
+    return false;
+}
+
+// The IPv4 view of a socket: IPv4 sockets as they are; of IPv6 sockets only the ones that
+// carry IPv4 (mapped addresses, or the dual-stack wildcard). False for pure IPv6.
+bool ipv4Endpoint(const nlmsghdr* header, const inet_diag_msg& message, Endpoint& endpoint)
+{
+    const inet_diag_sockid& id = message.id;
+    if (message.idiag_family == AF_INET) {
+        endpoint = { id.idiag_src[0], id.idiag_dst[0] };
+        return true;
+    }
+    if (message.idiag_family != AF_INET6)
+        return false;
+    if (isV4Mapped(id.idiag_src)) {
+        endpoint = { id.idiag_src[3], isV4Mapped(id.idiag_dst) ? id.idiag_dst[3] : 0 };
+        return true;
+    }
+    if (isAny(id.idiag_src) && isAny(id.idiag_dst) && !isV6Only(header)) {
+        endpoint = { 0, 0 };
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+SockDiagReader::~SockDiagReader()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+bool SockDiagReader::open()
+{
+    if (m_fd >= 0)
+        return true;
+    m_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (m_fd < 0)
+        return false;
+    // Root may exceed rmem_max; everyone else gets what the system allows.
+    if (setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBufferBytes, sizeof(receiveBufferBytes)) != 0)
+        setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof(receiveBufferBytes));
+    m_buffer.resize(readChunkBytes);
+    return true;
+}
+
+template <typename OnSocket>
+int SockDiagReader::dumpOnce(int family, int protocol, OnSocket& onSocket, bool& interrupted)
+{
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message {};
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    message.header.nlmsg_seq = ++m_sequence;
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = static_cast<std::uint8_t>(protocol);
+    message.request.idiag_states = ~0u;
+
+    sockaddr_nl kernel {};
+    kernel.nl_family = AF_NETLINK;
+    ssize_t sent;
+    do {
+        sent = sendto(
+            m_fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel));
+    } while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(sizeof(message)))
+        return sent < 0 ? errno : EIO;
+
+    for (;;) {
+        const ssize_t received = recv(m_fd, m_buffer.data(), m_buffer.size(), 0);
+        if (received < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (received == 0)
+            return EIO;
+        int remaining = static_cast<int>(received);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(m_buffer.data()); NLMSG_OK(header, remaining);
+             header = NLMSG_NEXT(header, remaining)) {
+            if (header->nlmsg_seq != m_sequence)
+                continue; // a late reply to an earlier, abandoned dump
+            if (header->nlmsg_flags & NLM_F_DUMP_INTR)
+                interrupted = true;
+            if (header->nlmsg_type == NLMSG_DONE)
+                return 0;
+            if (header->nlmsg_type == NLMSG_ERROR) {
+                const auto* error = static_cast<const nlmsgerr*>(NLMSG_DATA(header));
+                return header->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr)) && error->error < 0 ? -error->error
+                                                                                               : EIO;
+            }
+            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY
+                || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+                continue;
+            const auto& diag = *static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+            Endpoint endpoint;
+            if (ipv4Endpoint(header, diag, endpoint))
+                onSocket(diag, endpoint);
+        }
+    }
+}
+
+template <typename OnSocket> bool SockDiagReader::dump(int family, int protocol, OnSocket&& onSocket)
+{
+    if (!open())
+        return false;
+    // A dump that raced a table resize may miss or repeat sockets: take it again.
+    for (int attempt = 1;; ++attempt) {
+        bool interrupted = false;
+        const auto mark = onSocket.mark();
+        const int error = dumpOnce(family, protocol, onSocket, interrupted);
+        if (error == ENOENT && family == AF_INET6)
+            return true; // a kernel without IPv6 has no IPv6 sockets to show
+        if (error != 0) {
+            onSocket.rewind(mark);
+            // The socket may still hold the rest of a broken dump: start afresh next time.
+            close(m_fd);
+            m_fd = -1;
+            return false;
+        }
+        if (!interrupted || attempt == maxDumpAttempts)
+            return true;
+        onSocket.rewind(mark);
+    }
+}
+
+namespace {
+
+template <typename Row> struct RowCollector
+{
+    std::vector<Row>& rows;
+    std::size_t mark() const { return rows.size(); }
+    void rewind(std::size_t size) { rows.resize(size); }
+};
+
+struct TcpCollector : RowCollector<TcpConnRow>
+{
+    void operator()(const inet_diag_msg& diag, const Endpoint& endpoint)
+    {
+        rows.push_back({ endpoint.localAddress, endpoint.remoteAddress, ntohs(diag.id.idiag_sport),
+            ntohs(diag.id.idiag_dport), static_cast<std::int32_t>(mibTcpState(diag.idiag_state)) });
+    }
+};
+
+struct UdpCollector : RowCollector<UdpRow>
+{
+    void operator()(const inet_diag_msg& diag, const Endpoint& endpoint)
+    {
+        rows.push_back({ endpoint.localAddress, ntohs(diag.id.idiag_sport) });
+    }
+};
+
+} // namespace
+
+bool SockDiagReader::readTcp(std::vector<TcpConnRow>& rows)
+{
+    rows.clear();
+    TcpCollector collector { { rows } };
+    return dump(AF_INET, IPPROTO_TCP, collector) && dump(AF_INET6, IPPROTO_TCP, collector);
+}
+
+bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)
+{
+    rows.clear();
+    UdpCollector collector { { rows } };
+    return dump(AF_INET, IPPROTO_UDP, collector) && dump(AF_INET6, IPPROTO_UDP, collector);
+}
