@@ -1,0 +1,125 @@
+// CPU cost of the running monitor: the real `veltran` at a 1-second refresh with
+// 200 endpoints, on Xvfb in a private network namespace, measured from the
+// process's own CPU time over a window of seconds, in the map view and the text view.
+//
+//   app_cpu_bench [seconds per view, default 60]
+
+#include "tests/app/sockets.h"
+#include "tests/common/netns.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string binFolder()
+{
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    path[n > 0 ? n : 0] = '\0';
+    std::string folder(path);
+    return folder.substr(0, folder.rfind('/'));
+}
+
+pid_t spawn(const std::vector<std::string>& argv, const std::string& display)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!display.empty()) {
+            setenv("DISPLAY", display.c_str(), 1);
+            setenv("QT_QPA_PLATFORM", "xcb", 1);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv)
+            args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// utime + stime of a process, in seconds.
+double cpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string content((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = content.rfind(')');
+    std::istringstream fields(content.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
+    }
+    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
+}
+
+double measure(pid_t pid, int seconds)
+{
+    const double before = cpuSeconds(pid);
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return 100.0 * (cpuSeconds(pid) - before) / elapsed;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const std::string error = testns::enterPrivateNetworkNamespace();
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    // 200 endpoints: 40 listeners, 40 connections (80 established rows), 80 UDP sockets.
+    TestSockets sockets;
+    for (int i = 0; i < 40; ++i)
+        sockets.connectTo(sockets.listen());
+    sockets.udp(80);
+
+    char folderTemplate[] = "/tmp/veltran-bench-XXXXXX";
+    const std::string folder = mkdtemp(folderTemplate);
+    const std::string bin = binFolder();
+    std::system(("cp " + bin + "/veltran " + bin + "/libinetmib1.so " + folder + "/").c_str());
+    std::ofstream(folder + "/options.dat") << "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n";
+
+    const std::string display = ":" + std::to_string(80 + getpid() % 9);
+    const pid_t xvfb = spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" }, "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const pid_t program = spawn({ folder + "/veltran" }, display);
+    std::this_thread::sleep_for(std::chrono::seconds(5)); // start-up and the first scans
+
+    const double mapView = measure(program, seconds);
+    std::system(("DISPLAY=" + display + " xdotool search --name VELTRAN | head -1 | xargs -I{} env DISPLAY="
+                 + display + " xdotool mousemove --window {} 107 45 click 1")
+                    .c_str());
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double textView = measure(program, seconds);
+
+    kill(program, SIGTERM);
+    waitpid(program, nullptr, 0);
+    kill(xvfb, SIGTERM);
+    waitpid(xvfb, nullptr, 0);
+    std::system(("rm -rf " + folder).c_str());
+
+    std::printf("veltran, 200 endpoints, refresh 1 s, %d s per view\n", seconds);
+    std::printf("  map view:  %.2f %% of one core\n", mapView);
+    std::printf("  text view: %.2f %% of one core\n", textView);
+    std::printf("  goal: under 2 %%: %s\n", (mapView < 2.0 && textView < 2.0) ? "met" : "NOT met");
+    return 0;
+}
