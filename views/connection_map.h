@@ -43,7 +43,7 @@ QFont mapFont();
 // y = mapTop, and returns it. clientWidth is the main window's client width, from
 // which the distance to the remote computers is taken.
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-                            const ConnectionTable& table, const std::string& localComputerName);
+    const ConnectionTable& table, const std::string& localComputerName);
 
 // Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
 // GUI thread only. The map owns its table and reorders it at every run.
@@ -53,7 +53,7 @@ class ConnectionMap final
 
 public:
     ConnectionMap(MapSurface* listView1, QScrollBar* scrollBar1, const MapPictures* pictures,
-                  std::function<int()> clientWidth);
+        std::function<int()> clientWidth);
 
     // Takes over a finished table; later runs draw and reorder it.
     void setTable(std::shared_ptr<MapTable> table);

@@ -1,0 +1,316 @@
+#include "views/connection_map.h"
+
+#include "views/map_surface.h"
+
+#include <QPainter>
+#include <QScrollBar>
+#include <QThread>
+
+#include <algorithm>
+#include <cstring>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int kLeftMargin = 20;
+constexpr int kTopMargin = 30;
+constexpr int kBranchIndent = 30;
+constexpr int kNameLineRise = 15;
+constexpr int kTextGap = 5;
+constexpr int kCounterDrops[3] = { 5, 20, 35 };
+constexpr int kGapBelowComputer = 10;
+constexpr int kTrunkOffset = 10;
+constexpr int kCaptionDrop = 25;
+constexpr int kCaptionToPicture = 15;
+constexpr int kLowerTextDrop = 2;
+constexpr int kStubLength = 100;
+constexpr int kRemoteSpanMargin = 130;
+constexpr int kCaptionBand = 40;
+constexpr int kEndMargin = 40;
+
+const QColor kBackground(0, 0, 0);
+const QColor kLineColour(136, 136, 136);
+const QColor kTextColour(255, 255, 255);
+const QColor kHighlightColour(255, 255, 0);
+
+bool isEstablished(const ConnectionRow& row)
+{
+    return std::strcmp(row.state, "Established") == 0;
+}
+
+// Paints the pieces of one map, skipping what falls wholly outside the picture.
+class MapCanvas
+{
+public:
+    explicit MapCanvas(QImage& image)
+        : m_painter(&image)
+        , m_bounds(image.rect())
+    {
+        m_painter.setFont(mapFont());
+        const QFontMetrics metrics = m_painter.fontMetrics();
+        m_metrics = metrics;
+        m_textHeight = metrics.height();
+        m_ascent = metrics.ascent();
+        // Nothing narrower than a pixel per character reaches a host name, so more
+        // characters than the picture is wide can never show.
+        m_maxChars = std::max(image.width(), 1);
+        m_linePen = QPen(kLineColour, 1, Qt::SolidLine);
+        m_linePen.setCosmetic(true);
+    }
+
+    void fill() { m_painter.fillRect(m_bounds, kBackground); }
+
+    void picture(int x, int y, const QImage& image)
+    {
+        if (QRect(QPoint(x, y), image.size()).intersects(m_bounds))
+            m_painter.drawImage(QPoint(x, y), image);
+    }
+
+    void line(QPoint from, QPoint to)
+    {
+        m_painter.setPen(m_linePen);
+        m_painter.drawLine(from, to);
+    }
+
+    bool rowVisible(int y) const { return y + m_textHeight > 0 && y < m_bounds.height(); }
+
+    QString text(const char* value, std::size_t length) const
+    {
+        return QString::fromUtf8(value, qsizetype(std::min<std::size_t>(length, std::size_t(m_maxChars))));
+    }
+    QString text(const char* value) const { return text(value, std::strlen(value)); }
+
+    int width(const QString& value) const { return m_metrics.horizontalAdvance(value); }
+
+    // Opaque text: its cell is cleared first, so it stays readable over lines.
+    void drawText(int x, int y, const QString& value, const QColor& colour = kTextColour)
+    {
+        if (!rowVisible(y) || x >= m_bounds.width())
+            return;
+        m_painter.fillRect(x, y, width(value), m_textHeight, kBackground);
+        m_painter.setPen(colour);
+        m_painter.drawText(x, y + m_ascent, value);
+    }
+
+    void drawText(int x, int y, const char* value, const QColor& colour = kTextColour)
+    {
+        if (rowVisible(y) && x < m_bounds.width())
+            drawText(x, y, text(value), colour);
+    }
+
+    // Text whose right edge stands at `right`.
+    void drawTextLeftOf(int right, int y, const char* value, const QColor& colour)
+    {
+        if (!rowVisible(y))
+            return;
+        const QString s = text(value);
+        drawText(right - width(s), y, s, colour);
+    }
+
+private:
+    QPainter m_painter;
+    QRect m_bounds;
+    QFontMetrics m_metrics { QFont() };
+    QPen m_linePen;
+    int m_textHeight = 0;
+    int m_ascent = 0;
+    int m_maxChars = 1;
+};
+
+} // namespace
+
+void orderMapRows(ConnectionTable& table)
+{
+    const int count = table.count();
+    for (int i = 1; i <= count; ++i) {
+        int m = i;
+        for (int j = i + 1; j <= count; ++j) {
+            const ConnectionRow& rowJ = table.row(j);
+            if (std::strcmp(rowJ.localHost, table.row(m).localHost) > 0)
+                m = j;
+            if (std::strcmp(rowJ.localHost, table.row(m).localHost) == 0 && isEstablished(rowJ))
+                m = j;
+        }
+        if (m != i)
+            table.swap(i, m);
+    }
+}
+
+MapCounters countMapRows(const ConnectionTable& table)
+{
+    MapCounters counters;
+    const int count = table.count();
+    for (int k = 1; k <= count; ++k) {
+        if (isEstablished(table.row(k)))
+            ++counters.establishedCount;
+        if (k == 1 || std::strcmp(table.row(k).localHost, table.row(k - 1).localHost) != 0)
+            ++counters.interfaceCount;
+    }
+    return counters;
+}
+
+int mapContentHeight(const MapPictures& pictures, const MapCounters& counters, int rowCount)
+{
+    return kTopMargin + pictures.Image_Main.height()
+        + (pictures.Image_Hub_Top.height() + kCaptionBand) * counters.interfaceCount
+        + rowCount * pictures.Image_Hub_Lst.height() + kEndMargin;
+}
+
+QFont mapFont()
+{
+    QFont font;
+    font.setFamilies({ u"MS Sans Serif"_s, u"DejaVu Sans"_s });
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    // A crisp bitmap-like face at this size, and text in exactly the map's colours.
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
+    const ConnectionTable& table, const std::string& localComputerName)
+{
+    if (surfaceSize.isEmpty())
+        return QImage();
+    QImage image(surfaceSize, QImage::Format_RGB32);
+    MapCanvas canvas(image);
+
+    const int hubWidth = pictures.Image_Hub_Est.width();
+    const int rowStep = pictures.Image_Hub_Lst.height();
+    const int remoteSpan = clientWidth - kRemoteSpanMargin;
+    const int count = table.count();
+    const MapCounters counters = countMapRows(table);
+
+    canvas.fill();
+
+    const QImage& computer = pictures.Image_Main;
+    const int counterX = kLeftMargin + computer.width() + kTextGap;
+    canvas.picture(kLeftMargin, mapTop, computer);
+    canvas.drawText(kLeftMargin, mapTop - kNameLineRise,
+        u"My computer: "_s + canvas.text(localComputerName.data(), localComputerName.size()));
+    canvas.drawText(counterX, mapTop + kCounterDrops[0],
+        u"Established connections: "_s + QString::number(counters.establishedCount));
+    canvas.drawText(counterX, mapTop + kCounterDrops[1], u"Opened ports: "_s + QString::number(count));
+    const int trunkBottom = mapTop + computer.height();
+    const int labelY = mapTop + kCounterDrops[2];
+
+    const int x = kLeftMargin + kBranchIndent;
+    int y = mapTop + computer.height() + kGapBelowComputer;
+    for (int k = 1; k <= count; ++k) {
+        const ConnectionRow& row = table.row(k);
+        if (k == 1 || std::strcmp(row.localHost, table.row(k - 1).localHost) != 0) {
+            y += kCaptionDrop;
+            canvas.drawText(x, y, row.localHost);
+            y += kCaptionToPicture;
+            canvas.picture(x, y, pictures.Image_Hub_Top);
+            y += pictures.Image_Hub_Top.height();
+            // Every interface hangs on the one trunk below the computer picture.
+            canvas.line(QPoint(x, y), QPoint(x - kTrunkOffset, y));
+            canvas.line(QPoint(x - kTrunkOffset, y), QPoint(x - kTrunkOffset, trunkBottom));
+        }
+        const int rowMid = y + rowStep / 2;
+        const int textX = x + hubWidth + kTextGap;
+        if (isEstablished(row)) {
+            canvas.picture(x, y, pictures.Image_Hub_Est);
+            canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
+            canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+            canvas.picture(x + remoteSpan, y, pictures.Image_Remote);
+            canvas.drawTextLeftOf(
+                x + remoteSpan - kTextGap, rowMid + kLowerTextDrop, row.remotePort, kTextColour);
+            if (canvas.rowVisible(y + kTextGap)) {
+                const QString caption = u"You are connected to"_s;
+                canvas.drawText(x + (remoteSpan - canvas.width(caption)) / 2, y + kTextGap, caption);
+            }
+            canvas.drawTextLeftOf(x + remoteSpan - kTextGap, y + kTextGap, row.remoteHost, kHighlightColour);
+        } else {
+            canvas.picture(x, y, pictures.Image_Hub_Lst);
+            canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
+            canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + kStubLength, rowMid));
+        }
+        canvas.drawText(textX, y + kTextGap, row.protocol, kHighlightColour);
+        y += rowStep;
+    }
+
+    canvas.drawText(counterX, labelY, u"Interfaces: "_s + QString::number(counters.interfaceCount));
+    return image;
+}
+
+ConnectionMap::ConnectionMap(MapSurface* listView1, QScrollBar* scrollBar1, const MapPictures* pictures,
+    std::function<int()> clientWidth)
+    : m_listView1(listView1)
+    , m_scrollBar1(scrollBar1)
+    , m_pictures(pictures)
+    , m_clientWidth(std::move(clientWidth))
+    , m_table(std::make_shared<MapTable>())
+{
+}
+
+void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
+{
+    Q_ASSERT(!m_listView1 || QThread::currentThread() == m_listView1->thread());
+    m_table = table ? std::move(table) : std::make_shared<MapTable>();
+}
+
+void ConnectionMap::DrawConnectionMap()
+{
+    if (!m_listView1 || !m_scrollBar1)
+        return;
+    Q_ASSERT(QThread::currentThread() == m_listView1->thread());
+
+    // Held here so that a nested run can never free the table under this one.
+    const std::shared_ptr<MapTable> mapTable = m_table;
+    ConnectionTable& table = mapTable->table;
+    const QSize surfaceSize = m_listView1->size();
+    const int rowStep = m_pictures->Image_Hub_Lst.height();
+
+    orderMapRows(table);
+    const MapCounters counters = countMapRows(table);
+    const int contentHeight = mapContentHeight(*m_pictures, counters, table.count());
+
+    int mapTop = kTopMargin;
+    if (contentHeight > surfaceSize.height()) {
+        m_scrollBar1->setVisible(true);
+        // A position clamped here fires the change handler, which runs a whole map of
+        // its own before this run reads the clamped position.
+        m_scrollBar1->setMaximum(contentHeight - surfaceSize.height());
+        m_scrollBar1->setSingleStep(rowStep);
+        mapTop = kTopMargin - m_scrollBar1->value();
+    } else {
+        // The position is kept for when the content outgrows the surface again.
+        m_scrollBar1->setVisible(false);
+    }
+
+    const QImage picture = composeConnectionMap(
+        surfaceSize, m_clientWidth(), mapTop, *m_pictures, table, mapTable->localComputerName);
+    if (m_listView1->tryLock()) {
+        m_listView1->present(picture);
+        m_listView1->unlock();
+    }
+}
+
+void ConnectionMap::FormMouseWheelDown()
+{
+    if (!m_scrollBar1)
+        return;
+    const int position
+        = std::min(m_scrollBar1->value() + m_scrollBar1->singleStep(), m_scrollBar1->maximum());
+    m_scrollBar1->setValue(position);
+}
+
+void ConnectionMap::FormMouseWheelUp()
+{
+    if (!m_scrollBar1)
+        return;
+    const int position
+        = std::max(m_scrollBar1->value() - m_scrollBar1->singleStep(), m_scrollBar1->minimum());
+    m_scrollBar1->setValue(position);
+}
+
+void ConnectionMap::FormPaint()
+{
+    if (m_scrollBar1 && !m_scrollBar1->isHidden())
+        m_scrollBar1->setFocus();
+}

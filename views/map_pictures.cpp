@@ -1,0 +1,24 @@
+#include "views/map_pictures.h"
+
+namespace {
+
+QImage loadPicture(const char* name)
+{
+    // Opaque pictures onto an RGB32 map: drawn as plain copies, no blending.
+    return QImage(QString::fromLatin1(name)).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+MapPictures MapPictures::load()
+{
+    // The resources live in a static library: pull them in explicitly.
+    Q_INIT_RESOURCE(map_pictures);
+    MapPictures pictures;
+    pictures.Image_Main = loadPicture(":/map/image_main.bmp");
+    pictures.Image_Hub_Top = loadPicture(":/map/image_hub_top.bmp");
+    pictures.Image_Hub_Est = loadPicture(":/map/image_hub_est.bmp");
+    pictures.Image_Hub_Lst = loadPicture(":/map/image_hub_lst.bmp");
+    pictures.Image_Remote = loadPicture(":/map/image_remote.bmp");
+    return pictures;
+}

@@ -1,0 +1,53 @@
+#include "views/map_surface.h"
+
+#include <QPaintEvent>
+#include <QPainter>
+#include <QRegion>
+#include <QThread>
+
+MapSurface::MapSurface(QWidget* parent)
+    : QWidget(parent)
+{
+    // Every pixel is painted here: the map, and black wherever no map lies.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    setPalette(pal);
+}
+
+bool MapSurface::tryLock()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (m_locked)
+        return false;
+    m_locked = true;
+    return true;
+}
+
+void MapSurface::unlock()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_locked = false;
+}
+
+void MapSurface::present(const QImage& picture)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    // Shared, not copied: a finished map is never drawn on again.
+    m_map = picture;
+    update();
+}
+
+void MapSurface::paintEvent(QPaintEvent* event)
+{
+    const bool tookLock = tryLock();
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const QRect mapRect = m_map.rect() & dirty;
+    if (!mapRect.isEmpty())
+        painter.drawImage(mapRect.topLeft(), m_map, mapRect);
+    for (const QRect& rest : QRegion(dirty).subtracted(QRegion(mapRect)))
+        painter.fillRect(rest, Qt::black);
+    if (tookLock)
+        unlock();
+}
