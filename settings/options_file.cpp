@@ -1,0 +1,175 @@
+#include "settings/options_file.h"
+
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+bool isBlank(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
+// Hands out the whitespace-separated items of a text one by one.
+class ItemReader
+{
+public:
+    explicit ItemReader(std::string_view text)
+        : m_text(text)
+    {
+    }
+
+    std::optional<std::string_view> next()
+    {
+        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
+            ++m_pos;
+        if (m_pos == m_text.size())
+            return std::nullopt;
+        const std::size_t start = m_pos;
+        while (m_pos < m_text.size() && !isBlank(m_text[m_pos]))
+            ++m_pos;
+        return m_text.substr(start, m_pos - start);
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+};
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+std::optional<long long> parseWholeNumber(std::string_view text)
+{
+    // from_chars takes a minus sign but not a plus sign.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || !std::isdigit(static_cast<unsigned char>(text.front())))
+            return std::nullopt;
+    }
+    long long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+StoredOptions parseOptions(std::string_view content)
+{
+    StoredOptions stored;
+    ItemReader items(content);
+
+    auto item = items.next();
+    if (!item || !(stored.refreshSeconds = parseWholeNumber(*item)))
+        return stored;
+
+    std::optional<bool>* const flags[] = { &stored.showListening, &stored.showTcp, &stored.showUdp,
+        &stored.lookupHostNames, &stored.lookupPortNames, &stored.cacheDns, &stored.logEnabled };
+    for (std::optional<bool>* flag : flags) {
+        item = items.next();
+        if (!item)
+            return stored;
+        const auto number = parseWholeNumber(*item);
+        if (!number)
+            return stored;
+        *flag = *number != 0;
+    }
+
+    if ((item = items.next()))
+        stored.logFileName = std::string(*item);
+    return stored;
+}
+
+std::string formatOptions(const OptionsValues& values)
+{
+    std::string text;
+    const auto line = [&text](std::string_view value) {
+        text += value;
+        text += "\r\n";
+    };
+    const auto flag = [&line](bool on) { line(on ? "1" : "0"); };
+    line(std::to_string(values.refreshSeconds));
+    flag(values.showListening);
+    flag(values.showTcp);
+    flag(values.showUdp);
+    flag(values.lookupHostNames);
+    flag(values.lookupPortNames);
+    flag(values.cacheDns);
+    flag(values.logEnabled);
+    line(values.logFileName);
+    return text;
+}
+
+std::optional<StoredOptions> readOptionsFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return parseOptions(content);
+}
+
+bool writeOptionsFile(
+    const std::string& path, const OptionsValues& values, const std::function<bool()>& beforeRename)
+{
+    const std::string temporary = path + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, formatOptions(values)) && ::fsync(fd) == 0;
+    if (::close(fd) != 0 || !written) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    if (beforeRename && !beforeRename())
+        return false;
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // Makes the rename itself survive a power cut; failing here loses nothing.
+    const int dir = ::open(directoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}

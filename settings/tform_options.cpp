@@ -1,0 +1,371 @@
+#include "settings/tform_options.h"
+
+#include "log/connection_log.h"
+#include "settings/options_file.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QThread>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char kOptionsFile[] = "options.dat";
+const QString kLogHint = u"Please note : The extension of a Logfile must be TXT !"_s;
+
+// The field holds at most two characters; a hand-edited file may hold more.
+constexpr long long kLowestStoredRefresh = -9;
+constexpr long long kHighestStoredRefresh = 99;
+
+// The log keeps at most 49 bytes of a name: cut on a character boundary so a
+// multi-byte character is never split.
+std::string logNameOf(const QString& fieldText)
+{
+    std::string name = fieldText.toStdString();
+    if (name.size() <= ConnectionLog::kMaxNameLength)
+        return name;
+    std::size_t cut = ConnectionLog::kMaxNameLength;
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;
+    name.resize(cut);
+    return name;
+}
+
+std::optional<long long> wholeNumberOf(const QString& fieldText)
+{
+    return parseWholeNumber(fieldText.trimmed().toStdString());
+}
+
+// Labels size themselves to their text, as the captions were laid out for a
+// narrower font than this platform may have.
+void placeLabel(QLabel* label, int left, int top, int width, int height)
+{
+    label->setGeometry(left, top, std::max(width, label->sizeHint().width()), height);
+}
+
+void setTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+} // namespace
+
+TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWidget* parent)
+    : QDialog(parent)
+    , m_log(log)
+    , m_columnTitles(std::move(columnTitles))
+{
+    setObjectName(u"TForm_Options"_s);
+    setWindowTitle(u"VELTRAN - Options"_s);
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    setFixedSize(263, 276);
+
+    QFont font(u"MS Sans Serif"_s);
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    setFont(font);
+
+    createControls();
+    connectControls();
+}
+
+TForm_Options::~TForm_Options() = default;
+
+void TForm_Options::createControls()
+{
+    Panel1 = new QFrame(this);
+    Panel1->setObjectName(u"Panel1"_s);
+    Panel1->setGeometry(0, 0, 263, 276);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setLineWidth(1);
+    Panel1->setAutoFillBackground(true);
+    QPalette panelPalette = Panel1->palette();
+    panelPalette.setColor(QPalette::Window, Qt::black);
+    panelPalette.setColor(QPalette::WindowText, Qt::white);
+    Panel1->setPalette(panelPalette);
+
+    Label1 = new QLabel(u"Refresh time"_s, Panel1);
+    Label1->setObjectName(u"Label1"_s);
+    placeLabel(Label1, 50, 24, 59, 13);
+
+    Edit_Time = new QLineEdit(u"1"_s, Panel1);
+    Edit_Time->setObjectName(u"Edit_Time"_s);
+    Edit_Time->setGeometry(120, 20, 33, 21);
+    Edit_Time->setMaxLength(2);
+    setTextColour(Edit_Time, Edit_Time->palette().color(QPalette::ToolTipText));
+
+    Label2 = new QLabel(u"sec"_s, Panel1);
+    Label2->setObjectName(u"Label2"_s);
+    placeLabel(Label2, 160, 24, 17, 13);
+
+    const auto makeBox = [this](const QString& name, const QString& caption, int top, int width) {
+        auto* box = new QCheckBox(caption, Panel1);
+        box->setObjectName(name);
+        box->setGeometry(32, top, width, 17);
+        box->setChecked(true);
+        return box;
+    };
+    CheckBox1 = makeBox(u"CheckBox1"_s, u"Show listening ports"_s, 48, 129);
+    CheckBox2 = makeBox(u"CheckBox2"_s, u"Show TCP connections"_s, 72, 137);
+    CheckBox3 = makeBox(u"CheckBox3"_s, u"Show UDP connections"_s, 96, 145);
+    CheckBox4 = makeBox(u"CheckBox4"_s, u"Lookup hostnames"_s, 120, 177);
+    CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121);
+    CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97);
+    CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81);
+    CheckBox7->setChecked(false);
+    CheckBox7->setToolTip(kLogHint);
+
+    Edit1 = new QLineEdit(u"netlog.txt"_s, Panel1);
+    Edit1->setObjectName(u"Edit1"_s);
+    Edit1->setGeometry(120, 188, 121, 21);
+    Edit1->setMaxLength(static_cast<int>(ConnectionLog::kMaxNameLength));
+    Edit1->setEnabled(false);
+    Edit1->setToolTip(kLogHint);
+    setTextColour(Edit1, Qt::black);
+
+    Bevel1 = new QFrame(Panel1);
+    Bevel1->setObjectName(u"Bevel1"_s);
+    Bevel1->setGeometry(32, 216, 209, 17);
+    // The bevel is a single line along its top edge, not a line through its middle.
+    auto* line = new QFrame(Bevel1);
+    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    line->setGeometry(0, 0, 209, 2);
+
+    Button1 = new QPushButton(u"Ok"_s, this);
+    Button1->setObjectName(u"Button1"_s);
+    Button1->setGeometry(32, 232, 57, 25);
+    Button1->setDefault(true);
+
+    Button2 = new QPushButton(u"Cancel"_s, this);
+    Button2->setObjectName(u"Button2"_s);
+    Button2->setGeometry(168, 232, 57, 25);
+}
+
+void TForm_Options::connectControls()
+{
+    // The mirrors are connected before the handlers, so a handler (and anything it
+    // triggers) already sees the new state through Settings.
+    const auto mirror = [this](QCheckBox* box, std::atomic<bool>& value) {
+        connect(box, &QCheckBox::toggled, this, [&value](bool ticked) { value = ticked; });
+    };
+    mirror(CheckBox1, m_showListening);
+    mirror(CheckBox2, m_showTcp);
+    mirror(CheckBox3, m_showUdp);
+    mirror(CheckBox4, m_lookupHostNames);
+    mirror(CheckBox5, m_lookupPortNames);
+    mirror(CheckBox6, m_cacheDns);
+    mirror(CheckBox7, m_logEnabled);
+
+    connect(Edit_Time, &QLineEdit::textChanged, this, [this](const QString& text) {
+        std::lock_guard lock(m_textMutex);
+        m_refreshSecondsText = text.toStdString();
+    });
+    connect(Edit1, &QLineEdit::textChanged, this, [this](const QString& text) {
+        {
+            std::lock_guard lock(m_textMutex);
+            m_logFileName = logNameOf(text);
+        }
+        Edit1Change();
+    });
+
+    connect(CheckBox4, &QCheckBox::toggled, this, &TForm_Options::CheckBox4Click);
+    connect(CheckBox7, &QCheckBox::toggled, this, &TForm_Options::CheckBox7Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm_Options::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm_Options::Button2Click);
+}
+
+void TForm_Options::CheckBox4Click(bool ticked)
+{
+    emit lookupHostNamesMirrored(ticked);
+}
+
+void TForm_Options::CheckBox7Click(bool ticked)
+{
+    Edit1->setEnabled(ticked);
+    startLogSession();
+}
+
+void TForm_Options::Edit1Change()
+{
+    m_logNameChanged = true;
+}
+
+void TForm_Options::loadSettings()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    const auto stored = readOptionsFile(kOptionsFile);
+    if (!stored)
+        return;
+
+    if (stored->refreshSeconds) {
+        const long long seconds
+            = std::clamp(*stored->refreshSeconds, kLowestStoredRefresh, kHighestStoredRefresh);
+        Edit_Time->setText(QString::number(seconds));
+        m_confirmedRefreshSeconds = static_cast<int>(seconds);
+    }
+
+    const std::pair<const std::optional<bool>&, QCheckBox*> boxes[] = {
+        { stored->showListening, CheckBox1 },
+        { stored->showTcp, CheckBox2 },
+        { stored->showUdp, CheckBox3 },
+        { stored->lookupHostNames, CheckBox4 },
+        { stored->lookupPortNames, CheckBox5 },
+        { stored->cacheDns, CheckBox6 },
+        { stored->logEnabled, CheckBox7 },
+    };
+    for (const auto& [value, box] : boxes) {
+        if (value)
+            box->setChecked(*value);
+    }
+
+    if (stored->logFileName) {
+        const QString name = QString::fromStdString(*stored->logFileName);
+        m_log.setActiveLogName(logNameOf(name));
+        Edit1->setText(name);
+    }
+}
+
+void TForm_Options::saveSettings()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    OptionsValues values;
+    values.refreshSeconds = refreshSecondsToStore();
+    values.showListening = CheckBox1->isChecked();
+    values.showTcp = CheckBox2->isChecked();
+    values.showUdp = CheckBox3->isChecked();
+    values.lookupHostNames = CheckBox4->isChecked();
+    values.lookupPortNames = CheckBox5->isChecked();
+    values.cacheDns = CheckBox6->isChecked();
+    values.logEnabled = CheckBox7->isChecked();
+    m_log.setActiveLogName(logNameOf(Edit1->text()));
+    values.logFileName = m_log.activeLogName();
+    writeOptionsFile(kOptionsFile, values);
+}
+
+void TForm_Options::startLogSession()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    std::array<std::string, 4> titles { "Local IP", "Local Port", "Remote Port", "Remote IP" };
+    if (m_columnTitles)
+        titles = m_columnTitles();
+    m_log.startLogSession(CheckBox7->isChecked(), logNameOf(Edit1->text()), titles);
+}
+
+int TForm_Options::refreshSecondsToStore() const
+{
+    const auto seconds = wholeNumberOf(Edit_Time->text());
+    return seconds ? static_cast<int>(*seconds) : m_confirmedRefreshSeconds;
+}
+
+int TForm_Options::refreshMilliseconds() const
+{
+    // A negative interval would be refused by the timer; 0 leaves it idle, which is
+    // what a stored 0 does too.
+    return std::max(0, refreshSecondsToStore()) * 1000;
+}
+
+void TForm_Options::setLookupHostNames(bool ticked)
+{
+    CheckBox4->setChecked(ticked);
+}
+
+void TForm_Options::ToolButton6Click(bool down)
+{
+    setLookupHostNames(down);
+    saveSettings();
+}
+
+void TForm_Options::Button1Click()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    auto seconds = wholeNumberOf(Edit_Time->text());
+    if (!seconds || *seconds < 1) {
+        Edit_Time->setText(u"1"_s);
+        seconds = 1;
+    }
+    m_confirmedRefreshSeconds = static_cast<int>(*seconds);
+    emit refreshIntervalApplied(m_confirmedRefreshSeconds * 1000);
+    QDialog::accept();
+    saveSettings();
+    if (m_logNameChanged)
+        startLogSession();
+    m_logNameChanged = false;
+}
+
+void TForm_Options::Button2Click()
+{
+    QDialog::reject();
+    loadSettings();
+}
+
+void TForm_Options::reject()
+{
+    Button2Click();
+}
+
+void TForm_Options::showEvent(QShowEvent* event)
+{
+    if (!m_centred) {
+        if (QScreen* display = screen())
+            move(display->availableGeometry().center() - rect().center());
+        m_centred = true;
+    }
+    QDialog::showEvent(event);
+}
+
+std::string TForm_Options::refreshSecondsText() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_refreshSecondsText;
+}
+
+bool TForm_Options::showListening() const
+{
+    return m_showListening;
+}
+
+bool TForm_Options::showTcp() const
+{
+    return m_showTcp;
+}
+
+bool TForm_Options::showUdp() const
+{
+    return m_showUdp;
+}
+
+bool TForm_Options::lookupHostNames() const
+{
+    return m_lookupHostNames;
+}
+
+bool TForm_Options::lookupPortNames() const
+{
+    return m_lookupPortNames;
+}
+
+bool TForm_Options::cacheDns() const
+{
+    return m_cacheDns;
+}
+
+bool TForm_Options::logEnabled() const
+{
+    return m_logEnabled;
+}
+
+std::string TForm_Options::logFileName() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_logFileName;
+}

@@ -1,0 +1,409 @@
+#include "settings/tform_options.h"
+
+#include "log/connection_log.h"
+#include "working_directory.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QByteArray kDefaultFile = "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n";
+const QByteArray kHeaderStart = "\r\n\r\nSession started at: ";
+
+std::tm fixedDate()
+{
+    std::tm date {};
+    date.tm_mday = 6;
+    date.tm_mon = 11;
+    date.tm_year = 126;
+    return date;
+}
+
+class OptionsDialog : public InTemporaryDirectory
+{
+protected:
+    void SetUp() override
+    {
+        InTemporaryDirectory::SetUp();
+        log = std::make_unique<ConnectionLog>(fixedDate);
+        dialog = std::make_unique<TForm_Options>(*log, [] {
+            return std::array<std::string, 4> { "Local IP", "Local Port", "Remote Port", "Remote IP" };
+        });
+    }
+
+    void TearDown() override
+    {
+        dialog.reset();
+        InTemporaryDirectory::TearDown();
+    }
+
+    QList<QCheckBox*> boxes() const
+    {
+        return { dialog->CheckBox1, dialog->CheckBox2, dialog->CheckBox3, dialog->CheckBox4,
+            dialog->CheckBox5, dialog->CheckBox6, dialog->CheckBox7 };
+    }
+
+    static int headerCount(const QString& file)
+    {
+        return static_cast<int>(readFile(file).count(kHeaderStart));
+    }
+
+    void clickOk() { QTest::mouseClick(dialog->Button1, Qt::LeftButton); }
+
+    std::unique_ptr<ConnectionLog> log;
+    std::unique_ptr<TForm_Options> dialog;
+};
+
+} // namespace
+
+TEST_F(OptionsDialog, StartsWithTheDefaultsWhenThereIsNoFile)
+{
+    dialog->loadSettings();
+    EXPECT_EQ(dialog->Edit_Time->text(), u"1"_s);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(boxes()[i]->isChecked()) << "CheckBox" << i + 1;
+    EXPECT_FALSE(dialog->CheckBox7->isChecked());
+    EXPECT_EQ(dialog->Edit1->text(), u"netlog.txt"_s);
+    EXPECT_FALSE(dialog->Edit1->isEnabled());
+    EXPECT_EQ(dialog->refreshMilliseconds(), 1000);
+    EXPECT_EQ(log->activeLogName(), "");
+    EXPECT_FALSE(QFileInfo::exists(u"options.dat"_s));
+
+    const Settings& settings = *dialog;
+    EXPECT_EQ(settings.refreshSecondsText(), "1");
+    EXPECT_TRUE(settings.showListening() && settings.showTcp() && settings.showUdp());
+    EXPECT_TRUE(settings.lookupHostNames() && settings.lookupPortNames() && settings.cacheDns());
+    EXPECT_FALSE(settings.logEnabled());
+    EXPECT_EQ(settings.logFileName(), "netlog.txt");
+
+    dialog->saveSettings();
+    EXPECT_EQ(readFile(u"options.dat"_s), kDefaultFile);
+    EXPECT_EQ(log->activeLogName(), "netlog.txt");
+}
+
+TEST_F(OptionsDialog, LooksAsLaidOut)
+{
+    EXPECT_EQ(dialog->windowTitle(), u"VELTRAN - Options"_s);
+    EXPECT_EQ(dialog->size(), QSize(263, 276));
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::Tool));
+    EXPECT_EQ(dialog->font().pixelSize(), 11);
+    EXPECT_EQ(dialog->Edit_Time->maxLength(), 2);
+    EXPECT_EQ(dialog->Panel1->palette().color(QPalette::Window), QColor(Qt::black));
+    EXPECT_EQ(dialog->Panel1->frameShadow(), QFrame::Sunken);
+
+    const struct
+    {
+        QWidget* widget;
+        QRect place;
+    } fixed[] = {
+        { dialog->Edit_Time, { 120, 20, 33, 21 } },
+        { dialog->CheckBox1, { 32, 48, 129, 17 } },
+        { dialog->CheckBox4, { 32, 120, 177, 17 } },
+        { dialog->CheckBox7, { 32, 192, 81, 17 } },
+        { dialog->Edit1, { 120, 188, 121, 21 } },
+        { dialog->Bevel1, { 32, 216, 209, 17 } },
+        { dialog->Button1, { 32, 232, 57, 25 } },
+        { dialog->Button2, { 168, 232, 57, 25 } },
+    };
+    for (const auto& [widget, place] : fixed)
+        EXPECT_EQ(widget->geometry(), place) << widget->objectName().toStdString();
+    // Labels keep their corner and grow with the font.
+    EXPECT_EQ(dialog->Label1->pos(), QPoint(50, 24));
+    EXPECT_EQ(dialog->Label2->pos(), QPoint(160, 24));
+    EXPECT_LE(dialog->Label1->geometry().right(), dialog->Edit_Time->x());
+
+    const QString hint = u"Please note : The extension of a Logfile must be TXT !"_s;
+    EXPECT_EQ(dialog->CheckBox7->toolTip(), hint);
+    EXPECT_EQ(dialog->Edit1->toolTip(), hint);
+    EXPECT_EQ(dialog->findChild<QLineEdit*>(u"Edit_Time"_s), dialog->Edit_Time);
+}
+
+TEST_F(OptionsDialog, AllNineValuesSurviveASaveAndALoad)
+{
+    dialog->Edit_Time->setText(u"42"_s);
+    for (QCheckBox* box : boxes())
+        box->setChecked(!box->isChecked());
+    dialog->Edit1->setText(u"other.txt"_s);
+    dialog->saveSettings();
+    EXPECT_EQ(readFile(u"options.dat"_s), "42\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\nother.txt\r\n");
+
+    ConnectionLog secondLog(fixedDate);
+    TForm_Options second(secondLog, {});
+    second.loadSettings();
+    EXPECT_EQ(second.Edit_Time->text(), u"42"_s);
+    EXPECT_EQ(second.refreshMilliseconds(), 42000);
+    EXPECT_FALSE(second.CheckBox1->isChecked() || second.CheckBox2->isChecked()
+        || second.CheckBox3->isChecked() || second.CheckBox4->isChecked() || second.CheckBox5->isChecked()
+        || second.CheckBox6->isChecked());
+    EXPECT_TRUE(second.CheckBox7->isChecked());
+    EXPECT_EQ(second.Edit1->text(), u"other.txt"_s);
+    EXPECT_EQ(secondLog.activeLogName(), "other.txt");
+
+    // The worker's view of the controls followed the loader.
+    const Settings& settings = second;
+    EXPECT_EQ(settings.refreshSecondsText(), "42");
+    EXPECT_FALSE(settings.showListening() || settings.showTcp() || settings.showUdp()
+        || settings.lookupHostNames() || settings.lookupPortNames() || settings.cacheDns());
+    EXPECT_TRUE(settings.logEnabled());
+    EXPECT_EQ(settings.logFileName(), "other.txt");
+}
+
+TEST_F(OptionsDialog, OkCorrectsTheRefreshTimeAndAppliesIt)
+{
+    const struct
+    {
+        QString typed;
+        QString corrected;
+        int milliseconds;
+        QByteArray stored;
+    } cases[] = {
+        { u"0"_s, u"1"_s, 1000, "1" },
+        { u"-5"_s, u"1"_s, 1000, "1" },
+        { u"ab"_s, u"1"_s, 1000, "1" },
+        { u""_s, u"1"_s, 1000, "1" },
+        { u"99"_s, u"99"_s, 99000, "99" },
+        { u"07"_s, u"07"_s, 7000, "7" },
+        { u"1x"_s, u"1"_s, 1000, "1" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        dialog->show();
+        QSignalSpy applied(dialog.get(), &TForm_Options::refreshIntervalApplied);
+        dialog->Edit_Time->setText(c.typed);
+        clickOk();
+        EXPECT_EQ(dialog->Edit_Time->text(), c.corrected);
+        ASSERT_EQ(applied.size(), 1);
+        EXPECT_EQ(applied.first().first().toInt(), c.milliseconds);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_TRUE(readFile(u"options.dat"_s).startsWith(c.stored + "\r\n"));
+    }
+}
+
+TEST_F(OptionsDialog, StoredZeroReachesTheTimerUnchecked)
+{
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "0 1 1 1 1 1 1 0 netlog.txt"));
+    dialog->loadSettings();
+    EXPECT_EQ(dialog->refreshMilliseconds(), 0);
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "-5 1 1 1 1 1 1 0 netlog.txt"));
+    dialog->loadSettings();
+    EXPECT_EQ(dialog->Edit_Time->text(), u"-5"_s);
+    EXPECT_EQ(dialog->refreshMilliseconds(), 0); // a timer never gets a negative interval
+}
+
+TEST_F(OptionsDialog, LoadingMirrorsLookupHostNamesOnlyOnARealChange)
+{
+    QSignalSpy mirrored(dialog.get(), &TForm_Options::lookupHostNamesMirrored);
+    ASSERT_NO_FATAL_FAILURE(
+        writeFile(u"options.dat"_s, "1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n"));
+    dialog->loadSettings();
+    ASSERT_EQ(mirrored.size(), 1);
+    EXPECT_FALSE(mirrored.first().first().toBool());
+    EXPECT_FALSE(dialog->lookupHostNames());
+
+    dialog->loadSettings(); // same values: no handler runs
+    EXPECT_EQ(mirrored.size(), 1);
+
+    dialog->CheckBox4->click(); // the user's click mirrors too
+    ASSERT_EQ(mirrored.size(), 2);
+    EXPECT_TRUE(mirrored.last().first().toBool());
+}
+
+TEST_F(OptionsDialog, ToolbarButtonSavesEverythingTheDialogShows)
+{
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "7 1 1 1 1 1 1 0 netlog.txt"));
+    dialog->loadSettings();
+    // Unconfirmed edits: a non-number in the refresh field, an unticked box.
+    dialog->Edit_Time->setText(u"ab"_s);
+    dialog->CheckBox1->setChecked(false);
+
+    QSignalSpy mirrored(dialog.get(), &TForm_Options::lookupHostNamesMirrored);
+    dialog->ToolButton6Click(false);
+    EXPECT_FALSE(dialog->CheckBox4->isChecked());
+    EXPECT_EQ(mirrored.size(), 1);
+    // The last confirmed time is stored; the field keeps the edit.
+    EXPECT_EQ(readFile(u"options.dat"_s), "7\r\n0\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n");
+    EXPECT_EQ(dialog->Edit_Time->text(), u"ab"_s);
+
+    dialog->Edit_Time->setText(u"12"_s);
+    clickOk();
+    dialog->Edit_Time->setText(u"x"_s);
+    dialog->ToolButton6Click(true);
+    EXPECT_TRUE(readFile(u"options.dat"_s).startsWith("12\r\n"));
+    EXPECT_TRUE(dialog->CheckBox4->isChecked());
+}
+
+TEST_F(OptionsDialog, LoggingTickedByTheFileEnablesTheNameAndStartsASession)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        writeFile(u"options.dat"_s, "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nstored.txt\r\n"));
+    dialog->loadSettings();
+    EXPECT_TRUE(dialog->Edit1->isEnabled());
+    EXPECT_TRUE(dialog->logEnabled());
+    // The box is ticked before the name is read: the first header goes to the field's old text.
+    EXPECT_EQ(headerCount(u"netlog.txt"_s), 1);
+    EXPECT_EQ(headerCount(u"stored.txt"_s), 0);
+    EXPECT_EQ(log->activeLogName(), "stored.txt");
+
+    // The main window's first show then starts a session on the stored name.
+    dialog->startLogSession();
+    EXPECT_EQ(headerCount(u"stored.txt"_s), 1);
+    EXPECT_EQ(readFile(u"stored.txt"_s),
+        "\r\n\r\nSession started at: 6/12/2026 (dd/mm/yy)\r\n\r\n"
+        "  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n\r\n");
+}
+
+TEST_F(OptionsDialog, StoredDefaultNameGetsTwoHeadersAtEveryStart)
+{
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "1 1 1 1 1 1 1 1 netlog.txt"));
+    dialog->loadSettings();
+    dialog->startLogSession();
+    EXPECT_EQ(headerCount(u"netlog.txt"_s), 2);
+}
+
+TEST_F(OptionsDialog, NameChangedWithLoggingOffWritesNoHeaderUntilLoggingIsTicked)
+{
+    dialog->loadSettings();
+    EXPECT_FALSE(dialog->logNameChanged());
+    dialog->Edit1->setText(u"netlog.txt"_s); // the same text is no change
+    EXPECT_FALSE(dialog->logNameChanged());
+
+    dialog->Edit1->setText(u"new.txt"_s);
+    EXPECT_TRUE(dialog->logNameChanged());
+    clickOk();
+    EXPECT_FALSE(dialog->logNameChanged());
+    EXPECT_FALSE(QFileInfo::exists(u"new.txt"_s));
+    EXPECT_EQ(log->activeLogName(), "new.txt");
+
+    dialog->CheckBox7->click();
+    EXPECT_EQ(headerCount(u"new.txt"_s), 1);
+    dialog->CheckBox7->click(); // unticking writes nothing
+    EXPECT_EQ(headerCount(u"new.txt"_s), 1);
+    EXPECT_FALSE(dialog->Edit1->isEnabled());
+}
+
+TEST_F(OptionsDialog, OkWithAChangedNameAndLoggingOnStartsASessionThere)
+{
+    dialog->CheckBox7->setChecked(true);
+    EXPECT_EQ(headerCount(u"netlog.txt"_s), 1);
+    dialog->Edit1->setText(u"second.txt"_s);
+    EXPECT_EQ(log->activeLogName(), "netlog.txt"); // editing alone does not move the log
+    clickOk();
+    EXPECT_EQ(log->activeLogName(), "second.txt");
+    EXPECT_EQ(headerCount(u"second.txt"_s), 1);
+    EXPECT_EQ(headerCount(u"netlog.txt"_s), 1);
+    clickOk(); // nothing changed since: no new header
+    EXPECT_EQ(headerCount(u"second.txt"_s), 1);
+}
+
+TEST_F(OptionsDialog, NameWithABlankIsStoredWholeAndLoadedUpToTheBlank)
+{
+    dialog->Edit1->setText(u"my log.txt"_s);
+    dialog->saveSettings();
+    EXPECT_TRUE(readFile(u"options.dat"_s).endsWith("\r\nmy log.txt\r\n"));
+    dialog->loadSettings();
+    EXPECT_EQ(dialog->Edit1->text(), u"my"_s);
+    EXPECT_EQ(log->activeLogName(), "my");
+}
+
+TEST_F(OptionsDialog, LongNamesAreCutToWhatTheLogHolds)
+{
+    dialog->Edit1->setText(QString(60, u'a'));
+    EXPECT_EQ(dialog->Edit1->text().size(), 49);
+    dialog->saveSettings();
+    EXPECT_EQ(log->activeLogName(), std::string(49, 'a'));
+
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "1 1 1 1 1 1 1 0 " + QByteArray(80, 'b')));
+    dialog->loadSettings();
+    EXPECT_EQ(log->activeLogName(), std::string(49, 'b'));
+    EXPECT_EQ(dialog->logFileName(), std::string(49, 'b'));
+
+    // 45 two-byte characters: cut on a character boundary, never inside one.
+    dialog->Edit1->setText(QString(45, QChar(0xE9)));
+    dialog->saveSettings();
+    const std::string cut = log->activeLogName();
+    EXPECT_EQ(cut.size(), 48u);
+    EXPECT_EQ(QString::fromStdString(cut), QString(24, QChar(0xE9)));
+}
+
+TEST_F(OptionsDialog, UnreadableItemsKeepTheirControls)
+{
+    // Start from non-defaults so that "unchanged" differs from "reset".
+    dialog->Edit_Time->setText(u"9"_s);
+    for (QCheckBox* box : boxes())
+        box->setChecked(!box->isChecked());
+    dialog->Edit1->setText(u"keep.txt"_s);
+    log->setActiveLogName("keep.txt");
+
+    const struct
+    {
+        QByteArray content;
+        QString refresh;
+        QString ticks; // CheckBox1..7, '1' ticked
+        QString name;
+    } cases[] = {
+        { "", u"9"_s, u"0000001"_s, u"keep.txt"_s },
+        { "garbage\r\n", u"9"_s, u"0000001"_s, u"keep.txt"_s },
+        { "5\r\n1\r\n", u"5"_s, u"1000001"_s, u"keep.txt"_s },
+        { "4 1 1 yes 1 1 1 1 x.txt", u"4"_s, u"1100001"_s, u"keep.txt"_s },
+        { "3 1 1 1 1 1 1 0", u"3"_s, u"1111110"_s, u"keep.txt"_s },
+        { "150 0 0 0 0 0 0 1 n.txt", u"99"_s, u"0000001"_s, u"n.txt"_s },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content.toStdString());
+        ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, c.content));
+        dialog->loadSettings();
+        EXPECT_EQ(dialog->Edit_Time->text(), c.refresh);
+        QString ticks;
+        for (QCheckBox* box : boxes())
+            ticks += box->isChecked() ? u'1' : u'0';
+        EXPECT_EQ(ticks, c.ticks);
+        EXPECT_EQ(dialog->Edit1->text(), c.name);
+        EXPECT_EQ(QString::fromStdString(log->activeLogName()), c.name);
+    }
+}
+
+TEST_F(OptionsDialog, CancelAndTheCloseBoxReturnToTheStoredValues)
+{
+    dialog->saveSettings();
+    for (auto dismiss : { +[](TForm_Options& d) { QTest::mouseClick(d.Button2, Qt::LeftButton); },
+             +[](TForm_Options& d) { d.close(); },
+             +[](TForm_Options& d) { QTest::keyClick(&d, Qt::Key_Escape); } }) {
+        dialog->show();
+        dialog->CheckBox2->setChecked(false);
+        dialog->Edit_Time->setText(u"5"_s);
+        EXPECT_FALSE(dialog->showTcp()); // a tick takes effect before Ok
+        dismiss(*dialog);
+        EXPECT_FALSE(dialog->isVisible());
+        EXPECT_TRUE(dialog->CheckBox2->isChecked());
+        EXPECT_TRUE(dialog->showTcp());
+        EXPECT_EQ(dialog->Edit_Time->text(), u"1"_s);
+    }
+
+    // Without a stored file Cancel keeps the edits.
+    QFile::remove(u"options.dat"_s);
+    dialog->show();
+    dialog->CheckBox2->setChecked(false);
+    QTest::mouseClick(dialog->Button2, Qt::LeftButton);
+    EXPECT_FALSE(dialog->CheckBox2->isChecked());
+}
+
+TEST_F(OptionsDialog, SaveIntoAnUnwritablePlaceIsSilentAndKeepsTheOldFile)
+{
+    dialog->saveSettings();
+    ASSERT_TRUE(QDir().mkdir(u"options.dat.tmp"_s));
+    dialog->Edit_Time->setText(u"8"_s);
+    clickOk();
+    EXPECT_EQ(readFile(u"options.dat"_s), kDefaultFile);
+}
