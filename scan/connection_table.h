@@ -26,8 +26,7 @@ struct ConnectionRow
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.
-template <std::size_t N>
-void setField(char (&field)[N], std::string_view text)
+template <std::size_t N> void setField(char (&field)[N], std::string_view text)
 {
     const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
     std::memcpy(field, text.data(), n);

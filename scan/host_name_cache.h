@@ -1,0 +1,30 @@
+#pragma once
+// The ring of the last 200 host texts produced, keyed by IPv4 address alone.
+
+#include <cstdint>
+
+class HostNameCache
+{
+public:
+    static constexpr int kSlots = 200;
+    static constexpr int kNameSize = 256;
+
+    // The name of the first slot among 1..position holding address, or nullptr.
+    // Slots above position are left behind by a wrap and no longer consulted.
+    const char* find(std::uint32_t address) const;
+    // Advances position (200 wraps to 1) and overwrites that slot.
+    void store(std::uint32_t address, const char* name);
+
+    int position() const { return m_position; }
+    std::uint32_t address(int slot) const { return m_entries[slot].address; }
+    const char* name(int slot) const { return m_entries[slot].name; }
+
+private:
+    struct Entry
+    {
+        std::uint32_t address;
+        char name[kNameSize];
+    };
+    Entry m_entries[kSlots + 1] {}; // slot 0 unused
+    int m_position = 0; // the slot written last; 0 while empty
+};

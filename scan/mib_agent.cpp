@@ -1,0 +1,180 @@
+#include "scan/mib_agent.h"
+
+#include "platform/module_loader.h"
+#include "platform/winsock.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr UINT kColumnIndex = 9; // the tenth sub-identifier names the column
+constexpr UINT kTcpStart[] { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
+constexpr UINT kUdpStart[] { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
+
+// Winsock's requested version lives for the whole run, as the start-up hands its address on.
+WORD g_versionRequested = 0;
+WSADATA g_wsaData {};
+
+// An address column holds at least four bytes by the MIB; a shorter value is read
+// only as far as it goes and the rest stays zero.
+std::uint32_t addressValue(const AsnAny& value)
+{
+    const AsnOctetString& text = value.asnValue.string;
+    std::uint32_t address = 0;
+    if (text.stream)
+        std::memcpy(&address, text.stream, text.length < 4 ? text.length : 4);
+    return address;
+}
+
+std::int32_t integerValue(const AsnAny& value)
+{
+    return value.asnValue.number;
+}
+
+// One reusable request: a single binding whose name and value the agent replaces.
+class WalkRequest
+{
+public:
+    explicit WalkRequest(const UINT (&start)[10])
+    {
+        const AsnObjectIdentifier startName { 10, const_cast<UINT*>(start) };
+        // The agent frees the name it is given, so it must come from the shared allocator.
+        SnmpUtilOidCpy(&m_binding.name, &startName);
+        m_binding.value.asnType = ASN_NULL;
+        m_list.list = &m_binding;
+        m_list.len = 1;
+    }
+    ~WalkRequest() { SnmpUtilVarBindFree(&m_binding); }
+    WalkRequest(const WalkRequest&) = delete;
+    WalkRequest& operator=(const WalkRequest&) = delete;
+
+    // Sends one GetNext. False ends the walk: the query failed, or its reply is not
+    // past the name asked for (an agent at the end of its view), or lies outside the table.
+    bool next(PFNSNMPEXTENSIONQUERY query)
+    {
+        if (!m_binding.name.ids || m_binding.name.idLength == 0)
+            return false;
+        SnmpUtilAsnAnyFree(&m_binding.value); // the agent writes over the value without freeing it
+        AsnObjectIdentifier asked {};
+        SnmpUtilOidCpy(&asked, &m_binding.name);
+        AsnInteger32 errorStatus = SNMP_ERRORSTATUS_NOERROR;
+        AsnInteger32 errorIndex = 0;
+        const BOOL answered = query(SNMP_PDU_GETNEXT, &m_list, &errorStatus, &errorIndex);
+        const bool advanced = m_binding.name.ids && SnmpUtilOidCmp(&m_binding.name, &asked) > 0;
+        SnmpUtilOidFree(&asked);
+        if (!answered || errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
+            return false;
+        return m_binding.name.idLength >= 10;
+    }
+
+    UINT column() const { return m_binding.name.ids[kColumnIndex]; }
+    const AsnAny& value() const { return m_binding.value; }
+
+private:
+    RFC1157VarBind m_binding {};
+    RFC1157VarBindList m_list {};
+};
+
+} // namespace
+
+const char* tcpStateText(std::int32_t stateValue)
+{
+    if (stateValue < 0 || stateValue >= static_cast<std::int32_t>(TcpStateNames.size()))
+        return "Unknown";
+    return TcpStateNames[static_cast<std::size_t>(stateValue)];
+}
+
+bool MibAgent::load(const char* moduleName)
+{
+    // The module stays loaded for the whole run: its handle is not kept.
+    HMODULE module = LoadLibraryA(moduleName);
+    if (!module)
+        return false;
+    m_init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(module, "SnmpExtensionInit"));
+    if (!m_init)
+        return false;
+    m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"));
+    return m_query != nullptr;
+}
+
+bool MibAgent::init()
+{
+    if (!m_init || !m_query)
+        return false;
+    return m_init(GetTickCount(), &m_trapEvent, &m_supportedView) != FALSE;
+}
+
+std::vector<MibEndpoint> MibAgent::walkTcpTable()
+{
+    return walk(Table::Tcp);
+}
+
+std::vector<MibEndpoint> MibAgent::walkUdpTable()
+{
+    return walk(Table::Udp);
+}
+
+std::vector<MibEndpoint> MibAgent::walk(Table table)
+{
+    std::vector<MibEndpoint> records;
+    if (!m_query)
+        return records;
+    WalkRequest request(table == Table::Tcp ? kTcpStart : kUdpStart);
+    UINT currentColumn = 1;
+    std::size_t cursor = 0;
+    // Each column comes back whole and in the same row order, so the k-th value of a
+    // column belongs to the k-th record that column 1 created.
+    while (request.next(m_query)) {
+        const UINT column = request.column();
+        if (column != currentColumn) {
+            currentColumn = column;
+            cursor = 0;
+        }
+        const AsnAny& value = request.value();
+        if (column == 1) {
+            records.emplace_back();
+            cursor = records.size() - 1;
+            if (table == Table::Tcp)
+                records[cursor].stateValue = integerValue(value);
+            else
+                records[cursor].localAddress = addressValue(value);
+            continue;
+        }
+        const UINT lastColumn = table == Table::Tcp ? 5 : 2;
+        // More values than records (the table grew between two column passes) are dropped.
+        if (column < 2 || column > lastColumn || cursor >= records.size())
+            continue;
+        MibEndpoint& record = records[cursor++];
+        if (table == Table::Udp) {
+            record.localPortNumber = integerValue(value);
+            continue;
+        }
+        switch (column) {
+        case 2:
+            record.localAddress = addressValue(value);
+            break;
+        case 3:
+            record.localPortNumber = integerValue(value);
+            break;
+        case 4:
+            record.remoteAddress = addressValue(value);
+            break;
+        case 5:
+            record.remotePortNumber = integerValue(value);
+            break;
+        }
+    }
+    return records;
+}
+
+std::string startNetworking(MibAgent& agent, const char* moduleName)
+{
+    g_versionRequested = 0x0101;
+    if (WSAStartup(g_versionRequested, &g_wsaData) != 0)
+        return "Could not initialize winsock !";
+    if (!agent.load(moduleName))
+        return "Could not load extension DLL !";
+    if (!agent.init())
+        return "Could not initialize extension DLL !";
+    return std::string();
+}

@@ -1,0 +1,98 @@
+#include "scan/name_resolver.h"
+
+#include "platform/name_services.h"
+#include "scan/settings.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::uint32_t addressFromBytes(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d)
+{
+    const std::uint8_t bytes[4] { a, b, c, d };
+    std::uint32_t address;
+    static_assert(sizeof address == sizeof bytes);
+    std::memcpy(&address, bytes, sizeof address);
+    return address;
+}
+
+std::string cut(std::string text, std::size_t length)
+{
+    if (text.size() > length)
+        text.resize(length);
+    return text;
+}
+
+} // namespace
+
+NameResolver::NameResolver(const Settings& settings, NameServices& services)
+    : m_settings(settings)
+    , m_services(services)
+{
+}
+
+std::string NameResolver::dottedQuad(std::uint32_t networkOrderAddress)
+{
+    // The first byte in memory is the first number, whatever the host's byte order.
+    unsigned char bytes[4];
+    std::memcpy(bytes, &networkOrderAddress, sizeof bytes);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", bytes[0], bytes[1], bytes[2], bytes[3]);
+    return text;
+}
+
+std::string NameResolver::resolvePortName(std::int32_t portNumber, const char* protocolName)
+{
+    if (m_settings.lookupPortNames()) {
+        const auto port = htons(static_cast<std::uint16_t>(portNumber));
+        if (auto name = m_services.serviceByPort(port, protocolName))
+            return cut(std::move(*name), kMaxRowText);
+    }
+    return std::to_string(portNumber);
+}
+
+std::string NameResolver::resolveHostName(bool isLocal, std::uint32_t address)
+{
+    std::string localName;
+    if (isLocal) {
+        localName = m_services.localHostName();
+        setLocalComputerName(localName);
+    }
+    if (!m_settings.lookupHostNames())
+        return dottedQuad(address);
+
+    if (m_settings.cacheDns()) {
+        if (const char* cached = m_cache.find(address))
+            return cut(cached, kMaxRowText);
+    }
+    std::string text = cut(produceHostText(isLocal, address, localName), kMaxRowText);
+    if (m_settings.cacheDns())
+        m_cache.store(address, text.c_str());
+    return text;
+}
+
+std::string NameResolver::produceHostText(bool isLocal, std::uint32_t address, const std::string& localName)
+{
+    static const std::uint32_t loopback = addressFromBytes(127, 0, 0, 1);
+    if (address == 0)
+        return isLocal ? localName : dottedQuad(address);
+    if (address == loopback)
+        return isLocal ? localName : std::string("localhost");
+    if (auto name = m_services.hostByAddress(address))
+        return std::move(*name);
+    return dottedQuad(address);
+}
+
+std::string NameResolver::localComputerName() const
+{
+    std::lock_guard lock(m_nameMutex);
+    return m_localComputerName;
+}
+
+void NameResolver::setLocalComputerName(const std::string& name)
+{
+    std::lock_guard lock(m_nameMutex);
+    m_localComputerName = cut(name, kMaxComputerName);
+}

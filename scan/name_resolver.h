@@ -1,0 +1,45 @@
+#pragma once
+// Host and port names for the scan's rows: reverse look-ups through the host-name
+// cache, service names, and the local computer's name for the map. Resolution runs
+// on the scan worker only; localComputerName() may be read from any thread.
+
+#include "scan/host_name_cache.h"
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+class NameServices;
+class Settings;
+
+class NameResolver
+{
+public:
+    static constexpr std::size_t kMaxRowText = 254; // a row field with its terminator
+    static constexpr std::size_t kMaxComputerName = 200;
+
+    NameResolver(const Settings& settings, NameServices& services);
+
+    // The host text for an address in network order: a name or a dotted quad. A local
+    // address refreshes localComputerName first, whatever the options.
+    std::string resolveHostName(bool isLocal, std::uint32_t address);
+    // The service name of a port (host order) for "tcp" or "udp", or the port in decimal.
+    std::string resolvePortName(std::int32_t portNumber, const char* protocolName);
+
+    // The name the system last gave for the local computer; empty before the first local address.
+    std::string localComputerName() const;
+    const HostNameCache& cache() const { return m_cache; }
+
+    // "%d.%d.%d.%d" of the address bytes, first byte first.
+    static std::string dottedQuad(std::uint32_t networkOrderAddress);
+
+private:
+    std::string produceHostText(bool isLocal, std::uint32_t address, const std::string& localName);
+    void setLocalComputerName(const std::string& name);
+
+    const Settings& m_settings;
+    NameServices& m_services;
+    HostNameCache m_cache;
+    mutable std::mutex m_nameMutex; // the map reads the name from the GUI thread
+    std::string m_localComputerName;
+};

@@ -1,0 +1,43 @@
+#include "scan/printing_scan_view.h"
+
+#include <ostream>
+
+namespace {
+
+const GridRow kHeaderRow { "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" };
+
+void printRow(std::ostream& out, const GridRow& row)
+{
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if (i > 0)
+            out << '\t';
+        out << row[i];
+    }
+    out << '\n';
+}
+
+} // namespace
+
+PrintingScanView::PrintingScanView(std::ostream& errors)
+    : m_errors(errors)
+{
+}
+
+void PrintingScanView::setGridRows(std::vector<GridRow> rows)
+{
+    std::lock_guard lock(m_mutex);
+    m_rows = std::move(rows);
+}
+
+void PrintingScanView::showCapacityMessage()
+{
+    m_errors << kCapacityMessage << '\n';
+}
+
+void PrintingScanView::print(std::ostream& out) const
+{
+    std::lock_guard lock(m_mutex);
+    printRow(out, kHeaderRow);
+    for (const GridRow& row : m_rows)
+        printRow(out, row);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The program-wide scan state and the start of one scan on a worker thread of its own.
+
+#include "scan/connection_table.h"
+#include "scan/name_resolver.h"
+
+#include <atomic>
+#include <memory>
+
+class ConnectionLog;
+class MibAgent;
+class NameServices;
+class ScanThread;
+class ScanView;
+class Settings;
+
+class Scanner
+{
+public:
+    Scanner(MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log,
+        ScanView& view);
+    // Joins a running worker; the view must answer a pending capacity message first.
+    ~Scanner();
+
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
+
+    // Starts one scan: 0 when started, 1 when a scan is still running (nothing is done,
+    // nothing is remembered). Called on the GUI thread; never waits on the worker.
+    int startScan();
+    bool scanBusy() const { return m_scanBusy.load() != 0; }
+    // Waits until the running scan, if any, has ended; false on timeout.
+    bool waitForIdle(int timeoutMs);
+
+    // The last scan's table, written by the worker; read it only while no scan runs.
+    const ConnectionTable& table() const { return m_table; }
+    NameResolver& resolver() { return m_resolver; }
+
+private:
+    friend class ScanThread;
+
+    MibAgent& m_agent;
+    const Settings& m_settings;
+    ConnectionLog& m_log;
+    ScanView& m_view;
+    ConnectionTable m_table;
+    NameResolver m_resolver;
+    std::atomic<int> m_scanBusy { 0 };
+    std::unique_ptr<ScanThread> m_thread; // the running or the last finished worker
+};

@@ -1,0 +1,156 @@
+#include "scan/connection_table.h"
+#include "scan/row_ordering.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class CountingSink final : public CapacitySink
+{
+public:
+    void showCapacityMessage() override { ++messages; }
+    int messages = 0;
+};
+
+// Fills a table with rows whose state is the given text and whose localPort tags the arrival order.
+ConnectionTable tableOf(const std::vector<std::string>& states)
+{
+    ConnectionTable table;
+    CountingSink sink;
+    for (std::size_t i = 0; i < states.size(); ++i) {
+        ConnectionRow* row = table.append(sink);
+        setField(row->state, states[i]);
+        setField(row->localPort, std::to_string(i + 1));
+    }
+    return table;
+}
+
+std::vector<std::string> arrivalTags(const ConnectionTable& table)
+{
+    std::vector<std::string> tags;
+    for (int r = 1; r <= table.count(); ++r)
+        tags.push_back(std::string(table.row(r).state) + "#" + table.row(r).localPort);
+    return tags;
+}
+
+TEST(ConnectionTable, CapacityMessageOnceForEveryEndpointBeyondTheLimit)
+{
+    struct Case
+    {
+        int endpoints;
+        int messages;
+    };
+    for (const Case c : { Case { 0, 0 }, Case { 200, 0 }, Case { 201, 1 }, Case { 203, 3 } }) {
+        SCOPED_TRACE(c.endpoints);
+        ConnectionTable table;
+        CountingSink sink;
+        for (int i = 1; i <= c.endpoints; ++i) {
+            if (ConnectionRow* row = table.append(sink))
+                setField(row->localPort, std::to_string(i));
+        }
+        EXPECT_EQ(sink.messages, c.messages);
+        EXPECT_EQ(table.count(), std::min(c.endpoints, 200));
+        if (c.endpoints >= 200) {
+            EXPECT_STREQ(table.row(200).localPort, "200"); // the 200th survives the overflow
+        }
+    }
+}
+
+TEST(ConnectionTable, DropLastLetsTheNextAppendOverwriteTheRow)
+{
+    ConnectionTable table = tableOf({ "Established", "Listening" });
+    table.dropLast();
+    EXPECT_EQ(table.count(), 1);
+    CountingSink sink;
+    ConnectionRow* row = table.append(sink);
+    EXPECT_EQ(row, &table.row(2));
+    EXPECT_STREQ(row->state, "Listening"); // stale texts stay until overwritten
+
+    // A full table that drops its last row takes one more row without a message.
+    ConnectionTable full = tableOf(std::vector<std::string>(200, "none"));
+    full.dropLast();
+    EXPECT_NE(full.append(sink), nullptr);
+    EXPECT_EQ(sink.messages, 0);
+}
+
+TEST(ConnectionTable, ResetKeepsTextsButShowsNoRows)
+{
+    ConnectionTable table = tableOf({ "Established", "Closed" });
+    table.reset();
+    EXPECT_EQ(table.count(), 0);
+    EXPECT_STREQ(table.row(2).state, "Closed");
+}
+
+TEST(ConnectionTable, SwapExchangesAllSixFieldsInFull)
+{
+    ConnectionTable table;
+    CountingSink sink;
+    ConnectionRow* a = table.append(sink);
+    ConnectionRow* b = table.append(sink);
+    const std::string longHost(254, 'h');
+    setField(a->localHost, longHost);
+    setField(a->localPort, "http");
+    setField(a->remoteHost, "beta");
+    setField(a->remotePort, "51000");
+    setField(a->protocol, "TCP");
+    setField(a->state, "Established");
+    setField(b->localHost, "alpha");
+    setField(b->localPort, "53");
+    setField(b->remoteHost, "none");
+    setField(b->remotePort, "none");
+    setField(b->protocol, "UDP");
+    setField(b->state, "none");
+
+    table.swap(1, 2);
+    EXPECT_STREQ(table.row(1).localHost, "alpha");
+    EXPECT_STREQ(table.row(1).protocol, "UDP");
+    EXPECT_STREQ(table.row(1).state, "none");
+    EXPECT_EQ(std::string(table.row(2).localHost), longHost);
+    EXPECT_STREQ(table.row(2).localPort, "http");
+    EXPECT_STREQ(table.row(2).remoteHost, "beta");
+    EXPECT_STREQ(table.row(2).remotePort, "51000");
+    EXPECT_STREQ(table.row(2).state, "Established");
+}
+
+TEST(ConnectionTable, TextsLongerThanAFieldAreCutToFit)
+{
+    ConnectionRow row {};
+    setField(row.localHost, std::string(300, 'x'));
+    EXPECT_EQ(std::string(row.localHost), std::string(254, 'x'));
+    setField(row.protocol, "0123456789ABC");
+    EXPECT_STREQ(row.protocol, "012345678");
+    setField(row.state, "");
+    EXPECT_STREQ(row.state, "");
+}
+
+TEST(RowOrdering, WorkedExamples)
+{
+    struct Case
+    {
+        std::vector<std::string> arrival;
+        std::vector<std::string> result; // state#arrival position
+    };
+    const Case cases[] {
+        { { "Established", "Established", "Established" },
+            { "Established#2", "Established#3", "Established#1" } },
+        { { "Established", "Closed" }, { "Closed#2", "Established#1" } },
+        { { "Listening", "Established", "Time_wait", "Established", "none", "Closed" },
+            { "Established#2", "Established#4", "Closed#6", "Listening#1", "Time_wait#3", "none#5" } },
+        { { "Time_wait", "Time_wait", "Listening" }, { "Listening#3", "Time_wait#2", "Time_wait#1" } },
+        { {}, {} },
+        { { "none" }, { "none#1" } },
+        // Byte order: capitals before lower case, a prefix before the longer text.
+        { { "none", "Listening", "Last_ack", "Close_wait", "Closed" },
+            { "Close_wait#4", "Closed#5", "Last_ack#3", "Listening#2", "none#1" } },
+    };
+    for (const Case& c : cases) {
+        ConnectionTable table = tableOf(c.arrival);
+        orderRows(table);
+        EXPECT_EQ(arrivalTags(table), c.result);
+    }
+}
+
+} // namespace

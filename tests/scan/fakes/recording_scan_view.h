@@ -1,0 +1,44 @@
+#pragma once
+// A view that records what a scan does to the window, in order, for the tests.
+// Hooks let a test block or throw inside a step.
+
+#include "scan/scan_view.h"
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class RecordingScanView final : public ScanView
+{
+public:
+    bool graphicMode() const override;
+    void showView(bool graphic) override;
+    void setStatusText(const std::string& text) override;
+    void setGridRows(std::vector<GridRow> rows) override;
+    void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
+    void showCapacityMessage() override;
+
+    void setGraphic(bool graphic);
+    // Runs inside setGridRows / showCapacityMessage on the worker (may block or throw).
+    void onGridRows(std::function<void()> hook);
+    void onCapacityMessage(std::function<void()> hook);
+
+    std::vector<std::string> events() const; // "showView grid", "status Scanning...", ...
+    std::vector<GridRow> gridRows() const;
+    std::shared_ptr<MapTable> mapTable() const;
+    int capacityMessages() const;
+    void clear();
+
+private:
+    void record(std::string event);
+
+    mutable std::mutex m_mutex;
+    bool m_graphic = false;
+    std::vector<std::string> m_events;
+    std::vector<GridRow> m_rows;
+    std::shared_ptr<MapTable> m_map;
+    int m_capacityMessages = 0;
+    std::function<void()> m_gridHook;
+    std::function<void()> m_capacityHook;
+};

@@ -1,0 +1,41 @@
+#include "tests/scan/fakes/scan_fixture.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+void ScanFixture::SetUp()
+{
+    char pattern[] = "/tmp/veltran-scan-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    ASSERT_NE(made, nullptr);
+    folder = made;
+    log.setActiveLogName(logPath());
+}
+
+void ScanFixture::TearDown()
+{
+    scanner.reset();
+    std::filesystem::remove_all(folder);
+}
+
+void ScanFixture::startWith(const std::vector<TcpRow>& tcp, const std::vector<UdpRow>& udp)
+{
+    script.objects = mibObjects(tcp, udp);
+    ASSERT_TRUE(loadScriptedAgent(agent, script));
+    scanner = std::make_unique<Scanner>(agent, settings, services, log, view);
+}
+
+void ScanFixture::scanOnce()
+{
+    ASSERT_EQ(scanner->startScan(), 0);
+    ASSERT_TRUE(scanner->waitForIdle(30000));
+}
+
+std::string ScanFixture::logText() const
+{
+    std::ifstream in(logPath(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}

@@ -1,0 +1,216 @@
+#include "scan/mib_agent.h"
+#include "tests/scan/fakes/fake_agent_tables.h"
+#include "tests/scan/fakes/scripted_name_services.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+class MibAgentTest : public ::testing::Test
+{
+protected:
+    void load() { ASSERT_TRUE(loadScriptedAgent(agent, script)); }
+
+    FakeAgentScript script;
+    MibAgent agent;
+};
+
+TEST_F(MibAgentTest, StartUpFailuresGiveTheirOneMessage)
+{
+    struct Case
+    {
+        const char* module;
+        BOOL initResult;
+        std::string message;
+        int initCalls;
+    };
+    const Case cases[] {
+        { "/nonexistent/libinetmib1.so", TRUE, "Could not load extension DLL !", 0 },
+        { initOnlyAgentPath(), TRUE, "Could not load extension DLL !", 0 }, // no SnmpExtensionQuery
+        { scriptedAgentPath(), FALSE, "Could not initialize extension DLL !", 1 },
+        { scriptedAgentPath(), TRUE, "", 1 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.module);
+        FakeAgentScript startUp;
+        startUp.initResult = c.initResult;
+        ASSERT_TRUE(setScriptedAgentScript(startUp));
+        MibAgent fresh;
+        EXPECT_EQ(startNetworking(fresh, c.module), c.message);
+        EXPECT_EQ(startUp.initCalls, c.initCalls);
+    }
+}
+
+TEST_F(MibAgentTest, WalksFillRecordsColumnByColumnFromTheStartIdentifiers)
+{
+    const std::uint32_t local = ipv4(192, 168, 1, 20);
+    const std::uint32_t remote = ipv4(10, 1, 2, 3);
+    script.objects
+        = mibObjects({ { 2, 0, 22, 0, 0 }, { 5, local, 51000, remote, 443 } }, { { 0, 53 }, { local, 68 } });
+    load();
+
+    const auto tcp = agent.walkTcpTable();
+    ASSERT_EQ(script.askedNames.front(), (std::vector<UINT> { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }));
+    ASSERT_EQ(tcp.size(), 2u);
+    EXPECT_EQ(tcp[0].stateValue, 2);
+    EXPECT_EQ(tcp[0].localPortNumber, 22);
+    EXPECT_EQ(tcp[1].stateValue, 5);
+    EXPECT_EQ(tcp[1].localAddress, local);
+    EXPECT_EQ(tcp[1].localPortNumber, 51000);
+    EXPECT_EQ(tcp[1].remoteAddress, remote);
+    EXPECT_EQ(tcp[1].remotePortNumber, 443);
+    EXPECT_EQ(script.askedNames.size(), 11u); // ten values, then tcpInErrs.0 ends it
+
+    script.askedNames.clear();
+    const auto udp = agent.walkUdpTable();
+    ASSERT_EQ(script.askedNames.front(), (std::vector<UINT> { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 }));
+    ASSERT_EQ(udp.size(), 2u);
+    EXPECT_EQ(udp[0].localAddress, 0u); // bound to all interfaces
+    EXPECT_EQ(udp[0].localPortNumber, 53);
+    EXPECT_EQ(udp[1].localAddress, local);
+    EXPECT_EQ(udp[1].localPortNumber, 68);
+}
+
+TEST_F(MibAgentTest, EmptyTablesGiveEmptyLists)
+{
+    script.objects = mibObjects({}, {});
+    load();
+    EXPECT_TRUE(agent.walkTcpTable().empty());
+    EXPECT_EQ(script.askedNames.size(), 1u);
+    EXPECT_TRUE(agent.walkUdpTable().empty());
+}
+
+TEST_F(MibAgentTest, TableGrowingBetweenColumnPassesKeepsExtraValuesOut)
+{
+    // Column 1 saw two rows; by column 2 a third row had appeared.
+    script.mode = FakeAgentScript::Mode::Sequence;
+    script.objects = {
+        integerObject(tcpName(1, 1), 5),
+        integerObject(tcpName(1, 2), 2),
+        addressObject(tcpName(2, 1), { 10, 0, 0, 1 }),
+        addressObject(tcpName(2, 2), { 10, 0, 0, 2 }),
+        addressObject(tcpName(2, 3), { 10, 0, 0, 3 }),
+        integerObject(tcpName(3, 1), 80),
+        integerObject(tcpName(3, 2), 81),
+        integerObject(tcpName(3, 3), 82),
+        integerObject(tcpName(3, 4), 83),
+        integerObject({ 1, 3, 6, 1, 2, 1, 6, 14, 0 }, 0),
+    };
+    load();
+    const auto tcp = agent.walkTcpTable();
+    ASSERT_EQ(tcp.size(), 2u);
+    EXPECT_EQ(tcp[0].localAddress, ipv4(10, 0, 0, 1));
+    EXPECT_EQ(tcp[1].localAddress, ipv4(10, 0, 0, 2));
+    EXPECT_EQ(tcp[0].localPortNumber, 80);
+    EXPECT_EQ(tcp[1].localPortNumber, 81);
+    EXPECT_EQ(script.askedNames.size(), script.objects.size()); // tcpInErrs.0 ends it
+}
+
+TEST_F(MibAgentTest, ShortAddressValuesAreReadOnlyAsFarAsTheyGo)
+{
+    script.mode = FakeAgentScript::Mode::Sequence;
+    script.objects = {
+        addressObject(udpName(1, 1), {}),
+        addressObject(udpName(1, 2), { 10 }),
+        addressObject(udpName(1, 3), { 10, 20, 30 }),
+        addressObject(udpName(1, 4), { 10, 20, 30, 40, 50, 60 }),
+        integerObject({ 1, 3, 6, 1, 2, 1, 8, 1, 0 }, 0),
+    };
+    load();
+    const auto udp = agent.walkUdpTable();
+    ASSERT_EQ(udp.size(), 4u);
+    EXPECT_EQ(udp[0].localAddress, 0u);
+    EXPECT_EQ(udp[1].localAddress, ipv4(10, 0, 0, 0));
+    EXPECT_EQ(udp[2].localAddress, ipv4(10, 20, 30, 0));
+    EXPECT_EQ(udp[3].localAddress, ipv4(10, 20, 30, 40));
+}
+
+TEST_F(MibAgentTest, WalkEndsWhenARepliesStopAdvancingOrTheQueryFails)
+{
+    FakeObject failed = integerObject(tcpName(1, 9), 5);
+    failed.failQuery = true;
+    struct Case
+    {
+        const char* what;
+        std::vector<FakeObject> replies;
+        std::size_t records;
+    };
+    const Case cases[] {
+        { "same name again",
+            { integerObject(tcpName(1, 1), 5), integerObject(tcpName(1, 1), 5),
+                integerObject(tcpName(1, 2), 5) },
+            1 },
+        { "name going back", { integerObject(tcpName(1, 2), 5), integerObject(tcpName(1, 1), 5) }, 1 },
+        { "query failing", { integerObject(tcpName(1, 1), 5), failed, integerObject(tcpName(1, 3), 5) }, 1 },
+        { "agent out of replies", { integerObject(tcpName(1, 1), 5), integerObject(tcpName(1, 2), 5) }, 2 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeAgentScript sequence;
+        sequence.mode = FakeAgentScript::Mode::Sequence;
+        sequence.objects = c.replies;
+        MibAgent scratch;
+        ASSERT_TRUE(loadScriptedAgent(scratch, sequence));
+        EXPECT_EQ(scratch.walkTcpTable().size(), c.records);
+        EXPECT_LE(sequence.askedNames.size(), c.replies.size() + 1);
+    }
+    // The documented end of a view (noSuchName, name past the view) also ends a walk.
+    script.objects = { integerObject(tcpName(1, 1), 5) };
+    load();
+    EXPECT_EQ(agent.walkTcpTable().size(), 1u);
+    EXPECT_EQ(script.askedNames.size(), 2u);
+}
+
+TEST_F(MibAgentTest, ColumnsOutsideTheTableAreIgnored)
+{
+    script.mode = FakeAgentScript::Mode::Sequence;
+    script.objects = {
+        integerObject(tcpName(1, 1), 5),
+        integerObject(tcpName(6, 1), 99),
+        integerObject(tcpName(7, 1), 98),
+        integerObject({ 1, 3, 6, 1, 2, 1, 6, 14, 0 }, 0),
+    };
+    load();
+    const auto tcp = agent.walkTcpTable();
+    ASSERT_EQ(tcp.size(), 1u);
+    EXPECT_EQ(tcp[0].stateValue, 5);
+    EXPECT_EQ(tcp[0].localPortNumber, 0);
+    EXPECT_EQ(tcp[0].remotePortNumber, 0);
+}
+
+TEST_F(MibAgentTest, RepeatedWalksOfAFullTable)
+{
+    // Run under LeakSanitizer in the sanitizer build: every reply's name and value is freed.
+    std::vector<TcpRow> rows;
+    for (int i = 0; i < 250; ++i)
+        rows.push_back({ 5, ipv4(10, 0, 0, 1), 1000 + i, ipv4(10, 0, 1, static_cast<std::uint8_t>(i)), 80 });
+    script.objects = mibObjects(rows, { { 0, 53 } });
+    load();
+    for (int round = 0; round < 20; ++round) {
+        ASSERT_EQ(agent.walkTcpTable().size(), 250u);
+        ASSERT_EQ(agent.walkUdpTable().size(), 1u);
+    }
+}
+
+TEST(TcpStateNames, TextsOfEveryStateValue)
+{
+    const std::pair<int, const char*> cases[] {
+        { 0, "none" },
+        { 1, "Closed" },
+        { 2, "Listening" },
+        { 5, "Established" },
+        { 9, "Last_ack" },
+        { 10, "Closing" },
+        { 11, "Time_wait" },
+        { 12, "Unknown" },
+        { 13, "Unknown" },
+        { -1, "Unknown" },
+        { 0x7fffffff, "Unknown" },
+    };
+    for (const auto& [state, text] : cases)
+        EXPECT_STREQ(tcpStateText(state), text) << state;
+}
+
+} // namespace

@@ -1,0 +1,58 @@
+#include "scan/scan_arguments.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+ScanArguments parse(std::vector<const char*> arguments)
+{
+    arguments.insert(arguments.begin(), "veltran-scan");
+    return parseScanArguments(static_cast<int>(arguments.size()), arguments.data());
+}
+
+TEST(ScanArguments, EachFlagSwitchesOffItsOwnOptionOnly)
+{
+    const ScanArguments none = parse({});
+    EXPECT_EQ(none.action, ScanArguments::Action::Scan);
+    const DefaultSettings defaults;
+    EXPECT_EQ(none.settings.showTcp(), defaults.showTcp());
+    EXPECT_EQ(none.settings.showUdp(), defaults.showUdp());
+    EXPECT_EQ(none.settings.showListening(), defaults.showListening());
+    EXPECT_EQ(none.settings.lookupHostNames(), defaults.lookupHostNames());
+    EXPECT_EQ(none.settings.lookupPortNames(), defaults.lookupPortNames());
+    EXPECT_EQ(none.settings.cacheDns(), defaults.cacheDns());
+    EXPECT_FALSE(none.settings.logEnabled());
+
+    struct Case
+    {
+        const char* flag;
+        bool (Settings::*option)() const;
+    };
+    const Case cases[] {
+        { "--no-host-names", &Settings::lookupHostNames },
+        { "--no-port-names", &Settings::lookupPortNames },
+        { "--no-listening", &Settings::showListening },
+        { "--no-tcp", &Settings::showTcp },
+        { "--no-udp", &Settings::showUdp },
+    };
+    for (const Case& c : cases) {
+        const ScanArguments parsed = parse({ c.flag });
+        ASSERT_EQ(parsed.action, ScanArguments::Action::Scan) << c.flag;
+        for (const Case& other : cases)
+            EXPECT_EQ((parsed.settings.*other.option)(), other.flag != c.flag) << c.flag << " " << other.flag;
+    }
+}
+
+TEST(ScanArguments, HelpAndUnknownFlags)
+{
+    EXPECT_EQ(parse({ "--no-tcp", "--help" }).action, ScanArguments::Action::Help);
+    const ScanArguments wrong = parse({ "--no-tcp", "--no-ipx", "--help" });
+    EXPECT_EQ(wrong.action, ScanArguments::Action::Error);
+    EXPECT_NE(wrong.error.find("--no-ipx"), std::string::npos);
+    EXPECT_EQ(parse({ "no-tcp" }).action, ScanArguments::Action::Error);
+    EXPECT_EQ(parse({ "" }).action, ScanArguments::Action::Error);
+}
+
+} // namespace

@@ -1,0 +1,177 @@
+#include "tests/scan/fakes/scan_fixture.h"
+
+#include <algorithm>
+
+namespace {
+
+const std::uint32_t kHost = ipv4(192, 168, 1, 20);
+const std::uint32_t kBeta = ipv4(10, 0, 0, 2);
+const std::uint32_t kGamma = ipv4(10, 0, 0, 3);
+
+class ScanCycleTest : public ScanFixture
+{
+protected:
+    void SetUp() override
+    {
+        ScanFixture::SetUp();
+        services.setLocalName("alpha");
+        services.addHost(kHost, "alpha.lan");
+        services.addHost(kBeta, "beta.example");
+        services.addService(80, "tcp", "http");
+        services.addService(22, "tcp", "ssh");
+        services.addService(53, "udp", "domain");
+    }
+
+    // A listening port, two established connections, one in another state, one UDP endpoint.
+    void startWithMixedTable()
+    {
+        startWith(
+            {
+                { 2, 0, 22, ipv4(10, 9, 9, 9), 4444 },
+                { 5, kHost, 51000, kBeta, 80 },
+                { 11, kHost, 51001, kGamma, 80 },
+                { 5, kHost, 22, kGamma, 40000 },
+            },
+            { { 0, 53 } });
+    }
+
+    std::vector<std::string> states() const
+    {
+        std::vector<std::string> out;
+        for (const GridRow& row : view.gridRows())
+            out.push_back(row[5] + " " + row[6]);
+        return out;
+    }
+};
+
+TEST_F(ScanCycleTest, OneScanReachesTheViewInStepOrder)
+{
+    startWithMixedTable();
+    scanOnce();
+    EXPECT_EQ(view.events(),
+        (std::vector<std::string> {
+            "showView grid", "status Scanning...", "grid 5", "map keep", "status " }));
+
+    const std::vector<GridRow> expected {
+        { "1", "alpha.lan", "51000", "http", "beta.example", "TCP", "Established" },
+        { "2", "alpha.lan", "ssh", "40000", "10.0.0.3", "TCP", "Established" },
+        { "3", "alpha", "ssh", "none", "none", "TCP", "Listening" },
+        { "4", "alpha.lan", "51001", "http", "10.0.0.3", "TCP", "Time_wait" },
+        { "5", "alpha", "domain", "none", "none", "UDP", "none" },
+    };
+    EXPECT_EQ(view.gridRows(), expected);
+    EXPECT_FALSE(scanner->scanBusy());
+    EXPECT_EQ(scanner->table().count(), 5);
+
+    auto map = view.mapTable();
+    ASSERT_NE(map, nullptr);
+    EXPECT_EQ(map->table.count(), 5);
+    EXPECT_STREQ(map->table.row(3).state, "Listening");
+    EXPECT_EQ(map->localComputerName, "alpha");
+
+    // The listening row's remote side was resolved all the same, so it entered the cache.
+    const auto asked = services.askedAddresses();
+    EXPECT_NE(std::find(asked.begin(), asked.end(), ipv4(10, 9, 9, 9)), asked.end());
+}
+
+TEST_F(ScanCycleTest, GraphicModeShowsAndDrawsTheMap)
+{
+    startWithMixedTable();
+    view.setGraphic(true);
+    scanOnce();
+    EXPECT_EQ(view.events(),
+        (std::vector<std::string> { "showView map", "status Scanning...", "grid 5", "map draw", "status " }));
+}
+
+TEST_F(ScanCycleTest, FiltersChooseTheKindsOfEndpoint)
+{
+    struct Case
+    {
+        bool tcp, listening, udp;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] {
+        { true, true, true,
+            { "TCP Established", "TCP Established", "TCP Listening", "TCP Time_wait", "UDP none" } },
+        { true, false, true, { "TCP Established", "TCP Established", "TCP Time_wait", "UDP none" } },
+        { false, true, true, { "UDP none" } }, // listening ports come from the TCP table only
+        { true, true, false, { "TCP Established", "TCP Established", "TCP Listening", "TCP Time_wait" } },
+        { false, false, false, { " " } }, // one blank row
+    };
+    startWithMixedTable();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.tcp << c.listening << c.udp);
+        settings.tcp = c.tcp;
+        settings.listening = c.listening;
+        settings.udp = c.udp;
+        scanOnce();
+        EXPECT_EQ(states(), c.rows);
+    }
+}
+
+TEST_F(ScanCycleTest, NoRowsGiveOneBlankRowAndLeaveTheLogAlone)
+{
+    settings.logging = true;
+    startWith({}, {});
+    scanOnce();
+    EXPECT_EQ(view.gridRows(), std::vector<GridRow>(1));
+    EXPECT_EQ(scanner->table().count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(logPath()));
+}
+
+TEST_F(ScanCycleTest, EstablishedRowsAreLoggedAtEveryScan)
+{
+    startWithMixedTable();
+    settings.logging = true;
+    for (int i = 0; i < 3; ++i)
+        scanOnce();
+    const std::string pair = "[ 9:05:07]  alpha.lan  (51000) (http)  beta.example\r\n"
+                             "[ 9:05:07]  alpha.lan  (ssh) (40000)  10.0.0.3\r\n";
+    EXPECT_EQ(logText(), pair + pair + pair);
+}
+
+TEST_F(ScanCycleTest, LoggingOffStillCreatesTheFileEmpty)
+{
+    startWithMixedTable();
+    scanOnce();
+    EXPECT_TRUE(std::filesystem::exists(logPath()));
+    EXPECT_EQ(logText(), "");
+}
+
+TEST_F(ScanCycleTest, EndpointsBeyondTheCapacityShowTheMessageAndAreNotStored)
+{
+    std::vector<TcpRow> tcp;
+    for (int i = 0; i < 199; ++i)
+        tcp.push_back({ 5, kHost, 10000 + i, kBeta, 80 });
+    tcp.push_back({ 11, kHost, 20000, kBeta, 80 }); // the 200th
+    tcp.push_back({ 2, 0, 21, 0, 0 }); // a hidden listening port, still checked
+    tcp.push_back({ 5, kHost, 30000, kBeta, 80 });
+    settings.listening = false;
+    startWith(tcp, { { 0, 53 } });
+    scanOnce();
+
+    EXPECT_EQ(view.capacityMessages(), 3);
+    const auto rows = view.gridRows();
+    ASSERT_EQ(rows.size(), 200u);
+    EXPECT_EQ(rows.back()[0], "200");
+    EXPECT_EQ(rows.back()[6], "Time_wait"); // the 200th row was not dropped in place of the hidden one
+    const auto events = view.events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), std::string(kCapacityMessage)), 3);
+    EXPECT_EQ(events.back(), "status ");
+}
+
+TEST_F(ScanCycleTest, TheCacheSavesLookUpsOnTheNextScan)
+{
+    startWithMixedTable();
+    scanOnce();
+    const int first = services.hostLookups();
+    EXPECT_GT(first, 0);
+    scanOnce();
+    EXPECT_EQ(services.hostLookups(), first);
+    EXPECT_EQ(first, 4); // 10.9.9.9, 192.168.1.20, 10.0.0.2, 10.0.0.3; never 0.0.0.0
+    settings.cache = false;
+    scanOnce();
+    EXPECT_EQ(services.hostLookups(), first + 7); // every address of the four TCP rows but 0.0.0.0
+}
+
+} // namespace

@@ -1,0 +1,105 @@
+#include "tests/scan/fakes/scan_fixture.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <stdexcept>
+
+namespace {
+
+// A gate the worker waits at inside a view call, until the test opens it.
+class Gate
+{
+public:
+    void waitOpen()
+    {
+        std::unique_lock lock(m_mutex);
+        m_waiting = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+    }
+    void waitUntilReached()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_waiting; });
+    }
+    void open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_waiting = false;
+    bool m_open = false;
+};
+
+using ScannerThreads = ScanFixture;
+
+int scansStarted(const RecordingScanView& view)
+{
+    const auto events = view.events();
+    return static_cast<int>(std::count(events.begin(), events.end(), std::string("status Scanning...")));
+}
+
+TEST_F(ScannerThreads, TicksDuringAScanAreDroppedNotQueued)
+{
+    std::vector<TcpRow> tcp(201, TcpRow { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 });
+    startWith(tcp, {});
+    Gate gate;
+    view.onCapacityMessage([&gate] { gate.waitOpen(); }); // the user has not closed the box yet
+
+    ASSERT_EQ(scanner->startScan(), 0);
+    gate.waitUntilReached();
+    EXPECT_TRUE(scanner->scanBusy());
+    for (int tick = 0; tick < 5; ++tick)
+        EXPECT_EQ(scanner->startScan(), 1);
+    EXPECT_FALSE(scanner->waitForIdle(20));
+
+    gate.open();
+    ASSERT_TRUE(scanner->waitForIdle(30000));
+    EXPECT_EQ(scansStarted(view), 1);
+    EXPECT_EQ(view.gridRows().size(), 200u);
+    scanOnce();
+    EXPECT_EQ(scansStarted(view), 2);
+}
+
+TEST_F(ScannerThreads, AThrowingStepStillClearsTheBusyFlag)
+{
+    startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, {});
+    view.onGridRows([] { throw std::runtime_error("grid gone"); });
+    scanOnce();
+    EXPECT_FALSE(scanner->scanBusy());
+    const auto events = view.events();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "status "); // the status bar does not keep claiming a scan
+
+    view.onGridRows(nullptr);
+    view.clear();
+    scanOnce();
+    EXPECT_EQ(view.gridRows().size(), 1u);
+}
+
+TEST_F(ScannerThreads, ManyScansInARowEachFreeTheirWorker)
+{
+    startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, { { 0, 53 } });
+    settings.logging = true;
+    for (int i = 0; i < 30; ++i)
+        scanOnce();
+    EXPECT_EQ(scansStarted(view), 30);
+}
+
+TEST_F(ScannerThreads, DestroyingTheScannerJoinsARunningScan)
+{
+    std::vector<TcpRow> tcp(20, TcpRow { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 });
+    services.setLookupDelay(std::chrono::milliseconds(2));
+    settings.cache = false;
+    startWith(tcp, {});
+    ASSERT_EQ(scanner->startScan(), 0);
+    scanner.reset(); // must wait for the worker, not leave it running on freed state
+    EXPECT_EQ(view.gridRows().size(), 20u);
+}
+
+} // namespace
