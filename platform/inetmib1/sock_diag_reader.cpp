@@ -9,6 +9,7 @@
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -17,6 +18,9 @@ constexpr int receiveBufferBytes = 1 << 20;
 // The kernel fills at most 32 KiB per dump batch; twice that never truncates.
 constexpr std::size_t readChunkBytes = 64 * 1024;
 constexpr int maxDumpAttempts = 3;
+// Every state, but not TCP sockets that are merely bound (state 13): they are neither
+// connections nor listeners, and no connection table lists them.
+constexpr std::uint32_t allStatesButBoundInactive = ~(1u << 13);
 
 struct Endpoint
 {
@@ -70,6 +74,16 @@ bool ipv4Endpoint(const nlmsghdr* header, const inet_diag_msg& message, Endpoint
     return false;
 }
 
+SockDiagReader::NamespaceId currentNamespace()
+{
+    struct stat info
+    {
+    };
+    if (stat("/proc/thread-self/ns/net", &info) != 0)
+        return {};
+    return { info.st_dev, info.st_ino };
+}
+
 } // namespace
 
 SockDiagReader::~SockDiagReader()
@@ -80,11 +94,16 @@ SockDiagReader::~SockDiagReader()
 
 bool SockDiagReader::open()
 {
-    if (m_fd >= 0)
+    // A netlink socket reports the namespace it was made in: follow the caller when it moves.
+    const NamespaceId current = currentNamespace();
+    if (m_fd >= 0 && current == m_namespace)
         return true;
+    if (m_fd >= 0)
+        close(m_fd);
     m_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
     if (m_fd < 0)
         return false;
+    m_namespace = current;
     // Root may exceed rmem_max; everyone else gets what the system allows.
     if (setsockopt(m_fd, SOL_SOCKET, SO_RCVBUFFORCE, &receiveBufferBytes, sizeof(receiveBufferBytes)) != 0)
         setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBufferBytes, sizeof(receiveBufferBytes));
@@ -106,7 +125,7 @@ int SockDiagReader::dumpOnce(int family, int protocol, OnSocket& onSocket, bool&
     message.header.nlmsg_seq = ++m_sequence;
     message.request.sdiag_family = static_cast<std::uint8_t>(family);
     message.request.sdiag_protocol = static_cast<std::uint8_t>(protocol);
-    message.request.idiag_states = ~0u;
+    message.request.idiag_states = allStatesButBoundInactive;
 
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;

@@ -16,8 +16,16 @@ public:
     SockDiagReader(const SockDiagReader&) = delete;
     SockDiagReader& operator=(const SockDiagReader&) = delete;
 
-    // Opens the netlink socket once; later calls reuse it. False when sock_diag is unavailable.
+    // Opens the netlink socket, again only when the calling thread moved to another network
+    // namespace. False when sock_diag is unavailable.
     bool open();
+
+    struct NamespaceId
+    {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        bool operator==(const NamespaceId&) const = default;
+    };
 
     // IPv4 sockets and the IPv4 traffic of dual-stack IPv6 sockets, unsorted. False on failure.
     bool readTcp(std::vector<TcpConnRow>& rows);
@@ -30,6 +38,7 @@ private:
     int dumpOnce(int family, int protocol, OnSocket& onSocket, bool& interrupted);
 
     int m_fd = -1;
+    NamespaceId m_namespace;
     std::uint32_t m_sequence = 0;
     std::vector<std::byte> m_buffer;
 };

@@ -56,7 +56,7 @@ std::optional<std::uint32_t> parseTcpInErrors(std::string_view snmpText)
 
 std::optional<std::uint32_t> readTcpInErrors()
 {
-    const int fd = open("/proc/net/snmp", O_RDONLY | O_CLOEXEC);
+    const int fd = open("/proc/thread-self/net/snmp", O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     std::array<char, 16384> text;

@@ -1,0 +1,385 @@
+#include "platform/inetmib1/mib2_agent.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstring>
+
+namespace {
+
+using Oid = std::vector<UINT>;
+
+const Oid tcpStart = { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
+const Oid udpStart = { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
+const Oid tcpInErrs = { 1, 3, 6, 1, 2, 1, 6, 14, 0 };
+const Oid afterView = { 1, 3, 6, 1, 2, 2 };
+
+Oid join(Oid prefix, std::initializer_list<UINT> tail)
+{
+    prefix.insert(prefix.end(), tail);
+    return prefix;
+}
+
+std::uint32_t ip(const char* text)
+{
+    in_addr address {};
+    inet_pton(AF_INET, text, &address);
+    return address.s_addr;
+}
+
+class FakeSource final : public EndpointSource
+{
+public:
+    bool readTcp(std::vector<TcpConnRow>& rows) override
+    {
+        ++tcpReads;
+        rows = tcp;
+        return tcpWorks;
+    }
+    bool readUdp(std::vector<UdpRow>& rows) override
+    {
+        ++udpReads;
+        rows = udp;
+        return true;
+    }
+    std::optional<std::uint32_t> tcpInErrors() override { return inErrors; }
+
+    std::vector<TcpConnRow> tcp;
+    std::vector<UdpRow> udp;
+    std::optional<std::uint32_t> inErrors = 17;
+    bool tcpWorks = true;
+    int tcpReads = 0;
+    int udpReads = 0;
+};
+
+struct Reply
+{
+    bool ok;
+    AsnInteger32 status;
+    AsnInteger32 index;
+    Oid name;
+    BYTE type;
+    std::int64_t number; // integer, counter, or the address bytes as a.b.c.d -> 0xaabbccdd
+};
+
+class Mib2AgentTest : public ::testing::Test
+{
+protected:
+    Reply query(const Oid& name, BYTE requestType = SNMP_PDU_GETNEXT)
+    {
+        SnmpVarBind binding {};
+        const AsnObjectIdentifier request { static_cast<UINT>(name.size()), const_cast<UINT*>(name.data()) };
+        EXPECT_NE(SnmpUtilOidCpy(&binding.name, &request), 0);
+        RFC1157VarBindList list { &binding, 1 };
+        Reply reply {};
+        reply.ok = agent.query(requestType, &list, &reply.status, &reply.index);
+        reply.name.assign(binding.name.ids, binding.name.ids + binding.name.idLength);
+        reply.type = binding.value.asnType;
+        if (reply.type == ASN_IPADDRESS) {
+            EXPECT_EQ(binding.value.asnValue.address.length, 4u);
+            EXPECT_TRUE(binding.value.asnValue.address.dynamic);
+            const BYTE* b = binding.value.asnValue.address.stream;
+            reply.number = (std::int64_t { b[0] } << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+        } else if (reply.type == ASN_COUNTER32) {
+            reply.number = binding.value.asnValue.counter;
+        } else {
+            reply.number = binding.value.asnValue.number;
+        }
+        SnmpUtilVarBindFree(&binding);
+        return reply;
+    }
+
+    // The names and values of one walk as the scan makes it.
+    std::vector<Reply> walk(const Oid& start)
+    {
+        std::vector<Reply> replies;
+        Oid name = start;
+        for (;;) {
+            Reply reply = query(name);
+            if (!reply.ok || reply.status != 0 || reply.name.size() < 10 || reply.name <= name) {
+                replies.push_back(reply);
+                return replies;
+            }
+            name = reply.name;
+            replies.push_back(std::move(reply));
+        }
+    }
+
+    FakeSource source;
+    Mib2Agent agent { source };
+};
+
+TEST_F(Mib2AgentTest, WalksTcpColumnByColumnInIndexOrderThenTcpInErrs)
+{
+    source.tcp = {
+        { ip("127.0.0.1"), ip("127.0.0.1"), 8080, 40000, 5 },
+        { ip("0.0.0.0"), 0, 22, 0, 2 },
+        { ip("10.1.2.3"), ip("192.168.0.9"), 22, 51000, 11 },
+    };
+    const std::vector<Reply> replies = walk(tcpStart);
+    ASSERT_EQ(replies.size(), 16u);
+    const Oid index0 = { 0, 0, 0, 0, 22, 0, 0, 0, 0, 0 };
+    const Oid index1 = { 10, 1, 2, 3, 22, 192, 168, 0, 9, 51000 };
+    const Oid index2 = { 127, 0, 0, 1, 8080, 127, 0, 0, 1, 40000 };
+    const std::vector<std::pair<BYTE, std::int64_t>> values = {
+        { ASN_INTEGER, 2 },
+        { ASN_INTEGER, 11 },
+        { ASN_INTEGER, 5 },
+        { ASN_IPADDRESS, 0 },
+        { ASN_IPADDRESS, 0x0A010203 },
+        { ASN_IPADDRESS, 0x7F000001 },
+        { ASN_INTEGER, 22 },
+        { ASN_INTEGER, 22 },
+        { ASN_INTEGER, 8080 },
+        { ASN_IPADDRESS, 0 },
+        { ASN_IPADDRESS, 0xC0A80009 },
+        { ASN_IPADDRESS, 0x7F000001 },
+        { ASN_INTEGER, 0 },
+        { ASN_INTEGER, 51000 },
+        { ASN_INTEGER, 40000 },
+    };
+    for (std::size_t i = 0; i < 15; ++i) {
+        const UINT column = static_cast<UINT>(i / 3 + 1);
+        const Oid& index = i % 3 == 0 ? index0 : i % 3 == 1 ? index1 : index2;
+        Oid expected = join({ 1, 3, 6, 1, 2, 1, 6, 13, 1 }, { column });
+        expected.insert(expected.end(), index.begin(), index.end());
+        EXPECT_EQ(replies[i].name, expected) << i;
+        EXPECT_EQ(replies[i].type, values[i].first) << i;
+        EXPECT_EQ(replies[i].number, values[i].second) << i;
+    }
+    EXPECT_EQ(replies[15].name, tcpInErrs);
+    EXPECT_EQ(replies[15].type, ASN_COUNTER32);
+    EXPECT_EQ(replies[15].number, 17);
+    EXPECT_EQ(source.tcpReads, 1);
+}
+
+TEST_F(Mib2AgentTest, EmptyTablesAnswerTcpInErrsAndTheEndOfTheView)
+{
+    Reply reply = query(tcpStart);
+    EXPECT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(reply.name, tcpInErrs);
+    EXPECT_EQ(reply.number, 17);
+
+    reply = query(udpStart);
+    EXPECT_TRUE(reply.ok);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(reply.index, 1);
+    EXPECT_EQ(reply.name, afterView);
+    EXPECT_EQ(reply.type, ASN_NULL);
+}
+
+TEST_F(Mib2AgentTest, UdpWalkEndsPastTheView)
+{
+    source.udp = { { ip("127.0.0.1"), 53 }, { 0, 5353 }, { 0, 53 } };
+    const std::vector<Reply> replies = walk(udpStart);
+    ASSERT_EQ(replies.size(), 7u);
+    const std::vector<Oid> names = {
+        join(udpStart, { 0, 0, 0, 0, 53 }),
+        join(udpStart, { 0, 0, 0, 0, 5353 }),
+        join(udpStart, { 127, 0, 0, 1, 53 }),
+        { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 53 },
+        { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 5353 },
+        { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 127, 0, 0, 1, 53 },
+        afterView,
+    };
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(replies[i].name, names[i]) << i;
+    EXPECT_EQ(replies[2].type, ASN_IPADDRESS);
+    EXPECT_EQ(replies[2].number, 0x7F000001);
+    EXPECT_EQ(replies[5].type, ASN_INTEGER);
+    EXPECT_EQ(replies[5].number, 53);
+    EXPECT_EQ(replies[6].status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(source.udpReads, 1);
+    EXPECT_EQ(source.tcpReads, 0); // a UDP walk never touches the TCP table
+}
+
+TEST_F(Mib2AgentTest, GetNextFromAnyNameLandsOnTheNextInstance)
+{
+    source.tcp = { { ip("127.0.0.1"), 0, 80, 0, 2 }, { ip("127.0.0.1"), ip("127.0.0.1"), 80, 5000, 5 } };
+    source.udp = { { ip("10.0.0.1"), 161 } };
+    const Oid firstTcp = join(tcpStart, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 });
+    const Oid secondTcp = join(tcpStart, { 127, 0, 0, 1, 80, 127, 0, 0, 1, 5000 });
+    const Oid firstUdp = join(udpStart, { 10, 0, 0, 1, 161 });
+    const std::vector<std::pair<Oid, Oid>> cases = {
+        { {}, firstTcp },
+        { { 1, 3, 6, 1, 2, 1 }, firstTcp },
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 1 }, firstTcp },
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 1, 0, 999 }, firstTcp },
+        { { 0 }, firstTcp },
+        { join(tcpStart, { 127 }), firstTcp },
+        { join(tcpStart, { 127, 0, 0, 1, 80 }), firstTcp },
+        { join(tcpStart, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0, 0 }), secondTcp },
+        { join(tcpStart, { 127, 0, 0, 1, 80, 1 }), secondTcp },
+        { join(tcpStart, { 127, 0, 0, 1, 79, 999 }), firstTcp },
+        { join(tcpStart, { 127, 0, 0, 1, 80, 127, 0, 0, 1, 5000 }),
+            join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 2 }, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 }) },
+        { join(tcpStart, { 300 }),
+            join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 2 }, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 }) },
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 1, 5, 255 }, tcpInErrs },
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 1, 6 }, tcpInErrs },
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 2 }, tcpInErrs },
+        { { 1, 3, 6, 1, 2, 1, 6, 14 }, tcpInErrs },
+        { tcpInErrs, firstUdp },
+        { { 1, 3, 6, 1, 2, 1, 7 }, firstUdp },
+        { join(udpStart, { 10, 0, 0, 1, 160 }), firstUdp },
+        { join(udpStart, { 10, 0, 0, 1, 161 }),
+            join({ 1, 3, 6, 1, 2, 1, 7, 5, 1, 2 }, { 10, 0, 0, 1, 161 }) },
+        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 10, 0, 0, 1, 161 }, afterView },
+        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 3 }, afterView },
+        { { 1, 3, 6, 1, 2, 1, 8 }, afterView },
+        { { 1, 3, 6, 1, 4, 1 }, afterView },
+        { { 2 }, afterView },
+    };
+    for (const auto& [request, expected] : cases) {
+        const Reply reply = query(request);
+        EXPECT_TRUE(reply.ok) << ::testing::PrintToString(request);
+        EXPECT_EQ(reply.name, expected) << ::testing::PrintToString(request);
+        EXPECT_EQ(
+            reply.status, expected == afterView ? SNMP_ERRORSTATUS_NOSUCHNAME : SNMP_ERRORSTATUS_NOERROR)
+            << ::testing::PrintToString(request);
+    }
+}
+
+TEST_F(Mib2AgentTest, AWalkSeesOneSnapshotAndTheNextWalkSeesTheChange)
+{
+    source.tcp = { { ip("127.0.0.1"), 0, 80, 0, 2 } };
+    Reply first = query(tcpStart);
+    ASSERT_EQ(first.name, join(tcpStart, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 }));
+
+    // Sockets come and go during the walk: its later columns still describe the same row.
+    source.tcp = { { ip("127.0.0.1"), 0, 22, 0, 2 }, { ip("127.0.0.1"), 0, 80, 0, 2 } };
+    const Reply second = query(first.name);
+    EXPECT_EQ(second.name, join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 2 }, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(source.tcpReads, 1);
+
+    // Starting again re-reads, whether from the column or from a shorter name.
+    EXPECT_EQ(query(tcpStart).name, join(tcpStart, { 127, 0, 0, 1, 22, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(source.tcpReads, 2);
+    source.tcp.pop_back();
+    EXPECT_EQ(query({ 1, 3, 6, 1, 2, 1, 6 }).name, join(tcpStart, { 127, 0, 0, 1, 22, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(query(join(tcpStart, { 127, 0, 0, 1, 22, 0, 0, 0, 0, 0 })).name,
+        join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 2 }, { 127, 0, 0, 1, 22, 0, 0, 0, 0, 0 }));
+    EXPECT_EQ(source.tcpReads, 3);
+}
+
+TEST_F(Mib2AgentTest, ManyRowsWalkInOrderWhateverTheJumps)
+{
+    // Enough rows that the binary search, not only the cursor, is exercised.
+    for (UINT i = 0; i < 1000; ++i)
+        source.tcp.push_back({ htonl(0x7F000000u | (i * 7919u % 251u)), htonl(0x7F000001),
+            static_cast<std::uint16_t>(1000 + i), 80, 5 });
+    const std::vector<Reply> replies = walk(tcpStart);
+    ASSERT_EQ(replies.size(), 5001u);
+    for (std::size_t i = 1; i < 5000; ++i)
+        ASSERT_LT(replies[i - 1].name, replies[i].name) << i;
+    // Jumping back to an earlier row resumes from there.
+    const Reply again = query(replies[10].name);
+    EXPECT_EQ(again.name, replies[11].name);
+    const Reply back = query(replies[2500].name);
+    EXPECT_EQ(back.name, replies[2501].name);
+    EXPECT_EQ(source.tcpReads, 1);
+}
+
+TEST_F(Mib2AgentTest, GetAnswersExactInstancesOnly)
+{
+    source.tcp = { { ip("127.0.0.1"), 0, 80, 0, 2 } };
+    source.udp = { { 0, 53 } };
+    const Oid port = join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 3 }, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 });
+    Reply reply = query(port, SNMP_PDU_GET);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(reply.name, port);
+    EXPECT_EQ(reply.number, 80);
+    EXPECT_EQ(query(tcpInErrs, SNMP_PDU_GET).number, 17);
+    EXPECT_EQ(query({ 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 53 }, SNMP_PDU_GET).number, 53);
+    for (const Oid& missing :
+        { tcpStart, join(tcpStart, { 127, 0, 0, 1, 81, 0, 0, 0, 0, 0 }), Oid { 1, 3, 6 },
+            join({ 1, 3, 6, 1, 2, 1, 6, 13, 1, 6 }, { 127, 0, 0, 1, 80, 0, 0, 0, 0, 0 }) }) {
+        reply = query(missing, SNMP_PDU_GET);
+        EXPECT_TRUE(reply.ok);
+        EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOSUCHNAME);
+        EXPECT_EQ(reply.index, 1);
+        EXPECT_EQ(reply.name, missing); // a failed Get leaves the name alone
+    }
+    reply = query(port, SNMP_PDU_SET);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    reply = query(port, 0x42);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_GENERR);
+}
+
+TEST_F(Mib2AgentTest, FailuresAreReportedNotShownAsEmptyTables)
+{
+    source.tcpWorks = false;
+    Reply reply = query(tcpStart);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_GENERR);
+    EXPECT_EQ(reply.index, 1);
+    EXPECT_EQ(reply.name, tcpStart); // the walk does not advance
+
+    source.tcpWorks = true;
+    source.inErrors = std::nullopt;
+    reply = query(tcpStart);
+    EXPECT_FALSE(reply.ok);
+    EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_GENERR);
+    EXPECT_EQ(reply.name, tcpStart);
+
+    AsnInteger32 status = 0;
+    AsnInteger32 index = 0;
+    EXPECT_FALSE(agent.query(SNMP_PDU_GETNEXT, nullptr, &status, &index));
+    RFC1157VarBindList broken { nullptr, 1 };
+    EXPECT_FALSE(agent.query(SNMP_PDU_GETNEXT, &broken, &status, &index));
+}
+
+TEST_F(Mib2AgentTest, BindingsAreServedInTurnAndTheFirstFailureIsNamed)
+{
+    source.udp = { { 0, 53 } };
+    SnmpVarBind bindings[3] {};
+    const Oid names[3] = { udpStart, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 53 }, tcpInErrs };
+    for (int i = 0; i < 3; ++i) {
+        const AsnObjectIdentifier name { static_cast<UINT>(names[i].size()),
+            const_cast<UINT*>(names[i].data()) };
+        SnmpUtilOidCpy(&bindings[i].name, &name);
+    }
+    RFC1157VarBindList list { bindings, 3 };
+    AsnInteger32 status = -1;
+    AsnInteger32 index = -1;
+    EXPECT_TRUE(agent.query(SNMP_PDU_GETNEXT, &list, &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(bindings[0].value.asnType, ASN_IPADDRESS);
+    for (auto& binding : bindings)
+        SnmpUtilVarBindFree(&binding);
+}
+
+TEST_F(Mib2AgentTest, TheOldValueIsTheCallersAndIsNotFreed)
+{
+    source.udp = { { 0, 53 } };
+    // A value the agent must not free: were it freed, the allocator would abort on the stack address.
+    BYTE callerOwned[4] = { 1, 2, 3, 4 };
+    SnmpVarBind binding {};
+    const AsnObjectIdentifier start { static_cast<UINT>(udpStart.size()),
+        const_cast<UINT*>(udpStart.data()) };
+    SnmpUtilOidCpy(&binding.name, &start);
+    binding.value.asnType = ASN_IPADDRESS;
+    binding.value.asnValue.address = { callerOwned, 4, TRUE };
+    RFC1157VarBindList list { &binding, 1 };
+    AsnInteger32 status = -1;
+    AsnInteger32 index = -1;
+    ASSERT_TRUE(agent.query(SNMP_PDU_GETNEXT, &list, &status, &index));
+    EXPECT_EQ(status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(index, 0);
+    EXPECT_NE(binding.value.asnValue.address.stream, callerOwned);
+    EXPECT_EQ(callerOwned[3], 4);
+    SnmpUtilVarBindFree(&binding);
+}
+
+TEST(Mib2AgentView, IsMib2InStaticStorage)
+{
+    const AsnObjectIdentifier view = Mib2Agent::supportedView();
+    ASSERT_EQ(view.idLength, 6u);
+    EXPECT_EQ(Oid(view.ids, view.ids + 6), (Oid { 1, 3, 6, 1, 2, 1 }));
+    EXPECT_EQ(Mib2Agent::supportedView().ids, view.ids);
+}
+
+} // namespace
