@@ -1,0 +1,77 @@
+#include "views/grid_model.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+namespace {
+
+std::vector<GridRow> makeRows(int count, const std::string& tag)
+{
+    std::vector<GridRow> rows;
+    for (int r = 1; r <= count; ++r)
+        rows.push_back({ std::to_string(r), tag + "ip" + std::to_string(r), "80", "443", "remote", "TCP",
+            "Established" });
+    return rows;
+}
+
+} // namespace
+
+TEST(GridModel, StartsWithOneEmptyDataRowAndTheHeaderAsRowZero)
+{
+    GridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(model.gridRowCount(), 2);
+    EXPECT_EQ(model.columnCount(), 7);
+
+    model.setHeaderRow({ "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" });
+    EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("Remote IP"));
+    EXPECT_EQ(model.cellText(6, 0), "State");
+    EXPECT_EQ(model.cellText(6, 1), "");
+    EXPECT_FALSE(model.flags(model.index(0, 0)).testFlag(Qt::ItemIsEditable));
+}
+
+TEST(GridModel, RefillsAnnounceOneBlockAndKeepGridNumbering)
+{
+    GridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+    struct Step
+    {
+        int count;
+        std::string tag;
+    };
+    // Grow, keep the count, shrink, keep again.
+    for (const Step& step :
+        { Step { 5, "a" }, Step { 5, "b" }, Step { 2, "c" }, Step { 2, "d" }, Step { 4, "e" } }) {
+        changed.clear();
+        model.setGridRows(makeRows(step.count, step.tag));
+        ASSERT_EQ(model.rowCount(), step.count);
+        ASSERT_EQ(changed.size(), 1) << step.tag;
+        EXPECT_EQ(changed[0][0].toModelIndex(), model.index(0, 0));
+        EXPECT_EQ(changed[0][1].toModelIndex(), model.index(step.count - 1, 6));
+        for (int r = 1; r <= step.count; ++r) {
+            EXPECT_EQ(model.cellText(1, r), step.tag + "ip" + std::to_string(r));
+            EXPECT_EQ(model.data(model.index(r - 1, 1)).toString().toStdString(),
+                step.tag + "ip" + std::to_string(r));
+        }
+    }
+    // Outside the grid there is no text, and no out-of-range read.
+    EXPECT_EQ(model.cellText(7, 1), "");
+    EXPECT_EQ(model.cellText(0, 5), "");
+    EXPECT_EQ(model.cellText(-1, -1), "");
+}
+
+TEST(GridModel, AnEmptyScanStillLeavesOneBlankRow)
+{
+    GridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setGridRows(makeRows(3, "x"));
+    model.setGridRows({});
+    ASSERT_EQ(model.rowCount(), 1);
+    for (int c = 0; c < 7; ++c)
+        EXPECT_EQ(model.cellText(c, 1), "");
+}

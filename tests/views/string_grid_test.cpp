@@ -1,0 +1,333 @@
+#include "views/grid_delegate.h"
+#include "views/grid_model.h"
+#include "views/string_grid.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QImage>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+const QString kCopied = QStringLiteral("Selected block was copied into Clipboard");
+const QString kSentinel = QStringLiteral("clipboard before");
+
+std::vector<GridRow> sampleRows(int count)
+{
+    std::vector<GridRow> rows;
+    for (int r = 1; r <= count; ++r) {
+        const std::string n = std::to_string(r);
+        rows.push_back({ n, "10.0.0." + n, "lp" + n, "rp" + n, "host" + n, "TCP", "Listening" });
+    }
+    return rows;
+}
+
+class StringGridTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        grid.setHeaderRow(
+            { "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" });
+        grid.setGridRows(sampleRows(6));
+        grid.resize(603, 300);
+        grid.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+        QGuiApplication::clipboard()->setText(kSentinel);
+    }
+
+    // Centre of a cell in grid numbering, in the viewport's coordinates.
+    QPoint cellCentre(int column, int row) const
+    {
+        return grid.visualRect(grid.model()->index(row - 1, column)).center();
+    }
+
+    void click(Qt::MouseButton button, int column, int row)
+    {
+        QTest::mouseClick(grid.viewport(), button, {}, cellCentre(column, row));
+    }
+
+    void dragSelect(int fromColumn, int fromRow, int toColumn, int toRow)
+    {
+        QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cellCentre(fromColumn, fromRow));
+        QTest::mouseMove(grid.viewport(), cellCentre(toColumn, toRow));
+        QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, cellCentre(toColumn, toRow));
+    }
+
+    // A move without buttons, as the pointer passing over the grid.
+    void hover(QWidget* target, QPoint pos)
+    {
+        QMouseEvent move(
+            QEvent::MouseMove, pos, target->mapToGlobal(pos), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &move);
+    }
+
+    QColor cellPixel(const QImage& image, int column, int row) const
+    {
+        const QRect cell = grid.visualRect(grid.model()->index(row - 1, column));
+        // Inside the text offset, so always the cell's background.
+        return image.pixelColor(grid.viewport()->mapTo(&grid, cell.topLeft() + QPoint(1, 1)));
+    }
+
+    static QString clipboardText() { return QGuiApplication::clipboard()->text(); }
+
+    StringGrid grid;
+    QSignalSpy status { &grid, &StringGrid::statusTextRequested };
+};
+
+} // namespace
+
+TEST_F(StringGridTest, ModelPassesTheItemModelTesterThroughRefills)
+{
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    for (int count : { 9, 9, 1, 4, 0 })
+        grid.setGridRows(sampleRows(count));
+    EXPECT_EQ(grid.rowCount(), 2);
+    EXPECT_EQ(grid.cellText(4, 0), QStringLiteral("Remote IP"));
+}
+
+TEST_F(StringGridTest, ClickOnACellCopiesThatCell)
+{
+    click(Qt::LeftButton, 4, 3);
+    EXPECT_EQ(clipboardText(), QStringLiteral("host3\r\n"));
+    ASSERT_EQ(status.size(), 1);
+    EXPECT_EQ(status[0][0].toString(), kCopied);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 4, 3, 4, 3 }));
+}
+
+TEST_F(StringGridTest, DraggedBlockIsCopiedRowByRow)
+{
+    dragSelect(1, 2, 3, 3);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 3, 3 }));
+    EXPECT_EQ(
+        clipboardText(), QStringLiteral("10.0.0.2   |   lp2   |   rp2\r\n10.0.0.3   |   lp3   |   rp3\r\n"));
+    EXPECT_EQ(status.size(), 1);
+}
+
+TEST_F(StringGridTest, ReleasesAwayFromDataCellsClearTheSelectionAndCopyNothing)
+{
+    QHeaderView* header = grid.horizontalHeader();
+    const QPoint belowLastRow = cellCentre(2, 6) + QPoint(0, 3 * (StringGrid::kRowHeight + 1));
+    ASSERT_FALSE(grid.indexAt(belowLastRow).isValid());
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> release;
+    };
+    const Case cases[] = {
+        { "over the header",
+            [&] {
+                const QPoint onHeader(header->sectionViewportPosition(2) + 20, 8);
+                QTest::mousePress(header->viewport(), Qt::LeftButton, {}, onHeader);
+                QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, onHeader);
+            } },
+        { "right click on a data cell", [&] { click(Qt::RightButton, 2, 2); } },
+        { "right click on another cell", [&] { click(Qt::RightButton, 5, 5); } },
+        { "below the last row",
+            [&] {
+                QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, cellCentre(2, 6));
+                QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, belowLastRow);
+            } },
+    };
+    for (const Case& c : cases) {
+        dragSelect(1, 2, 2, 4);
+        ASSERT_FALSE(grid.gridSelection().isEmpty()) << c.name;
+        QGuiApplication::clipboard()->setText(kSentinel);
+        status.clear();
+
+        c.release();
+        EXPECT_TRUE(grid.gridSelection().isEmpty()) << c.name;
+        EXPECT_EQ(grid.gridSelection(), GridSelection {}) << c.name;
+        EXPECT_EQ(clipboardText(), kSentinel) << c.name;
+        EXPECT_TRUE(status.isEmpty()) << c.name;
+    }
+
+    // With nothing selected, the middle button (which never selects) copies nothing either.
+    click(Qt::MiddleButton, 3, 3);
+    EXPECT_TRUE(grid.gridSelection().isEmpty());
+    EXPECT_EQ(clipboardText(), kSentinel);
+    EXPECT_TRUE(status.isEmpty());
+}
+
+TEST_F(StringGridTest, MiddleButtonCopiesTheSelectionNotTheCellUnderThePointer)
+{
+    dragSelect(0, 1, 1, 1);
+    status.clear();
+    click(Qt::MiddleButton, 5, 4);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 0, 1, 1, 1 }));
+    EXPECT_EQ(clipboardText(), QStringLiteral("1   |   10.0.0.1\r\n"));
+    EXPECT_EQ(status.size(), 1);
+}
+
+TEST_F(StringGridTest, BlankRowOfAnEmptyScanCopiesAnEmptyLine)
+{
+    grid.setGridRows({ GridRow {} });
+    ASSERT_EQ(grid.rowCount(), 2);
+    click(Qt::LeftButton, 2, 1);
+    EXPECT_EQ(clipboardText(), QStringLiteral("\r\n"));
+    EXPECT_EQ(status.size(), 1);
+}
+
+TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
+{
+    dragSelect(1, 2, 2, 5);
+    ASSERT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 2, 5 }));
+
+    // Same number of endpoints: the block stays and copies the new texts.
+    std::vector<GridRow> renamed = sampleRows(6);
+    for (GridRow& row : renamed)
+        row[1] = "new" + row[0];
+    grid.setGridRows(renamed);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 2, 5 }));
+    click(Qt::MiddleButton, 0, 1);
+    EXPECT_EQ(clipboardText(),
+        QStringLiteral("new2   |   lp2\r\nnew3   |   lp3\r\nnew4   |   lp4\r\nnew5   |   lp5\r\n"));
+
+    // More endpoints: only the current cell stays selected.
+    const GridSelection current { grid.currentIndex().column(), grid.currentIndex().row() + 1,
+        grid.currentIndex().column(), grid.currentIndex().row() + 1 };
+    grid.setGridRows(sampleRows(8));
+    EXPECT_EQ(grid.gridSelection(), current);
+
+    // Fewer endpoints than the current row: it moves up to the new last row.
+    grid.setGridRows(sampleRows(3));
+    const GridSelection lastRow { current.left, 3, current.left, 3 };
+    EXPECT_EQ(grid.gridSelection(), lastRow);
+    click(Qt::MiddleButton, 0, 1);
+    EXPECT_EQ(clipboardText(), grid.cellText(current.left, 3) + QStringLiteral("\r\n"));
+}
+
+TEST_F(StringGridTest, TheCopyNeverExceedsTheBlockBuffer)
+{
+    std::vector<GridRow> rows;
+    for (int r = 0; r < 200; ++r)
+        rows.push_back({ std::string(254, 'h'), std::string(254, 'l'), "1", "2", std::string(254, 'r'), "TCP",
+            "Established" });
+    grid.setGridRows(rows);
+    grid.selectAll();
+    click(Qt::MiddleButton, 1, 1);
+    const QString copied = clipboardText();
+    EXPECT_EQ(copied.size(), 4999);
+    EXPECT_TRUE(copied.startsWith(QString(254, QLatin1Char('h')) + QStringLiteral("   |   ")));
+}
+
+TEST_F(StringGridTest, CellColoursFollowSelectionAndTheExactStateText)
+{
+    std::vector<GridRow> rows = sampleRows(5);
+    rows[0][6] = "Established";
+    rows[1][6] = "established";
+    rows[2][6] = " Established";
+    rows[3][6] = "Established ";
+    rows[4][6] = "Established";
+    grid.setGridRows(rows);
+    click(Qt::LeftButton, 6, 5);
+
+    const QColor blue = QColor::fromRgb(GridDelegate::kSelectedColor);
+    const QColor red = QColor::fromRgb(GridDelegate::kEstablishedColor);
+    QImage image = grid.grab().toImage();
+    EXPECT_EQ(cellPixel(image, 6, 1), red);
+    EXPECT_EQ(cellPixel(image, 6, 2), QColor(Qt::white));
+    EXPECT_EQ(cellPixel(image, 6, 3), QColor(Qt::white));
+    EXPECT_EQ(cellPixel(image, 6, 4), QColor(Qt::white));
+    EXPECT_EQ(cellPixel(image, 6, 5), blue); // selected wins over red
+    EXPECT_EQ(cellPixel(image, 5, 5), QColor(Qt::white));
+    // White text is drawn over the red and the blue (antialiased, so nearly white).
+    const auto hasLightText = [&](int column, int row) {
+        const QRect cell = grid.visualRect(grid.model()->index(row - 1, column));
+        for (int x = cell.left() + 2; x < cell.right(); ++x)
+            for (int y = cell.top() + 2; y < cell.bottom(); ++y)
+                if (image.pixelColor(grid.viewport()->mapTo(&grid, QPoint(x, y))).lightness() > 220)
+                    return true;
+        return false;
+    };
+    EXPECT_TRUE(hasLightText(6, 1));
+    EXPECT_TRUE(hasLightText(6, 5));
+    // The header row is silver.
+    EXPECT_EQ(
+        image.pixelColor(grid.horizontalHeader()->sectionViewportPosition(3) + 1, 1), QColor(192, 192, 192));
+
+    // A block over several cells is blue everywhere; after a right click nothing is.
+    dragSelect(1, 1, 6, 2);
+    image = grid.grab().toImage();
+    for (int column = 1; column <= 6; ++column) {
+        EXPECT_EQ(cellPixel(image, column, 1), blue) << column;
+        EXPECT_EQ(cellPixel(image, column, 2), blue) << column;
+    }
+    click(Qt::RightButton, 3, 3);
+    image = grid.grab().toImage();
+    EXPECT_EQ(cellPixel(image, 6, 1), red);
+    for (int column = 0; column <= 5; ++column)
+        for (int row = 1; row <= 5; ++row)
+            EXPECT_EQ(cellPixel(image, column, row), QColor(Qt::white)) << column << "," << row;
+}
+
+TEST_F(StringGridTest, StateColumnFillsTheRestOfTheWidth)
+{
+    // Six widths (543) plus six grid lines put "State" at 549 in a 603-pixel grid.
+    EXPECT_EQ(grid.horizontalHeader()->sectionViewportPosition(6), 549);
+    EXPECT_EQ(grid.gridColumnWidth(6), 54);
+    for (int column = 0; column < 6; ++column)
+        EXPECT_EQ(
+            grid.gridColumnWidth(column), StringGrid::kInitialColumnWidths[static_cast<std::size_t>(column)]);
+
+    // The outer width counts, so a vertical scroll bar does not change it.
+    grid.setGridRows(sampleRows(100));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return grid.verticalScrollBar()->isVisible(); }));
+    grid.stretchLastColumn();
+    EXPECT_EQ(grid.gridColumnWidth(6), 54);
+
+    // Dragging the border of "Local IP" 20 pixels right narrows "State" by 20 at the next move.
+    QHeaderView* header = grid.horizontalHeader();
+    const QPoint border(header->sectionViewportPosition(1) + header->sectionSize(1) - 1, 8);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, {}, border);
+    QTest::mouseMove(header->viewport(), border + QPoint(10, 0));
+    QTest::mouseMove(header->viewport(), border + QPoint(20, 0));
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, border + QPoint(20, 0));
+    EXPECT_EQ(grid.gridColumnWidth(1), 150);
+    hover(grid.viewport(), cellCentre(2, 2));
+    EXPECT_EQ(header->sectionViewportPosition(6), 569);
+    EXPECT_EQ(grid.gridColumnWidth(6), 34);
+
+    // A width given to "State" itself is replaced at the next move, also over the header.
+    grid.setGridColumnWidth(6, 300);
+    hover(header->viewport(), QPoint(100, 5));
+    EXPECT_EQ(grid.gridColumnWidth(6), 34);
+
+    // Widening the grid changes only "State"; clicking it does not scroll the grid sideways.
+    grid.resize(703, 300);
+    EXPECT_EQ(grid.gridColumnWidth(6), 134);
+    EXPECT_EQ(grid.gridColumnWidth(1), 150);
+    click(Qt::LeftButton, 6, 2);
+    EXPECT_EQ(grid.horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(header->sectionViewportPosition(0), 0);
+}
+
+TEST_F(StringGridTest, LooksLikeTheGridOfTheTextView)
+{
+    EXPECT_EQ(grid.objectName(), QStringLiteral("StringGrid1"));
+    EXPECT_EQ(grid.rowHeight(0), StringGrid::kRowHeight + StringGrid::kGridLineWidth);
+    EXPECT_EQ(grid.horizontalHeader()->height(), StringGrid::kRowHeight + StringGrid::kGridLineWidth);
+    EXPECT_EQ(grid.font().pixelSize(), 11);
+    EXPECT_EQ(grid.frameShape(), QFrame::NoFrame);
+    EXPECT_EQ(grid.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_FALSE(grid.verticalHeader()->isVisible());
+    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // Tab moves to the next cell, and on from the last column to the next row.
+    click(Qt::LeftButton, 5, 2);
+    grid.setFocus();
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 6, 2, 6, 2 }));
+    QTest::keyClick(&grid, Qt::Key_Tab);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 0, 3, 0, 3 }));
+}
