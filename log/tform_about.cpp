@@ -26,9 +26,10 @@ namespace {
 
 const QColor kBackground(0x2A, 0x2A, 0x2A);
 
-QFont sansFont(const QString& family, int pixelSize, bool bold)
+QFont sansFont(const QStringList& families, int pixelSize, bool bold)
 {
-    QFont font(family);
+    QFont font;
+    font.setFamilies(families);
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(pixelSize);
     font.setBold(bold);
@@ -50,7 +51,9 @@ TForm_About::TForm_About(QWidget* parent)
     palette.setColor(QPalette::Window, kBackground);
     palette.setColor(QPalette::WindowText, Qt::white);
     setPalette(palette);
-    setFont(sansFont(u"MS Sans Serif"_s, 11, false));
+    setFont(
+        sansFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s },
+            11, false));
 
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(u"ClientArea"_s);
@@ -69,14 +72,14 @@ TForm_About::TForm_About(QWidget* parent)
     if (!picture.isNull())
         Image1->setPixmap(QPixmap::fromImage(picture));
 
-    const QFont title = sansFont(u"Trebuchet MS"_s, 13, true);
+    const QFont title = sansFont({ u"Trebuchet MS"_s, u"DejaVu Sans"_s }, 13, true);
     Label3 = makeLabel(u"Label3"_s, u"  VELTRAN 3.3   "_s, title, { 192, 16, 130, 18 });
     Label10 = makeLabel(u"Label10"_s, u"Network Monitor"_s, title, { 200, 32, 115, 18 });
     Label5 = makeLabel(u"Label5"_s, u"E-MAIL:"_s, title, { 232, 64, 46, 18 });
     Label1 = makeLink(u"Label1"_s, QString::fromLatin1(kAdminAddress), { 192, 88, 115, 13 });
     Label2 = makeLink(u"Label2"_s, QString::fromLatin1(kSalesAddress), { 192, 112, 111, 13 });
     Label6 = makeLabel(u"Label6"_s, u"WWW:"_s, title, { 232, 136, 41, 18 });
-    Label7 = makeLink(u"Label7"_s, QString::fromLatin1(kWebAddress), { 176, 160, 139, 13 });
+    Label7 = makeLink(u"Label7"_s, QString::fromLatin1(kWebAddressShown), { 176, 160, 139, 13 });
 
     Button1 = new QPushButton(u"OK"_s, ClientArea);
     Button1->setObjectName(u"Button1"_s);

@@ -16,6 +16,7 @@ public:
     static constexpr char kAdminAddress[] = "info@veltran.example";
     static constexpr char kSalesAddress[] = "sales@veltran.example";
     static constexpr char kWebAddress[] = "http://www.veltran.example/";
+    static constexpr char kWebAddressShown[] = "www.veltran.example";
     static constexpr int kBorder = 2;
 
     explicit TForm_About(QWidget* parent = nullptr);

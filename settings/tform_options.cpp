@@ -70,7 +70,11 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
     setModal(false);
     setFixedSize(263, 276);
 
-    QFont font(u"MS Sans Serif"_s);
+    // Where the classic face is missing, metric-alike faces keep the captions inside
+    // their boxes better than the platform's usually wider default.
+    QFont font;
+    font.setFamilies({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Arimo"_s,
+        u"Nimbus Sans"_s, u"Arial"_s });
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     setFont(font);
@@ -111,7 +115,8 @@ void TForm_Options::createControls()
     const auto makeBox = [this](const QString& name, const QString& caption, int top, int width) {
         auto* box = new QCheckBox(caption, Panel1);
         box->setObjectName(name);
-        box->setGeometry(32, top, width, 17);
+        // Grows with a wider font, but never under the control to its right.
+        box->setGeometry(32, top, std::max(width, box->sizeHint().width()), 17);
         box->setChecked(true);
         return box;
     };
@@ -122,6 +127,7 @@ void TForm_Options::createControls()
     CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121);
     CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97);
     CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81);
+    CheckBox7->resize(std::clamp(CheckBox7->width(), 81, 120 - 32 - 2), 17);
     CheckBox7->setChecked(false);
     CheckBox7->setToolTip(kLogHint);
 

@@ -109,9 +109,6 @@ TEST_F(OptionsDialog, LooksAsLaidOut)
         QRect place;
     } fixed[] = {
         { dialog->Edit_Time, { 120, 20, 33, 21 } },
-        { dialog->CheckBox1, { 32, 48, 129, 17 } },
-        { dialog->CheckBox4, { 32, 120, 177, 17 } },
-        { dialog->CheckBox7, { 32, 192, 81, 17 } },
         { dialog->Edit1, { 120, 188, 121, 21 } },
         { dialog->Bevel1, { 32, 216, 209, 17 } },
         { dialog->Button1, { 32, 232, 57, 25 } },
@@ -119,10 +116,30 @@ TEST_F(OptionsDialog, LooksAsLaidOut)
     };
     for (const auto& [widget, place] : fixed)
         EXPECT_EQ(widget->geometry(), place) << widget->objectName().toStdString();
-    // Labels keep their corner and grow with the font.
-    EXPECT_EQ(dialog->Label1->pos(), QPoint(50, 24));
-    EXPECT_EQ(dialog->Label2->pos(), QPoint(160, 24));
-    EXPECT_LE(dialog->Label1->geometry().right(), dialog->Edit_Time->x());
+    // Captions keep their corner and may grow with the font, but never under their neighbour.
+    const struct
+    {
+        QWidget* widget;
+        QPoint corner;
+        int width;
+    } captions[] = {
+        { dialog->Label1, { 50, 24 }, 59 },
+        { dialog->Label2, { 160, 24 }, 17 },
+        { dialog->CheckBox1, { 32, 48 }, 129 },
+        { dialog->CheckBox2, { 32, 72 }, 137 },
+        { dialog->CheckBox3, { 32, 96 }, 145 },
+        { dialog->CheckBox4, { 32, 120 }, 177 },
+        { dialog->CheckBox5, { 32, 144 }, 121 },
+        { dialog->CheckBox6, { 32, 168 }, 97 },
+        { dialog->CheckBox7, { 32, 192 }, 81 },
+    };
+    for (const auto& [widget, corner, width] : captions) {
+        EXPECT_EQ(widget->pos(), corner) << widget->objectName().toStdString();
+        EXPECT_GE(widget->width(), width) << widget->objectName().toStdString();
+        EXPECT_LE(widget->geometry().right(), 262) << widget->objectName().toStdString();
+    }
+    EXPECT_LT(dialog->Label1->geometry().right(), dialog->Edit_Time->x());
+    EXPECT_LT(dialog->CheckBox7->geometry().right(), dialog->Edit1->x());
 
     const QString hint = u"Please note : The extension of a Logfile must be TXT !"_s;
     EXPECT_EQ(dialog->CheckBox7->toolTip(), hint);
