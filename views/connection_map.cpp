@@ -46,12 +46,10 @@ public:
     explicit MapCanvas(QImage& image)
         : m_painter(&image)
         , m_bounds(image.rect())
+        , m_metrics(withMapFont(m_painter))
+        , m_textHeight(m_metrics.height())
+        , m_ascent(m_metrics.ascent())
     {
-        m_painter.setFont(mapFont());
-        const QFontMetrics metrics = m_painter.fontMetrics();
-        m_metrics = metrics;
-        m_textHeight = metrics.height();
-        m_ascent = metrics.ascent();
         // Nothing narrower than a pixel per character reaches a host name, so more
         // characters than the picture is wide can never show.
         m_maxChars = std::max(image.width(), 1);
@@ -109,13 +107,19 @@ public:
     }
 
 private:
+    static QFontMetrics withMapFont(QPainter& painter)
+    {
+        painter.setFont(mapFont());
+        return painter.fontMetrics();
+    }
+
     QPainter m_painter;
     QRect m_bounds;
-    QFontMetrics m_metrics { QFont() };
-    QPen m_linePen;
-    int m_textHeight = 0;
-    int m_ascent = 0;
+    QFontMetrics m_metrics;
+    int m_textHeight;
+    int m_ascent;
     int m_maxChars = 1;
+    QPen m_linePen;
 };
 
 } // namespace
@@ -127,9 +131,10 @@ void orderMapRows(ConnectionTable& table)
         int m = i;
         for (int j = i + 1; j <= count; ++j) {
             const ConnectionRow& rowJ = table.row(j);
-            if (std::strcmp(rowJ.localHost, table.row(m).localHost) > 0)
-                m = j;
-            if (std::strcmp(rowJ.localHost, table.row(m).localHost) == 0 && isEstablished(rowJ))
+            // One comparison serves both tests: after a move to j the hosts are equal,
+            // and m is j already.
+            const int order = std::strcmp(rowJ.localHost, table.row(m).localHost);
+            if (order > 0 || (order == 0 && isEstablished(rowJ)))
                 m = j;
         }
         if (m != i)

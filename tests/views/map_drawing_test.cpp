@@ -5,8 +5,11 @@
 #include "views/connection_map.h"
 #include "views/map_surface.h"
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
+
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -17,10 +20,8 @@ namespace {
 std::shared_ptr<MapTable> tableWithRows(int rows, const char* name = "pc")
 {
     auto mapTable = std::make_shared<MapTable>();
-    std::vector<TestRow> testRows;
-    for (int i = 0; i < rows; ++i)
-        testRows.push_back({ "10.0.0.1", "7", "Listening" });
-    fillTable(mapTable->table, testRows);
+    fillTable(
+        mapTable->table, std::vector<TestRow>(std::size_t(rows), TestRow { "10.0.0.1", "7", "Listening" }));
     mapTable->localComputerName = name;
     return mapTable;
 }
@@ -253,6 +254,28 @@ TEST_F(MapWindow, LongComputerNameIsDrawnSafely)
     map.DrawConnectionMap();
     EXPECT_TRUE(hasColour(listView1.shownMap(), QRect(580, 15, 23, 14), kWhite));
     EXPECT_TRUE(containsAt(listView1.shownMap(), textCell(u"My computer: xx"_s, kWhite), 20, 15));
+}
+
+TEST(MapFocus, ShownScrollBarTakesTheKeyboardOnPaint)
+{
+    QWidget window;
+    auto* listView1 = new MapSurface(&window);
+    auto* scrollBar1 = new QScrollBar(Qt::Vertical, &window);
+    auto* other = new QLineEdit(&window);
+    MapPictures pictures = MapPictures::load();
+    ConnectionMap map(listView1, scrollBar1, &pictures, [] { return 603; });
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    other->setFocus();
+    map.FormPaint();
+    EXPECT_TRUE(scrollBar1->hasFocus());
+
+    scrollBar1->hide();
+    other->setFocus();
+    map.FormPaint();
+    EXPECT_TRUE(other->hasFocus()) << "a hidden scroll bar leaves the focus where it is";
 }
 
 } // namespace
