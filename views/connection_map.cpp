@@ -50,9 +50,9 @@ public:
         , m_textHeight(m_metrics.height())
         , m_ascent(m_metrics.ascent())
     {
-        // Nothing narrower than a pixel per character reaches a host name, so more
-        // characters than the picture is wide can never show.
-        m_maxChars = std::max(image.width(), 1);
+        // Every character advances at least a pixel and takes at most four bytes, so
+        // bytes beyond four per pixel of width can never show.
+        m_maxBytes = 4 * std::max(image.width(), 1);
         m_linePen = QPen(kLineColour, 1, Qt::SolidLine);
         m_linePen.setCosmetic(true);
     }
@@ -75,7 +75,7 @@ public:
 
     QString text(const char* value, std::size_t length) const
     {
-        return QString::fromUtf8(value, qsizetype(std::min<std::size_t>(length, std::size_t(m_maxChars))));
+        return QString::fromUtf8(value, qsizetype(std::min<std::size_t>(length, std::size_t(m_maxBytes))));
     }
     QString text(const char* value) const { return text(value, std::strlen(value)); }
 
@@ -118,7 +118,7 @@ private:
     QFontMetrics m_metrics;
     int m_textHeight;
     int m_ascent;
-    int m_maxChars = 1;
+    int m_maxBytes = 4;
     QPen m_linePen;
 };
 
