@@ -14,7 +14,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-const QColor kBackground(8, 8, 12);
+const QColor kBackground(3, 3, 5);
 
 QImage canvas(int width, int height)
 {
