@@ -216,11 +216,12 @@ void StringGrid::resizeEvent(QResizeEvent* event)
 void StringGrid::updateGeometries()
 {
     QTableView::updateGeometries();
-    // The stretched last column reaches under the vertical scroll bar on purpose, so the
-    // columns count as ending at the grid's outer edge: clicking that column or dragging
-    // a selection to the edge must not push the grid sideways.
+    // The stretched last column reaches under the vertical scroll bar on purpose, and its
+    // grid line lies past the edge, so the columns count as ending at the grid's outer
+    // edge: moving into that column or dragging a selection to the edge must not push the
+    // grid sideways.
     QScrollBar* bar = horizontalScrollBar();
-    const int limit = std::max(0, horizontalHeader()->length() - width());
+    const int limit = std::max(0, horizontalHeader()->length() - kGridLineWidth - width());
     if (bar->maximum() > limit)
         bar->setMaximum(limit);
 }
