@@ -85,8 +85,9 @@ FAKE_EXPORT BOOL SnmpExtensionQuery(
         install(binding, objects[k]);
         return TRUE;
     }
-    const auto next
-        = std::find_if(objects.begin(), objects.end(), [&](const FakeObject& o) { return o.name > asked; });
+    // Table mode keeps the objects sorted by name.
+    const auto next = std::upper_bound(objects.begin(), objects.end(), asked,
+        [](const std::vector<UINT>& name, const FakeObject& o) { return name < o.name; });
     if (next == objects.end()) {
         // The documented end of a view: the name just past it, and noSuchName.
         FakeObject past;
