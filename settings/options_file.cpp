@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +53,9 @@ bool writeAll(int fd, std::string_view data)
     }
     return true;
 }
+
+// Nine short items; a file far larger than that is not ours to load whole.
+constexpr std::size_t kMaxFileSize = 1 << 20;
 
 std::string directoryOf(const std::string& path)
 {
@@ -126,9 +130,18 @@ std::string formatOptions(const OptionsValues& values)
 
 std::optional<StoredOptions> readOptionsFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking open and a regular-file check: a pipe in the file's place must not
+    // hang the window.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
     std::string content;
     char buffer[4096];
     for (;;) {
@@ -142,6 +155,8 @@ std::optional<StoredOptions> readOptionsFile(const std::string& path)
         if (got == 0)
             break;
         content.append(buffer, static_cast<std::size_t>(got));
+        if (content.size() >= kMaxFileSize)
+            break;
     }
     ::close(fd);
     return parseOptions(content);

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 TEST(OptionsFile, WholeNumbersTakeAnOptionalSignAndNothingElse)
@@ -91,6 +93,12 @@ TEST_F(OptionsFileOnDisk, MissingFileReadsAsNothing)
     const auto empty = readOptionsFile("options.dat");
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->refreshSeconds);
+
+    // Neither a folder nor a pipe in the file's place is read (a pipe would block).
+    ASSERT_TRUE(QDir().mkdir(u"folder.dat"_s));
+    EXPECT_FALSE(readOptionsFile("folder.dat"));
+    ASSERT_EQ(::mkfifo("pipe.dat", 0600), 0);
+    EXPECT_FALSE(readOptionsFile("pipe.dat"));
 }
 
 TEST_F(OptionsFileOnDisk, WriteReplacesTheFileAndLeavesNoTemporary)
