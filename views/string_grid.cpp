@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QThread>
@@ -99,7 +100,8 @@ void StringGrid::setHeaderRow(const std::array<std::string, kColumnCount>& texts
 
 QString StringGrid::cellText(int column, int row) const
 {
-    return QString::fromStdString(std::string(m_model->cellText(column, row)));
+    const std::string_view text = m_model->cellText(column, row);
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 int StringGrid::rowCount() const
@@ -205,6 +207,17 @@ void StringGrid::mouseMoveEvent(QMouseEvent* event)
 {
     QTableView::mouseMoveEvent(event);
     stretchLastColumn();
+}
+
+void StringGrid::keyPressEvent(QKeyEvent* event)
+{
+    // The view's own copy key would take the current cell alone; give it the block copy.
+    if (event->matches(QKeySequence::Copy)) {
+        copySelectionToClipboard();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void StringGrid::resizeEvent(QResizeEvent* event)

@@ -169,6 +169,17 @@ TEST_F(StringGridTest, MiddleButtonCopiesTheSelectionNotTheCellUnderThePointer)
     EXPECT_EQ(status.size(), 1);
 }
 
+TEST_F(StringGridTest, CopyKeyCopiesTheWholeBlock)
+{
+    dragSelect(3, 4, 4, 5);
+    QGuiApplication::clipboard()->setText(kSentinel);
+    status.clear();
+    grid.setFocus();
+    QTest::keySequence(&grid, QKeySequence::Copy);
+    EXPECT_EQ(clipboardText(), QStringLiteral("rp4   |   host4\r\nrp5   |   host5\r\n"));
+    EXPECT_EQ(status.size(), 1);
+}
+
 TEST_F(StringGridTest, BlankRowOfAnEmptyScanCopiesAnEmptyLine)
 {
     grid.setGridRows({ GridRow {} });
