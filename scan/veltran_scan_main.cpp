@@ -23,10 +23,15 @@ int main(int argc, char** argv)
         break;
     }
 
+    // One capacity message per endpoint beyond the table's 200 rows can mean thousands of
+    // lines: buffer them rather than write each on its own.
+    std::ios::sync_with_stdio(false);
+    std::cerr.unsetf(std::ios::unitbuf);
+
     MibAgent agent;
     const std::string failure = startNetworking(agent);
     if (!failure.empty()) {
-        std::cerr << failure << '\n';
+        std::cerr << failure << std::endl;
         return 1;
     }
     ConnectionLog log; // no name is ever set, so nothing is written
@@ -36,6 +41,7 @@ int main(int argc, char** argv)
         scanner.startScan();
         scanner.waitForIdle(-1);
     }
+    std::cerr.flush();
     view.print(std::cout);
     return std::cout.good() ? 0 : 1;
 }

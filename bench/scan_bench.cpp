@@ -1,0 +1,258 @@
+// Benchmarks of the scanning core: the host-name cache against a slow resolver, and
+// veltran-scan as a whole process against netstat on a large connection table.
+
+#include "log/connection_log.h"
+#include "scan/mib_agent.h"
+#include "scan/scanner.h"
+#include "tests/common/netns.h"
+#include "tests/scan/fakes/fake_agent_tables.h"
+#include "tests/scan/fakes/recording_scan_view.h"
+#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/scan/fakes/test_settings.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// --- The host-name cache against a slow resolver --------------------------------------------
+
+struct ScanCost
+{
+    double ms;
+    int lookups;
+};
+
+ScanCost timedScan(Scanner& scanner, ScriptedNameServices& services)
+{
+    const int before = services.hostLookups();
+    const auto start = Clock::now();
+    scanner.startScan();
+    scanner.waitForIdle(-1);
+    return { millisecondsSince(start), services.hostLookups() - before };
+}
+
+void resolverCase(int remotes, int delayMs)
+{
+    // Established connections from this computer's LAN address to distinct remote addresses.
+    std::vector<TcpRow> rows;
+    for (int i = 0; i < remotes; ++i)
+        rows.push_back({ 5, ipv4(192, 168, 1, 20), 40000 + i,
+            ipv4(10, 20, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(1 + i % 250)), 443 });
+    FakeAgentScript script;
+    script.objects = mibObjects(rows, {});
+    MibAgent agent;
+    if (!loadScriptedAgent(agent, script)) {
+        std::fprintf(stderr, "cannot load the fake agent module\n");
+        std::exit(1);
+    }
+    TestSettings settings;
+    settings.udp = false;
+    settings.portNames = false;
+    ScriptedNameServices services;
+    services.setLookupDelay(std::chrono::milliseconds(delayMs));
+    ConnectionLog log;
+    RecordingScanView view;
+    Scanner scanner(agent, settings, services, log, view);
+
+    const ScanCost first = timedScan(scanner, services);
+    const ScanCost second = timedScan(scanner, services);
+    std::printf("  %3d remote addresses + 1 local (%3d host texts): first scan %8.1f ms, %3d look-ups;"
+                " second scan %8.1f ms, %3d look-ups\n",
+        remotes, remotes + 1, first.ms, first.lookups, second.ms, second.lookups);
+}
+
+void resolverBench(int delayMs)
+{
+    std::printf("Host-name cache, fake resolver at %d ms per look-up:\n", delayMs);
+    resolverCase(199, delayMs);
+    resolverCase(200, delayMs);
+}
+
+// --- veltran-scan against netstat on a large table -------------------------------------------
+
+struct Sockets
+{
+    std::vector<int> fds;
+    ~Sockets()
+    {
+        for (int fd : fds)
+            close(fd);
+    }
+};
+
+// count connections over loopback: each gives two established rows, plus the listener.
+bool openConnections(int count, Sockets& sockets)
+{
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4 * count + 64));
+    setrlimit(RLIMIT_NOFILE, &limit);
+
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
+        || listen(listener, 128) != 0
+        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    sockets.fds.push_back(listener);
+    for (int i = 0; i < count; ++i) {
+        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        sockets.fds.push_back(client);
+        const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (server < 0)
+            return false;
+        sockets.fds.push_back(server);
+    }
+    return true;
+}
+
+// Runs the command to its end with its output thrown away; the wall time in ms, or -1.
+double timedRun(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double ms = millisecondsSince(start);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+}
+
+double medianRun(const std::vector<std::string>& command, int runs)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const double ms = timedRun(command);
+        if (ms < 0)
+            return -1;
+        times.push_back(ms);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+int countLines(const std::string& command)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return -1;
+    int lines = 0;
+    for (int c; (c = std::fgetc(pipe)) != EOF;)
+        lines += c == '\n';
+    pclose(pipe);
+    return lines;
+}
+
+int processBench(int runs)
+{
+    constexpr int kConnections = 1000; // 2,000 established rows and one listener
+    Sockets sockets;
+    if (!openConnections(kConnections, sockets)) {
+        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+        return 1;
+    }
+    MibAgent agent;
+    if (!startNetworking(agent).empty()) {
+        std::fprintf(stderr, "cannot start the agent module\n");
+        return 1;
+    }
+    std::vector<double> walks;
+    std::size_t records = 0;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        records = agent.walkTcpTable().size();
+        walks.push_back(millisecondsSince(start));
+    }
+    std::sort(walks.begin(), walks.end());
+    std::printf("In process: walkTcpTable of %zu records through the agent module: %.2f ms (median)\n",
+        records, walks[walks.size() / 2]);
+
+    const std::string scan = VELTRAN_SCAN_PATH;
+    std::printf("Whole process on a table of %d TCP rows (median of %d runs):\n", 2 * kConnections + 1, runs);
+    std::printf("  (veltran-scan prints %d lines: the header and the 200 rows the table holds)\n",
+        countLines(scan + " --no-host-names --no-port-names 2>/dev/null"));
+    struct Command
+    {
+        const char* label;
+        std::vector<std::string> argv;
+    };
+    const Command commands[] {
+        { "veltran-scan --no-host-names --no-port-names", { scan, "--no-host-names", "--no-port-names" } },
+        { "netstat -tan", { "netstat", "-tan" } },
+        { "ss -tan", { "ss", "-tan" } },
+    };
+    for (const Command& command : commands) {
+        timedRun(command.argv); // warm the page cache
+        const double ms = medianRun(command.argv, runs);
+        if (ms < 0)
+            std::printf("  %-46s  failed\n", command.label);
+        else
+            std::printf("  %-46s %7.2f ms\n", command.label, ms);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "all";
+    const int value = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (mode != "all" && mode != "resolver" && mode != "process") {
+        std::fprintf(stderr, "usage: %s [resolver [ms] | process [runs]]\n", argv[0]);
+        return 2;
+    }
+    if (mode != "resolver") {
+        // Before any thread starts: the whole process moves.
+        const std::string error = testns::enterPrivateNetworkNamespace();
+        if (!error.empty()) {
+            std::fprintf(stderr, "%s\n", error.c_str());
+            return 1;
+        }
+    }
+    int status = 0;
+    if (mode != "process")
+        resolverBench(mode == "resolver" && value > 0 ? value : 50);
+    if (mode != "resolver")
+        status = processBench(mode == "process" && value > 0 ? value : 21);
+    return status;
+}
