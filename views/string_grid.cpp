@@ -116,6 +116,8 @@ void StringGrid::setGridRows(std::vector<GridRow> rows)
     const QModelIndex current = currentIndex();
     const int currentRow = current.row();
     const int currentColumn = current.column();
+    // A refresh must not pull the view along to a current cell the user scrolled away from.
+    const QPoint scrollPosition(horizontalScrollBar()->value(), verticalScrollBar()->value());
 
     m_model->setGridRows(std::move(rows));
     const int newCount = m_model->rowCount();
@@ -126,11 +128,10 @@ void StringGrid::setGridRows(std::vector<GridRow> rows)
         selectionModel()->clear();
         return;
     }
-    // A refresh must not pull the view back to the current cell the user scrolled away from.
-    const int scrollPosition = verticalScrollBar()->value();
     const QModelIndex collapsed = m_model->index(std::min(currentRow, newCount - 1), currentColumn);
     selectionModel()->setCurrentIndex(collapsed, QItemSelectionModel::ClearAndSelect);
-    verticalScrollBar()->setValue(scrollPosition);
+    horizontalScrollBar()->setValue(scrollPosition.x());
+    verticalScrollBar()->setValue(scrollPosition.y());
 }
 
 GridSelection StringGrid::gridSelection() const

@@ -216,6 +216,16 @@ TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
     EXPECT_EQ(grid.gridSelection(), lastRow);
     click(Qt::MiddleButton, 0, 1);
     EXPECT_EQ(clipboardText(), grid.cellText(current.left, 3) + QStringLiteral("\r\n"));
+
+    // A current cell that moves up does not pull a view scrolled away from it along.
+    grid.setGridRows(sampleRows(100));
+    grid.setCurrentIndex(grid.model()->index(99, 2));
+    ASSERT_TRUE(QTest::qWaitFor([this] { return grid.verticalScrollBar()->value() > 50; }));
+    grid.verticalScrollBar()->setValue(10);
+    grid.setGridRows(sampleRows(90));
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 2, 90, 2, 90 }));
+    QTest::qWait(10); // a deferred layout must not scroll either
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 10);
 }
 
 TEST_F(StringGridTest, TheCopyNeverExceedsTheBlockBuffer)
@@ -328,16 +338,13 @@ TEST_F(StringGridTest, StateColumnFillsTheRestOfTheWidth)
     EXPECT_EQ(header->sectionViewportPosition(0), 0);
 }
 
-TEST_F(StringGridTest, LooksLikeTheGridOfTheTextView)
+TEST_F(StringGridTest, RowsAndHeaderShareOnePitchAndTabWalksTheCells)
 {
-    EXPECT_EQ(grid.objectName(), QStringLiteral("StringGrid1"));
-    EXPECT_EQ(grid.rowHeight(0), StringGrid::kRowHeight + StringGrid::kGridLineWidth);
-    EXPECT_EQ(grid.horizontalHeader()->height(), StringGrid::kRowHeight + StringGrid::kGridLineWidth);
-    EXPECT_EQ(grid.font().pixelSize(), 11);
-    EXPECT_EQ(grid.frameShape(), QFrame::NoFrame);
-    EXPECT_EQ(grid.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-    EXPECT_FALSE(grid.verticalHeader()->isVisible());
-    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
+    // 15 pixels of cell plus the grid line, for the header row and the data rows alike.
+    EXPECT_EQ(
+        grid.visualRect(grid.model()->index(1, 0)).top() - grid.visualRect(grid.model()->index(0, 0)).top(),
+        16);
+    EXPECT_EQ(grid.viewport()->y(), 16);
 
     // Tab moves to the next cell, and on from the last column to the next row.
     click(Qt::LeftButton, 5, 2);
