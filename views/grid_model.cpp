@@ -68,7 +68,7 @@ void GridModel::setGridRows(std::vector<GridRow> rows)
         m_rows.resize(static_cast<std::size_t>(newCount));
         endRemoveRows();
     }
-    const std::size_t kept = static_cast<std::size_t>(std::min(oldCount, newCount));
+    const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
     Q_EMIT dataChanged(index(0, 0), index(newCount - 1, kColumnCount - 1), { Qt::DisplayRole });
 }

@@ -230,10 +230,9 @@ TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
 
 TEST_F(StringGridTest, TheCopyNeverExceedsTheBlockBuffer)
 {
-    std::vector<GridRow> rows;
-    for (int r = 0; r < 200; ++r)
-        rows.push_back({ std::string(254, 'h'), std::string(254, 'l'), "1", "2", std::string(254, 'r'), "TCP",
-            "Established" });
+    const GridRow wide { std::string(254, 'h'), std::string(254, 'l'), "1", "2", std::string(254, 'r'), "TCP",
+        "Established" };
+    const std::vector<GridRow> rows(200, wide);
     grid.setGridRows(rows);
     grid.selectAll();
     click(Qt::MiddleButton, 1, 1);
