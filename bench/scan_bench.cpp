@@ -157,19 +157,6 @@ double timedRun(const std::vector<std::string>& command)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
 }
 
-double medianRun(const std::vector<std::string>& command, int runs)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const double ms = timedRun(command);
-        if (ms < 0)
-            return -1;
-        times.push_back(ms);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 int countLines(const std::string& command)
 {
     FILE* pipe = popen(command.c_str(), "r");
@@ -220,13 +207,21 @@ int processBench(int runs)
         { "netstat -tan", { "netstat", "-tan" } },
         { "ss -tan", { "ss", "-tan" } },
     };
-    for (const Command& command : commands) {
-        timedRun(command.argv); // warm the page cache
-        const double ms = medianRun(command.argv, runs);
-        if (ms < 0)
-            std::printf("  %-46s  failed\n", command.label);
+    // Rounds take the commands in turn, so a change in the machine's load hits all of them alike.
+    std::vector<std::vector<double>> times(std::size(commands));
+    for (int round = -1; round < runs; ++round) {
+        for (std::size_t c = 0; c < std::size(commands); ++c) {
+            const double ms = timedRun(commands[c].argv);
+            if (round >= 0) // the first round only warms the page cache
+                times[c].push_back(ms);
+        }
+    }
+    for (std::size_t c = 0; c < std::size(commands); ++c) {
+        std::sort(times[c].begin(), times[c].end());
+        if (times[c].front() < 0)
+            std::printf("  %-46s  failed\n", commands[c].label);
         else
-            std::printf("  %-46s %7.2f ms\n", command.label, ms);
+            std::printf("  %-46s %7.2f ms\n", commands[c].label, times[c][times[c].size() / 2]);
     }
     return 0;
 }
