@@ -43,5 +43,6 @@ int main(int argc, char** argv)
     }
     std::cerr.flush();
     view.print(std::cout);
+    std::cout.flush();
     return std::cout.good() ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
+#include <filesystem>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -35,10 +36,10 @@ struct ScanRun
     std::vector<std::string> lines;
 };
 
-ScanRun runScan(const std::string& arguments)
+ScanRun runProgram(const std::string& program, const std::string& arguments)
 {
     ScanRun run;
-    const std::string command = std::string(VELTRAN_SCAN_PATH) + " " + arguments + " 2>&1";
+    const std::string command = program + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return run;
@@ -54,6 +55,11 @@ ScanRun runScan(const std::string& arguments)
     const int status = pclose(pipe);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+ScanRun runScan(const std::string& arguments)
+{
+    return runProgram(VELTRAN_SCAN_PATH, arguments);
 }
 
 // A socket bound to 127.0.0.1 on a port the kernel picks; returns the port.
@@ -202,6 +208,18 @@ TEST(VeltranScanCommandLine, HelpAndUnknownFlags)
     EXPECT_EQ(wrong.status, 2);
     ASSERT_FALSE(wrong.lines.empty());
     EXPECT_NE(wrong.lines.front().find("--frobnicate"), std::string::npos);
+}
+
+TEST(VeltranScanCommandLine, WithoutTheAgentModuleItSaysSoAndFails)
+{
+    char pattern[] = "/tmp/veltran-scan-alone-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path copy = std::filesystem::path(pattern) / "veltran-scan";
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, copy);
+    const ScanRun run = runProgram(copy.string(), "");
+    std::filesystem::remove_all(pattern);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
 }
 
 } // namespace
