@@ -4,8 +4,8 @@
 #include "views/grid_delegate.h"
 #include "views/grid_model.h"
 
+#include <QApplication>
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -26,6 +26,35 @@ QFont gridFont()
     font.setStyleHint(QFont::SansSerif);
     font.setPixelSize(11);
     return font;
+}
+
+// From the application, not the parent: the main window's black background must not
+// reach the cells, the grid lines or the scroll bar, so every role is set here.
+QPalette gridPalette(const QWidget* grid)
+{
+    QPalette colours = QApplication::palette(grid);
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = static_cast<QPalette::ColorGroup>(group);
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            if (r != QPalette::NoRole)
+                colours.setBrush(g, r, colours.brush(g, r));
+        }
+    }
+    colours.setColor(QPalette::Base, Qt::white);
+    colours.setColor(QPalette::Text, colours.color(QPalette::ButtonText));
+    return colours;
+}
+
+// Flat silver header cells with their text where the data cells have it.
+QString headerStyleSheet(const QColor& text)
+{
+    return QStringLiteral("QHeaderView { background-color: %1; border: none; }"
+                          "QHeaderView::section { background-color: %1; color: %2;"
+                          " border: none; border-right: 1px solid %3; border-bottom: 1px solid %3;"
+                          " padding: %4px 0px 0px %4px; }")
+        .arg(QColor::fromRgb(kHeaderColor).name(), text.name(), QColor::fromRgb(kHeaderLineColor).name())
+        .arg(GridDelegate::kTextOffset);
 }
 
 } // namespace
@@ -54,10 +83,7 @@ StringGrid::StringGrid(QWidget* parent)
     viewport()->setMouseTracking(true);
 
     setFont(gridFont());
-    QPalette colours = palette();
-    colours.setColor(QPalette::Base, Qt::white);
-    colours.setColor(QPalette::Text, colours.color(QPalette::ButtonText));
-    setPalette(colours);
+    setPalette(gridPalette(this));
 
     // Rows are 15 pixels plus the grid line below them, as the header row.
     QHeaderView* rows = verticalHeader();
@@ -75,14 +101,7 @@ StringGrid::StringGrid(QWidget* parent)
     header->setHighlightSections(false);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignTop);
     header->setFixedHeight(kRowHeight + kGridLineWidth);
-    header->setStyleSheet(
-        QStringLiteral("QHeaderView { background-color: %1; border: none; }"
-                       "QHeaderView::section { background-color: %1; color: %2;"
-                       " border: none; border-right: 1px solid %3; border-bottom: 1px solid %3;"
-                       " padding: %4px 0px 0px %4px; }")
-            .arg(QColor::fromRgb(kHeaderColor).name(), colours.color(QPalette::ButtonText).name(),
-                QColor::fromRgb(kHeaderLineColor).name())
-            .arg(GridDelegate::kTextOffset));
+    header->setStyleSheet(headerStyleSheet(palette().color(QPalette::ButtonText)));
     // The header row belongs to the grid: moves over it stretch, releases over it clear.
     header->viewport()->setMouseTracking(true);
     header->viewport()->installEventFilter(this);

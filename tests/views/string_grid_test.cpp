@@ -353,3 +353,25 @@ TEST_F(StringGridTest, RowsAndHeaderShareOnePitchAndTabWalksTheCells)
     QTest::keyClick(&grid, Qt::Key_Tab);
     EXPECT_EQ(grid.gridSelection(), (GridSelection { 0, 3, 0, 3 }));
 }
+
+TEST(StringGridLook, ParentBackgroundDoesNotReachTheGrid)
+{
+    QWidget window;
+    QPalette black = window.palette();
+    black.setColor(QPalette::Window, Qt::black);
+    black.setColor(QPalette::Base, Qt::black);
+    window.setPalette(black);
+    StringGrid grid(&window);
+    grid.resize(603, 100);
+    window.resize(603, 100);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    const QImage image = grid.grab().toImage();
+    const QRect cell = grid.visualRect(grid.model()->index(0, 1));
+    const QPoint inGrid = grid.viewport()->mapTo(&grid, cell.topLeft());
+    EXPECT_EQ(image.pixelColor(inGrid + QPoint(1, 1)), QColor(Qt::white));
+    // The grid line right of the cell and below it stays a light line.
+    EXPECT_GT(image.pixelColor(inGrid + QPoint(cell.width(), 1)).lightness(), 128);
+    EXPECT_GT(image.pixelColor(inGrid + QPoint(1, cell.height())).lightness(), 128);
+}
