@@ -1,5 +1,6 @@
 // veltran: the monitor's window program.
 
+#include "app/app_title.h"
 #include "app/program.h"
 #include "app/tform1.h"
 #include "platform/name_services.h"
@@ -11,7 +12,6 @@
 
 namespace {
 
-const char* const kTitle = "VELTRAN 3.3 (Network connections at a glance)";
 
 // An exception that escapes an event handler is shown in a message box and the
 // loop goes on, as users of the window expect rather than a vanished program.
@@ -25,7 +25,7 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            QMessageBox::critical(nullptr, applicationDisplayName(), QString::fromLocal8Bit(error.what()));
+            QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
         }
         return false;
     }
@@ -34,12 +34,14 @@ public:
 int run(Application& app)
 {
     app.setProperty("helpFile", QStringLiteral("\\help.htm")); // kept for the toolkit; Help opens help.htm itself
-    QApplication::setApplicationDisplayName(QString::fromLatin1(kTitle));
+    // The title names the program in its message boxes; not Qt's display name, which
+    // would be appended to every window caption.
+    QApplication::setApplicationName(QStringLiteral("veltran"));
     app.setQuitOnLastWindowClosed(false); // the main window alone ends the program
 
     Program program(systemNameServices());
     if (!program.startupError().isEmpty()) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(kTitle), program.startupError());
+        QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), program.startupError());
         return 1;
     }
     QObject::connect(&program.form1(), &TForm1::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
@@ -57,7 +59,7 @@ int main(int argc, char** argv)
     try {
         return run(app);
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(kTitle), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
         return 1;
     }
 }

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/app_title.h"
 #include "app/cool_bar.h"
 #include "app/view_area.h"
 #include "app/window_scan_view.h"
@@ -58,12 +59,9 @@ TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
 {
     initAppResources();
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QApplication::applicationDisplayName().replace(QStringLiteral(" ("), QStringLiteral("  (")));
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/toolbar/veltran.png")));
     setFont(windowFont());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::black);
-    setPalette(pal);
     createControls();
     FormCreate(agentModule);
 }

@@ -1,5 +1,6 @@
 #include "app/window_scan_view.h"
 
+#include "app/app_title.h"
 #include "app/tform1.h"
 
 #include <QApplication>
@@ -76,7 +77,7 @@ void WindowScanView::showCapacityMessage()
     post([this](TForm1& form) {
         // Not exec(): a nested loop would keep the program alive after the main window
         // closed. The box is modal for the user, and answers the worker when it closes.
-        auto* box = new QMessageBox(QMessageBox::Critical, QApplication::applicationDisplayName(),
+        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
                                     QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, &form);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::ApplicationModal);

@@ -22,7 +22,6 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("VELTRAN 3.3 (test)"));
     app.setQuitOnLastWindowClosed(false);
     return RUN_ALL_TESTS();
 }

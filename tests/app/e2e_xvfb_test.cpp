@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPoint>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -69,10 +70,12 @@ void pause(int ms)
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-QImage screenshot(const std::string& display, const QString& file)
+// Screenshots are left beside the test executable, to look at when a check fails.
+QImage screenshot(const std::string& display, const std::string& name)
 {
-    run("DISPLAY=" + display + " import -window root " + file.toStdString() + " 2>/dev/null");
-    return QImage(file).convertToFormat(QImage::Format_RGB32);
+    const std::string file = binFolder() + "/e2e-" + name + ".png";
+    run("DISPLAY=" + display + " import -window root " + file + " 2>/dev/null");
+    return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
 }
 
 int countPixels(const QImage& image, QRgb colour)
@@ -144,22 +147,24 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
     ASSERT_EQ(waitpid(program, &status, WNOHANG), 0) << "veltran ended early";
 
     // The map: grey lines, yellow protocol texts and remote host names.
-    const QImage map = screenshot(display, dir.filePath(QStringLiteral("map.png")));
+    const QImage map = screenshot(display, "map");
     ASSERT_FALSE(map.isNull()) << "no screenshot";
     EXPECT_GT(countPixels(map, qRgb(136, 136, 136)), 300) << "no connection lines";
     EXPECT_GT(countPixels(map, qRgb(255, 255, 0)), 50) << "no yellow texts";
 
-    // Press "Graphic/Text mode" (the third button), then wait for the next scan.
-    const int clicked = run("DISPLAY=" + display
-                            + " xdotool search --name 'VELTRAN' windowactivate --sync %1 2>/dev/null;"
-                              " DISPLAY="
-                            + display
-                            + " xdotool search --name 'VELTRAN' | head -1 | xargs -I{} env DISPLAY=" + display
-                            + " xdotool mousemove --window {} 107 45 click 1");
+    // Press "Graphic/Text mode": its picture holds the only pure red on the map screen.
+    QPoint modeButton(-1, -1);
+    for (int y = 0; y < map.height() && modeButton.x() < 0; ++y)
+        for (int x = 0; x < map.width() && modeButton.x() < 0; ++x)
+            if ((map.pixel(x, y) & 0xFFFFFF) == 0xFF0000)
+                modeButton = QPoint(x, y);
+    ASSERT_GE(modeButton.x(), 0) << "mode button not found";
+    const int clicked = run("DISPLAY=" + display + " xdotool mousemove " + std::to_string(modeButton.x()) + " "
+                            + std::to_string(modeButton.y()) + " click 1");
     EXPECT_EQ(clicked, 0);
     pause(2500);
 
-    const QImage grid = screenshot(display, dir.filePath(QStringLiteral("grid.png")));
+    const QImage grid = screenshot(display, "grid");
     stop(program);
     stop(xvfb);
     ASSERT_FALSE(grid.isNull());
