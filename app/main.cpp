@@ -12,7 +12,6 @@
 
 namespace {
 
-
 // An exception that escapes an event handler is shown in a message box and the
 // loop goes on, as users of the window expect rather than a vanished program.
 class Application final : public QApplication
@@ -25,7 +24,8 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::exception& error) {
-            QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
+            QMessageBox::critical(
+                nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
         }
         return false;
     }
@@ -33,7 +33,8 @@ public:
 
 int run(Application& app)
 {
-    app.setProperty("helpFile", QStringLiteral("\\help.htm")); // kept for the toolkit; Help opens help.htm itself
+    app.setProperty(
+        "helpFile", QStringLiteral("\\help.htm")); // kept for the toolkit; Help opens help.htm itself
     // The title names the program in its message boxes; not Qt's display name, which
     // would be appended to every window caption.
     QApplication::setApplicationName(QStringLiteral("veltran"));
@@ -59,7 +60,8 @@ int main(int argc, char** argv)
     try {
         return run(app);
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
+        QMessageBox::critical(
+            nullptr, QString::fromLatin1(kApplicationTitle), QString::fromLocal8Bit(error.what()));
         return 1;
     }
 }

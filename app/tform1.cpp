@@ -34,8 +34,8 @@
 
 namespace {
 
-const std::array<std::string, 7> kHeaderRow { "No", "Local IP", "Local Port", "Remote Port",
-                                              "Remote IP", "Protocol", "State" };
+const std::array<std::string, 7> kHeaderRow { "No", "Local IP", "Local Port", "Remote Port", "Remote IP",
+    "Protocol", "State" };
 
 QFont windowFont()
 {

@@ -42,7 +42,8 @@ void ViewArea::resizeEvent(QResizeEvent* event)
 
 bool ViewArea::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_scrollBar && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+    if (watched == m_scrollBar
+        && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
         relayout();
     return QWidget::eventFilter(watched, event);
 }

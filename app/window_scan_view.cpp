@@ -17,8 +17,7 @@ WindowScanView::~WindowScanView()
     shutdown();
 }
 
-template <typename F>
-void WindowScanView::post(F&& effect)
+template <typename F> void WindowScanView::post(F&& effect)
 {
     if (m_shutDown.load())
         return;
@@ -51,9 +50,8 @@ void WindowScanView::showView(bool graphic)
 
 void WindowScanView::setStatusText(const std::string& text)
 {
-    post([text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))](TForm1& form) {
-        form.setStatusText(text);
-    });
+    post([text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))](
+             TForm1& form) { form.setStatusText(text); });
 }
 
 void WindowScanView::setGridRows(std::vector<GridRow> rows)
@@ -78,7 +76,7 @@ void WindowScanView::showCapacityMessage()
         // Not exec(): a nested loop would keep the program alive after the main window
         // closed. The box is modal for the user, and answers the worker when it closes.
         auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
-                                    QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, &form);
+            QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, &form);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::ApplicationModal);
         QObject::connect(box, &QMessageBox::finished, this, [this] {

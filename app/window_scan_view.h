@@ -39,8 +39,7 @@ public:
     void shutdown();
 
 private:
-    template <typename F>
-    void post(F&& effect);
+    template <typename F> void post(F&& effect);
 
     QPointer<TForm1> m_form; // GUI thread only
     std::atomic<bool> m_graphicMode { true };

@@ -6,6 +6,7 @@
 
 #include "tests/app/sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/process.h"
 
 #include <chrono>
 #include <csignal>
@@ -21,33 +22,6 @@
 #include <vector>
 
 namespace {
-
-std::string binFolder()
-{
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    path[n > 0 ? n : 0] = '\0';
-    std::string folder(path);
-    return folder.substr(0, folder.rfind('/'));
-}
-
-pid_t spawn(const std::vector<std::string>& argv, const std::string& display)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!display.empty()) {
-            setenv("DISPLAY", display.c_str(), 1);
-            setenv("QT_QPA_PLATFORM", "xcb", 1);
-        }
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
 
 // utime + stime of a process, in seconds.
 double cpuSeconds(pid_t pid)
@@ -94,27 +68,27 @@ int main(int argc, char** argv)
 
     char folderTemplate[] = "/tmp/veltran-bench-XXXXXX";
     const std::string folder = mkdtemp(folderTemplate);
-    const std::string bin = binFolder();
+    const std::string bin = testproc::executableFolder();
     std::system(("cp " + bin + "/veltran " + bin + "/libinetmib1.so " + folder + "/").c_str());
     std::ofstream(folder + "/options.dat") << "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n";
 
     const std::string display = ":" + std::to_string(80 + getpid() % 9);
-    const pid_t xvfb = spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" }, "");
+    const pid_t xvfb
+        = testproc::spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    const pid_t program = spawn({ folder + "/veltran" }, display);
+    const pid_t program
+        = testproc::spawn({ folder + "/veltran" }, { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
     std::this_thread::sleep_for(std::chrono::seconds(5)); // start-up and the first scans
 
     const double mapView = measure(program, seconds);
     std::system(("DISPLAY=" + display + " xdotool search --name VELTRAN | head -1 | xargs -I{} env DISPLAY="
-                 + display + " xdotool mousemove --window {} 107 45 click 1")
+        + display + " xdotool mousemove --window {} 107 45 click 1")
                     .c_str());
     std::this_thread::sleep_for(std::chrono::seconds(3));
     const double textView = measure(program, seconds);
 
-    kill(program, SIGTERM);
-    waitpid(program, nullptr, 0);
-    kill(xvfb, SIGTERM);
-    waitpid(xvfb, nullptr, 0);
+    testproc::stop(program);
+    testproc::stop(xvfb);
     std::system(("rm -rf " + folder).c_str());
 
     std::printf("veltran, 200 endpoints, refresh 1 s, %d s per view\n", seconds);

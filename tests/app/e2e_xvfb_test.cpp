@@ -3,6 +3,7 @@
 // screenshots, first the map, then the grid after the mode button was pressed.
 #include "tests/app/sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/process.h"
 
 #include <QColor>
 #include <QDir>
@@ -24,45 +25,9 @@
 
 namespace {
 
-std::string binFolder()
-{
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0)
-        return ".";
-    path[n] = '\0';
-    std::string folder(path);
-    return folder.substr(0, folder.rfind('/'));
-}
-
-pid_t spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        for (const std::string& assignment : extraEnv)
-            putenv(const_cast<char*>(assignment.c_str()));
-        std::vector<char*> args;
-        for (const std::string& arg : argv)
-            args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    return pid;
-}
-
 int run(const std::string& command)
 {
     return std::system(command.c_str());
-}
-
-void stop(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
 }
 
 void pause(int ms)
@@ -73,7 +38,7 @@ void pause(int ms)
 // Screenshots are left beside the test executable, to look at when a check fails.
 QImage screenshot(const std::string& display, const std::string& name)
 {
-    const std::string file = binFolder() + "/e2e-" + name + ".png";
+    const std::string file = testproc::executableFolder() + "/e2e-" + name + ".png";
     run("DISPLAY=" + display + " import -window root " + file + " 2>/dev/null");
     return QImage(QString::fromStdString(file)).convertToFormat(QImage::Format_RGB32);
 }
@@ -131,16 +96,18 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
     // A folder of its own, so no options.dat of a developer's build is read.
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString bin = QString::fromStdString(binFolder());
+    const QString bin = QString::fromStdString(testproc::executableFolder());
     for (const char* file : { "veltran", "libinetmib1.so", "help.htm" })
-        QFile::copy(bin + QLatin1Char('/') + QString::fromLatin1(file), dir.filePath(QString::fromLatin1(file)));
+        QFile::copy(
+            bin + QLatin1Char('/') + QString::fromLatin1(file), dir.filePath(QString::fromLatin1(file)));
     chmod(dir.filePath(QStringLiteral("veltran")).toLocal8Bit().constData(), 0755);
 
     const std::string display = ":" + std::to_string(90 + getpid() % 9);
-    const pid_t xvfb = spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" }, {});
+    const pid_t xvfb
+        = testproc::spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
     pause(1500);
-    const pid_t program = spawn({ dir.filePath(QStringLiteral("veltran")).toStdString() },
-                                { "DISPLAY=" + display, "QT_QPA_PLATFORM=xcb" });
+    const pid_t program = testproc::spawn({ dir.filePath(QStringLiteral("veltran")).toStdString() },
+        { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
     pause(3500);
 
     int status = 0;
@@ -159,14 +126,14 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
             if ((map.pixel(x, y) & 0xFFFFFF) == 0xFF0000)
                 modeButton = QPoint(x, y);
     ASSERT_GE(modeButton.x(), 0) << "mode button not found";
-    const int clicked = run("DISPLAY=" + display + " xdotool mousemove " + std::to_string(modeButton.x()) + " "
-                            + std::to_string(modeButton.y()) + " click 1");
+    const int clicked = run("DISPLAY=" + display + " xdotool mousemove " + std::to_string(modeButton.x())
+        + " " + std::to_string(modeButton.y()) + " click 1");
     EXPECT_EQ(clicked, 0);
     pause(2500);
 
     const QImage grid = screenshot(display, "grid");
-    stop(program);
-    stop(xvfb);
+    testproc::stop(program);
+    testproc::stop(xvfb);
     ASSERT_FALSE(grid.isNull());
     // The header row in silver and white cells; "Established" cells in red, one band
     // per established row: both ends of two connections.

@@ -247,7 +247,8 @@ TEST_F(MainWindowTest, CapacityMessageIsShownOncePerEndpointBeyondTheTwoHundredt
     int shown = 0;
     while (shown < 4) {
         QMessageBox* box = nullptr;
-        const bool appeared = waitUntil([&box] { return (box = capacityBox()) != nullptr; }, shown < 3 ? 5000 : 500);
+        const bool appeared
+            = waitUntil([&box] { return (box = capacityBox()) != nullptr; }, shown < 3 ? 5000 : 500);
         if (!appeared)
             break;
         ++shown;
