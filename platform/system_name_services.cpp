@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,8 +31,9 @@ std::optional<std::string> SystemNameServices::hostByAddress(std::uint32_t netwo
     return std::string(host);
 }
 
-std::optional<std::string> SystemNameServices::serviceByPort(
-    std::uint16_t networkOrderPort, const char* protocol)
+namespace {
+
+std::optional<std::string> lookUpService(std::uint16_t networkOrderPort, const char* protocol)
 {
     servent entry {};
     servent* found = nullptr;
@@ -47,6 +49,39 @@ std::optional<std::string> SystemNameServices::serviceByPort(
             return std::nullopt;
         return std::string(found->s_name);
     }
+}
+
+} // namespace
+
+void SystemNameServices::forgetServicesIfChanged()
+{
+    // A stat per second at most keeps an edited services file visible soon after.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_servicesCheckedAt < std::chrono::seconds(1) && m_servicesStamp.first >= 0)
+        return;
+    m_servicesCheckedAt = now;
+    struct stat info {};
+    std::pair<long long, long long> stamp { 0, 0 };
+    if (stat("/etc/services", &info) == 0)
+        stamp = { static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+                  static_cast<long long>(info.st_size) };
+    if (stamp != m_servicesStamp) {
+        m_services.clear();
+        m_servicesStamp = stamp;
+    }
+}
+
+std::optional<std::string> SystemNameServices::serviceByPort(std::uint16_t networkOrderPort, const char* protocol)
+{
+    std::lock_guard lock(m_servicesMutex);
+    forgetServicesIfChanged();
+    auto key = std::make_pair(networkOrderPort, std::string(protocol ? protocol : ""));
+    const auto known = m_services.find(key);
+    if (known != m_services.end())
+        return known->second;
+    std::optional<std::string> name = lookUpService(networkOrderPort, protocol);
+    m_services.emplace(std::move(key), name);
+    return name;
 }
 
 NameServices& systemNameServices()

@@ -17,6 +17,17 @@ TEST(SystemNameServices, ServiceNamesComeFromTheServicesFile)
     EXPECT_EQ(services.serviceByPort(htons(0), "tcp"), std::nullopt);
 }
 
+TEST(SystemNameServices, RememberedAnswersMatchTheFirstAndKeepProtocolsApart)
+{
+    SystemNameServices services;
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(services.serviceByPort(htons(22), "tcp"), "ssh");
+        EXPECT_EQ(services.serviceByPort(htons(22), "udp"), std::nullopt) << "ssh has no udp entry";
+        EXPECT_EQ(services.serviceByPort(htons(123), "udp"), "ntp");
+        EXPECT_EQ(services.serviceByPort(htons(61999), "tcp"), std::nullopt);
+    }
+}
+
 TEST(SystemNameServices, LocalHostNameIsTheKernelsHostName)
 {
     std::string kernelName;
