@@ -383,24 +383,20 @@ void TForm1::FormResize()
 
 void TForm1::FormPaint()
 {
-    if (ScrollBar1->isVisible() && !ScrollBar1->hasFocus())
-        ScrollBar1->setFocus(Qt::OtherFocusReason);
+    if (m_map)
+        m_map->FormPaint();
 }
 
 void TForm1::FormMouseWheelDown()
 {
-    int position = ScrollBar1->value() + ScrollBar1->singleStep();
-    if (position > ScrollBar1->maximum())
-        position = ScrollBar1->maximum();
-    ScrollBar1->setValue(position);
+    if (m_map)
+        m_map->FormMouseWheelDown();
 }
 
 void TForm1::FormMouseWheelUp()
 {
-    int position = ScrollBar1->value() - ScrollBar1->singleStep();
-    if (position < ScrollBar1->minimum())
-        position = ScrollBar1->minimum();
-    ScrollBar1->setValue(position);
+    if (m_map)
+        m_map->FormMouseWheelUp();
 }
 
 void TForm1::wheel(int angleDelta)

@@ -23,6 +23,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -161,6 +162,36 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     const QRect cell = form().StringGrid1->visualRect(form().StringGrid1->model()->index(0, 1));
     QTest::mouseClick(form().StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(form().statusText(), QStringLiteral("Selected block was copied into Clipboard"));
+}
+
+// A wheel step over the map, or the scroll bar, moves the map by one row.
+void wheelOver(QWidget* widget, int delta)
+{
+    QWheelEvent event(QPointF(5, 5), widget->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
+TEST_F(MainWindowTest, WheelOverTheMapScrollsByOneRowAndStopsAtTheEnds)
+{
+    sockets.udp(12);
+    create();
+    program->show();
+    finishScan();
+    QScrollBar* bar = form().ScrollBar1;
+    ASSERT_TRUE(bar->isVisible()) << "twelve rows outgrow the surface";
+    EXPECT_EQ(bar->singleStep(), 41);
+    EXPECT_EQ(form().ListView1->width(), form().width() - bar->width());
+
+    wheelOver(form().ListView1, 120);
+    EXPECT_EQ(bar->value(), 0);
+    wheelOver(form().ListView1, -120);
+    EXPECT_EQ(bar->value(), 41);
+    wheelOver(bar, -120);
+    EXPECT_EQ(bar->value(), 82);
+    for (int i = 0; i < 20; ++i)
+        wheelOver(form().ListView1, -120);
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
