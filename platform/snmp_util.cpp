@@ -11,6 +11,7 @@ void* SnmpUtilMemAlloc(UINT bytes)
     return std::calloc(bytes == 0 ? 1 : bytes, 1);
 }
 
+// Everything handed across is freed here, so whatever is allocated with malloc may cross.
 void SnmpUtilMemFree(void* memory)
 {
     std::free(memory);

@@ -1,5 +1,7 @@
 #include "platform/inetmib1/mib2_agent.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -12,9 +14,16 @@ constexpr UINT udpEntry[] = { 1, 3, 6, 1, 2, 1, 7, 5, 1 };
 constexpr UINT tcpColumnCount = 5;
 constexpr UINT udpColumnCount = 2;
 
+// Replies are allocated with plain malloc, the heap SnmpUtilMemFree releases to: every byte
+// is written at once, and malloc, unlike calloc, is served from glibc's per-thread cache.
+void* allocateForCaller(std::size_t bytes)
+{
+    return std::malloc(bytes);
+}
+
 UINT* copyIds(const UINT* ids, std::size_t length)
 {
-    auto* copy = static_cast<UINT*>(SnmpUtilMemAlloc(static_cast<UINT>(length * sizeof(UINT))));
+    auto* copy = static_cast<UINT*>(allocateForCaller(length * sizeof(UINT)));
     if (copy)
         std::memcpy(copy, ids, length * sizeof(UINT));
     return copy;
@@ -29,7 +38,7 @@ void setInteger(AsnAny& value, LONG number)
 // IpAddress values are 4 freshly allocated bytes in network order that the caller frees.
 bool setAddress(AsnAny& value, std::uint32_t networkOrder)
 {
-    auto* bytes = static_cast<BYTE*>(SnmpUtilMemAlloc(4));
+    auto* bytes = static_cast<BYTE*>(allocateForCaller(4));
     if (!bytes)
         return false;
     std::memcpy(bytes, &networkOrder, 4);
@@ -127,7 +136,7 @@ bool Mib2Agent::refreshTcp()
     if (!m_tcpRead)
         m_tcp.rows().clear();
     sortByIndex(m_tcp.rows());
-    m_tcp.rowsChanged();
+    m_last = {};
     return m_tcpRead;
 }
 
@@ -137,8 +146,22 @@ bool Mib2Agent::refreshUdp()
     if (!m_udpRead)
         m_udp.rows().clear();
     sortByIndex(m_udp.rows());
-    m_udp.rowsChanged();
+    m_last = {};
     return m_udpRead;
+}
+
+bool Mib2Agent::followsLastAnswer(OidSpan name, Instance& instance) const
+{
+    if (m_last.object != Object::TcpConn && m_last.object != Object::Udp)
+        return false;
+    if (name.size() != m_lastNameLength || !std::equal(name.begin(), name.end(), m_lastName.begin()))
+        return false;
+    const auto next = m_last.object == Object::TcpConn ? m_tcp.successor(m_last.position)
+                                                       : m_udp.successor(m_last.position);
+    if (!next)
+        return false;
+    instance = { m_last.object, *next };
+    return true;
 }
 
 bool Mib2Agent::findNext(OidSpan name, Instance& instance)
@@ -189,8 +212,9 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
 
 AsnInteger32 Mib2Agent::getNext(SnmpVarBind& binding)
 {
+    const OidSpan name = oidSpan(binding.name);
     Instance instance;
-    if (!findNext(oidSpan(binding.name), instance))
+    if (!followsLastAnswer(name, instance) && !findNext(name, instance))
         return SNMP_ERRORSTATUS_GENERR;
     if (instance.object != Object::None)
         return answer(binding, instance, true);
@@ -216,22 +240,23 @@ AsnInteger32 Mib2Agent::get(SnmpVarBind& binding)
 
 AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, bool replaceName)
 {
-    std::array<UINT, MibTable<TcpConnRow, tcpIndexLength>::maxNameLength> name;
+    m_last = {};
+    UINT* name = m_lastName.data();
     std::size_t nameLength = 0;
     AsnAny value {};
     bool valueMade = true;
     switch (instance.object) {
     case Object::TcpConn:
-        nameLength = m_tcp.writeName(instance.position, name.data());
+        nameLength = m_tcp.writeName(instance.position, name);
         valueMade = setTcpValue(value, m_tcp.rows()[instance.position.row], instance.position.column);
         break;
     case Object::Udp:
-        nameLength = m_udp.writeName(instance.position, name.data());
+        nameLength = m_udp.writeName(instance.position, name);
         valueMade = setUdpValue(value, m_udp.rows()[instance.position.row], instance.position.column);
         break;
     case Object::TcpInErrs: {
-        std::copy(std::begin(tcpInErrsInstance), std::end(tcpInErrsInstance), name.begin());
         nameLength = std::size(tcpInErrsInstance);
+        std::copy_n(std::begin(tcpInErrsInstance), nameLength, name);
         const auto errors = m_source.tcpInErrors();
         if (!errors)
             return SNMP_ERRORSTATUS_GENERR;
@@ -245,7 +270,7 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
     if (!valueMade)
         return SNMP_ERRORSTATUS_GENERR;
     if (replaceName) {
-        UINT* ids = copyIds(name.data(), nameLength);
+        UINT* ids = copyIds(name, nameLength);
         if (!ids) {
             SnmpUtilAsnAnyFree(&value);
             return SNMP_ERRORSTATUS_GENERR;
@@ -255,5 +280,7 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
     }
     // The previous value is the caller's to free; it is overwritten, not released.
     binding.value = value;
+    m_last = instance;
+    m_lastNameLength = nameLength;
     return SNMP_ERRORSTATUS_NOERROR;
 }

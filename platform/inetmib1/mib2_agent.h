@@ -14,6 +14,8 @@
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/mib_table.h"
 
+#include <array>
+
 class Mib2Agent
 {
 public:
@@ -46,6 +48,8 @@ private:
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
+    // The instance after the last one answered, when name is that one: the usual step of a walk.
+    bool followsLastAnswer(OidSpan name, Instance& instance) const;
     // Where a GetNext after name lands; false when a table could not be read.
     bool findNext(OidSpan name, Instance& instance);
     bool findExact(OidSpan name, Instance& instance);
@@ -58,4 +62,8 @@ private:
     MibTable<UdpRow, udpIndexLength> m_udp;
     bool m_tcpRead = false;
     bool m_udpRead = false;
+    // The last instance answered and its name, valid until a table is re-read.
+    Instance m_last;
+    std::array<UINT, MibTable<TcpConnRow, tcpIndexLength>::maxNameLength> m_lastName {};
+    std::size_t m_lastNameLength = 0;
 };

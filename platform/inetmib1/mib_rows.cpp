@@ -75,6 +75,18 @@ int stateRank(std::int32_t state)
     }
 }
 
+void sortLargeTable(std::vector<TcpConnRow>& rows)
+{
+    std::sort(rows.begin(), rows.end(), [](const TcpConnRow& a, const TcpConnRow& b) {
+        const TcpKey ka = tcpKey(a);
+        const TcpKey kb = tcpKey(b);
+        return ka != kb ? ka < kb : stateRank(a.state) < stateRank(b.state);
+    });
+    const auto last = std::unique(rows.begin(), rows.end(),
+        [](const TcpConnRow& a, const TcpConnRow& b) { return tcpKey(a) == tcpKey(b); });
+    rows.erase(last, rows.end());
+}
+
 } // namespace
 
 void encodeIndex(const TcpConnRow& row, UINT* out)
@@ -93,16 +105,40 @@ void encodeIndex(const UdpRow& row, UINT* out)
 
 void sortByIndex(std::vector<TcpConnRow>& rows)
 {
-    std::sort(rows.begin(), rows.end(), [](const TcpConnRow& a, const TcpConnRow& b) {
-        const TcpKey ka = tcpKey(a);
-        const TcpKey kb = tcpKey(b);
-        if (ka != kb)
-            return ka < kb;
-        return stateRank(a.state) < stateRank(b.state);
+    // Sorting compact keys and gathering the rows once is several times faster than sorting
+    // the rows themselves with a comparator that derives the keys.
+    struct SortItem
+    {
+        std::uint64_t high;
+        std::uint64_t low; // index low part, then the state rank, then the row's position
+    };
+    static_assert(sizeof(SortItem) == 16);
+    constexpr std::uint64_t positionBits = 28;
+    if (rows.size() >= (std::size_t { 1 } << positionBits)) {
+        sortLargeTable(rows); // beyond any real socket table; kept correct all the same
+        return;
+    }
+    thread_local std::vector<SortItem> items;
+    thread_local std::vector<TcpConnRow> sorted;
+    items.clear();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const TcpKey key = tcpKey(rows[i]);
+        items.push_back(
+            { key.high, (key.low << 32) | (std::uint64_t(stateRank(rows[i].state)) << positionBits) | i });
+    }
+    std::sort(items.begin(), items.end(), [](const SortItem& a, const SortItem& b) {
+        return a.high != b.high ? a.high < b.high : a.low < b.low;
     });
-    const auto last = std::unique(rows.begin(), rows.end(),
-        [](const TcpConnRow& a, const TcpConnRow& b) { return tcpKey(a) == tcpKey(b); });
-    rows.erase(last, rows.end());
+    sorted.clear();
+    const SortItem* previous = nullptr;
+    for (const SortItem& item : items) {
+        // Equal indexes sort together, the preferred state first: keep that one.
+        if (previous && previous->high == item.high && (previous->low >> 32) == (item.low >> 32))
+            continue;
+        previous = &item;
+        sorted.push_back(rows[item.low & ((std::uint64_t { 1 } << positionBits) - 1)]);
+    }
+    rows.swap(sorted);
 }
 
 void sortByIndex(std::vector<UdpRow>& rows)

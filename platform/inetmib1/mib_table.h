@@ -1,7 +1,7 @@
 #pragma once
 // One conceptual table of MIB-II (an entry identifier, numbered columns, one index per
-// row) over a snapshot of rows sorted by index. Finds the instance after a name by
-// binary search, or in constant time when the name is the one it served last.
+// row) over a snapshot of rows sorted by index. Finds the instance after any name by
+// binary search, and the one after a known instance in constant time.
 
 #include "platform/inetmib1/oid_order.h"
 
@@ -31,10 +31,9 @@ public:
         m_firstColumn[m_entryLength] = 1;
     }
 
-    // The rows, to be refilled; call rowsChanged() after sorting them by index.
+    // The rows, to be refilled and then sorted by index.
     std::vector<Row>& rows() { return m_rows; }
     const std::vector<Row>& rows() const { return m_rows; }
-    void rowsChanged() { m_cursor.reset(); }
 
     OidSpan entry() const { return { m_firstColumn.data(), m_entryLength }; }
 
@@ -52,26 +51,36 @@ public:
     }
 
     // The first instance after name, column after column, or none.
-    std::optional<TablePosition> next(OidSpan name)
+    std::optional<TablePosition> next(OidSpan name) const
     {
         if (m_rows.empty())
             return std::nullopt;
         const OidSpan prefix = entry();
         if (!hasOidPrefix(name, prefix)) {
             if (compareOids(name, prefix) < 0)
-                return served({ 1, 0 });
+                return TablePosition { 1, 0 };
             return std::nullopt;
         }
         if (name.size() == prefix.size() || name[prefix.size()] == 0)
-            return served({ 1, 0 });
+            return TablePosition { 1, 0 };
         const UINT column = name[prefix.size()];
         if (column > m_columnCount)
             return std::nullopt;
         const std::size_t row = firstRowAfter(name.subspan(prefix.size() + 1));
         if (row < m_rows.size())
-            return served({ column, row });
+            return TablePosition { column, row };
         if (column < m_columnCount)
-            return served({ column + 1, 0 });
+            return TablePosition { column + 1, 0 };
+        return std::nullopt;
+    }
+
+    // The instance after a position of the current rows, within the table, or none.
+    std::optional<TablePosition> successor(TablePosition position) const
+    {
+        if (position.row + 1 < m_rows.size())
+            return TablePosition { position.column, position.row + 1 };
+        if (position.column < m_columnCount && !m_rows.empty())
+            return TablePosition { position.column + 1, 0 };
         return std::nullopt;
     }
 
@@ -109,25 +118,15 @@ private:
         return compareOids(index, key);
     }
 
-    // The row after the last one served is the usual answer within a walk; else search.
     std::size_t firstRowAfter(OidSpan index) const
     {
-        if (m_cursor && *m_cursor < m_rows.size() && compareIndex(m_rows[*m_cursor], index) == 0)
-            return *m_cursor + 1;
         const auto found = std::upper_bound(m_rows.begin(), m_rows.end(), index,
             [](OidSpan key, const Row& row) { return compareIndex(row, key) > 0; });
         return static_cast<std::size_t>(found - m_rows.begin());
-    }
-
-    TablePosition served(TablePosition position)
-    {
-        m_cursor = position.row;
-        return position;
     }
 
     std::array<UINT, maxEntryLength + 1> m_firstColumn {};
     std::size_t m_entryLength;
     UINT m_columnCount;
     std::vector<Row> m_rows;
-    std::optional<std::size_t> m_cursor;
 };

@@ -112,29 +112,42 @@ bool SockDiagReader::open()
 }
 
 template <typename OnSocket>
-int SockDiagReader::dumpOnce(int family, int protocol, OnSocket& onSocket, bool& interrupted)
+int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& interrupted)
 {
+    // The older request form asks for TCP sockets of both families in one pass over the
+    // kernel's hash table; the newer one takes a pass per family.
     struct
     {
         nlmsghdr header;
-        inet_diag_req_v2 request;
-    } message {};
-    message.header.nlmsg_len = sizeof(message);
-    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+        union {
+            inet_diag_req_v2 byFamily;
+            inet_diag_req bothFamilies;
+        };
+    } message;
+    std::memset(&message, 0, sizeof(message));
+    const std::uint16_t requestType = what.bothFamilies ? TCPDIAG_GETSOCK : SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_len
+        = NLMSG_LENGTH(what.bothFamilies ? sizeof(inet_diag_req) : sizeof(inet_diag_req_v2));
+    message.header.nlmsg_type = requestType;
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     message.header.nlmsg_seq = ++m_sequence;
-    message.request.sdiag_family = static_cast<std::uint8_t>(family);
-    message.request.sdiag_protocol = static_cast<std::uint8_t>(protocol);
-    message.request.idiag_states = allStatesButBoundInactive;
+    if (what.bothFamilies) {
+        message.bothFamilies.idiag_family = AF_INET;
+        message.bothFamilies.idiag_states = allStatesButBoundInactive;
+    } else {
+        message.byFamily.sdiag_family = static_cast<std::uint8_t>(what.family);
+        message.byFamily.sdiag_protocol = static_cast<std::uint8_t>(what.protocol);
+        message.byFamily.idiag_states = allStatesButBoundInactive;
+    }
 
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;
     do {
-        sent = sendto(
-            m_fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel));
+        sent = sendto(m_fd, &message, message.header.nlmsg_len, 0, reinterpret_cast<sockaddr*>(&kernel),
+            sizeof(kernel));
     } while (sent < 0 && errno == EINTR);
-    if (sent != static_cast<ssize_t>(sizeof(message)))
+    if (sent != static_cast<ssize_t>(message.header.nlmsg_len))
         return sent < 0 ? errno : EIO;
 
     for (;;) {
@@ -160,8 +173,7 @@ int SockDiagReader::dumpOnce(int family, int protocol, OnSocket& onSocket, bool&
                 return header->nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr)) && error->error < 0 ? -error->error
                                                                                                : EIO;
             }
-            if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY
-                || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+            if (header->nlmsg_type != requestType || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 continue;
             const auto& diag = *static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
             Endpoint endpoint;
@@ -171,7 +183,7 @@ int SockDiagReader::dumpOnce(int family, int protocol, OnSocket& onSocket, bool&
     }
 }
 
-template <typename OnSocket> bool SockDiagReader::dump(int family, int protocol, OnSocket&& onSocket)
+template <typename OnSocket> bool SockDiagReader::dump(const Request& what, OnSocket&& onSocket)
 {
     if (!open())
         return false;
@@ -179,11 +191,12 @@ template <typename OnSocket> bool SockDiagReader::dump(int family, int protocol,
     for (int attempt = 1;; ++attempt) {
         bool interrupted = false;
         const auto mark = onSocket.mark();
-        const int error = dumpOnce(family, protocol, onSocket, interrupted);
-        if (error == ENOENT && family == AF_INET6)
+        const int error = dumpOnce(what, onSocket, interrupted);
+        if (error == ENOENT && what.family == AF_INET6)
             return true; // a kernel without IPv6 has no IPv6 sockets to show
         if (error != 0) {
             onSocket.rewind(mark);
+            m_lastError = error;
             // The socket may still hold the rest of a broken dump: start afresh next time.
             close(m_fd);
             m_fd = -1;
@@ -227,12 +240,21 @@ bool SockDiagReader::readTcp(std::vector<TcpConnRow>& rows)
 {
     rows.clear();
     TcpCollector collector { { rows } };
-    return dump(AF_INET, IPPROTO_TCP, collector) && dump(AF_INET6, IPPROTO_TCP, collector);
+    if (m_bothFamiliesAtOnce) {
+        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true }, collector))
+            return true;
+        if (m_lastError != EINVAL && m_lastError != EOPNOTSUPP && m_lastError != ENOENT)
+            return false;
+        m_bothFamiliesAtOnce = false; // a kernel without the older form
+    }
+    return dump(Request { AF_INET, IPPROTO_TCP }, collector)
+        && dump(Request { AF_INET6, IPPROTO_TCP }, collector);
 }
 
 bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)
 {
     rows.clear();
     UdpCollector collector { { rows } };
-    return dump(AF_INET, IPPROTO_UDP, collector) && dump(AF_INET6, IPPROTO_UDP, collector);
+    return dump(Request { AF_INET, IPPROTO_UDP }, collector)
+        && dump(Request { AF_INET6, IPPROTO_UDP }, collector);
 }

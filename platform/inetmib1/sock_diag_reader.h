@@ -11,7 +11,11 @@
 class SockDiagReader
 {
 public:
-    SockDiagReader() = default;
+    // singlePassTcp: read TCP of both families in one pass where the kernel offers it.
+    explicit SockDiagReader(bool singlePassTcp = true)
+        : m_bothFamiliesAtOnce(singlePassTcp)
+    {
+    }
     ~SockDiagReader();
     SockDiagReader(const SockDiagReader&) = delete;
     SockDiagReader& operator=(const SockDiagReader&) = delete;
@@ -32,12 +36,19 @@ public:
     bool readUdp(std::vector<UdpRow>& rows);
 
 private:
-    template <typename OnSocket> bool dump(int family, int protocol, OnSocket&& onSocket);
+    struct Request
+    {
+        int family;
+        int protocol;
+        bool bothFamilies = false; // TCP of both families in one pass
+    };
+    template <typename OnSocket> bool dump(const Request& what, OnSocket&& onSocket);
     // 0 when the dump completed, else an errno value.
-    template <typename OnSocket>
-    int dumpOnce(int family, int protocol, OnSocket& onSocket, bool& interrupted);
+    template <typename OnSocket> int dumpOnce(const Request& what, OnSocket& onSocket, bool& interrupted);
 
     int m_fd = -1;
+    int m_lastError = 0;
+    bool m_bothFamiliesAtOnce;
     NamespaceId m_namespace;
     std::uint32_t m_sequence = 0;
     std::vector<std::byte> m_buffer;

@@ -1,6 +1,8 @@
 // The agent module against the kernel's real tables. Every test gets a fresh, empty
 // network namespace, so the walked tables hold exactly the test's own sockets.
 
+#include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/sock_diag_reader.h"
 #include "platform/system_name_services.h"
 #include "tests/common/netns.h"
 #include "tests/platform/agent_client.h"
@@ -10,6 +12,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstring>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -239,6 +242,37 @@ namespace {
         EXPECT_EQ(binding.value.asnType, ASN_COUNTER32);
         EXPECT_EQ(binding.value.asnValue.counter, 0u);
         SnmpUtilVarBindFree(&binding);
+    }
+
+    TEST_F(AgentNamespaceTest, OnePassAndPerFamilyKernelReadsAgree)
+    {
+        Socket v4 = tcpListener("127.0.0.1", 7300);
+        Socket dualStack = tcpListener("::", 7301, Stack::DualStack);
+        Socket v6Only = tcpListener("::", 7302, Stack::V6Only);
+        Socket client = tcpClient("127.0.0.1", 7301);
+        Socket server = acceptOne(dualStack);
+        Socket udp = udpSocket("::", 7303, Stack::DualStack);
+
+        SockDiagReader onePass(true);
+        SockDiagReader perFamily(false);
+        std::vector<TcpConnRow> fast;
+        std::vector<TcpConnRow> slow;
+        ASSERT_TRUE(onePass.readTcp(fast));
+        ASSERT_TRUE(perFamily.readTcp(slow));
+        sortByIndex(fast);
+        sortByIndex(slow);
+        ASSERT_EQ(fast.size(), 4u); // two listeners and both ends of the IPv4 connection
+        ASSERT_EQ(slow.size(), fast.size());
+        for (std::size_t i = 0; i < fast.size(); ++i) {
+            EXPECT_EQ(std::memcmp(&fast[i], &slow[i], sizeof(TcpConnRow)), 0) << i;
+        }
+        std::vector<UdpRow> udpRows;
+        ASSERT_TRUE(perFamily.readUdp(udpRows));
+        ASSERT_EQ(udpRows.size(), 1u);
+        EXPECT_EQ(udpRows[0].localAddress, 0u);
+        EXPECT_EQ(udpRows[0].localPort, 7303);
+        abortClose(client);
+        abortClose(server);
     }
 
     TEST_F(AgentNamespaceTest, LoopbackNamesResolveLocally)
