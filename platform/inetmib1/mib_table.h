@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -27,6 +28,7 @@ public:
         : m_entryLength(entry.size())
         , m_columnCount(columnCount)
     {
+        assert(entry.size() <= maxEntryLength);
         std::copy(entry.begin(), entry.end(), m_firstColumn.begin());
         m_firstColumn[m_entryLength] = 1;
     }
