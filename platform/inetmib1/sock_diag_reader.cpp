@@ -16,7 +16,7 @@ namespace {
 
 constexpr int receiveBufferBytes = 1 << 20;
 // The kernel fills at most 32 KiB per dump batch; twice that never truncates.
-constexpr std::size_t readChunkBytes = 64 * 1024;
+constexpr std::size_t readChunkBytes = std::size_t { 64 } * 1024;
 constexpr int maxDumpAttempts = 3;
 // Every state, but not TCP sockets that are merely bound (state 13): they are neither
 // connections nor listeners, and no connection table lists them.
