@@ -5,8 +5,8 @@
 #                              whole-process time of veltran-scan with names off, netstat -tan, ss -tan
 #   scan_bench                 both
 if(TARGET veltran_scan_fakes AND TARGET veltran-scan)
-    add_executable(scan_bench ${CMAKE_CURRENT_LIST_DIR}/scan_bench.cpp ${CMAKE_SOURCE_DIR}/tests/common/netns.cpp)
-    target_link_libraries(scan_bench PRIVATE veltran_scan_fakes)
+    add_executable(scan_bench ${CMAKE_CURRENT_LIST_DIR}/scan_bench.cpp)
+    target_link_libraries(scan_bench PRIVATE veltran_scan_fakes veltran_testns)
     target_compile_definitions(scan_bench PRIVATE VELTRAN_SCAN_PATH="$<TARGET_FILE:veltran-scan>")
     add_dependencies(scan_bench veltran-scan)
 endif()

@@ -25,6 +25,8 @@
 
 namespace {
 
+const auto* const g_namespace = ::testing::AddGlobalTestEnvironment(new testns::PrivateNamespaceEnvironment);
+
 int run(const std::string& command)
 {
     return std::system(command.c_str());
@@ -145,16 +147,3 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
 }
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    if (!::testing::GTEST_FLAG(list_tests)) {
-        const std::string error = testns::enterPrivateNetworkNamespace();
-        if (!error.empty()) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            return 1;
-        }
-    }
-    return RUN_ALL_TESTS();
-}

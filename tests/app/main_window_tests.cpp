@@ -6,6 +6,7 @@
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
 #include "tests/app/sockets.h"
+#include "tests/common/netns.h"
 #include "views/map_surface.h"
 #include "views/string_grid.h"
 
@@ -32,6 +33,8 @@
 #include <thread>
 
 namespace {
+
+const auto* const g_namespace = ::testing::AddGlobalTestEnvironment(new testns::PrivateNamespaceEnvironment);
 
 // Name services that answer at once, or slowly to keep a scan running.
 class ScriptedNames final : public NameServices

@@ -32,6 +32,12 @@ std::string enterPrivateNetworkNamespace()
     return error;
 }
 
+void PrivateNamespaceEnvironment::SetUp()
+{
+    const std::string error = enterPrivateNetworkNamespace();
+    ASSERT_EQ(error, "") << "cannot make a private network namespace";
+}
+
 std::string privateNamespacePrefix()
 {
     return "unshare -n sh -c 'ip link set lo up && exec \"$0\" \"$@\"' ";

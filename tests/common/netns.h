@@ -2,6 +2,8 @@
 // Private network namespaces for tests that open real sockets and read the kernel's
 // tables: only the test's own sockets exist there, so the whole table is predictable.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace testns {
@@ -14,5 +16,13 @@ std::string enterPrivateNetworkNamespace();
 // A shell prefix that runs the command after it in a fresh private network
 // namespace with lo up, for tests that drive whole processes.
 std::string privateNamespacePrefix();
+
+// Enters the namespace before the first test of the executable, and fails the run
+// when it cannot; listing the tests needs no privileges.
+class PrivateNamespaceEnvironment final : public ::testing::Environment
+{
+public:
+    void SetUp() override;
+};
 
 } // namespace testns

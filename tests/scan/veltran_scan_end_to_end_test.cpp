@@ -18,17 +18,7 @@
 
 namespace {
 
-class PrivateNamespace final : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        const std::string error = testns::enterPrivateNetworkNamespace();
-        ASSERT_EQ(error, "") << "cannot make a private network namespace";
-    }
-};
-
-const auto* const g_namespace = ::testing::AddGlobalTestEnvironment(new PrivateNamespace);
+const auto* const g_namespace = ::testing::AddGlobalTestEnvironment(new testns::PrivateNamespaceEnvironment);
 
 struct ScanRun
 {
