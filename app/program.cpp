@@ -12,8 +12,9 @@
 Program::Program(NameServices& names, const char* agentModule)
     : m_log(std::make_unique<ConnectionLog>())
     , m_agent(std::make_unique<MibAgent>())
-    , m_form1(std::make_unique<TForm1>(*m_agent, *m_log, agentModule))
 {
+    // Created in start-up order, whatever the order of destruction.
+    m_form1 = std::make_unique<TForm1>(*m_agent, *m_log, agentModule);
     if (!m_form1->startupError().isEmpty())
         return;
     TForm1* form1 = m_form1.get();
@@ -30,8 +31,7 @@ Program::Program(NameServices& names, const char* agentModule)
 
 Program::~Program()
 {
-    shutdown();
-    m_scanner.reset(); // joins a running worker before the window and the view go
+    shutdown(); // the scanner, destroyed first, then joins a worker no longer waiting
 }
 
 QString Program::startupError() const

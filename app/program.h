@@ -41,12 +41,14 @@ public:
     ConnectionLog& log() { return *m_log; }
 
 private:
+    // Declared so that they are destroyed in the safe order: the scanner (joined)
+    // first, then the bridge, the main window, and last what the window points at.
     std::unique_ptr<ConnectionLog> m_log;
     std::unique_ptr<MibAgent> m_agent;
-    std::unique_ptr<TForm1> m_form1;
-    std::unique_ptr<TForm_Options> m_options;
     std::unique_ptr<MapPictures> m_pictures;
+    std::unique_ptr<TForm_Options> m_options;
     std::unique_ptr<TForm_About> m_about;
+    std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<WindowScanView> m_view;
     std::unique_ptr<Scanner> m_scanner;
 };
