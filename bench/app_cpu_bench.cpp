@@ -72,10 +72,12 @@ int main(int argc, char** argv)
     std::system(("cp " + bin + "/veltran " + bin + "/libinetmib1.so " + folder + "/").c_str());
     std::ofstream(folder + "/options.dat") << "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n";
 
-    const std::string display = ":" + std::to_string(80 + getpid() % 9);
-    const pid_t xvfb
-        = testproc::spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const testproc::XServer xvfb = testproc::startXvfb();
+    if (xvfb.pid <= 0) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        return 1;
+    }
+    const std::string& display = xvfb.display;
     const pid_t program
         = testproc::spawn({ folder + "/veltran" }, { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
     std::this_thread::sleep_for(std::chrono::seconds(5)); // start-up and the first scans
@@ -88,7 +90,7 @@ int main(int argc, char** argv)
     const double textView = measure(program, seconds);
 
     testproc::stop(program);
-    testproc::stop(xvfb);
+    testproc::stop(xvfb.pid);
     std::system(("rm -rf " + folder).c_str());
 
     std::printf("veltran, 200 endpoints, refresh 1 s, %d s per view\n", seconds);

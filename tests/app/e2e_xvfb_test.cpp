@@ -104,19 +104,25 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
             bin + QLatin1Char('/') + QString::fromLatin1(file), dir.filePath(QString::fromLatin1(file)));
     chmod(dir.filePath(QStringLiteral("veltran")).toLocal8Bit().constData(), 0755);
 
-    const std::string display = ":" + std::to_string(90 + getpid() % 9);
-    const pid_t xvfb
-        = testproc::spawn({ "Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp" });
-    pause(1500);
+    const testproc::XServer xvfb = testproc::startXvfb();
+    ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
+    const testproc::ProcessGuard xvfbGuard(xvfb.pid);
+    const std::string& display = xvfb.display;
     const pid_t program = testproc::spawn({ dir.filePath(QStringLiteral("veltran")).toStdString() },
         { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
-    pause(3500);
-
+    const testproc::ProcessGuard programGuard(program);
+    // The first scan shows the map: wait for its grey lines.
+    QImage map;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        pause(500);
+        map = screenshot(display, "map");
+        if (!map.isNull() && countPixels(map, qRgb(136, 136, 136)) > 300)
+            break;
+    }
     int status = 0;
     ASSERT_EQ(waitpid(program, &status, WNOHANG), 0) << "veltran ended early";
 
     // The map: grey lines, yellow protocol texts and remote host names.
-    const QImage map = screenshot(display, "map");
     ASSERT_FALSE(map.isNull()) << "no screenshot";
     EXPECT_GT(countPixels(map, qRgb(136, 136, 136)), 300) << "no connection lines";
     EXPECT_GT(countPixels(map, qRgb(255, 255, 0)), 50) << "no yellow texts";
@@ -131,11 +137,15 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
     const int clicked = run("DISPLAY=" + display + " xdotool mousemove " + std::to_string(modeButton.x())
         + " " + std::to_string(modeButton.y()) + " click 1");
     EXPECT_EQ(clicked, 0);
-    pause(2500);
 
-    const QImage grid = screenshot(display, "grid");
-    testproc::stop(program);
-    testproc::stop(xvfb);
+    // The next scan shows the grid.
+    QImage grid;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        pause(500);
+        grid = screenshot(display, "grid");
+        if (!grid.isNull() && countPixels(grid, qRgb(255, 255, 255)) > 20000)
+            break;
+    }
     ASSERT_FALSE(grid.isNull());
     // The header row in silver and white cells; "Established" cells in red, one band
     // per established row: both ends of two connections.

@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,6 +42,29 @@ void stop(pid_t pid)
         return;
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
+}
+
+XServer startXvfb()
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return {};
+    XServer server;
+    server.pid = spawn({ "Xvfb", "-displayfd", std::to_string(channel[1]), "-screen", "0", "1024x768x24",
+        "-nolisten", "tcp" });
+    close(channel[1]);
+    // Xvfb writes the display number once it accepts clients.
+    std::string number;
+    char c = 0;
+    while (read(channel[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(channel[0]);
+    if (number.empty()) {
+        stop(server.pid);
+        return {};
+    }
+    server.display = ":" + number;
+    return server;
 }
 
 } // namespace testproc

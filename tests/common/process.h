@@ -18,4 +18,29 @@ pid_t spawn(const std::vector<std::string>& argv,
 // SIGTERM, then waits for it.
 void stop(pid_t pid);
 
+// Stops a process when the test ends, however it ends.
+class ProcessGuard
+{
+public:
+    explicit ProcessGuard(pid_t pid)
+        : m_pid(pid)
+    {
+    }
+    ~ProcessGuard() { stop(m_pid); }
+    ProcessGuard(const ProcessGuard&) = delete;
+    ProcessGuard& operator=(const ProcessGuard&) = delete;
+
+private:
+    pid_t m_pid;
+};
+
+// A virtual X server on a display number it chose itself (so a stale lock file of
+// another run cannot get in the way); pid -1 when it did not start.
+struct XServer
+{
+    pid_t pid = -1;
+    std::string display; // ":N"
+};
+XServer startXvfb();
+
 } // namespace testproc
