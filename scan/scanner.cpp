@@ -18,16 +18,20 @@ Scanner::~Scanner()
 {
     if (m_thread)
         m_thread->wait();
+    for (const auto& thread : m_leaving)
+        thread->wait();
 }
 
 int Scanner::startScan()
 {
     if (m_scanBusy.load() != 0)
         return 1;
-    // The last worker cleared the flag as its final step, so it has left (or is
-    // leaving) run(): this wait returns at once and the thread can go.
+    // The last worker cleared the flag as its final step; it may still be leaving
+    // its thread, so it is set aside rather than waited for.
+    std::erase_if(m_leaving, [](const std::unique_ptr<ScanThread>& thread) { return thread->isFinished(); });
     if (m_thread) {
-        m_thread->wait();
+        if (!m_thread->isFinished())
+            m_leaving.push_back(std::move(m_thread));
         m_thread.reset();
     }
     m_thread = std::make_unique<ScanThread>(*this);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class ConnectionLog;
 class MibAgent;
@@ -47,4 +48,7 @@ private:
     NameResolver m_resolver;
     std::atomic<int> m_scanBusy { 0 };
     std::unique_ptr<ScanThread> m_thread; // the running or the last finished worker
+    // Workers that had cleared the busy flag but not yet left their thread when the
+    // next scan started: freed once finished, so startScan never waits for one.
+    std::vector<std::unique_ptr<ScanThread>> m_leaving;
 };

@@ -91,6 +91,21 @@ TEST_F(ScannerThreads, ManyScansInARowEachFreeTheirWorker)
     EXPECT_EQ(scansStarted(view), 30);
 }
 
+TEST_F(ScannerThreads, AScanStartedAsSoonAsTheFlagClearsNeverWaitsForTheLastWorker)
+{
+    // The timer can tick between the worker's last step and its thread's end; such
+    // a worker is set aside and freed later, never waited for.
+    startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, { { 0, 53 } });
+    int started = 0;
+    while (started < 40) {
+        if (scanner->startScan() == 0)
+            ++started;
+    }
+    ASSERT_TRUE(scanner->waitForIdle(30000));
+    EXPECT_EQ(scansStarted(view), 40);
+    scanner.reset();
+}
+
 TEST_F(ScannerThreads, DestroyingTheScannerJoinsARunningScan)
 {
     std::vector<TcpRow> tcp(20, TcpRow { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 });
