@@ -30,6 +30,17 @@ void withPainter(QImage& image, const std::function<void(QPainter&)>& draw)
     draw(p);
 }
 
+// A shaded ball: the globe, the help and the exit buttons stand on one.
+void drawBall(QPainter& p, QPointF centre, qreal radius, QColor light, QColor dark, QColor rim)
+{
+    QRadialGradient shade(centre - QPointF(radius * 0.33, radius * 0.45), radius * 1.45);
+    shade.setColorAt(0, light);
+    shade.setColorAt(1, dark);
+    p.setPen(QPen(rim, 1.2));
+    p.setBrush(shade);
+    p.drawEllipse(centre, radius, radius);
+}
+
 QImage options()
 {
     QImage img = canvas(35, 35);
@@ -70,12 +81,7 @@ QImage lookup()
 {
     QImage img = canvas(35, 35);
     withPainter(img, [](QPainter& p) {
-        QRadialGradient sea(QPointF(11, 10), 18);
-        sea.setColorAt(0, QColor(120, 200, 255));
-        sea.setColorAt(1, QColor(20, 90, 190));
-        p.setPen(QPen(QColor(200, 230, 255), 1.2));
-        p.setBrush(sea);
-        p.drawEllipse(QPointF(15, 15), 12, 12);
+        drawBall(p, QPointF(15, 15), 12, QColor(120, 200, 255), QColor(20, 90, 190), QColor(200, 230, 255));
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(220, 240, 255, 200), 1.0));
         p.drawEllipse(QPointF(15, 15), 5.5, 12);
@@ -157,12 +163,8 @@ QImage help()
 {
     QImage img = canvas(35, 35);
     withPainter(img, [](QPainter& p) {
-        QRadialGradient ball(QPointF(13, 11), 20);
-        ball.setColorAt(0, QColor(110, 180, 255));
-        ball.setColorAt(1, QColor(10, 70, 170));
-        p.setPen(QPen(QColor(200, 225, 255), 1.2));
-        p.setBrush(ball);
-        p.drawEllipse(QPointF(17.5, 17.5), 14, 14);
+        drawBall(
+            p, QPointF(17.5, 17.5), 14, QColor(110, 180, 255), QColor(10, 70, 170), QColor(200, 225, 255));
         QFont font(QStringLiteral("DejaVu Sans"));
         font.setBold(true);
         font.setPixelSize(21);
@@ -177,12 +179,8 @@ QImage exitPicture()
 {
     QImage img = canvas(35, 35);
     withPainter(img, [](QPainter& p) {
-        QRadialGradient ball(QPointF(13, 11), 20);
-        ball.setColorAt(0, QColor(255, 120, 110));
-        ball.setColorAt(1, QColor(170, 20, 20));
-        p.setPen(QPen(QColor(255, 200, 200), 1.2));
-        p.setBrush(ball);
-        p.drawEllipse(QPointF(17.5, 17.5), 14, 14);
+        drawBall(
+            p, QPointF(17.5, 17.5), 14, QColor(255, 120, 110), QColor(170, 20, 20), QColor(255, 200, 200));
         p.setPen(QPen(Qt::white, 2.6, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(10, 10.5, 15, 15), (90 + 35) * 16, (360 - 70) * 16);
@@ -197,8 +195,9 @@ QImage band()
     QImage img(128, 128, QImage::Format_RGB32);
     for (int y = 0; y < 128; ++y) {
         for (int x = 0; x < 128; ++x) {
-            const double wave = std::sin((x * 2 * M_PI) / 128.0 * 3) * 2.0 + std::sin((y * 2 * M_PI) / 128.0 * 5) * 1.5;
-            const int noise = int(((x * 73856093) ^ (y * 19349663)) & 7) - 3;
+            const double wave
+                = std::sin((x * 2 * M_PI) / 128.0 * 3) * 2.0 + std::sin((y * 2 * M_PI) / 128.0 * 5) * 1.5;
+            const int noise = int(((unsigned(x) * 73856093u) ^ (unsigned(y) * 19349663u)) & 7u) - 3;
             const int base = 38 + int(wave) + noise;
             img.setPixel(x, y, qRgb(base - 6, base, base + 14));
         }
@@ -262,13 +261,19 @@ int main(int argc, char** argv)
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    const struct {
+    const struct
+    {
         const char* name;
         QImage image;
     } pictures[] = {
-        { "options.png", options() }, { "lookup.png", lookup() }, { "mode.png", mode() },
-        { "viewlog.png", viewlog() },  { "help.png", help() },     { "exit.png", exitPicture() },
-        { "band.png", band() },        { "veltran.png", windowIcon() },
+        { "options.png", options() },
+        { "lookup.png", lookup() },
+        { "mode.png", mode() },
+        { "viewlog.png", viewlog() },
+        { "help.png", help() },
+        { "exit.png", exitPicture() },
+        { "band.png", band() },
+        { "veltran.png", windowIcon() },
     };
     for (const auto& picture : pictures) {
         if (!picture.image.save(out.filePath(QString::fromLatin1(picture.name)))) {
