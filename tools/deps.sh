@@ -28,5 +28,5 @@ if ((${#missing[@]})); then
     fi
     export DEBIAN_FRONTEND=noninteractive
     apt-get update -q
-    apt-get install -y -q --no-install-recommends "${missing[@]}"
+    apt-get install -y -q "${missing[@]}"
 fi
