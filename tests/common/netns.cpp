@@ -38,9 +38,4 @@ void PrivateNamespaceEnvironment::SetUp()
     ASSERT_EQ(error, "") << "cannot make a private network namespace";
 }
 
-std::string privateNamespacePrefix()
-{
-    return "unshare -n sh -c 'ip link set lo up && exec \"$0\" \"$@\"' ";
-}
-
 } // namespace testns

@@ -13,9 +13,6 @@ namespace testns {
 // error text on failure, empty on success.
 std::string enterPrivateNetworkNamespace();
 
-// A shell prefix that runs the command after it in a fresh private network
-// namespace with lo up, for tests that drive whole processes.
-std::string privateNamespacePrefix();
 
 // Enters the namespace before the first test of the executable, and fails the run
 // when it cannot; listing the tests needs no privileges.
