@@ -8,11 +8,10 @@
 
 namespace testns {
 
-// Moves the calling process (all of it: call before any thread starts) into a new,
-// empty network namespace with the loopback interface up. Needs root; returns an
-// error text on failure, empty on success.
+// Moves the calling thread, and every thread or process it starts afterwards, into
+// a new, empty network namespace with the loopback interface up. Needs root;
+// returns an error text on failure, empty on success.
 std::string enterPrivateNetworkNamespace();
-
 
 // Enters the namespace before the first test of the executable, and fails the run
 // when it cannot; listing the tests needs no privileges.
