@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    libgtest-dev libgmock-dev googletest
     libjpeg62-turbo-dev
     netbase iproute2 util-linux net-tools
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
