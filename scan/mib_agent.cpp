@@ -3,7 +3,9 @@
 #include "platform/module_loader.h"
 #include "platform/winsock.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -55,13 +57,15 @@ public:
         if (!m_binding.name.ids || m_binding.name.idLength == 0)
             return false;
         SnmpUtilAsnAnyFree(&m_binding.value); // the agent writes over the value without freeing it
-        AsnObjectIdentifier asked {};
-        SnmpUtilOidCpy(&asked, &m_binding.name);
+        // The agent frees the name it answers; the one asked for is kept in a buffer
+        // reused across the walk, so a query costs no allocation of ours.
+        m_asked.assign(m_binding.name.ids, m_binding.name.ids + m_binding.name.idLength);
         AsnInteger32 errorStatus = SNMP_ERRORSTATUS_NOERROR;
         AsnInteger32 errorIndex = 0;
         const BOOL answered = query(SNMP_PDU_GETNEXT, &m_list, &errorStatus, &errorIndex);
-        const bool advanced = m_binding.name.ids && SnmpUtilOidCmp(&m_binding.name, &asked) > 0;
-        SnmpUtilOidFree(&asked);
+        const bool advanced = m_binding.name.ids
+            && std::lexicographical_compare(m_asked.begin(), m_asked.end(), m_binding.name.ids,
+                m_binding.name.ids + m_binding.name.idLength);
         if (!answered || errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
             return false;
         return m_binding.name.idLength >= 10;
@@ -73,6 +77,7 @@ public:
 private:
     RFC1157VarBind m_binding {};
     RFC1157VarBindList m_list {};
+    std::vector<UINT> m_asked;
 };
 
 } // namespace
