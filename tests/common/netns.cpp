@@ -1,6 +1,8 @@
 #include "tests/common/netns.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <net/if.h>
 #include <sched.h>
@@ -32,10 +34,28 @@ std::string enterPrivateNetworkNamespace()
     return error;
 }
 
+namespace {
+
+    class FreshNamespacePerTest final : public ::testing::EmptyTestEventListener
+    {
+    public:
+        void OnTestStart(const ::testing::TestInfo&) override
+        {
+            const std::string error = enterPrivateNetworkNamespace();
+            if (!error.empty()) {
+                std::fprintf(stderr, "%s\n", error.c_str());
+                std::abort();
+            }
+        }
+    };
+
+} // namespace
+
 void PrivateNamespaceEnvironment::SetUp()
 {
     const std::string error = enterPrivateNetworkNamespace();
     ASSERT_EQ(error, "") << "cannot make a private network namespace";
+    ::testing::UnitTest::GetInstance()->listeners().Append(new FreshNamespacePerTest);
 }
 
 } // namespace testns

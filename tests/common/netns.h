@@ -13,8 +13,10 @@ namespace testns {
 // returns an error text on failure, empty on success.
 std::string enterPrivateNetworkNamespace();
 
-// Enters the namespace before the first test of the executable, and fails the run
-// when it cannot; listing the tests needs no privileges.
+// Gives every test of the executable a fresh namespace of its own, whether CTest
+// runs the tests one per process or a developer runs them all in one: sockets and
+// TIME_WAIT entries of one test never show in the next. Listing the tests needs no
+// privileges; a namespace that cannot be made fails the run.
 class PrivateNamespaceEnvironment final : public ::testing::Environment
 {
 public:
