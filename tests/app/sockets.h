@@ -1,7 +1,7 @@
 #pragma once
-// Real loopback sockets for the window tests.
+// The window tests' sockets on 127.0.0.1, held until the end of the test.
 
-#include <netinet/in.h>
+#include "tests/common/loopback_sockets.h"
 
 #include <cstdint>
 #include <vector>
@@ -9,18 +9,13 @@
 class TestSockets
 {
 public:
-    TestSockets() = default;
-    ~TestSockets();
-    TestSockets(const TestSockets&) = delete;
-    TestSockets& operator=(const TestSockets&) = delete;
-
-    // A TCP listener on 127.0.0.1; returns its port.
+    // A TCP listener; returns its port.
     std::uint16_t listen();
     // An established pair to a listener of ours: two Established rows.
     void connectTo(std::uint16_t port);
-    // count UDP sockets bound to 127.0.0.1 on free ports.
+    // count UDP sockets bound to free ports.
     void udp(int count);
 
 private:
-    std::vector<int> m_fds;
+    std::vector<loopback::Socket> m_sockets;
 };

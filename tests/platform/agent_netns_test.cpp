@@ -4,9 +4,9 @@
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/sock_diag_reader.h"
 #include "platform/system_name_services.h"
+#include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/platform/agent_client.h"
-#include "tests/platform/loopback_sockets.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,8 @@
 
 namespace agenttest {
 namespace {
+
+    using namespace loopback;
 
     constexpr int listening = 2;
     constexpr int established = 5;

@@ -1,4 +1,4 @@
-#include "tests/platform/loopback_sockets.h"
+#include "tests/common/loopback_sockets.h"
 
 #include <arpa/inet.h>
 #include <cstring>
@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace agenttest {
+namespace loopback {
 
 namespace {
 
@@ -52,7 +52,9 @@ namespace {
         if (!socket.valid())
             fail("socket");
         const int on = 1;
-        setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+        // Listeners only: on UDP it would let port 0 hand one port to two sockets.
+        if (type == SOCK_STREAM)
+            setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
         if (reusePort)
             setsockopt(socket.fd(), SOL_SOCKET, SO_REUSEPORT, &on, sizeof(on));
         if (stack != Stack::V4) {
@@ -131,4 +133,4 @@ void abortClose(Socket& socket)
     socket.reset();
 }
 
-} // namespace agenttest
+} // namespace loopback

@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace agenttest {
+namespace loopback {
 
 class Socket
 {
@@ -61,4 +61,4 @@ Socket udpSocket(const std::string& address, int port, Stack stack = Stack::V4, 
 // Closing with a reset, so no TIME_WAIT is left behind.
 void abortClose(Socket& socket);
 
-} // namespace agenttest
+} // namespace loopback
