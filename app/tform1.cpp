@@ -122,7 +122,6 @@ void TForm1::createControls()
 
     m_viewArea = new ViewArea(central);
     StringGrid1 = new StringGrid(m_viewArea);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     ListView1 = new MapSurface(m_viewArea);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ScrollBar1 = new QScrollBar(Qt::Vertical, m_viewArea);
