@@ -10,7 +10,7 @@ packages=(
     libjpeg62-turbo-dev
     netbase iproute2 util-linux net-tools
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
-    valgrind xdg-utils
+    valgrind xdg-utils ccache
 )
 
 missing=()
