@@ -1,6 +1,7 @@
 #include "settings/tform_options.h"
 
 #include "log/connection_log.h"
+#include "scan/utf8_cut.h"
 #include "settings/options_file.h"
 
 #include <QCheckBox>
@@ -28,14 +29,8 @@ constexpr long long kHighestStoredRefresh = 99;
 // multi-byte character is never split.
 std::string logNameOf(const QString& fieldText)
 {
-    std::string name = fieldText.toStdString();
-    if (name.size() <= ConnectionLog::kMaxNameLength)
-        return name;
-    std::size_t cut = ConnectionLog::kMaxNameLength;
-    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
-        --cut;
-    name.resize(cut);
-    return name;
+    const std::string name = fieldText.toStdString();
+    return std::string(utf8Prefix(name, ConnectionLog::kMaxNameLength));
 }
 
 std::optional<long long> wholeNumberOf(const QString& fieldText)

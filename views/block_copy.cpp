@@ -1,11 +1,8 @@
 #include "views/block_copy.h"
 
-namespace {
+#include "scan/utf8_cut.h"
 
-bool isUtf8Continuation(char c)
-{
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
+namespace {
 
 // Appends as much of piece as the limit allows; false once the limit is reached.
 bool appendLimited(std::string& out, std::string_view piece)
@@ -15,11 +12,7 @@ bool appendLimited(std::string& out, std::string_view piece)
         out.append(piece);
         return true;
     }
-    std::size_t cut = room;
-    // Cutting inside a multi-byte character would leave a broken one at the end.
-    while (cut > 0 && isUtf8Continuation(piece[cut]))
-        --cut;
-    out.append(piece.substr(0, cut));
+    out.append(utf8Prefix(piece, room));
     return false;
 }
 
