@@ -2,8 +2,8 @@
 
 #include "app/tform1.h"
 #include "app/window_scan_view.h"
+#include "help/tform_about.h"
 #include "log/connection_log.h"
-#include "log/tform_about.h"
 #include "scan/mib_agent.h"
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
@@ -25,8 +25,22 @@ Program::Program(NameServices& names, const char* agentModule)
     m_about = std::make_unique<TForm_About>();
     m_form1->attachAbout(m_about.get());
     m_view = std::make_unique<WindowScanView>(form1);
+    connectScanView();
     m_scanner = std::make_unique<Scanner>(*m_agent, *m_options, names, *m_log, *m_view);
-    m_form1->attachScanner(m_scanner.get(), m_view.get());
+    m_form1->attachScanner(m_scanner.get());
+}
+
+void Program::connectScanView()
+{
+    // The one place where a scan's effects meet the window: all on the GUI thread, in order.
+    TForm1* form1 = m_form1.get();
+    WindowScanView* view = m_view.get();
+    QObject::connect(view, &WindowScanView::viewShown, form1, &TForm1::showScanView);
+    QObject::connect(view, &WindowScanView::statusTextChanged, form1, &TForm1::setStatusText);
+    QObject::connect(view, &WindowScanView::gridRowsChanged, form1, &TForm1::setGridRows);
+    QObject::connect(view, &WindowScanView::mapTablePublished, form1, &TForm1::takeMapTable);
+    view->setGraphicMode(form1->graphicMode());
+    QObject::connect(form1, &TForm1::graphicModeChanged, view, &WindowScanView::setGraphicMode);
 }
 
 Program::~Program()

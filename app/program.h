@@ -3,6 +3,8 @@
 // the main window, the options dialog, the map's pictures, the about box, and the
 // scanner with the bridge that carries its effects to the window.
 
+#include "scan/mib_agent.h"
+
 #include <QString>
 
 #include <memory>
@@ -21,7 +23,7 @@ class Program final
 {
 public:
     // Creates the windows; a failed start of networking stops after the main window.
-    Program(NameServices& names, const char* agentModule = "inetmib1.dll");
+    Program(NameServices& names, const char* agentModule = kAgentModuleName);
     // Releases a scan that waits on the window, then joins it.
     ~Program();
     Program(const Program&) = delete;
@@ -41,6 +43,8 @@ public:
     ConnectionLog& log() { return *m_log; }
 
 private:
+    void connectScanView();
+
     // Declared so that they are destroyed in the safe order: the scanner (joined)
     // first, then the bridge, the main window, and last what the window points at.
     std::unique_ptr<ConnectionLog> m_log;

@@ -3,10 +3,10 @@
 #include "app/app_title.h"
 #include "app/cool_bar.h"
 #include "app/view_area.h"
-#include "app/window_scan_view.h"
+#include "help/shell.h"
+#include "help/tform_about.h"
 #include "log/connection_log.h"
-#include "log/shell.h"
-#include "log/tform_about.h"
+#include "resources/ui_font.h"
 #include "scan/mib_agent.h"
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
@@ -34,23 +34,12 @@
 
 namespace {
 
-const std::array<std::string, 7> kHeaderRow { "No", "Local IP", "Local Port", "Remote Port", "Remote IP",
-    "Protocol", "State" };
-
-QFont windowFont()
-{
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
-
 } // namespace
 
 static void initAppResources()
 {
     // The pictures live in a static library, whose resources are registered by hand.
-    Q_INIT_RESOURCE(app);
+    Q_INIT_RESOURCE(toolbar);
 }
 
 TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
@@ -160,10 +149,7 @@ void TForm1::createControls()
     connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
-    connect(ToolButton3, &QToolButton::toggled, this, [this](bool down) {
-        if (m_view)
-            m_view->setGraphicMode(down);
-    });
+    connect(ToolButton3, &QToolButton::toggled, this, &TForm1::graphicModeChanged);
     connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
 
     // The wheel over the map moves it by one line step, whichever child is under it.
@@ -197,7 +183,7 @@ void TForm1::FormCreate(const char* agentModule)
     QDir::setCurrent(m_appFolder); // a failure leaves the inherited directory; nothing to report
     const std::string error = startNetworking(m_agent, agentModule);
     m_startupError = QString::fromStdString(error);
-    StringGrid1->setHeaderRow(kHeaderRow);
+    StringGrid1->setHeaderRow(gridHeaderRow());
 }
 
 void TForm1::attachOptions(TForm_Options* options)
@@ -218,11 +204,9 @@ void TForm1::attachAbout(TForm_About* about)
     m_about = about;
 }
 
-void TForm1::attachScanner(Scanner* scanner, WindowScanView* view)
+void TForm1::attachScanner(Scanner* scanner)
 {
     m_scanner = scanner;
-    m_view = view;
-    m_view->setGraphicMode(ToolButton3->isChecked());
 }
 
 void TForm1::showEvent(QShowEvent* event)

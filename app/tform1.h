@@ -2,6 +2,7 @@
 // The main window: toolbar band, menu, the grid and the map surface with its scroll
 // bar, the status bar and the refresh timer.
 
+#include "scan/mib_agent.h"
 #include "scan/scan_view.h"
 
 #include <QMainWindow>
@@ -27,7 +28,6 @@ class StringGrid;
 class TForm_About;
 class TForm_Options;
 class ViewArea;
-class WindowScanView;
 struct MapPictures;
 
 class TForm1 final : public QMainWindow
@@ -41,7 +41,7 @@ public:
 
     // Creates the window and runs FormCreate: the executable's folder becomes the
     // current directory, networking starts, the grid gets its header row.
-    TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule = "inetmib1.dll");
+    TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule = kAgentModuleName);
     ~TForm1() override;
 
     // Empty, or the message of a failed start of networking.
@@ -51,7 +51,9 @@ public:
     void attachOptions(TForm_Options* options);
     void attachMapPictures(const MapPictures* pictures);
     void attachAbout(TForm_About* about);
-    void attachScanner(Scanner* scanner, WindowScanView* view);
+    void attachScanner(Scanner* scanner);
+    // The down state of the "Graphic/Text mode" button: the one record of the chosen view.
+    bool graphicMode() const;
 
     // A scan's effects, on the GUI thread, in the scan's order.
     void showScanView(bool graphic);
@@ -65,44 +67,46 @@ public:
     void setRefreshInterval(int milliseconds);
     QString statusText() const;
 
-    // Handlers.
-    void Timer1Timer();
-    void Options1Click();
-    void ToolButton6Click();
-    void ToolButton4Click();
-    void Help1Click();
-    void ToolButton2Click();
-    void About1Click();
-    void FormActivate();
-    void ScrollBar1Change();
-    void FormResize();
-    void FormPaint();
-    void FormMouseWheelDown();
-    void FormMouseWheelUp();
-    void DrawConnectionMap();
+    // Handlers, named after control and event.
+    void Timer1Timer(); // the refresh tick: starts a scan unless one is running
+    void Options1Click(); // "Options" (menu and ToolButton5): shows the options dialog
+    void ToolButton6Click(); // "Lookup hostnames": toggles host-name look-up, saved at once
+    void ToolButton4Click(); // "ViewLog" (toolbar and menu): opens the log file
+    void Help1Click(); // "Help" (menu and ToolButton1): opens help.htm
+    void ToolButton2Click(); // "Exit": closes the window, which ends the program
+    void About1Click(); // "About": shows the about box
+    void FormActivate(); // the window became active: redraws the map in graphic mode
+    void ScrollBar1Change(); // the map was scrolled: redraws it in graphic mode
+    void FormResize(); // stretches the grid's last column and redraws the map
+    void FormPaint(); // gives the map's scroll bar the keyboard focus while it is visible
+    void FormMouseWheelDown(); // the wheel moves the map one line step down
+    void FormMouseWheelUp(); // and one line step up
+    void DrawConnectionMap(); // draws the last finished scan's map onto ListView1
 
     // Controls, named as the window's designer named them.
-    QWidget* CoolBar1 = nullptr;
-    QToolBar* ToolBar2 = nullptr;
-    QToolButton* ToolButton5 = nullptr;
-    QToolButton* ToolButton6 = nullptr;
-    QToolButton* ToolButton3 = nullptr;
-    QToolButton* ToolButton4 = nullptr;
-    QToolButton* ToolButton1 = nullptr;
-    QToolButton* ToolButton2 = nullptr;
-    StringGrid* StringGrid1 = nullptr;
-    MapSurface* ListView1 = nullptr;
-    QScrollBar* ScrollBar1 = nullptr;
-    QStatusBar* StatusBar1 = nullptr;
-    QTimer* Timer1 = nullptr;
-    QMenuBar* MainMenu1 = nullptr;
-    QAction* Options1 = nullptr;
-    QAction* ViewLog1 = nullptr;
-    QAction* Help1 = nullptr;
-    QAction* About1 = nullptr;
+    QWidget* CoolBar1 = nullptr; // the toolbar's band, with its tiled picture
+    QToolBar* ToolBar2 = nullptr; // the six buttons on the band
+    QToolButton* ToolButton5 = nullptr; // "Options"
+    QToolButton* ToolButton6 = nullptr; // "Lookup hostnames": mirrors the dialog's CheckBox4
+    QToolButton* ToolButton3 = nullptr; // "Graphic/Text mode": down shows the map at the next scan
+    QToolButton* ToolButton4 = nullptr; // "ViewLog"
+    QToolButton* ToolButton1 = nullptr; // "Help"
+    QToolButton* ToolButton2 = nullptr; // "Exit"
+    StringGrid* StringGrid1 = nullptr; // the text grid, one row per endpoint
+    MapSurface* ListView1 = nullptr; // the surface that shows the graphic map
+    QScrollBar* ScrollBar1 = nullptr; // scrolls the map
+    QStatusBar* StatusBar1 = nullptr; // one panel: "Scanning...", copy notices
+    QTimer* Timer1 = nullptr; // the refresh interval
+    QMenuBar* MainMenu1 = nullptr; // Options, ViewLog, Help, About
+    QAction* Options1 = nullptr; // menu "Options"
+    QAction* ViewLog1 = nullptr; // menu "ViewLog"
+    QAction* Help1 = nullptr; // menu "Help"
+    QAction* About1 = nullptr; // menu "About"
 
 Q_SIGNALS:
     void closed();
+    // The "Graphic/Text mode" button changed; the next scan shows that view.
+    void graphicModeChanged(bool graphic);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -118,7 +122,6 @@ private:
     void FormShow();
     void createControls();
     QToolButton* addToolButton(const QString& picture, const QString& hint, bool checkable);
-    bool graphicMode() const;
     void wheel(int angleDelta);
 
     MibAgent& m_agent;
@@ -133,6 +136,5 @@ private:
     TForm_Options* m_options = nullptr;
     TForm_About* m_about = nullptr;
     Scanner* m_scanner = nullptr;
-    WindowScanView* m_view = nullptr;
     std::unique_ptr<ConnectionMap> m_map;
 };

@@ -1,14 +1,14 @@
 #include "app/window_scan_view.h"
 
 #include "app/app_title.h"
-#include "app/tform1.h"
 
-#include <QApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QThread>
+#include <QWidget>
 
-WindowScanView::WindowScanView(TForm1* form)
-    : m_form(form)
+WindowScanView::WindowScanView(QWidget* window)
+    : m_window(window)
 {
 }
 
@@ -22,13 +22,14 @@ template <typename F> void WindowScanView::post(F&& effect)
     if (m_shutDown.load())
         return;
     // Posted to this object, which lives on the GUI thread and outlives the scanner;
-    // queued calls run in the order they were posted. The window is looked up only
-    // there, so an effect that arrives after the window has gone is dropped.
+    // queued calls run in the order they were posted. Checked again there, so an
+    // effect that arrives after the window has closed is dropped.
     QMetaObject::invokeMethod(
         this,
         [this, effect = std::forward<F>(effect)]() mutable {
-            if (m_form)
-                effect(*m_form);
+            Q_ASSERT(QThread::currentThread() == thread());
+            if (!m_shutDown.load())
+                effect();
         },
         Qt::QueuedConnection);
 }
@@ -45,23 +46,24 @@ void WindowScanView::setGraphicMode(bool down)
 
 void WindowScanView::showView(bool graphic)
 {
-    post([graphic](TForm1& form) { form.showScanView(graphic); });
+    post([this, graphic] { Q_EMIT viewShown(graphic); });
 }
 
 void WindowScanView::setStatusText(const std::string& text)
 {
-    post([text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))](
-             TForm1& form) { form.setStatusText(text); });
+    post([this, text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))] {
+        Q_EMIT statusTextChanged(text);
+    });
 }
 
 void WindowScanView::setGridRows(std::vector<GridRow> rows)
 {
-    post([rows = std::move(rows)](TForm1& form) mutable { form.setGridRows(std::move(rows)); });
+    post([this, rows = std::move(rows)] { Q_EMIT gridRowsChanged(rows); });
 }
 
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
-    post([table = std::move(table), drawMap](TForm1& form) { form.takeMapTable(table, drawMap); });
+    post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });
 }
 
 void WindowScanView::showCapacityMessage()
@@ -72,11 +74,11 @@ void WindowScanView::showCapacityMessage()
     const std::uint64_t ticket = m_messagesShown;
     lock.unlock();
 
-    post([this](TForm1& form) {
+    post([this] {
         // Not exec(): a nested loop would keep the program alive after the main window
         // closed. The box is modal for the user, and answers the worker when it closes.
         auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
-            QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, &form);
+            QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, m_window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::ApplicationModal);
         QObject::connect(box, &QMessageBox::finished, this, [this] {
@@ -95,6 +97,6 @@ void WindowScanView::shutdown()
 {
     std::lock_guard guard(m_mutex);
     m_shutDown.store(true);
-    m_form.clear();
+    m_window.clear();
     m_closed.notify_all();
 }

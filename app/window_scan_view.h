@@ -1,18 +1,20 @@
 #pragma once
-// Carries a scan's effects from the worker thread to the main window, in the
-// order they were made. The worker never touches a widget; the GUI thread never
-// waits on the worker.
+// Carries a scan's effects from the worker thread to the GUI thread, in the order
+// they were made, and announces each there as a signal; the program's assembly
+// connects them to the window. The worker never touches a widget; the GUI thread
+// never waits on the worker.
 
 #include "scan/scan_view.h"
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
 
-class TForm1;
+class QWidget;
 
 class WindowScanView final : public QObject, public ScanView
 {
@@ -20,7 +22,8 @@ class WindowScanView final : public QObject, public ScanView
     Q_DISABLE_COPY_MOVE(WindowScanView)
 
 public:
-    explicit WindowScanView(TForm1* form);
+    // The capacity message is shown over window, modal for the whole program.
+    explicit WindowScanView(QWidget* window);
     ~WindowScanView() override;
 
     bool graphicMode() const override;
@@ -35,13 +38,20 @@ public:
     // GUI thread: mirrors the "Graphic/Text mode" button for the worker.
     void setGraphicMode(bool down);
     // GUI thread, once the window has closed: releases a worker waiting on a message
-    // and drops every later effect.
+    // and drops every later effect, those already on their way included.
     void shutdown();
+
+    // Emitted on the GUI thread, in the scan's step order.
+Q_SIGNALS:
+    void viewShown(bool graphic);
+    void statusTextChanged(const QString& text);
+    void gridRowsChanged(const std::vector<GridRow>& rows);
+    void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
 
 private:
     template <typename F> void post(F&& effect);
 
-    QPointer<TForm1> m_form; // GUI thread only
+    QPointer<QWidget> m_window; // GUI thread only
     std::atomic<bool> m_graphicMode { true };
     std::atomic<bool> m_shutDown { false };
 

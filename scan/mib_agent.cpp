@@ -82,13 +82,6 @@ private:
 
 } // namespace
 
-const char* tcpStateText(std::int32_t stateValue)
-{
-    if (stateValue < 0 || stateValue >= static_cast<std::int32_t>(TcpStateNames.size()))
-        return "Unknown";
-    return TcpStateNames[static_cast<std::size_t>(stateValue)];
-}
-
 bool MibAgent::load(const char* moduleName)
 {
     // The module stays loaded for the whole run: its handle is not kept.

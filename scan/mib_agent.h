@@ -18,19 +18,14 @@ struct MibEndpoint
     std::int32_t remotePortNumber = 0; // host order
 };
 
-// Texts of the RFC 1213 TCP states, indexed by tcpConnState; 0 has no state and reads "none".
-inline constexpr std::array<const char*, 12> TcpStateNames { "none", "Closed", "Listening", "Syn_sent",
-    "Sen_received", "Established", "Fin_wait", "Fin_wait2", "Close_wait", "Last_ack", "Closing",
-    "Time_wait" };
-
-// The text for any state value: values outside the table (12 is deleteTCB, write-only) read "Unknown".
-const char* tcpStateText(std::int32_t stateValue);
+// The agent module's name as the platform knows it; it maps to libinetmib1.so here.
+inline constexpr const char* kAgentModuleName = "inetmib1.dll";
 
 class MibAgent
 {
 public:
     // Loads the agent module and looks up both entry points, init first; false at the first miss.
-    bool load(const char* moduleName = "inetmib1.dll");
+    bool load(const char* moduleName = kAgentModuleName);
     // Calls SnmpExtensionInit with the tick count; false when the agent refuses or is not loaded.
     bool init();
 
@@ -56,4 +51,4 @@ private:
 
 // Starts Winsock, loads and initialises the agent. Returns "" on success, else the one
 // message the window shows before it closes.
-std::string startNetworking(MibAgent& agent, const char* moduleName = "inetmib1.dll");
+std::string startNetworking(MibAgent& agent, const char* moduleName = kAgentModuleName);

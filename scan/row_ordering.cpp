@@ -1,6 +1,7 @@
 #include "scan/row_ordering.h"
 
 #include "scan/connection_table.h"
+#include "scan/tcp_states.h"
 
 #include <cstring>
 
@@ -13,7 +14,7 @@ void orderRows(ConnectionTable& table)
             const char* state = table.row(j).state;
             if (std::strcmp(state, table.row(candidate).state) < 0)
                 candidate = j;
-            if (std::strcmp(state, "Established") == 0) {
+            if (isEstablished(state)) {
                 candidate = j;
                 break;
             }

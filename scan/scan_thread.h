@@ -3,7 +3,8 @@
 
 #include <QThread>
 
-class Scanner;
+#include <atomic>
+#include <functional>
 
 class ScanThread final : public QThread
 {
@@ -11,18 +12,16 @@ class ScanThread final : public QThread
     Q_DISABLE_COPY_MOVE(ScanThread)
 
 public:
-    explicit ScanThread(Scanner& scanner);
+    // scan is the body of one scan; scanBusy is cleared when it ends, however it ends.
+    ScanThread(std::function<void()> scan, std::atomic<int>& scanBusy);
 
-    // The body of one scan, in step order; clears the busy flag however it ends.
+    // Runs the scan, then clears the busy flag.
     void Execute();
 
 protected:
     void run() override;
 
 private:
-    void scanTcp();
-    void scanUdp();
-    void fillGridAndLog();
-
-    Scanner& m_scanner;
+    std::function<void()> m_scan;
+    std::atomic<int>& m_scanBusy;
 };

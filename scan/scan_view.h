@@ -4,15 +4,11 @@
 // the effect over to its own thread.
 
 #include "scan/connection_table.h"
+#include "scan/grid_columns.h"
 
-#include <array>
 #include <memory>
 #include <string>
 #include <vector>
-
-// The seven grid cells of one data row: No, Local IP, Local Port, Remote Port,
-// Remote IP, Protocol, State.
-using GridRow = std::array<std::string, 7>;
 
 // A finished table as the map draws it: rows 1..count of the scan's table and the
 // local computer's name at the end of that scan. Once published, the scan keeps no

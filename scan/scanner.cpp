@@ -1,5 +1,6 @@
 #include "scan/scanner.h"
 
+#include "scan/run_scan.h"
 #include "scan/scan_thread.h"
 
 #include <QDeadlineTimer>
@@ -34,7 +35,8 @@ int Scanner::startScan()
             m_leaving.push_back(std::move(m_thread));
         m_thread.reset();
     }
-    m_thread = std::make_unique<ScanThread>(*this);
+    m_thread = std::make_unique<ScanThread>(
+        [this] { runScan(m_agent, m_settings, m_resolver, m_log, m_view, m_table); }, m_scanBusy);
     m_scanBusy.store(1);
     m_thread->start(QThread::LowPriority);
     return 0;

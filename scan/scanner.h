@@ -1,5 +1,6 @@
 #pragma once
-// The program-wide scan state and the start of one scan on a worker thread of its own.
+// The scans' life cycle: one scan at a time on a worker thread of its own, and what
+// lives from one scan to the next (the table and the host-name cache).
 
 #include "scan/connection_table.h"
 #include "scan/name_resolver.h"
@@ -33,13 +34,7 @@ public:
     // Waits until the running scan, if any, has ended; false on timeout.
     bool waitForIdle(int timeoutMs);
 
-    // The last scan's table, written by the worker; read it only while no scan runs.
-    const ConnectionTable& table() const { return m_table; }
-    NameResolver& resolver() { return m_resolver; }
-
 private:
-    friend class ScanThread;
-
     MibAgent& m_agent;
     const Settings& m_settings;
     ConnectionLog& m_log;

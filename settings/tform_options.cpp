@@ -1,6 +1,8 @@
 #include "settings/tform_options.h"
 
 #include "log/connection_log.h"
+#include "resources/ui_font.h"
+#include "scan/grid_columns.h"
 #include "scan/utf8_cut.h"
 #include "settings/options_file.h"
 
@@ -67,12 +69,9 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
 
     // Where the classic face is missing, metric-alike faces keep the captions inside
     // their boxes better than the platform's usually wider default.
-    QFont font;
-    font.setFamilies({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Arimo"_s,
-        u"Nimbus Sans"_s, u"Arial"_s });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(uiFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Arimo"_s,
+                       u"Nimbus Sans"_s, u"Arial"_s },
+        11));
 
     createControls();
     connectControls();
@@ -187,7 +186,7 @@ void TForm_Options::connectControls()
 
 void TForm_Options::CheckBox4Click(bool ticked)
 {
-    emit lookupHostNamesMirrored(ticked);
+    Q_EMIT lookupHostNamesMirrored(ticked);
 }
 
 void TForm_Options::CheckBox7Click(bool ticked)
@@ -256,7 +255,9 @@ void TForm_Options::saveSettings()
 void TForm_Options::startLogSession()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    std::array<std::string, 4> titles { "Local IP", "Local Port", "Remote Port", "Remote IP" };
+    // The grid's own titles of columns 1 to 4, unless the window says otherwise.
+    std::array<std::string, 4> titles { kGridColumnTitles[1], kGridColumnTitles[2], kGridColumnTitles[3],
+        kGridColumnTitles[4] };
     if (m_columnTitles)
         titles = m_columnTitles();
     m_log.startLogSession(CheckBox7->isChecked(), logNameOf(Edit1->text()), titles);
@@ -295,7 +296,7 @@ void TForm_Options::Button1Click()
         seconds = 1;
     }
     m_confirmedRefreshSeconds = static_cast<int>(*seconds);
-    emit refreshIntervalApplied(m_confirmedRefreshSeconds * 1000);
+    Q_EMIT refreshIntervalApplied(m_confirmedRefreshSeconds * 1000);
     QDialog::accept();
     saveSettings();
     if (m_logNameChanged)

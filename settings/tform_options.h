@@ -60,29 +60,29 @@ public:
     bool logNameChanged() const { return m_logNameChanged; }
 
     // The controls, named as the rest of the program and the tests know them.
-    QFrame* Panel1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit_Time = nullptr;
-    QLabel* Label2 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QCheckBox* CheckBox2 = nullptr;
-    QCheckBox* CheckBox3 = nullptr;
-    QCheckBox* CheckBox4 = nullptr;
-    QCheckBox* CheckBox5 = nullptr;
-    QCheckBox* CheckBox6 = nullptr;
-    QCheckBox* CheckBox7 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QFrame* Bevel1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
+    QFrame* Panel1 = nullptr; // the black panel that holds the options
+    QLabel* Label1 = nullptr; // "Refresh time"
+    QLineEdit* Edit_Time = nullptr; // the refresh time in whole seconds; applied by Ok
+    QLabel* Label2 = nullptr; // "sec"
+    QCheckBox* CheckBox1 = nullptr; // "Show listening ports"
+    QCheckBox* CheckBox2 = nullptr; // "Show TCP connections"
+    QCheckBox* CheckBox3 = nullptr; // "Show UDP connections"
+    QCheckBox* CheckBox4 = nullptr; // "Lookup hostnames": mirrored by the toolbar's ToolButton6
+    QCheckBox* CheckBox5 = nullptr; // "Lookup portnames"
+    QCheckBox* CheckBox6 = nullptr; // "Cache DNS": the 200-slot host-name cache
+    QCheckBox* CheckBox7 = nullptr; // "Logfile name": logging on or off
+    QLineEdit* Edit1 = nullptr; // the log file's name
+    QFrame* Bevel1 = nullptr; // the frame around the panel
+    QPushButton* Button1 = nullptr; // "Ok"
+    QPushButton* Button2 = nullptr; // "Cancel"
 
-public slots:
+public Q_SLOTS:
     void Button1Click(); // Ok
     void Button2Click(); // Cancel
     // Escape and the close box behave as Cancel.
     void reject() override;
 
-signals:
+Q_SIGNALS:
     void refreshIntervalApplied(int milliseconds);
     void lookupHostNamesMirrored(bool down);
 
@@ -92,9 +92,9 @@ protected:
 private:
     void createControls();
     void connectControls();
-    void CheckBox4Click(bool ticked);
-    void CheckBox7Click(bool ticked);
-    void Edit1Change();
+    void CheckBox4Click(bool ticked); // "Lookup hostnames" toggled: mirrored to the toolbar
+    void CheckBox7Click(bool ticked); // "Logfile name" toggled: starts a log session when ticked
+    void Edit1Change(); // the log name edited: the new name takes effect at the next save
     int refreshSecondsToStore() const;
 
     ConnectionLog& m_log;

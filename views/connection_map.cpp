@@ -2,6 +2,9 @@
 
 #include "views/map_surface.h"
 
+#include "resources/ui_font.h"
+#include "scan/tcp_states.h"
+
 #include <QPainter>
 #include <QScrollBar>
 #include <QThread>
@@ -36,7 +39,7 @@ const QColor kHighlightColour(255, 255, 0);
 
 bool isEstablished(const ConnectionRow& row)
 {
-    return std::strcmp(row.state, "Established") == 0;
+    return ::isEstablished(row.state);
 }
 
 // Paints the pieces of one map, skipping what falls wholly outside the picture.
@@ -164,10 +167,7 @@ int mapContentHeight(const MapPictures& pictures, const MapCounters& counters, i
 
 QFont mapFont()
 {
-    QFont font;
-    font.setFamilies({ u"MS Sans Serif"_s, u"DejaVu Sans"_s });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
+    QFont font = uiFont({ u"MS Sans Serif"_s, u"DejaVu Sans"_s }, 11);
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     // A crisp bitmap-like face at this size, and text in exactly the map's colours.
@@ -290,9 +290,9 @@ void ConnectionMap::DrawConnectionMap()
 
     const QImage picture = composeConnectionMap(
         surfaceSize, m_clientWidth(), mapTop, *m_pictures, table, mapTable->localComputerName);
-    if (m_listView1->tryLock()) {
+    if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
-        m_listView1->unlock();
+        m_listView1->leaveDrawing();
     }
 }
 

@@ -1,5 +1,7 @@
 #include "views/grid_delegate.h"
 
+#include "scan/tcp_states.h"
+
 #include <QPainter>
 
 namespace {
@@ -36,7 +38,7 @@ void GridDelegate::paint(
     if (option.state.testFlag(QStyle::State_Selected)) {
         painter->fillRect(option.rect, QColor::fromRgb(kSelectedColor));
         drawCellText(painter, option.rect, text, Qt::white);
-    } else if (text == QLatin1String("Established")) {
+    } else if (text == QLatin1String(kEstablishedState)) {
         painter->fillRect(option.rect, QColor::fromRgb(kEstablishedColor));
         drawCellText(painter, option.rect, text, Qt::white);
     }

@@ -16,7 +16,7 @@ class GridModel final : public QAbstractTableModel
     Q_DISABLE_COPY_MOVE(GridModel)
 
 public:
-    static constexpr int kColumnCount = 7;
+    static constexpr int kColumnCount = kGridColumnCount;
 
     explicit GridModel(QObject* parent = nullptr);
 

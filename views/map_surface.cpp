@@ -15,19 +15,19 @@ MapSurface::MapSurface(QWidget* parent)
     setPalette(pal);
 }
 
-bool MapSurface::tryLock()
+bool MapSurface::enterDrawing()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (m_locked)
+    if (m_drawing)
         return false;
-    m_locked = true;
+    m_drawing = true;
     return true;
 }
 
-void MapSurface::unlock()
+void MapSurface::leaveDrawing()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_locked = false;
+    m_drawing = false;
 }
 
 void MapSurface::present(const QImage& picture)
@@ -40,7 +40,7 @@ void MapSurface::present(const QImage& picture)
 
 void MapSurface::paintEvent(QPaintEvent* event)
 {
-    const bool tookLock = tryLock();
+    const bool entered = enterDrawing();
     QPainter painter(this);
     const QRect dirty = event->rect();
     const QRect mapRect = m_map.rect() & dirty;
@@ -48,6 +48,6 @@ void MapSurface::paintEvent(QPaintEvent* event)
         painter.drawImage(mapRect.topLeft(), m_map, mapRect);
     for (const QRect& rest : QRegion(dirty).subtracted(QRegion(mapRect)))
         painter.fillRect(rest, Qt::black);
-    if (tookLock)
-        unlock();
+    if (entered)
+        leaveDrawing();
 }

@@ -12,9 +12,10 @@ class MapSurface final : public QWidget
 public:
     explicit MapSurface(QWidget* parent = nullptr);
 
-    // The drawing lock, taken without waiting; held while the surface paints.
-    bool tryLock();
-    void unlock();
+    // The surface's drawing lock, taken without waiting: a GUI-thread flag, not a mutex,
+    // that keeps a map copy and a paint of the surface from meeting. False when held.
+    bool enterDrawing();
+    void leaveDrawing();
 
     // Takes a finished map; the caller holds the lock. The surface keeps it and shows
     // it again whenever it repaints, until the next map arrives.
@@ -28,5 +29,5 @@ protected:
 
 private:
     QImage m_map;
-    bool m_locked = false;
+    bool m_drawing = false; // held by a paint or a map copy in progress
 };

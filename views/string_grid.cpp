@@ -1,5 +1,7 @@
 #include "views/string_grid.h"
 
+#include "resources/ui_font.h"
+
 #include "views/block_copy.h"
 #include "views/grid_delegate.h"
 #include "views/grid_model.h"
@@ -18,15 +20,6 @@ namespace {
 
 constexpr QRgb kHeaderColor = 0xffc0c0c0; // silver (192, 192, 192)
 constexpr QRgb kHeaderLineColor = 0xff808080;
-
-QFont gridFont()
-{
-    // Debian has no "MS Sans Serif"; the hint picks the system's sans font instead.
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
-    return font;
-}
 
 // From the application, not the parent: the main window's black background must not
 // reach the cells, the grid lines or the scroll bar, so every role is set here.
@@ -82,7 +75,7 @@ StringGrid::StringGrid(QWidget* parent)
     setMouseTracking(true);
     viewport()->setMouseTracking(true);
 
-    setFont(gridFont());
+    setFont(windowFont());
     setPalette(gridPalette(this));
 
     // Rows are 15 pixels plus the grid line below them, as the header row.

@@ -18,7 +18,7 @@ class StringGrid final : public QTableView
     Q_DISABLE_COPY_MOVE(StringGrid)
 
 public:
-    static constexpr int kColumnCount = 7;
+    static constexpr int kColumnCount = kGridColumnCount;
     static constexpr int kLastColumn = kColumnCount - 1;
     // Column widths and the row height exclude the one-pixel grid line after each cell;
     // a header section is that width plus the line (see gridColumnWidth).

@@ -1,4 +1,5 @@
 #include "scan/mib_agent.h"
+#include "scan/tcp_states.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/scripted_name_services.h"
 

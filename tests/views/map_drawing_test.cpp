@@ -217,12 +217,12 @@ TEST_F(MapWindow, BusySurfaceKeepsWhatItShows)
     map.DrawConnectionMap();
     const QImage shown = listView1.shownMap();
 
-    ASSERT_TRUE(listView1.tryLock());
-    EXPECT_FALSE(listView1.tryLock());
+    ASSERT_TRUE(listView1.enterDrawing());
+    EXPECT_FALSE(listView1.enterDrawing());
     map.setTable(tableWithRows(3));
     map.DrawConnectionMap();
     EXPECT_EQ(listView1.shownMap().cacheKey(), shown.cacheKey()) << "copy skipped";
-    listView1.unlock();
+    listView1.leaveDrawing();
 
     map.DrawConnectionMap();
     EXPECT_NE(listView1.shownMap().cacheKey(), shown.cacheKey());
@@ -244,8 +244,8 @@ TEST_F(MapWindow, RepaintShowsTheLastMapNotBlack)
     EXPECT_TRUE(containsAt(grown, listView1.shownMap(), 0, 0));
     EXPECT_FALSE(hasColour(grown, QRect(603, 0, 97, 409), kWhite));
     EXPECT_EQ(grown.pixelColor(650, 200), kBlack);
-    EXPECT_TRUE(listView1.tryLock()) << "painting released the lock";
-    listView1.unlock();
+    EXPECT_TRUE(listView1.enterDrawing()) << "painting released the drawing lock";
+    listView1.leaveDrawing();
 }
 
 TEST_F(MapWindow, LongComputerNameIsDrawnSafely)

@@ -1,5 +1,7 @@
 #include "tests/scan/fakes/scan_fixture.h"
 
+#include "scan/run_scan.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -30,6 +32,11 @@ void ScanFixture::scanOnce()
 {
     ASSERT_EQ(scanner->startScan(), 0);
     ASSERT_TRUE(scanner->waitForIdle(30000));
+}
+
+void ScanFixture::runOnce()
+{
+    runScan(agent, settings, resolver, log, view, table);
 }
 
 std::string ScanFixture::logText() const

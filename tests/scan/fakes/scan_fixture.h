@@ -1,9 +1,10 @@
 #pragma once
-// A whole scanner against the scripted agent, scripted names and a recording view,
-// with its log in a scratch folder.
+// One scan, or a whole scanner, against the scripted agent, scripted names and a
+// recording view, with its log in a scratch folder.
 
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
+#include "scan/name_resolver.h"
 #include "scan/scanner.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
@@ -23,8 +24,10 @@ protected:
 
     // Loads the agent with the rows and makes the scanner.
     void startWith(const std::vector<TcpRow>& tcp, const std::vector<UdpRow>& udp);
-    // One scan, started and awaited.
+    // One scan on the worker thread, started and awaited.
     void scanOnce();
+    // One scan on this thread, through the same resolver and table every time.
+    void runOnce();
     std::string logPath() const { return (folder / "netlog.txt").string(); }
     std::string logText() const;
 
@@ -41,5 +44,7 @@ protected:
         return t;
     } };
     RecordingScanView view;
+    NameResolver resolver { settings, services };
+    ConnectionTable table;
     std::unique_ptr<Scanner> scanner;
 };

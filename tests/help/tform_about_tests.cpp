@@ -1,6 +1,6 @@
-#include "log/tform_about.h"
+#include "help/tform_about.h"
 
-#include "log/shell.h"
+#include "help/shell.h"
 
 #include <QLabel>
 #include <QPushButton>

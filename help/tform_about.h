@@ -22,22 +22,22 @@ public:
     explicit TForm_About(QWidget* parent = nullptr);
     ~TForm_About() override;
 
-    void Label1Click();
-    void Label2Click();
-    void Label7Click();
-    void Button1Click();
+    void Label1Click(); // the administrator's address: a mail to it
+    void Label2Click(); // the sales address: a mail to it
+    void Label7Click(); // the web address: opened in the browser
+    void Button1Click(); // "OK": hides the box
 
     // Everything inside the border; the controls' places are relative to it.
     QWidget* ClientArea = nullptr;
-    QLabel* Image1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label10 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label6 = nullptr;
-    QLabel* Label7 = nullptr;
-    QPushButton* Button1 = nullptr;
+    QLabel* Image1 = nullptr; // the background picture
+    QLabel* Label3 = nullptr; // the program's name and version
+    QLabel* Label10 = nullptr; // "Network Monitor"
+    QLabel* Label5 = nullptr; // "E-MAIL:"
+    QLabel* Label1 = nullptr; // link: the administrator's address
+    QLabel* Label2 = nullptr; // link: the sales address
+    QLabel* Label6 = nullptr; // "WWW:"
+    QLabel* Label7 = nullptr; // link: the web address
+    QPushButton* Button1 = nullptr; // "OK"
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,8 @@
-#include "log/tform_about.h"
+#include "help/tform_about.h"
 
-#include "log/jpeg_image.h"
-#include "log/shell.h"
+#include "help/jpeg_image.h"
+#include "help/shell.h"
+#include "resources/ui_font.h"
 
 #include <QFile>
 #include <QLabel>
@@ -26,16 +27,6 @@ namespace {
 
 const QColor kBackground(0x2A, 0x2A, 0x2A);
 
-QFont sansFont(const QStringList& families, int pixelSize, bool bold)
-{
-    QFont font;
-    font.setFamilies(families);
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
-
 } // namespace
 
 TForm_About::TForm_About(QWidget* parent)
@@ -51,9 +42,8 @@ TForm_About::TForm_About(QWidget* parent)
     palette.setColor(QPalette::Window, kBackground);
     palette.setColor(QPalette::WindowText, Qt::white);
     setPalette(palette);
-    setFont(
-        sansFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s },
-            11, false));
+    setFont(uiFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s },
+        11, false));
 
     ClientArea = new QWidget(this);
     ClientArea->setObjectName(u"ClientArea"_s);
@@ -72,7 +62,7 @@ TForm_About::TForm_About(QWidget* parent)
     if (!picture.isNull())
         Image1->setPixmap(QPixmap::fromImage(picture));
 
-    const QFont title = sansFont({ u"Trebuchet MS"_s, u"DejaVu Sans"_s }, 13, true);
+    const QFont title = uiFont({ u"Trebuchet MS"_s, u"DejaVu Sans"_s }, 13, true);
     Label3 = makeLabel(u"Label3"_s, u"  VELTRAN 3.3   "_s, title, { 192, 16, 130, 18 });
     Label10 = makeLabel(u"Label10"_s, u"Network Monitor"_s, title, { 200, 32, 115, 18 });
     Label5 = makeLabel(u"Label5"_s, u"E-MAIL:"_s, title, { 232, 64, 46, 18 });

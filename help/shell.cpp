@@ -1,4 +1,4 @@
-#include "log/shell.h"
+#include "help/shell.h"
 
 #include "log/connection_log.h"
 

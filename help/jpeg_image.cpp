@@ -1,4 +1,4 @@
-#include "log/jpeg_image.h"
+#include "help/jpeg_image.h"
 
 #include <QFile>
 

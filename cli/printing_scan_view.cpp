@@ -1,10 +1,8 @@
-#include "scan/printing_scan_view.h"
+#include "cli/printing_scan_view.h"
 
 #include <ostream>
 
 namespace {
-
-const GridRow kHeaderRow { "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" };
 
 void printRow(std::ostream& out, const GridRow& row)
 {
@@ -37,7 +35,7 @@ void PrintingScanView::showCapacityMessage()
 void PrintingScanView::print(std::ostream& out) const
 {
     std::lock_guard lock(m_mutex);
-    printRow(out, kHeaderRow);
+    printRow(out, gridHeaderRow());
     for (const GridRow& row : m_rows)
         printRow(out, row);
 }

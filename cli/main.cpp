@@ -1,13 +1,16 @@
 // veltran-scan: one scan through the monitor's own core, printed as the grid shows it.
 
+#include "cli/printing_scan_view.h"
+#include "cli/scan_arguments.h"
 #include "log/connection_log.h"
 #include "platform/name_services.h"
+#include "scan/connection_table.h"
 #include "scan/mib_agent.h"
-#include "scan/printing_scan_view.h"
-#include "scan/scan_arguments.h"
-#include "scan/scanner.h"
+#include "scan/name_resolver.h"
+#include "scan/run_scan.h"
 
 #include <iostream>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -36,11 +39,10 @@ int main(int argc, char** argv)
     }
     ConnectionLog log; // no name is ever set, so nothing is written
     PrintingScanView view(std::cerr);
-    {
-        Scanner scanner(agent, arguments.settings, systemNameServices(), log, view);
-        scanner.startScan();
-        scanner.waitForIdle(-1);
-    }
+    // One scan needs no worker thread: it runs here, through the window's own scan steps.
+    NameResolver resolver(arguments.settings, systemNameServices());
+    auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack
+    runScan(agent, arguments.settings, resolver, log, view, *table);
     std::cerr.flush();
     view.print(std::cout);
     std::cout.flush();

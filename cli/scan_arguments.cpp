@@ -1,4 +1,4 @@
-#include "scan/scan_arguments.h"
+#include "cli/scan_arguments.h"
 
 #include <cstring>
 

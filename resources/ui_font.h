@@ -1,0 +1,11 @@
+#pragma once
+// The fonts the windows were laid out for, set up in one way.
+
+#include <QFont>
+#include <QStringList>
+
+// The first of families that this system has, else its sans face, at pixelSize.
+QFont uiFont(const QStringList& families, int pixelSize, bool bold = false);
+
+// The main window's and the grid's face: "MS Sans Serif", 11 pixels.
+QFont windowFont();

@@ -1,0 +1,109 @@
+#include "scan/run_scan.h"
+
+#include "log/connection_log.h"
+#include "scan/connection_table.h"
+#include "scan/grid_columns.h"
+#include "scan/mib_agent.h"
+#include "scan/name_resolver.h"
+#include "scan/row_ordering.h"
+#include "scan/scan_view.h"
+#include "scan/settings.h"
+#include "scan/tcp_states.h"
+
+namespace {
+
+void scanTcp(MibAgent& agent, const Settings& settings, NameResolver& resolver, CapacitySink& sink,
+    ConnectionTable& table)
+{
+    for (const MibEndpoint& record : agent.walkTcpTable()) {
+        ConnectionRow* row = table.append(sink);
+        if (!row)
+            continue; // beyond capacity: the message was shown, nothing is stored
+        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
+        setField(row->localPort, resolver.resolvePortName(record.localPortNumber, "tcp"));
+        setField(row->remoteHost, resolver.resolveHostName(false, record.remoteAddress));
+        setField(row->remotePort, resolver.resolvePortName(record.remotePortNumber, "tcp"));
+        setField(row->protocol, "TCP");
+        setField(row->state, tcpStateText(record.stateValue));
+        if (isListening(row->state)) {
+            // Resolved all the same above, so the remote side may have entered the cache.
+            setField(row->remoteHost, "none");
+            setField(row->remotePort, "none");
+            if (!settings.showListening())
+                table.dropLast();
+        }
+    }
+}
+
+void scanUdp(MibAgent& agent, NameResolver& resolver, CapacitySink& sink, ConnectionTable& table)
+{
+    for (const MibEndpoint& record : agent.walkUdpTable()) {
+        ConnectionRow* row = table.append(sink);
+        if (!row)
+            continue;
+        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
+        setField(row->localPort, resolver.resolvePortName(record.localPortNumber, "udp"));
+        setField(row->remoteHost, "none");
+        setField(row->remotePort, "none");
+        setField(row->protocol, "UDP");
+        setField(row->state, "none");
+    }
+}
+
+std::vector<GridRow> gridRowsOf(const ConnectionTable& table)
+{
+    std::vector<GridRow> rows;
+    const int count = table.count();
+    if (count == 0) {
+        rows.emplace_back(); // the grid keeps one data row, empty
+        return rows;
+    }
+    rows.reserve(static_cast<std::size_t>(count));
+    for (int r = 1; r <= count; ++r)
+        rows.push_back(gridRowOf(r, table.row(r)));
+    return rows;
+}
+
+void logEstablished(const Settings& settings, ConnectionLog& log, const ConnectionTable& table)
+{
+    if (table.count() == 0)
+        return; // no row: the log file is not touched
+    // Opened whether or not logging is on: a scan with rows creates the file, as users expect.
+    auto entries = log.openForScan();
+    for (int r = 1; r <= table.count(); ++r) {
+        // The same texts the grid cells 1 to 4 were given.
+        const ConnectionRow& row = table.row(r);
+        if (settings.logEnabled() && isEstablished(row.state))
+            entries->appendLogEntry(row.localHost, row.localPort, row.remotePort, row.remoteHost);
+    }
+}
+
+} // namespace
+
+void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, ConnectionLog& log,
+    ScanView& view, ConnectionTable& table)
+{
+    try {
+        view.showView(view.graphicMode());
+        table.reset();
+        view.setStatusText("Scanning...");
+        if (settings.showTcp())
+            scanTcp(agent, settings, resolver, view, table);
+        if (settings.showUdp())
+            scanUdp(agent, resolver, view, table);
+        orderRows(table);
+        view.setGridRows(gridRowsOf(table));
+        logEstablished(settings, log, table);
+        auto finished = std::make_shared<MapTable>();
+        finished->table = table;
+        finished->localComputerName = resolver.localComputerName();
+        view.publishMapTable(std::move(finished), view.graphicMode());
+        view.setStatusText(std::string());
+    } catch (...) {
+        // An exception must not leave the worker; the status text should not claim a scan.
+        try {
+            view.setStatusText(std::string());
+        } catch (...) {
+        }
+    }
+}

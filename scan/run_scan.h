@@ -1,0 +1,16 @@
+#pragma once
+// One scan, start to end: the agent's tables become the table's rows, the grid's rows,
+// the log's entries and the map's table, each effect reaching the view in step order.
+
+class ConnectionLog;
+class ConnectionTable;
+class MibAgent;
+class NameResolver;
+class ScanView;
+class Settings;
+
+// Runs every step of one scan on the calling thread. The table and the resolver's name
+// cache live across scans; options are read at the moment each is needed. Never throws:
+// a step that fails ends the scan with the status text cleared.
+void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, ConnectionLog& log,
+    ScanView& view, ConnectionTable& table);
