@@ -1,9 +1,12 @@
-// Benchmarks of the scanning core: the host-name cache against a slow resolver, and
-// veltran-scan as a whole process against netstat on a large connection table.
+// Benchmarks of the scanning core: the host-name cache against a slow resolver, names
+// looked up many at a time, and veltran-scan as a whole process against netstat and ss.
 
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
+#include "scan/name_resolver.h"
+#include "scan/run_scan.h"
 #include "scan/scanner.h"
+#include "tests/common/connection_holders.h"
 #include "tests/common/netns.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
@@ -12,17 +15,20 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <netinet/in.h>
 #include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -89,6 +95,85 @@ void resolverBench(int delayMs)
     std::printf("Host-name cache, fake resolver at %d ms per look-up:\n", delayMs);
     resolverCase(199, delayMs);
     resolverCase(200, delayMs);
+}
+
+// --- Names looked up many at a time -----------------------------------------------------------
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::vector<TcpRow> distinctRemotes(int remotes)
+{
+    std::vector<TcpRow> rows;
+    for (int i = 0; i < remotes; ++i)
+        rows.push_back({ 5, ipv4(192, 168, 1, 20), 40000 + i,
+            ipv4(10, 20, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(1 + i % 250)), 443 });
+    return rows;
+}
+
+// The first scan of a fresh resolver, until the map's table is published.
+double firstScan(MibAgent& agent, int delayMs)
+{
+    TestSettings settings;
+    settings.udp = false;
+    settings.portNames = false;
+    ScriptedNameServices services;
+    services.setLookupDelay(std::chrono::milliseconds(delayMs));
+    ConnectionLog log;
+    RecordingScanView view;
+    NameResolver resolver(settings, services);
+    auto table = std::make_unique<ConnectionTable>();
+    const auto start = Clock::now();
+    runScan(agent, settings, resolver, log, view, *table);
+    return millisecondsSince(start);
+}
+
+// The floor: the same look-ups made inFlight at a time, nothing else.
+double concurrentLookUps(const std::vector<TcpRow>& rows, int delayMs, int inFlight)
+{
+    ScriptedNameServices services;
+    services.setLookupDelay(std::chrono::milliseconds(delayMs));
+    std::atomic<std::size_t> next { 0 };
+    const auto start = Clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < inFlight; ++t)
+        threads.emplace_back([&] {
+            for (std::size_t i; (i = next++) < rows.size();)
+                services.hostByAddress(rows[i].remoteAddress);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    return millisecondsSince(start);
+}
+
+void namesBench(int rounds)
+{
+    constexpr int kRemotes = 140;
+    constexpr int kDelayMs = 50;
+    const std::vector<TcpRow> rows = distinctRemotes(kRemotes);
+    FakeAgentScript script;
+    script.objects = mibObjects(rows, {});
+    MibAgent agent;
+    if (!loadScriptedAgent(agent, script)) {
+        std::fprintf(stderr, "cannot load the fake agent module\n");
+        std::exit(1);
+    }
+    std::vector<double> scans;
+    std::vector<double> floors;
+    for (int round = 0; round < rounds; ++round) {
+        scans.push_back(firstScan(agent, kDelayMs));
+        floors.push_back(concurrentLookUps(rows, kDelayMs, NamePrefetch::kMaxInFlight));
+    }
+    const double scan = median(scans);
+    const double floor = median(floors);
+    std::printf("First scan with %d new addresses at %d ms per look-up (median of %d interleaved rounds):\n"
+                "  scan to the map's table %8.1f ms\n  the look-ups alone, %d at a time %8.1f ms\n"
+                "  ratio %.2f (one by one they would take %d ms)\n",
+        kRemotes + 1, kDelayMs, rounds, scan, NamePrefetch::kMaxInFlight, floor, scan / floor,
+        (kRemotes + 1) * kDelayMs);
 }
 
 // --- veltran-scan against netstat on a large table -------------------------------------------
@@ -226,14 +311,90 @@ int processBench(int runs)
     return 0;
 }
 
+// --- veltran-scan against ss: CPU time and peak memory -------------------------------------------
+
+struct ProcessCost
+{
+    double cpuMs = -1;
+    double peakRssKb = -1;
+};
+
+ProcessCost measuredRun(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ProcessCost cost;
+    int status = 0;
+    rusage usage {};
+    if (error != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return cost;
+    cost.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    cost.peakRssKb = static_cast<double>(usage.ru_maxrss);
+    return cost;
+}
+
+int cpuBench(int runs)
+{
+    const std::string scan = VELTRAN_SCAN_PATH;
+    const std::vector<std::string> contenders[] { { scan, "--no-host-names", "--no-port-names" },
+        { "ss", "-tuan" } };
+    std::printf("veltran-scan --no-host-names --no-port-names against ss -tuan, whole processes,\n"
+                "median of %d interleaved rounds (CPU = user + system):\n",
+        runs);
+    std::printf("  %11s  %14s %14s %7s  %14s %14s %7s\n", "connections", "scan CPU ms", "ss CPU ms", "ratio",
+        "scan peak KiB", "ss peak KiB", "ratio");
+    loopback::ConnectionHolders holders;
+    for (std::size_t connections : { 100u, 2000u, 20000u }) {
+        if (!holders.connectUpTo(connections)) {
+            std::fprintf(stderr, "cannot open %zu loopback connections\n", connections);
+            return 1;
+        }
+        std::vector<double> cpu[2];
+        std::vector<double> rss[2];
+        for (int round = -1; round < runs; ++round) {
+            for (int c = 0; c < 2; ++c) {
+                const ProcessCost cost = measuredRun(contenders[c]);
+                if (cost.cpuMs < 0) {
+                    std::fprintf(stderr, "%s failed\n", contenders[c][0].c_str());
+                    return 1;
+                }
+                if (round >= 0) { // the first round only warms the page cache
+                    cpu[c].push_back(cost.cpuMs);
+                    rss[c].push_back(cost.peakRssKb);
+                }
+            }
+        }
+        const double scanCpu = median(cpu[0]), ssCpu = median(cpu[1]);
+        const double scanRss = median(rss[0]), ssRss = median(rss[1]);
+        std::printf("  %11zu  %14.2f %14.2f %7.2f  %14.0f %14.0f %7.2f\n", connections, scanCpu, ssCpu,
+            scanCpu / ssCpu, scanRss, ssRss, scanRss / ssRss);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "all";
     const int value = argc > 2 ? std::atoi(argv[2]) : 0;
-    if (mode != "all" && mode != "resolver" && mode != "process") {
-        std::fprintf(stderr, "usage: %s [resolver [ms] | process [runs]]\n", argv[0]);
+    if (mode == "names") {
+        namesBench(value > 0 ? value : 9);
+        return 0;
+    }
+    if (mode != "all" && mode != "resolver" && mode != "process" && mode != "cpu") {
+        std::fprintf(
+            stderr, "usage: %s [resolver [ms] | names [rounds] | process [runs] | cpu [runs]]\n", argv[0]);
         return 2;
     }
     if (mode != "resolver") {
@@ -244,6 +405,8 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    if (mode == "cpu")
+        return cpuBench(value > 0 ? value : 21);
     int status = 0;
     if (mode != "process")
         resolverBench(mode == "resolver" && value > 0 ? value : 50);

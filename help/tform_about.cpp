@@ -42,6 +42,14 @@ TForm_About::TForm_About(QWidget* parent)
     palette.setColor(QPalette::Window, kBackground);
     palette.setColor(QPalette::WindowText, Qt::white);
     setPalette(palette);
+}
+
+void TForm_About::ensureControls()
+{
+    if (ClientArea)
+        return;
+    // Made at the first show, not at start-up: its fonts and its picture's decoding
+    // would otherwise delay the main window's first map.
     setFont(uiFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Nimbus Sans"_s },
         11, false));
 
@@ -152,6 +160,13 @@ void TForm_About::paintEvent(QPaintEvent* event)
     QDialog::paintEvent(event);
     QPainter painter(this);
     qDrawWinPanel(&painter, rect(), QPalette(kBackground.lighter(300)), false);
+}
+
+void TForm_About::setVisible(bool visible)
+{
+    if (visible)
+        ensureControls(); // before the dialog shows its children
+    QDialog::setVisible(visible);
 }
 
 void TForm_About::showEvent(QShowEvent* event)

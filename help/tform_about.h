@@ -22,6 +22,9 @@ public:
     explicit TForm_About(QWidget* parent = nullptr);
     ~TForm_About() override;
 
+    // Makes the controls and decodes the picture, once; the first show does it.
+    void ensureControls();
+
     void Label1Click(); // the administrator's address: a mail to it
     void Label2Click(); // the sales address: a mail to it
     void Label7Click(); // the web address: opened in the browser
@@ -43,6 +46,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+
+public:
+    void setVisible(bool visible) override;
 
 private:
     QLabel* makeLabel(const QString& name, const QString& text, const QFont& font, QRect place);

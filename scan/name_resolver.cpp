@@ -29,8 +29,24 @@ std::string cut(std::string text, std::size_t length)
 
 NameResolver::NameResolver(const Settings& settings, NameServices& services)
     : m_settings(settings)
-    , m_services(services)
+    , m_prefetch(services)
+    , m_services(m_prefetch)
 {
+}
+
+void NameResolver::prefetchHostNames(const std::vector<HostQuery>& queries)
+{
+    if (!m_settings.lookupHostNames() || !m_settings.cacheDns())
+        return;
+    static const std::uint32_t loopback = addressFromBytes(127, 0, 0, 1);
+    std::vector<std::uint32_t> addresses;
+    for (const HostQuery& query : queries) {
+        // The same tests resolveHostName makes before it asks the system.
+        if (query.address == 0 || query.address == loopback || m_cache.find(query.address))
+            continue;
+        addresses.push_back(query.address);
+    }
+    m_prefetch.prefetch(addresses);
 }
 
 std::string NameResolver::dottedQuad(std::uint32_t networkOrderAddress)

@@ -4,13 +4,22 @@
 // on the scan worker only; localComputerName() may be read from any thread.
 
 #include "scan/host_name_cache.h"
+#include "scan/name_prefetch.h"
 
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class NameServices;
 class Settings;
+
+// One host-text request of a scan: resolveHostName's arguments.
+struct HostQuery
+{
+    bool isLocal;
+    std::uint32_t address; // network order
+};
 
 class NameResolver
 {
@@ -23,6 +32,10 @@ public:
     // The host text for an address in network order: a name or a dotted quad. A local
     // address refreshes localComputerName first, whatever the options.
     std::string resolveHostName(bool isLocal, std::uint32_t address);
+    // Looks up at once, many at a time, the addresses that resolveHostName would ask the
+    // system for (in the same calls, in the same order); nothing with the cache off, where
+    // every row asks the system again as it always has.
+    void prefetchHostNames(const std::vector<HostQuery>& queries);
     // The service name of a port (host order) for "tcp" or "udp", or the port in decimal.
     std::string resolvePortName(std::int32_t portNumber, const char* protocolName);
 
@@ -38,7 +51,8 @@ private:
     void setLocalComputerName(const std::string& name);
 
     const Settings& m_settings;
-    NameServices& m_services;
+    NamePrefetch m_prefetch;
+    NameServices& m_services; // the prefetch, in front of the system's services
     HostNameCache m_cache;
     mutable std::mutex m_nameMutex; // the map reads the name from the GUI thread
     std::string m_localComputerName;

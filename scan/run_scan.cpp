@@ -12,10 +12,35 @@
 
 namespace {
 
-void scanTcp(MibAgent& agent, const Settings& settings, NameResolver& resolver, CapacitySink& sink,
-    ConnectionTable& table)
+// The host texts the rows will ask for, in row order: endpoints beyond the table's
+// capacity get no row and are never resolved.
+std::vector<HostQuery> hostQueries(
+    const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp, bool showListening)
 {
-    for (const MibEndpoint& record : agent.walkTcpTable()) {
+    std::vector<HostQuery> queries;
+    int rows = 0;
+    for (const MibEndpoint& record : tcp) {
+        if (rows >= ConnectionTable::kCapacity)
+            continue;
+        ++rows;
+        queries.push_back({ true, record.localAddress });
+        queries.push_back({ false, record.remoteAddress });
+        if (!showListening && isListening(tcpStateText(record.stateValue)))
+            --rows;
+    }
+    for (const MibEndpoint& record : udp) {
+        if (rows >= ConnectionTable::kCapacity)
+            continue;
+        ++rows;
+        queries.push_back({ true, record.localAddress });
+    }
+    return queries;
+}
+
+void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver,
+    CapacitySink& sink, ConnectionTable& table)
+{
+    for (const MibEndpoint& record : records) {
         ConnectionRow* row = table.append(sink);
         if (!row)
             continue; // beyond capacity: the message was shown, nothing is stored
@@ -35,9 +60,10 @@ void scanTcp(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
     }
 }
 
-void scanUdp(MibAgent& agent, NameResolver& resolver, CapacitySink& sink, ConnectionTable& table)
+void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, CapacitySink& sink,
+    ConnectionTable& table)
 {
-    for (const MibEndpoint& record : agent.walkUdpTable()) {
+    for (const MibEndpoint& record : records) {
         ConnectionRow* row = table.append(sink);
         if (!row)
             continue;
@@ -87,10 +113,17 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
         view.showView(view.graphicMode());
         table.reset();
         view.setStatusText("Scanning...");
+        std::vector<MibEndpoint> tcp;
+        std::vector<MibEndpoint> udp;
         if (settings.showTcp())
-            scanTcp(agent, settings, resolver, view, table);
+            tcp = agent.walkTcpTable();
         if (settings.showUdp())
-            scanUdp(agent, resolver, view, table);
+            udp = agent.walkUdpTable();
+        // Every name the rows need is fetched first, many at a time; the rows then take
+        // them one by one, as they always did.
+        resolver.prefetchHostNames(hostQueries(tcp, udp, settings.showListening()));
+        scanTcp(tcp, settings, resolver, view, table);
+        scanUdp(udp, resolver, view, table);
         orderRows(table);
         view.setGridRows(gridRowsOf(table));
         logEstablished(settings, log, table);

@@ -213,3 +213,13 @@ TEST(VeltranScanCommandLine, WithoutTheAgentModuleItSaysSoAndFails)
 }
 
 } // namespace
+
+TEST(VeltranScanProcess, LoadsNoQtLibrary)
+{
+    // What the dynamic loader maps, not what the build meant to link.
+    const ScanRun run = runProgram("LD_TRACE_LOADED_OBJECTS=1", VELTRAN_SCAN_PATH);
+    ASSERT_EQ(run.status, 0);
+    ASSERT_FALSE(run.lines.empty());
+    for (const std::string& line : run.lines)
+        EXPECT_EQ(line.find("libQt6"), std::string::npos) << line;
+}

@@ -21,6 +21,7 @@ protected:
     void SetUp() override
     {
         m_previous = setShellHandler([this](const std::string& target) { opened.push_back(target); });
+        about.ensureControls();
     }
     void TearDown() override { setShellHandler(m_previous); }
 

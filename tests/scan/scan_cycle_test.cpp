@@ -174,3 +174,52 @@ TEST_F(ScanCycleTest, TheCacheSavesLookUpsOnTheNextScan)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ScanFixture, NamesLookedUpTogetherEnterTheCacheAsOneByOne)
+{
+    std::vector<TcpRow> tcp;
+    for (int i = 0; i < 120; ++i) {
+        const std::uint32_t remote = ipv4(10, 1, std::uint8_t(i / 100), std::uint8_t(i % 100 + 1));
+        if (i % 3 == 0)
+            services.addHost(remote, "host" + std::to_string(i));
+        tcp.push_back({ 5, ipv4(192, 168, 0, 1), 40000 + i, remote, 443 });
+        if (i % 10 == 0)
+            tcp.push_back({ 5, ipv4(192, 168, 0, 1), 50000 + i, remote, 80 }); // asked again: a cache hit
+    }
+    services.setLookupDelay(std::chrono::milliseconds(5));
+    startWith(tcp, {});
+    runOnce();
+    EXPECT_GT(services.mostInFlight(), 1);
+
+    // The same queries resolved one by one, with no look-up ahead, fill a cache of their own.
+    NameResolver serial(settings, services);
+    for (const MibEndpoint& record : agent.walkTcpTable()) {
+        serial.resolveHostName(true, record.localAddress);
+        serial.resolveHostName(false, record.remoteAddress);
+    }
+    ASSERT_EQ(resolver.cache().position(), serial.cache().position());
+    for (int slot = 1; slot <= serial.cache().position(); ++slot) {
+        EXPECT_EQ(resolver.cache().address(slot), serial.cache().address(slot)) << slot;
+        EXPECT_STREQ(resolver.cache().name(slot), serial.cache().name(slot)) << slot;
+    }
+}
+
+TEST(NamePrefetch, ALookUpThatNeverReturnsIsGivenUpAtTheLimit)
+{
+    ScriptedNameServices services;
+    services.addHost(ipv4(10, 0, 0, 1), "answers");
+    services.addHost(ipv4(10, 0, 0, 2), "hangs");
+    services.holdAddress(ipv4(10, 0, 0, 2));
+    {
+        NamePrefetch prefetch(services, std::chrono::milliseconds(100));
+        prefetch.prefetch({ ipv4(10, 0, 0, 1), ipv4(10, 0, 0, 2) });
+        EXPECT_EQ(prefetch.hostByAddress(ipv4(10, 0, 0, 1)), "answers");
+        EXPECT_EQ(prefetch.hostByAddress(ipv4(10, 0, 0, 2)), std::nullopt); // not asked again
+        EXPECT_EQ(services.hostLookups(), 2);
+        services.releaseHeld(); // the worker still waits in the system's call
+    }
+}
+
+} // namespace

@@ -1,5 +1,6 @@
 #include "tests/scan/fakes/scripted_name_services.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 #include <thread>
@@ -23,13 +24,16 @@ std::optional<std::string> ScriptedNameServices::hostByAddress(std::uint32_t net
 {
     std::chrono::milliseconds delay;
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         m_asked.push_back(networkOrderAddress);
         delay = m_delay;
+        m_mostInFlight = std::max(m_mostInFlight, ++m_inFlight);
+        m_released.wait(lock, [&] { return !m_holding || m_held != networkOrderAddress; });
     }
     if (delay.count() > 0)
         std::this_thread::sleep_for(delay);
     std::lock_guard lock(m_mutex);
+    --m_inFlight;
     const auto found = m_hosts.find(networkOrderAddress);
     if (found == m_hosts.end())
         return std::nullopt;
@@ -63,6 +67,28 @@ void ScriptedNameServices::addService(std::uint16_t hostOrderPort, std::string p
 {
     std::lock_guard lock(m_mutex);
     m_services[{ hostOrderPort, std::move(protocol) }] = std::move(name);
+}
+
+void ScriptedNameServices::holdAddress(std::uint32_t networkOrderAddress)
+{
+    std::lock_guard lock(m_mutex);
+    m_held = networkOrderAddress;
+    m_holding = true;
+}
+
+void ScriptedNameServices::releaseHeld()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_holding = false;
+    }
+    m_released.notify_all();
+}
+
+int ScriptedNameServices::mostInFlight() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_mostInFlight;
 }
 
 void ScriptedNameServices::setLookupDelay(std::chrono::milliseconds delay)

@@ -5,6 +5,7 @@
 #include "platform/name_services.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -23,6 +24,10 @@ public:
     void addHost(std::uint32_t networkOrderAddress, std::string name);
     void addService(std::uint16_t hostOrderPort, std::string protocol, std::string name);
     void setLookupDelay(std::chrono::milliseconds delay);
+    // Look-ups of address block until releaseHeld(), as a resolver that never answers.
+    void holdAddress(std::uint32_t networkOrderAddress);
+    void releaseHeld();
+    int mostInFlight() const; // the most reverse look-ups seen at once
 
     int hostLookups() const;
     int serviceLookups() const;
@@ -32,6 +37,11 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    std::uint32_t m_held = 0;
+    bool m_holding = false;
+    int m_inFlight = 0;
+    int m_mostInFlight = 0;
     std::string m_localName = "alpha";
     std::map<std::uint32_t, std::string> m_hosts;
     std::map<std::pair<std::uint16_t, std::string>, std::string> m_services;
