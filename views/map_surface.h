@@ -29,5 +29,6 @@ protected:
 
 private:
     QImage m_map;
+    bool m_firstMapPainted = false;
     bool m_drawing = false; // held by a paint or a map copy in progress
 };
