@@ -66,7 +66,7 @@ void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawM
     post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });
 }
 
-void WindowScanView::showCapacityMessage()
+void WindowScanView::showCapacityMessage(int notShown)
 {
     std::unique_lock lock(m_mutex);
     if (m_shutDown.load())
@@ -74,13 +74,16 @@ void WindowScanView::showCapacityMessage()
     const std::uint64_t ticket = m_messagesShown;
     lock.unlock();
 
-    post([this] {
+    post([this, notShown] {
         // Not exec(): a nested loop would keep the program alive after the main window
-        // closed. The box is modal for the user, and answers the worker when it closes.
-        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle),
-            QString::fromLatin1(kCapacityMessage), QMessageBox::Ok, m_window);
+        // closed. Not modal either: a user must be able to leave a busy machine's window.
+        // The box answers the worker when it closes.
+        const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n')
+            + QString::fromStdString(notShownText(notShown));
+        auto* box = new QMessageBox(
+            QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, m_window);
         box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::ApplicationModal);
+        box->setWindowModality(Qt::NonModal);
         QObject::connect(box, &QMessageBox::finished, this, [this] {
             std::lock_guard guard(m_mutex);
             ++m_messagesShown;

@@ -31,9 +31,9 @@ public:
     void setStatusText(const std::string& text) override;
     void setGridRows(std::vector<GridRow> rows) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
-    // Shows the modal capacity message on the GUI thread and waits until it was
-    // closed, or until the window shuts down.
-    void showCapacityMessage() override;
+    // Shows the capacity message on the GUI thread and waits until it was closed, or
+    // until the window shuts down. Not modal: Exit and closing the window still work.
+    void showCapacityMessage(int notShown) override;
 
     // GUI thread: mirrors the "Graphic/Text mode" button for the worker.
     void setGraphicMode(bool down);

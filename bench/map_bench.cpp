@@ -15,20 +15,13 @@
 
 namespace {
 
-class IgnoreCapacity : public CapacitySink
-{
-public:
-    void showCapacityMessage() override { }
-};
-
 // Four interfaces; a third of the rows established, with long remote names.
 std::shared_ptr<MapTable> fullTable()
 {
     auto mapTable = std::make_shared<MapTable>();
-    IgnoreCapacity sink;
     char text[64];
     for (int i = 0; i < ConnectionTable::kCapacity; ++i) {
-        ConnectionRow* row = mapTable->table.append(sink);
+        ConnectionRow* row = mapTable->table.append();
         std::snprintf(text, sizeof text, "192.168.%d.%d", i % 4, 10 + i % 4);
         setField(row->localHost, text);
         std::snprintf(text, sizeof text, "%d", 40000 + i);

@@ -27,9 +27,9 @@ void PrintingScanView::setGridRows(std::vector<GridRow> rows)
     m_rows = std::move(rows);
 }
 
-void PrintingScanView::showCapacityMessage()
+void PrintingScanView::showCapacityMessage(int notShown)
 {
-    m_errors << kCapacityMessage << '\n';
+    m_errors << kCapacityMessage << ' ' << notShownText(notShown) << '\n';
 }
 
 void PrintingScanView::print(std::ostream& out) const

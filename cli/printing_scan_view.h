@@ -17,7 +17,7 @@ public:
     void setStatusText(const std::string&) override { }
     void setGridRows(std::vector<GridRow> rows) override;
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
-    void showCapacityMessage() override;
+    void showCapacityMessage(int notShown) override;
 
     // The header row and the data rows, one line each, cells separated by tabs.
     void print(std::ostream& out) const;

@@ -1,9 +1,9 @@
 #include "scan/connection_table.h"
 
-ConnectionRow* ConnectionTable::append(CapacitySink& sink)
+ConnectionRow* ConnectionTable::append()
 {
     if (m_count >= kCapacity) {
-        sink.showCapacityMessage();
+        ++m_notStored;
         return nullptr;
     }
     ++m_count;

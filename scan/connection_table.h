@@ -3,17 +3,25 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 #include <string_view>
 
-// Receives the modal "Too many connections !" message; returns once the user closed it.
+// Receives the "Too many connections !" message; returns once the user closed it.
 class CapacitySink
 {
 public:
     virtual ~CapacitySink() = default;
-    virtual void showCapacityMessage() = 0;
+    // notShown endpoints found no room in the table.
+    virtual void showCapacityMessage(int notShown) = 0;
 };
 
 inline constexpr const char* kCapacityMessage = "Too many connections !";
+
+// The line under the message, and the status text of every scan that overflows.
+inline std::string notShownText(int notShown)
+{
+    return std::to_string(notShown) + (notShown == 1 ? " endpoint was" : " endpoints were") + " not shown.";
+}
 
 struct ConnectionRow
 {
@@ -38,11 +46,20 @@ class ConnectionTable
 public:
     static constexpr int kCapacity = 200;
 
-    // count = 0; row texts stay as they are.
-    void reset() { m_count = 0; }
-    // Appends a row. Beyond the 200th the sink shows the capacity message and nothing
-    // is stored: the result is then nullptr and count stays 200.
-    ConnectionRow* append(CapacitySink& sink);
+    // count = 0; row texts stay as they are. The overflow of the scan before is remembered.
+    void reset()
+    {
+        m_overflowBefore = m_notStored > 0;
+        m_count = 0;
+        m_notStored = 0;
+    }
+    // Appends a row. Beyond the 200th nothing is stored and the endpoint is counted:
+    // the result is then nullptr and count stays 200.
+    ConnectionRow* append();
+    // Endpoints that found no room since the last reset.
+    int notStored() const { return m_notStored; }
+    // This scan overflows and the one before did not: an overflow begins.
+    bool overflowBegins() const { return m_notStored > 0 && !m_overflowBefore; }
     // Takes back the row just appended, so the next append overwrites it.
     void dropLast();
     // Exchanges all six fields of rows i and j (1-based).
@@ -55,4 +72,6 @@ public:
 private:
     ConnectionRow m_rows[kCapacity + 1] {}; // slot 0 unused
     int m_count = 0;
+    int m_notStored = 0;
+    bool m_overflowBefore = false;
 };

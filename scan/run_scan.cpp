@@ -38,12 +38,12 @@ std::vector<HostQuery> hostQueries(
 }
 
 void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver,
-    CapacitySink& sink, ConnectionTable& table)
+    ConnectionTable& table)
 {
     for (const MibEndpoint& record : records) {
-        ConnectionRow* row = table.append(sink);
+        ConnectionRow* row = table.append();
         if (!row)
-            continue; // beyond capacity: the message was shown, nothing is stored
+            continue; // beyond capacity: counted, nothing is stored
         setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
         setField(row->localPort, resolver.resolvePortName(record.localPortNumber, "tcp"));
         setField(row->remoteHost, resolver.resolveHostName(false, record.remoteAddress));
@@ -60,11 +60,10 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
     }
 }
 
-void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, CapacitySink& sink,
-    ConnectionTable& table)
+void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, ConnectionTable& table)
 {
     for (const MibEndpoint& record : records) {
-        ConnectionRow* row = table.append(sink);
+        ConnectionRow* row = table.append();
         if (!row)
             continue;
         setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
@@ -122,8 +121,12 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
         // Every name the rows need is fetched first, many at a time; the rows then take
         // them one by one, as they always did.
         resolver.prefetchHostNames(hostQueries(tcp, udp, settings.showListening()));
-        scanTcp(tcp, settings, resolver, view, table);
-        scanUdp(udp, resolver, view, table);
+        scanTcp(tcp, settings, resolver, table);
+        scanUdp(udp, resolver, table);
+        // One message when an overflow begins, however many endpoints found no room; the
+        // status bar tells the count at every scan while it lasts.
+        if (table.overflowBegins())
+            view.showCapacityMessage(table.notStored());
         orderRows(table);
         view.setGridRows(gridRowsOf(table));
         logEstablished(settings, log, table);
@@ -131,7 +134,7 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
         finished->table = table;
         finished->localComputerName = resolver.localComputerName();
         view.publishMapTable(std::move(finished), view.graphicMode());
-        view.setStatusText(std::string());
+        view.setStatusText(table.notStored() > 0 ? notShownText(table.notStored()) : std::string());
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

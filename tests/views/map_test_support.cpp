@@ -6,12 +6,6 @@
 
 namespace {
 
-class IgnoreCapacity : public CapacitySink
-{
-public:
-    void showCapacityMessage() override { }
-};
-
 QImage plain(int width, int height, QColor colour)
 {
     QImage image(width, height, QImage::Format_RGB32);
@@ -23,10 +17,9 @@ QImage plain(int width, int height, QColor colour)
 
 void fillTable(ConnectionTable& table, const std::vector<TestRow>& rows)
 {
-    IgnoreCapacity sink;
     table.reset();
     for (const TestRow& r : rows) {
-        ConnectionRow* row = table.append(sink);
+        ConnectionRow* row = table.append();
         setField(row->localHost, r.localHost);
         setField(row->localPort, r.localPort);
         setField(row->remoteHost, r.remoteHost);

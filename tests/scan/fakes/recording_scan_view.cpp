@@ -36,12 +36,13 @@ void RecordingScanView::publishMapTable(std::shared_ptr<MapTable> table, bool dr
     m_events.push_back(drawMap ? "map draw" : "map keep");
 }
 
-void RecordingScanView::showCapacityMessage()
+void RecordingScanView::showCapacityMessage(int notShown)
 {
     std::function<void()> hook;
     {
         std::lock_guard lock(m_mutex);
         ++m_capacityMessages;
+        m_lastNotShown = notShown;
         m_events.push_back(kCapacityMessage);
         hook = m_capacityHook;
     }
@@ -83,6 +84,12 @@ std::shared_ptr<MapTable> RecordingScanView::mapTable() const
 {
     std::lock_guard lock(m_mutex);
     return m_map;
+}
+
+int RecordingScanView::lastNotShown() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastNotShown;
 }
 
 int RecordingScanView::capacityMessages() const

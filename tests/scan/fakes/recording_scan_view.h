@@ -17,7 +17,7 @@ public:
     void setStatusText(const std::string& text) override;
     void setGridRows(std::vector<GridRow> rows) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
-    void showCapacityMessage() override;
+    void showCapacityMessage(int notShown) override;
 
     void setGraphic(bool graphic);
     // Runs inside setGridRows / showCapacityMessage on the worker (may block or throw).
@@ -28,6 +28,7 @@ public:
     std::vector<GridRow> gridRows() const;
     std::shared_ptr<MapTable> mapTable() const;
     int capacityMessages() const;
+    int lastNotShown() const;
     void clear();
 
 private:
@@ -39,6 +40,7 @@ private:
     std::vector<GridRow> m_rows;
     std::shared_ptr<MapTable> m_map;
     int m_capacityMessages = 0;
+    int m_lastNotShown = 0;
     std::function<void()> m_gridHook;
     std::function<void()> m_capacityHook;
 };
