@@ -226,7 +226,7 @@ TEST(VeltranScanCommandLine, ATruncatedAgentModuleFailsTheLoadWithoutASignal)
     std::ofstream(folder / "libinetmib1.so", std::ios::binary) << agent;
     const ScanRun run = runProgram((folder / "veltran-scan").string(), "--no-host-names");
     std::filesystem::remove_all(folder);
-    EXPECT_EQ(run.status, 1) << "-1 is a signal";
+    EXPECT_EQ(run.status, 1); // through the shell, SIGBUS reads 135
     EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
 }
 
