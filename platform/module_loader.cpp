@@ -1,7 +1,6 @@
 #include "platform/module_loader.h"
 
 #include <cctype>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -46,14 +45,24 @@ std::string executableFolder()
     return slash == std::string::npos ? std::string() : exe.substr(0, slash);
 }
 
+struct HandleCloser
+{
+    void operator()(void* handle) const { dlclose(handle); }
+};
+
 // The folders of the system's library search path in the order the dynamic loader tries
 // them (LD_LIBRARY_PATH, then the system's own folders), as the loader itself reports them.
+// Folders known to ld.so.cache alone are left out: a file is checked before dlopen sees it,
+// so the loader's own search, which would take an unchecked file, is never used.
 std::vector<std::string> systemSearchPath()
 {
     std::vector<std::string> folders;
     void* self = dlopen(nullptr, RTLD_NOW);
+    if (!self)
+        return folders;
+    const std::unique_ptr<void, HandleCloser> selfHandle(self);
     Dl_serinfo size {};
-    if (!self || dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
+    if (dlinfo(self, RTLD_DI_SERINFOSIZE, &size) != 0)
         return folders;
     const std::unique_ptr<Dl_serinfo, decltype(&std::free)> info(
         static_cast<Dl_serinfo*>(std::malloc(size.dls_size)), &std::free);
@@ -72,9 +81,7 @@ std::vector<std::string> systemSearchPath()
 // header, its program headers and every segment's bytes is handed to it.
 bool holdsWholeModule(int fd)
 {
-    struct stat info
-    {
-    };
+    struct stat info;
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 0)
         return false;
     const auto fileSize = static_cast<std::uint64_t>(info.st_size);
@@ -140,10 +147,7 @@ HMODULE LoadLibraryA(const char* fileName)
     // The first file found decides: one that is not a whole module fails the load.
     for (const std::string& folder : folders) {
         const std::string path = folder + '/' + name;
-        struct stat info
-        {
-        };
-        if (stat(path.c_str(), &info) == 0)
+        if (access(path.c_str(), F_OK) == 0)
             return loadChecked(path);
     }
     return nullptr;

@@ -80,8 +80,11 @@ FAKE_EXPORT BOOL SnmpExtensionQuery(
     const auto& objects = g_script->objects;
     const long long k = g_script->queries++;
     if (g_script->mode == FakeAgentScript::Mode::Endless) {
-        FakeObject object = objects.at(0);
-        object.name.push_back(static_cast<UINT>(k + 1));
+        // objects[0] itself carries the growing name: no copy per query, as walks run to millions.
+        FakeObject& object = g_script->objects.at(0);
+        if (k == 0)
+            object.name.push_back(0);
+        object.name.back() = static_cast<UINT>(k + 1);
         install(binding, object);
         return TRUE;
     }
