@@ -7,9 +7,11 @@
 using HMODULE = void*;
 using FARPROC = void (*)();
 
-// Loads the module: a name with '/' is a path taken as it is; any other name is looked
-// up through the system's library search path, then in the executable's own folder.
-// Returns null when the module or one of its dependencies cannot be loaded.
+// Loads the module: a name with '/' is a path taken as it is; any other name is looked up
+// in the executable's own folder, then in its install location ../lib/veltran, then on
+// the system's library search path (LD_LIBRARY_PATH, then the system's folders); the
+// first file found is the one. Returns null when that file is not a regular file holding
+// a whole ELF module, or the module or one of its dependencies cannot be loaded.
 HMODULE LoadLibraryA(const char* fileName);
 
 // The exported function of that name, or null.

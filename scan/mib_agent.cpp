@@ -17,6 +17,50 @@ constexpr UINT kUdpStart[] { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
 WORD g_versionRequested = 0;
 WSADATA g_wsaData {};
 
+// A walk ends as failed beyond these, so an agent whose table never ends cannot hold a
+// scan for ever nor fill the memory. The busiest servers hold some hundreds of thousands
+// of sockets, a desktop some hundreds: a million rows is far above both, yet its records
+// take 20 MB. Five columns per row, with room left for columns the walk ignores.
+constexpr std::size_t kMaxWalkRecords = 1'000'000;
+constexpr std::size_t kMaxWalkQueries = 6 * kMaxWalkRecords;
+
+// What a table column holds, so a reply of another type is never read as one.
+enum class ColumnKind
+{
+    Ignored,
+    Address,
+    Integer
+};
+
+ColumnKind columnKind(bool tcp, UINT column)
+{
+    if (tcp) {
+        if (column == 2 || column == 4)
+            return ColumnKind::Address;
+        return column >= 1 && column <= 5 ? ColumnKind::Integer : ColumnKind::Ignored;
+    }
+    if (column == 1)
+        return ColumnKind::Address;
+    return column == 2 ? ColumnKind::Integer : ColumnKind::Ignored;
+}
+
+// The value's union holds a pointer only for string-like types and a 32-bit number only
+// for the integer-like ones: any other type read as the column's would be a wild pointer
+// or a wrong number.
+bool holds(ColumnKind kind, BYTE type)
+{
+    switch (kind) {
+    case ColumnKind::Address:
+        return type == ASN_OCTETSTRING || type == ASN_IPADDRESS;
+    case ColumnKind::Integer:
+        return type == ASN_INTEGER || type == ASN_COUNTER32 || type == ASN_GAUGE32 || type == ASN_TIMETICKS
+            || type == ASN_UNSIGNED32;
+    case ColumnKind::Ignored:
+        break;
+    }
+    return true;
+}
+
 // An address column holds at least four bytes by the MIB; a shorter value is read
 // only as far as it goes and the rest stays zero.
 std::uint32_t addressValue(const AsnAny& value)
@@ -50,12 +94,18 @@ public:
     WalkRequest(const WalkRequest&) = delete;
     WalkRequest& operator=(const WalkRequest&) = delete;
 
-    // Sends one GetNext. False ends the walk: the query failed, or its reply is not
-    // past the name asked for (an agent at the end of its view), or lies outside the table.
-    bool next(PFNSNMPEXTENSIONQUERY query)
+    enum class Reply
+    {
+        Value, // a value of the table
+        End, // past the table, or the agent's documented end of its view
+        Failed // the query failed, or its reply does not advance
+    };
+
+    // Sends one GetNext.
+    Reply next(PFNSNMPEXTENSIONQUERY query)
     {
         if (!m_binding.name.ids || m_binding.name.idLength == 0)
-            return false;
+            return Reply::Failed;
         SnmpUtilAsnAnyFree(&m_binding.value); // the agent writes over the value without freeing it
         // The agent frees the name it answers; the one asked for is kept in a buffer
         // reused across the walk, so a query costs no allocation of ours.
@@ -63,12 +113,16 @@ public:
         AsnInteger32 errorStatus = SNMP_ERRORSTATUS_NOERROR;
         AsnInteger32 errorIndex = 0;
         const BOOL answered = query(SNMP_PDU_GETNEXT, &m_list, &errorStatus, &errorIndex);
+        if (!answered)
+            return Reply::Failed;
+        if (errorStatus == SNMP_ERRORSTATUS_NOSUCHNAME)
+            return Reply::End;
         const bool advanced = m_binding.name.ids
             && std::lexicographical_compare(m_asked.begin(), m_asked.end(), m_binding.name.ids,
                 m_binding.name.ids + m_binding.name.idLength);
-        if (!answered || errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
-            return false;
-        return m_binding.name.idLength >= 10;
+        if (errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
+            return Reply::Failed;
+        return m_binding.name.idLength >= 10 ? Reply::Value : Reply::End;
     }
 
     UINT column() const { return m_binding.name.ids[kColumnIndex]; }
@@ -95,6 +149,12 @@ bool MibAgent::load(const char* moduleName)
     return m_query != nullptr;
 }
 
+void MibAgent::useEntryPoints(PFNSNMPEXTENSIONINIT init, PFNSNMPEXTENSIONQUERY query)
+{
+    m_init = init;
+    m_query = query;
+}
+
 bool MibAgent::init()
 {
     if (!m_init || !m_query)
@@ -115,35 +175,46 @@ std::vector<MibEndpoint> MibAgent::walkUdpTable()
 std::vector<MibEndpoint> MibAgent::walk(Table table)
 {
     std::vector<MibEndpoint> records;
+    m_lastWalkFailed = true;
     if (!m_query)
         return records;
-    WalkRequest request(table == Table::Tcp ? kTcpStart : kUdpStart);
+    const bool tcp = table == Table::Tcp;
+    WalkRequest request(tcp ? kTcpStart : kUdpStart);
     UINT currentColumn = 1;
     std::size_t cursor = 0;
     // Each column comes back whole and in the same row order, so the k-th value of a
     // column belongs to the k-th record that column 1 created.
-    while (request.next(m_query)) {
+    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
+        const WalkRequest::Reply reply = request.next(m_query);
+        if (reply != WalkRequest::Reply::Value) {
+            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
+            return records;
+        }
         const UINT column = request.column();
+        const ColumnKind kind = columnKind(tcp, column);
+        const AsnAny& value = request.value();
+        if (!holds(kind, value.asnType))
+            return records;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
         }
-        const AsnAny& value = request.value();
         if (column == 1) {
+            if (records.size() >= kMaxWalkRecords)
+                return records;
             records.emplace_back();
             cursor = records.size() - 1;
-            if (table == Table::Tcp)
+            if (tcp)
                 records[cursor].stateValue = integerValue(value);
             else
                 records[cursor].localAddress = addressValue(value);
             continue;
         }
-        const UINT lastColumn = table == Table::Tcp ? 5 : 2;
         // More values than records (the table grew between two column passes) are dropped.
-        if (column < 2 || column > lastColumn || cursor >= records.size())
+        if (kind == ColumnKind::Ignored || cursor >= records.size())
             continue;
         MibEndpoint& record = records[cursor++];
-        if (table == Table::Udp) {
+        if (!tcp) {
             record.localPortNumber = integerValue(value);
             continue;
         }

@@ -26,6 +26,8 @@ class MibAgent
 public:
     // Loads the agent module and looks up both entry points, init first; false at the first miss.
     bool load(const char* moduleName = kAgentModuleName);
+    // Takes the two entry points from the caller instead of a module: an agent inside the process.
+    void useEntryPoints(PFNSNMPEXTENSIONINIT init, PFNSNMPEXTENSIONQUERY query);
     // Calls SnmpExtensionInit with the tick count; false when the agent refuses or is not loaded.
     bool init();
 
@@ -33,6 +35,10 @@ public:
     std::vector<MibEndpoint> walkTcpTable();
     // Walks udpTable; records fill localAddress and localPortNumber only.
     std::vector<MibEndpoint> walkUdpTable();
+    // True when the last walk ended on a failure rather than at the table's end: a failed
+    // query, a reply that does not advance or whose type does not fit its column, or more
+    // rows or queries than any machine has. Its list then holds the records read before.
+    bool lastWalkFailed() const { return m_lastWalkFailed; }
 
 private:
     enum class Table
@@ -47,6 +53,7 @@ private:
     // Outputs of the agent's init: kept as the agent expects, never used.
     HANDLE m_trapEvent = nullptr;
     AsnObjectIdentifier m_supportedView {};
+    bool m_lastWalkFailed = false;
 };
 
 // Starts Winsock, loads and initialises the agent. Returns "" on success, else the one

@@ -1,11 +1,15 @@
 #include "scan/name_resolver.h"
 
 #include "platform/name_services.h"
+#include "scan/name_text.h"
 #include "scan/settings.h"
+#include "scan/utf8_cut.h"
 
 #include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -18,10 +22,17 @@ std::uint32_t addressFromBytes(std::uint8_t a, std::uint8_t b, std::uint8_t c, s
     return address;
 }
 
-std::string cut(std::string text, std::size_t length)
+std::string cut(std::string_view text, std::size_t length)
 {
-    if (text.size() > length)
-        text.resize(length);
+    return std::string(utf8Prefix(text, length));
+}
+
+// A name from outside as a row shows it, or nothing when it would show as an empty cell.
+std::optional<std::string> visibleName(std::string_view name, std::size_t length)
+{
+    std::string text = safeNameText(name, length);
+    if (isInvisibleText(text))
+        return std::nullopt;
     return text;
 }
 
@@ -63,8 +74,10 @@ std::string NameResolver::resolvePortName(std::int32_t portNumber, const char* p
 {
     if (m_settings.lookupPortNames()) {
         const auto port = htons(static_cast<std::uint16_t>(portNumber));
-        if (auto name = m_services.serviceByPort(port, protocolName))
-            return cut(std::move(*name), kMaxRowText);
+        if (const auto name = m_services.serviceByPort(port, protocolName)) {
+            if (auto text = visibleName(*name, kMaxRowText))
+                return std::move(*text);
+        }
     }
     return std::to_string(portNumber);
 }
@@ -74,7 +87,7 @@ std::string NameResolver::resolveHostName(bool isLocal, std::uint32_t address)
     std::string localName;
     if (isLocal) {
         localName = m_services.localHostName();
-        setLocalComputerName(localName);
+        setLocalComputerName(safeNameText(localName, kMaxComputerName));
     }
     if (!m_settings.lookupHostNames())
         return dottedQuad(address);
@@ -92,12 +105,18 @@ std::string NameResolver::resolveHostName(bool isLocal, std::uint32_t address)
 std::string NameResolver::produceHostText(bool isLocal, std::uint32_t address, const std::string& localName)
 {
     static const std::uint32_t loopback = addressFromBytes(127, 0, 0, 1);
-    if (address == 0)
-        return isLocal ? localName : dottedQuad(address);
-    if (address == loopback)
-        return isLocal ? localName : std::string("localhost");
-    if (auto name = m_services.hostByAddress(address))
-        return std::move(*name);
+    std::optional<std::string> name;
+    if (address == 0 || address == loopback) {
+        if (!isLocal)
+            return address == 0 ? dottedQuad(address) : std::string("localhost");
+        name = localName;
+    } else {
+        name = m_services.hostByAddress(address);
+    }
+    if (name) {
+        if (auto text = visibleName(*name, kMaxRowText))
+            return std::move(*text);
+    }
     return dottedQuad(address);
 }
 
@@ -110,5 +129,5 @@ std::string NameResolver::localComputerName() const
 void NameResolver::setLocalComputerName(const std::string& name)
 {
     std::lock_guard lock(m_nameMutex);
-    m_localComputerName = cut(name, kMaxComputerName);
+    m_localComputerName = name;
 }

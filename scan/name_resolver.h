@@ -30,13 +30,15 @@ public:
     NameResolver(const Settings& settings, NameServices& services);
 
     // The host text for an address in network order: a name or a dotted quad. A local
-    // address refreshes localComputerName first, whatever the options.
+    // address refreshes localComputerName first, whatever the options. Names are made
+    // safe to show; one that would show nothing gives the dotted quad.
     std::string resolveHostName(bool isLocal, std::uint32_t address);
     // Looks up at once, many at a time, the addresses that resolveHostName would ask the
     // system for (in the same calls, in the same order); nothing with the cache off, where
     // every row asks the system again as it always has.
     void prefetchHostNames(const std::vector<HostQuery>& queries);
-    // The service name of a port (host order) for "tcp" or "udp", or the port in decimal.
+    // The service name of a port (host order) for "tcp" or "udp", made safe to show, or the
+    // port in decimal.
     std::string resolvePortName(std::int32_t portNumber, const char* protocolName);
 
     // The name the system last gave for the local computer; empty before the first local address.
@@ -48,7 +50,7 @@ public:
 
 private:
     std::string produceHostText(bool isLocal, std::uint32_t address, const std::string& localName);
-    void setLocalComputerName(const std::string& name);
+    void setLocalComputerName(const std::string& name); // already safe and cut
 
     const Settings& m_settings;
     NamePrefetch m_prefetch;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: a release build, a build with AddressSanitizer
-# and UndefinedBehaviorSanitizer, and the scan core's thread tests under ThreadSanitizer.
+# and UndefinedBehaviorSanitizer, the scan core's thread tests under ThreadSanitizer,
+# and each fuzz target for a short while on its seed corpus.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/tools/deps.sh"
@@ -41,6 +42,37 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 "$here/tools/build.sh" build-tsan -DCMAKE_BUILD_TYPE=Debug -DVELTRAN_SANITIZE=thread -DVELTRAN_GUI=OFF -DVELTRAN_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/tests/tsan.supp" run_suite build-tsan -L thread --no-tests=error
+
+# Each fuzz target counts as one test: 30 s from its committed seeds, any crash fails it.
+# New inputs go to a scratch folder, so the committed corpus stays as it is.
+run_fuzzer() {
+    local target=$1 seeds=$2
+    local scratch
+    scratch=$(mktemp -d)
+    mkdir "$scratch/corpus"
+    if (cd "$scratch" && "$here/build-fuzz/bin/$target" -max_total_time=30 -print_final_stats=1 \
+        "$scratch/corpus" "$seeds") >"$scratch/log" 2>&1; then
+        echo "$target: passed, $(sed -nE 's/^stat::number_of_executed_units: *//p' "$scratch/log") runs"
+        passed=$((passed + 1))
+        rm -rf "$scratch"
+    else
+        cat "$scratch/log"
+        echo "$target: FAILED; the input that broke it is in $scratch"
+        failed=$((failed + 1))
+        status=1
+    fi
+}
+if command -v clang++ >/dev/null; then
+    "$here/tools/build.sh" build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVELTRAN_FUZZ=ON \
+        -DVELTRAN_GUI=OFF -DVELTRAN_BENCH=OFF
+    echo "=== build-fuzz ==="
+    for seeds in "$here"/fuzz/corpus/*/; do
+        run_fuzzer "$(basename "$seeds")" "$seeds"
+    done
+else
+    echo "clang++ not found, so the fuzz targets were not run: tools/deps.sh installs it" >&2
+    status=1
+fi
 
 echo "Total: $passed passed, $failed failed"
 exit $status

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
@@ -210,6 +211,38 @@ TEST(VeltranScanCommandLine, WithoutTheAgentModuleItSaysSoAndFails)
     std::filesystem::remove_all(pattern);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
+}
+
+TEST(VeltranScanCommandLine, ATruncatedAgentModuleFailsTheLoadWithoutASignal)
+{
+    // The program's own folder holds the first 20,000 bytes of the agent, as a broken copy would.
+    char pattern[] = "/tmp/veltran-scan-truncated-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder(pattern);
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder / "veltran-scan");
+    std::string agent(20000, '\0');
+    std::ifstream(std::filesystem::path(VELTRAN_SCAN_PATH).parent_path() / "libinetmib1.so", std::ios::binary)
+        .read(agent.data(), static_cast<std::streamsize>(agent.size()));
+    std::ofstream(folder / "libinetmib1.so", std::ios::binary) << agent;
+    const ScanRun run = runProgram((folder / "veltran-scan").string(), "--no-host-names");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(run.status, 1); // through the shell, SIGBUS reads 135
+    EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
+}
+
+TEST(VeltranScanCommandLine, AnAgentEarlierOnTheLibrarySearchPathDoesNotReplaceItsOwn)
+{
+    // A module of the same name that would refuse the load, first on LD_LIBRARY_PATH.
+    char pattern[] = "/tmp/veltran-scan-decoy-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder(pattern);
+    std::filesystem::copy_file(FAKE_AGENT_DECOY_PATH, folder / "libinetmib1.so");
+    const ScanRun run
+        = runProgram("LD_LIBRARY_PATH=" + folder.string() + " " VELTRAN_SCAN_PATH, "--no-host-names");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(run.status, 0);
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.front(), kHeader);
 }
 
 } // namespace

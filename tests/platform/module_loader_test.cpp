@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -59,6 +61,21 @@ TEST(ModuleLoader, LoadsByFullPathAndFailsCleanly)
     std::ofstream(bogus) << "not an ELF file";
     EXPECT_EQ(LoadLibraryA(bogus.c_str()), nullptr);
     std::remove(bogus.c_str());
+}
+
+TEST(ModuleLoader, AModuleCutShortFailsTheLoadWithoutASignal)
+{
+    // dlopen would map the missing segments and die of SIGBUS touching them.
+    std::ifstream whole("libinetmib1.so", std::ios::binary);
+    std::string agent((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+    ASSERT_GT(agent.size(), 20000u);
+    const std::string cut = testing::TempDir() + "/libinetmib1-cut.so";
+    for (const std::size_t length : { 20000, 4096, 64 }) {
+        std::ofstream(cut, std::ios::binary | std::ios::trunc) << agent.substr(0, length);
+        EXPECT_EQ(LoadLibraryA(cut.c_str()), nullptr) << length;
+    }
+    std::remove(cut.c_str());
+    EXPECT_EQ(LoadLibraryA(testing::TempDir().c_str()), nullptr); // a folder
 }
 
 TEST(Winsock, StartupAcceptsVersionOneOne)

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
 #include <string>
 
 namespace {
@@ -53,6 +57,7 @@ TEST_F(MibAgentTest, WalksFillRecordsColumnByColumnFromTheStartIdentifiers)
     load();
 
     const auto tcp = agent.walkTcpTable();
+    EXPECT_FALSE(agent.lastWalkFailed());
     ASSERT_EQ(script.askedNames.front(), (std::vector<UINT> { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }));
     ASSERT_EQ(tcp.size(), 2u);
     EXPECT_EQ(tcp[0].stateValue, 2);
@@ -155,13 +160,94 @@ TEST_F(MibAgentTest, WalkEndsWhenARepliesStopAdvancingOrTheQueryFails)
         MibAgent scratch;
         ASSERT_TRUE(loadScriptedAgent(scratch, sequence));
         EXPECT_EQ(scratch.walkTcpTable().size(), c.records);
+        EXPECT_TRUE(scratch.lastWalkFailed());
         EXPECT_LE(sequence.askedNames.size(), c.replies.size() + 1);
     }
     // The documented end of a view (noSuchName, name past the view) also ends a walk.
     script.objects = { integerObject(tcpName(1, 1), 5) };
     load();
     EXPECT_EQ(agent.walkTcpTable().size(), 1u);
+    EXPECT_FALSE(agent.lastWalkFailed());
     EXPECT_EQ(script.askedNames.size(), 2u);
+}
+
+FakeObject typedObject(std::vector<UINT> name, BYTE type)
+{
+    FakeObject object = integerObject(std::move(name), 0x0badf00d);
+    object.type = type;
+    object.counter64 = 0x00007fff0badf00dULL;
+    object.oid = { 1, 3, 6, 1 };
+    object.octets = { 10, 0, 0, 9 };
+    return object;
+}
+
+TEST_F(MibAgentTest, ARepliesTypeMustFitItsColumnOrTheWalkFails)
+{
+    struct Case
+    {
+        bool tcp;
+        UINT column; // of row 1; column 1 of rows 1 and 2 comes first when it is later
+        BYTE type;
+        bool fits;
+    };
+    const Case cases[] {
+        { true, 2, ASN_INTEGER, false }, // the number would be read as a pointer
+        { true, 4, ASN_COUNTER64, false },
+        { false, 1, ASN_OBJECTIDENTIFIER, false },
+        { false, 1, ASN_NULL, false },
+        { true, 1, ASN_OCTETSTRING, false },
+        { true, 3, ASN_COUNTER64, false },
+        { false, 2, ASN_IPADDRESS, false },
+        { true, 2, ASN_OCTETSTRING, true },
+        { true, 3, ASN_GAUGE32, true },
+        { false, 2, ASN_UNSIGNED32, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+            << (c.tcp ? "tcp" : "udp") << " column " << c.column << " type 0x" << std::hex << int(c.type));
+        const auto name = c.tcp ? tcpName : udpName;
+        FakeAgentScript sequence;
+        sequence.mode = FakeAgentScript::Mode::Sequence;
+        if (c.column > 1) {
+            sequence.objects.push_back(
+                c.tcp ? integerObject(name(1, 1), 5) : addressObject(name(1, 1), { 1, 2, 3, 4 }));
+            sequence.objects.push_back(
+                c.tcp ? integerObject(name(1, 2), 5) : addressObject(name(1, 2), { 1, 2, 3, 4 }));
+        }
+        sequence.objects.push_back(typedObject(name(c.column, 1), c.type));
+        sequence.objects.push_back(typedObject(name(c.column, 2), c.type)); // never asked for after a misfit
+        sequence.objects.push_back(integerObject({ 1, 3, 6, 1, 2, 1, c.tcp ? 6u : 8u, 14, 0 }, 0));
+        MibAgent scratch;
+        ASSERT_TRUE(loadScriptedAgent(scratch, sequence));
+        const auto records = c.tcp ? scratch.walkTcpTable() : scratch.walkUdpTable();
+        EXPECT_EQ(scratch.lastWalkFailed(), !c.fits);
+        EXPECT_EQ(sequence.askedNames.size(), c.fits ? sequence.objects.size() : sequence.objects.size() - 2);
+        EXPECT_EQ(records.size(), c.column > 1 ? 2u : std::size_t(c.fits));
+    }
+}
+
+TEST_F(MibAgentTest, AWalkThatNeverEndsStopsAsFailed)
+{
+    // Column 1 for ever would fill the memory; an ignored column for ever, the time.
+    for (const UINT column : { 1u, 6u }) {
+        SCOPED_TRACE(column);
+        FakeAgentScript endless;
+        endless.mode = FakeAgentScript::Mode::Endless;
+        endless.objects = { integerObject({ 1, 3, 6, 1, 2, 1, 6, 13, 1, column }, 5) };
+        MibAgent scratch;
+        ASSERT_TRUE(loadScriptedAgent(scratch, endless));
+        // Without a bound the walk never returns: fail rather than hang the run.
+        auto walk = std::async(std::launch::async, [&] { return scratch.walkTcpTable().size(); });
+        if (walk.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+            ADD_FAILURE() << "the walk did not end within 60 s";
+            std::fflush(nullptr);
+            std::_Exit(1);
+        }
+        const std::size_t records = walk.get();
+        EXPECT_TRUE(scratch.lastWalkFailed());
+        EXPECT_LE(endless.queries, 6'000'000);
+        EXPECT_EQ(records, column == 1 ? 1'000'000u : 0u);
+    }
 }
 
 TEST_F(MibAgentTest, ColumnsOutsideTheTableAreIgnored)

@@ -1,10 +1,18 @@
+#include "platform/system_name_services.h"
 #include "scan/name_resolver.h"
+#include "tests/common/netns.h"
 #include "tests/scan/fakes/scripted_name_services.h"
 #include "tests/scan/fakes/test_settings.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sched.h>
 #include <string>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -157,6 +165,60 @@ TEST_F(NameResolverTest, LongNamesAreCutAndNamesAreNeverFormats)
     EXPECT_EQ(resolver.resolvePortName(81, "tcp"), std::string(254, 's'));
     EXPECT_EQ(resolver.resolveHostName(true, kAny), std::string(254, 'c'));
     EXPECT_EQ(resolver.localComputerName(), std::string(200, 'c'));
+}
+
+TEST_F(NameResolverTest, NamesThatWouldShowNothingGiveNumbers)
+{
+    services.addHost(ipv4(10, 0, 0, 5), "");
+    services.addHost(ipv4(10, 0, 0, 6), "\xe2\x80\x8b \xc2\xa0"); // zero-width space, blanks
+    services.addHost(ipv4(10, 0, 0, 7), "\x1b[2J");
+    services.addService(82, "tcp", "");
+    services.setLocalName("");
+
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 5)), "10.0.0.5");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 6)), "10.0.0.6");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 7)), "\\x1b[2J");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 7)), "\\x1b[2J"); // from the cache
+    EXPECT_EQ(resolver.resolvePortName(82, "tcp"), "82");
+    EXPECT_EQ(resolver.resolveHostName(true, kAny), "0.0.0.0");
+    EXPECT_EQ(resolver.resolveHostName(true, kLoopback), "127.0.0.1");
+}
+
+// The system's own name services over a crafted hosts file and computer name, in private
+// mount, host-name and network namespaces: nothing outside sees them, no query leaves.
+TEST(NameResolverSystem, CraftedHostsFileAndComputerNameReachRowsSafe)
+{
+    ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
+    ASSERT_EQ(unshare(CLONE_NEWNS | CLONE_NEWUTS), 0) << std::strerror(errno);
+    ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    const std::string computer = "pc\x1b[2J";
+    ASSERT_EQ(sethostname(computer.data(), computer.size()), 0) << std::strerror(errno);
+
+    std::string longName = "a";
+    for (int i = 0; i < 150; ++i)
+        longName += "\xc3\xa9"; // 301 bytes
+    const std::string rightToLeft = "abc\xe2\x80\xaegnp.exe";
+    const std::string hostsFile = testing::TempDir() + "/crafted-hosts";
+    std::ofstream(hostsFile) << "127.0.0.1 localhost\n"
+                             << "192.0.2.1 ctl\x1b]0;owned\x07name\n"
+                             << "192.0.2.2 " << rightToLeft << "\n"
+                             << "192.0.2.3 \xe2\x80\x8b\n" // a zero-width space alone
+                             << "192.0.2.4 " << longName << "\n";
+    ASSERT_EQ(mount(hostsFile.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
+
+    SystemNameServices services;
+    TestSettings settings;
+    NameResolver resolver(settings, services);
+    ASSERT_EQ(services.hostByAddress(ipv4(192, 0, 2, 2)), rightToLeft)
+        << "the file reaches the resolver as it is";
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(192, 0, 2, 1)), "ctl\\x1b]0;owned\\x07name");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(192, 0, 2, 2)), "abc\\u202egnp.exe");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(192, 0, 2, 3)), "192.0.2.3");
+    EXPECT_EQ(resolver.resolveHostName(false, ipv4(192, 0, 2, 4)), longName.substr(0, 253));
+    EXPECT_EQ(resolver.resolveHostName(true, kAny), "pc\\x1b[2J");
+    EXPECT_EQ(resolver.localComputerName(), "pc\\x1b[2J");
+    umount2("/etc/hosts", MNT_DETACH);
+    std::remove(hostsFile.c_str());
 }
 
 } // namespace

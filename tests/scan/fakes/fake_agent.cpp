@@ -36,6 +36,12 @@ void install(SnmpVarBind& binding, const FakeObject& object)
         if (text.length > 0)
             std::memcpy(text.stream, object.octets.data(), text.length);
         text.dynamic = TRUE;
+    } else if (object.type == ASN_OBJECTIDENTIFIER) {
+        const AsnObjectIdentifier value { static_cast<UINT>(object.oid.size()),
+            const_cast<UINT*>(object.oid.data()) };
+        SnmpUtilOidCpy(&binding.value.asnValue.object, &value);
+    } else if (object.type == ASN_COUNTER64) {
+        binding.value.asnValue.counter64.QuadPart = object.counter64;
     } else {
         binding.value.asnValue.number = object.number;
     }
@@ -69,15 +75,24 @@ FAKE_EXPORT BOOL SnmpExtensionQuery(
     if (!g_script || requestType != SNMP_PDU_GETNEXT || bindings->len != 1)
         return FALSE;
     SnmpVarBind& binding = bindings->list[0];
-    const std::vector<UINT> asked = namesOf(binding.name);
-    const std::size_t k = g_script->askedNames.size();
-    g_script->askedNames.push_back(asked);
     *errorStatus = SNMP_ERRORSTATUS_NOERROR;
     *errorIndex = 0;
-
     const auto& objects = g_script->objects;
+    const long long k = g_script->queries++;
+    if (g_script->mode == FakeAgentScript::Mode::Endless) {
+        // objects[0] itself carries the growing name: no copy per query, as walks run to millions.
+        FakeObject& object = g_script->objects.at(0);
+        if (k == 0)
+            object.name.push_back(0);
+        object.name.back() = static_cast<UINT>(k + 1);
+        install(binding, object);
+        return TRUE;
+    }
+    const std::vector<UINT> asked = namesOf(binding.name);
+    g_script->askedNames.push_back(asked);
+
     if (g_script->mode == FakeAgentScript::Mode::Sequence) {
-        if (k >= objects.size() || objects[k].failQuery) {
+        if (static_cast<std::size_t>(k) >= objects.size() || objects[k].failQuery) {
             *errorStatus = SNMP_ERRORSTATUS_GENERR;
             *errorIndex = 1;
             return FALSE;
