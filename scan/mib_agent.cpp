@@ -82,6 +82,7 @@ class WalkRequest
 {
 public:
     explicit WalkRequest(const UINT (&start)[10])
+        : m_entry(start, start + kColumnIndex)
     {
         const AsnObjectIdentifier startName { 10, const_cast<UINT*>(start) };
         // The agent frees the name it is given, so it must come from the shared allocator.
@@ -122,7 +123,10 @@ public:
                 m_binding.name.ids + m_binding.name.idLength);
         if (errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
             return Reply::Failed;
-        return m_binding.name.idLength >= 10 ? Reply::Value : Reply::End;
+        // The next table of the agent's view follows the last column: the walk ends there.
+        const bool inTable
+            = m_binding.name.idLength >= 10 && std::equal(m_entry.begin(), m_entry.end(), m_binding.name.ids);
+        return inTable ? Reply::Value : Reply::End;
     }
 
     UINT column() const { return m_binding.name.ids[kColumnIndex]; }
@@ -132,6 +136,7 @@ private:
     RFC1157VarBind m_binding {};
     RFC1157VarBindList m_list {};
     std::vector<UINT> m_asked;
+    const std::vector<UINT> m_entry; // the table's entry name, the first nine sub-identifiers
 };
 
 } // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -265,6 +267,21 @@ TEST_F(MibAgentTest, ColumnsOutsideTheTableAreIgnored)
     EXPECT_EQ(tcp[0].stateValue, 5);
     EXPECT_EQ(tcp[0].localPortNumber, 0);
     EXPECT_EQ(tcp[0].remotePortNumber, 0);
+}
+
+TEST_F(MibAgentTest, TheNextTableOfTheViewEndsTheWalkAsItsEnd)
+{
+    // A later table follows udpTable in the agent's view, with an INTEGER where udpTable's
+    // first column holds an address.
+    script.objects = mibObjects({}, { { 0, 53 } });
+    script.objects.push_back(integerObject({ 1, 3, 6, 1, 2, 1, 7, 7, 1, 1, 4242 }, 4242));
+    std::sort(script.objects.begin(), script.objects.end(),
+        [](const FakeObject& a, const FakeObject& b) { return a.name < b.name; });
+    load();
+    const auto udp = agent.walkUdpTable();
+    ASSERT_EQ(udp.size(), 1u);
+    EXPECT_EQ(udp[0].localPortNumber, 53);
+    EXPECT_FALSE(agent.lastWalkFailed());
 }
 
 TEST_F(MibAgentTest, RepeatedWalksOfAFullTable)
