@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 
@@ -43,7 +44,40 @@ public:
         return true;
     }
     std::optional<std::uint32_t> tcpInErrors() override { return inErrors; }
+    bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override
+    {
+        ++connectionReads;
+        rows = connections;
+        return true;
+    }
+    bool readTcpListeners(std::vector<TcpListenerRow>& rows) override
+    {
+        rows = listeners;
+        return true;
+    }
+    bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override
+    {
+        rows = endpoints;
+        return endpointsWork;
+    }
+    bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override
+    {
+        swRunPids.assign(pids.begin(), pids.end());
+        rows.clear();
+        for (const SwRunRow& row : processes) {
+            if (std::find(pids.begin(), pids.end(), row.pid) != pids.end())
+                rows.push_back(row);
+        }
+        return true;
+    }
 
+    std::vector<TcpConnectionRow> connections;
+    std::vector<TcpListenerRow> listeners;
+    std::vector<UdpEndpointRow> endpoints;
+    std::vector<SwRunRow> processes;
+    std::vector<std::uint32_t> swRunPids;
+    bool endpointsWork = true;
+    int connectionReads = 0;
     std::vector<TcpConnRow> tcp;
     std::vector<UdpRow> udp;
     std::optional<std::uint32_t> inErrors = 17;
