@@ -15,6 +15,7 @@
 #include <functional>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -361,6 +362,181 @@ namespace {
         kill(child, SIGKILL); // reparented: its parent was the holder, now gone
         close(pids[0]);
         close(pids[1]);
+    }
+
+    // Runs argv, returns its standard output and its pid.
+    std::pair<std::string, pid_t> runForOutput(const std::vector<std::string>& argv)
+    {
+        int out[2];
+        if (pipe(out) != 0)
+            return {};
+        const pid_t pid = fork();
+        if (pid == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            std::vector<char*> args;
+            for (const std::string& arg : argv)
+                args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            execvp(args[0], args.data());
+            _exit(127);
+        }
+        close(out[1]);
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;)
+            text.append(buffer, static_cast<std::size_t>(got));
+        close(out[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << argv[0] << " failed: " << text;
+        return { text, pid };
+    }
+
+    // snmpwalk -On output as values: ".1.3.6... = TYPE: value", strings unquoted.
+    Walk<Value> parseWalk(const std::string& text)
+    {
+        Walk<Value> walk;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            const std::string line = text.substr(start, end - start);
+            start = end + 1;
+            const auto equals = line.find(" = ");
+            if (line.empty() || line[0] != '.' || equals == std::string::npos) {
+                if (!line.empty())
+                    walk.problems.push_back("unexpected line: " + line);
+                continue;
+            }
+            Value value { {}, 0, {} };
+            for (std::size_t at = 1; at < equals;) {
+                std::size_t dot = line.find('.', at);
+                if (dot == std::string::npos || dot > equals)
+                    dot = equals;
+                value.name.push_back(static_cast<UINT>(std::stoul(line.substr(at, dot - at))));
+                at = dot + 1;
+            }
+            std::string rest = line.substr(equals + 3);
+            const auto colon = rest.find(": ");
+            if (!rest.starts_with("\"") && colon != std::string::npos)
+                rest = rest.substr(colon + 2);
+            if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"')
+                rest = rest.substr(1, rest.size() - 2);
+            if (rest.starts_with("."))
+                rest = rest.substr(1); // an OBJECT IDENTIFIER value
+            value.text = rest;
+            walk.rows.push_back(std::move(value));
+        }
+        return walk;
+    }
+
+    std::string text(const Oid& oid)
+    {
+        std::string out;
+        for (const UINT id : oid)
+            out += (out.empty() ? "" : ".") + std::to_string(id);
+        return out;
+    }
+
+    // The dual-stack wildcard as net-snmp's agent shows it: "::" like an IPv6-only one.
+    std::string asNetSnmpShowsIt(std::string row)
+    {
+        for (std::size_t at; (at = row.find("unknown :")) != std::string::npos;)
+            row.replace(at, 9, "ipv6 [::]:");
+        return row;
+    }
+
+    TEST_F(AgentInetTest, SameRowsStatesAndProcessesAsNetSnmpsAgent)
+    {
+        testsnmp::SnmpdProcess snmpd;
+        ASSERT_EQ(snmpd.start(), "");
+        int ports[2];
+        ASSERT_EQ(pipe(ports), 0);
+        Holder server("server", [&] {
+            Socket dualStack = tcpListener("::", 8000, Stack::DualStack);
+            tcpListener("::", 8001, Stack::V6Only).release();
+            tcpListener("::1", 8002, Stack::V6Only).release();
+            tcpListener("127.0.0.1", 8003).release();
+            udpSocket("::", 8004, Stack::DualStack).release();
+            udpSocket("::1", 8005, Stack::V6Only, "::1", 8004).release();
+            if (write(100, "", 1) != 1)
+                _exit(1);
+            // Both kinds of connection to the dual-stack listener, accepted here.
+            for (int i = 0; i < 2; ++i)
+                acceptOne(dualStack).release();
+            dualStack.release();
+            for (;;)
+                pause();
+        });
+        ASSERT_GT(server.pid(), 0);
+        Socket v4 = tcpClient("127.0.0.1", 8000);
+        Socket v6 = tcpClient("::1", 8000);
+        Socket v6Server = tcpListener("::1", 8010, Stack::V6Only);
+        Socket v6Client = tcpClient("::1", 8010);
+        Socket v6Accepted = acceptOne(v6Server);
+        Socket notAccepted = tcpClient("::1", 8010);
+        Socket udpAny = udpSocket("::", 8011, Stack::V6Only);
+        Socket udpLoopback = udpSocket("127.0.0.1", 8012);
+        close(ports[0]);
+        close(ports[1]);
+
+        struct Table
+        {
+            Oid entry;
+            int endpoints;
+            bool instance;
+        };
+        const Table tables[] = {
+            { tcpConnectionEntry, 2, false },
+            { tcpListenerEntry, 1, false },
+            { udpEndpointEntry, 2, true },
+        };
+        std::set<std::string> owners;
+        for (const Table& table : tables) {
+            // The same connections settle before either side reads them.
+            std::vector<std::string> ours;
+            std::vector<std::string> theirs;
+            for (int attempt = 0; attempt < 20; ++attempt) {
+                const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c", snmpd.config().community, "-On",
+                    "-t", "5", "-r", "0", snmpd.peer(), text(table.entry) });
+                const Walk<Value> walk = parseWalk(output);
+                EXPECT_EQ(walk.problems, std::vector<std::string>());
+                theirs.clear();
+                // The walker's own socket is not ours to see.
+                for (const std::string& row : rowsOf(walk, table.entry, table.endpoints, table.instance)) {
+                    if (!row.ends_with(" " + pidText(walker)))
+                        theirs.push_back(row);
+                }
+                ours.clear();
+                for (const std::string& row : this->table(table.entry, table.endpoints, table.instance))
+                    ours.push_back(asNetSnmpShowsIt(row));
+                if (sorted(ours) == sorted(theirs))
+                    break;
+            }
+            EXPECT_EQ(sorted(ours), sorted(theirs)) << text(table.entry);
+            for (const std::string& row : ours)
+                owners.insert(row.substr(row.rfind(' ') + 1));
+        }
+        // Every process with sockets here: this one, the server child and snmpd itself.
+        owners.erase("0");
+        EXPECT_EQ(owners, (std::set<std::string> { pidText(getpid()), pidText(server.pid()), pidText(snmpd.pid()) }));
+
+        // Their hrSWRunTable rows, column by column, but the status, which changes as they run.
+        const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c", snmpd.config().community, "-On", "-t",
+            "5", "-r", "0", snmpd.peer(), text(swRunEntry) });
+        std::set<std::string> theirs;
+        for (const Value& value : parseWalk(output).rows) {
+            if (owners.contains(std::to_string(value.name.back())) && value.name[swRunEntry.size()] != 7)
+                theirs.insert(text(value.name) + " = " + value.text);
+        }
+        std::set<std::string> ours;
+        for (const Value& value : agent().walkSubtree(swRunEntry).rows) {
+            if (value.name[swRunEntry.size()] != 7)
+                ours.insert(text(value.name) + " = " + value.text);
+        }
+        EXPECT_EQ(ours, theirs);
+        EXPECT_EQ(ours.size(), 3u * 6u);
     }
 
 } // namespace
