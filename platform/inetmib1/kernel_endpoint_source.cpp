@@ -48,9 +48,9 @@ std::optional<std::uint32_t> KernelEndpointSource::tcpInErrors()
     return readTcpInErrors();
 }
 
-bool KernelEndpointSource::readSockets(int protocol)
+bool KernelEndpointSource::readSockets(int protocol, std::uint32_t states)
 {
-    if (!m_reader.readSockets(protocol, m_sockets))
+    if (!m_reader.readSockets(protocol, m_sockets, states))
         return false;
     m_owners.refresh(m_sockets);
     return true;
@@ -59,7 +59,7 @@ bool KernelEndpointSource::readSockets(int protocol)
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
     rows.clear();
-    if (!readSockets(IPPROTO_TCP))
+    if (!readSockets(IPPROTO_TCP, ~(1u << tcpListen)))
         return false;
     for (const KernelSocket& socket : m_sockets) {
         if (socket.state == tcpListen)
@@ -74,7 +74,8 @@ bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& row
 bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 {
     rows.clear();
-    if (!readSockets(IPPROTO_TCP))
+    // Only the listening sockets: the kernel then passes over the connections entirely.
+    if (!readSockets(IPPROTO_TCP, 1u << tcpListen))
         return false;
     for (const KernelSocket& socket : m_sockets) {
         if (socket.state == tcpListen)

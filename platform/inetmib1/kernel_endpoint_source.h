@@ -21,8 +21,9 @@ public:
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
 
 private:
-    // One kernel read of a protocol's sockets, their owners brought up to date.
-    bool readSockets(int protocol);
+    // One kernel read of a protocol's sockets in the given states (a mask of 1 << state),
+    // their owners brought up to date.
+    bool readSockets(int protocol, std::uint32_t states = ~0u);
 
     SockDiagReader m_reader;
     SocketOwners m_owners;

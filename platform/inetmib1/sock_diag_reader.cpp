@@ -133,11 +133,11 @@ int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& inte
     message.header.nlmsg_seq = ++m_sequence;
     if (what.bothFamilies) {
         message.bothFamilies.idiag_family = AF_INET;
-        message.bothFamilies.idiag_states = allStatesButBoundInactive;
+        message.bothFamilies.idiag_states = what.states;
     } else {
         message.byFamily.sdiag_family = static_cast<std::uint8_t>(what.family);
         message.byFamily.sdiag_protocol = static_cast<std::uint8_t>(what.protocol);
-        message.byFamily.idiag_states = allStatesButBoundInactive;
+        message.byFamily.idiag_states = what.states;
     }
 
     sockaddr_nl kernel {};
@@ -274,18 +274,20 @@ bool SockDiagReader::readTcp(std::vector<TcpConnRow>& rows)
         && dump(Request { AF_INET6, IPPROTO_TCP }, collector);
 }
 
-bool SockDiagReader::readSockets(int protocol, std::vector<KernelSocket>& sockets)
+bool SockDiagReader::readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states)
 {
     sockets.clear();
     SocketCollector collector { { sockets } };
+    states &= allStatesButBoundInactive;
     if (protocol == IPPROTO_TCP && m_bothFamiliesAtOnce) {
-        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true }, collector))
+        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true, states }, collector))
             return true;
         if (m_lastError != EINVAL && m_lastError != EOPNOTSUPP && m_lastError != ENOENT)
             return false;
         m_bothFamiliesAtOnce = false;
     }
-    return dump(Request { AF_INET, protocol }, collector) && dump(Request { AF_INET6, protocol }, collector);
+    return dump(Request { AF_INET, protocol, false, states }, collector)
+        && dump(Request { AF_INET6, protocol, false, states }, collector);
 }
 
 bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)

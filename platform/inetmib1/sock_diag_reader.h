@@ -49,8 +49,9 @@ public:
     // IPv4 sockets and the IPv4 traffic of dual-stack IPv6 sockets, unsorted. False on failure.
     bool readTcp(std::vector<TcpConnRow>& rows);
     bool readUdp(std::vector<UdpRow>& rows);
-    // Every TCP (IPPROTO_TCP) or UDP socket of both families, unsorted. False on failure.
-    bool readSockets(int protocol, std::vector<KernelSocket>& sockets);
+    // Every TCP (IPPROTO_TCP) or UDP socket of both families in one of the states (a mask
+    // of 1 << the kernel's state number), unsorted. False on failure.
+    bool readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states = ~0u);
 
 private:
     struct Request
@@ -58,6 +59,7 @@ private:
         int family;
         int protocol;
         bool bothFamilies = false; // TCP of both families in one pass
+        std::uint32_t states = ~(1u << 13); // all but merely bound TCP sockets
     };
     template <typename OnSocket> bool dump(const Request& what, OnSocket&& onSocket);
     // 0 when the dump completed, else an errno value.
