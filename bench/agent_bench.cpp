@@ -191,7 +191,8 @@ std::size_t walk(const Agent& agent, std::initializer_list<UINT> start, std::siz
         SnmpUtilAsnAnyFree(&binding.value);
         const UINT* ids = binding.name.ids;
         const UINT length = binding.name.idLength;
-        if (!ok || status != 0 || length <= prefixLength || !std::equal(startIds.begin(), startIds.begin() + prefixLength, ids)
+        if (!ok || status != 0 || length <= prefixLength
+            || !std::equal(startIds.begin(), startIds.begin() + prefixLength, ids)
             || !std::lexicographical_compare(previous.begin(), previous.end(), ids, ids + length))
             break;
         previous.assign(ids, ids + length);
@@ -204,14 +205,16 @@ std::size_t walk(const Agent& agent, std::initializer_list<UINT> start, std::siz
 // tcpConnTable and udpTable, as the IPv4 scan walks them.
 std::size_t fullWalk(const Agent& agent)
 {
-    return walk(agent, { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }, 9) + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 }, 9);
+    return walk(agent, { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 }, 9);
 }
 
 // Every table: both families, their owners and the owners' hrSWRunTable rows.
 std::size_t everyTableWalk(const Agent& agent)
 {
-    return fullWalk(agent) + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9) + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9)
-        + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9) + walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10);
+    return fullWalk(agent) + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9) + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10);
 }
 
 // The /proc text parse the agent does not use, for comparison: local and remote
@@ -294,7 +297,8 @@ void interleave(std::vector<Contender>& contenders, int rounds)
         for (Contender& contender : contenders) {
             const auto start = Clock::now();
             contender.run();
-            contender.times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+            contender.times.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         }
     }
 }
@@ -316,10 +320,22 @@ bool compareEveryTable(const Agent& agent, const char* baselinePath, int runs)
         { "ss -tuanp", [] { runProcess("ss", "-tuanp"); } },
         { "IPv4 tables", [&agent] { fullWalk(agent); } },
         // Where the time of every table goes.
-        { "  tcpConnectionTable", [&agent] { walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9); } },
-        { "  tcpListenerTable", [&agent] { walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9); } },
-        { "  udpEndpointTable", [&agent] { walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9); } },
-        { "  hrSWRunTable", [&agent] { walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10); } },
+        { "  tcpConnectionTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9);
+            } },
+        { "  tcpListenerTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9);
+            } },
+        { "  udpEndpointTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9);
+            } },
+        { "  hrSWRunTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10);
+            } },
     };
     Agent baseline;
     if (baselinePath) {
@@ -328,7 +344,8 @@ bool compareEveryTable(const Agent& agent, const char* baselinePath, int runs)
     }
     interleave(contenders, runs);
 
-    std::printf("2,000 connections (4,002 TCP sockets) held by 20 processes, %zu values in every table\n", values);
+    std::printf(
+        "2,000 connections (4,002 TCP sockets) held by 20 processes, %zu values in every table\n", values);
     std::printf("first walk of every table (owners not yet known): %.2f ms\n", firstMs);
     std::printf("median of %d interleaved rounds, ms:\n", runs);
     for (const Contender& contender : contenders)
@@ -342,7 +359,8 @@ bool compareEveryTable(const Agent& agent, const char* baselinePath, int runs)
     goal("every table / ss -tuanp", contenders[0].median() / contenders[1].median(), 0.5);
     if (baselinePath)
         // No slower than before, within the noise of a shared machine.
-        goal("IPv4 tables / the same through the baseline", contenders[2].median() / contenders.back().median(), 1.05);
+        goal("IPv4 tables / the same through the baseline",
+            contenders[2].median() / contenders.back().median(), 1.05);
     for (const pid_t holder : holders) {
         kill(holder, SIGKILL);
         waitpid(holder, nullptr, 0);

@@ -115,14 +115,14 @@ void sortByIndex(std::vector<TcpConnectionRow>& rows)
 
 void sortByIndex(std::vector<TcpListenerRow>& rows)
 {
-    sortAndKeepFirst(
-        rows, [](const TcpListenerRow& a, const TcpListenerRow& b) { return preferProcess(a.process, b.process); });
+    sortAndKeepFirst(rows,
+        [](const TcpListenerRow& a, const TcpListenerRow& b) { return preferProcess(a.process, b.process); });
 }
 
 void sortByIndex(std::vector<UdpEndpointRow>& rows)
 {
-    sortAndKeepFirst(
-        rows, [](const UdpEndpointRow& a, const UdpEndpointRow& b) { return preferProcess(a.process, b.process); });
+    sortAndKeepFirst(rows,
+        [](const UdpEndpointRow& a, const UdpEndpointRow& b) { return preferProcess(a.process, b.process); });
 }
 
 void sortByIndex(std::vector<SwRunRow>& rows)

@@ -30,7 +30,8 @@ bool isDualStackWildcard(const KernelSocket& socket)
 
 // IPv4-mapped addresses (::ffff:a.b.c.d) stay IPv6 addresses of 16 octets, as net-snmp's
 // agent reports them: the table tells what the kernel holds, the scan folds them into IPv4.
-InetEndpoint endpoint(const KernelSocket& socket, const std::array<std::uint8_t, 16>& address, std::uint16_t port)
+InetEndpoint endpoint(
+    const KernelSocket& socket, const std::array<std::uint8_t, 16>& address, std::uint16_t port)
 {
     InetEndpoint result;
     result.port = port;
@@ -79,7 +80,8 @@ bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
         return false;
     for (const KernelSocket& socket : m_sockets) {
         if (socket.state == tcpListen)
-            rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort), m_owners.owner(socket.inode) });
+            rows.push_back(
+                { endpoint(socket, socket.localAddress, socket.localPort), m_owners.owner(socket.inode) });
     }
     return true;
 }

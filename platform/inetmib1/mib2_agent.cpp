@@ -1,9 +1,9 @@
 #include "platform/inetmib1/mib2_agent.h"
 
 #include <algorithm>
-#include <type_traits>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -219,8 +219,7 @@ bool Mib2Agent::query(
     return true;
 }
 
-template <typename Row, std::size_t IndexLength>
-bool Mib2Agent::refresh(Snapshot<Row, IndexLength>& snapshot)
+template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapshot<Row, IndexLength>& snapshot)
 {
     std::vector<Row>& rows = snapshot.table.rows();
     // An unreadable table is an error, never an empty table.
@@ -323,8 +322,8 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
         instance = { Object::TcpInErrs, {} };
         return true;
     }
-    for (const Object object : { Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint,
-             Object::SwRun }) {
+    for (const Object object :
+        { Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
         bool read = true;
         visitTable(object, [&](auto& snapshot) {
             read = nextIn(snapshot, object, name, instance);

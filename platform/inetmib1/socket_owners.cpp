@@ -93,7 +93,8 @@ bool SocketOwners::readProcess(std::uint32_t pid, Clock::time_point now)
     constexpr std::string_view prefix = "socket:[";
     forEachEntry(dup(fd), [&](const char* name) {
         const ssize_t length = readlinkat(fd, name, link, sizeof(link));
-        if (length <= static_cast<ssize_t>(prefix.size()) + 1 || static_cast<std::size_t>(length) >= sizeof(link))
+        if (length <= static_cast<ssize_t>(prefix.size()) + 1
+            || static_cast<std::size_t>(length) >= sizeof(link))
             return;
         const std::string_view target(link, static_cast<std::size_t>(length));
         std::uint32_t inode = 0;
@@ -128,7 +129,8 @@ void SocketOwners::refresh(const std::vector<KernelSocket>& sockets)
     {
         std::vector<std::uint32_t> gone;
         std::set_difference(m_pids.begin(), m_pids.end(), pids.begin(), pids.end(), std::back_inserter(gone));
-        std::set_difference(pids.begin(), pids.end(), m_pids.begin(), m_pids.end(), std::back_inserter(fresh));
+        std::set_difference(
+            pids.begin(), pids.end(), m_pids.begin(), m_pids.end(), std::back_inserter(fresh));
         for (const std::uint32_t pid : gone)
             forget(pid);
         m_pids = std::move(pids);
@@ -181,7 +183,8 @@ void SocketOwners::refresh(const std::vector<KernelSocket>& sockets)
             return;
     }
     for (const std::uint32_t pid : m_pids) {
-        if (std::binary_search(fresh.begin(), fresh.end(), pid) || std::binary_search(holders.begin(), holders.end(), pid))
+        if (std::binary_search(fresh.begin(), fresh.end(), pid)
+            || std::binary_search(holders.begin(), holders.end(), pid))
             continue;
         if (readProcess(pid, now) && allFound())
             return;

@@ -11,7 +11,8 @@ constexpr std::size_t pathLimit = 128;
 constexpr std::size_t parametersLimit = 128;
 
 // Reads up to the size of the buffer; the command line beyond what the columns hold is not needed.
-template <std::size_t Size> std::string_view readSmallFile(const std::string& path, std::array<char, Size>& buffer)
+template <std::size_t Size>
+std::string_view readSmallFile(const std::string& path, std::array<char, Size>& buffer)
 {
     const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)

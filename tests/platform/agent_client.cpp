@@ -169,7 +169,8 @@ Walk<Value> AgentClient::walkSubtree(const Oid& prefix)
 {
     Walk<Value> walk;
     SnmpVarBind binding {};
-    const AsnObjectIdentifier startName { static_cast<UINT>(prefix.size()), const_cast<UINT*>(prefix.data()) };
+    const AsnObjectIdentifier startName { static_cast<UINT>(prefix.size()),
+        const_cast<UINT*>(prefix.data()) };
     SnmpUtilOidCpy(&binding.name, &startName);
     RFC1157VarBindList list { &binding, 1 };
     Oid previous = prefix;
@@ -178,14 +179,17 @@ Walk<Value> AgentClient::walkSubtree(const Oid& prefix)
         AsnInteger32 index = 0;
         const BOOL ok = query(SNMP_PDU_GETNEXT, &list, &status, &index);
         ++walk.queries;
-        Value value { Oid(binding.name.ids, binding.name.ids + binding.name.idLength), binding.value.asnType, {} };
+        Value value { Oid(binding.name.ids, binding.name.ids + binding.name.idLength), binding.value.asnType,
+            {} };
         const AsnAny& any = binding.value;
         switch (any.asnType) {
         case ASN_OCTETSTRING:
-            value.text.assign(reinterpret_cast<const char*>(any.asnValue.string.stream), any.asnValue.string.length);
+            value.text.assign(
+                reinterpret_cast<const char*>(any.asnValue.string.stream), any.asnValue.string.length);
             break;
         case ASN_OBJECTIDENTIFIER:
-            value.text = text(Oid(any.asnValue.object.ids, any.asnValue.object.ids + any.asnValue.object.idLength));
+            value.text
+                = text(Oid(any.asnValue.object.ids, any.asnValue.object.ids + any.asnValue.object.idLength));
             break;
         case ASN_UNSIGNED32:
         case ASN_GAUGE32:

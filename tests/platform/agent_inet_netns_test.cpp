@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <set>
 #include <sys/prctl.h>
@@ -42,7 +42,8 @@ namespace {
 
     // A table's rows as "index = column values", the index as endpoint texts (and the
     // instance for udpEndpointTable); in the walk's row order.
-    std::vector<std::string> rowsOf(const Walk<Value>& walk, const Oid& entry, int endpoints, bool instance = false)
+    std::vector<std::string> rowsOf(
+        const Walk<Value>& walk, const Oid& entry, int endpoints, bool instance = false)
     {
         std::vector<std::string> order;
         std::map<std::string, std::string> values;
@@ -91,7 +92,8 @@ namespace {
     class Holder
     {
     public:
-        Holder(const char* name, const std::function<void()>& makeSockets, std::initializer_list<int> keep = {})
+        Holder(
+            const char* name, const std::function<void()>& makeSockets, std::initializer_list<int> keep = {})
         {
             int ready[2];
             if (pipe(ready) != 0)
@@ -162,21 +164,24 @@ namespace {
         int clientPort = 0;
         int pipePorts[2];
         ASSERT_EQ(pipe(pipePorts), 0);
-        Holder tcpHolder("tcp-holder", [&] {
-            tcpListener("::", 7000, Stack::DualStack).release();
-            Socket v6Only = tcpListener("::", 7001, Stack::V6Only);
-            tcpListener("::1", 7002, Stack::V6Only).release();
-            tcpListener("0.0.0.0", 7003).release();
-            Socket client = tcpClient("::1", 7001);
-            const int port = client.localPort();
-            if (write(pipePorts[1], &port, sizeof port) != sizeof port)
-                _exit(1);
-            acceptOne(v6Only).release();
-            client.release();
-            v6Only.release();
-        }, { pipePorts[1] });
+        Holder tcpHolder("tcp-holder",
+            [&] {
+                tcpListener("::", 7000, Stack::DualStack).release();
+                Socket v6Only = tcpListener("::", 7001, Stack::V6Only);
+                tcpListener("::1", 7002, Stack::V6Only).release();
+                tcpListener("0.0.0.0", 7003).release();
+                Socket client = tcpClient("::1", 7001);
+                const int port = client.localPort();
+                if (write(pipePorts[1], &port, sizeof port) != sizeof port)
+                    _exit(1);
+                acceptOne(v6Only).release();
+                client.release();
+                v6Only.release();
+            },
+            { pipePorts[1] });
         ASSERT_GT(tcpHolder.pid(), 0);
-        ASSERT_EQ(read(pipePorts[0], &clientPort, sizeof clientPort), static_cast<ssize_t>(sizeof clientPort));
+        ASSERT_EQ(
+            read(pipePorts[0], &clientPort, sizeof clientPort), static_cast<ssize_t>(sizeof clientPort));
         close(pipePorts[0]);
         close(pipePorts[1]);
         // This process holds the UDP endpoints.
@@ -240,29 +245,31 @@ namespace {
         ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, channel), 0);
         int go[2];
         ASSERT_EQ(pipe(go), 0);
-        Holder sender("sender", [&] {
-            Socket udp = udpSocket("::1", 7101, Stack::V6Only);
-            const int readyFd = 100;
-            char wait = 0;
-            // Hold it until told, then hand it to the other end and leave.
-            if (write(readyFd, "", 1) != 1 || read(go[0], &wait, 1) != 1)
-                _exit(1);
-            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
-            char byte = 0;
-            iovec data { &byte, 1 };
-            msghdr message {};
-            message.msg_iov = &data;
-            message.msg_iovlen = 1;
-            message.msg_control = control;
-            message.msg_controllen = sizeof control;
-            cmsghdr* header = CMSG_FIRSTHDR(&message);
-            header->cmsg_level = SOL_SOCKET;
-            header->cmsg_type = SCM_RIGHTS;
-            header->cmsg_len = CMSG_LEN(sizeof(int));
-            const int fd = udp.fd();
-            std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
-            _exit(sendmsg(channel[0], &message, 0) == 1 ? 0 : 1);
-        }, { channel[0], go[0] });
+        Holder sender("sender",
+            [&] {
+                Socket udp = udpSocket("::1", 7101, Stack::V6Only);
+                const int readyFd = 100;
+                char wait = 0;
+                // Hold it until told, then hand it to the other end and leave.
+                if (write(readyFd, "", 1) != 1 || read(go[0], &wait, 1) != 1)
+                    _exit(1);
+                alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] {};
+                char byte = 0;
+                iovec data { &byte, 1 };
+                msghdr message {};
+                message.msg_iov = &data;
+                message.msg_iovlen = 1;
+                message.msg_control = control;
+                message.msg_controllen = sizeof control;
+                cmsghdr* header = CMSG_FIRSTHDR(&message);
+                header->cmsg_level = SOL_SOCKET;
+                header->cmsg_type = SCM_RIGHTS;
+                header->cmsg_len = CMSG_LEN(sizeof(int));
+                const int fd = udp.fd();
+                std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+                _exit(sendmsg(channel[0], &message, 0) == 1 ? 0 : 1);
+            },
+            { channel[0], go[0] });
         ASSERT_GT(sender.pid(), 0);
         const auto udpRows = [this] { return table(udpEndpointEntry, 2, true); };
         ASSERT_EQ(udpRows().size(), 1u);
@@ -333,21 +340,23 @@ namespace {
     {
         int pids[2];
         ASSERT_EQ(pipe(pids), 0);
-        Holder parent("parent", [&] {
-            tcpListener("::1", 7200, Stack::V6Only).release();
-            int ready[2];
-            if (pipe(ready) != 0)
-                _exit(1);
-            const pid_t child = fork();
-            if (child == 0) {
-                prctl(PR_SET_NAME, "child");
-                const pid_t self = getpid();
-                if (write(pids[1], &self, sizeof self) != sizeof self)
+        Holder parent("parent",
+            [&] {
+                tcpListener("::1", 7200, Stack::V6Only).release();
+                int ready[2];
+                if (pipe(ready) != 0)
                     _exit(1);
-                for (;;)
-                    pause();
-            }
-        }, { pids[1] });
+                const pid_t child = fork();
+                if (child == 0) {
+                    prctl(PR_SET_NAME, "child");
+                    const pid_t self = getpid();
+                    if (write(pids[1], &self, sizeof self) != sizeof self)
+                        _exit(1);
+                    for (;;)
+                        pause();
+                }
+            },
+            { pids[1] });
         ASSERT_GT(parent.pid(), 0);
         pid_t child = 0;
         ASSERT_EQ(read(pids[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
@@ -358,7 +367,8 @@ namespace {
             || both[0] == "ipv6 [::1]:7200 = " + pidText(child))
             << both[0];
         parent.end();
-        EXPECT_EQ(table(tcpListenerEntry, 1), (std::vector<std::string> { "ipv6 [::1]:7200 = " + pidText(child) }));
+        EXPECT_EQ(
+            table(tcpListenerEntry, 1), (std::vector<std::string> { "ipv6 [::1]:7200 = " + pidText(child) }));
         kill(child, SIGKILL); // reparented: its parent was the holder, now gone
         close(pids[0]);
         close(pids[1]);
@@ -498,8 +508,8 @@ namespace {
             std::vector<std::string> ours;
             std::vector<std::string> theirs;
             for (int attempt = 0; attempt < 20; ++attempt) {
-                const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c", snmpd.config().community, "-On",
-                    "-t", "5", "-r", "0", snmpd.peer(), text(table.entry) });
+                const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c",
+                    snmpd.config().community, "-On", "-t", "5", "-r", "0", snmpd.peer(), text(table.entry) });
                 const Walk<Value> walk = parseWalk(output);
                 EXPECT_EQ(walk.problems, std::vector<std::string>());
                 theirs.clear();
@@ -520,11 +530,12 @@ namespace {
         }
         // Every process with sockets here: this one, the server child and snmpd itself.
         owners.erase("0");
-        EXPECT_EQ(owners, (std::set<std::string> { pidText(getpid()), pidText(server.pid()), pidText(snmpd.pid()) }));
+        EXPECT_EQ(owners,
+            (std::set<std::string> { pidText(getpid()), pidText(server.pid()), pidText(snmpd.pid()) }));
 
         // Their hrSWRunTable rows, column by column, but the status, which changes as they run.
-        const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c", snmpd.config().community, "-On", "-t",
-            "5", "-r", "0", snmpd.peer(), text(swRunEntry) });
+        const auto [output, walker] = runForOutput({ "snmpwalk", "-v2c", "-c", snmpd.config().community,
+            "-On", "-t", "5", "-r", "0", snmpd.peer(), text(swRunEntry) });
         std::set<std::string> theirs;
         for (const Value& value : parseWalk(output).rows) {
             if (owners.contains(std::to_string(value.name.back())) && value.name[swRunEntry.size()] != 7)

@@ -470,8 +470,8 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
         { 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 },
         cat({ v6Loopback, { 80 }, v6Loopback, { 39999 } }),
         cat({ v6Loopback, { 80 }, v6Loopback, { 40000 } }),
-        { 2, 16, 32, 1, 13, 184, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 443, 2, 16, 32, 1, 13, 184, 0, 0, 0, 0, 0, 0,
-            0, 0, 0, 0, 0, 2, 1 },
+        { 2, 16, 32, 1, 13, 184, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 443, 2, 16, 32, 1, 13, 184, 0, 0, 0, 0,
+            0, 0, 0, 0, 0, 0, 0, 2, 1 },
     };
     const std::int64_t states[] = { 6, 5, 11, 5, 4 };
     const std::int64_t processes[] = { 7, 0, 0, 300, 12 };
@@ -505,7 +505,8 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
     EXPECT_EQ(got.status, SNMP_ERRORSTATUS_NOERROR);
     EXPECT_EQ(got.number, 300);
     for (const Oid& missing : { cat({ tcpConnectionEntry, { 1 }, indexes[3] }),
-             cat({ tcpConnectionEntry, { 8 }, indexes[3], { 0 } }), cat({ tcpConnectionEntry, { 8, 1, 4, 9 } }) })
+             cat({ tcpConnectionEntry, { 8 }, indexes[3], { 0 } }),
+             cat({ tcpConnectionEntry, { 8, 1, 4, 9 } }) })
         EXPECT_EQ(query(missing, SNMP_PDU_GET).status, SNMP_ERRORSTATUS_NOSUCHNAME)
             << ::testing::PrintToString(missing);
 }

@@ -138,7 +138,8 @@ TEST(MibRows, SwRunRowsReadAsNetSnmpReadsThem)
         { "8 (nginx) D 1", "nginx: worker process"s, "nginx", "nginx: worker process", "",
             SwRunStatus::NotRunnable },
         { "9 (gone) Z 1", ""s, "gone", "", "", SwRunStatus::Invalid },
-        { "10 (t) T 1", "t\0"s + longArgument + '\0', "t", "t", longArgument.substr(0, 128), SwRunStatus::NotRunnable },
+        { "10 (t) T 1", "t\0"s + longArgument + '\0', "t", "t", longArgument.substr(0, 128),
+            SwRunStatus::NotRunnable },
     };
     for (const Case& c : cases) {
         SwRunRow row;
