@@ -357,10 +357,17 @@ bool compareEveryTable(const Agent& agent, const char* baselinePath, int runs)
         std::printf("%-44s %6.2f  (goal <= %.2f) %s\n", what, ratio, limit, ok ? "ok" : "MISSED");
     };
     goal("every table / ss -tuanp", contenders[0].median() / contenders[1].median(), 0.5);
-    if (baselinePath)
+    if (baselinePath) {
+        // Paired round by round, so a busy moment of the machine weighs on both sides.
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < contenders[2].times.size(); ++i)
+            ratios.push_back(contenders[2].times[i] / contenders.back().times[i]);
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%-44s %6.2f\n", "IPv4 tables / baseline, ratio of medians",
+            contenders[2].median() / contenders.back().median());
         // No slower than before, within the noise of a shared machine.
-        goal("IPv4 tables / the same through the baseline",
-            contenders[2].median() / contenders.back().median(), 1.05);
+        goal("IPv4 tables / baseline, median of round ratios", ratios[ratios.size() / 2], 1.05);
+    }
     for (const pid_t holder : holders) {
         kill(holder, SIGKILL);
         waitpid(holder, nullptr, 0);
