@@ -290,11 +290,13 @@ struct Contender
     }
 };
 
-// Each round times every contender once, in turn, so drifts of the machine's load hit all alike.
+// Each round times every contender once, in turn, so drifts of the machine's load hit all
+// alike; each round starts one contender later, so none always follows the same other.
 void interleave(std::vector<Contender>& contenders, int rounds)
 {
     for (int round = 0; round < rounds; ++round) {
-        for (Contender& contender : contenders) {
+        for (std::size_t i = 0; i < contenders.size(); ++i) {
+            Contender& contender = contenders[(i + static_cast<std::size_t>(round)) % contenders.size()];
             const auto start = Clock::now();
             contender.run();
             contender.times.push_back(

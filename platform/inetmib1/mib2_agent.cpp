@@ -24,6 +24,8 @@ constexpr UINT tcpConnectionProcessColumn = 8;
 constexpr UINT tcpListenerProcessColumn = 4;
 constexpr UINT udpEndpointProcessColumn = 8;
 constexpr UINT swRunStatusColumn = 7;
+// How old a table's rows may be when a walk of an earlier table steps into it.
+constexpr auto snapshotAgeWhenEnteredFromBefore = std::chrono::seconds(5);
 // hrSWRunType: every process that holds a socket is an application.
 constexpr LONG swRunTypeApplication = 4;
 
@@ -235,6 +237,7 @@ template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapsho
         snapshot.read = m_source.readUdpEndpoints(rows);
     else
         snapshot.read = readSwRun();
+    snapshot.readAt = std::chrono::steady_clock::now();
     if (!snapshot.read)
         rows.clear();
     sortByIndex(rows);
@@ -299,11 +302,15 @@ bool Mib2Agent::followsLastAnswer(OidSpan name, Instance& instance)
 }
 
 template <typename Row, std::size_t IndexLength>
-bool Mib2Agent::nextIn(Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, Instance& instance)
+bool Mib2Agent::nextIn(
+    Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance)
 {
     if (!snapshot.table.precedesEnd(name))
         return true;
-    if ((!snapshot.read || snapshot.table.startsWalk(name)) && !refresh(snapshot))
+    const bool startsWalk = snapshot.table.startsWalk(name)
+        && (!leaving
+            || std::chrono::steady_clock::now() - snapshot.readAt > snapshotAgeWhenEnteredFromBefore);
+    if ((!snapshot.read || startsWalk) && !refresh(snapshot))
         return false;
     if (const auto position = snapshot.table.next(name))
         instance = { object, *position };
@@ -314,7 +321,7 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
 {
     // The objects in the order of their names.
     instance = {};
-    if (!nextIn(m_tcp, Object::TcpConn, name, instance))
+    if (!nextIn(m_tcp, Object::TcpConn, name, false, instance))
         return false;
     if (instance.object != Object::None)
         return true;
@@ -322,11 +329,13 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
         instance = { Object::TcpInErrs, {} };
         return true;
     }
+    bool leaving = false;
     for (const Object object :
         { Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
         bool read = true;
         visitTable(object, [&](auto& snapshot) {
-            read = nextIn(snapshot, object, name, instance);
+            read = nextIn(snapshot, object, name, leaving, instance);
+            leaving = leaving || hasOidPrefix(name, snapshot.table.entry());
             return true;
         });
         if (!read)

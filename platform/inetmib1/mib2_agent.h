@@ -11,7 +11,10 @@
 // first identifier after the view, as agents tell a caller to look elsewhere.
 //
 // Each walk sees one snapshot: a GetNext at or before a table's first instance re-reads
-// that table from the source; the rest of the walk is served from the sorted rows.
+// that table from the source; the rest of the walk is served from the sorted rows. The
+// step past the end of one table into the next is not the start of a walk there: it is
+// answered from the next table's snapshot unless that is a few seconds old, so a scan
+// that walks only the older tables pays nothing for the later ones.
 
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/inet_rows.h"
@@ -19,6 +22,7 @@
 #include "platform/inetmib1/mib_table.h"
 
 #include <array>
+#include <chrono>
 
 class Mib2Agent
 {
@@ -58,6 +62,7 @@ private:
     {
         MibTable<Row, IndexLength> table;
         bool read = false;
+        std::chrono::steady_clock::time_point readAt {};
     };
 
     AsnInteger32 getNext(SnmpVarBind& binding);
@@ -68,8 +73,10 @@ private:
     bool findNext(OidSpan name, Instance& instance);
     bool findExact(OidSpan name, Instance& instance);
     // The instance after name within one table, if any; false when it could not be read.
+    // leaving: name is an instance of an earlier table, so this is a walk's step past its end.
     template <typename Row, std::size_t IndexLength>
-    bool nextIn(Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, Instance& instance);
+    bool nextIn(
+        Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance);
     // Calls visit(snapshot) for a table object and returns its result; false for the others.
     template <typename Visit> bool visitTable(Object object, Visit&& visit);
     template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);

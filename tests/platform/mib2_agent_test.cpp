@@ -52,6 +52,7 @@ public:
     }
     bool readTcpListeners(std::vector<TcpListenerRow>& rows) override
     {
+        ++listenerReads;
         rows = listeners;
         return true;
     }
@@ -78,6 +79,7 @@ public:
     std::vector<std::uint32_t> swRunPids;
     bool endpointsWork = true;
     int connectionReads = 0;
+    int listenerReads = 0;
     std::vector<TcpConnRow> tcp;
     std::vector<UdpRow> udp;
     std::optional<std::uint32_t> inErrors = 17;
@@ -484,6 +486,14 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
     // The other tables are empty, and no process of hrSWRunTable runs: the view ends.
     EXPECT_EQ(replies[10].name, afterView);
     EXPECT_EQ(source.connectionReads, 1);
+    // Stepping past the table reads the next one only if it never was: a scan that walks
+    // this table alone does not pay for the others at every walk.
+    EXPECT_EQ(source.listenerReads, 1);
+    walk(tcpConnectionEntry);
+    EXPECT_EQ(source.connectionReads, 2);
+    EXPECT_EQ(source.listenerReads, 1);
+    walk(tcpListenerEntry);
+    EXPECT_EQ(source.listenerReads, 2);
 
     // Any name lands on the next instance: inside an index of either length, or before column 7.
     const std::vector<std::pair<Oid, Oid>> cases = {
@@ -498,7 +508,7 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
     };
     for (const auto& [request, expected] : cases)
         EXPECT_EQ(query(request).name, expected) << ::testing::PrintToString(request);
-    EXPECT_EQ(source.connectionReads, 3); // each GetNext at or before column 7 starts a walk
+    EXPECT_EQ(source.connectionReads, 4); // each GetNext at or before column 7 starts a walk
 
     // Get: instances of the served columns only.
     Reply got = query(cat({ tcpConnectionEntry, { 8 }, indexes[3] }), SNMP_PDU_GET);
