@@ -1,6 +1,12 @@
-// Times one full TCP + UDP walk through the agent module, the bare kernel read under it,
-// a /proc parse for comparison, and the `ss -tan` and `netstat -tan` processes, on N
-// established loopback connections in a private network namespace. Needs root.
+// First, on 2,000 loopback connections (half IPv4, half IPv6) held by 20 processes:
+// the full walk of every table the agent serves, owning processes included, against the
+// `ss -tuanp` process, and the IPv4-only walk against the same walk through a baseline
+// module (an earlier build, given as the first argument), interleaved round by round.
+// Then one full TCP + UDP IPv4 walk through the agent module, the bare kernel read under
+// it, a /proc parse for comparison, and the `ss -tan` and `netstat -tan` processes, on
+// N established loopback connections. All in a private network namespace. Needs root.
+//
+//   agent_bench [BASELINE_MODULE|-] [RUNS]
 
 #include "platform/inetmib1/sock_diag_reader.h"
 #include "platform/module_loader.h"
@@ -29,6 +35,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint16_t serverPort = 5000;
+constexpr std::uint16_t serverPort6 = 5001;
 
 [[noreturn]] void die(const char* what)
 {
@@ -74,9 +81,28 @@ int listener()
     return fd;
 }
 
+sockaddr_in6 loopback6(std::uint16_t port)
+{
+    sockaddr_in6 address {};
+    address.sin6_family = AF_INET6;
+    address.sin6_port = htons(port);
+    address.sin6_addr = in6addr_loopback;
+    return address;
+}
+
+int listener6()
+{
+    const int fd = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in6 address = loopback6(serverPort6);
+    if (fd < 0 || bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0
+        || listen(fd, 4096) != 0)
+        die("listener6");
+    return fd;
+}
+
 // Opens count established pairs in a child process of the same namespace, which holds
 // them until killed: both ends of 20,000 connections exceed one process's file limit.
-pid_t holdConnections(int listenFd, std::size_t count)
+pid_t holdConnections(int listenFd, std::size_t count, int family = AF_INET)
 {
     int ready[2];
     if (pipe(ready) != 0)
@@ -87,12 +113,21 @@ pid_t holdConnections(int listenFd, std::size_t count)
     if (child == 0) {
         close(ready[0]);
         sockaddr_in address { AF_INET, htons(serverPort), { htonl(INADDR_LOOPBACK) }, {} };
+        const sockaddr_in6 address6 = loopback6(serverPort6);
         for (std::size_t i = 0; i < count; ++i) {
-            const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-            if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0)
+            const int client = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const bool connected = family == AF_INET
+                ? connect(client, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0
+                : connect(client, reinterpret_cast<const sockaddr*>(&address6), sizeof(address6)) == 0;
+            if (client < 0 || !connected)
                 die("connect");
-            if (accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC) < 0)
+            const int server = accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (server < 0)
                 die("accept");
+            // Ended by a reset when the holder is killed: no TIME_WAIT rows for the next measurement.
+            const linger hard { 1, 0 };
+            setsockopt(client, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
+            setsockopt(server, SOL_SOCKET, SO_LINGER, &hard, sizeof(hard));
         }
         const char done = 1;
         if (write(ready[1], &done, 1) != 1)
@@ -124,9 +159,9 @@ struct Agent
     PFNSNMPEXTENSIONQUERY query = nullptr;
 };
 
-Agent loadAgent()
+Agent loadAgent(const char* name = "inetmib1.dll")
 {
-    HMODULE module = LoadLibraryA("inetmib1.dll");
+    HMODULE module = LoadLibraryA(name);
     if (!module)
         die("LoadLibraryA(inetmib1.dll)");
     auto init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(module, "SnmpExtensionInit"));
@@ -138,8 +173,9 @@ Agent loadAgent()
     return agent;
 }
 
-// One walk as the scanner makes it; returns the number of values received.
-std::size_t walk(const Agent& agent, std::initializer_list<UINT> start)
+// One walk of a table as a scanner makes it, from start until a name outside prefix;
+// returns the number of values received.
+std::size_t walk(const Agent& agent, std::initializer_list<UINT> start, std::size_t prefixLength)
 {
     std::vector<UINT> startIds(start);
     const AsnObjectIdentifier startName { static_cast<UINT>(startIds.size()), startIds.data() };
@@ -155,7 +191,8 @@ std::size_t walk(const Agent& agent, std::initializer_list<UINT> start)
         SnmpUtilAsnAnyFree(&binding.value);
         const UINT* ids = binding.name.ids;
         const UINT length = binding.name.idLength;
-        if (!ok || status != 0 || length < 10
+        if (!ok || status != 0 || length <= prefixLength
+            || !std::equal(startIds.begin(), startIds.begin() + prefixLength, ids)
             || !std::lexicographical_compare(previous.begin(), previous.end(), ids, ids + length))
             break;
         previous.assign(ids, ids + length);
@@ -165,9 +202,19 @@ std::size_t walk(const Agent& agent, std::initializer_list<UINT> start)
     return values;
 }
 
+// tcpConnTable and udpTable, as the IPv4 scan walks them.
 std::size_t fullWalk(const Agent& agent)
 {
-    return walk(agent, { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }) + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 });
+    return walk(agent, { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 }, 9);
+}
+
+// Every table: both families, their owners and the owners' hrSWRunTable rows.
+std::size_t everyTableWalk(const Agent& agent)
+{
+    return fullWalk(agent) + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9) + walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9)
+        + walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10);
 }
 
 // The /proc text parse the agent does not use, for comparison: local and remote
@@ -207,23 +254,129 @@ std::size_t procRead()
     return rows;
 }
 
+void runProcess(const char* program, const char* options)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        execlp(program, program, options, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "agent_bench: %s %s failed\n", program, options);
+        std::exit(1);
+    }
+}
+
 double processMs(const char* program, int runs)
 {
-    return medianMs(runs, [program] {
-        const pid_t child = fork();
-        if (child == 0) {
-            const int null = open("/dev/null", O_WRONLY);
-            dup2(null, STDOUT_FILENO);
-            execlp(program, program, "-tan", static_cast<char*>(nullptr));
-            _exit(127);
+    return medianMs(runs, [program] { runProcess(program, "-tan"); });
+}
+
+struct Contender
+{
+    const char* name;
+    std::function<void()> run;
+    std::vector<double> times {};
+
+    double median() const
+    {
+        std::vector<double> sorted = times;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted[sorted.size() / 2];
+    }
+};
+
+// Each round times every contender once, in turn, so drifts of the machine's load hit all
+// alike; each round starts one contender later, so none always follows the same other.
+void interleave(std::vector<Contender>& contenders, int rounds)
+{
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < contenders.size(); ++i) {
+            Contender& contender = contenders[(i + static_cast<std::size_t>(round)) % contenders.size()];
+            const auto start = Clock::now();
+            contender.run();
+            contender.times.push_back(
+                std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         }
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            std::fprintf(stderr, "agent_bench: %s -tan failed\n", program);
-            std::exit(1);
-        }
-    });
+    }
+}
+
+// 2,000 connections, half of them IPv6, held by 20 processes: the new tables against `ss -tuanp`.
+bool compareEveryTable(const Agent& agent, const char* baselinePath, int runs)
+{
+    const int listen4 = listener();
+    const int listen6 = listener6();
+    std::vector<pid_t> holders;
+    for (int i = 0; i < 20; ++i)
+        holders.push_back(holdConnections(i % 2 ? listen6 : listen4, 100, i % 2 ? AF_INET6 : AF_INET));
+
+    const auto first = Clock::now();
+    const std::size_t values = everyTableWalk(agent);
+    const double firstMs = std::chrono::duration<double, std::milli>(Clock::now() - first).count();
+    std::vector<Contender> contenders = {
+        { "every table, owners included", [&agent] { everyTableWalk(agent); } },
+        { "ss -tuanp", [] { runProcess("ss", "-tuanp"); } },
+        { "IPv4 tables", [&agent] { fullWalk(agent); } },
+        // Where the time of every table goes.
+        { "  tcpConnectionTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, 9);
+            } },
+        { "  tcpListenerTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, 9);
+            } },
+        { "  udpEndpointTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, 9);
+            } },
+        { "  hrSWRunTable",
+            [&agent] {
+                walk(agent, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 10);
+            } },
+    };
+    Agent baseline;
+    if (baselinePath) {
+        baseline = loadAgent(baselinePath);
+        contenders.push_back({ "IPv4 tables, baseline module", [&baseline] { fullWalk(baseline); } });
+    }
+    interleave(contenders, runs);
+
+    std::printf(
+        "2,000 connections (4,002 TCP sockets) held by 20 processes, %zu values in every table\n", values);
+    std::printf("first walk of every table (owners not yet known): %.2f ms\n", firstMs);
+    std::printf("median of %d interleaved rounds, ms:\n", runs);
+    for (const Contender& contender : contenders)
+        std::printf("  %-34s %8.2f\n", contender.name, contender.median());
+    bool met = true;
+    const auto goal = [&met](const char* what, double ratio, double limit) {
+        const bool ok = ratio <= limit;
+        met = met && ok;
+        std::printf("%-44s %6.2f  (goal <= %.2f) %s\n", what, ratio, limit, ok ? "ok" : "MISSED");
+    };
+    goal("every table / ss -tuanp", contenders[0].median() / contenders[1].median(), 0.5);
+    if (baselinePath) {
+        // Paired round by round, so a busy moment of the machine weighs on both sides.
+        std::vector<double> ratios;
+        for (std::size_t i = 0; i < contenders[2].times.size(); ++i)
+            ratios.push_back(contenders[2].times[i] / contenders.back().times[i]);
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("%-44s %6.2f\n", "IPv4 tables / baseline, ratio of medians",
+            contenders[2].median() / contenders.back().median());
+        // No slower than before, within the noise of a shared machine.
+        goal("IPv4 tables / baseline, median of round ratios", ratios[ratios.size() / 2], 1.05);
+    }
+    for (const pid_t holder : holders) {
+        kill(holder, SIGKILL);
+        waitpid(holder, nullptr, 0);
+    }
+    close(listen4);
+    close(listen6);
+    return met;
 }
 
 struct Figures
@@ -258,7 +411,8 @@ Figures measure(const Agent& agent, SockDiagReader& reader, std::size_t connecti
 
 int main(int argc, char** argv)
 {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const char* baselinePath = argc > 1 && std::strcmp(argv[1], "-") != 0 ? argv[1] : nullptr;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     const std::string error = testns::enterPrivateNetworkNamespace();
     if (!error.empty()) {
         std::fprintf(stderr, "agent_bench: %s\n", error.c_str());
@@ -266,6 +420,7 @@ int main(int argc, char** argv)
     }
     raiseFileLimit();
     const Agent agent = loadAgent();
+    const bool everyTableMet = compareEveryTable(agent, baselinePath, std::max(runs, 15));
     SockDiagReader reader;
     const int listenFd = listener();
     std::vector<pid_t> holders;
@@ -303,5 +458,5 @@ int main(int argc, char** argv)
         waitpid(holder, nullptr, 0);
     }
     close(listenFd);
-    return met ? 0 : 2;
+    return met && everyTableMet ? 0 : 2;
 }

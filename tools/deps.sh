@@ -12,6 +12,7 @@ packages=(
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
     valgrind xdg-utils ccache
     clang libclang-rt-14-dev
+    snmpd snmp libsnmp-dev
 )
 
 missing=()

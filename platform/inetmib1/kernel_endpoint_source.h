@@ -3,6 +3,7 @@
 
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/sock_diag_reader.h"
+#include "platform/inetmib1/socket_owners.h"
 
 class KernelEndpointSource final : public EndpointSource
 {
@@ -14,6 +15,17 @@ public:
     bool readUdp(std::vector<UdpRow>& rows) override { return m_reader.readUdp(rows); }
     std::optional<std::uint32_t> tcpInErrors() override;
 
+    bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override;
+    bool readTcpListeners(std::vector<TcpListenerRow>& rows) override;
+    bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override;
+    bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
+
 private:
+    // One kernel read of a protocol's sockets in the given states (a mask of 1 << state),
+    // their owners brought up to date.
+    bool readSockets(int protocol, std::uint32_t states = ~0u);
+
     SockDiagReader m_reader;
+    SocketOwners m_owners;
+    std::vector<KernelSocket> m_sockets;
 };

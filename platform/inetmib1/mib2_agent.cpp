@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -10,9 +11,23 @@ constexpr UINT afterMib2[] = { 1, 3, 6, 1, 2, 2 };
 constexpr UINT tcpConnEntry[] = { 1, 3, 6, 1, 2, 1, 6, 13, 1 };
 constexpr UINT tcpInErrsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 14, 0 };
 constexpr UINT udpEntry[] = { 1, 3, 6, 1, 2, 1, 7, 5, 1 };
+constexpr UINT tcpConnectionEntry[] = { 1, 3, 6, 1, 2, 1, 6, 19, 1 };
+constexpr UINT tcpListenerEntry[] = { 1, 3, 6, 1, 2, 1, 6, 20, 1 };
+constexpr UINT udpEndpointEntry[] = { 1, 3, 6, 1, 2, 1, 7, 7, 1 };
+constexpr UINT swRunEntry[] = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
 
 constexpr UINT tcpColumnCount = 5;
 constexpr UINT udpColumnCount = 2;
+// The first columns of the later tables are their index, which is not readable.
+constexpr UINT tcpConnectionStateColumn = 7;
+constexpr UINT tcpConnectionProcessColumn = 8;
+constexpr UINT tcpListenerProcessColumn = 4;
+constexpr UINT udpEndpointProcessColumn = 8;
+constexpr UINT swRunStatusColumn = 7;
+// How old a table's rows may be when a walk of an earlier table steps into it.
+constexpr auto snapshotAgeWhenEnteredFromBefore = std::chrono::seconds(5);
+// hrSWRunType: every process that holds a socket is an application.
+constexpr LONG swRunTypeApplication = 4;
 
 // Replies are allocated with plain malloc, the heap SnmpUtilMemFree releases to: every byte
 // is written at once, and malloc, unlike calloc, is served from glibc's per-thread cache.
@@ -47,7 +62,7 @@ bool setAddress(AsnAny& value, std::uint32_t networkOrder)
     return true;
 }
 
-bool setTcpValue(AsnAny& value, const TcpConnRow& row, UINT column)
+bool setValue(AsnAny& value, const TcpConnRow& row, UINT column)
 {
     switch (column) {
     case 1:
@@ -66,12 +81,85 @@ bool setTcpValue(AsnAny& value, const TcpConnRow& row, UINT column)
     }
 }
 
-bool setUdpValue(AsnAny& value, const UdpRow& row, UINT column)
+bool setValue(AsnAny& value, const UdpRow& row, UINT column)
 {
     if (column == 1)
         return setAddress(value, row.localAddress);
     setInteger(value, row.localPort);
     return true;
+}
+
+void setUnsigned(AsnAny& value, std::uint32_t number)
+{
+    value.asnType = ASN_UNSIGNED32;
+    value.asnValue.unsigned32 = number;
+}
+
+// OCTET STRING values are freshly allocated copies the caller frees; an empty one has none.
+bool setString(AsnAny& value, const std::string& text)
+{
+    value.asnType = ASN_OCTETSTRING;
+    value.asnValue.string = { nullptr, 0, FALSE };
+    if (text.empty())
+        return true;
+    auto* bytes = static_cast<BYTE*>(allocateForCaller(text.size()));
+    if (!bytes)
+        return false;
+    std::memcpy(bytes, text.data(), text.size());
+    value.asnValue.string = { bytes, static_cast<UINT>(text.size()), TRUE };
+    return true;
+}
+
+bool setValue(AsnAny& value, const TcpConnectionRow& row, UINT column)
+{
+    if (column == tcpConnectionStateColumn)
+        setInteger(value, row.state);
+    else
+        setUnsigned(value, row.process);
+    return true;
+}
+
+bool setValue(AsnAny& value, const TcpListenerRow& row, UINT /*column*/)
+{
+    setUnsigned(value, row.process);
+    return true;
+}
+
+bool setValue(AsnAny& value, const UdpEndpointRow& row, UINT /*column*/)
+{
+    setUnsigned(value, row.process);
+    return true;
+}
+
+bool setValue(AsnAny& value, const SwRunRow& row, UINT column)
+{
+    switch (column) {
+    case 1:
+        setInteger(value, static_cast<LONG>(row.pid));
+        return true;
+    case 2:
+        return setString(value, row.name);
+    case 3: {
+        // hrSWRunID: no product identifier is known, which the MIB writes as 0.0.
+        static constexpr UINT unknownProduct[] = { 0, 0 };
+        UINT* ids = copyIds(unknownProduct, std::size(unknownProduct));
+        if (!ids)
+            return false;
+        value.asnType = ASN_OBJECTIDENTIFIER;
+        value.asnValue.object = { static_cast<UINT>(std::size(unknownProduct)), ids };
+        return true;
+    }
+    case 4:
+        return setString(value, row.path);
+    case 5:
+        return setString(value, row.parameters);
+    case 6:
+        setInteger(value, swRunTypeApplication);
+        return true;
+    default:
+        setInteger(value, static_cast<LONG>(row.status));
+        return true;
+    }
 }
 
 void setNull(AsnAny& value)
@@ -84,8 +172,12 @@ void setNull(AsnAny& value)
 
 Mib2Agent::Mib2Agent(EndpointSource& source)
     : m_source(source)
-    , m_tcp(tcpConnEntry, tcpColumnCount)
-    , m_udp(udpEntry, udpColumnCount)
+    , m_tcp { { tcpConnEntry, tcpColumnCount } }
+    , m_udp { { udpEntry, udpColumnCount } }
+    , m_tcpConnections { { tcpConnectionEntry, tcpConnectionProcessColumn, tcpConnectionStateColumn } }
+    , m_tcpListeners { { tcpListenerEntry, tcpListenerProcessColumn, tcpListenerProcessColumn } }
+    , m_udpEndpoints { { udpEndpointEntry, udpEndpointProcessColumn, udpEndpointProcessColumn } }
+    , m_swRun { { swRunEntry, swRunStatusColumn } }
 {
 }
 
@@ -129,64 +221,128 @@ bool Mib2Agent::query(
     return true;
 }
 
-bool Mib2Agent::refreshTcp()
+template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapshot<Row, IndexLength>& snapshot)
 {
+    std::vector<Row>& rows = snapshot.table.rows();
     // An unreadable table is an error, never an empty table.
-    m_tcpRead = m_source.readTcp(m_tcp.rows());
-    if (!m_tcpRead)
-        m_tcp.rows().clear();
-    sortByIndex(m_tcp.rows());
+    if constexpr (std::is_same_v<Row, TcpConnRow>)
+        snapshot.read = m_source.readTcp(rows);
+    else if constexpr (std::is_same_v<Row, UdpRow>)
+        snapshot.read = m_source.readUdp(rows);
+    else if constexpr (std::is_same_v<Row, TcpConnectionRow>)
+        snapshot.read = m_source.readTcpConnections(rows);
+    else if constexpr (std::is_same_v<Row, TcpListenerRow>)
+        snapshot.read = m_source.readTcpListeners(rows);
+    else if constexpr (std::is_same_v<Row, UdpEndpointRow>)
+        snapshot.read = m_source.readUdpEndpoints(rows);
+    else
+        snapshot.read = readSwRun();
+    snapshot.readAt = std::chrono::steady_clock::now();
+    if (!snapshot.read)
+        rows.clear();
+    sortByIndex(rows);
     m_last = {};
-    return m_tcpRead;
+    return snapshot.read;
 }
 
-bool Mib2Agent::refreshUdp()
+bool Mib2Agent::readSwRun()
 {
-    m_udpRead = m_source.readUdp(m_udp.rows());
-    if (!m_udpRead)
-        m_udp.rows().clear();
-    sortByIndex(m_udp.rows());
-    m_last = {};
-    return m_udpRead;
-}
-
-bool Mib2Agent::followsLastAnswer(OidSpan name, Instance& instance) const
-{
-    if (m_last.object != Object::TcpConn && m_last.object != Object::Udp)
+    // The processes that hold the sockets of the process tables as last read: a scan walks
+    // those first and then asks who their owners are.
+    std::vector<std::uint32_t> pids;
+    const auto collect = [this, &pids](auto& snapshot) {
+        if (!snapshot.read && !refresh(snapshot))
+            return false;
+        for (const auto& row : snapshot.table.rows()) {
+            if (row.process != 0)
+                pids.push_back(row.process);
+        }
+        return true;
+    };
+    if (!collect(m_tcpConnections) || !collect(m_tcpListeners) || !collect(m_udpEndpoints))
         return false;
+    std::sort(pids.begin(), pids.end());
+    pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
+    return m_source.readSwRun(pids, m_swRun.table.rows());
+}
+
+template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visit)
+{
+    switch (object) {
+    case Object::TcpConn:
+        return visit(m_tcp);
+    case Object::TcpConnection:
+        return visit(m_tcpConnections);
+    case Object::TcpListener:
+        return visit(m_tcpListeners);
+    case Object::Udp:
+        return visit(m_udp);
+    case Object::UdpEndpoint:
+        return visit(m_udpEndpoints);
+    case Object::SwRun:
+        return visit(m_swRun);
+    case Object::None:
+    case Object::TcpInErrs:
+        break;
+    }
+    return false;
+}
+
+bool Mib2Agent::followsLastAnswer(OidSpan name, Instance& instance)
+{
     if (name.size() != m_lastNameLength || !std::equal(name.begin(), name.end(), m_lastName.begin()))
         return false;
-    const auto next = m_last.object == Object::TcpConn ? m_tcp.successor(m_last.position)
-                                                       : m_udp.successor(m_last.position);
-    if (!next)
+    return visitTable(m_last.object, [this, &instance](const auto& snapshot) {
+        const auto next = snapshot.table.successor(m_last.position);
+        if (!next)
+            return false;
+        instance = { m_last.object, *next };
+        return true;
+    });
+}
+
+template <typename Row, std::size_t IndexLength>
+bool Mib2Agent::nextIn(
+    Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance)
+{
+    if (!snapshot.table.precedesEnd(name))
+        return true;
+    const bool startsWalk = snapshot.table.startsWalk(name)
+        && (!leaving
+            || std::chrono::steady_clock::now() - snapshot.readAt > snapshotAgeWhenEnteredFromBefore);
+    if ((!snapshot.read || startsWalk) && !refresh(snapshot))
         return false;
-    instance = { m_last.object, *next };
+    if (const auto position = snapshot.table.next(name))
+        instance = { object, *position };
     return true;
 }
 
 bool Mib2Agent::findNext(OidSpan name, Instance& instance)
 {
-    if (m_tcp.precedesEnd(name)) {
-        if ((!m_tcpRead || m_tcp.startsWalk(name)) && !refreshTcp())
-            return false;
-        if (const auto position = m_tcp.next(name)) {
-            instance = { Object::TcpConn, *position };
-            return true;
-        }
-    }
+    // The objects in the order of their names.
+    instance = {};
+    if (!nextIn(m_tcp, Object::TcpConn, name, false, instance))
+        return false;
+    if (instance.object != Object::None)
+        return true;
     if (compareOids(name, tcpInErrsInstance) < 0) {
         instance = { Object::TcpInErrs, {} };
         return true;
     }
-    if (m_udp.precedesEnd(name)) {
-        if ((!m_udpRead || m_udp.startsWalk(name)) && !refreshUdp())
-            return false;
-        if (const auto position = m_udp.next(name)) {
-            instance = { Object::Udp, *position };
+    bool leaving = false;
+    for (const Object object :
+        { Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
+        bool read = true;
+        visitTable(object, [&](auto& snapshot) {
+            read = nextIn(snapshot, object, name, leaving, instance);
+            leaving = leaving || hasOidPrefix(name, snapshot.table.entry());
             return true;
-        }
+        });
+        if (!read)
+            return false;
+        if (instance.object != Object::None)
+            return true;
     }
-    instance = {};
     return true;
 }
 
@@ -195,19 +351,27 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
     instance = {};
     if (compareOids(name, tcpInErrsInstance) == 0) {
         instance = { Object::TcpInErrs, {} };
-    } else if (hasOidPrefix(name, m_tcp.entry())) {
-        // A Get is served from the current snapshot, so it never disturbs a walk in progress.
-        if (!m_tcpRead && !refreshTcp())
-            return false;
-        if (const auto position = m_tcp.exact(name))
-            instance = { Object::TcpConn, *position };
-    } else if (hasOidPrefix(name, m_udp.entry())) {
-        if (!m_udpRead && !refreshUdp())
-            return false;
-        if (const auto position = m_udp.exact(name))
-            instance = { Object::Udp, *position };
+        return true;
     }
-    return true;
+    bool read = true;
+    for (const Object object : { Object::TcpConn, Object::TcpConnection, Object::TcpListener, Object::Udp,
+             Object::UdpEndpoint, Object::SwRun }) {
+        const bool inTable = visitTable(object, [&](auto& snapshot) {
+            if (!hasOidPrefix(name, snapshot.table.entry()))
+                return false;
+            // A Get is served from the current snapshot, so it never disturbs a walk in progress.
+            if (!snapshot.read && !refresh(snapshot)) {
+                read = false;
+                return true;
+            }
+            if (const auto position = snapshot.table.exact(name))
+                instance = { object, *position };
+            return true;
+        });
+        if (inTable)
+            break;
+    }
+    return read;
 }
 
 AsnInteger32 Mib2Agent::getNext(SnmpVarBind& binding)
@@ -245,16 +409,7 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
     std::size_t nameLength = 0;
     AsnAny value {};
     bool valueMade = true;
-    switch (instance.object) {
-    case Object::TcpConn:
-        nameLength = m_tcp.writeName(instance.position, name);
-        valueMade = setTcpValue(value, m_tcp.rows()[instance.position.row], instance.position.column);
-        break;
-    case Object::Udp:
-        nameLength = m_udp.writeName(instance.position, name);
-        valueMade = setUdpValue(value, m_udp.rows()[instance.position.row], instance.position.column);
-        break;
-    case Object::TcpInErrs: {
+    if (instance.object == Object::TcpInErrs) {
         nameLength = std::size(tcpInErrsInstance);
         std::copy_n(std::begin(tcpInErrsInstance), nameLength, name);
         const auto errors = m_source.tcpInErrors();
@@ -262,13 +417,18 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
             return SNMP_ERRORSTATUS_GENERR;
         value.asnType = ASN_COUNTER32;
         value.asnValue.counter = *errors;
-        break;
-    }
-    case Object::None:
+    } else if (!visitTable(instance.object, [&](const auto& snapshot) {
+                   nameLength = snapshot.table.writeName(instance.position, name);
+                   valueMade = setValue(
+                       value, snapshot.table.rows()[instance.position.row], instance.position.column);
+                   return true;
+               })) {
         return SNMP_ERRORSTATUS_NOSUCHNAME;
     }
-    if (!valueMade)
+    if (!valueMade) {
+        SnmpUtilAsnAnyFree(&value);
         return SNMP_ERRORSTATUS_GENERR;
+    }
     if (replaceName) {
         UINT* ids = copyIds(name, nameLength);
         if (!ids) {

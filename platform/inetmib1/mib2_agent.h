@@ -1,20 +1,28 @@
 #pragma once
 // The MIB-II extension agent: answers Get and GetNext over tcpConnTable, tcpInErrs.0
-// and udpTable, the objects the connection monitor walks.
+// and udpTable, the objects the connection monitor walks, and over the later tables that
+// cover both address families and name the owning process: tcpConnectionTable
+// (state and process), tcpListenerTable, udpEndpointTable (process) and hrSWRunTable
+// (the processes that hold the sockets those three list).
 //
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
 // objects: a GetNext before or inside the view lands on the next of them, and a GetNext
-// past the last udpTable instance answers noSuchName with the name 1.3.6.1.2.2, the
+// past the last hrSWRunTable instance answers noSuchName with the name 1.3.6.1.2.2, the
 // first identifier after the view, as agents tell a caller to look elsewhere.
 //
 // Each walk sees one snapshot: a GetNext at or before a table's first instance re-reads
-// that table from the source; the rest of the walk is served from the sorted rows.
+// that table from the source; the rest of the walk is served from the sorted rows. The
+// step past the end of one table into the next is not the start of a walk there: it is
+// answered from the next table's snapshot unless that is a few seconds old, so a scan
+// that walks only the older tables pays nothing for the later ones.
 
 #include "platform/inetmib1/endpoint_source.h"
+#include "platform/inetmib1/inet_rows.h"
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/mib_table.h"
 
 #include <array>
+#include <chrono>
 
 class Mib2Agent
 {
@@ -38,32 +46,52 @@ private:
         None,
         TcpConn,
         TcpInErrs,
-        Udp
+        TcpConnection,
+        TcpListener,
+        Udp,
+        UdpEndpoint,
+        SwRun
     };
     struct Instance
     {
         Object object = Object::None;
         TablePosition position {};
     };
+    // A table and whether its rows have been read since the agent began.
+    template <typename Row, std::size_t IndexLength> struct Snapshot
+    {
+        MibTable<Row, IndexLength> table;
+        bool read = false;
+        std::chrono::steady_clock::time_point readAt {};
+    };
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
     // The instance after the last one answered, when name is that one: the usual step of a walk.
-    bool followsLastAnswer(OidSpan name, Instance& instance) const;
+    bool followsLastAnswer(OidSpan name, Instance& instance);
     // Where a GetNext after name lands; false when a table could not be read.
     bool findNext(OidSpan name, Instance& instance);
     bool findExact(OidSpan name, Instance& instance);
-    bool refreshTcp();
-    bool refreshUdp();
+    // The instance after name within one table, if any; false when it could not be read.
+    // leaving: name is an instance of an earlier table, so this is a walk's step past its end.
+    template <typename Row, std::size_t IndexLength>
+    bool nextIn(
+        Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance);
+    // Calls visit(snapshot) for a table object and returns its result; false for the others.
+    template <typename Visit> bool visitTable(Object object, Visit&& visit);
+    template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);
+    bool readSwRun();
     AsnInteger32 answer(SnmpVarBind& binding, const Instance& instance, bool replaceName);
 
     EndpointSource& m_source;
-    MibTable<TcpConnRow, tcpIndexLength> m_tcp;
-    MibTable<UdpRow, udpIndexLength> m_udp;
-    bool m_tcpRead = false;
-    bool m_udpRead = false;
+    Snapshot<TcpConnRow, tcpIndexLength> m_tcp;
+    Snapshot<UdpRow, udpIndexLength> m_udp;
+    Snapshot<TcpConnectionRow, tcpConnectionIndexLength> m_tcpConnections;
+    Snapshot<TcpListenerRow, tcpListenerIndexLength> m_tcpListeners;
+    Snapshot<UdpEndpointRow, udpEndpointIndexLength> m_udpEndpoints;
+    Snapshot<SwRunRow, swRunIndexLength> m_swRun;
     // The last instance answered and its name, valid until a table is re-read.
     Instance m_last;
-    std::array<UINT, MibTable<TcpConnRow, tcpIndexLength>::maxNameLength> m_lastName {};
+    std::array<UINT, MibTable<UdpEndpointRow, udpEndpointIndexLength>::maxNameLength> m_lastName {};
     std::size_t m_lastNameLength = 0;
 };

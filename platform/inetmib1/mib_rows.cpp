@@ -58,8 +58,9 @@ std::uint64_t udpKey(const UdpRow& row)
     return (std::uint64_t { ntohl(row.localAddress) } << 16) | row.localPort;
 }
 
-// Among rows sharing an index, the one most worth showing comes first.
-int stateRank(std::int32_t state)
+} // namespace
+
+int tcpStateRank(std::int32_t state)
 {
     switch (static_cast<MibTcpState>(state)) {
     case MibTcpState::Established:
@@ -75,12 +76,14 @@ int stateRank(std::int32_t state)
     }
 }
 
+namespace {
+
 void sortLargeTable(std::vector<TcpConnRow>& rows)
 {
     std::sort(rows.begin(), rows.end(), [](const TcpConnRow& a, const TcpConnRow& b) {
         const TcpKey ka = tcpKey(a);
         const TcpKey kb = tcpKey(b);
-        return ka != kb ? ka < kb : stateRank(a.state) < stateRank(b.state);
+        return ka != kb ? ka < kb : tcpStateRank(a.state) < tcpStateRank(b.state);
     });
     const auto last = std::unique(rows.begin(), rows.end(),
         [](const TcpConnRow& a, const TcpConnRow& b) { return tcpKey(a) == tcpKey(b); });
@@ -89,18 +92,20 @@ void sortLargeTable(std::vector<TcpConnRow>& rows)
 
 } // namespace
 
-void encodeIndex(const TcpConnRow& row, UINT* out)
+std::size_t encodeIndex(const TcpConnRow& row, UINT* out)
 {
     encodeAddress(row.localAddress, out);
     out[4] = row.localPort;
     encodeAddress(row.remoteAddress, out + 5);
     out[9] = row.remotePort;
+    return tcpIndexLength;
 }
 
-void encodeIndex(const UdpRow& row, UINT* out)
+std::size_t encodeIndex(const UdpRow& row, UINT* out)
 {
     encodeAddress(row.localAddress, out);
     out[4] = row.localPort;
+    return udpIndexLength;
 }
 
 void sortByIndex(std::vector<TcpConnRow>& rows)
@@ -124,7 +129,7 @@ void sortByIndex(std::vector<TcpConnRow>& rows)
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TcpKey key = tcpKey(rows[i]);
         items.push_back(
-            { key.high, (key.low << 32) | (std::uint64_t(stateRank(rows[i].state)) << positionBits) | i });
+            { key.high, (key.low << 32) | (std::uint64_t(tcpStateRank(rows[i].state)) << positionBits) | i });
     }
     std::sort(items.begin(), items.end(), [](const SortItem& a, const SortItem& b) {
         return a.high != b.high ? a.high < b.high : a.low < b.low;

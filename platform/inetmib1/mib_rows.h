@@ -38,6 +38,9 @@ enum class MibTcpState : std::int32_t
     TimeWait = 11,
 };
 
+// Among TCP rows sharing an index, the lower rank is the one most worth showing.
+int tcpStateRank(std::int32_t state);
+
 // The tcpConnState for a Linux TCP state number. Internal states map to their nearest
 // RFC 1213 state; nothing unknown ever reads as listen.
 MibTcpState mibTcpState(int linuxState);
@@ -46,8 +49,9 @@ MibTcpState mibTcpState(int linuxState);
 inline constexpr std::size_t tcpIndexLength = 10;
 inline constexpr std::size_t udpIndexLength = 5;
 
-void encodeIndex(const TcpConnRow& row, UINT* out);
-void encodeIndex(const UdpRow& row, UINT* out);
+// Write the index and return its length.
+std::size_t encodeIndex(const TcpConnRow& row, UINT* out);
+std::size_t encodeIndex(const UdpRow& row, UINT* out);
 
 // Puts the rows in index order and keeps one row per index.
 void sortByIndex(std::vector<TcpConnRow>& rows);

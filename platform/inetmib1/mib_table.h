@@ -1,7 +1,9 @@
 #pragma once
 // One conceptual table of MIB-II (an entry identifier, numbered columns, one index per
 // row) over a snapshot of rows sorted by index. Finds the instance after any name by
-// binary search, and the one after a known instance in constant time.
+// binary search, and the one after a known instance in constant time. An index may vary
+// in length (an InetAddress carries its own); MaxIndexLength bounds it, and
+// encodeIndex(row, out) writes it and returns its length.
 
 #include "platform/inetmib1/oid_order.h"
 
@@ -18,19 +20,21 @@ struct TablePosition
     std::size_t row;
 };
 
-template <typename Row, std::size_t IndexLength> class MibTable
+template <typename Row, std::size_t MaxIndexLength> class MibTable
 {
 public:
     static constexpr std::size_t maxEntryLength = 16;
-    static constexpr std::size_t maxNameLength = maxEntryLength + 1 + IndexLength;
+    static constexpr std::size_t maxNameLength = maxEntryLength + 1 + MaxIndexLength;
 
-    MibTable(OidSpan entry, UINT columnCount)
+    // Columns firstColumn to lastColumn are served; those before hold only the index.
+    MibTable(OidSpan entry, UINT lastColumn, UINT firstColumn = 1)
         : m_entryLength(entry.size())
-        , m_columnCount(columnCount)
+        , m_firstColumnNumber(firstColumn)
+        , m_lastColumn(lastColumn)
     {
-        assert(entry.size() <= maxEntryLength);
+        assert(entry.size() <= maxEntryLength && firstColumn >= 1 && firstColumn <= lastColumn);
         std::copy(entry.begin(), entry.end(), m_firstColumn.begin());
-        m_firstColumn[m_entryLength] = 1;
+        m_firstColumn[m_entryLength] = firstColumn;
     }
 
     // The rows, to be refilled and then sorted by index.
@@ -60,18 +64,18 @@ public:
         const OidSpan prefix = entry();
         if (!hasOidPrefix(name, prefix)) {
             if (compareOids(name, prefix) < 0)
-                return TablePosition { 1, 0 };
+                return TablePosition { m_firstColumnNumber, 0 };
             return std::nullopt;
         }
-        if (name.size() == prefix.size() || name[prefix.size()] == 0)
-            return TablePosition { 1, 0 };
+        if (name.size() == prefix.size() || name[prefix.size()] < m_firstColumnNumber)
+            return TablePosition { m_firstColumnNumber, 0 };
         const UINT column = name[prefix.size()];
-        if (column > m_columnCount)
+        if (column > m_lastColumn)
             return std::nullopt;
         const std::size_t row = firstRowAfter(name.subspan(prefix.size() + 1));
         if (row < m_rows.size())
             return TablePosition { column, row };
-        if (column < m_columnCount)
+        if (column < m_lastColumn)
             return TablePosition { column + 1, 0 };
         return std::nullopt;
     }
@@ -81,7 +85,7 @@ public:
     {
         if (position.row + 1 < m_rows.size())
             return TablePosition { position.column, position.row + 1 };
-        if (position.column < m_columnCount && !m_rows.empty())
+        if (position.column < m_lastColumn && !m_rows.empty())
             return TablePosition { position.column + 1, 0 };
         return std::nullopt;
     }
@@ -90,10 +94,11 @@ public:
     std::optional<TablePosition> exact(OidSpan name) const
     {
         const OidSpan prefix = entry();
-        if (name.size() != prefix.size() + 1 + IndexLength || !hasOidPrefix(name, prefix))
+        if (name.size() <= prefix.size() || name.size() > prefix.size() + 1 + MaxIndexLength
+            || !hasOidPrefix(name, prefix))
             return std::nullopt;
         const UINT column = name[prefix.size()];
-        if (column < 1 || column > m_columnCount)
+        if (column < m_firstColumnNumber || column > m_lastColumn)
             return std::nullopt;
         const OidSpan index = name.subspan(prefix.size() + 1);
         const auto found = std::lower_bound(m_rows.begin(), m_rows.end(), index,
@@ -108,16 +113,15 @@ public:
     {
         std::copy_n(m_firstColumn.begin(), m_entryLength, out);
         out[m_entryLength] = position.column;
-        encodeIndex(m_rows[position.row], out + m_entryLength + 1);
-        return m_entryLength + 1 + IndexLength;
+        return m_entryLength + 1 + encodeIndex(m_rows[position.row], out + m_entryLength + 1);
     }
 
 private:
     static int compareIndex(const Row& row, OidSpan key)
     {
-        std::array<UINT, IndexLength> index;
-        encodeIndex(row, index.data());
-        return compareOids(index, key);
+        std::array<UINT, MaxIndexLength> index;
+        const std::size_t length = encodeIndex(row, index.data());
+        return compareOids({ index.data(), length }, key);
     }
 
     std::size_t firstRowAfter(OidSpan index) const
@@ -129,6 +133,7 @@ private:
 
     std::array<UINT, maxEntryLength + 1> m_firstColumn {};
     std::size_t m_entryLength;
-    UINT m_columnCount;
+    UINT m_firstColumnNumber;
+    UINT m_lastColumn;
     std::vector<Row> m_rows;
 };

@@ -133,11 +133,11 @@ int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& inte
     message.header.nlmsg_seq = ++m_sequence;
     if (what.bothFamilies) {
         message.bothFamilies.idiag_family = AF_INET;
-        message.bothFamilies.idiag_states = allStatesButBoundInactive;
+        message.bothFamilies.idiag_states = what.states;
     } else {
         message.byFamily.sdiag_family = static_cast<std::uint8_t>(what.family);
         message.byFamily.sdiag_protocol = static_cast<std::uint8_t>(what.protocol);
-        message.byFamily.idiag_states = allStatesButBoundInactive;
+        message.byFamily.idiag_states = what.states;
     }
 
     sockaddr_nl kernel {};
@@ -175,10 +175,7 @@ int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& inte
             }
             if (header->nlmsg_type != requestType || header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
                 continue;
-            const auto& diag = *static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
-            Endpoint endpoint;
-            if (ipv4Endpoint(header, diag, endpoint))
-                onSocket(diag, endpoint);
+            onSocket(header, *static_cast<const inet_diag_msg*>(NLMSG_DATA(header)));
         }
     }
 }
@@ -219,8 +216,11 @@ template <typename Row> struct RowCollector
 
 struct TcpCollector : RowCollector<TcpConnRow>
 {
-    void operator()(const inet_diag_msg& diag, const Endpoint& endpoint)
+    void operator()(const nlmsghdr* header, const inet_diag_msg& diag)
     {
+        Endpoint endpoint;
+        if (!ipv4Endpoint(header, diag, endpoint))
+            return;
         rows.push_back({ endpoint.localAddress, endpoint.remoteAddress, ntohs(diag.id.idiag_sport),
             ntohs(diag.id.idiag_dport), static_cast<std::int32_t>(mibTcpState(diag.idiag_state)) });
     }
@@ -228,9 +228,32 @@ struct TcpCollector : RowCollector<TcpConnRow>
 
 struct UdpCollector : RowCollector<UdpRow>
 {
-    void operator()(const inet_diag_msg& diag, const Endpoint& endpoint)
+    void operator()(const nlmsghdr* header, const inet_diag_msg& diag)
     {
+        Endpoint endpoint;
+        if (!ipv4Endpoint(header, diag, endpoint))
+            return;
         rows.push_back({ endpoint.localAddress, ntohs(diag.id.idiag_sport) });
+    }
+};
+
+struct SocketCollector : RowCollector<KernelSocket>
+{
+    void operator()(const nlmsghdr* header, const inet_diag_msg& diag)
+    {
+        if (diag.idiag_family != AF_INET && diag.idiag_family != AF_INET6)
+            return;
+        KernelSocket& socket = rows.emplace_back();
+        socket.family = diag.idiag_family;
+        socket.state = diag.idiag_state;
+        socket.v6Only = diag.idiag_family == AF_INET6 && isV6Only(header);
+        socket.localPort = ntohs(diag.id.idiag_sport);
+        socket.remotePort = ntohs(diag.id.idiag_dport);
+        const std::size_t length = diag.idiag_family == AF_INET ? 4 : 16;
+        std::memcpy(socket.localAddress.data(), diag.id.idiag_src, length);
+        std::memcpy(socket.remoteAddress.data(), diag.id.idiag_dst, length);
+        socket.inode = diag.idiag_inode;
+        socket.uid = diag.idiag_uid;
     }
 };
 
@@ -249,6 +272,22 @@ bool SockDiagReader::readTcp(std::vector<TcpConnRow>& rows)
     }
     return dump(Request { AF_INET, IPPROTO_TCP }, collector)
         && dump(Request { AF_INET6, IPPROTO_TCP }, collector);
+}
+
+bool SockDiagReader::readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states)
+{
+    sockets.clear();
+    SocketCollector collector { { sockets } };
+    states &= allStatesButBoundInactive;
+    if (protocol == IPPROTO_TCP && m_bothFamiliesAtOnce) {
+        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true, states }, collector))
+            return true;
+        if (m_lastError != EINVAL && m_lastError != EOPNOTSUPP && m_lastError != ENOENT)
+            return false;
+        m_bothFamiliesAtOnce = false;
+    }
+    return dump(Request { AF_INET, protocol, false, states }, collector)
+        && dump(Request { AF_INET6, protocol, false, states }, collector);
 }
 
 bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)

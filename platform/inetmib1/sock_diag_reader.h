@@ -1,12 +1,27 @@
 #pragma once
 // Reads the kernel's TCP and UDP socket tables over netlink sock_diag, the fastest
-// source Linux offers, as IPv4 MIB rows.
+// source Linux offers: as IPv4 MIB rows, or every socket of both families.
 
 #include "platform/inetmib1/mib_rows.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+// One socket as the kernel reports it, either family.
+struct KernelSocket
+{
+    std::uint8_t family; // AF_INET or AF_INET6
+    std::uint8_t state; // the kernel's TCP state number (UDP: 1 connected, 7 not)
+    bool v6Only; // IPv6 sockets only: refuses IPv4 traffic
+    std::uint16_t localPort; // host byte order
+    std::uint16_t remotePort;
+    std::array<std::uint8_t, 16> localAddress {}; // network byte order, 4 or 16 octets used
+    std::array<std::uint8_t, 16> remoteAddress {};
+    std::uint32_t inode; // 0 when no process holds it (TIME_WAIT, not yet accepted)
+    std::uint32_t uid;
+};
 
 class SockDiagReader
 {
@@ -34,6 +49,9 @@ public:
     // IPv4 sockets and the IPv4 traffic of dual-stack IPv6 sockets, unsorted. False on failure.
     bool readTcp(std::vector<TcpConnRow>& rows);
     bool readUdp(std::vector<UdpRow>& rows);
+    // Every TCP (IPPROTO_TCP) or UDP socket of both families in one of the states (a mask
+    // of 1 << the kernel's state number), unsorted. False on failure.
+    bool readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states = ~0u);
 
 private:
     struct Request
@@ -41,6 +59,7 @@ private:
         int family;
         int protocol;
         bool bothFamilies = false; // TCP of both families in one pass
+        std::uint32_t states = ~(1u << 13); // all but merely bound TCP sockets
     };
     template <typename OnSocket> bool dump(const Request& what, OnSocket&& onSocket);
     // 0 when the dump completed, else an errno value.

@@ -44,8 +44,8 @@ namespace {
         return out;
     }
 
-    // One walk as the scanner makes it: from column 1 until a name shorter than 10, a failed
-    // query or a reply that does not advance; every name and value freed on the way.
+    // One walk as the scanner makes it: from column 1 until a name outside the table, a
+    // failed query or a reply that does not advance; every name and value freed on the way.
     template <typename Entry>
     std::vector<Reply> walkReplies(PFNSNMPEXTENSIONQUERY query, const Oid& entry, Walk<Entry>& walk)
     {
@@ -76,8 +76,11 @@ namespace {
             SnmpUtilAsnAnyFree(&binding.value);
             if (walk.queries == 1)
                 walk.firstName = reply.name;
-            if (!ok || status != 0 || reply.name.size() < 10 || reply.name <= previous) {
-                if (ok && status == 0 && reply.name.size() >= 10)
+            // The table ends where the names leave its entry: other tables follow it.
+            const bool inTable = reply.name.size() > entry.size()
+                && std::equal(entry.begin(), entry.end(), reply.name.begin());
+            if (!ok || status != 0 || !inTable || reply.name <= previous) {
+                if (ok && status == 0 && inTable)
                     walk.problems.push_back("walk went back to " + text(reply.name));
                 walk.endName = reply.name;
                 walk.endStatus = status;
@@ -136,6 +139,84 @@ std::vector<UdpEntry> inIndexOrder(std::vector<UdpEntry> rows)
             < std::tuple(hostOrder(b.localAddress), b.localPort);
     });
     return rows;
+}
+
+std::string endpointText(const Oid& ids, std::size_t& at)
+{
+    if (at + 2 > ids.size() || at + 2 + ids[at + 1] + 1 > ids.size())
+        return {};
+    const UINT type = ids[at];
+    const UINT length = ids[at + 1];
+    unsigned char octets[16] {};
+    for (UINT i = 0; i < length && i < 16; ++i)
+        octets[i] = static_cast<unsigned char>(ids[at + 2 + i]);
+    char address[INET6_ADDRSTRLEN] = "";
+    std::string out;
+    if (type == 1 && length == 4 && inet_ntop(AF_INET, octets, address, sizeof address))
+        out = std::string("ipv4 ") + address;
+    else if (type == 2 && length == 16 && inet_ntop(AF_INET6, octets, address, sizeof address))
+        out = std::string("ipv6 [") + address + "]";
+    else if (type == 0 && length == 0)
+        out = "unknown ";
+    else
+        return {};
+    out += ":" + std::to_string(ids[at + 2 + length]);
+    at += 3 + length;
+    return out;
+}
+
+Walk<Value> AgentClient::walkSubtree(const Oid& prefix)
+{
+    Walk<Value> walk;
+    SnmpVarBind binding {};
+    const AsnObjectIdentifier startName { static_cast<UINT>(prefix.size()),
+        const_cast<UINT*>(prefix.data()) };
+    SnmpUtilOidCpy(&binding.name, &startName);
+    RFC1157VarBindList list { &binding, 1 };
+    Oid previous = prefix;
+    for (;;) {
+        AsnInteger32 status = 0;
+        AsnInteger32 index = 0;
+        const BOOL ok = query(SNMP_PDU_GETNEXT, &list, &status, &index);
+        ++walk.queries;
+        Value value { Oid(binding.name.ids, binding.name.ids + binding.name.idLength), binding.value.asnType,
+            {} };
+        const AsnAny& any = binding.value;
+        switch (any.asnType) {
+        case ASN_OCTETSTRING:
+            value.text.assign(
+                reinterpret_cast<const char*>(any.asnValue.string.stream), any.asnValue.string.length);
+            break;
+        case ASN_OBJECTIDENTIFIER:
+            value.text
+                = text(Oid(any.asnValue.object.ids, any.asnValue.object.ids + any.asnValue.object.idLength));
+            break;
+        case ASN_UNSIGNED32:
+        case ASN_GAUGE32:
+        case ASN_COUNTER32:
+            value.text = std::to_string(any.asnValue.unsigned32);
+            break;
+        default:
+            value.text = std::to_string(any.asnValue.number);
+            break;
+        }
+        SnmpUtilAsnAnyFree(&binding.value);
+        const bool inside = value.name.size() > prefix.size()
+            && std::equal(prefix.begin(), prefix.end(), value.name.begin());
+        if (!ok || status != 0 || !inside) {
+            walk.endName = value.name;
+            walk.endStatus = status;
+            break;
+        }
+        if (value.name <= previous) {
+            walk.problems.push_back("walk went back to " + text(value.name));
+            break;
+        }
+        previous = value.name;
+        walk.rows.push_back(std::move(value));
+    }
+    SnmpUtilVarBindFree(&binding);
+    return walk;
 }
 
 std::string AgentClient::load()

@@ -46,6 +46,19 @@ template <typename Entry> struct Walk
 std::vector<TcpEntry> inIndexOrder(std::vector<TcpEntry> rows);
 std::vector<UdpEntry> inIndexOrder(std::vector<UdpEntry> rows);
 
+// One value of a walk over a subtree: its full name, type and value as text (numbers in
+// decimal, strings as they are, identifiers dotted).
+struct Value
+{
+    Oid name;
+    BYTE type;
+    std::string text;
+};
+
+// An InetAddressType, InetAddress and port index at ids[at], as "ipv6 [::1]:22",
+// "ipv4 127.0.0.1:80" or "unknown :7000"; advances at past it. Empty if malformed.
+std::string endpointText(const Oid& ids, std::size_t& at);
+
 class AgentClient
 {
 public:
@@ -54,6 +67,8 @@ public:
 
     Walk<TcpEntry> walkTcp();
     Walk<UdpEntry> walkUdp();
+    // Every value under prefix in order; problems name replies that did not advance.
+    Walk<Value> walkSubtree(const Oid& prefix);
 
     PFNSNMPEXTENSIONINIT init = nullptr;
     PFNSNMPEXTENSIONQUERY query = nullptr;

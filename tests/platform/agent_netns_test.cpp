@@ -74,11 +74,11 @@ namespace {
         EXPECT_EQ(tcp.firstName, (Oid { 1, 3, 6, 1, 2, 1, 6, 14, 0 }));
         EXPECT_EQ(tcp.endStatus, 0);
 
+        // udpEndpointTable (or a later table, or the end of the view) follows udpTable.
         const Walk<UdpEntry> udp = agent().walkUdp();
         EXPECT_TRUE(udp.rows.empty());
         EXPECT_EQ(udp.queries, 1);
-        EXPECT_EQ(udp.endName, (Oid { 1, 3, 6, 1, 2, 2 }));
-        EXPECT_EQ(udp.endStatus, 2);
+        EXPECT_GT(udp.endName, (Oid { 1, 3, 6, 1, 2, 1, 7, 5, 2 }));
     }
 
     TEST_F(AgentNamespaceTest, ListenersAndEstablishedPairsInIndexOrder)
@@ -160,7 +160,8 @@ namespace {
         const Walk<UdpEntry> walk = agent().walkUdp();
         EXPECT_EQ(walk.rows, expected);
         EXPECT_EQ(walk.problems, std::vector<std::string>());
-        EXPECT_EQ(walk.endName, (Oid { 1, 3, 6, 1, 2, 2 }));
+        ASSERT_GE(walk.endName.size(), 9u);
+        EXPECT_EQ(Oid(walk.endName.begin(), walk.endName.begin() + 9), (Oid { 1, 3, 6, 1, 2, 1, 7, 7, 1 }));
         EXPECT_EQ(walk.queries, 5 * 2 + 1);
     }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
 
@@ -43,7 +44,42 @@ public:
         return true;
     }
     std::optional<std::uint32_t> tcpInErrors() override { return inErrors; }
+    bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override
+    {
+        ++connectionReads;
+        rows = connections;
+        return true;
+    }
+    bool readTcpListeners(std::vector<TcpListenerRow>& rows) override
+    {
+        ++listenerReads;
+        rows = listeners;
+        return true;
+    }
+    bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override
+    {
+        rows = endpoints;
+        return endpointsWork;
+    }
+    bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override
+    {
+        swRunPids.assign(pids.begin(), pids.end());
+        rows.clear();
+        for (const SwRunRow& row : processes) {
+            if (std::find(pids.begin(), pids.end(), row.pid) != pids.end())
+                rows.push_back(row);
+        }
+        return true;
+    }
 
+    std::vector<TcpConnectionRow> connections;
+    std::vector<TcpListenerRow> listeners;
+    std::vector<UdpEndpointRow> endpoints;
+    std::vector<SwRunRow> processes;
+    std::vector<std::uint32_t> swRunPids;
+    bool endpointsWork = true;
+    int connectionReads = 0;
+    int listenerReads = 0;
     std::vector<TcpConnRow> tcp;
     std::vector<UdpRow> udp;
     std::optional<std::uint32_t> inErrors = 17;
@@ -60,6 +96,7 @@ struct Reply
     Oid name;
     BYTE type;
     std::int64_t number; // integer, counter, or the address bytes as a.b.c.d -> 0xaabbccdd
+    std::string text; // a string, or an identifier in dotted form
 };
 
 class Mib2AgentTest : public ::testing::Test
@@ -80,8 +117,16 @@ protected:
             EXPECT_TRUE(binding.value.asnValue.address.dynamic);
             const BYTE* b = binding.value.asnValue.address.stream;
             reply.number = (std::int64_t { b[0] } << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
-        } else if (reply.type == ASN_COUNTER32) {
-            reply.number = binding.value.asnValue.counter;
+        } else if (reply.type == ASN_COUNTER32 || reply.type == ASN_UNSIGNED32) {
+            reply.number = binding.value.asnValue.unsigned32;
+        } else if (reply.type == ASN_OCTETSTRING) {
+            const AsnOctetString string = binding.value.asnValue.string;
+            EXPECT_EQ(string.dynamic != FALSE, string.length > 0);
+            reply.text.assign(reinterpret_cast<const char*>(string.stream), string.length);
+        } else if (reply.type == ASN_OBJECTIDENTIFIER) {
+            const AsnObjectIdentifier object = binding.value.asnValue.object;
+            for (UINT i = 0; i < object.idLength; ++i)
+                reply.text += (i ? "." : "") + std::to_string(object.ids[i]);
         } else {
             reply.number = binding.value.asnValue.number;
         }
@@ -373,6 +418,172 @@ TEST_F(Mib2AgentTest, TheOldValueIsTheCallersAndIsNotFreed)
     EXPECT_TRUE(binding.value.asnValue.address.stream != callerOwned);
     EXPECT_EQ(callerOwned[3], 4);
     SnmpUtilVarBindFree(&binding);
+}
+
+InetEndpoint v4(const char* text, std::uint16_t port)
+{
+    InetEndpoint endpoint { InetAddressType::Ipv4, port, {} };
+    inet_pton(AF_INET, text, endpoint.address.data());
+    return endpoint;
+}
+
+InetEndpoint v6(const char* text, std::uint16_t port)
+{
+    InetEndpoint endpoint { InetAddressType::Ipv6, port, {} };
+    inet_pton(AF_INET6, text, endpoint.address.data());
+    return endpoint;
+}
+
+InetEndpoint dualStack(std::uint16_t port)
+{
+    return { InetAddressType::Unknown, port, {} };
+}
+
+const Oid tcpConnectionEntry = { 1, 3, 6, 1, 2, 1, 6, 19, 1 };
+const Oid tcpListenerEntry = { 1, 3, 6, 1, 2, 1, 6, 20, 1 };
+const Oid udpEndpointEntry = { 1, 3, 6, 1, 2, 1, 7, 7, 1 };
+const Oid swRunEntry = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
+const Oid v6Loopback = { 2, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+const Oid v6Any = { 2, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0 };
+
+Oid cat(std::initializer_list<Oid> parts)
+{
+    Oid out;
+    for (const Oid& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
+{
+    source.connections = {
+        { v6("::1", 80), v6("::1", 40000), 5, 300 },
+        { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 0 },
+        { v6("::1", 80), v6("::1", 39999), 11, 0 },
+        { v6("2001:db8::1", 443), v6("2001:db8::2", 1), 4, 12 },
+        { v4("9.0.0.1", 65535), v4("1.1.1.1", 1), 6, 7 },
+        // Twins of one index keep the established one, whatever the kernel's order.
+        { v6("::1", 80), v6("::1", 40000), 11, 0 },
+    };
+    const std::vector<Reply> replies = walk(cat({ tcpConnectionEntry, { 1 } }));
+    ASSERT_EQ(replies.size(), 11u);
+    const std::vector<Oid> indexes = {
+        { 1, 4, 9, 0, 0, 1, 65535, 1, 4, 1, 1, 1, 1, 1 },
+        { 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 },
+        cat({ v6Loopback, { 80 }, v6Loopback, { 39999 } }),
+        cat({ v6Loopback, { 80 }, v6Loopback, { 40000 } }),
+        { 2, 16, 32, 1, 13, 184, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 443, 2, 16, 32, 1, 13, 184, 0, 0, 0, 0,
+            0, 0, 0, 0, 0, 0, 0, 2, 1 },
+    };
+    const std::int64_t states[] = { 6, 5, 11, 5, 4 };
+    const std::int64_t processes[] = { 7, 0, 0, 300, 12 };
+    for (std::size_t i = 0; i < 10; ++i) {
+        const bool process = i >= 5;
+        EXPECT_EQ(replies[i].name, cat({ tcpConnectionEntry, { process ? 8u : 7u }, indexes[i % 5] })) << i;
+        EXPECT_EQ(replies[i].type, process ? ASN_UNSIGNED32 : ASN_INTEGER) << i;
+        EXPECT_EQ(replies[i].number, process ? processes[i % 5] : states[i % 5]) << i;
+    }
+    // The other tables are empty, and no process of hrSWRunTable runs: the view ends.
+    EXPECT_EQ(replies[10].name, afterView);
+    EXPECT_EQ(source.connectionReads, 1);
+    // Stepping past the table reads the next one only if it never was: a scan that walks
+    // this table alone does not pay for the others at every walk.
+    EXPECT_EQ(source.listenerReads, 1);
+    walk(tcpConnectionEntry);
+    EXPECT_EQ(source.connectionReads, 2);
+    EXPECT_EQ(source.listenerReads, 1);
+    walk(tcpListenerEntry);
+    EXPECT_EQ(source.listenerReads, 2);
+
+    // Any name lands on the next instance: inside an index of either length, or before column 7.
+    const std::vector<std::pair<Oid, Oid>> cases = {
+        { tcpConnectionEntry, cat({ tcpConnectionEntry, { 7 }, indexes[0] }) },
+        { cat({ tcpConnectionEntry, { 3, 99 } }), cat({ tcpConnectionEntry, { 7 }, indexes[0] }) },
+        { cat({ tcpConnectionEntry, { 7, 1, 4, 10 } }), cat({ tcpConnectionEntry, { 7 }, indexes[1] }) },
+        { cat({ tcpConnectionEntry, { 7, 1, 5 } }), cat({ tcpConnectionEntry, { 7 }, indexes[2] }) },
+        { cat({ tcpConnectionEntry, { 7, 2, 16, 0 } }), cat({ tcpConnectionEntry, { 7 }, indexes[2] }) },
+        { cat({ tcpConnectionEntry, { 7 }, v6Loopback, { 80 }, v6Loopback, { 39999, 0 } }),
+            cat({ tcpConnectionEntry, { 7 }, indexes[3] }) },
+        { cat({ tcpConnectionEntry, { 7, 3 } }), cat({ tcpConnectionEntry, { 8 }, indexes[0] }) },
+    };
+    for (const auto& [request, expected] : cases)
+        EXPECT_EQ(query(request).name, expected) << ::testing::PrintToString(request);
+    EXPECT_EQ(source.connectionReads, 4); // each GetNext at or before column 7 starts a walk
+
+    // Get: instances of the served columns only.
+    Reply got = query(cat({ tcpConnectionEntry, { 8 }, indexes[3] }), SNMP_PDU_GET);
+    EXPECT_EQ(got.status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(got.number, 300);
+    for (const Oid& missing : { cat({ tcpConnectionEntry, { 1 }, indexes[3] }),
+             cat({ tcpConnectionEntry, { 8 }, indexes[3], { 0 } }),
+             cat({ tcpConnectionEntry, { 8, 1, 4, 9 } }) })
+        EXPECT_EQ(query(missing, SNMP_PDU_GET).status, SNMP_ERRORSTATUS_NOSUCHNAME)
+            << ::testing::PrintToString(missing);
+}
+
+TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
+{
+    source.listeners = { { v6("::", 22), 10 }, { dualStack(80), 11 }, { v4("0.0.0.0", 22), 10 } };
+    source.endpoints = {
+        { v6("::1", 53), v6("::1", 5353), 900, 11 },
+        { v6("::1", 53), v6("::", 0), 800, 0 },
+        { dualStack(5353), dualStack(0), 700, 12 },
+    };
+    source.processes = {
+        { 10, "sshd", "/usr/sbin/sshd", "-D", SwRunStatus::Runnable },
+        { 11, "web", "web", "", SwRunStatus::Running },
+        { 99, "other", "other", "", SwRunStatus::Runnable },
+    };
+    const std::vector<Reply> replies = walk(tcpListenerEntry);
+    ASSERT_EQ(replies.size(), 3u + 3u + 2u * 7u + 1u);
+    const std::vector<Oid> names = {
+        cat({ tcpListenerEntry, { 4, 0, 0, 80 } }),
+        cat({ tcpListenerEntry, { 4, 1, 4, 0, 0, 0, 0, 22 } }),
+        cat({ tcpListenerEntry, { 4 }, v6Any, { 22 } }),
+        // Unconnected: the local family's zero address and port 0; the instance tells twins apart.
+        cat({ udpEndpointEntry, { 8, 0, 0, 5353, 0, 0, 0, 700 } }),
+        cat({ udpEndpointEntry, { 8 }, v6Loopback, { 53 }, v6Any, { 0, 800 } }),
+        cat({ udpEndpointEntry, { 8 }, v6Loopback, { 53 }, v6Loopback, { 5353, 900 } }),
+    };
+    const std::int64_t processes[] = { 11, 10, 10, 12, 0, 11 };
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(replies[i].name, names[i]) << i;
+        EXPECT_EQ(replies[i].type, ASN_UNSIGNED32) << i;
+        EXPECT_EQ(replies[i].number, processes[i]) << i;
+    }
+    // The owners of the listed sockets that still run (12 has gone), column by column.
+    EXPECT_EQ(source.swRunPids, (std::vector<std::uint32_t> { 10, 11, 12 }));
+    const std::vector<std::pair<BYTE, std::string>> values = {
+        { ASN_INTEGER, "10" },
+        { ASN_INTEGER, "11" },
+        { ASN_OCTETSTRING, "sshd" },
+        { ASN_OCTETSTRING, "web" },
+        { ASN_OBJECTIDENTIFIER, "0.0" },
+        { ASN_OBJECTIDENTIFIER, "0.0" },
+        { ASN_OCTETSTRING, "/usr/sbin/sshd" },
+        { ASN_OCTETSTRING, "web" },
+        { ASN_OCTETSTRING, "-D" },
+        { ASN_OCTETSTRING, "" },
+        { ASN_INTEGER, "4" },
+        { ASN_INTEGER, "4" },
+        { ASN_INTEGER, "2" },
+        { ASN_INTEGER, "1" },
+    };
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const Reply& reply = replies[names.size() + i];
+        EXPECT_EQ(reply.name, cat({ swRunEntry, { static_cast<UINT>(i / 2 + 1), i % 2 ? 11u : 10u } })) << i;
+        EXPECT_EQ(reply.type, values[i].first) << i;
+        const std::string value = reply.type == ASN_INTEGER ? std::to_string(reply.number) : reply.text;
+        EXPECT_EQ(value, values[i].second) << i;
+    }
+    const Reply& end = replies.back();
+    EXPECT_EQ(end.name, afterView);
+    EXPECT_EQ(end.status, SNMP_ERRORSTATUS_NOSUCHNAME);
+
+    // A table that cannot be read fails the walk, here and for hrSWRunTable that lists its owners.
+    source.endpointsWork = false;
+    EXPECT_EQ(query(udpEndpointEntry).status, SNMP_ERRORSTATUS_GENERR);
+    EXPECT_EQ(query(swRunEntry).status, SNMP_ERRORSTATUS_GENERR);
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)

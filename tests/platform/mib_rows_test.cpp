@@ -1,4 +1,5 @@
 #include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/sw_run_reader.h"
 #include "platform/inetmib1/tcp_in_errors.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +114,44 @@ TEST(TcpInErrors, ReadsTheTcpGroupsInErrsColumn)
     EXPECT_EQ(parseTcpInErrors(""), std::nullopt);
     // The live counter is there to read.
     EXPECT_TRUE(readTcpInErrors().has_value());
+}
+
+TEST(MibRows, SwRunRowsReadAsNetSnmpReadsThem)
+{
+    using namespace std::string_literals;
+    struct Case
+    {
+        std::string stat;
+        std::string commandLine;
+        std::string name;
+        std::string path;
+        std::string parameters;
+        SwRunStatus status;
+    };
+    const std::string longArgument(300, 'x');
+    const Case cases[] = {
+        { "42 (sshd) S 1 42", "/usr/sbin/sshd\0-D\0-p\0"s + "22\0"s, "sshd", "/usr/sbin/sshd", "-D -p 22",
+            SwRunStatus::Runnable },
+        // A name may hold spaces and parentheses: it ends at the last ')'.
+        { "7 (a) b (c)) R 1", "a\0"s, "a) b (c)", "a", "", SwRunStatus::Running },
+        // A rewritten command line without separators is all path.
+        { "8 (nginx) D 1", "nginx: worker process"s, "nginx", "nginx: worker process", "",
+            SwRunStatus::NotRunnable },
+        { "9 (gone) Z 1", ""s, "gone", "", "", SwRunStatus::Invalid },
+        { "10 (t) T 1", "t\0"s + longArgument + '\0', "t", "t", longArgument.substr(0, 128),
+            SwRunStatus::NotRunnable },
+    };
+    for (const Case& c : cases) {
+        SwRunRow row;
+        ASSERT_TRUE(parseSwRun(c.stat, c.commandLine, row)) << c.stat;
+        EXPECT_EQ(row.name, c.name) << c.stat;
+        EXPECT_EQ(row.path, c.path) << c.stat;
+        EXPECT_EQ(row.parameters, c.parameters) << c.stat;
+        EXPECT_EQ(row.status, c.status) << c.stat;
+    }
+    SwRunRow row;
+    EXPECT_FALSE(parseSwRun("11 (broken", "", row));
+    EXPECT_FALSE(parseSwRun("", "", row));
 }
 
 } // namespace
