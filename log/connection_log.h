@@ -1,6 +1,6 @@
 #pragma once
 // The connection log: session headers from the GUI thread, entries from the scan
-// worker. Every header line and every entry reaches the file whole.
+// worker. Every header and every entry reaches the file whole or not at all.
 
 #include <array>
 #include <ctime>
@@ -29,7 +29,8 @@ public:
         bool logEnabled, std::string_view nameFieldText, const std::array<std::string, 4>& columnTitles);
 
     // One scan's entries: opens activeLogName for appending (creating it) and closes on destruction.
-    // Never null: when the file cannot be opened, the entries are dropped without a word.
+    // Never null: when the file cannot be opened or is not a regular file, the entries are
+    // dropped without a word.
     class ScanEntries
     {
     public:
@@ -47,7 +48,12 @@ public:
     std::unique_ptr<ScanEntries> openForScan();
 
 private:
+    void append(int fd, const std::string& text);
+
     Clock m_clock;
-    mutable std::mutex m_mutex; // guards the name and serialises writes
+    // Never held across file I/O, so the GUI thread never waits on the worker's open or write.
+    mutable std::mutex m_nameMutex;
     std::string m_activeLogName;
+    // Serialises writes, so a line that did not fit can be taken back before the next one.
+    std::mutex m_writeMutex;
 };
