@@ -59,8 +59,7 @@ void appendWhole(int fd, std::string_view text)
             // Appending leaves the offset at the end of what this line got written.
             const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
             if (end >= static_cast<off_t>(done)) {
-                while (::ftruncate(fd, end - static_cast<off_t>(done)) != 0 && errno == EINTR) {
-                }
+                while (::ftruncate(fd, end - static_cast<off_t>(done)) != 0 && errno == EINTR) { }
             }
             return;
         }

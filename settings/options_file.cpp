@@ -65,11 +65,12 @@ std::string directoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-} // namespace
-
-namespace {
-
-enum class NumberRead { Whole, OutOfRange, NotANumber };
+enum class NumberRead
+{
+    Whole,
+    OutOfRange,
+    NotANumber
+};
 
 NumberRead readWholeNumber(std::string_view text, long long& value)
 {

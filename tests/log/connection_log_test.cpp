@@ -129,7 +129,8 @@ TEST_F(ConnectionLogTest, AFifoInTheLogsPlaceHangsNothingAndGetsNothing)
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // No reader: a blocking open would wait for one, at the window's start or in a scan.
     EXPECT_TRUE(logtest::finishesInTime(fifo, [&] { log.startLogSession(true, fifo, kGridTitles); }));
-    EXPECT_TRUE(logtest::finishesInTime(fifo, [&] { log.openForScan()->appendLogEntry("a", "b", "c", "d"); }));
+    EXPECT_TRUE(
+        logtest::finishesInTime(fifo, [&] { log.openForScan()->appendLogEntry("a", "b", "c", "d"); }));
     EXPECT_EQ(log.activeLogName(), fifo);
 
     // With a reader the open succeeds, but a pipe is still no log file.
@@ -165,18 +166,19 @@ TEST_F(ConnectionLogTest, OnAFullDiskALineGoesInWholeOrNotAtAll)
     const int filler = ::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     ASSERT_GE(filler, 0);
     const std::string block(static_cast<std::size_t>(page), 'f');
-    while (::write(filler, block.data(), block.size()) > 0) {
-    }
+    while (::write(filler, block.data(), block.size()) > 0) { }
     ::close(filler);
 
     int next = 0;
-    const auto entry = [](int number) { return "[ 9:05:07]  alpha  (http) (" + std::to_string(number) + ")  beta\r\n"; };
+    const auto entry
+        = [](int number) { return "[ 9:05:07]  alpha  (http) (" + std::to_string(number) + ")  beta\r\n"; };
     const auto logEntries = [&](int count) {
         auto entries = log.openForScan();
         for (int i = 0; i < count; ++i)
             entries->appendLogEntry("alpha", "http", std::to_string(next++), "beta");
     };
-    logEntries(200); // 108 + 10 * 37 + 90 * 38 + 5 * 39 bytes fit; the next line is cut at 3 bytes
+    // With 4 KiB pages 110 + 10 * 37 + 90 * 38 + 5 * 39 bytes fit: the next line is cut after 1 byte.
+    logEntries(200);
     log.startLogSession(true, name, kGridTitles);
     ASSERT_LE(fs::file_size(name), static_cast<std::uintmax_t>(page)) << "the disk never filled up";
     fs::remove(disk + "/filler");

@@ -87,7 +87,8 @@ TEST(OptionsFile, ReadingStopsAtTheFirstItemItCannotTake)
 
 TEST(OptionsFile, ANumberTooLargeToHoldTakesItsDefaultAndTheRestIsRead)
 {
-    const StoredOptions stored = parseOptions("99999999999999999999 0 -99999999999999999999 0 0 0 0 1 my.txt");
+    const StoredOptions stored
+        = parseOptions("99999999999999999999 0 -99999999999999999999 0 0 0 0 1 my.txt");
     EXPECT_EQ(stored.refreshSeconds, 1);
     EXPECT_EQ(stored.showListening, false);
     EXPECT_EQ(stored.showTcp, true);
@@ -118,13 +119,14 @@ TEST_F(OptionsFileOnDisk, APipeInTheFilesPlaceHangsNeitherLoadNorSave)
 {
     ASSERT_EQ(::mkfifo("options.dat", 0600), 0);
     EXPECT_TRUE(logtest::finishesInTime("options.dat", [] { EXPECT_FALSE(readOptionsFile("options.dat")); }));
-    EXPECT_TRUE(logtest::finishesInTime("options.dat", [] { EXPECT_TRUE(writeOptionsFile("options.dat", {})); }));
+    EXPECT_TRUE(
+        logtest::finishesInTime("options.dat", [] { EXPECT_TRUE(writeOptionsFile("options.dat", {})); }));
     EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
 
     // A pipe left where the save writes first.
     ASSERT_EQ(::mkfifo("options.dat.tmp", 0600), 0);
-    EXPECT_TRUE(
-        logtest::finishesInTime("options.dat.tmp", [] { EXPECT_FALSE(writeOptionsFile("options.dat", {})); }));
+    EXPECT_TRUE(logtest::finishesInTime(
+        "options.dat.tmp", [] { EXPECT_FALSE(writeOptionsFile("options.dat", {})); }));
     EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
 }
 
