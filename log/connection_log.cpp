@@ -121,8 +121,35 @@ void ConnectionLog::setActiveLogName(std::string_view name)
 
 void ConnectionLog::append(int fd, const std::string& text)
 {
-    std::lock_guard lock(m_writeMutex);
-    appendWhole(fd, text);
+    {
+        std::lock_guard lock(m_writeMutex);
+        appendWhole(fd, text);
+    }
+    writeWaitingHeaders();
+}
+
+void ConnectionLog::writeWaitingHeaders()
+{
+    // Whoever holds the write lock writes the waiting headers before it lets go, and
+    // checks again after: a header left while it held the lock is never forgotten.
+    for (;;) {
+        std::unique_lock write(m_writeMutex, std::try_to_lock);
+        if (!write.owns_lock())
+            return;
+        std::vector<Header> headers;
+        {
+            std::lock_guard lock(m_nameMutex);
+            headers.swap(m_waitingHeaders);
+        }
+        if (headers.empty())
+            return;
+        for (const Header& header : headers) {
+            const int fd = openForAppending(header.fileName);
+            if (fd >= 0)
+                appendWhole(fd, header.text);
+            closeFile(fd);
+        }
+    }
 }
 
 void ConnectionLog::startLogSession(
@@ -130,17 +157,14 @@ void ConnectionLog::startLogSession(
 {
     if (!logEnabled)
         return;
-    const std::string name = cutName(nameFieldText);
+    // Both header lines in one write: a header is all there or not at all.
+    Header header { cutName(nameFieldText), sessionDateLine(m_clock()) + columnLine(columnTitles) };
     {
         std::lock_guard lock(m_nameMutex);
-        m_activeLogName = name;
+        m_activeLogName = header.fileName;
+        m_waitingHeaders.push_back(std::move(header));
     }
-    const int fd = openForAppending(name);
-    if (fd < 0)
-        return;
-    // Both header lines in one write: a header is all there or not at all.
-    append(fd, sessionDateLine(m_clock()) + columnLine(columnTitles));
-    closeFile(fd);
+    writeWaitingHeaders();
 }
 
 std::unique_ptr<ConnectionLog::ScanEntries> ConnectionLog::openForScan()

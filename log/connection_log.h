@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class ConnectionLog
 {
@@ -48,12 +49,21 @@ public:
     std::unique_ptr<ScanEntries> openForScan();
 
 private:
+    struct Header
+    {
+        std::string fileName;
+        std::string text;
+    };
     void append(int fd, const std::string& text);
+    void writeWaitingHeaders();
 
     Clock m_clock;
     // Never held across file I/O, so the GUI thread never waits on the worker's open or write.
-    mutable std::mutex m_nameMutex;
+    mutable std::mutex m_nameMutex; // guards the name and the waiting headers
     std::string m_activeLogName;
+    std::vector<Header> m_waitingHeaders;
     // Serialises writes, so a line that did not fit can be taken back before the next one.
+    // The GUI thread only ever tries it: a header it cannot write at once is left to the
+    // writer holding it.
     std::mutex m_writeMutex;
 };
