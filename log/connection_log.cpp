@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -16,14 +17,25 @@ std::tm localNow()
     return local;
 }
 
+// Non-blocking and regular files only: a FIFO or a device in the log's place would
+// hang the open (no reader) or the writes, and with them the window or the scan.
 int openForAppending(const std::string& name)
 {
     if (name.empty())
         return -1;
     int fd;
     do {
-        fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return -1;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -33,23 +45,25 @@ void closeFile(int fd)
         ::close(fd);
 }
 
-// One write per line keeps a line whole against other writers of the same file;
-// the loop only matters for a short write on a full disk. Failures are silent.
-void writeWhole(int fd, const std::string& text)
+// One write per line keeps a line whole against other writers of the same file. A
+// line that does not fit (a full disk) is taken back, so that the next line never
+// gets glued onto a cut one. Failures are silent.
+void appendWhole(int fd, std::string_view text)
 {
-    if (fd < 0)
-        return;
-    const char* data = text.data();
-    std::size_t left = text.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // Appending leaves the offset at the end of what this line got written.
+            const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
+            if (end >= static_cast<off_t>(done)) {
+                while (::ftruncate(fd, end - static_cast<off_t>(done)) != 0 && errno == EINTR) { }
+            }
             return;
         }
-        data += n;
-        left -= static_cast<std::size_t>(n);
+        done += static_cast<std::size_t>(n);
     }
 }
 
@@ -95,14 +109,47 @@ ConnectionLog::ConnectionLog(Clock clock)
 
 std::string ConnectionLog::activeLogName() const
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_nameMutex);
     return m_activeLogName;
 }
 
 void ConnectionLog::setActiveLogName(std::string_view name)
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_nameMutex);
     m_activeLogName = cutName(name);
+}
+
+void ConnectionLog::append(int fd, const std::string& text)
+{
+    {
+        std::lock_guard lock(m_writeMutex);
+        appendWhole(fd, text);
+    }
+    writeWaitingHeaders();
+}
+
+void ConnectionLog::writeWaitingHeaders()
+{
+    // Whoever holds the write lock writes the waiting headers before it lets go, and
+    // checks again after: a header left while it held the lock is never forgotten.
+    for (;;) {
+        std::unique_lock write(m_writeMutex, std::try_to_lock);
+        if (!write.owns_lock())
+            return;
+        std::vector<Header> headers;
+        {
+            std::lock_guard lock(m_nameMutex);
+            headers.swap(m_waitingHeaders);
+        }
+        if (headers.empty())
+            return;
+        for (const Header& header : headers) {
+            const int fd = openForAppending(header.fileName);
+            if (fd >= 0)
+                appendWhole(fd, header.text);
+            closeFile(fd);
+        }
+    }
 }
 
 void ConnectionLog::startLogSession(
@@ -110,20 +157,19 @@ void ConnectionLog::startLogSession(
 {
     if (!logEnabled)
         return;
-    std::lock_guard lock(m_mutex);
-    m_activeLogName = cutName(nameFieldText);
-    const int fd = openForAppending(m_activeLogName);
-    if (fd < 0)
-        return;
-    writeWhole(fd, sessionDateLine(m_clock()));
-    writeWhole(fd, columnLine(columnTitles));
-    closeFile(fd);
+    // Both header lines in one write: a header is all there or not at all.
+    Header header { cutName(nameFieldText), sessionDateLine(m_clock()) + columnLine(columnTitles) };
+    {
+        std::lock_guard lock(m_nameMutex);
+        m_activeLogName = header.fileName;
+        m_waitingHeaders.push_back(std::move(header));
+    }
+    writeWaitingHeaders();
 }
 
 std::unique_ptr<ConnectionLog::ScanEntries> ConnectionLog::openForScan()
 {
-    std::lock_guard lock(m_mutex);
-    return std::unique_ptr<ScanEntries>(new ScanEntries(*this, openForAppending(m_activeLogName)));
+    return std::unique_ptr<ScanEntries>(new ScanEntries(*this, openForAppending(activeLogName())));
 }
 
 ConnectionLog::ScanEntries::ScanEntries(ConnectionLog& log, int fd)
@@ -142,7 +188,6 @@ void ConnectionLog::ScanEntries::appendLogEntry(std::string_view localIp, std::s
 {
     if (m_fd < 0)
         return;
-    std::lock_guard lock(m_log.m_mutex);
     const std::tm now = m_log.m_clock();
     char time[32];
     std::snprintf(time, sizeof time, "%2d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
@@ -159,5 +204,5 @@ void ConnectionLog::ScanEntries::appendLogEntry(std::string_view localIp, std::s
     line += ")  ";
     line += remoteIp;
     line += "\r\n";
-    writeWhole(m_fd, line);
+    m_log.append(m_fd, line);
 }

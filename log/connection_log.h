@@ -1,6 +1,6 @@
 #pragma once
 // The connection log: session headers from the GUI thread, entries from the scan
-// worker. Every header line and every entry reaches the file whole.
+// worker. Every header and every entry reaches the file whole or not at all.
 
 #include <array>
 #include <ctime>
@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class ConnectionLog
 {
@@ -29,7 +30,8 @@ public:
         bool logEnabled, std::string_view nameFieldText, const std::array<std::string, 4>& columnTitles);
 
     // One scan's entries: opens activeLogName for appending (creating it) and closes on destruction.
-    // Never null: when the file cannot be opened, the entries are dropped without a word.
+    // Never null: when the file cannot be opened or is not a regular file, the entries are
+    // dropped without a word.
     class ScanEntries
     {
     public:
@@ -47,7 +49,21 @@ public:
     std::unique_ptr<ScanEntries> openForScan();
 
 private:
+    struct Header
+    {
+        std::string fileName;
+        std::string text;
+    };
+    void append(int fd, const std::string& text);
+    void writeWaitingHeaders();
+
     Clock m_clock;
-    mutable std::mutex m_mutex; // guards the name and serialises writes
+    // Never held across file I/O, so the GUI thread never waits on the worker's open or write.
+    mutable std::mutex m_nameMutex; // guards the name and the waiting headers
     std::string m_activeLogName;
+    std::vector<Header> m_waitingHeaders;
+    // Serialises writes, so a line that did not fit can be taken back before the next one.
+    // The GUI thread only ever tries it: a header it cannot write at once is left to the
+    // writer holding it.
+    std::mutex m_writeMutex;
 };

@@ -5,6 +5,26 @@
 
 #include <QDeadlineTimer>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// QThread's threads are detached: wait() returns while the thread still runs its
+// exit, in which Qt frees the thread's own data. The program must not end before
+// that, so the owner also waits until the kernel has the thread no more.
+void waitUntilGone(pid_t tid)
+{
+    // Only the thread's last steps are left; the bound is for a thread that cannot leave.
+    for (int i = 0; tid > 0 && i < 10000 && (::tgkill(::getpid(), tid, 0) == 0 || errno != ESRCH); ++i)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
+} // namespace
+
 Scanner::Scanner(
     MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log, ScanView& view)
     : m_agent(agent)
@@ -17,10 +37,10 @@ Scanner::Scanner(
 
 Scanner::~Scanner()
 {
-    if (m_thread)
-        m_thread->wait();
     for (const auto& thread : m_leaving)
         thread->wait();
+    if (m_thread && m_thread->wait())
+        waitUntilGone(m_workerTid.load());
 }
 
 int Scanner::startScan()
@@ -37,6 +57,10 @@ int Scanner::startScan()
     }
     m_thread = std::make_unique<ScanThread>(
         [this] { runScan(m_agent, m_settings, m_resolver, m_log, m_view, m_table); }, m_scanBusy);
+    m_workerTid.store(0);
+    QObject::connect(
+        m_thread.get(), &QThread::started, m_thread.get(), [this] { m_workerTid.store(::gettid()); },
+        Qt::DirectConnection);
     m_scanBusy.store(1);
     m_thread->start(QThread::LowPriority);
     return 0;
@@ -44,7 +68,10 @@ int Scanner::startScan()
 
 bool Scanner::waitForIdle(int timeoutMs)
 {
-    if (m_thread && !m_thread->wait(QDeadlineTimer(timeoutMs)))
-        return false;
+    if (m_thread) {
+        if (!m_thread->wait(QDeadlineTimer(timeoutMs)))
+            return false;
+        waitUntilGone(m_workerTid.load());
+    }
     return m_scanBusy.load() == 0;
 }

@@ -65,19 +65,35 @@ std::string directoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-} // namespace
+enum class NumberRead
+{
+    Whole,
+    OutOfRange,
+    NotANumber
+};
 
-std::optional<long long> parseWholeNumber(std::string_view text)
+NumberRead readWholeNumber(std::string_view text, long long& value)
 {
     // from_chars takes a minus sign but not a plus sign.
     if (!text.empty() && text.front() == '+') {
         text.remove_prefix(1);
         if (text.empty() || !std::isdigit(static_cast<unsigned char>(text.front())))
-            return std::nullopt;
+            return NumberRead::NotANumber;
     }
-    long long value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size())
+    if (end != text.data() + text.size() || text.empty())
+        return NumberRead::NotANumber;
+    if (error == std::errc::result_out_of_range)
+        return NumberRead::OutOfRange;
+    return error == std::errc() ? NumberRead::Whole : NumberRead::NotANumber;
+}
+
+} // namespace
+
+std::optional<long long> parseWholeNumber(std::string_view text)
+{
+    long long value = 0;
+    if (readWholeNumber(text, value) != NumberRead::Whole)
         return std::nullopt;
     return value;
 }
@@ -86,24 +102,46 @@ StoredOptions parseOptions(std::string_view content)
 {
     StoredOptions stored;
     ItemReader items(content);
+    const OptionsValues defaults;
 
-    auto item = items.next();
-    if (!item || !(stored.refreshSeconds = parseWholeNumber(*item)))
+    // A number too large for its place is still a number: it takes the default and
+    // reading goes on, so one bad line does not cost the rest of the file.
+    const auto number = [&items](long long fallback) -> std::optional<long long> {
+        const auto item = items.next();
+        long long value = 0;
+        if (!item)
+            return std::nullopt;
+        switch (readWholeNumber(*item, value)) {
+        case NumberRead::Whole:
+            return value;
+        case NumberRead::OutOfRange:
+            return fallback;
+        case NumberRead::NotANumber:
+            break;
+        }
+        return std::nullopt;
+    };
+
+    if (!(stored.refreshSeconds = number(defaults.refreshSeconds)))
         return stored;
 
-    std::optional<bool>* const flags[] = { &stored.showListening, &stored.showTcp, &stored.showUdp,
-        &stored.lookupHostNames, &stored.lookupPortNames, &stored.cacheDns, &stored.logEnabled };
-    for (std::optional<bool>* flag : flags) {
-        item = items.next();
-        if (!item)
+    const std::pair<std::optional<bool>*, bool> flags[] = {
+        { &stored.showListening, defaults.showListening },
+        { &stored.showTcp, defaults.showTcp },
+        { &stored.showUdp, defaults.showUdp },
+        { &stored.lookupHostNames, defaults.lookupHostNames },
+        { &stored.lookupPortNames, defaults.lookupPortNames },
+        { &stored.cacheDns, defaults.cacheDns },
+        { &stored.logEnabled, defaults.logEnabled },
+    };
+    for (const auto& [flag, fallback] : flags) {
+        const auto value = number(fallback ? 1 : 0);
+        if (!value)
             return stored;
-        const auto number = parseWholeNumber(*item);
-        if (!number)
-            return stored;
-        *flag = *number != 0;
+        *flag = *value != 0;
     }
 
-    if ((item = items.next()))
+    if (const auto item = items.next())
         stored.logFileName = std::string(*item);
     return stored;
 }
@@ -166,9 +204,17 @@ bool writeOptionsFile(
     const std::string& path, const OptionsValues& values, const std::function<bool()>& beforeRename)
 {
     const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // As for reading: a pipe left in the temporary file's place must not hang the save.
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0)
         return false;
+    struct stat info
+    {
+    };
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     const bool written = writeAll(fd, formatOptions(values)) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         ::unlink(temporary.c_str());

@@ -22,7 +22,8 @@ struct OptionsValues
 };
 
 // What a load could read. Reading stops at the first item that is missing or is not
-// what its place needs; that item and all after it stay empty.
+// what its place needs; that item and all after it stay empty. A number
+// too large to hold takes its item's default, and reading goes on.
 struct StoredOptions
 {
     std::optional<long long> refreshSeconds;
@@ -42,7 +43,7 @@ std::optional<long long> parseWholeNumber(std::string_view text);
 StoredOptions parseOptions(std::string_view content);
 std::string formatOptions(const OptionsValues& values);
 
-// Empty if the file cannot be opened or read.
+// Empty if the file cannot be opened or read, or is not a regular file.
 std::optional<StoredOptions> readOptionsFile(const std::string& path);
 
 // Replaces the file at path atomically: writes path + ".tmp" beside it, flushes it to

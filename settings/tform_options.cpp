@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScreen>
 #include <QThread>
 
@@ -131,6 +132,9 @@ void TForm_Options::createControls()
     Edit1->setMaxLength(static_cast<int>(ConnectionLog::kMaxNameLength));
     Edit1->setEnabled(false);
     Edit1->setToolTip(kLogHint);
+    // options.dat stores the name as one word: a blank would cut it at the next load.
+    Edit1->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(u"\\S*"_s, QRegularExpression::UseUnicodePropertiesOption), Edit1));
     setTextColour(Edit1, Qt::black);
 
     Bevel1 = new QFrame(Panel1);
@@ -214,6 +218,14 @@ void TForm_Options::loadSettings()
         m_confirmedRefreshSeconds = static_cast<int>(seconds);
     }
 
+    // The name goes in before the boxes: ticking the Logfile box starts a session, and
+    // that header belongs in the stored file, not in the field's old one.
+    if (stored->logFileName) {
+        const QString name = QString::fromStdString(*stored->logFileName);
+        m_log.setActiveLogName(logNameOf(name));
+        Edit1->setText(name);
+    }
+
     const std::pair<const std::optional<bool>&, QCheckBox*> boxes[] = {
         { stored->showListening, CheckBox1 },
         { stored->showTcp, CheckBox2 },
@@ -226,12 +238,6 @@ void TForm_Options::loadSettings()
     for (const auto& [value, box] : boxes) {
         if (value)
             box->setChecked(*value);
-    }
-
-    if (stored->logFileName) {
-        const QString name = QString::fromStdString(*stored->logFileName);
-        m_log.setActiveLogName(logNameOf(name));
-        Edit1->setText(name);
     }
 }
 

@@ -38,7 +38,8 @@ run_suite() {
 run_suite build
 
 "$here/tools/build.sh" build-asan -DCMAKE_BUILD_TYPE=Debug "-DVELTRAN_SANITIZE=address;undefined" -DVELTRAN_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 LSAN_OPTIONS="suppressions=$here/tests/lsan.supp" \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_suite build-asan
 
 "$here/tools/build.sh" build-tsan -DCMAKE_BUILD_TYPE=Debug -DVELTRAN_SANITIZE=thread -DVELTRAN_GUI=OFF -DVELTRAN_BENCH=OFF
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$here/tests/tsan.supp" run_suite build-tsan -L thread --no-tests=error

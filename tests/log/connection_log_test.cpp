@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using logtest::at;
 using logtest::kGridTitles;
@@ -116,6 +121,84 @@ TEST_F(ConnectionLogTest, FilesThatCannotBeOpenedFailSilently)
     }
     EXPECT_FALSE(fs::exists(path("missing")));
     EXPECT_TRUE(fs::is_empty(folder / "taken"));
+}
+
+TEST_F(ConnectionLogTest, AFifoInTheLogsPlaceHangsNothingAndGetsNothing)
+{
+    const std::string fifo = path("netlog.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // No reader: a blocking open would wait for one, at the window's start or in a scan.
+    EXPECT_TRUE(logtest::finishesInTime(fifo, [&] { log.startLogSession(true, fifo, kGridTitles); }));
+    EXPECT_TRUE(
+        logtest::finishesInTime(fifo, [&] { log.openForScan()->appendLogEntry("a", "b", "c", "d"); }));
+    EXPECT_EQ(log.activeLogName(), fifo);
+
+    // With a reader the open succeeds, but a pipe is still no log file.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    log.startLogSession(true, fifo, kGridTitles);
+    log.openForScan()->appendLogEntry("a", "b", "c", "d");
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+}
+
+// A tiny tmpfs in a private mount namespace (root): the log's one page fills up in the
+// middle of a line while another file holds the rest, then that file goes.
+TEST_F(ConnectionLogTest, OnAFullDiskALineGoesInWholeOrNotAtAll)
+{
+    ASSERT_EQ(::unshare(CLONE_NEWNS), 0) << std::strerror(errno);
+    ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0) << std::strerror(errno);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const std::string disk = path("disk");
+    fs::create_directory(disk);
+    const std::string size = "size=" + std::to_string(2 * page);
+    ASSERT_EQ(::mount("tmpfs", disk.c_str(), "tmpfs", 0, size.c_str()), 0) << std::strerror(errno);
+    struct Unmount
+    {
+        std::string at;
+        ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+    } unmount { disk };
+
+    const std::string name = disk + "/netlog.txt";
+    log.startLogSession(true, name, kGridTitles);
+    const std::string header = logtest::readAll(name);
+    const int filler = ::open((disk + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(filler, 0);
+    const std::string block(static_cast<std::size_t>(page), 'f');
+    while (::write(filler, block.data(), block.size()) > 0) { }
+    ::close(filler);
+
+    int next = 0;
+    const auto entry
+        = [](int number) { return "[ 9:05:07]  alpha  (http) (" + std::to_string(number) + ")  beta\r\n"; };
+    const auto logEntries = [&](int count) {
+        auto entries = log.openForScan();
+        for (int i = 0; i < count; ++i)
+            entries->appendLogEntry("alpha", "http", std::to_string(next++), "beta");
+    };
+    // With 4 KiB pages 110 + 10 * 37 + 90 * 38 + 5 * 39 bytes fit: the next line is cut after 1 byte.
+    logEntries(200);
+    log.startLogSession(true, name, kGridTitles);
+    ASSERT_LE(fs::file_size(name), static_cast<std::uintmax_t>(page)) << "the disk never filled up";
+    fs::remove(disk + "/filler");
+    logEntries(3);
+
+    // The header, then whole entries in order, the last three among them.
+    const std::string text = logtest::readAll(name);
+    ASSERT_EQ(text.compare(0, header.size(), header), 0);
+    std::size_t at = header.size();
+    int last = -1;
+    while (at < text.size()) {
+        int number = last + 1;
+        while (number < next && text.compare(at, entry(number).size(), entry(number)) != 0)
+            ++number;
+        ASSERT_LT(number, next) << "torn or glued line at byte " << at << ": " << text.substr(at, 80);
+        at += entry(number).size();
+        last = number;
+    }
+    EXPECT_EQ(last, next - 1);
+    EXPECT_NE(text.find(entry(next - 3) + entry(next - 2)), std::string::npos);
 }
 
 } // namespace

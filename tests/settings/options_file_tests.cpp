@@ -1,5 +1,6 @@
 #include "settings/options_file.h"
 
+#include "tests/log/log_test_files.h"
 #include "working_directory.h"
 
 #include <QFileInfo>
@@ -84,6 +85,19 @@ TEST(OptionsFile, ReadingStopsAtTheFirstItemItCannotTake)
     EXPECT_FALSE(parseOptions("\x89PNG\r\n").refreshSeconds);
 }
 
+TEST(OptionsFile, ANumberTooLargeToHoldTakesItsDefaultAndTheRestIsRead)
+{
+    const StoredOptions stored
+        = parseOptions("99999999999999999999 0 -99999999999999999999 0 0 0 0 1 my.txt");
+    EXPECT_EQ(stored.refreshSeconds, 1);
+    EXPECT_EQ(stored.showListening, false);
+    EXPECT_EQ(stored.showTcp, true);
+    EXPECT_EQ(stored.cacheDns, false);
+    EXPECT_EQ(stored.logEnabled, true);
+    EXPECT_EQ(stored.logFileName, "my.txt");
+    EXPECT_EQ(parseOptions("1 1 1 1 1 1 1 +99999999999999999999 my.txt").logEnabled, false);
+}
+
 using OptionsFileOnDisk = InTemporaryDirectory;
 
 TEST_F(OptionsFileOnDisk, MissingFileReadsAsNothing)
@@ -99,6 +113,21 @@ TEST_F(OptionsFileOnDisk, MissingFileReadsAsNothing)
     EXPECT_FALSE(readOptionsFile("folder.dat"));
     ASSERT_EQ(::mkfifo("pipe.dat", 0600), 0);
     EXPECT_FALSE(readOptionsFile("pipe.dat"));
+}
+
+TEST_F(OptionsFileOnDisk, APipeInTheFilesPlaceHangsNeitherLoadNorSave)
+{
+    ASSERT_EQ(::mkfifo("options.dat", 0600), 0);
+    EXPECT_TRUE(logtest::finishesInTime("options.dat", [] { EXPECT_FALSE(readOptionsFile("options.dat")); }));
+    EXPECT_TRUE(
+        logtest::finishesInTime("options.dat", [] { EXPECT_TRUE(writeOptionsFile("options.dat", {})); }));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
+
+    // A pipe left where the save writes first.
+    ASSERT_EQ(::mkfifo("options.dat.tmp", 0600), 0);
+    EXPECT_TRUE(logtest::finishesInTime(
+        "options.dat.tmp", [] { EXPECT_FALSE(writeOptionsFile("options.dat", {})); }));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
 }
 
 TEST_F(OptionsFileOnDisk, WriteReplacesTheFileAndLeavesNoTemporary)

@@ -261,24 +261,21 @@ TEST_F(OptionsDialog, ToolbarButtonSavesEverythingTheDialogShows)
     EXPECT_TRUE(dialog->CheckBox4->isChecked());
 }
 
-TEST_F(OptionsDialog, LoggingTickedByTheFileEnablesTheNameAndStartsASession)
+TEST_F(OptionsDialog, LoggingTickedByTheFileEnablesTheNameAndStartsASessionThere)
 {
     ASSERT_NO_FATAL_FAILURE(
         writeFile(u"options.dat"_s, "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nstored.txt\r\n"));
     dialog->loadSettings();
     EXPECT_TRUE(dialog->Edit1->isEnabled());
     EXPECT_TRUE(dialog->logEnabled());
-    // The box is ticked before the name is read: the first header goes to the field's old text.
-    EXPECT_EQ(headerCount(u"netlog.txt"_s), 1);
-    EXPECT_EQ(headerCount(u"stored.txt"_s), 0);
     EXPECT_EQ(log->activeLogName(), "stored.txt");
 
-    // The main window's first show then starts a session on the stored name.
+    // The main window's first show then starts a session too; both go to the stored name.
     dialog->startLogSession();
-    EXPECT_EQ(headerCount(u"stored.txt"_s), 1);
-    EXPECT_EQ(readFile(u"stored.txt"_s),
-        "\r\n\r\nSession started at: 6/12/2026 (dd/mm/yy)\r\n\r\n"
-        "  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n\r\n");
+    const QByteArray header = "\r\n\r\nSession started at: 6/12/2026 (dd/mm/yy)\r\n\r\n"
+                              "  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n\r\n";
+    EXPECT_EQ(readFile(u"stored.txt"_s), header + header);
+    EXPECT_FALSE(QFileInfo::exists(u"netlog.txt"_s));
 }
 
 TEST_F(OptionsDialog, StoredDefaultNameGetsTwoHeadersAtEveryStart)
@@ -324,14 +321,20 @@ TEST_F(OptionsDialog, OkWithAChangedNameAndLoggingOnStartsASessionThere)
     EXPECT_EQ(headerCount(u"second.txt"_s), 1);
 }
 
-TEST_F(OptionsDialog, NameWithABlankIsStoredWholeAndLoadedUpToTheBlank)
+TEST_F(OptionsDialog, TheNameFieldRefusesWhitespace)
 {
-    dialog->Edit1->setText(u"my log.txt"_s);
+    // options.dat could not give such a name back whole.
+    dialog->Edit1->setEnabled(true);
+    dialog->Edit1->clear();
+    QTest::keyClicks(dialog->Edit1, u"my log.txt"_s);
+    EXPECT_EQ(dialog->Edit1->text(), u"mylog.txt"_s);
+    dialog->Edit1->insert(u"\tx y\u3000z"_s); // a paste
+    EXPECT_EQ(dialog->Edit1->text(), u"mylog.txt"_s);
+
     dialog->saveSettings();
-    EXPECT_TRUE(readFile(u"options.dat"_s).endsWith("\r\nmy log.txt\r\n"));
     dialog->loadSettings();
-    EXPECT_EQ(dialog->Edit1->text(), u"my"_s);
-    EXPECT_EQ(log->activeLogName(), "my");
+    EXPECT_EQ(dialog->Edit1->text(), u"mylog.txt"_s);
+    EXPECT_EQ(log->activeLogName(), "mylog.txt");
 }
 
 TEST_F(OptionsDialog, LongNamesAreCutToWhatTheLogHolds)
@@ -376,6 +379,8 @@ TEST_F(OptionsDialog, UnreadableItemsKeepTheirControls)
         { "4 1 1 yes 1 1 1 1 x.txt", u"4"_s, u"1100001"_s, u"keep.txt"_s },
         { "3 1 1 1 1 1 1 0", u"3"_s, u"1111110"_s, u"keep.txt"_s },
         { "150 0 0 0 0 0 0 1 n.txt", u"99"_s, u"0000001"_s, u"n.txt"_s },
+        // Too large to hold: the default, and the log settings are still read.
+        { "99999999999999999999 0 0 0 0 0 0 1 big.txt", u"1"_s, u"0000001"_s, u"big.txt"_s },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content.toStdString());
