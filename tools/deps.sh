@@ -11,6 +11,7 @@ packages=(
     netbase iproute2 util-linux net-tools
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
     valgrind xdg-utils ccache
+    snmpd snmp libsnmp-dev
 )
 
 missing=()

@@ -1,0 +1,59 @@
+#pragma once
+// net-snmp's snmpd as a real remote agent for tests: started in the calling process's
+// current network namespace (a private one in tests), on a loopback UDP port, with a
+// generated configuration that has a v2c community and a v3 authPriv user.
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace testsnmp {
+
+struct SnmpdConfig
+{
+    std::string community = "public";
+    std::string user = "veltran"; // v3 authPriv, SHA and AES
+    std::string authPassphrase = "veltran-auth-pass";
+    std::string privPassphrase = "veltran-priv-pass";
+    int port = 0; // 0: a free loopback port is picked
+};
+
+class SnmpdProcess
+{
+public:
+    SnmpdProcess() = default;
+    ~SnmpdProcess();
+    SnmpdProcess(const SnmpdProcess&) = delete;
+    SnmpdProcess& operator=(const SnmpdProcess&) = delete;
+
+    // Writes the configuration, starts snmpd and waits until it answers a v2c get.
+    // Returns "" on success, else what went wrong (with the end of snmpd's log).
+    std::string start(const SnmpdConfig& config = {});
+    // Ends the agent (SIGTERM, then SIGKILL if it lingers) and removes its files.
+    void stop();
+    // SIGSTOP / SIGCONT: the agent keeps its port but stops answering, as a hung host does.
+    void pause();
+    void resume();
+    // SIGKILL at once, as a crash: the port is closed afterwards.
+    void kill();
+
+    bool running() const { return m_pid > 0; }
+    pid_t pid() const { return m_pid; }
+    int port() const { return m_port; }
+    // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT".
+    std::string peer() const;
+    // Client options in snmpwalk syntax for the configured community and v3 user.
+    std::string v2cOptions() const;
+    std::string v3Options() const;
+    const SnmpdConfig& config() const { return m_config; }
+    // What snmpd wrote to its log so far.
+    std::string log() const;
+
+private:
+    SnmpdConfig m_config;
+    pid_t m_pid = -1;
+    int m_port = 0;
+    std::string m_folder;
+};
+
+} // namespace testsnmp
