@@ -26,18 +26,25 @@ inline constexpr std::array<const char*, 12> TcpStateNames { "none", "Closed", "
 // The text for any state value: values outside the table (12 is deleteTCB, write-only) read "Unknown".
 const char* tcpStateText(std::int32_t stateValue);
 
+// The agent module loaded into the process; the walks are virtual so that another
+// source (an SNMP agent over the network) can stand in for it.
 class MibAgent
 {
 public:
+    MibAgent() = default;
+    virtual ~MibAgent() = default;
+    MibAgent(const MibAgent&) = delete;
+    MibAgent& operator=(const MibAgent&) = delete;
+
     // Loads the agent module and looks up both entry points, init first; false at the first miss.
     bool load(const char* moduleName = "inetmib1.dll");
     // Calls SnmpExtensionInit with the tick count; false when the agent refuses or is not loaded.
     bool init();
 
     // Walks tcpConnTable column by column; records in the agent's row order.
-    std::vector<MibEndpoint> walkTcpTable();
+    virtual std::vector<MibEndpoint> walkTcpTable();
     // Walks udpTable; records fill localAddress and localPortNumber only.
-    std::vector<MibEndpoint> walkUdpTable();
+    virtual std::vector<MibEndpoint> walkUdpTable();
 
 private:
     enum class Table

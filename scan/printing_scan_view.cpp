@@ -6,8 +6,10 @@ namespace {
 
 const GridRow kHeaderRow { "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" };
 
-void printRow(std::ostream& out, const GridRow& row)
+void printRow(std::ostream& out, const GridRow& row, const std::string* host = nullptr)
 {
+    if (host)
+        out << *host << '\t';
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i > 0)
             out << '\t';
@@ -40,4 +42,17 @@ void PrintingScanView::print(std::ostream& out) const
     printRow(out, kHeaderRow);
     for (const GridRow& row : m_rows)
         printRow(out, row);
+}
+
+void PrintingScanView::printHostHeader(std::ostream& out)
+{
+    const std::string host = "Host";
+    printRow(out, kHeaderRow, &host);
+}
+
+void PrintingScanView::printRows(std::ostream& out, const std::string& host) const
+{
+    std::lock_guard lock(m_mutex);
+    for (const GridRow& row : m_rows)
+        printRow(out, row, &host);
 }
