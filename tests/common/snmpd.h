@@ -16,6 +16,10 @@ struct SnmpdConfig
     std::string authPassphrase = "veltran-auth-pass";
     std::string privPassphrase = "veltran-priv-pass";
     int port = 0; // 0: a free loopback port is picked
+    // The agent in a process namespace of its own: it sees no other process, so it has no
+    // process ids to give, but its first table read does not scan every descriptor of
+    // every process on the machine (seconds on a busy one).
+    bool ownProcessesOnly = false;
 };
 
 class SnmpdProcess
@@ -38,7 +42,8 @@ public:
     void kill();
 
     bool running() const { return m_pid > 0; }
-    pid_t pid() const { return m_pid; }
+    // The agent's process id, as this process sees it.
+    pid_t pid() const { return m_agentPid; }
     int port() const { return m_port; }
     // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT".
     std::string peer() const;
@@ -51,7 +56,8 @@ public:
 
 private:
     SnmpdConfig m_config;
-    pid_t m_pid = -1;
+    pid_t m_pid = -1; // the child to wait for: the agent, or the one that waits for it in its namespace
+    pid_t m_agentPid = -1;
     int m_port = 0;
     std::string m_folder;
 };
