@@ -192,7 +192,7 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
     , m_parsedSession(std::make_unique<Parsed>())
 {
     if (!rejection.empty()) {
-        m_error = rejection;
+        m_error = m_parseError = rejection;
         return;
     }
     // The parser wants writable argv (it blanks secrets in place) and keeps a pointer to the peer.
@@ -211,12 +211,12 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
     optind = 0; // a fresh getopt scan for every parse
     const int first = snmp_parse_args(argc, argv.data(), &session, "", nullptr);
     if (first < 0) {
-        m_error = "invalid SNMP options for " + peer;
+        m_error = m_parseError = "invalid SNMP options for " + peer;
         return;
     }
     // The parser answers the index just past the peer, which must be the last word.
     if (first != argc) {
-        m_error = "invalid SNMP options for " + peer + ": unexpected argument";
+        m_error = m_parseError = "invalid SNMP options for " + peer + ": unexpected argument";
         return;
     }
     // The parser read the peer out of argv; the session keeps its own copy.
@@ -245,8 +245,7 @@ bool SnmpSession::open()
     if (m_handle)
         return true;
     if (!m_parsed) {
-        if (m_error.empty())
-            m_error = "invalid SNMP options for " + m_peer;
+        m_error = m_parseError;
         return false;
     }
     std::lock_guard lock(g_libraryMutex);

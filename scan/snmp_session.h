@@ -148,6 +148,7 @@ private:
     bool m_sendPending = false;
     bool m_succeeded = false;
     std::string m_error;
+    std::string m_parseError;
 };
 
 // Splits a string into words as a POSIX shell does: blanks separate, quotes and
