@@ -30,14 +30,12 @@ public:
                 return end(false);
             collect();
         }
-        for (;;) {
-            m_operation = nextOperation();
-            if (!m_operation)
-                return end(true);
-            if (!m_session.start(*m_operation))
-                return end(false);
-            return true;
-        }
+        m_operation = nextOperation();
+        if (!m_operation)
+            return end(true);
+        if (!m_session.start(*m_operation))
+            return end(false);
+        return true;
     }
 
 private:
