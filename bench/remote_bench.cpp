@@ -104,20 +104,49 @@ double median(std::vector<double> values)
     return values.empty() ? -1 : values[values.size() / 2];
 }
 
+// CPU time (user and system) a process has used so far, in ms.
+double cpuMilliseconds(pid_t pid)
+{
+    FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file)
+        return 0;
+    char text[1024] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[n] = '\0';
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const char* rest = std::strrchr(text, ')');
+    unsigned long user = 0;
+    unsigned long system = 0;
+    if (!rest
+        || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2)
+        return 0;
+    return 1000.0 * static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 struct Contender
 {
     std::string label;
     std::vector<std::string> argv;
     std::vector<double> times;
+    std::vector<double> agentCpu; // the agents' CPU time during each run
 };
 
 // Rounds take the contenders in turn, so a change in the machine's load hits all of them
 // alike; the first round only warms caches (the agents' included).
-bool interleave(std::vector<Contender>& contenders, int rounds)
+bool interleave(std::vector<Contender>& contenders, int rounds, const std::vector<pid_t>& agents = {})
 {
+    const auto agentsCpu = [&agents] {
+        double sum = 0;
+        for (pid_t pid : agents)
+            sum += cpuMilliseconds(pid);
+        return sum;
+    };
     for (int round = -1; round < rounds; ++round) {
         for (Contender& contender : contenders) {
+            const double cpuBefore = agentsCpu();
             const double ms = timedRun(contender.argv);
+            contender.agentCpu.push_back(agentsCpu() - cpuBefore);
             if (ms < 0) {
                 std::fprintf(stderr, "%s failed\n", contender.label.c_str());
                 return false;
@@ -175,9 +204,9 @@ int walkBench(int rounds)
         records, median(walks), remote.lastWalkOk() ? "" : " FAILED");
 
     std::vector<Contender> contenders {
-        { "veltran-scan --no-udp ... -v2c -c public HOST", scanCommand({ agent->peer() }), {} },
+        { "veltran-scan --no-udp ... -v2c -c public HOST", scanCommand({ agent->peer() }), {}, {} },
         { "snmpbulkwalk -v2c -c public HOST tcpConnTable",
-            { "snmpbulkwalk", "-v2c", "-c", "public", agent->peer(), "1.3.6.1.2.1.6.13.1" }, {} },
+            { "snmpbulkwalk", "-v2c", "-c", "public", agent->peer(), "1.3.6.1.2.1.6.13.1" }, {}, {} },
     };
     if (!interleave(contenders, rounds))
         return 1;
@@ -232,11 +261,14 @@ int manyBench(int rounds)
     }
     oneByOne += "true";
     std::vector<Contender> contenders {
-        { "veltran-scan of all 20 agents", scanCommand(peers), {} },
-        { "veltran-scan of the slowest agent alone", scanCommand({ peers[slowest] }), {} },
-        { "veltran-scan of each agent in turn (20 processes)", { "sh", "-c", oneByOne }, {} },
+        { "veltran-scan of all 20 agents", scanCommand(peers), {}, {} },
+        { "veltran-scan of the slowest agent alone", scanCommand({ peers[slowest] }), {}, {} },
+        { "veltran-scan of each agent in turn (20 processes)", { "sh", "-c", oneByOne }, {}, {} },
     };
-    if (!interleave(contenders, rounds))
+    std::vector<pid_t> pids;
+    for (const auto& agent : agents)
+        pids.push_back(agent->pid());
+    if (!interleave(contenders, rounds, pids))
         return 1;
     std::printf("Whole process, %d agents holding %d TCP rows each (medians of %d interleaved rounds):\n",
         kAgents, 2 * kConnections + 1, rounds);

@@ -16,6 +16,16 @@ namespace {
 // configuration and USM user list are global. Parsing and opening take this lock.
 std::mutex g_libraryMutex;
 
+// The parser gives a v1/v2c session a copy of the community of its own; the session is ours.
+void releaseParsedSession(netsnmp_session& session)
+{
+    if (session.version == SNMP_VERSION_1 || session.version == SNMP_VERSION_2c) {
+        std::free(session.community);
+        session.community = nullptr;
+        session.community_len = 0;
+    }
+}
+
 std::string libraryError(int code)
 {
     const char* text = snmp_api_errstring(code);
@@ -183,6 +193,8 @@ SnmpOperation::Step ScalarGet::consume(const snmp_pdu& response)
 struct SnmpSession::Parsed
 {
     netsnmp_session session {};
+    // The parser leaves some of the session's names pointing into argv, so argv lives as long.
+    std::vector<std::string> words;
 };
 
 SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>& options,
@@ -196,7 +208,7 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
         return;
     }
     // The parser wants writable argv (it blanks secrets in place) and keeps a pointer to the peer.
-    std::vector<std::string> words;
+    std::vector<std::string>& words = m_parsedSession->words;
     words.emplace_back("veltran");
     words.insert(words.end(), options.begin(), options.end());
     words.push_back(peer);
@@ -216,12 +228,10 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
     }
     // The parser answers the index just past the peer, which must be the last word.
     if (first != argc) {
+        releaseParsedSession(session);
         m_error = m_parseError = "invalid SNMP options for " + peer + ": unexpected argument";
         return;
     }
-    // The parser read the peer out of argv; the session keeps its own copy.
-    m_peerName = peer;
-    session.peername = m_peerName.data();
     if (session.timeout == SNMP_DEFAULT_TIMEOUT
         && netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_TIMEOUT) <= 0)
         session.timeout = static_cast<long>(m_settings.timeoutMs) * 1000L;
@@ -234,10 +244,11 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
 
 SnmpSession::~SnmpSession()
 {
-    if (m_handle) {
-        std::lock_guard lock(g_libraryMutex);
+    std::lock_guard lock(g_libraryMutex);
+    if (m_handle)
         snmp_sess_close(m_handle);
-    }
+    if (m_parsed)
+        releaseParsedSession(m_parsedSession->session);
 }
 
 bool SnmpSession::open()
@@ -457,6 +468,8 @@ SnmpCommandLine splitSnmpCommandLine(
     optind = 0;
     const int first = netsnmp_parse_args(
         static_cast<int>(buffers.size()), argv.data(), &session, "", nullptr, NETSNMP_PARSE_ARGS_NOZERO);
+    if (first >= 0)
+        releaseParsedSession(session);
     if (first == NETSNMP_PARSE_ARGS_SUCCESS_EXIT)
         return SnmpCommandLine::Exit;
     // The parser answers the index just past the first peer.

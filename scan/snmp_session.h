@@ -138,7 +138,6 @@ private:
         int operation, struct snmp_session* session, int requestId, snmp_pdu* pdu, void* magic);
 
     std::string m_peer;
-    std::string m_peerName; // the parsed session's peer name points here
     RemoteAgentSettings m_settings;
     std::unique_ptr<Parsed> m_parsedSession;
     bool m_parsed = false;
