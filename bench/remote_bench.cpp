@@ -277,8 +277,13 @@ int manyBench(int rounds)
     std::printf("  ratio all / slowest alone: %.2fx (goal <= 1.5x); all / in turn: %.2fx\n",
         median(contenders[0].times) / median(contenders[1].times),
         median(contenders[0].times) / median(contenders[2].times));
-    std::printf("  (every agent runs on this machine: %ld cores serve all 20 of them)\n",
-        sysconf(_SC_NPROCESSORS_ONLN));
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const double agentCpu = median(contenders[0].agentCpu);
+    std::printf(
+        "  every agent runs on this machine: the 20 agents used %.0f ms of CPU per poll of all (median),\n"
+        "  so %ld cores need at least %.0f ms for it, %.1fx the slowest agent alone\n",
+        agentCpu, cores, agentCpu / static_cast<double>(cores),
+        agentCpu / static_cast<double>(cores) / median(contenders[1].times));
     return 0;
 }
 

@@ -13,7 +13,8 @@
 namespace {
 
 // net-snmp was built without its reentrant locks: its argument parser (getopt),
-// configuration and USM user list are global. Parsing and opening take this lock.
+// configuration, request ids and USM user list are global. Every call into the library
+// takes this lock, so sessions may run on several threads; waiting for answers does not.
 std::mutex g_libraryMutex;
 
 // The parser gives a v1/v2c session a copy of the community of its own; the session is ours.
@@ -290,6 +291,7 @@ bool SnmpSession::start(SnmpOperation& operation)
         return false;
     m_operation = &operation;
     m_sendPending = true;
+    std::lock_guard lock(g_libraryMutex);
     sendNext();
     return m_operation != nullptr;
 }
@@ -368,28 +370,38 @@ bool SnmpSession::finish()
 
 bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
 {
-    // Responses are taken in on the callback; the next request goes out from here,
-    // outside net-snmp's read.
-    for (SnmpSession* session : sessions) {
-        if (session->m_operation && session->m_sendPending)
-            session->sendNext();
-    }
     netsnmp_large_fd_set readable;
-    netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
     int descriptors = 0;
     int block = 1;
     timeval timeout {};
     bool waiting = false;
-    for (SnmpSession* session : sessions) {
-        if (!session->m_operation)
-            continue;
-        waiting = true;
-        snmp_sess_select_info2(session->m_handle, &descriptors, &readable, &timeout, &block);
+    {
+        std::lock_guard lock(g_libraryMutex);
+        netsnmp_large_fd_set_init(&readable, FD_SETSIZE);
+        // Responses are taken in on the callback; the next request goes out from here,
+        // outside net-snmp's read.
+        for (SnmpSession* session : sessions) {
+            if (session->m_operation && session->m_sendPending)
+                session->sendNext();
+        }
+        for (SnmpSession* session : sessions) {
+            if (!session->m_operation)
+                continue;
+            waiting = true;
+            snmp_sess_select_info2(session->m_handle, &descriptors, &readable, &timeout, &block);
+        }
+        if (waiting && block) {
+            // Nothing is outstanding, so no answer or timeout would ever end these operations.
+            for (SnmpSession* session : sessions) {
+                if (session->m_operation)
+                    session->fail("no request is outstanding");
+            }
+        }
     }
-    if (waiting) {
-        const int ready = netsnmp_large_fd_set_select(
-            descriptors, &readable, nullptr, nullptr, block ? nullptr : &timeout);
+    if (waiting && !block) {
+        const int ready = netsnmp_large_fd_set_select(descriptors, &readable, nullptr, nullptr, &timeout);
         const bool broken = ready < 0 && errno != EINTR;
+        std::lock_guard lock(g_libraryMutex);
         for (SnmpSession* session : sessions) {
             if (!session->m_operation)
                 continue;
@@ -403,6 +415,7 @@ bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
                 snmp_sess_timeout(session->m_handle);
         }
     }
+    std::lock_guard lock(g_libraryMutex);
     netsnmp_large_fd_set_cleanup(&readable);
     return waiting;
 }

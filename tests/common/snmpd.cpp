@@ -124,8 +124,9 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
     const std::string configFile = m_folder + "/snmpd.conf";
     {
         std::ofstream out(configFile);
-        out << "agentAddress udp:127.0.0.1:" << m_port << "\n"
+        out << "agentAddress udp:127.0.0.1:" << m_port << ",udp6:[::1]:" << m_port << "\n"
             << "rocommunity " << config.community << " 127.0.0.1\n"
+            << "rocommunity6 " << config.community << " ::1\n"
             << "createUser " << config.user << " SHA " << quoted(config.authPassphrase) << " AES "
             << quoted(config.privPassphrase) << "\n"
             << "rouser " << config.user << " priv\n"
@@ -256,6 +257,11 @@ void SnmpdProcess::kill()
 std::string SnmpdProcess::peer() const
 {
     return "udp:127.0.0.1:" + std::to_string(m_port);
+}
+
+std::string SnmpdProcess::peer6() const
+{
+    return "udp6:[::1]:" + std::to_string(m_port);
 }
 
 std::string SnmpdProcess::v2cOptions() const

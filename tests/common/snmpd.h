@@ -1,7 +1,8 @@
 #pragma once
 // net-snmp's snmpd as a real remote agent for tests: started in the calling process's
 // current network namespace (a private one in tests), on a loopback UDP port, with a
-// generated configuration that has a v2c community and a v3 authPriv user.
+// generated configuration that has a v2c community and a v3 authPriv user. It listens on
+// 127.0.0.1 and ::1.
 
 #include <sys/types.h>
 
@@ -47,6 +48,8 @@ public:
     int port() const { return m_port; }
     // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT".
     std::string peer() const;
+    // The same agent over IPv6, "udp6:[::1]:PORT" (the port is free on ::1 as well).
+    std::string peer6() const;
     // Client options in snmpwalk syntax for the configured community and v3 user.
     std::string v2cOptions() const;
     std::string v3Options() const;

@@ -111,20 +111,25 @@ TEST(RemoteAgent, RowsComeBackAsTheModuleGivesThemForEveryVersion)
     }
 }
 
-TEST(RemoteAgent, LaterTablesCarryIndexesAndProcesses)
+TEST(RemoteAgent, LaterTablesCarryIndexesAndProcessesOverIpv6)
 {
     LocalSockets local(1);
+    const Socket listener6 = tcpListener("::1", 0, Stack::V6Only);
     testsnmp::SnmpdProcess snmpd;
     ASSERT_EQ(snmpd.start(), ""); // sees this process, to name it
-    RemoteMibAgent remote(snmpd.peer(), snmpd.v2cOptions());
+    RemoteMibAgent remote(snmpd.peer6(), snmpd.v2cOptions());
     const auto port = static_cast<std::uint32_t>(local.listener.localPort());
+    const auto port6 = static_cast<std::uint32_t>(listener6.localPort());
     const auto self = static_cast<std::int64_t>(getpid());
 
     const auto listeners = remote.walkTcpListenerTable();
     ASSERT_TRUE(remote.lastWalkOk()) << remote.lastError();
     const std::vector<std::uint32_t> listenerIndex { 1, 4, 127, 0, 0, 1, port };
-    ASSERT_EQ(listeners.size(), 1u);
+    const std::vector<std::uint32_t> listenerIndex6 { 2, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+        port6 };
+    ASSERT_EQ(listeners.size(), 2u);
     EXPECT_EQ(listeners[0].index, listenerIndex);
+    EXPECT_EQ(listeners[1].index, listenerIndex6);
     // The process column is there (Unsigned32); its value depends on snmpd's scan of every
     // process's descriptors, which processes ending meanwhile on a busy machine can cut short.
     constexpr std::uint8_t unsigned32 = 0x42;
