@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <mutex>
 #include <unistd.h>
 
@@ -16,6 +17,13 @@ namespace {
 // configuration, request ids and USM user list are global. Every call into the library
 // takes this lock, so sessions may run on several threads; waiting for answers does not.
 std::mutex g_libraryMutex;
+
+// net-snmp keeps the v3 user a session makes for an agent's engine, with the keys made
+// from its passphrases, after the session closes, and a later session of that user with
+// that engine uses those keys whatever its own passphrases: a mistyped passphrase would
+// stick until the program ends. Our sessions count their users and the last one out
+// removes it, whatever engines it was made for (the session does not tell which).
+std::map<std::string, int> g_usmUsers;
 
 // The parser gives a v1/v2c session a copy of the community of its own; the session is ours.
 void releaseParsedSession(netsnmp_session& session)
@@ -248,6 +256,17 @@ SnmpSession::~SnmpSession()
     std::lock_guard lock(g_libraryMutex);
     if (m_handle)
         snmp_sess_close(m_handle);
+    if (!m_usmName.empty() && --g_usmUsers[m_usmName] <= 0) {
+        g_usmUsers.erase(m_usmName);
+        for (usmUser* user = usm_get_userList(); user;) {
+            usmUser* next = user->next;
+            if (user->name && m_usmName == user->name) {
+                usm_remove_user(user);
+                usm_free_user(user);
+            }
+            user = next;
+        }
+    }
     if (m_parsed)
         releaseParsedSession(m_parsedSession->session);
 }
@@ -270,6 +289,11 @@ bool SnmpSession::open()
         m_error = "SNMP agent " + m_peer + ": " + (text && *text ? text : libraryError(libraryCode).c_str());
         std::free(text);
         return false;
+    }
+    const netsnmp_session* opened = snmp_sess_session(m_handle);
+    if (m_version == SNMP_VERSION_3 && opened && opened->securityName && *opened->securityName) {
+        m_usmName = opened->securityName;
+        ++g_usmUsers[m_usmName];
     }
     return true;
 }

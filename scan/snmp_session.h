@@ -148,6 +148,8 @@ private:
     bool m_succeeded = false;
     std::string m_error;
     std::string m_parseError;
+    // The v3 user this session holds in net-snmp's user list.
+    std::string m_usmName;
 };
 
 // Splits a string into words as a POSIX shell does: blanks separate, quotes and

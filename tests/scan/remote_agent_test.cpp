@@ -191,6 +191,13 @@ TEST(RemoteAgent, RefusedOrSilentAgentsFailWithinTheTimeoutWithoutTellingSecrets
             EXPECT_EQ(error.find(secret), std::string::npos) << error;
     }
 
+    // A user's keys made from a wrong passphrase are not kept for the next session.
+    for (const std::string& options : { snmpd.v3Options(), cases[1].options, snmpd.v3Options() }) {
+        RemoteMibAgent remote(snmpd.peer(), options);
+        remote.walkUdpTable();
+        EXPECT_EQ(remote.lastWalkOk(), options == snmpd.v3Options()) << options << ": " << remote.lastError();
+    }
+
     RemoteMibAgent good(snmpd.peer(), snmpd.v2cOptions() + timing);
     good.walkUdpTable();
     EXPECT_TRUE(good.lastWalkOk()) << good.lastError();
