@@ -1,36 +1,87 @@
-// veltran-scan: one scan through the monitor's own core, printed as the grid shows it.
+// veltran-scan: one scan through the monitor's own core, printed as the grid shows it;
+// of this computer, or of any number of others through their SNMP agents.
 
 #include "cli/printing_scan_view.h"
 #include "cli/scan_arguments.h"
 #include "log/connection_log.h"
 #include "platform/name_services.h"
+#include "scan/agent_poller.h"
 #include "scan/connection_table.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
 #include "scan/run_scan.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
+#include <sstream>
+#include <thread>
 
-int main(int argc, char** argv)
+namespace {
+
+// The records an agent gave, handed to the scan as if walked just now.
+class RecordedMibAgent final : public MibAgent
 {
-    const ScanArguments arguments = parseScanArguments(argc, argv);
-    switch (arguments.action) {
-    case ScanArguments::Action::Help:
-        std::cout << scanUsage(argv[0]);
-        return 0;
-    case ScanArguments::Action::Error:
-        std::cerr << argv[0] << ": " << arguments.error << "\n" << scanUsage(argv[0]);
-        return 2;
-    case ScanArguments::Action::Scan:
-        break;
+public:
+    explicit RecordedMibAgent(const AgentPollResult& result)
+        : m_result(result)
+    {
+    }
+    std::vector<MibEndpoint> walkTcpTable() override { return m_result.tcp; }
+    std::vector<MibEndpoint> walkUdpTable() override { return m_result.udp; }
+
+private:
+    const AgentPollResult& m_result;
+};
+
+// The system's look-ups, except that the local computer is the agent's: its sysName.0
+// names its own 0.0.0.0 and 127.0.0.1 rows.
+class AgentNameServices final : public NameServices
+{
+public:
+    explicit AgentNameServices(std::string computerName)
+        : m_computerName(std::move(computerName))
+    {
+    }
+    std::string localHostName() override { return m_computerName; }
+    std::optional<std::string> hostByAddress(std::uint32_t address) override
+    {
+        return systemNameServices().hostByAddress(address);
+    }
+    std::optional<std::string> serviceByPort(std::uint16_t port, const char* protocol) override
+    {
+        return systemNameServices().serviceByPort(port, protocol);
     }
 
-    // One capacity message per endpoint beyond the table's 200 rows can mean thousands of
-    // lines: buffer them rather than write each on its own.
-    std::ios::sync_with_stdio(false);
-    std::cerr.unsetf(std::ios::unitbuf);
+private:
+    std::string m_computerName;
+};
 
+// One agent's rows through the same scan steps as this computer's.
+struct HostScan
+{
+    explicit HostScan(const AgentPollResult& result, const Settings& settings)
+        : agent(result)
+        , services(result.sysName)
+        , view(errors)
+        , resolver(settings, services)
+        , settings(settings)
+    {
+    }
+    void run() { runScan(agent, settings, resolver, log, view, table); }
+
+    RecordedMibAgent agent;
+    AgentNameServices services;
+    ConnectionLog log; // no name is ever set, so nothing is written
+    std::ostringstream errors; // the scans run side by side; their messages print in host order
+    PrintingScanView view;
+    NameResolver resolver;
+    ConnectionTable table;
+    const Settings& settings;
+};
+
+int scanThisComputer(const ScanArguments& arguments)
+{
     MibAgent agent;
     const std::string failure = startNetworking(agent);
     if (!failure.empty()) {
@@ -47,4 +98,79 @@ int main(int argc, char** argv)
     view.print(std::cout);
     std::cout.flush();
     return std::cout.good() ? 0 : 1;
+}
+
+int scanAgents(const ScanArguments& arguments)
+{
+    AgentPollRequest request;
+    request.tcp = arguments.settings.showTcp();
+    request.udp = arguments.settings.showUdp();
+    const std::vector<AgentPollResult> results = pollAgents(arguments.hosts, arguments.snmpOptions, request);
+
+    // The rows of the agents that answered, built side by side: host names may take a while.
+    constexpr std::size_t kParallelScans = 16;
+    std::vector<std::unique_ptr<HostScan>> scans(results.size());
+    for (std::size_t first = 0; first < results.size(); first += kParallelScans) {
+        const std::size_t last = std::min(results.size(), first + kParallelScans);
+        std::vector<std::thread> running;
+        for (std::size_t i = first; i < last; ++i) {
+            if (!results[i].ok)
+                continue;
+            scans[i] = std::make_unique<HostScan>(results[i], arguments.settings);
+            running.emplace_back([scan = scans[i].get()] { scan->run(); });
+        }
+        for (std::thread& thread : running)
+            thread.join();
+    }
+
+    bool allRead = true;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (scans[i]) {
+            std::cerr << scans[i]->errors.str();
+        } else {
+            std::cerr << results[i].error << '\n';
+            allRead = false;
+        }
+    }
+    std::cerr.flush();
+    if (results.size() == 1) {
+        if (scans[0])
+            scans[0]->view.print(std::cout);
+    } else {
+        PrintingScanView::printHostHeader(std::cout);
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            if (scans[i])
+                scans[i]->view.printRows(std::cout, results[i].peer);
+        }
+    }
+    std::cout.flush();
+    return std::cout.good() && allRead ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const ScanArguments arguments = parseScanArguments(argc, argv);
+    switch (arguments.action) {
+    case ScanArguments::Action::Help:
+        std::cout << scanUsage(argv[0]);
+        return 0;
+    case ScanArguments::Action::Exit:
+        return 0;
+    case ScanArguments::Action::Error:
+        std::cerr << argv[0] << ": " << arguments.error << "\n" << scanUsage(argv[0]);
+        return 2;
+    case ScanArguments::Action::Scan:
+        break;
+    }
+
+    // One capacity message per endpoint beyond the table's 200 rows can mean thousands of
+    // lines: buffer them rather than write each on its own.
+    std::ios::sync_with_stdio(false);
+    std::cerr.unsetf(std::ios::unitbuf);
+
+    if (arguments.hosts.empty())
+        return scanThisComputer(arguments);
+    return scanAgents(arguments);
 }

@@ -4,8 +4,10 @@
 
 namespace {
 
-void printRow(std::ostream& out, const GridRow& row)
+void printRow(std::ostream& out, const GridRow& row, const std::string* host = nullptr)
 {
+    if (host)
+        out << *host << '\t';
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i > 0)
             out << '\t';
@@ -38,4 +40,17 @@ void PrintingScanView::print(std::ostream& out) const
     printRow(out, gridHeaderRow());
     for (const GridRow& row : m_rows)
         printRow(out, row);
+}
+
+void PrintingScanView::printHostHeader(std::ostream& out)
+{
+    const std::string host = "Host";
+    printRow(out, gridHeaderRow(), &host);
+}
+
+void PrintingScanView::printRows(std::ostream& out, const std::string& host) const
+{
+    std::lock_guard lock(m_mutex);
+    for (const GridRow& row : m_rows)
+        printRow(out, row, &host);
 }

@@ -21,6 +21,10 @@ public:
 
     // The header row and the data rows, one line each, cells separated by tabs.
     void print(std::ostream& out) const;
+    // The header of a table of several computers: a "Host" cell, then the usual header.
+    static void printHostHeader(std::ostream& out);
+    // The data rows only, each led by a host cell.
+    void printRows(std::ostream& out, const std::string& host) const;
 
 private:
     std::ostream& m_errors;

@@ -1,5 +1,7 @@
 #include "cli/scan_arguments.h"
 
+#include "scan/snmp_session.h"
+
 #include <cstring>
 
 namespace {
@@ -24,11 +26,21 @@ constexpr Flag kFlags[] {
 ScanArguments parseScanArguments(int argc, const char* const* argv)
 {
     ScanArguments result;
+    std::vector<std::string> snmpWords;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
         if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
             result.action = ScanArguments::Action::Help;
             return result;
+        }
+        // Everything else that is not a long option is net-snmp's to read: its options and the hosts.
+        if (std::strncmp(argument, "--", 2) != 0) {
+            snmpWords.emplace_back(argument);
+            // An option's value may itself start with "--", as a passphrase may.
+            if (argument[0] == '-' && argument[1] != '\0' && argument[2] == '\0' && i + 1 < argc
+                && std::strchr("cuAXaxlvtrnEeZsYmMOIPDLT3p", argument[1]))
+                snmpWords.emplace_back(argv[++i]);
+            continue;
         }
         bool known = false;
         for (const Flag& flag : kFlags) {
@@ -43,14 +55,63 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             return result;
         }
     }
+    if (snmpWords.empty())
+        return result;
+    switch (splitSnmpCommandLine(snmpWords, result.snmpOptions, result.hosts)) {
+    case SnmpCommandLine::Peers:
+        break;
+    case SnmpCommandLine::Exit:
+        result.action = ScanArguments::Action::Exit;
+        return result;
+    case SnmpCommandLine::Error:
+        result.action = ScanArguments::Action::Error;
+        result.error = "the SNMP options or hosts cannot be read";
+        return result;
+    }
+    for (const std::string& host : result.hosts) {
+        if (host.empty()) {
+            result.action = ScanArguments::Action::Error;
+            result.error = "empty host name";
+            return result;
+        }
+    }
     return result;
 }
 
 std::string scanUsage(const char* programName)
 {
-    std::string text = std::string("Usage: ") + programName + " [options]\n"
+    std::string text = std::string("Usage: ") + programName + " [options] [SNMP options] [HOST...]\n"
         + "Runs one scan of this computer's TCP and UDP endpoints and prints the rows,\n"
-          "cells separated by tabs, after a header row.\n\nOptions:\n";
+          "cells separated by tabs, after a header row.\n"
+          "\n"
+          "With HOSTs it reads them from their SNMP agents instead, all at once: tcpConnTable,\n"
+          "udpTable and sysName.0, whose name then stands for the agent's own 0.0.0.0 and\n"
+          "127.0.0.1 (host names are looked up here). With more than one HOST the rows of all\n"
+          "agents form one table with a leading \"Host\" column, in the order the HOSTs were\n"
+          "given. A HOST that cannot be read (no answer, wrong community or v3 credentials,\n"
+          "a walk that ends early) gets one line on standard error; the others still print\n"
+          "and the exit status is 1.\n"
+          "\n"
+          "HOST is in net-snmp's peer syntax: host, udp:host:161, udp6:[::1]:1161.\n"
+          "SNMP options are snmpwalk's and mean what they mean there (see snmpcmd(1));\n"
+          "defaults come from snmp.conf and ~/.snmp/snmp.conf. The most used:\n"
+          "  -v 1|2c|3         SNMP version; v2c and v3 read with GetBulk, v1 with GetNext\n"
+          "  -c COMMUNITY      v1/v2c community\n"
+          "  -l LEVEL          v3 security level: noAuthNoPriv, authNoPriv or authPriv\n"
+          "  -u USER           v3 user\n"
+          "  -a SHA|MD5|...    v3 authentication protocol, -A PASSPHRASE its passphrase\n"
+          "  -x AES|DES        v3 privacy protocol, -X PASSPHRASE its passphrase\n"
+          "  -t SECONDS        time to wait for each answer (default 1)\n"
+          "  -r COUNT          retries after a timeout (default 2)\n"
+          "\n"
+          "Examples:\n"
+          "  veltran-scan -v2c -c public server1 udp:server2:1161\n"
+          "  veltran-scan -v3 -l authPriv -u watcher -a SHA -A 'auth pass' -x AES -X 'priv pass' "
+          "udp6:[::1]:161\n"
+          "\n"
+          "Exit status: 0 when every scan was printed, 1 when a host or the local scan failed,\n"
+          "2 for a command line that cannot be read.\n"
+          "\nOptions:\n";
     for (const Flag& flag : kFlags) {
         std::string name = flag.name;
         name.resize(18, ' ');

@@ -1,9 +1,11 @@
 #pragma once
-// The command line of veltran-scan: which kinds of endpoint and which look-ups to use.
+// The command line of veltran-scan: which kinds of endpoint and which look-ups to use,
+// and the SNMP agents to read instead of this computer.
 
 #include "scan/settings.h"
 
 #include <string>
+#include <vector>
 
 // The options of one headless scan; what no flag switches off keeps its default.
 class CommandLineSettings final : public DefaultSettings
@@ -29,11 +31,16 @@ struct ScanArguments
     {
         Scan,
         Help,
+        Exit, // net-snmp's parser answered an option such as -V itself
         Error
     };
     Action action = Action::Scan;
     CommandLineSettings settings;
     std::string error; // for Error: what was wrong
+    // The agents to read, in net-snmp's peer syntax; none means this computer.
+    std::vector<std::string> hosts;
+    // Their SNMP options in snmpwalk's syntax, one word each.
+    std::vector<std::string> snmpOptions;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

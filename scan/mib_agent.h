@@ -21,9 +21,16 @@ struct MibEndpoint
 // The agent module's name as the platform knows it; it maps to libinetmib1.so here.
 inline constexpr const char* kAgentModuleName = "inetmib1.dll";
 
+// The agent module loaded into the process; the walks are virtual so that another
+// source (an SNMP agent over the network) can stand in for it.
 class MibAgent
 {
 public:
+    MibAgent() = default;
+    virtual ~MibAgent() = default;
+    MibAgent(const MibAgent&) = delete;
+    MibAgent& operator=(const MibAgent&) = delete;
+
     // Loads the agent module and looks up both entry points, init first; false at the first miss.
     bool load(const char* moduleName = kAgentModuleName);
     // Takes the two entry points from the caller instead of a module: an agent inside the process.
@@ -32,13 +39,15 @@ public:
     bool init();
 
     // Walks tcpConnTable column by column; records in the agent's row order.
-    std::vector<MibEndpoint> walkTcpTable();
+    virtual std::vector<MibEndpoint> walkTcpTable();
     // Walks udpTable; records fill localAddress and localPortNumber only.
-    std::vector<MibEndpoint> walkUdpTable();
+    virtual std::vector<MibEndpoint> walkUdpTable();
     // True when the last walk ended on a failure rather than at the table's end: a failed
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
-    bool lastWalkFailed() const { return m_lastWalkFailed; }
+    virtual bool lastWalkFailed() const { return m_lastWalkFailed; }
+    // What went wrong in the last walk, for the status bar; empty when nothing did.
+    virtual std::string lastWalkError() const { return m_lastWalkFailed ? "the agent module's query failed" : ""; }
 
 private:
     enum class Table

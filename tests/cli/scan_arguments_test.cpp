@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -51,8 +52,37 @@ TEST(ScanArguments, HelpAndUnknownFlags)
     const ScanArguments wrong = parse({ "--no-tcp", "--no-ipx", "--help" });
     EXPECT_EQ(wrong.action, ScanArguments::Action::Error);
     EXPECT_NE(wrong.error.find("--no-ipx"), std::string::npos);
-    EXPECT_EQ(parse({ "no-tcp" }).action, ScanArguments::Action::Error);
     EXPECT_EQ(parse({ "" }).action, ScanArguments::Action::Error);
+    EXPECT_EQ(parse({ "-v9", "host" }).action, ScanArguments::Action::Error);
+    EXPECT_EQ(parse({ "-v2c", "-c", "public" }).action, ScanArguments::Action::Error); // no host
+}
+
+TEST(ScanArguments, SnmpOptionsAndHostsAreSplitByNetSnmpsParser)
+{
+    struct Case
+    {
+        std::vector<const char*> arguments;
+        std::vector<std::string> options;
+        std::vector<std::string> hosts;
+    };
+    const Case cases[] {
+        { { "no-tcp" }, {}, { "no-tcp" } },
+        { { "-v2c", "-c", "public", "--no-udp", "a", "udp:b:1161", "udp6:[::1]:1161" }, { "-v2c", "-c", "public" },
+            { "a", "udp:b:1161", "udp6:[::1]:1161" } },
+        // A value may start with a dash or two; hosts may come between options.
+        { { "-v3", "-l", "authPriv", "-u", "me", "host1", "-a", "SHA", "-A", "--secret-pass", "-x", "AES", "-X",
+              "-priv-pass-", "host2" },
+            { "-v3", "-l", "authPriv", "-u", "me", "-a", "SHA", "-A", "--secret-pass", "-x", "AES", "-X",
+                "-priv-pass-" },
+            { "host1", "host2" } },
+    };
+    for (const Case& c : cases) {
+        const ScanArguments parsed = parse(c.arguments);
+        ASSERT_EQ(parsed.action, ScanArguments::Action::Scan) << c.arguments.front() << " " << parsed.error;
+        EXPECT_EQ(parsed.snmpOptions, c.options);
+        EXPECT_EQ(parsed.hosts, c.hosts);
+    }
+    EXPECT_FALSE(parse({ "-v2c", "-c", "x", "--no-udp", "h" }).settings.showUdp());
 }
 
 } // namespace

@@ -12,7 +12,10 @@
 #include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sstream>
+#include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -122,8 +125,9 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
     const std::string configFile = m_folder + "/snmpd.conf";
     {
         std::ofstream out(configFile);
-        out << "agentAddress udp:127.0.0.1:" << m_port << "\n"
+        out << "agentAddress udp:127.0.0.1:" << m_port << ",udp6:[::1]:" << m_port << "\n"
             << "rocommunity " << config.community << " 127.0.0.1\n"
+            << "rocommunity6 " << config.community << " ::1\n"
             << "createUser " << config.user << " SHA " << quoted(config.authPassphrase) << " AES "
             << quoted(config.privPassphrase) << "\n"
             << "rouser " << config.user << " priv\n"
@@ -133,14 +137,46 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
     }
     const std::string logFile = m_folder + "/snmpd.log";
     const std::string persistentFolder = m_folder + "/persist";
+    int channel[2];
+    if (pipe2(channel, O_CLOEXEC) != 0)
+        return systemError("pipe");
     m_pid = fork();
-    if (m_pid < 0)
+    if (m_pid < 0) {
+        close(channel[0]);
+        close(channel[1]);
         return systemError("fork");
+    }
     if (m_pid == 0) {
+        // A test that aborts (a sanitizer's report, a crash) runs no destructor: the agent
+        // goes with it all the same.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         const int log = open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (log >= 0) {
             dup2(log, STDOUT_FILENO);
             dup2(log, STDERR_FILENO);
+        }
+        pid_t agent = getpid();
+        if (config.ownProcessesOnly) {
+            if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0)
+                _exit(126);
+            agent = fork();
+            if (agent < 0)
+                _exit(126);
+            if (agent > 0) {
+                // Stays as the agent's parent, so that the test can wait for this process.
+                if (write(channel[1], &agent, sizeof agent) != sizeof agent)
+                    _exit(126);
+                int status = 0;
+                while (waitpid(agent, &status, 0) < 0 && errno == EINTR) { }
+                _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+            }
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            // The first process of the new namespace: a /proc of its own shows only it.
+            if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+                || mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+                _exit(126);
+        } else if (write(channel[1], &agent, sizeof agent) != sizeof agent) {
+            _exit(126);
         }
         setenv("SNMP_PERSISTENT_DIR", persistentFolder.c_str(), 1);
         setenv("MIBS", "", 1);
@@ -149,11 +185,20 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
         execlp("snmpd", "snmpd", "-f", "-Lo", "-C", "-c", configFile.c_str(), "-I", "-smux", nullptr);
         _exit(127);
     }
+    close(channel[1]);
+    m_agentPid = -1;
+    const bool told = read(channel[0], &m_agentPid, sizeof m_agentPid) == sizeof m_agentPid;
+    close(channel[0]);
+    if (!told) {
+        stop();
+        return "snmpd could not be started in a namespace of its own";
+    }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
         if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
             m_pid = -1;
+            m_agentPid = -1;
             const std::string text = "snmpd exited at start-up: " + log();
             stop();
             return text;
@@ -170,19 +215,20 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
 void SnmpdProcess::stop()
 {
     if (m_pid > 0) {
-        ::kill(m_pid, SIGCONT); // a paused agent cannot act on SIGTERM
-        ::kill(m_pid, SIGTERM);
+        ::kill(m_agentPid, SIGCONT); // a paused agent cannot act on SIGTERM
+        ::kill(m_agentPid, SIGTERM);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
         int status = 0;
         while (waitpid(m_pid, &status, WNOHANG) == 0) {
             if (std::chrono::steady_clock::now() > deadline) {
-                ::kill(m_pid, SIGKILL);
+                ::kill(m_agentPid, SIGKILL);
                 waitpid(m_pid, &status, 0);
                 break;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         m_pid = -1;
+        m_agentPid = -1;
     }
     if (!m_folder.empty()) {
         std::error_code ignored;
@@ -194,27 +240,33 @@ void SnmpdProcess::stop()
 void SnmpdProcess::pause()
 {
     if (m_pid > 0)
-        ::kill(m_pid, SIGSTOP);
+        ::kill(m_agentPid, SIGSTOP);
 }
 
 void SnmpdProcess::resume()
 {
     if (m_pid > 0)
-        ::kill(m_pid, SIGCONT);
+        ::kill(m_agentPid, SIGCONT);
 }
 
 void SnmpdProcess::kill()
 {
     if (m_pid <= 0)
         return;
-    ::kill(m_pid, SIGKILL);
+    ::kill(m_agentPid, SIGKILL);
     waitpid(m_pid, nullptr, 0);
     m_pid = -1;
+    m_agentPid = -1;
 }
 
 std::string SnmpdProcess::peer() const
 {
     return "udp:127.0.0.1:" + std::to_string(m_port);
+}
+
+std::string SnmpdProcess::peer6() const
+{
+    return "udp6:[::1]:" + std::to_string(m_port);
 }
 
 std::string SnmpdProcess::v2cOptions() const

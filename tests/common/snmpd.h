@@ -1,7 +1,8 @@
 #pragma once
 // net-snmp's snmpd as a real remote agent for tests: started in the calling process's
 // current network namespace (a private one in tests), on a loopback UDP port, with a
-// generated configuration that has a v2c community and a v3 authPriv user.
+// generated configuration that has a v2c community and a v3 authPriv user. It listens on
+// 127.0.0.1 and ::1.
 
 #include <sys/types.h>
 
@@ -16,6 +17,10 @@ struct SnmpdConfig
     std::string authPassphrase = "veltran-auth-pass";
     std::string privPassphrase = "veltran-priv-pass";
     int port = 0; // 0: a free loopback port is picked
+    // The agent in a process namespace of its own: it sees no other process, so it has no
+    // process ids to give, but its first table read does not scan every descriptor of
+    // every process on the machine (seconds on a busy one).
+    bool ownProcessesOnly = false;
 };
 
 class SnmpdProcess
@@ -38,10 +43,13 @@ public:
     void kill();
 
     bool running() const { return m_pid > 0; }
-    pid_t pid() const { return m_pid; }
+    // The agent's process id, as this process sees it.
+    pid_t pid() const { return m_agentPid; }
     int port() const { return m_port; }
     // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT".
     std::string peer() const;
+    // The same agent over IPv6, "udp6:[::1]:PORT" (the port is free on ::1 as well).
+    std::string peer6() const;
     // Client options in snmpwalk syntax for the configured community and v3 user.
     std::string v2cOptions() const;
     std::string v3Options() const;
@@ -51,7 +59,8 @@ public:
 
 private:
     SnmpdConfig m_config;
-    pid_t m_pid = -1;
+    pid_t m_pid = -1; // the child to wait for: the agent, or the one that waits for it in its namespace
+    pid_t m_agentPid = -1;
     int m_port = 0;
     std::string m_folder;
 };

@@ -1,0 +1,311 @@
+// Reading SNMP agents: veltran-scan against net-snmp's own snmpbulkwalk on one large
+// table, and twenty agents read at once against the slowest one alone. Everything runs
+// in a private network namespace with snmpd agents started here (run as root).
+
+#include "scan/remote_mib_agent.h"
+#include "tests/common/netns.h"
+#include "tests/common/snmpd.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Sockets
+{
+    std::vector<int> fds;
+    ~Sockets()
+    {
+        for (int fd : fds)
+            close(fd);
+    }
+};
+
+// count connections over loopback: each gives two established rows, plus the listener.
+bool openConnections(int count, Sockets& sockets)
+{
+    rlimit limit {};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4 * count + 256));
+    setrlimit(RLIMIT_NOFILE, &limit);
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
+        || listen(listener, 128) != 0
+        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return false;
+    sockets.fds.push_back(listener);
+    for (int i = 0; i < count; ++i) {
+        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        sockets.fds.push_back(client);
+        const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (server < 0)
+            return false;
+        sockets.fds.push_back(server);
+    }
+    return true;
+}
+
+// Runs the command to its end with its output thrown away; the wall time in ms, or -1
+// when it failed.
+double timedRun(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& part : command)
+        argv.push_back(const_cast<char*>(part.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = 0;
+    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const double ms = millisecondsSince(start);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? -1 : values[values.size() / 2];
+}
+
+// CPU time (user and system) a process has used so far, in ms.
+double cpuMilliseconds(pid_t pid)
+{
+    FILE* file = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!file)
+        return 0;
+    char text[1024] = {};
+    const std::size_t n = std::fread(text, 1, sizeof text - 1, file);
+    std::fclose(file);
+    text[n] = '\0';
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const char* rest = std::strrchr(text, ')');
+    unsigned long user = 0;
+    unsigned long system = 0;
+    if (!rest
+        || std::sscanf(rest + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %lu %lu", &user, &system) != 2)
+        return 0;
+    return 1000.0 * static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct Contender
+{
+    std::string label;
+    std::vector<std::string> argv;
+    std::vector<double> times;
+    std::vector<double> agentCpu; // the agents' CPU time during each run
+};
+
+// Rounds take the contenders in turn, so a change in the machine's load hits all of them
+// alike; the first round only warms caches (the agents' included).
+bool interleave(std::vector<Contender>& contenders, int rounds, const std::vector<pid_t>& agents = {})
+{
+    const auto agentsCpu = [&agents] {
+        double sum = 0;
+        for (pid_t pid : agents)
+            sum += cpuMilliseconds(pid);
+        return sum;
+    };
+    for (int round = -1; round < rounds; ++round) {
+        for (Contender& contender : contenders) {
+            const double cpuBefore = agentsCpu();
+            const double ms = timedRun(contender.argv);
+            contender.agentCpu.push_back(agentsCpu() - cpuBefore);
+            if (ms < 0) {
+                std::fprintf(stderr, "%s failed\n", contender.label.c_str());
+                return false;
+            }
+            if (round >= 0)
+                contender.times.push_back(ms);
+        }
+    }
+    return true;
+}
+
+std::unique_ptr<testsnmp::SnmpdProcess> startAgent()
+{
+    auto agent = std::make_unique<testsnmp::SnmpdProcess>();
+    testsnmp::SnmpdConfig config;
+    config.ownProcessesOnly = true; // no scan of every process's descriptors at each table load
+    const std::string error = agent->start(config);
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return nullptr;
+    }
+    return agent;
+}
+
+std::vector<std::string> scanCommand(const std::vector<std::string>& peers)
+{
+    std::vector<std::string> argv { VELTRAN_SCAN_PATH, "--no-udp", "--no-host-names", "--no-port-names",
+        "-v2c", "-c", "public" };
+    argv.insert(argv.end(), peers.begin(), peers.end());
+    return argv;
+}
+
+int walkBench(int rounds)
+{
+    constexpr int kConnections = 1000; // 2,000 established rows and one listener
+    Sockets sockets;
+    if (!openConnections(kConnections, sockets)) {
+        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+        return 1;
+    }
+    const auto agent = startAgent();
+    if (!agent)
+        return 1;
+
+    RemoteMibAgent remote(agent->peer(), "-v2c -c public");
+    std::vector<double> walks;
+    std::size_t records = 0;
+    for (int i = 0; i < 5; ++i) {
+        const auto start = Clock::now();
+        records = remote.walkTcpTable().size();
+        walks.push_back(millisecondsSince(start));
+    }
+    std::printf(
+        "In process: RemoteMibAgent::walkTcpTable of %zu records (GetBulk of 50): %.1f ms (median of 5)%s\n",
+        records, median(walks), remote.lastWalkOk() ? "" : " FAILED");
+
+    std::vector<Contender> contenders {
+        { "veltran-scan --no-udp ... -v2c -c public HOST", scanCommand({ agent->peer() }), {}, {} },
+        { "snmpbulkwalk -v2c -c public HOST tcpConnTable",
+            { "snmpbulkwalk", "-v2c", "-c", "public", agent->peer(), "1.3.6.1.2.1.6.13.1" }, {}, {} },
+    };
+    if (!interleave(contenders, rounds))
+        return 1;
+    std::printf("Whole process, one agent holding %d TCP rows (medians of %d interleaved rounds):\n",
+        2 * kConnections + 1, rounds);
+    for (const Contender& contender : contenders)
+        std::printf("  %-50s %9.1f ms\n", contender.label.c_str(), median(contender.times));
+    std::printf("  ratio veltran-scan / snmpbulkwalk: %.2fx (goal <= 1.0x)\n",
+        median(contenders[0].times) / median(contenders[1].times));
+    return 0;
+}
+
+int manyBench(int rounds)
+{
+    constexpr int kAgents = 20;
+    constexpr int kConnections = 100; // 200 established rows and one listener, seen by every agent
+    Sockets sockets;
+    if (!openConnections(kConnections, sockets)) {
+        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+        return 1;
+    }
+    std::vector<std::unique_ptr<testsnmp::SnmpdProcess>> agents;
+    std::vector<std::string> peers;
+    for (int i = 0; i < kAgents; ++i) {
+        agents.push_back(startAgent());
+        if (!agents.back())
+            return 1;
+        peers.push_back(agents.back()->peer());
+    }
+    // The slowest agent alone, each measured in turn after one warming pass.
+    std::size_t slowest = 0;
+    std::vector<double> alone(peers.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < peers.size(); ++i)
+            alone[i] = timedRun(scanCommand({ peers[i] }));
+    }
+    for (std::size_t i = 0; i < peers.size(); ++i) {
+        if (alone[i] < 0) {
+            std::fprintf(stderr, "agent %s failed\n", peers[i].c_str());
+            return 1;
+        }
+        if (alone[i] > alone[slowest])
+            slowest = i;
+    }
+    // For scale: the same 20 agents read one after another, one process each.
+    std::string oneByOne;
+    for (const std::string& peer : peers) {
+        std::string command;
+        for (const std::string& word : scanCommand({ peer }))
+            command += word + " ";
+        oneByOne += command + ">/dev/null && ";
+    }
+    oneByOne += "true";
+    std::vector<Contender> contenders {
+        { "veltran-scan of all 20 agents", scanCommand(peers), {}, {} },
+        { "veltran-scan of the slowest agent alone", scanCommand({ peers[slowest] }), {}, {} },
+        { "veltran-scan of each agent in turn (20 processes)", { "sh", "-c", oneByOne }, {}, {} },
+    };
+    std::vector<pid_t> pids;
+    for (const auto& agent : agents)
+        pids.push_back(agent->pid());
+    if (!interleave(contenders, rounds, pids))
+        return 1;
+    std::printf("Whole process, %d agents holding %d TCP rows each (medians of %d interleaved rounds):\n",
+        kAgents, 2 * kConnections + 1, rounds);
+    for (const Contender& contender : contenders)
+        std::printf("  %-50s %9.1f ms\n", contender.label.c_str(), median(contender.times));
+    std::printf("  ratio all / slowest alone: %.2fx (goal <= 1.5x); all / in turn: %.2fx\n",
+        median(contenders[0].times) / median(contenders[1].times),
+        median(contenders[0].times) / median(contenders[2].times));
+    const long cores = sysconf(_SC_NPROCESSORS_ONLN);
+    const double agentCpu = median(contenders[0].agentCpu);
+    std::printf(
+        "  every agent runs on this machine: the 20 agents used %.0f ms of CPU per poll of all (median),\n"
+        "  so %ld cores need at least %.0f ms for it, %.1fx the slowest agent alone\n",
+        agentCpu, cores, agentCpu / static_cast<double>(cores),
+        agentCpu / static_cast<double>(cores) / median(contenders[1].times));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string mode = argc > 1 ? argv[1] : "all";
+    const int value = argc > 2 ? std::atoi(argv[2]) : 0;
+    if (mode != "all" && mode != "walk" && mode != "many") {
+        std::fprintf(stderr, "usage: %s [walk [rounds] | many [rounds]]\n", argv[0]);
+        return 2;
+    }
+    const std::string error = testns::enterPrivateNetworkNamespace();
+    if (!error.empty()) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    int status = 0;
+    if (mode != "many")
+        status |= walkBench(value > 0 ? value : 5);
+    if (mode != "walk")
+        status |= manyBench(value > 0 ? value : 9);
+    return status;
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The MIB walks of another computer, asked of its SNMP agent over the network with
+// net-snmp's client library: the same records the module loaded into the process gives.
+// One session per object; use an object from one thread at a time.
+
+#include "scan/mib_agent.h"
+#include "scan/snmp_session.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class RemoteMibAgent final : public MibAgent
+{
+public:
+    // peer in net-snmp's syntax ("host", "udp:host:161", "udp6:[::1]:1161"); options in
+    // snmpwalk's syntax ("-v2c -c public", "-v3 -l authPriv -u NAME -a SHA -A ... -x AES -X ..."),
+    // split as a shell would and read by net-snmp's parser, so snmp.conf defaults apply.
+    RemoteMibAgent(
+        const std::string& peer, const std::string& snmpOptions, const RemoteAgentSettings& settings = {});
+    // The options already split into words.
+    RemoteMibAgent(const std::string& peer, const std::vector<std::string>& snmpArguments,
+        const RemoteAgentSettings& settings = {});
+
+    // False when the options could not be read; lastError() says why.
+    bool valid() const { return m_session.usable(); }
+    const std::string& peer() const { return m_session.peer(); }
+
+    // tcpConnTable, column by column, records in the agent's row order.
+    std::vector<MibEndpoint> walkTcpTable() override;
+    // udpTable; records fill localAddress and localPortNumber only.
+    std::vector<MibEndpoint> walkUdpTable() override;
+    // sysName.0, "" when it could not be read.
+    std::string sysName();
+
+    // Any table: entry is the table entry's identifier, columns[0] the column that makes the rows.
+    std::vector<MibRow> walkColumns(
+        const std::vector<std::uint32_t>& entry, const std::vector<std::uint32_t>& columns);
+    // tcpConnectionTable (RFC 4022): values state, process.
+    std::vector<MibRow> walkTcpConnectionTable();
+    // tcpListenerTable: value process.
+    std::vector<MibRow> walkTcpListenerTable();
+    // udpEndpointTable (RFC 4113): value process.
+    std::vector<MibRow> walkUdpEndpointTable();
+    // hrSWRunTable: values name, path, parameters; the index is the process id.
+    std::vector<MibRow> walkProcessTable();
+
+    // Whether the last walk or get went to its end; a failed walk returns what it had so
+    // far and is never to be shown as an empty table.
+    bool lastWalkOk() const { return m_lastWalkOk; }
+    bool lastWalkFailed() const override { return !m_lastWalkOk; }
+    std::string lastWalkError() const override { return lastError(); }
+    // Why it failed: the agent's name and net-snmp's reason; never a community or passphrase.
+    const std::string& lastError() const { return m_session.error(); }
+
+    // The same records the module gives, from the rows of a tcpConnTable or udpTable walk.
+    static std::vector<MibEndpoint> tcpRecords(const std::vector<MibRow>& rows);
+    static std::vector<MibEndpoint> udpRecords(const std::vector<MibRow>& rows);
+
+private:
+    bool run(SnmpOperation& operation);
+
+    SnmpSession m_session;
+    bool m_lastWalkOk = false;
+};
+
+// The identifiers and columns of the walks, shared with the poller.
+namespace mibtables {
+inline const std::vector<std::uint32_t> kTcpConnEntry { 1, 3, 6, 1, 2, 1, 6, 13, 1 };
+inline const std::vector<std::uint32_t> kTcpConnColumns { 1, 2, 3, 4, 5 };
+inline const std::vector<std::uint32_t> kUdpEntry { 1, 3, 6, 1, 2, 1, 7, 5, 1 };
+inline const std::vector<std::uint32_t> kUdpColumns { 1, 2 };
+inline const std::vector<std::uint32_t> kSysName { 1, 3, 6, 1, 2, 1, 1, 5, 0 };
+} // namespace mibtables

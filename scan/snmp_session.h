@@ -1,0 +1,170 @@
+#pragma once
+// One net-snmp client session (the single-session API) and the requests of a walk,
+// driven asynchronously so that one thread can run the walks of many agents at once.
+// Internal to the remote agent and the poller; everything else uses RemoteMibAgent.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct snmp_pdu;
+
+// One value of a walk: its ASN.1 type tag and its content.
+struct MibValue
+{
+    std::uint8_t type = 0; // 0: the walk gave no value for this cell
+    std::int64_t number = 0; // INTEGER as signed; Counter32, Gauge32, TimeTicks, Unsigned32, Counter64
+    std::string octets; // OCTET STRING, Opaque, IpAddress (4 bytes in network order)
+    std::vector<std::uint32_t> oid; // OBJECT IDENTIFIER
+};
+
+// One row of a column walk: the index sub-identifiers after the column number, and
+// one value per column asked, in the order asked.
+struct MibRow
+{
+    std::vector<std::uint32_t> index;
+    std::vector<MibValue> values;
+};
+
+// Request timing; -t and -r in the SNMP options, or snmp.conf, win over these.
+struct RemoteAgentSettings
+{
+    int timeoutMs = 1000;
+    int retries = 2;
+    int maxRepetitions = 50; // values asked per GetBulk (v2c, v3)
+};
+
+// One exchange of requests and responses: a table walk or a get.
+class SnmpOperation
+{
+public:
+    enum class Step
+    {
+        Continue, // send the next request
+        Done,
+        Failed
+    };
+    virtual ~SnmpOperation() = default;
+    // The next request; the session sends it and frees it.
+    virtual snmp_pdu* request(long version, int maxRepetitions) = 0;
+    // Takes in a response (never a report); Failed sets failure.
+    virtual Step consume(const snmp_pdu& response) = 0;
+    // A tooBig answer to a GetBulk: the same request asked again in a smaller batch.
+    virtual void retrySmaller() { }
+
+    std::string failure;
+};
+
+// A column walk: column columns[0] creates one row per value, in the agent's order;
+// the k-th value of every other column goes to the k-th row and extra values are
+// dropped. The walk ends at the end of the agent's view, at the first name outside
+// the table or past the last column asked, or fails on an error status or a name that
+// does not advance.
+class ColumnWalk final : public SnmpOperation
+{
+public:
+    ColumnWalk(std::vector<std::uint32_t> entry, std::vector<std::uint32_t> columns);
+
+    snmp_pdu* request(long version, int maxRepetitions) override;
+    Step consume(const snmp_pdu& response) override;
+    void retrySmaller() override;
+
+    std::vector<MibRow>& rows() { return m_rows; }
+
+private:
+    std::vector<std::uint32_t> m_entry;
+    std::vector<std::uint32_t> m_columns;
+    std::uint32_t m_lastColumn = 0;
+    std::vector<unsigned long> m_lastName; // net-snmp's oid type
+    std::vector<MibRow> m_rows;
+    std::uint32_t m_currentColumn = 0;
+    std::size_t m_cursor = 0;
+    int m_batchLimit = 0; // 0: as asked; lowered after tooBig
+};
+
+// A get of one scalar instance.
+class ScalarGet final : public SnmpOperation
+{
+public:
+    explicit ScalarGet(std::vector<std::uint32_t> name);
+
+    snmp_pdu* request(long version, int maxRepetitions) override;
+    Step consume(const snmp_pdu& response) override;
+
+    const MibValue& value() const { return m_value; }
+
+private:
+    std::vector<std::uint32_t> m_name;
+    MibValue m_value;
+};
+
+class SnmpSession
+{
+public:
+    // Parses the SNMP options (argv-style, snmpwalk's syntax) for the peer with net-snmp's
+    // own parser; error() tells what was wrong. The session itself opens at the first request.
+    // A non-empty rejection skips the parse and is the error.
+    SnmpSession(const std::string& peer, const std::vector<std::string>& options,
+        const RemoteAgentSettings& settings, const std::string& rejection = {});
+    ~SnmpSession();
+    SnmpSession(const SnmpSession&) = delete;
+    SnmpSession& operator=(const SnmpSession&) = delete;
+
+    bool usable() const { return m_parsed; }
+    const std::string& peer() const { return m_peer; }
+    // The failure of the last operation or of the parse, "" when it succeeded.
+    const std::string& error() const { return m_error; }
+
+    // Starts an operation (the session keeps a reference until it ends). False when it
+    // ended at once: the session could not open or the first request not go out.
+    bool start(SnmpOperation& operation);
+    bool busy() const { return m_operation != nullptr; }
+    // Whether the last operation went to its end.
+    bool succeeded() const { return m_succeeded; }
+    // Runs the started operation to its end on this thread; true when it succeeded.
+    bool finish();
+
+    // Sends what is due, waits once for answers or the next timeout and takes them in.
+    // False when no session had an operation running.
+    static bool runOnce(const std::vector<SnmpSession*>& sessions);
+
+private:
+    struct Parsed;
+    bool open();
+    void fail(const std::string& reason);
+    void sendNext();
+    static int onResponse(
+        int operation, struct snmp_session* session, int requestId, snmp_pdu* pdu, void* magic);
+
+    std::string m_peer;
+    RemoteAgentSettings m_settings;
+    std::unique_ptr<Parsed> m_parsedSession;
+    bool m_parsed = false;
+    void* m_handle = nullptr;
+    long m_version = 0;
+    SnmpOperation* m_operation = nullptr;
+    bool m_sendPending = false;
+    bool m_succeeded = false;
+    std::string m_error;
+    std::string m_parseError;
+    // The v3 user this session holds in net-snmp's user list.
+    std::string m_usmName;
+};
+
+// Splits a string into words as a POSIX shell does: blanks separate, quotes and
+// backslashes protect. False on an unterminated quote.
+bool splitShellWords(const std::string& text, std::vector<std::string>& words);
+
+// How net-snmp's parser read a command line's SNMP part.
+enum class SnmpCommandLine
+{
+    Peers, // options and at least one peer
+    Exit, // an option such as -V was answered by the parser itself
+    Error // the parser said what was wrong on standard error
+};
+
+// Splits words (options in snmpwalk's syntax, then one or more peers) into the options
+// and the peers, with net-snmp's own parser, so that they mean what they mean to snmpwalk.
+SnmpCommandLine splitSnmpCommandLine(const std::vector<std::string>& words, std::vector<std::string>& options,
+    std::vector<std::string>& peers);
