@@ -1,6 +1,8 @@
 #include "views/map_surface.h"
 
+#include <QHelpEvent>
 #include <QPaintEvent>
+#include <QToolTip>
 #include <QPainter>
 #include <QRegion>
 #include <QThread>
@@ -50,4 +52,18 @@ void MapSurface::paintEvent(QPaintEvent* event)
         painter.fillRect(rest, Qt::black);
     if (entered)
         leaveDrawing();
+}
+
+bool MapSurface::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = m_toolTipSource ? m_toolTipSource(help->pos()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QWidget::event(event);
 }
