@@ -95,6 +95,15 @@ public:
         m_painter.drawText(x, y + m_ascent, value);
     }
 
+    // Text on whatever lies below it, for a piece that must not hide a line it may touch.
+    void drawTextOver(int x, int y, const QString& value, const QColor& colour)
+    {
+        if (!rowVisible(y) || x >= m_bounds.width())
+            return;
+        m_painter.setPen(colour);
+        m_painter.drawText(x, y + m_ascent, value);
+    }
+
     void drawText(int x, int y, const char* value, const QColor& colour = kTextColour)
     {
         if (rowVisible(y) && x < m_bounds.width())
@@ -290,7 +299,14 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + kStubLength, rowMid));
         }
-        canvas.drawText(textX, y + kTextGap, mapProtocolText(row).c_str(), kHighlightColour);
+        canvas.drawText(textX, y + kTextGap, row.protocol, kHighlightColour);
+        const std::string protocolText = mapProtocolText(row);
+        if (protocolText.size() > std::strlen(row.protocol)) {
+            // The state follows the protocol on the bare background: where rows are low it
+            // would otherwise blot out the stub's end.
+            // Drawn whole, over the protocol just drawn, so the glyphs stand as in one run.
+            canvas.drawTextOver(textX, y + kTextGap, canvas.text(protocolText.c_str()), kHighlightColour);
+        }
         y += rowStep;
     }
 
