@@ -351,7 +351,15 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     QTest::keyClick(form().Filter->edit(), Qt::Key_Escape);
     EXPECT_TRUE(form().Filter->edit()->text().isEmpty());
 
-    form().close();
+    // F5 scans without waiting for the 1-second tick's successor; Ctrl+Q closes.
+    finishScan();
+    form().Timer1->stop();
+    const int scansBefore = names.localCalls.load();
+    QTest::keyClick(&form(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] { return names.localCalls.load() > scansBefore; }));
+    finishScan();
+    QTest::keyClick(&form(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form().isVisible());
     program.reset();
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat")))) << "nothing of it in options.dat";

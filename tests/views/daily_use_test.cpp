@@ -10,6 +10,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QHeaderView>
 #include <QTest>
 
@@ -131,6 +133,31 @@ TEST_F(DailyGridTest, CtrlShiftCCopiesWholeRowsAsTabSeparatedTextWithAHeader)
     grid.setCurrentIndex(grid.model()->index(1, 0));
     grid.copyRemoteAddress();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("10.1.0.2"));
+}
+
+TEST_F(DailyGridTest, TheContextMenuCopiesTheRowsSelectedBeforeTheRightClickClearedThem)
+{
+    showScan(grid, kFirstScan);
+    grid.selectionModel()->select(QItemSelection(grid.model()->index(2, 1), grid.model()->index(3, 2)),
+        QItemSelectionModel::ClearAndSelect);
+    const QPoint onRow4 = grid.visualRect(grid.model()->index(3, 1)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, onRow4, grid.viewport()->mapToGlobal(onRow4));
+    QApplication::sendEvent(grid.viewport(), &event);
+    EXPECT_TRUE(grid.gridSelection().isEmpty()) << "the right click clears, as it always did";
+    QMenu* menu = grid.contextMenu();
+    ASSERT_TRUE(menu->isVisible());
+    const QList<QAction*> actions = menu->actions();
+    EXPECT_FALSE(actions[3]->isVisible()) << "no process data yet";
+    EXPECT_FALSE(actions[2]->isEnabled()); // row 3 listens: no remote side
+
+    actions[0]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toUtf8(),
+        QByteArray("No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\n"
+                   "3\tfe80::2\tssh\tnone\tnone\tTCP\tListening\n"
+                   "4\t10.0.0.9\t8080\t50999\tA.example\tTCP\tTime_wait\n"));
+    actions[1]->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("fe80::2"));
+    menu->close();
 }
 
 TEST_F(DailyGridTest, NamesShowTheAddressBehindThemAndWildcardsAreMarked)
