@@ -50,8 +50,15 @@ FilterField::FilterField(QWidget* parent)
     m_menuButton->setObjectName(QStringLiteral("FilterOptions"));
     m_menuButton->setMenu(menu);
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
-    m_menuButton->setArrowType(Qt::DownArrow);
+    m_menuButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_menuButton->setText(QStringLiteral("\u25BE")); // a small down-pointing triangle
     m_menuButton->setToolTip(QStringLiteral("Filter options"));
     m_menuButton->setAutoRaise(true);
+    m_menuButton->setFixedSize(18, 22);
+    // Light on the band's dark picture, like the buttons' hover frames.
+    m_menuButton->setStyleSheet(QStringLiteral(
+        "QToolButton { color: white; border: 1px solid transparent; border-radius: 3px; background: transparent; }"
+        "QToolButton:hover { border-color: rgba(255,255,255,90); background: rgba(255,255,255,28); }"
+        "QToolButton::menu-indicator { image: none; width: 0px; }"));
     row->addWidget(m_menuButton);
 }
