@@ -61,7 +61,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return {};
     const auto r = static_cast<std::size_t>(index.row());
     const std::string& cell = m_rows[r][std::size_t(index.column())];
-    const GridRowDetails& details = m_details[r];
+    // While rows are added or taken the side vectors may be a step ahead of the rows.
+    const GridRowDetails& details = r < m_details.size() ? m_details[r] : kNoDetails;
     // Where a name stands for an address, the address is one hover away; a socket on
     // every interface says so, as its name alone reads like the machine's own address.
     const bool local = index.column() == 1;
@@ -80,7 +81,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return QString::fromStdString(address + ": open on all interfaces");
         return QString::fromStdString(address);
     case kNewRowRole:
-        return m_markNew && index.column() == 0 && m_new[r];
+        return m_markNew && index.column() == 0 && r < m_new.size() && m_new[r];
     default:
         return {};
     }
