@@ -57,7 +57,8 @@ FilterField::FilterField(QWidget* parent)
     m_menuButton->setFixedSize(18, 22);
     // Light on the band's dark picture, like the buttons' hover frames.
     m_menuButton->setStyleSheet(QStringLiteral(
-        "QToolButton { color: white; border: 1px solid transparent; border-radius: 3px; background: transparent; }"
+        "QToolButton { color: white; border: 1px solid transparent; border-radius: 3px; background: "
+        "transparent; }"
         "QToolButton:hover { border-color: rgba(255,255,255,90); background: rgba(255,255,255,28); }"
         "QToolButton::menu-indicator { image: none; width: 0px; }"));
     row->addWidget(m_menuButton);

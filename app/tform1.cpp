@@ -3,8 +3,8 @@
 #include "app/app_title.h"
 #include "app/cool_bar.h"
 #include "app/filter_field.h"
-#include "app/window_layout.h"
 #include "app/view_area.h"
+#include "app/window_layout.h"
 #include "help/shell.h"
 #include "help/tform_about.h"
 #include "log/connection_log.h"
@@ -14,9 +14,9 @@
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/connection_map.h"
+#include "views/grid_model.h"
 #include "views/map_pictures.h"
 #include "views/map_surface.h"
-#include "views/grid_model.h"
 #include "views/string_grid.h"
 
 #include <QAction>

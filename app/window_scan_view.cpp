@@ -63,7 +63,9 @@ void WindowScanView::setGridRows(std::vector<GridRow> rows)
 
 void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
-    post([this, rows = std::move(rows), details = std::move(details)] { Q_EMIT gridContentChanged(rows, details); });
+    post([this, rows = std::move(rows), details = std::move(details)] {
+        Q_EMIT gridContentChanged(rows, details);
+    });
 }
 
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)

@@ -161,7 +161,8 @@ int main(int argc, char** argv)
     std::printf("  plain (scan order)           %9.1f us\n", p);
     std::printf("  sorted + new-row marking     %9.1f us   ratio %.3f   added %.1f us\n", s, s / p, s - p);
     std::printf("  model only, plain            %9.1f us\n", pm);
-    std::printf("  model only, sorted + marking %9.1f us   ratio %.3f   added %.1f us\n", sm, sm / pm, sm - pm);
+    std::printf(
+        "  model only, sorted + marking %9.1f us   ratio %.3f   added %.1f us\n", sm, sm / pm, sm - pm);
     std::printf("  filter test of 200 rows      %9.1f us   (scan worker; kept %d)\n", f, kept);
     // The repaint draws 200 rows either way; its spread on a shared machine is larger than
     // the sort, so the goal is judged on the larger of the two measures of what is added.

@@ -20,7 +20,8 @@ struct CellKey
         Number,
         Address,
         Text
-    } kind = Text;
+    } kind
+        = Text;
     unsigned long long number = 0;
     std::array<unsigned char, 16> address {};
     std::string_view text;

@@ -2,10 +2,10 @@
 
 #include <QHelpEvent>
 #include <QPaintEvent>
-#include <QToolTip>
 #include <QPainter>
 #include <QRegion>
 #include <QThread>
+#include <QToolTip>
 
 MapSurface::MapSurface(QWidget* parent)
     : QWidget(parent)

@@ -12,8 +12,8 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
-#include <QMenu>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QStyle>
@@ -281,7 +281,8 @@ bool StringGrid::eventFilter(QObject* watched, QEvent* event)
             const int left = header->sectionViewportPosition(section);
             const int grip = header->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, header);
             const bool onGrip = x - left < grip || left + header->sectionSize(section) - x <= grip;
-            m_headerPressSection = mouse->button() == Qt::LeftButton && section >= 0 && !onGrip ? section : -1;
+            m_headerPressSection
+                = mouse->button() == Qt::LeftButton && section >= 0 && !onGrip ? section : -1;
             m_headerPressWidths.clear();
             for (int column = 0; column < kColumnCount; ++column)
                 m_headerPressWidths.push_back(header->sectionSize(column));
@@ -292,7 +293,8 @@ bool StringGrid::eventFilter(QObject* watched, QEvent* event)
                 && header->logicalIndexAt(mouse->position().toPoint().x()) == pressed) {
                 bool resized = false;
                 for (int column = 0; column < kLastColumn; ++column)
-                    resized = resized || header->sectionSize(column) != m_headerPressWidths[std::size_t(column)];
+                    resized
+                        = resized || header->sectionSize(column) != m_headerPressWidths[std::size_t(column)];
                 if (!resized)
                     cycleSort(pressed);
             }
@@ -463,8 +465,8 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
         const QModelIndex under = indexAt(event->pos());
         m_menuRows = rowsToCopy();
         const GridSelection selection = gridSelection();
-        if (under.isValid() && (selection.isEmpty() || under.row() + 1 < selection.top
-                                   || under.row() + 1 > selection.bottom))
+        if (under.isValid()
+            && (selection.isEmpty() || under.row() + 1 < selection.top || under.row() + 1 > selection.bottom))
             m_menuRows = { under.row() + 1, under.row() + 1 };
         // The right button clears the block, menu or not.
         clearGridSelection();

@@ -362,7 +362,8 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     EXPECT_FALSE(form().isVisible());
     program.reset();
     EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat")))) << "nothing of it in options.dat";
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))))
+        << "nothing of it in options.dat";
 
     create();
     program->show();

@@ -1,18 +1,18 @@
 // The grid's and the map's aids for daily use: sorting, the tab-separated copy, the
 // wildcard mark with the addresses behind names, the map's state texts.
+#include "tests/views/map_test_support.h"
 #include "views/connection_map.h"
 #include "views/grid_model.h"
 #include "views/grid_sort.h"
 #include "views/string_grid.h"
-#include "tests/views/map_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QHeaderView>
+#include <QMenu>
 #include <QTest>
 
 namespace {
@@ -34,8 +34,8 @@ void showScan(StringGrid& grid, const std::vector<Endpoint>& endpoints)
     std::vector<GridRow> rows;
     std::vector<GridRowDetails> details;
     for (const Endpoint& e : endpoints) {
-        rows.push_back({ std::to_string(rows.size() + 1), e.localHost, e.localPort, e.remotePort, e.remoteHost,
-            "TCP", e.state });
+        rows.push_back({ std::to_string(rows.size() + 1), e.localHost, e.localPort, e.remotePort,
+            e.remoteHost, "TCP", e.state });
         details.push_back({ e.localAddress, e.remoteAddress });
     }
     grid.setGridContent(std::move(rows), std::move(details));
@@ -91,7 +91,8 @@ TEST_F(DailyGridTest, HeaderClicksSortAcrossRefreshesAndReturnToTheScansOrder)
     EXPECT_EQ(column(2), (std::vector<std::string> { "ssh", "8080", "443", "22" }));
 
     // The next scan's rows come sorted the same way; its numbers are its own.
-    showScan(grid, { kFirstScan[3], kFirstScan[0], { "h", "10.0.0.1", "25", "none", "", "none", "Listening" } });
+    showScan(
+        grid, { kFirstScan[3], kFirstScan[0], { "h", "10.0.0.1", "25", "none", "", "none", "Listening" } });
     EXPECT_EQ(column(2), (std::vector<std::string> { "8080", "443", "25" }));
     EXPECT_EQ(column(0), (std::vector<std::string> { "1", "2", "3" }));
     EXPECT_EQ(grid.sortColumn(), 2);
@@ -112,11 +113,14 @@ TEST_F(DailyGridTest, CtrlShiftCCopiesWholeRowsAsTabSeparatedTextWithAHeader)
 {
     showScan(grid, kFirstScan);
     grid.setSort(1, Qt::DescendingOrder); // rows go out as shown
-    QTest::mousePress(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(0, 3)).center());
+    QTest::mousePress(
+        grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(0, 3)).center());
     QTest::mouseMove(grid.viewport(), grid.visualRect(grid.model()->index(1, 4)).center());
-    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(1, 4)).center());
+    QTest::mouseRelease(
+        grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(1, 4)).center());
     // The block copy on release is as it always was.
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("none   |   none\r\n51000   |   b.example\r\n"));
+    EXPECT_EQ(
+        QGuiApplication::clipboard()->text(), QStringLiteral("none   |   none\r\n51000   |   b.example\r\n"));
 
     QTest::keyClick(&grid, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     const QByteArray expected = "No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\n"
@@ -206,7 +210,8 @@ TEST_F(DailyGridTest, NewRowsAreMarkedForOneRefreshAndClosedOnesCounted)
     EXPECT_FALSE(model->data(model->index(1, 1), GridModel::kNewRowRole).toBool()); // the "No" cell only
     const QImage image = grid.grab().toImage();
     const QRect cell = grid.visualRect(model->index(1, 0));
-    EXPECT_EQ(image.pixelColor(grid.viewport()->mapTo(&grid, cell.topLeft() + QPoint(1, 1))), QColor(0, 128, 0));
+    EXPECT_EQ(
+        image.pixelColor(grid.viewport()->mapTo(&grid, cell.topLeft() + QPoint(1, 1))), QColor(0, 128, 0));
     showScan(grid, { kFirstScan[1], kFirstScan[2], kFirstScan[3] });
     EXPECT_EQ(model->newRowCount(), 0);
     EXPECT_FALSE(model->data(model->index(1, 0), GridModel::kNewRowRole).toBool());
@@ -216,8 +221,8 @@ TEST(MapStateTexts, NonEstablishedTcpRowsShowTheirStateAndTooltipsFindTheirRows)
 {
     ConnectionTable table;
     fillTable(table,
-        { { "h", "1", "Established", "TCP", "far", "80" }, { "h", "2", "Time_wait" }, { "h", "3", "Listening" },
-            { "h", "4", "none", "UDP" } });
+        { { "h", "1", "Established", "TCP", "far", "80" }, { "h", "2", "Time_wait" },
+            { "h", "3", "Listening" }, { "h", "4", "none", "UDP" } });
     EXPECT_EQ(mapProtocolText(table.row(1)), "TCP");
     EXPECT_EQ(mapProtocolText(table.row(2)), "TCP Time_wait");
     EXPECT_EQ(mapProtocolText(table.row(3)), "TCP Listening");
@@ -227,8 +232,10 @@ TEST(MapStateTexts, NonEstablishedTcpRowsShowTheirStateAndTooltipsFindTheirRows)
     const MapPictures pictures = MapPictures::load();
     const QImage image = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "me");
     const int rowStep = pictures.Image_Hub_Lst.height();
-    const int secondRowTop = 30 + pictures.Image_Main.height() + 10 + 25 + 15 + pictures.Image_Hub_Top.height() + rowStep;
-    EXPECT_TRUE(containsAt(image, textCell(QStringLiteral("TCP Time_wait"), kYellow), 50 + pictures.Image_Hub_Est.width() + 5, secondRowTop + 5));
+    const int secondRowTop
+        = 30 + pictures.Image_Main.height() + 10 + 25 + 15 + pictures.Image_Hub_Top.height() + rowStep;
+    EXPECT_TRUE(containsAt(image, textCell(QStringLiteral("TCP Time_wait"), kYellow),
+        50 + pictures.Image_Hub_Est.width() + 5, secondRowTop + 5));
 
     EXPECT_EQ(mapRowAt(pictures, table, 30, QPoint(60, secondRowTop + 1)), 2);
     EXPECT_EQ(mapRowAt(pictures, table, 30, QPoint(60, secondRowTop - 1)), 1);
