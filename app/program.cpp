@@ -6,6 +6,7 @@
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
 #include "scan/scanner.h"
+#include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/map_pictures.h"
 
@@ -38,6 +39,7 @@ void Program::connectScanView()
     QObject::connect(view, &WindowScanView::viewShown, form1, &TForm1::showScanView);
     QObject::connect(view, &WindowScanView::statusTextChanged, form1, &TForm1::setStatusText);
     QObject::connect(view, &WindowScanView::gridRowsChanged, form1, &TForm1::setGridRows);
+    QObject::connect(view, &WindowScanView::gridContentChanged, form1, &TForm1::setGridContent);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1, &TForm1::takeMapTable);
     view->setGraphicMode(form1->graphicMode());
     QObject::connect(form1, &TForm1::graphicModeChanged, view, &WindowScanView::setGraphicMode);
@@ -55,6 +57,11 @@ QString Program::startupError() const
 
 void Program::show()
 {
+    // Opened here, as options.dat is read at show: in the folder that is current then.
+    if (!m_settingsFile && m_form1->startupError().isEmpty()) {
+        m_settingsFile = std::make_unique<SettingsFile>();
+        m_form1->attachSettingsFile(m_settingsFile.get());
+    }
     m_form1->show();
 }
 

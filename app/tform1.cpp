@@ -2,15 +2,19 @@
 
 #include "app/app_title.h"
 #include "app/cool_bar.h"
+#include "app/filter_field.h"
 #include "app/view_area.h"
+#include "app/window_layout.h"
 #include "help/shell.h"
 #include "help/tform_about.h"
 #include "log/connection_log.h"
 #include "resources/ui_font.h"
 #include "scan/mib_agent.h"
 #include "scan/scanner.h"
+#include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/connection_map.h"
+#include "views/grid_model.h"
 #include "views/map_pictures.h"
 #include "views/map_surface.h"
 #include "views/string_grid.h"
@@ -20,6 +24,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -61,10 +66,11 @@ void TForm1::createControls()
 {
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    Options1 = MainMenu1->addAction(QStringLiteral("Options"));
-    ViewLog1 = MainMenu1->addAction(QStringLiteral("ViewLog"));
-    Help1 = MainMenu1->addAction(QStringLiteral("Help"));
-    About1 = MainMenu1->addAction(QStringLiteral("About"));
+    // Alt and the first letter opens each; the letters shown stay the same.
+    Options1 = MainMenu1->addAction(QStringLiteral("&Options"));
+    ViewLog1 = MainMenu1->addAction(QStringLiteral("&ViewLog"));
+    Help1 = MainMenu1->addAction(QStringLiteral("&Help"));
+    About1 = MainMenu1->addAction(QStringLiteral("&About"));
     setMenuBar(MainMenu1);
 
     auto* central = new QWidget(this);
@@ -92,6 +98,8 @@ void TForm1::createControls()
         "QToolButton:pressed { background: rgba(0,0,0,120); }"));
     bandLayout->addWidget(ToolBar2);
     bandLayout->addStretch(1);
+    Filter = new FilterField(band);
+    bandLayout->addWidget(Filter, 0, Qt::AlignVCenter);
 
     ToolButton5 = addToolButton(QStringLiteral("options"), QStringLiteral("Options"), false);
     ToolButton6 = addToolButton(QStringLiteral("lookup"), QStringLiteral("Lookup hostnames"), true);
@@ -152,6 +160,8 @@ void TForm1::createControls()
     connect(ToolButton3, &QToolButton::toggled, this, &TForm1::graphicModeChanged);
     connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
 
+    createDailyControls();
+
     // The wheel over the map moves it by one line step, whichever child is under it.
     ListView1->installEventFilter(this);
     ScrollBar1->installEventFilter(this);
@@ -160,6 +170,52 @@ void TForm1::createControls()
     resize(client);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - QPoint(client.width() / 2, client.height() / 2));
+}
+
+void TForm1::createDailyControls()
+{
+    m_changesPanel = new QLabel(StatusBar1);
+    m_changesPanel->setObjectName(QStringLiteral("ChangesPanel"));
+    StatusBar1->addPermanentWidget(m_changesPanel);
+    m_changesPanel->hide();
+
+    m_filterTimer = new QTimer(this);
+    m_filterTimer->setSingleShot(true);
+    m_filterTimer->setInterval(250);
+    m_rescanTimer = new QTimer(this);
+    m_rescanTimer->setSingleShot(true);
+    m_rescanTimer->setInterval(100);
+    m_layoutTimer = new QTimer(this);
+    m_layoutTimer->setSingleShot(true);
+    m_layoutTimer->setInterval(1000);
+    connect(m_filterTimer, &QTimer::timeout, this, &TForm1::filterChanged);
+    connect(m_rescanTimer, &QTimer::timeout, this, &TForm1::scanNow);
+    connect(m_layoutTimer, &QTimer::timeout, this, &TForm1::saveLayout);
+
+    connect(Filter->edit(), &QLineEdit::textChanged, m_filterTimer, qOverload<>(&QTimer::start));
+    connect(Filter->hideLoopback(), &QAction::toggled, this, &TForm1::hideLoopbackChanged);
+    connect(Filter->markNewRows(), &QAction::toggled, this, &TForm1::markNewRowsChanged);
+    connect(StringGrid1, &StringGrid::sortChanged, this, &TForm1::layoutChanged);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != StringGrid::kLastColumn)
+            layoutChanged();
+    });
+    connect(ToolButton3, &QToolButton::toggled, this, &TForm1::layoutChanged);
+
+    const auto shortcut = [this](const QString& name, const QKeySequence& keys, auto handler) {
+        auto* action = new QAction(name, this);
+        action->setObjectName(name);
+        action->setShortcut(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, handler);
+    };
+    shortcut(QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
+    shortcut(QStringLiteral("ScanNow"), QKeySequence(Qt::Key_F5), [this] { scanNow(); });
+    shortcut(QStringLiteral("FindFilter"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
+        Filter->edit()->setFocus(Qt::ShortcutFocusReason);
+        Filter->edit()->selectAll();
+    });
 }
 
 QToolButton* TForm1::addToolButton(const QString& picture, const QString& hint, bool checkable)
@@ -207,6 +263,86 @@ void TForm1::attachAbout(TForm_About* about)
 void TForm1::attachScanner(Scanner* scanner)
 {
     m_scanner = scanner;
+}
+
+void TForm1::attachSettingsFile(SettingsFile* file)
+{
+    m_settingsFile = file;
+    if (file)
+        restoreWindowLayout(*this, *file);
+    m_layoutTimer->stop(); // what was just read needs no writing
+}
+
+bool TForm1::saveLayout()
+{
+    m_layoutTimer->stop();
+    if (!m_settingsFile)
+        return true;
+    if (saveWindowLayout(*this, *m_settingsFile))
+        return true;
+    setStatusText(m_settingsFile->error());
+    return false;
+}
+
+void TForm1::layoutChanged()
+{
+    if (m_settingsFile)
+        m_layoutTimer->start();
+}
+
+void TForm1::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        layoutChanged();
+}
+
+void TForm1::scanNow()
+{
+    if (!m_scanner)
+        return;
+    // Busy: the worker is never waited for; try again shortly.
+    if (m_scanner->startScan() != 0)
+        m_rescanTimer->start();
+}
+
+void TForm1::filterChanged()
+{
+    if (m_options)
+        m_options->setFilterText(Filter->edit()->text());
+    scanNow();
+}
+
+void TForm1::hideLoopbackChanged(bool hide)
+{
+    if (m_options)
+        m_options->setHideLoopback(hide);
+    layoutChanged();
+    scanNow();
+}
+
+void TForm1::markNewRowsChanged(bool on)
+{
+    StringGrid1->gridModel()->setMarkNewRows(on);
+    showChanges();
+    layoutChanged();
+}
+
+void TForm1::showChanges()
+{
+    const GridModel* model = StringGrid1->gridModel();
+    if (!model->markNewRows()) {
+        m_changesPanel->hide();
+        return;
+    }
+    m_changesPanel->setText(
+        QStringLiteral("New: %1  Closed: %2").arg(model->newRowCount()).arg(model->closedRowCount()));
+    m_changesPanel->show();
+}
+
+QString TForm1::changesText() const
+{
+    return m_changesPanel->isVisibleTo(StatusBar1) ? m_changesPanel->text() : QString();
 }
 
 void TForm1::showEvent(QShowEvent* event)
@@ -273,6 +409,13 @@ void TForm1::setGridRows(std::vector<GridRow> rows)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     StringGrid1->setGridRows(std::move(rows));
+}
+
+void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    StringGrid1->setGridContent(std::move(rows), std::move(details));
+    showChanges();
 }
 
 void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
@@ -394,6 +537,8 @@ void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
+    if (isVisible())
+        layoutChanged();
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -417,6 +562,7 @@ void TForm1::wheelEvent(QWheelEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
+    saveLayout();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();

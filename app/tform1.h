@@ -13,6 +13,8 @@
 
 class ConnectionLog;
 class ConnectionMap;
+class FilterField;
+class SettingsFile;
 class MapSurface;
 class MibAgent;
 class QAction;
@@ -52,6 +54,8 @@ public:
     void attachMapPictures(const MapPictures* pictures);
     void attachAbout(TForm_About* about);
     void attachScanner(Scanner* scanner);
+    // The INI file of the window's layout: restored now, written when it changes and at close.
+    void attachSettingsFile(SettingsFile* file);
     // The down state of the "Graphic/Text mode" button: the one record of the chosen view.
     bool graphicMode() const;
 
@@ -59,6 +63,7 @@ public:
     void showScanView(bool graphic);
     void setStatusText(const QString& text);
     void setGridRows(std::vector<GridRow> rows);
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
     void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
 
     // The header texts of grid columns 1 to 4, for the log's session header.
@@ -66,6 +71,13 @@ public:
     // Seconds × 1000; an interval of 0 or less never fires.
     void setRefreshInterval(int milliseconds);
     QString statusText() const;
+    // The second status panel: new and closed rows, shown while their marking is on.
+    QString changesText() const;
+
+    // Starts a scan now; when one is running, once it has ended (F5, a filter change).
+    void scanNow();
+    // Writes the layout to the attached settings file; a failure is told in the status bar.
+    bool saveLayout();
 
     // Handlers, named after control and event.
     void Timer1Timer(); // the refresh tick: starts a scan unless one is running
@@ -92,6 +104,7 @@ public:
     QToolButton* ToolButton4 = nullptr; // "ViewLog"
     QToolButton* ToolButton1 = nullptr; // "Help"
     QToolButton* ToolButton2 = nullptr; // "Exit"
+    FilterField* Filter = nullptr; // the filter field and its options, right on the band
     StringGrid* StringGrid1 = nullptr; // the text grid, one row per endpoint
     MapSurface* ListView1 = nullptr; // the surface that shows the graphic map
     QScrollBar* ScrollBar1 = nullptr; // scrolls the map
@@ -116,8 +129,15 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
 
 private:
+    void createDailyControls();
+    void filterChanged();
+    void hideLoopbackChanged(bool hide);
+    void markNewRowsChanged(bool on);
+    void showChanges();
+    void layoutChanged();
     void FormCreate(const char* agentModule);
     void FormShow();
     void createControls();
@@ -133,6 +153,11 @@ private:
 
     ViewArea* m_viewArea = nullptr;
     QLabel* m_statusPanel = nullptr;
+    QLabel* m_changesPanel = nullptr;
+    SettingsFile* m_settingsFile = nullptr;
+    QTimer* m_filterTimer = nullptr; // a short pause after typing, then one scan
+    QTimer* m_rescanTimer = nullptr; // retries a scan asked for while one ran
+    QTimer* m_layoutTimer = nullptr; // gathers layout changes into one write
     TForm_Options* m_options = nullptr;
     TForm_About* m_about = nullptr;
     Scanner* m_scanner = nullptr;

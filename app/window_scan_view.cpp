@@ -61,6 +61,13 @@ void WindowScanView::setGridRows(std::vector<GridRow> rows)
     post([this, rows = std::move(rows)] { Q_EMIT gridRowsChanged(rows); });
 }
 
+void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
+    post([this, rows = std::move(rows), details = std::move(details)] {
+        Q_EMIT gridContentChanged(rows, details);
+    });
+}
+
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
     post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });

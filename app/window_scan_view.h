@@ -30,6 +30,7 @@ public:
     void showView(bool graphic) override;
     void setStatusText(const std::string& text) override;
     void setGridRows(std::vector<GridRow> rows) override;
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
     // Shows the capacity message on the GUI thread and waits until it was closed, or
     // until the window shuts down. Not modal: Exit and closing the window still work.
@@ -46,6 +47,7 @@ Q_SIGNALS:
     void viewShown(bool graphic);
     void statusTextChanged(const QString& text);
     void gridRowsChanged(const std::vector<GridRow>& rows);
+    void gridContentChanged(const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details);
     void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
 
 private:

@@ -35,4 +35,6 @@ void ConnectionTable::swap(int i, int j)
     exchange(a.remotePort, b.remotePort, sizeof a.remotePort);
     exchange(a.protocol, b.protocol, sizeof a.protocol);
     exchange(a.state, b.state, sizeof a.state);
+    exchange(a.localAddress, b.localAddress, sizeof a.localAddress);
+    exchange(a.remoteAddress, b.remoteAddress, sizeof a.remoteAddress);
 }

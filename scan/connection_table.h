@@ -31,6 +31,10 @@ struct ConnectionRow
     char remotePort[255];
     char protocol[10];
     char state[50];
+    // The numeric addresses behind the host texts (empty where a row has no remote
+    // side): shown where a name replaces one, and what the filters look at.
+    char localAddress[46];
+    char remoteAddress[46];
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.
@@ -62,7 +66,7 @@ public:
     bool overflowBegins() const { return m_notStored > 0 && !m_overflowBefore; }
     // Takes back the row just appended, so the next append overwrites it.
     void dropLast();
-    // Exchanges all six fields of rows i and j (1-based).
+    // Exchanges all fields of rows i and j (1-based).
     void swap(int i, int j);
 
     int count() const { return m_count; }

@@ -14,6 +14,19 @@ inline constexpr std::array<const char*, kGridColumnCount> kGridColumnTitles { "
 // The seven cells of one grid row, in column order.
 using GridRow = std::array<std::string, kGridColumnCount>;
 
+// What a grid row carries beside its seven cells: the numeric addresses behind the
+// host texts, for tooltips and copies and to tell rows apart from one refresh to the next.
+struct GridRowDetails
+{
+    std::string localAddress;
+    std::string remoteAddress;
+};
+
+inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
+{
+    return GridRowDetails { row.localAddress, row.remoteAddress };
+}
+
 // The header row: the titles as cells.
 inline GridRow gridHeaderRow()
 {

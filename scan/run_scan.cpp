@@ -5,22 +5,66 @@
 #include "scan/grid_columns.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/row_filter.h"
 #include "scan/row_ordering.h"
 #include "scan/scan_view.h"
 #include "scan/settings.h"
 #include "scan/tcp_states.h"
 
+#include <algorithm>
+
 namespace {
 
+// Where a scan writes a row: straight into the table, or, while a filter is on,
+// first aside, so that a row the filter drops never takes one of the table's places.
+class RowWriter
+{
+public:
+    RowWriter(const RowFilter& filter, ConnectionTable& table)
+        : m_filter(filter)
+        , m_table(table)
+    {
+    }
+
+    // The row to fill, or nullptr beyond capacity (counted by the table).
+    ConnectionRow* begin() { return m_filter.active() ? &m_aside : m_table.append(); }
+    // The filled row is not shown at all (a listening port while those are off).
+    void discard()
+    {
+        if (!m_filter.active())
+            m_table.dropLast();
+    }
+    // The filled row is complete: it enters the table unless the filter hides it.
+    void finish()
+    {
+        if (!m_filter.active())
+            return;
+        if (!m_filter.keeps(m_aside)) {
+            ++m_hidden;
+            return;
+        }
+        if (ConnectionRow* row = m_table.append())
+            *row = m_aside;
+    }
+    int hidden() const { return m_hidden; }
+
+private:
+    const RowFilter& m_filter;
+    ConnectionTable& m_table;
+    ConnectionRow m_aside {};
+    int m_hidden = 0;
+};
+
 // The host texts the rows will ask for, in row order: endpoints beyond the table's
-// capacity get no row and are never resolved.
+// capacity get no row and are never resolved. While a filter is on, every endpoint is
+// resolved, as its names decide whether it takes a place.
 std::vector<HostQuery> hostQueries(
-    const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp, bool showListening)
+    const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp, bool showListening, bool filtered)
 {
     std::vector<HostQuery> queries;
     int rows = 0;
     for (const MibEndpoint& record : tcp) {
-        if (rows >= ConnectionTable::kCapacity)
+        if (!filtered && rows >= ConnectionTable::kCapacity)
             continue;
         ++rows;
         queries.push_back({ true, record.localAddress });
@@ -29,7 +73,7 @@ std::vector<HostQuery> hostQueries(
             --rows;
     }
     for (const MibEndpoint& record : udp) {
-        if (rows >= ConnectionTable::kCapacity)
+        if (!filtered && rows >= ConnectionTable::kCapacity)
             continue;
         ++rows;
         queries.push_back({ true, record.localAddress });
@@ -37,11 +81,11 @@ std::vector<HostQuery> hostQueries(
     return queries;
 }
 
-void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver,
-    ConnectionTable& table)
+void scanTcp(
+    const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver, RowWriter& writer)
 {
     for (const MibEndpoint& record : records) {
-        ConnectionRow* row = table.append();
+        ConnectionRow* row = writer.begin();
         if (!row)
             continue; // beyond capacity: counted, nothing is stored
         setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
@@ -50,20 +94,26 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
         setField(row->remotePort, resolver.resolvePortName(record.remotePortNumber, "tcp"));
         setField(row->protocol, "TCP");
         setField(row->state, tcpStateText(record.stateValue));
+        setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
+        setField(row->remoteAddress, NameResolver::dottedQuad(record.remoteAddress));
         if (isListening(row->state)) {
             // Resolved all the same above, so the remote side may have entered the cache.
             setField(row->remoteHost, "none");
             setField(row->remotePort, "none");
-            if (!settings.showListening())
-                table.dropLast();
+            setField(row->remoteAddress, "");
+            if (!settings.showListening()) {
+                writer.discard();
+                continue;
+            }
         }
+        writer.finish();
     }
 }
 
-void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, ConnectionTable& table)
+void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer)
 {
     for (const MibEndpoint& record : records) {
-        ConnectionRow* row = table.append();
+        ConnectionRow* row = writer.begin();
         if (!row)
             continue;
         setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
@@ -72,7 +122,36 @@ void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, Co
         setField(row->remotePort, "none");
         setField(row->protocol, "UDP");
         setField(row->state, "none");
+        setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
+        setField(row->remoteAddress, "");
+        writer.finish();
     }
+}
+
+std::vector<GridRowDetails> gridDetailsOf(const ConnectionTable& table)
+{
+    std::vector<GridRowDetails> details(std::size_t(std::max(table.count(), 1)));
+    for (int r = 1; r <= table.count(); ++r)
+        details[std::size_t(r - 1)] = gridRowDetailsOf(table.row(r));
+    return details;
+}
+
+// The status bar after a scan: what the filter keeps out of view, and what found no room.
+std::string finalStatusText(const RowFilter& filter, int hidden, int notStored)
+{
+    std::string text;
+    if (filter.active())
+        text = "Filter: " + std::to_string(hidden) + (hidden == 1 ? " endpoint" : " endpoints") + " hidden";
+    if (notStored > 0)
+        text += (text.empty() ? "" : "  ") + notShownText(notStored);
+    return text;
+}
+
+// A walk that failed is never shown as a machine without endpoints: the rows of the last
+// good scan stay on screen, and the status bar says so.
+std::string staleRowsText(const MibAgent& agent)
+{
+    return agent.lastWalkError() + ": the rows shown are stale, from the last scan that read the tables";
 }
 
 std::vector<GridRow> gridRowsOf(const ConnectionTable& table)
@@ -110,31 +189,43 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
 {
     try {
         view.showView(view.graphicMode());
-        table.reset();
         view.setStatusText("Scanning...");
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
-        if (settings.showTcp())
+        if (settings.showTcp()) {
             tcp = agent.walkTcpTable();
-        if (settings.showUdp())
+            if (agent.lastWalkFailed()) {
+                view.setStatusText(staleRowsText(agent));
+                return;
+            }
+        }
+        if (settings.showUdp()) {
             udp = agent.walkUdpTable();
+            if (agent.lastWalkFailed()) {
+                view.setStatusText(staleRowsText(agent));
+                return;
+            }
+        }
+        table.reset();
+        const RowFilter filter = RowFilter::fromSettings(settings);
         // Every name the rows need is fetched first, many at a time; the rows then take
         // them one by one, as they always did.
-        resolver.prefetchHostNames(hostQueries(tcp, udp, settings.showListening()));
-        scanTcp(tcp, settings, resolver, table);
-        scanUdp(udp, resolver, table);
+        resolver.prefetchHostNames(hostQueries(tcp, udp, settings.showListening(), filter.active()));
+        RowWriter writer(filter, table);
+        scanTcp(tcp, settings, resolver, writer);
+        scanUdp(udp, resolver, writer);
         // One message when an overflow begins, however many endpoints found no room; the
         // status bar tells the count at every scan while it lasts.
         if (table.overflowBegins())
             view.showCapacityMessage(table.notStored());
         orderRows(table);
-        view.setGridRows(gridRowsOf(table));
+        view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
         logEstablished(settings, log, table);
         auto finished = std::make_shared<MapTable>();
         finished->table = table;
         finished->localComputerName = resolver.localComputerName();
         view.publishMapTable(std::move(finished), view.graphicMode());
-        view.setStatusText(table.notStored() > 0 ? notShownText(table.notStored()) : std::string());
+        view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored()));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

@@ -31,6 +31,13 @@ public:
     // The grid's data rows: row count = rows.size() + 1, then every cell, as one block.
     // A scan with no rows passes one row of seven empty cells.
     virtual void setGridRows(std::vector<GridRow> rows) = 0;
+    // The same, with each row's details beside it (one per row). A view that has no use
+    // for them takes the rows alone.
+    virtual void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+    {
+        (void)details;
+        setGridRows(std::move(rows));
+    }
     // The finished table of this scan, for the map; drawMap says whether to draw it now.
     // Called at every scan end, so later redraws always use the last finished scan.
     virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;

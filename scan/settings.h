@@ -18,6 +18,10 @@ public:
     virtual bool cacheDns() const = 0;
     virtual bool logEnabled() const = 0;
     virtual std::string logFileName() const = 0; // the log name field's text
+    // The window's filter: rows that do not contain the text (any case) stay out of
+    // the table, as do loopback rows while hideLoopback is on. Empty and off keep all.
+    virtual std::string filterText() const { return std::string(); }
+    virtual bool hideLoopback() const { return false; }
 };
 
 // The defaults, for the command-line scanner and for tests.

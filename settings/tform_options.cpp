@@ -4,6 +4,7 @@
 #include "resources/ui_font.h"
 #include "scan/grid_columns.h"
 #include "scan/utf8_cut.h"
+#include "settings/focus_frame_style.h"
 #include "settings/options_file.h"
 
 #include <QCheckBox>
@@ -107,9 +108,13 @@ void TForm_Options::createControls()
     Label2->setObjectName(u"Label2"_s);
     placeLabel(Label2, 160, 24, 17, 13);
 
-    const auto makeBox = [this](const QString& name, const QString& caption, int top, int width) {
+    // The boxes' focus frames must show on the black panel.
+    auto* focusStyle = new FocusFrameStyle;
+    focusStyle->setParent(this);
+    const auto makeBox = [this, focusStyle](const QString& name, const QString& caption, int top, int width) {
         auto* box = new QCheckBox(caption, Panel1);
         box->setObjectName(name);
+        box->setStyle(focusStyle);
         // Grows with a wider font, but never under the control to its right.
         box->setGeometry(32, top, std::max(width, box->sizeHint().width()), 17);
         box->setChecked(true);
@@ -376,4 +381,26 @@ std::string TForm_Options::logFileName() const
 {
     std::lock_guard lock(m_textMutex);
     return m_logFileName;
+}
+
+std::string TForm_Options::filterText() const
+{
+    std::lock_guard lock(m_textMutex);
+    return m_filterText;
+}
+
+bool TForm_Options::hideLoopback() const
+{
+    return m_hideLoopback;
+}
+
+void TForm_Options::setFilterText(const QString& text)
+{
+    std::lock_guard lock(m_textMutex);
+    m_filterText = text.toStdString();
+}
+
+void TForm_Options::setHideLoopback(bool hide)
+{
+    m_hideLoopback = hide;
 }

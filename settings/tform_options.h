@@ -56,6 +56,14 @@ public:
     bool cacheDns() const override;
     bool logEnabled() const override;
     std::string logFileName() const override;
+    std::string filterText() const override;
+    bool hideLoopback() const override;
+
+    // The main window's filter field and "Hide loopback" choice, handed to the scan here
+    // because the scan reads every option through this object. Kept in veltran.ini by the
+    // window, never in options.dat.
+    void setFilterText(const QString& text);
+    void setHideLoopback(bool hide);
 
     bool logNameChanged() const { return m_logNameChanged; }
 
@@ -112,7 +120,9 @@ private:
     std::atomic<bool> m_lookupPortNames { true };
     std::atomic<bool> m_cacheDns { true };
     std::atomic<bool> m_logEnabled { false };
-    mutable std::mutex m_textMutex; // guards the two texts below
+    std::atomic<bool> m_hideLoopback { false };
+    mutable std::mutex m_textMutex; // guards the three texts below
     std::string m_refreshSecondsText { "1" };
     std::string m_logFileName { "netlog.txt" };
+    std::string m_filterText;
 };

@@ -3,6 +3,7 @@
 #include "views/map_surface.h"
 
 #include "resources/ui_font.h"
+#include "scan/row_filter.h"
 #include "scan/tcp_states.h"
 
 #include <QPainter>
@@ -94,6 +95,15 @@ public:
         m_painter.drawText(x, y + m_ascent, value);
     }
 
+    // Text on whatever lies below it, for a piece that must not hide a line it may touch.
+    void drawTextOver(int x, int y, const QString& value, const QColor& colour)
+    {
+        if (!rowVisible(y) || x >= m_bounds.width())
+            return;
+        m_painter.setPen(colour);
+        m_painter.drawText(x, y + m_ascent, value);
+    }
+
     void drawText(int x, int y, const char* value, const QColor& colour = kTextColour)
     {
         if (rowVisible(y) && x < m_bounds.width())
@@ -126,6 +136,60 @@ private:
 };
 
 } // namespace
+
+std::string mapProtocolText(const ConnectionRow& row)
+{
+    // A socket waiting to close must not look like a listener.
+    if (std::strcmp(row.protocol, "TCP") == 0 && !isEstablished(row) && row.state[0] != '\0')
+        return std::string(row.protocol) + ' ' + row.state;
+    return row.protocol;
+}
+
+void markWildcardHosts(ConnectionTable& table)
+{
+    static constexpr std::string_view kMark = " (all)";
+    for (int k = 1; k <= table.count(); ++k) {
+        ConnectionRow& row = table.row(k);
+        const std::string_view host = row.localHost;
+        if (!isWildcardAddress(row.localAddress) || host == row.localAddress || host.ends_with(kMark))
+            continue;
+        setField(row.localHost, std::string(host) + std::string(kMark));
+    }
+}
+
+int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point)
+{
+    // The same steps as the drawing, without the drawing.
+    const int rowStep = pictures.Image_Hub_Lst.height();
+    int y = mapTop + pictures.Image_Main.height() + kGapBelowComputer;
+    for (int k = 1; k <= table.count(); ++k) {
+        if (k == 1 || std::strcmp(table.row(k).localHost, table.row(k - 1).localHost) != 0)
+            y += kCaptionDrop + kCaptionToPicture + pictures.Image_Hub_Top.height();
+        if (point.y() >= y && point.y() < y + rowStep)
+            return point.x() >= kLeftMargin + kBranchIndent ? k : 0;
+        if (point.y() < y)
+            return 0;
+        y += rowStep;
+    }
+    return 0;
+}
+
+QString mapRowToolTip(const ConnectionRow& row)
+{
+    const auto side = [](const char* host, const char* address, const char* port) {
+        QString text = QString::fromUtf8(host);
+        if (address[0] != '\0' && std::strcmp(host, address) != 0)
+            text += u" = "_s + QString::fromUtf8(address);
+        if (isWildcardAddress(address))
+            text += u", all interfaces"_s;
+        return text + u", port "_s + QString::fromUtf8(port);
+    };
+    QString tip = QString::fromStdString(mapProtocolText(row));
+    tip += u"\nLocal: "_s + side(row.localHost, row.localAddress, row.localPort);
+    if (row.remoteAddress[0] != '\0')
+        tip += u"\nRemote: "_s + side(row.remoteHost, row.remoteAddress, row.remotePort);
+    return tip;
+}
 
 void orderMapRows(ConnectionTable& table)
 {
@@ -236,6 +300,13 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + kStubLength, rowMid));
         }
         canvas.drawText(textX, y + kTextGap, row.protocol, kHighlightColour);
+        const std::string protocolText = mapProtocolText(row);
+        if (protocolText.size() > std::strlen(row.protocol)) {
+            // The state follows the protocol on the bare background: where rows are low it
+            // would otherwise blot out the stub's end.
+            // Drawn whole, over the protocol just drawn, so the glyphs stand as in one run.
+            canvas.drawTextOver(textX, y + kTextGap, canvas.text(protocolText.c_str()), kHighlightColour);
+        }
         y += rowStep;
     }
 
@@ -251,12 +322,27 @@ ConnectionMap::ConnectionMap(MapSurface* listView1, QScrollBar* scrollBar1, cons
     , m_clientWidth(std::move(clientWidth))
     , m_table(std::make_shared<MapTable>())
 {
+    if (m_listView1)
+        m_listView1->setToolTipSource([this](QPoint point) { return toolTipAt(point); });
+}
+
+ConnectionMap::~ConnectionMap()
+{
+    if (m_listView1)
+        m_listView1->setToolTipSource({});
 }
 
 void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
 {
     Q_ASSERT(!m_listView1 || QThread::currentThread() == m_listView1->thread());
     m_table = table ? std::move(table) : std::make_shared<MapTable>();
+    markWildcardHosts(m_table->table);
+}
+
+QString ConnectionMap::toolTipAt(QPoint point) const
+{
+    const int row = mapRowAt(*m_pictures, m_table->table, m_mapTop, point);
+    return row > 0 ? mapRowToolTip(m_table->table.row(row)) : QString();
 }
 
 void ConnectionMap::DrawConnectionMap()
@@ -288,6 +374,7 @@ void ConnectionMap::DrawConnectionMap()
         m_scrollBar1->setVisible(false);
     }
 
+    m_mapTop = mapTop;
     const QImage picture = composeConnectionMap(
         surfaceSize, m_clientWidth(), mapTop, *m_pictures, table, mapTable->localComputerName);
     if (m_listView1->enterDrawing()) {

@@ -30,6 +30,19 @@ struct MapCounters
 // and it is kept.
 void orderMapRows(ConnectionTable& table);
 
+// The protocol text a map row shows: "UDP", "TCP" for an established connection, and
+// for every other TCP row the protocol and its state, such as "TCP Time_wait".
+std::string mapProtocolText(const ConnectionRow& row);
+
+// A socket on every interface (0.0.0.0, ::) whose address was replaced by a name gets
+// " (all)" after it, so it no longer reads like the machine's own address.
+void markWildcardHosts(ConnectionTable& table);
+
+// The row (1..count) drawn at a point of the surface for a map drawn at mapTop, or 0.
+int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point);
+// The tooltip of a map row: protocol and state, and each end's name with its address.
+QString mapRowToolTip(const ConnectionRow& row);
+
 // Established rows, and interfaces as runs of equal local host in the current order.
 MapCounters countMapRows(const ConnectionTable& table);
 
@@ -54,8 +67,10 @@ class ConnectionMap final
 public:
     ConnectionMap(MapSurface* listView1, QScrollBar* scrollBar1, const MapPictures* pictures,
         std::function<int()> clientWidth);
+    ~ConnectionMap();
 
-    // Takes over a finished table; later runs draw and reorder it.
+    // Takes over a finished table; later runs draw and reorder it. Wildcard local hosts
+    // are marked here (see markWildcardHosts).
     void setTable(std::shared_ptr<MapTable> table);
     const MapTable& table() const { return *m_table; }
 
@@ -69,10 +84,14 @@ public:
     // While ScrollBar1 is shown it holds the keyboard focus, so the keys scroll the map.
     void FormPaint();
 
+    // The tooltip for a point of ListView1, after the last run; empty off the rows.
+    QString toolTipAt(QPoint point) const;
+
 private:
     QPointer<MapSurface> m_listView1;
     QPointer<QScrollBar> m_scrollBar1;
     const MapPictures* m_pictures;
     std::function<int()> m_clientWidth;
     std::shared_ptr<MapTable> m_table;
+    int m_mapTop = 0; // where the last run drew the computer's picture
 };

@@ -1,6 +1,7 @@
 #include "views/grid_delegate.h"
 
 #include "scan/tcp_states.h"
+#include "views/grid_model.h"
 
 #include <QPainter>
 
@@ -40,6 +41,9 @@ void GridDelegate::paint(
         drawCellText(painter, option.rect, text, Qt::white);
     } else if (text == QLatin1String(kEstablishedState)) {
         painter->fillRect(option.rect, QColor::fromRgb(kEstablishedColor));
+        drawCellText(painter, option.rect, text, Qt::white);
+    } else if (index.data(GridModel::kNewRowRole).toBool()) {
+        painter->fillRect(option.rect, QColor::fromRgb(kNewRowColor));
         drawCellText(painter, option.rect, text, Qt::white);
     }
     painter->restore();

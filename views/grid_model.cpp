@@ -1,12 +1,47 @@
 #include "views/grid_model.h"
 
+#include "scan/row_filter.h"
+#include "views/grid_sort.h"
+
 #include <QThread>
 
 #include <algorithm>
 
+namespace {
+
+// One endpoint across refreshes: its protocol and both ends, by address where known.
+std::string endpointKey(const GridRow& row, const GridRowDetails& details)
+{
+    const auto side = [](const std::string& address, const std::string& host) {
+        return address.empty() ? host : address;
+    };
+    return row[5] + '|' + side(details.localAddress, row[1]) + '|' + row[2] + '|'
+        + side(details.remoteAddress, row[4]) + '|' + row[3];
+}
+
+bool isEmptyRow(const GridRow& row)
+{
+    return std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); });
+}
+
+template <typename T> std::vector<T> permuted(std::vector<T>& items, const std::vector<std::size_t>& order)
+{
+    std::vector<T> out;
+    out.reserve(order.size());
+    for (std::size_t i : order)
+        out.push_back(std::move(items[i]));
+    return out;
+}
+
+const GridRowDetails kNoDetails;
+
+} // namespace
+
 GridModel::GridModel(QObject* parent)
     : QAbstractTableModel(parent)
     , m_rows(1)
+    , m_details(1)
+    , m_new(1, false)
 {
 }
 
@@ -22,9 +57,34 @@ int GridModel::columnCount(const QModelIndex& parent) const
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !checkIndex(index, CheckIndexOption::IndexIsValid))
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    return QString::fromStdString(m_rows[static_cast<std::size_t>(index.row())][index.column()]);
+    const auto r = static_cast<std::size_t>(index.row());
+    const std::string& cell = m_rows[r][std::size_t(index.column())];
+    // While rows are added or taken the side vectors may be a step ahead of the rows.
+    const GridRowDetails& details = r < m_details.size() ? m_details[r] : kNoDetails;
+    // Where a name stands for an address, the address is one hover away; a socket on
+    // every interface says so, as its name alone reads like the machine's own address.
+    const bool local = index.column() == 1;
+    const bool remote = index.column() == 4;
+    const std::string& address = local ? details.localAddress : details.remoteAddress;
+    const bool named = (local || remote) && !address.empty() && cell != address;
+    switch (role) {
+    case Qt::DisplayRole:
+        if (named && local && isWildcardAddress(address))
+            return QString::fromStdString(cell + " (all)");
+        return QString::fromStdString(cell);
+    case Qt::ToolTipRole:
+        if (!named)
+            return {};
+        if (local && isWildcardAddress(address))
+            return QString::fromStdString(address + ": open on all interfaces");
+        return QString::fromStdString(address);
+    case kNewRowRole:
+        return m_markNew && index.column() == 0 && r < m_new.size() && m_new[r];
+    default:
+        return {};
+    }
 }
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -50,9 +110,21 @@ void GridModel::setHeaderRow(const std::array<std::string, kColumnCount>& texts)
 
 void GridModel::setGridRows(std::vector<GridRow> rows)
 {
+    setGridContent(std::move(rows), {});
+}
+
+void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
     Q_ASSERT(QThread::currentThread() == thread());
     if (rows.empty())
         rows.resize(1);
+    details.resize(rows.size());
+    if (m_sortColumn != kScanOrder) {
+        const std::vector<std::size_t> order = gridDisplayOrder(rows, m_sortColumn, m_sortOrder);
+        rows = permuted(rows, order);
+        details = permuted(details, order);
+    }
+    m_details = std::move(details);
     const int oldCount = static_cast<int>(m_rows.size());
     const int newCount = static_cast<int>(rows.size());
 
@@ -70,6 +142,7 @@ void GridModel::setGridRows(std::vector<GridRow> rows)
     }
     const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
+    countChanges();
     Q_EMIT dataChanged(index(0, 0), index(newCount - 1, kColumnCount - 1), { Qt::DisplayRole });
 }
 
@@ -79,4 +152,63 @@ std::string_view GridModel::cellText(int column, int row) const
         return {};
     const auto c = static_cast<std::size_t>(column);
     return row == 0 ? m_header[c] : m_rows[static_cast<std::size_t>(row - 1)][c];
+}
+
+const GridRowDetails& GridModel::rowDetails(int row) const
+{
+    if (row < 1 || row >= gridRowCount())
+        return kNoDetails;
+    return m_details[std::size_t(row - 1)];
+}
+
+void GridModel::countChanges()
+{
+    std::set<std::string> keys;
+    m_new.assign(m_rows.size(), false);
+    m_newCount = 0;
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        if (isEmptyRow(m_rows[r]))
+            continue;
+        std::string key = endpointKey(m_rows[r], m_details[r]);
+        if (m_haveBaseline && !m_lastKeys.contains(key)) {
+            m_new[r] = true;
+            ++m_newCount;
+        }
+        keys.insert(std::move(key));
+    }
+    m_closedCount = 0;
+    if (m_haveBaseline) {
+        for (const std::string& key : m_lastKeys)
+            m_closedCount += keys.contains(key) ? 0 : 1;
+    }
+    m_lastKeys = std::move(keys);
+    m_haveBaseline = true;
+}
+
+void GridModel::setSort(int column, Qt::SortOrder order)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_sortColumn = column >= 0 && column < kColumnCount ? column : kScanOrder;
+    m_sortOrder = order;
+    applySort();
+}
+
+void GridModel::applySort()
+{
+    // Back to the scan's order is a sort by the "No" cells, which hold the scan's numbers.
+    const std::vector<std::size_t> order = gridDisplayOrder(m_rows, m_sortColumn, m_sortOrder);
+    m_rows = permuted(m_rows, order);
+    m_details = permuted(m_details, order);
+    std::vector<bool> flags;
+    flags.reserve(order.size());
+    for (std::size_t i : order)
+        flags.push_back(m_new[i]);
+    m_new = std::move(flags);
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+}
+
+void GridModel::setMarkNewRows(bool on)
+{
+    m_markNew = on;
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
 }

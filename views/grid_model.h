@@ -6,6 +6,7 @@
 #include <QAbstractTableModel>
 
 #include <array>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,8 @@ class GridModel final : public QAbstractTableModel
 
 public:
     static constexpr int kColumnCount = kGridColumnCount;
+    // True for the "No" cell of a row that is new since the last refresh, while marking is on.
+    static constexpr int kNewRowRole = Qt::UserRole + 1;
 
     explicit GridModel(QObject* parent = nullptr);
 
@@ -31,6 +34,24 @@ public:
     // Replaces every data row. The grid always keeps one data row: an empty list gives
     // one row of empty cells. Changed cells are announced as one block.
     void setGridRows(std::vector<GridRow> rows);
+    // The same with each row's details (missing ones are empty). Rows are shown in the
+    // chosen sort order; the "No" cells keep the scan's numbers.
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
+    // Details of a data row in grid numbering (1..n); empty outside.
+    const GridRowDetails& rowDetails(int row) const;
+
+    // Sorts the shown rows by a column, or back to the scan's order (kScanOrder); the
+    // choice holds for the rows of later scans.
+    void setSort(int column, Qt::SortOrder order);
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+    // Rows of the last refresh that were not there at the one before, and rows of that
+    // one gone since. Counted always; new rows are marked only while marking is on.
+    void setMarkNewRows(bool on);
+    bool markNewRows() const { return m_markNew; }
+    int newRowCount() const { return m_newCount; }
+    int closedRowCount() const { return m_closedCount; }
 
     // Grid numbering: row 0 is the header, data rows are 1..n. Empty outside the grid.
     std::string_view cellText(int column, int row) const;
@@ -38,6 +59,18 @@ public:
     int gridRowCount() const { return static_cast<int>(m_rows.size()) + 1; }
 
 private:
+    void countChanges();
+    void applySort();
+
     std::array<std::string, kColumnCount> m_header;
     std::vector<GridRow> m_rows;
+    std::vector<GridRowDetails> m_details; // beside m_rows, one each
+    std::vector<bool> m_new; // beside m_rows
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
+    bool m_markNew = false;
+    bool m_haveBaseline = false;
+    std::set<std::string> m_lastKeys;
+    int m_newCount = 0;
+    int m_closedCount = 0;
 };

@@ -1,10 +1,12 @@
 #include "views/map_surface.h"
 
+#include <QHelpEvent>
 #include <QLoggingCategory>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QRegion>
 #include <QThread>
+#include <QToolTip>
 
 // Off unless asked for (QT_LOGGING_RULES="veltran.startup.debug=true"): the start-up benchmark
 // times the program up to this line.
@@ -59,4 +61,18 @@ void MapSurface::paintEvent(QPaintEvent* event)
     }
     if (entered)
         leaveDrawing();
+}
+
+bool MapSurface::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString text = m_toolTipSource ? m_toolTipSource(help->pos()) : QString();
+        if (text.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), text, this);
+        return true;
+    }
+    return QWidget::event(event);
 }

@@ -4,6 +4,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include <functional>
+
 class MapSurface final : public QWidget
 {
     Q_OBJECT
@@ -24,10 +26,15 @@ public:
     // The map the surface shows now (null before the first one arrives).
     const QImage& shownMap() const { return m_map; }
 
+    // Where tooltips come from: the text for a point of the surface, empty for none.
+    void setToolTipSource(std::function<QString(QPoint)> source) { m_toolTipSource = std::move(source); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    std::function<QString(QPoint)> m_toolTipSource;
     QImage m_map;
     bool m_firstMapPainted = false;
     bool m_drawing = false; // held by a paint or a map copy in progress

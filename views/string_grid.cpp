@@ -5,16 +5,22 @@
 #include "views/block_copy.h"
 #include "views/grid_delegate.h"
 #include "views/grid_model.h"
+#include "views/grid_sort.h"
+#include "views/tsv_copy.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QStyle>
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -123,6 +129,11 @@ int StringGrid::rowCount() const
 
 void StringGrid::setGridRows(std::vector<GridRow> rows)
 {
+    setGridContent(std::move(rows), {});
+}
+
+void StringGrid::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
     Q_ASSERT(QThread::currentThread() == thread());
     const int oldCount = m_model->rowCount();
     const QModelIndex current = currentIndex();
@@ -131,7 +142,7 @@ void StringGrid::setGridRows(std::vector<GridRow> rows)
     // A refresh must not pull the view along to a current cell the user scrolled away from.
     const QPoint scrollPosition(horizontalScrollBar()->value(), verticalScrollBar()->value());
 
-    m_model->setGridRows(std::move(rows));
+    m_model->setGridContent(std::move(rows), std::move(details));
     const int newCount = m_model->rowCount();
     if (newCount == oldCount)
         return;
@@ -224,6 +235,11 @@ void StringGrid::mouseMoveEvent(QMouseEvent* event)
 
 void StringGrid::keyPressEvent(QKeyEvent* event)
 {
+    if (event->key() == Qt::Key_C && event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        copyRowsAsTsv();
+        event->accept();
+        return;
+    }
     // The view's own copy key would take the current cell alone; give it the block copy.
     if (event->matches(QKeySequence::Copy)) {
         copySelectionToClipboard();
@@ -258,8 +274,30 @@ bool StringGrid::eventFilter(QObject* watched, QEvent* event)
     if (watched == header->viewport()) {
         if (event->type() == QEvent::MouseMove) {
             stretchLastColumn();
+        } else if (event->type() == QEvent::MouseButtonPress) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const int x = mouse->position().toPoint().x();
+            const int section = header->logicalIndexAt(x);
+            const int left = header->sectionViewportPosition(section);
+            const int grip = header->style()->pixelMetric(QStyle::PM_HeaderGripMargin, nullptr, header);
+            const bool onGrip = x - left < grip || left + header->sectionSize(section) - x <= grip;
+            m_headerPressSection
+                = mouse->button() == Qt::LeftButton && section >= 0 && !onGrip ? section : -1;
+            m_headerPressWidths.clear();
+            for (int column = 0; column < kColumnCount; ++column)
+                m_headerPressWidths.push_back(header->sectionSize(column));
         } else if (event->type() == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);
+            const int pressed = std::exchange(m_headerPressSection, -1);
+            if (mouse->button() == Qt::LeftButton && pressed >= 0
+                && header->logicalIndexAt(mouse->position().toPoint().x()) == pressed) {
+                bool resized = false;
+                for (int column = 0; column < kLastColumn; ++column)
+                    resized
+                        = resized || header->sectionSize(column) != m_headerPressWidths[std::size_t(column)];
+                if (!resized)
+                    cycleSort(pressed);
+            }
             const QPoint inGrid = header->viewport()->mapTo(this, mouse->position().toPoint());
             handleMouseUp(mouse->button(), viewport()->mapFrom(this, inGrid));
         }
@@ -299,6 +337,148 @@ void StringGrid::copySelectionToClipboard()
         return;
     const std::string text
         = blockCopyText(selection, [this](int column, int row) { return m_model->cellText(column, row); });
-    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+    putOnClipboard(QString::fromStdString(text));
     Q_EMIT statusTextRequested(QStringLiteral("Selected block was copied into Clipboard"));
+}
+
+void StringGrid::putOnClipboard(const QString& text)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(text);
+    // Middle-button pasting on X11 reads the primary selection.
+    if (clipboard->supportsSelection())
+        clipboard->setText(text, QClipboard::Selection);
+}
+
+void StringGrid::setSort(int column, Qt::SortOrder order)
+{
+    m_model->setSort(column, order);
+    showSortIndicator();
+}
+
+int StringGrid::sortColumn() const
+{
+    return m_model->sortColumn();
+}
+
+Qt::SortOrder StringGrid::sortOrder() const
+{
+    return m_model->sortOrder();
+}
+
+void StringGrid::cycleSort(int column)
+{
+    if (sortColumn() != column)
+        setSort(column, Qt::AscendingOrder);
+    else if (sortOrder() == Qt::AscendingOrder)
+        setSort(column, Qt::DescendingOrder);
+    else
+        setSort(kScanOrder, Qt::AscendingOrder);
+    Q_EMIT sortChanged(sortColumn(), sortOrder());
+}
+
+void StringGrid::showSortIndicator()
+{
+    QHeaderView* header = horizontalHeader();
+    // No arrow at all in the scan's order, so the header looks as it always did.
+    header->setSortIndicatorShown(sortColumn() != kScanOrder);
+    if (sortColumn() != kScanOrder)
+        header->setSortIndicator(sortColumn(), sortOrder());
+}
+
+std::pair<int, int> StringGrid::rowsToCopy() const
+{
+    const GridSelection selection = gridSelection();
+    if (!selection.isEmpty())
+        return { std::max(selection.top, 1), selection.bottom };
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        return { current.row() + 1, current.row() + 1 };
+    return { -1, -1 };
+}
+
+void StringGrid::copyRowsAsTsv()
+{
+    const auto [top, bottom] = rowsToCopy();
+    copyTsvRows(top, bottom);
+}
+
+void StringGrid::copyLocalAddress()
+{
+    copyAddressOfRow(rowsToCopy().first, true);
+}
+
+void StringGrid::copyRemoteAddress()
+{
+    copyAddressOfRow(rowsToCopy().first, false);
+}
+
+void StringGrid::copyTsvRows(int top, int bottom)
+{
+    const std::string text
+        = tsvCopyText(top, bottom, [this](int column, int row) { return m_model->cellText(column, row); });
+    if (text.empty())
+        return;
+    putOnClipboard(QString::fromStdString(text));
+    Q_EMIT statusTextRequested(QStringLiteral("Rows were copied into Clipboard as tab-separated text"));
+}
+
+void StringGrid::copyAddressOfRow(int row, bool local)
+{
+    const GridRowDetails& details = m_model->rowDetails(row);
+    const std::string& address = local ? details.localAddress : details.remoteAddress;
+    if (!address.empty())
+        putOnClipboard(QString::fromStdString(address));
+}
+
+QMenu* StringGrid::contextMenu()
+{
+    if (m_menu)
+        return m_menu;
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("GridMenu"));
+    // The menu acts on the rows taken when it opened, as the right click cleared the selection.
+    QAction* tsv = m_menu->addAction(QStringLiteral("Copy row(s) as tab-separated text"));
+    tsv->setObjectName(QStringLiteral("CopyRowsTsv"));
+    tsv->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    tsv->setShortcutVisibleInContextMenu(true);
+    connect(tsv, &QAction::triggered, this, [this] { copyTsvRows(m_menuRows.first, m_menuRows.second); });
+    QAction* local = m_menu->addAction(QStringLiteral("Copy local address"));
+    local->setObjectName(QStringLiteral("CopyLocalAddress"));
+    connect(local, &QAction::triggered, this, [this] { copyAddressOfRow(m_menuRows.first, true); });
+    QAction* remote = m_menu->addAction(QStringLiteral("Copy remote address"));
+    remote->setObjectName(QStringLiteral("CopyRemoteAddress"));
+    connect(remote, &QAction::triggered, this, [this] { copyAddressOfRow(m_menuRows.first, false); });
+    // Rows carry no process yet; the action shows once they do.
+    QAction* process = m_menu->addAction(QStringLiteral("Copy process"));
+    process->setObjectName(QStringLiteral("CopyProcess"));
+    process->setVisible(false);
+    process->setEnabled(false);
+    return m_menu;
+}
+
+void StringGrid::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu* menu = contextMenu();
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        // Sent through the viewport: the position is the viewport's.
+        const QModelIndex under = indexAt(event->pos());
+        m_menuRows = rowsToCopy();
+        const GridSelection selection = gridSelection();
+        if (under.isValid()
+            && (selection.isEmpty() || under.row() + 1 < selection.top || under.row() + 1 > selection.bottom))
+            m_menuRows = { under.row() + 1, under.row() + 1 };
+        // The right button clears the block, menu or not.
+        clearGridSelection();
+    } else {
+        m_menuRows = rowsToCopy();
+    }
+    const int top = m_menuRows.first;
+    const GridRowDetails& details = m_model->rowDetails(top);
+    const QList<QAction*> actions = menu->actions();
+    actions[0]->setEnabled(top >= 1);
+    actions[1]->setEnabled(!details.localAddress.empty());
+    actions[2]->setEnabled(!details.remoteAddress.empty());
+    menu->popup(event->globalPos());
+    event->accept();
 }

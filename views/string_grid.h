@@ -8,9 +8,11 @@
 
 #include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 class GridModel;
+class QMenu;
 
 class StringGrid final : public QTableView
 {
@@ -38,6 +40,24 @@ public:
     // All data rows of a scan. An unchanged row count keeps the selection; a changed
     // one collapses it to the current cell, moved up to the new last row if needed.
     void setGridRows(std::vector<GridRow> rows);
+    // The same with each row's details, for tooltips, address copies and new-row marks.
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
+
+    // The sort shown: a column and direction, or kScanOrder (-1). Survives refreshes.
+    void setSort(int column, Qt::SortOrder order);
+    int sortColumn() const;
+    Qt::SortOrder sortOrder() const;
+    // One click on a column's header: ascending, then descending, then the scan's order.
+    void cycleSort(int column);
+
+    // Copies of rows: the selected rows (or the current cell's row) as tab-separated text
+    // with a header line; the numeric local or remote address of the current row.
+    // Each also sets the X11 primary selection, where there is one.
+    void copyRowsAsTsv();
+    void copyLocalAddress();
+    void copyRemoteAddress();
+    // The grid's context menu, built on demand; its actions are named for the tests.
+    QMenu* contextMenu();
 
     // The current selection in grid numbering; all -1 when no cell is selected.
     GridSelection gridSelection() const;
@@ -54,12 +74,15 @@ public:
 Q_SIGNALS:
     // A text for the status bar's first panel.
     void statusTextRequested(const QString& text);
+    // The user chose another sort.
+    void sortChanged(int column, Qt::SortOrder order);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void updateGeometries() override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -70,6 +93,19 @@ private:
     void clearGridSelection();
     void copySelectionToClipboard();
     int headerCellLeft(int column) const;
+    // The data rows a row copy takes: the selection's, else the current cell's.
+    std::pair<int, int> rowsToCopy() const;
+    void putOnClipboard(const QString& text);
+    void copyTsvRows(int top, int bottom);
+    void copyAddressOfRow(int row, bool local);
+    void showSortIndicator();
 
     GridModel* m_model;
+    QMenu* m_menu = nullptr;
+    // A left press on a header section, not on its resize grip: a release on the same
+    // section with all widths unchanged is a sort click.
+    int m_headerPressSection = -1;
+    std::vector<int> m_headerPressWidths;
+    // The rows the context menu acts on, taken before the right click clears the selection.
+    std::pair<int, int> m_menuRows { -1, -1 };
 };

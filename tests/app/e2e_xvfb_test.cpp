@@ -1,6 +1,7 @@
 // End to end: the real `veltran` on a real X server (Xvfb), in a private network
 // namespace with a few sockets of the test's own; its screen is read back from
-// screenshots, first the map, then the grid after the mode button was pressed.
+// screenshots, first the map, then the grid after the mode button was pressed, then
+// the grid narrowed by a filter typed into the toolbar.
 #include "tests/app/sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
@@ -154,6 +155,34 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
     const int stateColumn = columnWithMost(grid, qRgb(255, 0, 0));
     ASSERT_GE(stateColumn, 0) << "no Established cells";
     EXPECT_EQ(bandsInColumn(grid, stateColumn, qRgb(255, 0, 0)), 4);
+
+    // A filter typed into the toolbar's field narrows the grid at once: "udp" keeps the
+    // UDP socket alone, so no Established cell is left; Escape brings them back.
+    const auto typeKeys = [&](const std::string& xdotoolArguments) {
+        return run("DISPLAY=" + display + " xdotool " + xdotoolArguments);
+    };
+    EXPECT_EQ(typeKeys("key ctrl+f"), 0);
+    EXPECT_EQ(typeKeys("type --delay 50 udp"), 0);
+    QImage filtered;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        pause(250);
+        filtered = screenshot(display, "filtered");
+        if (!filtered.isNull() && bandsInColumn(filtered, stateColumn, qRgb(255, 0, 0)) == 0)
+            break;
+    }
+    ASSERT_FALSE(filtered.isNull());
+    EXPECT_EQ(bandsInColumn(filtered, stateColumn, qRgb(255, 0, 0)), 0) << "the filter left Established rows";
+    EXPECT_GT(countPixels(filtered, qRgb(192, 192, 192)), 2000) << "no header row";
+
+    EXPECT_EQ(typeKeys("key Escape"), 0);
+    QImage cleared;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        pause(250);
+        cleared = screenshot(display, "cleared");
+        if (!cleared.isNull() && bandsInColumn(cleared, stateColumn, qRgb(255, 0, 0)) == 4)
+            break;
+    }
+    EXPECT_EQ(bandsInColumn(cleared, stateColumn, qRgb(255, 0, 0)), 4) << "Escape did not clear the filter";
 }
 
 } // namespace

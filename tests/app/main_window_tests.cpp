@@ -1,5 +1,6 @@
 // The main window with its real parts: the real agent module over this private
 // namespace's sockets, the options dialog, the map and the grid.
+#include "app/filter_field.h"
 #include "app/program.h"
 #include "app/tform1.h"
 #include "platform/name_services.h"
@@ -322,6 +323,70 @@ TEST(StartupTest, AMissingAgentModuleIsReported)
     Program program(names, "/nonexistent/libnothing.so");
     QDir::setCurrent(previous);
     EXPECT_EQ(program.startupError(), QStringLiteral("Could not load extension DLL !"));
+}
+
+TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
+{
+    sockets.connectTo(sockets.listen());
+    sockets.udp(1);
+    create();
+    program->show();
+    finishScan();
+    StringGrid* grid = form().StringGrid1;
+    form().resize(700, 520);
+    form().move(33, 44);
+    grid->setGridColumnWidth(1, 150);
+    grid->setGridColumnWidth(4, 99);
+    grid->cycleSort(5);
+    grid->cycleSort(5); // descending
+    QTest::mouseClick(form().ToolButton3, Qt::LeftButton); // the text view
+    const QRect geometry = form().geometry();
+
+    // The filter: a scan at once, narrowed to UDP, and the status bar tells what is hidden.
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
+    QTest::keyClick(&form(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(form().Filter->edit()->hasFocus());
+    QTest::keyClicks(form().Filter->edit(), QStringLiteral("udp"));
+    ASSERT_TRUE(waitUntil([&] { return form().statusText().startsWith(QStringLiteral("Filter:")); }));
+    finishScan();
+    EXPECT_EQ(grid->rowCount(), 2);
+    EXPECT_EQ(grid->cellText(5, 1), QStringLiteral("UDP"));
+    EXPECT_EQ(form().statusText(), QStringLiteral("Filter: 3 endpoints hidden"));
+    QTest::keyClick(form().Filter->edit(), Qt::Key_Escape);
+    EXPECT_TRUE(form().Filter->edit()->text().isEmpty());
+
+    // F5 scans without waiting for the 1-second tick's successor; Ctrl+Q closes.
+    finishScan();
+    form().Timer1->stop();
+    const int scansBefore = names.localCalls.load();
+    QTest::keyClick(&form(), Qt::Key_F5);
+    ASSERT_TRUE(waitUntil([&] { return names.localCalls.load() > scansBefore; }));
+    finishScan();
+    QTest::keyClick(&form(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(form().isVisible());
+    program.reset();
+    EXPECT_TRUE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))))
+        << "nothing of it in options.dat";
+
+    create();
+    program->show();
+    finishScan();
+    grid = form().StringGrid1;
+    EXPECT_EQ(form().geometry(), geometry);
+    EXPECT_EQ(grid->gridColumnWidth(1), 150);
+    EXPECT_EQ(grid->gridColumnWidth(4), 99);
+    EXPECT_EQ(grid->gridColumnWidth(0), StringGrid::kInitialColumnWidths[0]);
+    EXPECT_EQ(grid->sortColumn(), 5);
+    EXPECT_EQ(grid->sortOrder(), Qt::DescendingOrder);
+    EXPECT_FALSE(form().graphicMode());
+    EXPECT_TRUE(grid->isVisible());
+    // Sorted by protocol, descending: UDP first, the filter is gone.
+    EXPECT_EQ(grid->rowCount(), 5);
+    EXPECT_EQ(grid->cellText(5, 1), QStringLiteral("UDP"));
+    EXPECT_EQ(grid->cellText(0, 1), QStringLiteral("4"));
+    EXPECT_EQ(form().statusText(), QString());
 }
 
 } // namespace

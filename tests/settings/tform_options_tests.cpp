@@ -429,3 +429,31 @@ TEST_F(OptionsDialog, SaveIntoAnUnwritablePlaceIsSilentAndKeepsTheOldFile)
     clickOk();
     EXPECT_EQ(readFile(u"options.dat"_s), kDefaultFile);
 }
+
+TEST_F(OptionsDialog, TabFocusIsFramedInWhiteOnTheBlackPanel)
+{
+    dialog->show();
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QCheckBox* box = dialog->CheckBox3;
+    const QImage before = box->grab().toImage();
+    dialog->CheckBox2->setFocus(Qt::OtherFocusReason);
+    QTest::keyClick(dialog->CheckBox2, Qt::Key_Tab); // focus moved by keyboard
+    ASSERT_TRUE(box->hasFocus());
+    ASSERT_TRUE(dialog->testAttribute(Qt::WA_KeyboardFocusChange));
+    const QImage after = box->grab().toImage();
+    // Pixels that turned white: the frame (the style's own focus tint of the box is not white).
+    int framePixels = 0;
+    for (int y = 0; y < after.height(); ++y)
+        for (int x = 0; x < after.width(); ++x)
+            framePixels += after.pixel(x, y) != before.pixel(x, y) && QColor(after.pixel(x, y)) == Qt::white;
+    EXPECT_GT(framePixels, 20);
+
+    // The options the window hands over reach the scan through Settings.
+    EXPECT_EQ(dialog->filterText(), "");
+    EXPECT_FALSE(dialog->hideLoopback());
+    dialog->setFilterText(u"ssh"_s);
+    dialog->setHideLoopback(true);
+    EXPECT_EQ(dialog->filterText(), "ssh");
+    EXPECT_TRUE(dialog->hideLoopback());
+}

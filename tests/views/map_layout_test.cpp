@@ -207,6 +207,7 @@ TEST_F(WorkedExample, TextsStandAtTheirCorners)
         { connected, kWhite, 50 + (473 - textWidth(connected)) / 2, 192 },
         { u"server.example"_s, kYellow, remoteRight - textWidth(u"server.example"_s), 192 },
         { u"TCP"_s, kYellow, 105, 233 },
+        { u"TCP Listening"_s, kYellow, 105, 233 }, // not a bare "TCP": the state beside it
         { u"ftp"_s, kWhite, 105, 250 },
         { u"UDP"_s, kYellow, 105, 274 },
         { u"netbios-ns"_s, kWhite, 105, 291 },

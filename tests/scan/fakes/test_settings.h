@@ -4,6 +4,7 @@
 #include "scan/settings.h"
 
 #include <atomic>
+#include <mutex>
 
 class TestSettings final : public Settings
 {
@@ -17,6 +18,17 @@ public:
     bool cacheDns() const override { return cache; }
     bool logEnabled() const override { return logging; }
     std::string logFileName() const override { return "netlog.txt"; }
+    std::string filterText() const override
+    {
+        std::lock_guard lock(m_filterMutex);
+        return m_filter;
+    }
+    bool hideLoopback() const override { return loopbackHidden; }
+    void setFilter(std::string text)
+    {
+        std::lock_guard lock(m_filterMutex);
+        m_filter = std::move(text);
+    }
 
     std::atomic<bool> listening { true };
     std::atomic<bool> tcp { true };
@@ -25,4 +37,9 @@ public:
     std::atomic<bool> portNames { true };
     std::atomic<bool> cache { true };
     std::atomic<bool> logging { false };
+    std::atomic<bool> loopbackHidden { false };
+
+private:
+    mutable std::mutex m_filterMutex;
+    std::string m_filter;
 };
