@@ -1,5 +1,7 @@
 #include "tests/scan/fakes/scan_fixture.h"
 
+#include "scan/run_scan.h"
+
 #include <algorithm>
 
 namespace {
@@ -230,6 +232,38 @@ TEST(NamePrefetch, ALookUpThatNeverReturnsIsGivenUpAtTheLimit)
         EXPECT_EQ(services.hostLookups(), 2);
         services.releaseHeld(); // the worker still waits in the system's call
     }
+}
+
+} // namespace
+
+namespace {
+
+// An agent whose every walk fails, as a remote one that stopped answering.
+class SilentAgent final : public MibAgent
+{
+public:
+    std::vector<MibEndpoint> walkTcpTable() override { return {}; }
+    std::vector<MibEndpoint> walkUdpTable() override { return {}; }
+    bool lastWalkFailed() const override { return true; }
+    std::string lastWalkError() const override { return "SNMP agent udp:10.0.0.9:161: Timeout"; }
+};
+
+TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
+{
+    settings.logging = true;
+    startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, {});
+    runOnce();
+    const std::string logged = logText();
+    ASSERT_FALSE(logged.empty());
+    view.clear();
+
+    SilentAgent silent;
+    runScan(silent, settings, resolver, log, view, table);
+    EXPECT_EQ(view.events(),
+        (std::vector<std::string> { "showView grid", "status Scanning...",
+            "status SNMP agent udp:10.0.0.9:161: Timeout: the rows shown are stale, from the last scan that read "
+            "the tables" }));
+    EXPECT_EQ(logText(), logged); // no entries from a failed walk
 }
 
 } // namespace
