@@ -13,6 +13,7 @@ class ConnectionLog;
 class MibAgent;
 class NameServices;
 class Scanner;
+class SettingsFile;
 class TForm1;
 class TForm_About;
 class TForm_Options;
@@ -50,6 +51,7 @@ private:
     std::unique_ptr<ConnectionLog> m_log;
     std::unique_ptr<MibAgent> m_agent;
     std::unique_ptr<MapPictures> m_pictures;
+    std::unique_ptr<SettingsFile> m_settingsFile;
     std::unique_ptr<TForm_Options> m_options;
     std::unique_ptr<TForm_About> m_about;
     std::unique_ptr<TForm1> m_form1;

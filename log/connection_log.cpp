@@ -34,11 +34,11 @@ void closeFile(int fd)
 }
 
 // One write per line keeps a line whole against other writers of the same file;
-// the loop only matters for a short write on a full disk. Failures are silent.
-void writeWhole(int fd, const std::string& text)
+// the loop only matters for a short write on a full disk. Returns 0 or the errno.
+int writeWhole(int fd, const std::string& text)
 {
     if (fd < 0)
-        return;
+        return EBADF;
     const char* data = text.data();
     std::size_t left = text.size();
     while (left > 0) {
@@ -46,11 +46,12 @@ void writeWhole(int fd, const std::string& text)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return;
+            return errno;
         }
         data += n;
         left -= static_cast<std::size_t>(n);
     }
+    return 0;
 }
 
 std::string cutName(std::string_view name)
@@ -113,17 +114,46 @@ void ConnectionLog::startLogSession(
     std::lock_guard lock(m_mutex);
     m_activeLogName = cutName(nameFieldText);
     const int fd = openForAppending(m_activeLogName);
-    if (fd < 0)
+    if (fd < 0) {
+        noteFailure(errno);
         return;
-    writeWhole(fd, sessionDateLine(m_clock()));
-    writeWhole(fd, columnLine(columnTitles));
+    }
+    int error = writeWhole(fd, sessionDateLine(m_clock()));
+    if (error == 0)
+        error = writeWhole(fd, columnLine(columnTitles));
     closeFile(fd);
+    if (error != 0)
+        noteFailure(error);
+    else
+        noteSuccess();
+}
+
+ConnectionLog::Failure ConnectionLog::lastError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
+void ConnectionLog::noteFailure(int error)
+{
+    if (m_failure.error == 0)
+        ++m_failure.serial;
+    m_failure.error = error;
+    m_failure.fileName = m_activeLogName;
+}
+
+void ConnectionLog::noteSuccess()
+{
+    m_failure.error = 0;
 }
 
 std::unique_ptr<ConnectionLog::ScanEntries> ConnectionLog::openForScan()
 {
     std::lock_guard lock(m_mutex);
-    return std::unique_ptr<ScanEntries>(new ScanEntries(*this, openForAppending(m_activeLogName)));
+    const int fd = openForAppending(m_activeLogName);
+    if (fd < 0 && !m_activeLogName.empty())
+        noteFailure(errno);
+    return std::unique_ptr<ScanEntries>(new ScanEntries(*this, fd));
 }
 
 ConnectionLog::ScanEntries::ScanEntries(ConnectionLog& log, int fd)
@@ -159,5 +189,8 @@ void ConnectionLog::ScanEntries::appendLogEntry(std::string_view localIp, std::s
     line += ")  ";
     line += remoteIp;
     line += "\r\n";
-    writeWhole(m_fd, line);
+    if (const int error = writeWhole(m_fd, line))
+        m_log.noteFailure(error);
+    else
+        m_log.noteSuccess();
 }

@@ -46,8 +46,22 @@ public:
     };
     std::unique_ptr<ScanEntries> openForScan();
 
+    // The last failed open or write: the file, errno, and a serial that grows at the
+    // first failure after a success, so a run of failures is told once. Error 0: none.
+    struct Failure
+    {
+        std::string fileName;
+        int error = 0;
+        unsigned serial = 0;
+    };
+    Failure lastError() const;
+
 private:
+    void noteFailure(int error); // with m_mutex held
+    void noteSuccess(); // with m_mutex held
+
     Clock m_clock;
     mutable std::mutex m_mutex; // guards the name and serialises writes
     std::string m_activeLogName;
+    Failure m_failure;
 };

@@ -54,11 +54,14 @@ HMODULE LoadLibraryA(const char* fileName)
         return module;
     if (name.find('/') != std::string::npos)
         return nullptr;
-    // Installed programs carry the agent beside themselves, outside the search path.
+    // The build tree carries the agent beside the programs; an installation in
+    // lib/veltran/ beside bin/. Both are outside the search path.
     const std::string folder = executableFolder();
     if (folder.empty())
         return nullptr;
-    return dlopen((folder + '/' + name).c_str(), flags);
+    if (HMODULE module = dlopen((folder + '/' + name).c_str(), flags))
+        return module;
+    return dlopen((folder + "/../lib/veltran/" + name).c_str(), flags);
 }
 
 FARPROC GetProcAddress(HMODULE module, const char* procName)

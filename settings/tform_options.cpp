@@ -5,8 +5,10 @@
 #include "scan/grid_columns.h"
 #include "scan/utf8_cut.h"
 #include "settings/options_file.h"
+#include "settings/settings_file.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,12 +17,13 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const char kOptionsFile[] = "options.dat";
 const QString kLogHint = u"Please note : The extension of a Logfile must be TXT !"_s;
 
 // The field holds at most two characters; a hand-edited file may hold more.
@@ -203,7 +206,7 @@ void TForm_Options::Edit1Change()
 void TForm_Options::loadSettings()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    const auto stored = readOptionsFile(kOptionsFile);
+    const auto stored = readOptionsFile(m_optionsFile.toStdString());
     if (!stored)
         return;
 
@@ -249,7 +252,19 @@ void TForm_Options::saveSettings()
     values.logEnabled = CheckBox7->isChecked();
     m_log.setActiveLogName(logNameOf(Edit1->text()));
     values.logFileName = m_log.activeLogName();
-    writeOptionsFile(kOptionsFile, values);
+    if (!writeOptionsFile(m_optionsFile.toStdString(), values)) {
+        Q_EMIT saveFailed(
+            u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    // Which version wrote the options, for a later one that reads them differently.
+    if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
+        Q_EMIT saveFailed(m_settingsFile->error());
+}
+
+void TForm_Options::setStorage(const QString& optionsFile, SettingsFile* settingsFile)
+{
+    m_optionsFile = optionsFile;
+    m_settingsFile = settingsFile;
 }
 
 void TForm_Options::startLogSession()
