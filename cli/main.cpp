@@ -19,6 +19,9 @@ int main(int argc, char** argv)
     case ScanArguments::Action::Help:
         std::cout << scanUsage(argv[0]);
         return 0;
+    case ScanArguments::Action::Version:
+        std::cout << "veltran-scan " VELTRAN_VERSION "\n";
+        return 0;
     case ScanArguments::Action::Error:
         std::cerr << argv[0] << ": " << arguments.error << "\n" << scanUsage(argv[0]);
         return 2;
@@ -44,7 +47,7 @@ int main(int argc, char** argv)
     auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack
     runScan(agent, arguments.settings, resolver, log, view, *table);
     std::cerr.flush();
-    view.print(std::cout);
+    view.print(std::cout, arguments.format);
     std::cout.flush();
     return std::cout.good() ? 0 : 1;
 }

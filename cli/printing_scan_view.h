@@ -2,6 +2,7 @@
 // A view without a window: keeps the grid rows of the scan for printing, and sends
 // the capacity message to an error stream instead of a message box.
 
+#include "cli/scan_arguments.h"
 #include "scan/scan_view.h"
 
 #include <iosfwd>
@@ -19,8 +20,9 @@ public:
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     void showCapacityMessage() override;
 
-    // The header row and the data rows, one line each, cells separated by tabs.
-    void print(std::ostream& out) const;
+    // The header row and the data rows, one line each, cells separated by tabs; or
+    // as CSV (CR LF lines) or as a JSON array of objects keyed by the header's titles.
+    void print(std::ostream& out, OutputFormat format = OutputFormat::Tsv) const;
 
 private:
     std::ostream& m_errors;

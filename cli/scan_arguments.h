@@ -23,15 +23,25 @@ public:
     bool portNames = true;
 };
 
+// How the rows are printed: tab-separated as ever, RFC 4180 CSV, or a JSON array.
+enum class OutputFormat
+{
+    Tsv,
+    Csv,
+    Json
+};
+
 struct ScanArguments
 {
     enum class Action
     {
         Scan,
         Help,
+        Version,
         Error
     };
     Action action = Action::Scan;
+    OutputFormat format = OutputFormat::Tsv;
     CommandLineSettings settings;
     std::string error; // for Error: what was wrong
 };
