@@ -252,13 +252,14 @@ void TForm_Options::saveSettings()
     values.logEnabled = CheckBox7->isChecked();
     m_log.setActiveLogName(logNameOf(Edit1->text()));
     values.logFileName = m_log.activeLogName();
-    if (!writeOptionsFile(m_optionsFile.toStdString(), values)) {
-        Q_EMIT saveFailed(
-            u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno))));
-    }
+    QStringList failures;
+    if (!writeOptionsFile(m_optionsFile.toStdString(), values))
+        failures += u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno)));
     // Which version wrote the options, for a later one that reads them differently.
     if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
-        Q_EMIT saveFailed(m_settingsFile->error());
+        failures += m_settingsFile->error();
+    if (!failures.isEmpty())
+        Q_EMIT saveFailed(failures.join(u"; "_s));
 }
 
 void TForm_Options::setStorage(const QString& optionsFile, SettingsFile* settingsFile)

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -31,6 +32,9 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 
@@ -320,3 +324,64 @@ TEST(StartupTest, AMissingAgentModuleIsReported)
 }
 
 } // namespace
+
+namespace {
+
+// A tiny tmpfs, filled up, in a mount namespace of this process's own.
+class FullFilesystem
+{
+public:
+    explicit FullFilesystem(const QString& folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=16k") != 0)
+            return;
+        QFile filler(folder + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return;
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+        m_mounted = true;
+    }
+    ~FullFilesystem()
+    {
+        if (m_mounted)
+            umount2(m_folder.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, FailedLogWritesAndSavesAreToldOnceInTheStatusBar)
+{
+    sockets.connectTo(sockets.listen());
+    writeOptions("1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nfull/netlog.txt\r\n");
+    const FullFilesystem full(dir.filePath(QStringLiteral("full")));
+    ASSERT_TRUE(full.mounted());
+    create();
+    program->show();
+    finishScan();
+    const QString told = QStringLiteral("Could not write the log full/netlog.txt: No space left on device");
+    EXPECT_TRUE(waitUntil([this, &told] { return form().StatusBar1->currentMessage() == told; }))
+        << form().StatusBar1->currentMessage().toStdString();
+    // Told once: the next scans fail the same way and say nothing more.
+    form().StatusBar1->clearMessage();
+    program->scanner().startScan();
+    finishScan();
+    form().Timer1Timer();
+    finishScan();
+    EXPECT_EQ(form().StatusBar1->currentMessage(), QString());
+
+    // A save that cannot be written says so too, and the program goes on.
+    QDir::setCurrent(dir.filePath(QStringLiteral("full")));
+    QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
+    EXPECT_EQ(form().StatusBar1->currentMessage(), QStringLiteral("Could not save options.dat: No space left on device"));
+    QDir::setCurrent(dir.path());
+}
