@@ -94,6 +94,25 @@ TEST_F(Installed, FilesAreInTheirPlacesAndTheDesktopFilesValidate)
     EXPECT_EQ(metainfo.status, 0) << metainfo.out;
 }
 
+TEST(DebianPackage, HoldsTheInstalledFilesAndNamesItsDependencies)
+{
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const std::string folder = out.path().toStdString();
+    const Outcome packed = run("cd " + std::string(BUILD_DIR) + " && " + CPACK_COMMAND + " -G DEB -B " + folder + " 2>&1");
+    ASSERT_EQ(packed.status, 0) << packed.out;
+    const std::string deb = folder + "/veltran_3.3_amd64.deb";
+    const Outcome contents = run("dpkg-deb -c " + deb);
+    ASSERT_EQ(contents.status, 0);
+    for (const char* path : { "./usr/bin/veltran\n", "./usr/bin/veltran-scan\n", "./usr/lib/veltran/libinetmib1.so\n",
+             "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
+             "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n", "./usr/share/man/man1/veltran.1\n" })
+        EXPECT_NE(contents.out.find(path), std::string::npos) << path;
+    const std::string depends = run("dpkg-deb -f " + deb + " Depends").out;
+    for (const char* package : { "fonts-liberation", "xdg-utils", "libqt6widgets6", "libjpeg62-turbo" })
+        EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
+}
+
 TEST_F(Installed, TheInstalledScanFindsItsAgentAndTheWindowProgramAnswersWithoutAWindow)
 {
     TestSockets sockets;
