@@ -38,9 +38,11 @@ bool hasDisplay(const QStringList& arguments, const QStringList& environment)
     if (platform.isEmpty())
         platform = variable(environment, u"QT_QPA_PLATFORM"_s);
     // offscreen, minimal, vnc, eglfs... need no display server.
-    const bool needsServer = platform.isEmpty() || platform.startsWith(u"xcb"_s) || platform.startsWith(u"wayland"_s);
+    const bool needsServer
+        = platform.isEmpty() || platform.startsWith(u"xcb"_s) || platform.startsWith(u"wayland"_s);
     return !needsServer || !qtOption(arguments, u"display"_s).isEmpty()
-        || !variable(environment, u"DISPLAY"_s).isEmpty() || !variable(environment, u"WAYLAND_DISPLAY"_s).isEmpty();
+        || !variable(environment, u"DISPLAY"_s).isEmpty()
+        || !variable(environment, u"WAYLAND_DISPLAY"_s).isEmpty();
 }
 
 } // namespace
@@ -50,8 +52,9 @@ std::optional<EarlyAnswer> answerBeforeWindows(const QStringList& arguments, con
     QCommandLineParser parser;
     // Single-dash words stay whole, so Qt's "-reverse" is never read as "-r -e -v ...".
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(u"A monitor of this computer's TCP and UDP endpoints, as a grid and as a map.\n"
-                                     "Qt's own options (-platform, -display, -style, ...) are accepted too."_s);
+    parser.setApplicationDescription(
+        u"A monitor of this computer's TCP and UDP endpoints, as a grid and as a map.\n"
+        "Qt's own options (-platform, -display, -style, ...) are accepted too."_s);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     // Unknown options are Qt's, or mistakes QApplication ignores as it always did.
@@ -62,13 +65,15 @@ std::optional<EarlyAnswer> answerBeforeWindows(const QStringList& arguments, con
         return EarlyAnswer { 0, parser.helpText().replace(u"<executable_name>"_s, name).toStdString(), {} };
     }
     if (parser.isSet(version)) {
-        return EarlyAnswer {
-            0, (QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n').toStdString(), {}
-        };
+        return EarlyAnswer { 0,
+            (QCoreApplication::applicationName() + u' ' + QCoreApplication::applicationVersion() + u'\n')
+                .toStdString(),
+            {} };
     }
     if (!hasDisplay(arguments, environment)) {
         return EarlyAnswer { 1, {},
-            (QCoreApplication::applicationName() + u": no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n"_s)
+            (QCoreApplication::applicationName()
+                + u": no display to show the window on (DISPLAY and WAYLAND_DISPLAY are unset)\n"_s)
                 .toStdString() };
     }
     return std::nullopt;

@@ -19,8 +19,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QKeySequence>
 #include <QFileInfo>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -273,7 +273,8 @@ void TForm1::checkLog()
         return;
     m_toldLogFailure = failure.serial;
     showNotice(QStringLiteral("Could not write the log %1: %2")
-            .arg(QString::fromStdString(failure.fileName), QString::fromLocal8Bit(std::strerror(failure.error))));
+                   .arg(QString::fromStdString(failure.fileName),
+                       QString::fromLocal8Bit(std::strerror(failure.error))));
 }
 
 void TForm1::showScanView(bool graphic)

@@ -35,7 +35,8 @@ QString makeFolder(const QString& folder)
             continue;
         const QByteArray part = path.left(slash);
         if (::mkdir(part.constData(), 0700) != 0 && errno != EEXIST)
-            return u"Could not create %1: %2"_s.arg(QFile::decodeName(part), QString::fromLocal8Bit(std::strerror(errno)));
+            return u"Could not create %1: %2"_s.arg(
+                QFile::decodeName(part), QString::fromLocal8Bit(std::strerror(errno)));
     }
     return {};
 }

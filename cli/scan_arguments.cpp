@@ -40,7 +40,8 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             {
                 const char* name;
                 OutputFormat format;
-            } formats[] { { "tsv", OutputFormat::Tsv }, { "csv", OutputFormat::Csv }, { "json", OutputFormat::Json } };
+            } formats[] { { "tsv", OutputFormat::Tsv }, { "csv", OutputFormat::Csv },
+                { "json", OutputFormat::Json } };
             bool found = false;
             for (const auto& format : formats) {
                 if (std::strcmp(value, format.name) == 0) {

@@ -15,8 +15,8 @@ QTextBrowser* showHelpWindow(const QString& page)
         window->setWindowTitle(QStringLiteral("VELTRAN Help"));
         window->setOpenExternalLinks(true);
         window->resize(640, 560);
-        // Closed with the program even while open.
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, &QObject::deleteLater);
+        // Destroyed with the program even while open, before the application object.
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, qApp, [] { delete window.data(); });
     }
     window->setSource(QUrl::fromLocalFile(page));
     window->show();

@@ -119,7 +119,8 @@ void launch(const QUrl& url, Failed failed)
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
     const QByteArray program = QFile::encodeName(opener());
     const QByteArray argument = url.toString(QUrl::FullyEncoded).toLocal8Bit();
-    char* argv[] = { const_cast<char*>(program.constData()), const_cast<char*>(argument.constData()), nullptr };
+    char* argv[]
+        = { const_cast<char*>(program.constData()), const_cast<char*>(argument.constData()), nullptr };
     pid_t pid = 0;
     const int spawned = ::posix_spawnp(&pid, program.constData(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);

@@ -254,7 +254,8 @@ void TForm_Options::saveSettings()
     values.logFileName = m_log.activeLogName();
     QStringList failures;
     if (!writeOptionsFile(m_optionsFile.toStdString(), values))
-        failures += u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno)));
+        failures
+            += u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno)));
     // Which version wrote the options, for a later one that reads them differently.
     if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
         failures += m_settingsFile->error();

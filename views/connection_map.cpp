@@ -305,9 +305,8 @@ void ConnectionMap::DrawConnectionMap()
         m_scrollBar1->setVisible(false);
     }
 
-    const QImage picture = composeConnectionMap(
-        surfaceSize, m_clientWidth(), mapTop, *m_pictures, table, mapTable->localComputerName,
-        m_listView1->devicePixelRatioF());
+    const QImage picture = composeConnectionMap(surfaceSize, m_clientWidth(), mapTop, *m_pictures, table,
+        mapTable->localComputerName, m_listView1->devicePixelRatioF());
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();

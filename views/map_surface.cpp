@@ -47,7 +47,8 @@ void MapSurface::paintEvent(QPaintEvent* event)
     const qreal ratio = m_map.devicePixelRatio();
     if (!mapRect.isEmpty()) // pixel for pixel, from the map's own pixels at a 2x scale
         painter.drawImage(QRectF(mapRect), m_map,
-            QRectF(mapRect.x() * ratio, mapRect.y() * ratio, mapRect.width() * ratio, mapRect.height() * ratio));
+            QRectF(
+                mapRect.x() * ratio, mapRect.y() * ratio, mapRect.width() * ratio, mapRect.height() * ratio));
     for (const QRect& rest : QRegion(dirty).subtracted(QRegion(mapRect)))
         painter.fillRect(rest, Qt::black);
     if (entered)

@@ -266,11 +266,13 @@ int main(int argc, char** argv)
     for (const qreal scale : { 1.0, 2.0 }) {
         g_scale = scale;
         const QString suffix = scale > 1 ? u"@2x.bmp"_s : u".bmp"_s;
-        const auto name = [&suffix](const char* base) { return (QString::fromLatin1(base) + suffix).toLatin1(); };
+        const auto name
+            = [&suffix](const char* base) { return (QString::fromLatin1(base) + suffix).toLatin1(); };
         const QImage node = drawNetworkNode();
         ok = ok && save(drawMainComputer(), folder, name("image_main").constData())
             && save(drawAdapterCard(), folder, name("image_hub_top").constData())
-            && save(node, folder, name("image_hub_est").constData()) && save(node, folder, name("image_hub_lst").constData())
+            && save(node, folder, name("image_hub_est").constData())
+            && save(node, folder, name("image_hub_lst").constData())
             && save(drawRemoteComputer(), folder, name("image_remote").constData());
     }
     return ok ? 0 : 1;

@@ -297,7 +297,8 @@ int main(int argc, char** argv)
             if (scale > 1 && !picture.twice)
                 continue;
             g_scale = scale;
-            const QString name = QString::fromLatin1(picture.name) + (scale > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
+            const QString name = QString::fromLatin1(picture.name)
+                + (scale > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
             if (!save(picture.draw(), out.filePath(name)))
                 return 1;
         }
@@ -308,7 +309,9 @@ int main(int argc, char** argv)
         for (const int size : { 16, 24, 32, 48, 64, 128, 256 }) {
             g_scale = size / 32.0;
             const QString folder = QStringLiteral("%1x%1/apps").arg(size);
-            if (!theme.mkpath(folder) || !save(windowIcon(), theme.filePath(folder + QStringLiteral("/example.veltran.Veltran.png"))))
+            if (!theme.mkpath(folder)
+                || !save(
+                    windowIcon(), theme.filePath(folder + QStringLiteral("/example.veltran.Veltran.png"))))
                 return 1;
         }
     }

@@ -86,8 +86,8 @@ TEST_F(Installed, FilesAreInTheirPlacesAndTheDesktopFilesValidate)
              "share/icons/hicolor/16x16/apps/example.veltran.Veltran.png",
              "share/icons/hicolor/256x256/apps/example.veltran.Veltran.png" })
         EXPECT_TRUE(QFile::exists(file(relative))) << relative;
-    const Outcome desktop
-        = run("desktop-file-validate " + file("share/applications/example.veltran.Veltran.desktop").toStdString() + " 2>&1");
+    const Outcome desktop = run("desktop-file-validate "
+        + file("share/applications/example.veltran.Veltran.desktop").toStdString() + " 2>&1");
     EXPECT_EQ(desktop.status, 0) << desktop.out;
     const Outcome metainfo = run("appstreamcli validate --no-net "
         + file("share/metainfo/example.veltran.Veltran.metainfo.xml").toStdString() + " 2>&1");
@@ -99,14 +99,17 @@ TEST(DebianPackage, HoldsTheInstalledFilesAndNamesItsDependencies)
     QTemporaryDir out;
     ASSERT_TRUE(out.isValid());
     const std::string folder = out.path().toStdString();
-    const Outcome packed = run("cd " + std::string(BUILD_DIR) + " && " + CPACK_COMMAND + " -G DEB -B " + folder + " 2>&1");
+    const Outcome packed
+        = run("cd " + std::string(BUILD_DIR) + " && " + CPACK_COMMAND + " -G DEB -B " + folder + " 2>&1");
     ASSERT_EQ(packed.status, 0) << packed.out;
     const std::string deb = folder + "/veltran_3.3_amd64.deb";
     const Outcome contents = run("dpkg-deb -c " + deb);
     ASSERT_EQ(contents.status, 0);
-    for (const char* path : { "./usr/bin/veltran\n", "./usr/bin/veltran-scan\n", "./usr/lib/veltran/libinetmib1.so\n",
-             "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
-             "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n", "./usr/share/man/man1/veltran.1\n" })
+    for (const char* path :
+        { "./usr/bin/veltran\n", "./usr/bin/veltran-scan\n", "./usr/lib/veltran/libinetmib1.so\n",
+            "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
+            "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n",
+            "./usr/share/man/man1/veltran.1\n" })
         EXPECT_NE(contents.out.find(path), std::string::npos) << path;
     const std::string depends = run("dpkg-deb -f " + deb + " Depends").out;
     for (const char* package : { "fonts-liberation", "xdg-utils", "libqt6widgets6", "libjpeg62-turbo" })
@@ -119,12 +122,14 @@ TEST_F(Installed, TheInstalledScanFindsItsAgentAndTheWindowProgramAnswersWithout
     const std::uint16_t port = sockets.listen();
     const Outcome scan = run(prefix() + "/bin/veltran-scan --no-host-names --no-port-names --format csv");
     EXPECT_EQ(scan.status, 0);
-    EXPECT_NE(scan.out.find("127.0.0.1," + std::to_string(port) + ",none,none,TCP,Listening\r\n"), std::string::npos)
+    EXPECT_NE(scan.out.find("127.0.0.1," + std::to_string(port) + ",none,none,TCP,Listening\r\n"),
+        std::string::npos)
         << scan.out;
     EXPECT_EQ(run(prefix() + "/bin/veltran-scan --version").out, "veltran-scan 3.3\n");
 
     // No display at all: had they opened a window, they would have failed instead.
-    const std::string noDisplay = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + prefix() + "/bin/veltran";
+    const std::string noDisplay
+        = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + prefix() + "/bin/veltran";
     const Outcome help = run(noDisplay + " --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--version"), std::string::npos) << help.out;
@@ -151,11 +156,12 @@ TEST_F(Installed, FromAReadOnlyPrefixTheFilesGoToTheUsersFolders)
     ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
     const testproc::ProcessGuard xvfbGuard(xvfb.pid);
     // A mount namespace of the program's own, where the prefix is read-only even to root.
-    const pid_t program = testproc::spawn(
-        { "unshare", "-m", "sh", "-c", "mount --bind -o ro \"$0\" \"$0\" && exec \"$0/bin/veltran\"", prefix() },
-        { { "DISPLAY", xvfb.display }, { "QT_QPA_PLATFORM", "xcb" }, { "HOME", home },
-            { "XDG_CONFIG_HOME", user.filePath(QStringLiteral("config")).toStdString() },
-            { "XDG_STATE_HOME", user.filePath(QStringLiteral("state")).toStdString() } });
+    const pid_t program
+        = testproc::spawn({ "unshare", "-m", "sh", "-c",
+                              "mount --bind -o ro \"$0\" \"$0\" && exec \"$0/bin/veltran\"", prefix() },
+            { { "DISPLAY", xvfb.display }, { "QT_QPA_PLATFORM", "xcb" }, { "HOME", home },
+                { "XDG_CONFIG_HOME", user.filePath(QStringLiteral("config")).toStdString() },
+                { "XDG_STATE_HOME", user.filePath(QStringLiteral("state")).toStdString() } });
     const testproc::ProcessGuard programGuard(program);
     const std::string x = "DISPLAY=" + xvfb.display + " xdotool ";
 
@@ -183,10 +189,12 @@ TEST_F(Installed, FromAReadOnlyPrefixTheFilesGoToTheUsersFolders)
     EXPECT_EQ(contentOf(config + QStringLiteral("/veltran.ini")), "[General]\nversion=3.3\n");
     const QByteArray log = contentOf(state + QStringLiteral("/netlog.txt"));
     EXPECT_TRUE(log.startsWith("\r\n\r\nSession started at: ")) << log.toStdString();
-    EXPECT_TRUE(log.contains("  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n")) << log.toStdString();
+    EXPECT_TRUE(log.contains("  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n"))
+        << log.toStdString();
     // Nothing beside the program, and nothing copied into the user's folders but what was written.
     EXPECT_FALSE(QFile::exists(file("bin/options.dat")));
-    EXPECT_EQ(QDir(config).entryList(QDir::Files), (QStringList { QStringLiteral("options.dat"), QStringLiteral("veltran.ini") }));
+    EXPECT_EQ(QDir(config).entryList(QDir::Files),
+        (QStringList { QStringLiteral("options.dat"), QStringLiteral("veltran.ini") }));
 }
 
 } // namespace

@@ -382,6 +382,7 @@ TEST_F(MainWindowTest, FailedLogWritesAndSavesAreToldOnceInTheStatusBar)
     // A save that cannot be written says so too, and the program goes on.
     QDir::setCurrent(dir.filePath(QStringLiteral("full")));
     QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
-    EXPECT_EQ(form().StatusBar1->currentMessage(), QStringLiteral("Could not save options.dat: No space left on device"));
+    EXPECT_EQ(form().StatusBar1->currentMessage(),
+        QStringLiteral("Could not save options.dat: No space left on device"));
     QDir::setCurrent(dir.path());
 }

@@ -88,7 +88,8 @@ TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
     std::ostringstream json;
     view.print(json, OutputFormat::Json);
     EXPECT_EQ(json.str(),
-        "[\n  {\"No\": \"1\", \"Local IP\": \"10.0.0.1\", \"Local Port\": \"http\", \"Remote Port\": \"a,b\", "
+        "[\n  {\"No\": \"1\", \"Local IP\": \"10.0.0.1\", \"Local Port\": \"http\", \"Remote Port\": "
+        "\"a,b\", "
         "\"Remote IP\": \"say \\\"hi\\\"\", \"Protocol\": \"TCP\", \"State\": \"Established\"}\n]\n");
 
     std::ostringstream tsv;

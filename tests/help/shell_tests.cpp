@@ -51,7 +51,8 @@ TEST_F(ShellRecorder, ViewLogOpensTheActiveNameAndNothingWithoutOne)
 TEST_F(ShellRecorder, HelpOpensTheHelpPageBesideTheExecutable)
 {
     openHelp();
-    EXPECT_EQ(opened, std::vector<std::string> { (QCoreApplication::applicationDirPath() + u"/help.htm"_s).toStdString() });
+    EXPECT_EQ(opened,
+        std::vector<std::string> { (QCoreApplication::applicationDirPath() + u"/help.htm"_s).toStdString() });
 }
 
 // The real opener path, with an opener that fails as xdg-open does on a desktop without handlers.
@@ -68,7 +69,8 @@ TEST(DesktopFailure, IsToldAndHelpFallsBackToItsOwnWindow)
     QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
     const QString previousOpener = setDesktopOpener(script);
     std::vector<QString> told;
-    const ShellFailureHandler previous = setShellFailureHandler([&told](const QString& message) { told.push_back(message); });
+    const ShellFailureHandler previous
+        = setShellFailureHandler([&told](const QString& message) { told.push_back(message); });
     const auto waitForTold = [&told](std::size_t count) {
         QElapsedTimer clock;
         clock.start();
@@ -89,7 +91,9 @@ TEST(DesktopFailure, IsToldAndHelpFallsBackToItsOwnWindow)
     ASSERT_EQ(told.size(), 3u);
     EXPECT_EQ(told[0],
         u"Could not open mailto:someone@veltran.example: xdg-open: no method available for opening 'mailto:someone@veltran.example'"_s);
-    EXPECT_TRUE(told[1].startsWith(u"Could not open %1/absent.txt: No such file or directory"_s.arg(dir.path()))) << told[1].toStdString();
+    EXPECT_TRUE(
+        told[1].startsWith(u"Could not open %1/absent.txt: No such file or directory"_s.arg(dir.path())))
+        << told[1].toStdString();
     EXPECT_TRUE(told[2].contains(u"help.htm: xdg-open: no method available"_s)) << told[2].toStdString();
     QTextBrowser* help = nullptr;
     for (QWidget* widget : QApplication::topLevelWidgets())
@@ -98,6 +102,7 @@ TEST(DesktopFailure, IsToldAndHelpFallsBackToItsOwnWindow)
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->toPlainText().contains(u"options.dat"_s));
     help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST_F(ShellRecorder, HandlerCanBeReplacedAndRestored)

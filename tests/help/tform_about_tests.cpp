@@ -89,12 +89,15 @@ TEST_F(AboutBox, OkHidesItAndItCanBeShownAgain)
 // on, the texts stay whole at their places.
 TEST(LayoutFont, KeepsTheGridsAndTheAboutBoxsTextsWhole)
 {
-    ASSERT_EQ(QFontInfo(windowFont()).family(), QString::fromLatin1(kLayoutFontFamily)) << "fonts-liberation missing";
+    ASSERT_EQ(QFontInfo(windowFont()).family(), QString::fromLatin1(kLayoutFontFamily))
+        << "fonts-liberation missing";
     const QFontMetrics grid(windowFont());
-    EXPECT_LE(grid.horizontalAdvance(QStringLiteral("Established")), 54 - 2); // the State column, less the text offset
+    EXPECT_LE(grid.horizontalAdvance(QStringLiteral("Established")),
+        54 - 2); // the State column, less the text offset
     EXPECT_LE(grid.horizontalAdvance(QStringLiteral("Protocol")), 44 - 2);
     TForm_About about;
-    for (const QLabel* label : { about.Label3, about.Label10, about.Label5, about.Label1, about.Label2, about.Label6 })
+    for (const QLabel* label :
+        { about.Label3, about.Label10, about.Label5, about.Label1, about.Label2, about.Label6 })
         EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
     EXPECT_EQ(about.Label10->width(), 115) << "Network Monitor grew out of its box";
 }

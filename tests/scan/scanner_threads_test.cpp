@@ -131,7 +131,8 @@ TEST(ScanThreadPriority, TheWorkerRunsOneNiceStepAboveTheThreadThatStartedIt)
     ASSERT_EQ(errno, 0);
     std::atomic<int> busy { 1 };
     std::atomic<int> measured { -100 };
-    ScanThread thread([&measured] { measured = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }, busy);
+    ScanThread thread(
+        [&measured] { measured = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }, busy);
     thread.start();
     ASSERT_TRUE(thread.wait(10000));
     EXPECT_EQ(measured.load(), std::min(starter + 1, 19));
