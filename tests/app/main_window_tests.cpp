@@ -2,6 +2,7 @@
 // namespace's sockets, the options dialog, the map and the grid.
 #include "app/program.h"
 #include "app/tform1.h"
+#include "help/shell.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
@@ -385,4 +386,19 @@ TEST_F(MainWindowTest, FailedLogWritesAndSavesAreToldOnceInTheStatusBar)
     EXPECT_EQ(form().StatusBar1->currentMessage(),
         QStringLiteral("Could not save options.dat: No space left on device"));
     QDir::setCurrent(dir.path());
+}
+
+TEST_F(MainWindowTest, F1OpensHelp)
+{
+    create();
+    program->show();
+    finishScan();
+    std::vector<std::string> opened;
+    const ShellHandler previous = setShellHandler([&opened](const std::string& target) { opened.push_back(target); });
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
+    QTest::keyClick(&form(), Qt::Key_F1);
+    setShellHandler(previous);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(QString::fromStdString(opened[0]).endsWith(QStringLiteral("/help.htm")));
 }
