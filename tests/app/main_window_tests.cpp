@@ -394,7 +394,8 @@ TEST_F(MainWindowTest, F1OpensHelp)
     program->show();
     finishScan();
     std::vector<std::string> opened;
-    const ShellHandler previous = setShellHandler([&opened](const std::string& target) { opened.push_back(target); });
+    const ShellHandler previous
+        = setShellHandler([&opened](const std::string& target) { opened.push_back(target); });
     form().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
     QTest::keyClick(&form(), Qt::Key_F1);
