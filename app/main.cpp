@@ -10,7 +10,9 @@
 #include <QMessageBox>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <utility>
 
 extern char** environ;
 
@@ -55,6 +57,23 @@ int run(Application& app)
     return result;
 }
 
+// While the application object connects to the display, Qt's messages are held back:
+// a display that cannot be reached ends the program with one line, not Qt's abort.
+QStringList g_heldMessages;
+QtMessageHandler g_qtHandler = nullptr;
+
+void holdMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        g_heldMessages.append(message);
+        return;
+    }
+    const QString reason = g_heldMessages.isEmpty() ? message : g_heldMessages.first();
+    std::fprintf(stderr, "veltran: no display to show the window on (%s)\n", qPrintable(reason.trimmed()));
+    (void)context;
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -76,7 +95,11 @@ int main(int argc, char** argv)
             return answer->exitCode;
         }
     }
+    g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
+    qInstallMessageHandler(g_qtHandler);
+    for (const QString& message : std::exchange(g_heldMessages, {}))
+        qWarning("%s", qPrintable(message));
     try {
         return run(app);
     } catch (const std::exception& error) {

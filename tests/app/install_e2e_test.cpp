@@ -140,6 +140,10 @@ TEST_F(Installed, TheInstalledScanFindsItsAgentAndTheWindowProgramAnswersWithout
     EXPECT_EQ(none.status, 1);
     EXPECT_EQ(std::count(none.out.begin(), none.out.end(), '\n'), 1) << none.out;
     EXPECT_NE(none.out.find("no display"), std::string::npos) << none.out;
+    // A display that cannot be reached ends it the same way, instead of Qt's abort.
+    const Outcome unreachable = run("env -u QT_QPA_PLATFORM DISPLAY=:999 " + prefix() + "/bin/veltran 2>&1");
+    EXPECT_EQ(unreachable.status, 1);
+    EXPECT_EQ(unreachable.out, "veltran: no display to show the window on (could not connect to display :999)\n");
 }
 
 TEST_F(Installed, FromAReadOnlyPrefixTheFilesGoToTheUsersFolders)
