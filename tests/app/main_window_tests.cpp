@@ -403,3 +403,31 @@ TEST_F(MainWindowTest, F1OpensHelp)
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_TRUE(QString::fromStdString(opened[0]).endsWith(QStringLiteral("/help.htm")));
 }
+
+TEST(UserFilesTest, XdgFoldersFollowTheVariablesOrTheirDefaults)
+{
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    qputenv("HOME", "/home/someone");
+    const struct
+    {
+        const char* config;
+        const char* state;
+        const char* wantedConfig;
+        const char* wantedState;
+    } cases[] = {
+        { "/x/config", "/x/state", "/x/config/veltran", "/x/state/veltran" },
+        { "", "", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
+        { "relative", "also/relative", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
+    };
+    for (const auto& c : cases) {
+        qputenv("XDG_CONFIG_HOME", c.config);
+        qputenv("XDG_STATE_HOME", c.state);
+        EXPECT_EQ(UserFiles::configFolder(), QString::fromLatin1(c.wantedConfig)) << c.config;
+        EXPECT_EQ(UserFiles::stateFolder(), QString::fromLatin1(c.wantedState)) << c.state;
+    }
+    qputenv("HOME", home);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    state.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", state);
+}
