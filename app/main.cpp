@@ -1,6 +1,7 @@
 // veltran: the monitor's window program.
 
 #include "app/app_title.h"
+#include "app/command_line.h"
 #include "app/program.h"
 #include "app/tform1.h"
 #include "platform/name_services.h"
@@ -8,7 +9,12 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <utility>
+
+extern char** environ;
 
 namespace {
 
@@ -35,9 +41,8 @@ int run(Application& app)
 {
     app.setProperty(
         "helpFile", QStringLiteral("\\help.htm")); // kept for the toolkit; Help opens help.htm itself
-    // The title names the program in its message boxes; not Qt's display name, which
-    // would be appended to every window caption.
-    QApplication::setApplicationName(QStringLiteral("veltran"));
+    // Docks match the running window to its installed desktop entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.veltran.Veltran"));
     app.setQuitOnLastWindowClosed(false); // the main window alone ends the program
 
     Program program(systemNameServices());
@@ -52,11 +57,49 @@ int run(Application& app)
     return result;
 }
 
+// While the application object connects to the display, Qt's messages are held back:
+// a display that cannot be reached ends the program with one line, not Qt's abort.
+QStringList g_heldMessages;
+QtMessageHandler g_qtHandler = nullptr;
+
+void holdMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        g_heldMessages.append(message);
+        return;
+    }
+    const QString reason = g_heldMessages.isEmpty() ? message : g_heldMessages.first();
+    std::fprintf(stderr, "veltran: no display to show the window on (%s)\n", qPrintable(reason.trimmed()));
+    (void)context;
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // The title names the program in its message boxes; not Qt's display name, which
+    // would be appended to every window caption.
+    QCoreApplication::setApplicationName(QStringLiteral("veltran"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELTRAN_VERSION));
+    {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i)
+            arguments.append(QString::fromLocal8Bit(argv[i]));
+        QStringList environment;
+        for (char** entry = environ; *entry; ++entry)
+            environment.append(QString::fromLocal8Bit(*entry));
+        if (const auto answer = answerBeforeWindows(arguments, environment)) {
+            std::fputs(answer->out.c_str(), stdout);
+            std::fputs(answer->err.c_str(), stderr);
+            return answer->exitCode;
+        }
+    }
+    g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
+    qInstallMessageHandler(g_qtHandler);
+    for (const QString& message : std::exchange(g_heldMessages, {}))
+        qWarning("%s", qPrintable(message));
     try {
         return run(app);
     } catch (const std::exception& error) {

@@ -2,6 +2,7 @@
 
 #include "app/tform1.h"
 #include "app/window_scan_view.h"
+#include "help/shell.h"
 #include "help/tform_about.h"
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
@@ -21,6 +22,8 @@ Program::Program(NameServices& names, const char* agentModule)
     TForm1* form1 = m_form1.get();
     m_options = std::make_unique<TForm_Options>(*m_log, [form1] { return form1->headerTitles(); });
     m_form1->attachOptions(m_options.get());
+    // Help, ViewLog and the about box's links that the desktop could not open.
+    setShellFailureHandler([form1](const QString& message) { form1->showNotice(message); });
     m_pictures = std::make_unique<MapPictures>(MapPictures::load());
     m_form1->attachMapPictures(m_pictures.get());
     m_about = std::make_unique<TForm_About>();
@@ -47,6 +50,7 @@ void Program::connectScanView()
 
 Program::~Program()
 {
+    setShellFailureHandler({});
     shutdown(); // the scanner, destroyed first, then joins a worker no longer waiting
 }
 
@@ -59,7 +63,8 @@ void Program::show()
 {
     // Opened here, as options.dat is read at show: in the folder that is current then.
     if (!m_settingsFile && m_form1->startupError().isEmpty()) {
-        m_settingsFile = std::make_unique<SettingsFile>();
+        m_settingsFile = std::make_unique<SettingsFile>(m_form1->userFiles().settingsFile);
+        m_options->setStorage(m_form1->userFiles().optionsFile, m_settingsFile.get());
         m_form1->attachSettingsFile(m_settingsFile.get());
     }
     m_form1->show();

@@ -51,9 +51,9 @@ private:
     std::unique_ptr<ConnectionLog> m_log;
     std::unique_ptr<MibAgent> m_agent;
     std::unique_ptr<MapPictures> m_pictures;
+    std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini: options after options.dat, the layout
     std::unique_ptr<TForm_Options> m_options;
     std::unique_ptr<TForm_About> m_about;
-    std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini: the window's layout
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<WindowScanView> m_view;
     std::unique_ptr<Scanner> m_scanner;

@@ -25,6 +25,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
@@ -37,7 +38,11 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <cstring>
+
 namespace {
+
+constexpr int kNoticeMilliseconds = 20000;
 
 } // namespace
 
@@ -70,6 +75,7 @@ void TForm1::createControls()
     Options1 = MainMenu1->addAction(QStringLiteral("&Options"));
     ViewLog1 = MainMenu1->addAction(QStringLiteral("&ViewLog"));
     Help1 = MainMenu1->addAction(QStringLiteral("&Help"));
+    Help1->setShortcut(QKeySequence::HelpContents);
     About1 = MainMenu1->addAction(QStringLiteral("&About"));
     setMenuBar(MainMenu1);
 
@@ -236,7 +242,8 @@ void TForm1::FormCreate(const char* agentModule)
 {
     m_exePath = QCoreApplication::applicationFilePath();
     m_appFolder = QFileInfo(m_exePath).absolutePath() + QLatin1Char('/');
-    QDir::setCurrent(m_appFolder); // a failure leaves the inherited directory; nothing to report
+    // The log's folder becomes current: the program's own when it is writable, as always.
+    m_userFiles = UserFiles::settle(QFileInfo(m_exePath).absolutePath());
     const std::string error = startNetworking(m_agent, agentModule);
     m_startupError = QString::fromStdString(error);
     StringGrid1->setHeaderRow(gridHeaderRow());
@@ -248,6 +255,7 @@ void TForm1::attachOptions(TForm_Options* options)
     setRefreshInterval(options->refreshMilliseconds());
     connect(options, &TForm_Options::refreshIntervalApplied, this, &TForm1::setRefreshInterval);
     connect(options, &TForm_Options::lookupHostNamesMirrored, ToolButton6, &QToolButton::setChecked);
+    connect(options, &TForm_Options::saveFailed, this, &TForm1::showNotice);
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)
@@ -363,6 +371,8 @@ void TForm1::FormShow()
     }
     if (m_scanner)
         m_scanner->startScan();
+    if (!m_userFiles.error.isEmpty())
+        showNotice(m_userFiles.error);
 }
 
 std::array<std::string, 4> TForm1::headerTitles() const
@@ -385,6 +395,22 @@ void TForm1::setRefreshInterval(int milliseconds)
 QString TForm1::statusText() const
 {
     return m_statusPanel->text();
+}
+
+void TForm1::showNotice(const QString& text)
+{
+    StatusBar1->showMessage(text, kNoticeMilliseconds);
+}
+
+void TForm1::checkLog()
+{
+    const ConnectionLog::Failure failure = m_log.lastError();
+    if (failure.error == 0 || failure.serial == m_toldLogFailure || !m_options || !m_options->logEnabled())
+        return;
+    m_toldLogFailure = failure.serial;
+    showNotice(QStringLiteral("Could not write the log %1: %2")
+                   .arg(QString::fromStdString(failure.fileName),
+                       QString::fromLocal8Bit(std::strerror(failure.error))));
 }
 
 void TForm1::showScanView(bool graphic)
@@ -421,6 +447,7 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
 void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    checkLog(); // the scan has written its entries by now
     if (!m_map)
         return;
     m_map->setTable(std::move(table));
@@ -441,6 +468,7 @@ void TForm1::DrawConnectionMap()
 
 void TForm1::Timer1Timer()
 {
+    checkLog();
     if (m_scanner)
         m_scanner->startScan();
 }

@@ -2,6 +2,7 @@
 // The main window: toolbar band, menu, the grid and the map surface with its scroll
 // bar, the status bar and the refresh timer.
 
+#include "app/user_files.h"
 #include "scan/mib_agent.h"
 #include "scan/scan_view.h"
 
@@ -48,6 +49,8 @@ public:
 
     // Empty, or the message of a failed start of networking.
     QString startupError() const { return m_startupError; }
+    // Where options.dat, the settings file and relative log names are.
+    const UserFiles& userFiles() const { return m_userFiles; }
 
     // The windows and services created after the main window.
     void attachOptions(TForm_Options* options);
@@ -78,6 +81,11 @@ public:
     void scanNow();
     // Writes the layout to the attached settings file; a failure is told in the status bar.
     bool saveLayout();
+
+    // A failure told in the status bar over the scan's texts for a while; the program goes on.
+    void showNotice(const QString& text);
+    // Tells a new run of failed log writes once, while logging is on.
+    void checkLog();
 
     // Handlers, named after control and event.
     void Timer1Timer(); // the refresh tick: starts a scan unless one is running
@@ -149,6 +157,8 @@ private:
     QString m_startupError;
     QString m_exePath;
     QString m_appFolder;
+    UserFiles m_userFiles;
+    unsigned m_toldLogFailure = 0;
     bool m_shown = false;
 
     ViewArea* m_viewArea = nullptr;

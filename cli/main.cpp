@@ -95,7 +95,7 @@ int scanThisComputer(const ScanArguments& arguments)
     auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack
     runScan(agent, arguments.settings, resolver, log, view, *table);
     std::cerr.flush();
-    view.print(std::cout);
+    view.print(std::cout, arguments.format);
     std::cout.flush();
     return std::cout.good() ? 0 : 1;
 }
@@ -135,13 +135,14 @@ int scanAgents(const ScanArguments& arguments)
     std::cerr.flush();
     if (results.size() == 1) {
         if (scans[0])
-            scans[0]->view.print(std::cout);
+            scans[0]->view.print(std::cout, arguments.format);
     } else {
-        PrintingScanView::printHostHeader(std::cout);
+        std::vector<std::pair<std::string, std::vector<GridRow>>> tables;
         for (std::size_t i = 0; i < results.size(); ++i) {
             if (scans[i])
-                scans[i]->view.printRows(std::cout, results[i].peer);
+                tables.emplace_back(results[i].peer, scans[i]->view.rows());
         }
+        printHostTables(std::cout, arguments.format, tables);
     }
     std::cout.flush();
     return std::cout.good() && allRead ? 0 : 1;
@@ -157,6 +158,9 @@ int main(int argc, char** argv)
         std::cout << scanUsage(argv[0]);
         return 0;
     case ScanArguments::Action::Exit:
+        return 0;
+    case ScanArguments::Action::Version:
+        std::cout << "veltran-scan " VELTRAN_VERSION "\n";
         return 0;
     case ScanArguments::Action::Error:
         std::cerr << argv[0] << ": " << arguments.error << "\n" << scanUsage(argv[0]);

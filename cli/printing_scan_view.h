@@ -2,10 +2,13 @@
 // A view without a window: keeps the grid rows of the scan for printing, and sends
 // the capacity message to an error stream instead of a message box.
 
+#include "cli/scan_arguments.h"
 #include "scan/scan_view.h"
 
 #include <iosfwd>
 #include <mutex>
+#include <string>
+#include <vector>
 
 class PrintingScanView final : public ScanView
 {
@@ -19,15 +22,22 @@ public:
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     void showCapacityMessage(int notShown) override;
 
-    // The header row and the data rows, one line each, cells separated by tabs.
-    void print(std::ostream& out) const;
-    // The header of a table of several computers: a "Host" cell, then the usual header.
-    static void printHostHeader(std::ostream& out);
-    // The data rows only, each led by a host cell.
-    void printRows(std::ostream& out, const std::string& host) const;
+    // The rows of the last scan.
+    std::vector<GridRow> rows() const;
+    // The header row and the data rows, one line each, cells separated by tabs; or
+    // as CSV (CR LF lines) or as a JSON array of objects keyed by the header's titles.
+    void print(std::ostream& out, OutputFormat format = OutputFormat::Tsv) const;
 
 private:
     std::ostream& m_errors;
     mutable std::mutex m_mutex; // rows come from the worker, printing from main
     std::vector<GridRow> m_rows;
 };
+
+// A table in the chosen format: the header's titles, then each row's cells.
+void printTable(std::ostream& out, OutputFormat format, const std::vector<std::string>& header,
+    const std::vector<std::vector<std::string>>& rows);
+
+// The tables of several computers as one, each row led by a "Host" cell.
+void printHostTables(std::ostream& out, OutputFormat format,
+    const std::vector<std::pair<std::string, std::vector<GridRow>>>& tables);

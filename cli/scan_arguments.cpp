@@ -33,6 +33,32 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             result.action = ScanArguments::Action::Help;
             return result;
         }
+        if (std::strcmp(argument, "--version") == 0) {
+            result.action = ScanArguments::Action::Version;
+            return result;
+        }
+        if (std::strncmp(argument, "--format", 8) == 0 && (argument[8] == '\0' || argument[8] == '=')) {
+            const char* value = argument[8] == '=' ? argument + 9 : (i + 1 < argc ? argv[++i] : "");
+            const struct
+            {
+                const char* name;
+                OutputFormat format;
+            } formats[] { { "tsv", OutputFormat::Tsv }, { "csv", OutputFormat::Csv },
+                { "json", OutputFormat::Json } };
+            bool found = false;
+            for (const auto& format : formats) {
+                if (std::strcmp(value, format.name) == 0) {
+                    result.format = format.format;
+                    found = true;
+                }
+            }
+            if (!found) {
+                result.action = ScanArguments::Action::Error;
+                result.error = std::string("unknown format '") + value + "' (tsv, csv or json)";
+                return result;
+            }
+            continue;
+        }
         // Everything else that is not a long option is net-snmp's to read: its options and the hosts.
         if (std::strncmp(argument, "--", 2) != 0) {
             snmpWords.emplace_back(argument);
@@ -112,11 +138,14 @@ std::string scanUsage(const char* programName)
           "Exit status: 0 when every scan was printed, 1 when a host or the local scan failed,\n"
           "2 for a command line that cannot be read.\n"
           "\nOptions:\n";
+    text += "  --format FORMAT   tsv (the default), csv (RFC 4180) or json (an array of\n"
+            "                    objects with the column names as keys)\n";
     for (const Flag& flag : kFlags) {
         std::string name = flag.name;
         name.resize(18, ' ');
         text += "  " + name + flag.help + "\n";
     }
+    text += "  --version         show the version\n";
     text += "  --help            show this text\n";
     return text;
 }

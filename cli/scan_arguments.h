@@ -25,6 +25,14 @@ public:
     bool portNames = true;
 };
 
+// How the rows are printed: tab-separated as ever, RFC 4180 CSV, or a JSON array.
+enum class OutputFormat
+{
+    Tsv,
+    Csv,
+    Json
+};
+
 struct ScanArguments
 {
     enum class Action
@@ -32,9 +40,11 @@ struct ScanArguments
         Scan,
         Help,
         Exit, // net-snmp's parser answered an option such as -V itself
+        Version,
         Error
     };
     Action action = Action::Scan;
+    OutputFormat format = OutputFormat::Tsv;
     CommandLineSettings settings;
     std::string error; // for Error: what was wrong
     // The agents to read, in net-snmp's peer syntax; none means this computer.

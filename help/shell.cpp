@@ -1,18 +1,31 @@
 #include "help/shell.h"
 
+#include "help/help_window.h"
 #include "log/connection_log.h"
 
-#include <QDesktopServices>
+#include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
+#include <QSocketNotifier>
 #include <QUrl>
 
 #include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
 #include <string_view>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 using namespace Qt::StringLiterals;
 
 namespace {
+
+using Failed = std::function<void(const QString& reason)>;
 
 bool isAddress(std::string_view target)
 {
@@ -25,7 +38,104 @@ bool isAddress(std::string_view target)
     return false;
 }
 
-void openOnDesktop(const std::string& target)
+QString& opener()
+{
+    static QString program = u"xdg-open"_s;
+    return program;
+}
+
+ShellFailureHandler& failureHandler()
+{
+    static ShellFailureHandler handler;
+    return handler;
+}
+
+void report(const QString& target, const QString& reason)
+{
+    if (const ShellFailureHandler& handler = failureHandler())
+        handler(u"Could not open %1: %2"_s.arg(target, reason));
+}
+
+// Watches one opener process without ever waiting for it: its exit makes its pidfd
+// readable. An opener still running when the program ends is left to finish alone.
+class OpenerWatch final : public QObject
+{
+public:
+    OpenerWatch(pid_t pid, int pidFd, int errorPipe, Failed failed)
+        : QObject(QCoreApplication::instance())
+        , m_pid(pid)
+        , m_pidFd(pidFd)
+        , m_errorPipe(errorPipe)
+        , m_failed(std::move(failed))
+        , m_notifier(pidFd, QSocketNotifier::Read, this)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, &OpenerWatch::exited);
+    }
+    ~OpenerWatch() override
+    {
+        ::close(m_pidFd);
+        ::close(m_errorPipe);
+    }
+
+private:
+    void exited()
+    {
+        m_notifier.setEnabled(false);
+        int status = 0;
+        if (::waitpid(m_pid, &status, WNOHANG) == m_pid && !(WIFEXITED(status) && WEXITSTATUS(status) == 0))
+            m_failed(reasonOf(status));
+        deleteLater();
+    }
+
+    // The opener's own last line of complaint, else its exit status.
+    QString reasonOf(int status) const
+    {
+        char text[2048];
+        const ssize_t n = ::read(m_errorPipe, text, sizeof text);
+        const QStringList lines = QString::fromLocal8Bit(text, n > 0 ? n : 0).trimmed().split(u'\n');
+        if (!lines.last().trimmed().isEmpty())
+            return lines.last().trimmed();
+        if (WIFEXITED(status))
+            return u"%1 ended with status %2"_s.arg(opener()).arg(WEXITSTATUS(status));
+        return u"%1 was stopped by signal %2"_s.arg(opener()).arg(WTERMSIG(status));
+    }
+
+    pid_t m_pid;
+    int m_pidFd;
+    int m_errorPipe;
+    Failed m_failed;
+    QSocketNotifier m_notifier;
+};
+
+void launch(const QUrl& url, Failed failed)
+{
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        failed(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
+    const QByteArray program = QFile::encodeName(opener());
+    const QByteArray argument = url.toString(QUrl::FullyEncoded).toLocal8Bit();
+    char* argv[]
+        = { const_cast<char*>(program.constData()), const_cast<char*>(argument.constData()), nullptr };
+    pid_t pid = 0;
+    const int spawned = ::posix_spawnp(&pid, program.constData(), &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errorPipe[1]);
+    const int pidFd = spawned == 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)) : -1;
+    if (pidFd < 0) {
+        ::close(errorPipe[0]);
+        failed(spawned != 0 ? u"%1: %2"_s.arg(opener(), QString::fromLocal8Bit(std::strerror(spawned)))
+                            : QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    new OpenerWatch(pid, pidFd, errorPipe[0], std::move(failed));
+}
+
+void openOnDesktop(const std::string& target, const Failed& failed)
 {
     if (target.empty())
         return;
@@ -35,14 +145,17 @@ void openOnDesktop(const std::string& target)
     } else {
         // A file that is not there would only make the desktop show an error of its own.
         const QFileInfo file(QString::fromStdString(target));
-        if (!file.exists())
+        if (!file.exists()) {
+            failed(QString::fromLocal8Bit(std::strerror(ENOENT)));
             return;
+        }
         url = QUrl::fromLocalFile(file.absoluteFilePath());
     }
-    if (!url.isValid())
+    if (!url.isValid()) {
+        failed(u"not a valid address"_s);
         return;
-    if (!QDesktopServices::openUrl(url))
-        QProcess::startDetached(u"xdg-open"_s, { url.toString(QUrl::FullyEncoded) });
+    }
+    launch(url, failed);
 }
 
 ShellHandler& currentHandler()
@@ -51,14 +164,20 @@ ShellHandler& currentHandler()
     return handler;
 }
 
-} // namespace
-
-void openInShell(const std::string& target)
+void open(const std::string& target, const Failed& failed)
 {
     if (const ShellHandler& handler = currentHandler())
         handler(target);
     else
-        openOnDesktop(target);
+        openOnDesktop(target, failed);
+}
+
+} // namespace
+
+void openInShell(const std::string& target)
+{
+    const QString shown = QString::fromStdString(target);
+    open(target, [shown](const QString& reason) { report(shown, reason); });
 }
 
 ShellHandler setShellHandler(ShellHandler handler)
@@ -68,6 +187,18 @@ ShellHandler setShellHandler(ShellHandler handler)
     return previous;
 }
 
+ShellFailureHandler setShellFailureHandler(ShellFailureHandler handler)
+{
+    ShellFailureHandler previous = std::move(failureHandler());
+    failureHandler() = std::move(handler);
+    return previous;
+}
+
+QString setDesktopOpener(const QString& program)
+{
+    return std::exchange(opener(), program);
+}
+
 void viewLog(const ConnectionLog& log)
 {
     const std::string name = log.activeLogName();
@@ -75,7 +206,25 @@ void viewLog(const ConnectionLog& log)
         openInShell(name);
 }
 
+QString helpPagePath()
+{
+    const QString folder = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : { folder + u"/help.htm"_s, folder + u"/../share/veltran/help.htm"_s }) {
+        if (QFileInfo::exists(candidate))
+            return QFileInfo(candidate).canonicalFilePath();
+    }
+    return {};
+}
+
 void openHelp()
 {
-    openInShell("help.htm");
+    const QString page = helpPagePath();
+    if (page.isEmpty()) {
+        report(u"help.htm"_s, QString::fromLocal8Bit(std::strerror(ENOENT)));
+        return;
+    }
+    open(page.toStdString(), [page](const QString& reason) {
+        report(page, reason);
+        showHelpWindow(page);
+    });
 }

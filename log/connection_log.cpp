@@ -19,10 +19,13 @@ std::tm localNow()
 
 // Non-blocking and regular files only: a FIFO or a device in the log's place would
 // hang the open (no reader) or the writes, and with them the window or the scan.
+// -1 with errno set on failure.
 int openForAppending(const std::string& name)
 {
-    if (name.empty())
+    if (name.empty()) {
+        errno = ENOENT;
         return -1;
+    }
     int fd;
     do {
         fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
@@ -34,6 +37,7 @@ int openForAppending(const std::string& name)
     };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
+        errno = EINVAL; // not a regular file
         return -1;
     }
     return fd;
@@ -47,8 +51,8 @@ void closeFile(int fd)
 
 // One write per line keeps a line whole against other writers of the same file. A
 // line that does not fit (a full disk) is taken back, so that the next line never
-// gets glued onto a cut one. Failures are silent.
-void appendWhole(int fd, std::string_view text)
+// gets glued onto a cut one. Returns 0 or the errno.
+int appendWhole(int fd, std::string_view text)
 {
     std::size_t done = 0;
     while (done < text.size()) {
@@ -56,15 +60,17 @@ void appendWhole(int fd, std::string_view text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
             // Appending leaves the offset at the end of what this line got written.
             const off_t end = done > 0 ? ::lseek(fd, 0, SEEK_CUR) : -1;
             if (end >= static_cast<off_t>(done)) {
                 while (::ftruncate(fd, end - static_cast<off_t>(done)) != 0 && errno == EINTR) { }
             }
-            return;
+            return error;
         }
         done += static_cast<std::size_t>(n);
     }
+    return 0;
 }
 
 std::string cutName(std::string_view name)
@@ -119,13 +125,34 @@ void ConnectionLog::setActiveLogName(std::string_view name)
     m_activeLogName = cutName(name);
 }
 
-void ConnectionLog::append(int fd, const std::string& text)
+void ConnectionLog::append(int fd, const std::string& fileName, const std::string& text)
 {
+    int error;
     {
         std::lock_guard lock(m_writeMutex);
-        appendWhole(fd, text);
+        error = appendWhole(fd, text);
     }
+    noteResult(fileName, error);
     writeWaitingHeaders();
+}
+
+void ConnectionLog::noteResult(const std::string& fileName, int error)
+{
+    std::lock_guard lock(m_failureMutex);
+    if (error == 0) {
+        m_failure.error = 0;
+        return;
+    }
+    if (m_failure.error == 0)
+        ++m_failure.serial;
+    m_failure.error = error;
+    m_failure.fileName = fileName;
+}
+
+ConnectionLog::Failure ConnectionLog::lastError() const
+{
+    std::lock_guard lock(m_failureMutex);
+    return m_failure;
 }
 
 void ConnectionLog::writeWaitingHeaders()
@@ -145,9 +172,9 @@ void ConnectionLog::writeWaitingHeaders()
             return;
         for (const Header& header : headers) {
             const int fd = openForAppending(header.fileName);
-            if (fd >= 0)
-                appendWhole(fd, header.text);
+            const int error = fd >= 0 ? appendWhole(fd, header.text) : errno;
             closeFile(fd);
+            noteResult(header.fileName, error);
         }
     }
 }
@@ -169,7 +196,13 @@ void ConnectionLog::startLogSession(
 
 std::unique_ptr<ConnectionLog::ScanEntries> ConnectionLog::openForScan()
 {
-    return std::unique_ptr<ScanEntries>(new ScanEntries(*this, openForAppending(activeLogName())));
+    const std::string name = activeLogName();
+    const int fd = openForAppending(name);
+    if (fd < 0 && !name.empty())
+        noteResult(name, errno);
+    auto entries = std::unique_ptr<ScanEntries>(new ScanEntries(*this, fd));
+    entries->m_fileName = name;
+    return entries;
 }
 
 ConnectionLog::ScanEntries::ScanEntries(ConnectionLog& log, int fd)
@@ -204,5 +237,5 @@ void ConnectionLog::ScanEntries::appendLogEntry(std::string_view localIp, std::s
     line += ")  ";
     line += remoteIp;
     line += "\r\n";
-    m_log.append(m_fd, line);
+    m_log.append(m_fd, m_fileName, line);
 }

@@ -31,7 +31,7 @@ public:
 
     // One scan's entries: opens activeLogName for appending (creating it) and closes on destruction.
     // Never null: when the file cannot be opened or is not a regular file, the entries are
-    // dropped without a word.
+    // dropped, and lastError() tells it.
     class ScanEntries
     {
     public:
@@ -45,8 +45,19 @@ public:
         ScanEntries(ConnectionLog& log, int fd);
         ConnectionLog& m_log;
         int m_fd;
+        std::string m_fileName;
     };
     std::unique_ptr<ScanEntries> openForScan();
+
+    // The last failed open or write: the file, errno, and a serial that grows at the
+    // first failure after a success, so a run of failures is told once. Error 0: none.
+    struct Failure
+    {
+        std::string fileName;
+        int error = 0;
+        unsigned serial = 0;
+    };
+    Failure lastError() const;
 
 private:
     struct Header
@@ -54,8 +65,9 @@ private:
         std::string fileName;
         std::string text;
     };
-    void append(int fd, const std::string& text);
+    void append(int fd, const std::string& fileName, const std::string& text);
     void writeWaitingHeaders();
+    void noteResult(const std::string& fileName, int error);
 
     Clock m_clock;
     // Never held across file I/O, so the GUI thread never waits on the worker's open or write.
@@ -66,4 +78,6 @@ private:
     // The GUI thread only ever tries it: a header it cannot write at once is left to the
     // writer holding it.
     std::mutex m_writeMutex;
+    mutable std::mutex m_failureMutex; // guards m_failure only; never held across I/O
+    Failure m_failure;
 };

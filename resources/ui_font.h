@@ -4,7 +4,12 @@
 #include <QFont>
 #include <QStringList>
 
-// The first of families that this system has, else its sans face, at pixelSize.
+// The face the layouts are kept whole with: narrow enough that every text fits the
+// place drawn for an 11-pixel "MS Sans Serif" (Debian package fonts-liberation).
+inline constexpr char kLayoutFontFamily[] = "Liberation Sans Narrow";
+
+// kLayoutFontFamily, else the first of families that this system has, else its sans
+// face, at pixelSize.
 QFont uiFont(const QStringList& families, int pixelSize, bool bold = false);
 
 // The main window's and the grid's face: "MS Sans Serif", 11 pixels.

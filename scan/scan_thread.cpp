@@ -1,5 +1,9 @@
 #include "scan/scan_thread.h"
 
+#include <cerrno>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 // Clears the busy flag however the scan ends, or no scan would ever start again.
@@ -28,6 +32,13 @@ ScanThread::ScanThread(std::function<void()> scan, std::atomic<int>& scanBusy)
 
 void ScanThread::run()
 {
+    // Linux ignores QThread's priorities for ordinary threads; a nice value one step
+    // above the GUI thread's (which this thread inherited) lets the window go first.
+    const pid_t self = gettid();
+    errno = 0;
+    const int inherited = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
+    if (errno == 0)
+        setpriority(PRIO_PROCESS, static_cast<id_t>(self), inherited + 1);
     Execute();
 }
 

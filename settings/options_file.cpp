@@ -217,13 +217,17 @@ bool writeOptionsFile(
     }
     const bool written = writeAll(fd, formatOptions(values)) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
+        const int error = errno; // the caller tells the user why
         ::unlink(temporary.c_str());
+        errno = error;
         return false;
     }
     if (beforeRename && !beforeRename())
         return false;
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
         ::unlink(temporary.c_str());
+        errno = error;
         return false;
     }
     // Makes the rename itself survive a power cut; failing here loses nothing.

@@ -1,7 +1,28 @@
 #include "settings/settings_file.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+// QSettings keeps the system's reason to itself; asking the file, or its folder, gets it back.
+QString writeRefusal(const QString& path)
+{
+    const QFileInfo file(path);
+    const QString asked = file.exists() ? path : file.absolutePath();
+    if (!file.exists() && !QFileInfo(asked).isDir())
+        return QString::fromLocal8Bit(std::strerror(QFileInfo::exists(asked) ? ENOTDIR : ENOENT));
+    if (::access(QFile::encodeName(asked).constData(), W_OK) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QStringLiteral("write error");
+}
+
+} // namespace
 
 QString SettingsFile::defaultPath()
 {
@@ -37,7 +58,7 @@ bool SettingsFile::sync()
 {
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError) {
-        m_error = QStringLiteral("Could not write %1").arg(m_path);
+        m_error = QStringLiteral("Could not write %1: %2").arg(m_path, writeRefusal(m_path));
         return false;
     }
     // QSettings writes a new file with the process's umask; community strings and

@@ -6,8 +6,10 @@
 #include "scan/utf8_cut.h"
 #include "settings/focus_frame_style.h"
 #include "settings/options_file.h"
+#include "settings/settings_file.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,12 +19,13 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-const char kOptionsFile[] = "options.dat";
 const QString kLogHint = u"Please note : The extension of a Logfile must be TXT !"_s;
 
 // The field holds at most two characters; a hand-edited file may hold more.
@@ -212,7 +215,7 @@ void TForm_Options::Edit1Change()
 void TForm_Options::loadSettings()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    const auto stored = readOptionsFile(kOptionsFile);
+    const auto stored = readOptionsFile(m_optionsFile.toStdString());
     if (!stored)
         return;
 
@@ -260,7 +263,21 @@ void TForm_Options::saveSettings()
     values.logEnabled = CheckBox7->isChecked();
     m_log.setActiveLogName(logNameOf(Edit1->text()));
     values.logFileName = m_log.activeLogName();
-    writeOptionsFile(kOptionsFile, values);
+    QStringList failures;
+    if (!writeOptionsFile(m_optionsFile.toStdString(), values))
+        failures
+            += u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno)));
+    // Which version wrote the options, for a later one that reads them differently.
+    if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
+        failures += m_settingsFile->error();
+    if (!failures.isEmpty())
+        Q_EMIT saveFailed(failures.join(u"; "_s));
+}
+
+void TForm_Options::setStorage(const QString& optionsFile, SettingsFile* settingsFile)
+{
+    m_optionsFile = optionsFile;
+    m_settingsFile = settingsFile;
 }
 
 void TForm_Options::startLogSession()

@@ -19,6 +19,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class SettingsFile;
 
 class TForm_Options final : public QDialog, public Settings
 {
@@ -30,6 +31,10 @@ public:
 
     TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWidget* parent = nullptr);
     ~TForm_Options() override;
+
+    // Where options.dat and the settings file are; by default options.dat in the current
+    // directory and no settings file.
+    void setStorage(const QString& optionsFile, SettingsFile* settingsFile);
 
     // options.dat in the current directory into the controls and the log's active name.
     // A missing file changes nothing; values that cannot be read keep their controls.
@@ -93,6 +98,8 @@ public Q_SLOTS:
 Q_SIGNALS:
     void refreshIntervalApplied(int milliseconds);
     void lookupHostNamesMirrored(bool down);
+    // A save that failed: "Could not save <file>: <reason>".
+    void saveFailed(const QString& message);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -107,6 +114,8 @@ private:
 
     ConnectionLog& m_log;
     ColumnTitles m_columnTitles;
+    QString m_optionsFile = QStringLiteral("options.dat");
+    SettingsFile* m_settingsFile = nullptr;
     bool m_logNameChanged = false;
     bool m_centred = false;
     // The refresh time last applied by Ok or read from options.dat: what a save

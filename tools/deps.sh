@@ -9,8 +9,8 @@ packages=(
     libgtest-dev libgmock-dev googletest
     libjpeg62-turbo-dev
     netbase iproute2 util-linux net-tools
-    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
-    valgrind xdg-utils ccache
+    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation
+    valgrind xdg-utils ccache desktop-file-utils appstream
     clang libclang-rt-14-dev
     snmpd snmp libsnmp-dev
 )

@@ -49,7 +49,8 @@ class MapCanvas
 public:
     explicit MapCanvas(QImage& image)
         : m_painter(&image)
-        , m_bounds(image.rect())
+        , m_bounds(QPoint(), image.deviceIndependentSize().toSize())
+        , m_sharp(image.devicePixelRatio() > 1)
         , m_metrics(withMapFont(m_painter))
         , m_textHeight(m_metrics.height())
         , m_ascent(m_metrics.ascent())
@@ -59,20 +60,30 @@ public:
         m_maxBytes = 4 * std::max(image.width(), 1);
         m_linePen = QPen(kLineColour, 1, Qt::SolidLine);
         m_linePen.setCosmetic(true);
+        if (m_sharp) {
+            m_linePen = QPen(kLineColour, 1, Qt::SolidLine, Qt::SquareCap); // one 1x pixel, ends included
+            m_linePen.setCosmetic(false);
+        }
     }
 
     void fill() { m_painter.fillRect(m_bounds, kBackground); }
 
     void picture(int x, int y, const QImage& image)
     {
-        if (QRect(QPoint(x, y), image.size()).intersects(m_bounds))
+        if (QRect(QPoint(x, y), image.deviceIndependentSize().toSize()).intersects(m_bounds))
             m_painter.drawImage(QPoint(x, y), image);
     }
 
     void line(QPoint from, QPoint to)
     {
         m_painter.setPen(m_linePen);
-        m_painter.drawLine(from, to);
+        if (m_sharp) {
+            // Covers exactly the 2x pixels of the 1x pixels the line would cover.
+            const QPointF centre(0.5, 0.5);
+            m_painter.drawLine(QPointF(from) + centre, QPointF(to) + centre);
+        } else {
+            m_painter.drawLine(from, to);
+        }
     }
 
     bool rowVisible(int y) const { return y + m_textHeight > 0 && y < m_bounds.height(); }
@@ -128,6 +139,7 @@ private:
 
     QPainter m_painter;
     QRect m_bounds;
+    bool m_sharp;
     QFontMetrics m_metrics;
     int m_textHeight;
     int m_ascent;
@@ -240,11 +252,16 @@ QFont mapFont()
 }
 
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-    const ConnectionTable& table, const std::string& localComputerName)
+    const ConnectionTable& table, const std::string& localComputerName, qreal scale)
 {
     if (surfaceSize.isEmpty())
         return QImage();
-    QImage image(surfaceSize, QImage::Format_RGB32);
+    const bool sharp = scale > 1 && pictures.twice;
+    QImage image(sharp ? surfaceSize * 2 : surfaceSize, QImage::Format_RGB32);
+    if (sharp)
+        image.setDevicePixelRatio(2);
+    // Measured with the 1x pictures, drawn with the ones of the image's scale.
+    const MapPictures& drawn = sharp ? *pictures.twice : pictures;
     MapCanvas canvas(image);
 
     const int hubWidth = pictures.Image_Hub_Est.width();
@@ -257,7 +274,7 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
 
     const QImage& computer = pictures.Image_Main;
     const int counterX = kLeftMargin + computer.width() + kTextGap;
-    canvas.picture(kLeftMargin, mapTop, computer);
+    canvas.picture(kLeftMargin, mapTop, drawn.Image_Main);
     canvas.drawText(kLeftMargin, mapTop - kNameLineRise,
         u"My computer: "_s + canvas.text(localComputerName.data(), localComputerName.size()));
     canvas.drawText(counterX, mapTop + kCounterDrops[0],
@@ -274,7 +291,7 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             y += kCaptionDrop;
             canvas.drawText(x, y, row.localHost);
             y += kCaptionToPicture;
-            canvas.picture(x, y, pictures.Image_Hub_Top);
+            canvas.picture(x, y, drawn.Image_Hub_Top);
             y += pictures.Image_Hub_Top.height();
             // Every interface hangs on the one trunk below the computer picture.
             canvas.line(QPoint(x, y), QPoint(x - kTrunkOffset, y));
@@ -283,10 +300,10 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
         const int rowMid = y + rowStep / 2;
         const int textX = x + hubWidth + kTextGap;
         if (isEstablished(row)) {
-            canvas.picture(x, y, pictures.Image_Hub_Est);
+            canvas.picture(x, y, drawn.Image_Hub_Est);
             canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
-            canvas.picture(x + remoteSpan, y, pictures.Image_Remote);
+            canvas.picture(x + remoteSpan, y, drawn.Image_Remote);
             canvas.drawTextLeftOf(
                 x + remoteSpan - kTextGap, rowMid + kLowerTextDrop, row.remotePort, kTextColour);
             if (canvas.rowVisible(y + kTextGap)) {
@@ -295,7 +312,7 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             }
             canvas.drawTextLeftOf(x + remoteSpan - kTextGap, y + kTextGap, row.remoteHost, kHighlightColour);
         } else {
-            canvas.picture(x, y, pictures.Image_Hub_Lst);
+            canvas.picture(x, y, drawn.Image_Hub_Lst);
             canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + kStubLength, rowMid));
         }
@@ -375,8 +392,8 @@ void ConnectionMap::DrawConnectionMap()
     }
 
     m_mapTop = mapTop;
-    const QImage picture = composeConnectionMap(
-        surfaceSize, m_clientWidth(), mapTop, *m_pictures, table, mapTable->localComputerName);
+    const QImage picture = composeConnectionMap(surfaceSize, m_clientWidth(), mapTop, *m_pictures, table,
+        mapTable->localComputerName, m_listView1->devicePixelRatioF());
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();

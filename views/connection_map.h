@@ -54,9 +54,10 @@ QFont mapFont();
 
 // Draws the map for a surface of the given size, the local computer's picture at
 // y = mapTop, and returns it. clientWidth is the main window's client width, from
-// which the distance to the remote computers is taken.
+// which the distance to the remote computers is taken. At scale 2 the image has twice
+// the pixels (device pixel ratio 2), drawn with the pictures' 2x versions.
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-    const ConnectionTable& table, const std::string& localComputerName);
+    const ConnectionTable& table, const std::string& localComputerName, qreal scale = 1);
 
 // Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
 // GUI thread only. The map owns its table and reorders it at every run.

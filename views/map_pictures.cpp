@@ -20,5 +20,18 @@ MapPictures MapPictures::load()
     pictures.Image_Hub_Est = loadPicture(":/map/image_hub_est.bmp");
     pictures.Image_Hub_Lst = loadPicture(":/map/image_hub_lst.bmp");
     pictures.Image_Remote = loadPicture(":/map/image_remote.bmp");
+    auto twice = std::make_shared<MapPictures>();
+    const std::pair<QImage MapPictures::*, const char*> sharp[] = {
+        { &MapPictures::Image_Main, ":/map/image_main@2x.bmp" },
+        { &MapPictures::Image_Hub_Top, ":/map/image_hub_top@2x.bmp" },
+        { &MapPictures::Image_Hub_Est, ":/map/image_hub_est@2x.bmp" },
+        { &MapPictures::Image_Hub_Lst, ":/map/image_hub_lst@2x.bmp" },
+        { &MapPictures::Image_Remote, ":/map/image_remote@2x.bmp" },
+    };
+    for (const auto& [picture, name] : sharp) {
+        (*twice).*picture = loadPicture(name);
+        ((*twice).*picture).setDevicePixelRatio(2);
+    }
+    pictures.twice = std::move(twice);
     return pictures;
 }

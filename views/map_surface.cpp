@@ -50,9 +50,12 @@ void MapSurface::paintEvent(QPaintEvent* event)
     const bool entered = enterDrawing();
     QPainter painter(this);
     const QRect dirty = event->rect();
-    const QRect mapRect = m_map.rect() & dirty;
-    if (!mapRect.isEmpty())
-        painter.drawImage(mapRect.topLeft(), m_map, mapRect);
+    const QRect mapRect = QRect(QPoint(), m_map.deviceIndependentSize().toSize()) & dirty;
+    const qreal ratio = m_map.devicePixelRatio();
+    if (!mapRect.isEmpty()) // pixel for pixel, from the map's own pixels at a 2x scale
+        painter.drawImage(QRectF(mapRect), m_map,
+            QRectF(
+                mapRect.x() * ratio, mapRect.y() * ratio, mapRect.width() * ratio, mapRect.height() * ratio));
     for (const QRect& rest : QRegion(dirty).subtracted(QRegion(mapRect)))
         painter.fillRect(rest, Qt::black);
     if (!m_firstMapPainted && !m_map.isNull()) {

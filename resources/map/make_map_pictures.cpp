@@ -16,9 +16,13 @@ namespace {
 
 const QColor kBackground(3, 3, 5);
 
+// 1 for the pictures the map's layout is measured with, 2 for the "@2x" ones.
+qreal g_scale = 1;
+
 QImage canvas(int width, int height)
 {
-    QImage image(width, height, QImage::Format_RGB32);
+    QImage image(qRound(width * g_scale), qRound(height * g_scale), QImage::Format_RGB32);
+    image.setDevicePixelRatio(g_scale); // the drawings below keep their 1x coordinates
     image.fill(kBackground);
     return image;
 }
@@ -239,7 +243,9 @@ bool save(const QImage& image, const QString& folder, const char* name)
 {
     // RGB888 makes the BMP writer store 24 bits per pixel.
     const QString path = folder + u'/' + QString::fromLatin1(name);
-    if (!image.convertToFormat(QImage::Format_RGB888).save(path, "BMP")) {
+    QImage stored = image.convertToFormat(QImage::Format_RGB888);
+    stored.setDevicePixelRatio(1);
+    if (!stored.save(path, "BMP")) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }
@@ -256,9 +262,18 @@ int main(int argc, char** argv)
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    const QImage node = drawNetworkNode();
-    const bool ok = save(drawMainComputer(), folder, "image_main.bmp")
-        && save(drawAdapterCard(), folder, "image_hub_top.bmp") && save(node, folder, "image_hub_est.bmp")
-        && save(node, folder, "image_hub_lst.bmp") && save(drawRemoteComputer(), folder, "image_remote.bmp");
+    bool ok = true;
+    for (const qreal scale : { 1.0, 2.0 }) {
+        g_scale = scale;
+        const QString suffix = scale > 1 ? u"@2x.bmp"_s : u".bmp"_s;
+        const auto name
+            = [&suffix](const char* base) { return (QString::fromLatin1(base) + suffix).toLatin1(); };
+        const QImage node = drawNetworkNode();
+        ok = ok && save(drawMainComputer(), folder, name("image_main").constData())
+            && save(drawAdapterCard(), folder, name("image_hub_top").constData())
+            && save(node, folder, name("image_hub_est").constData())
+            && save(node, folder, name("image_hub_lst").constData())
+            && save(drawRemoteComputer(), folder, name("image_remote").constData());
+    }
     return ok ? 0 : 1;
 }

@@ -16,9 +16,14 @@
 
 namespace {
 
+// The scale the pictures are drawn at: 1, 2 for the "@2x" files, any for the icons.
+qreal g_scale = 1;
+
 QImage canvas(int w, int h)
 {
-    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    QImage image(qRound(w * g_scale), qRound(h * g_scale), QImage::Format_ARGB32_Premultiplied);
+    // The painter then draws in the 1x coordinates below.
+    image.setDevicePixelRatio(g_scale);
     image.fill(Qt::transparent);
     return image;
 }
@@ -251,34 +256,63 @@ QImage windowIcon()
     return img;
 }
 
+bool save(const QImage& image, const QString& path)
+{
+    QImage stored = image;
+    stored.setDevicePixelRatio(1); // a PNG keeps no ratio; Qt reads it from the "@2x" name
+    if (!stored.save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_toolbar_pictures OUTPUT_FOLDER\n");
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: make_toolbar_pictures OUTPUT_FOLDER [ICON_THEME_FOLDER]\n");
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     const struct
     {
         const char* name;
-        QImage image;
+        std::function<QImage()> draw;
+        bool twice; // also drawn at 2x, for scaled screens
     } pictures[] = {
-        { "options.png", options() },
-        { "lookup.png", lookup() },
-        { "mode.png", mode() },
-        { "viewlog.png", viewlog() },
-        { "help.png", help() },
-        { "exit.png", exitPicture() },
-        { "band.png", band() },
-        { "veltran.png", windowIcon() },
+        { "options", options, true },
+        { "lookup", lookup, true },
+        { "mode", mode, true },
+        { "viewlog", viewlog, true },
+        { "help", help, true },
+        { "exit", exitPicture, true },
+        { "band", band, false }, // a noise tile: scaling it up loses nothing
+        { "veltran", windowIcon, true },
     };
     for (const auto& picture : pictures) {
-        if (!picture.image.save(out.filePath(QString::fromLatin1(picture.name)))) {
-            std::fprintf(stderr, "cannot write %s\n", picture.name);
-            return 1;
+        for (const qreal scale : { 1.0, 2.0 }) {
+            if (scale > 1 && !picture.twice)
+                continue;
+            g_scale = scale;
+            const QString name = QString::fromLatin1(picture.name)
+                + (scale > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
+            if (!save(picture.draw(), out.filePath(name)))
+                return 1;
+        }
+    }
+    // The desktop's icons: the window icon at the theme's usual sizes.
+    if (argc == 3) {
+        const QDir theme(QString::fromLocal8Bit(argv[2]));
+        for (const int size : { 16, 24, 32, 48, 64, 128, 256 }) {
+            g_scale = size / 32.0;
+            const QString folder = QStringLiteral("%1x%1/apps").arg(size);
+            if (!theme.mkpath(folder)
+                || !save(
+                    windowIcon(), theme.filePath(folder + QStringLiteral("/example.veltran.Veltran.png"))))
+                return 1;
         }
     }
     return 0;

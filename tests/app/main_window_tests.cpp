@@ -3,6 +3,7 @@
 #include "app/filter_field.h"
 #include "app/program.h"
 #include "app/tform1.h"
+#include "help/shell.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
@@ -20,6 +21,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -32,6 +34,9 @@
 #include <chrono>
 #include <functional>
 #include <thread>
+
+#include <sched.h>
+#include <sys/mount.h>
 
 namespace {
 
@@ -390,3 +395,109 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
 }
 
 } // namespace
+
+namespace {
+
+// A tiny tmpfs, filled up, in a mount namespace of this process's own.
+class FullFilesystem
+{
+public:
+    explicit FullFilesystem(const QString& folder)
+        : m_folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+            || mount("tmpfs", m_folder.constData(), "tmpfs", 0, "size=16k") != 0)
+            return;
+        QFile filler(folder + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return;
+        const QByteArray block(1024, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) { }
+        m_mounted = true;
+    }
+    ~FullFilesystem()
+    {
+        if (m_mounted)
+            umount2(m_folder.constData(), MNT_DETACH);
+    }
+    bool mounted() const { return m_mounted; }
+
+private:
+    QByteArray m_folder;
+    bool m_mounted = false;
+};
+
+} // namespace
+
+TEST_F(MainWindowTest, FailedLogWritesAndSavesAreToldOnceInTheStatusBar)
+{
+    sockets.connectTo(sockets.listen());
+    writeOptions("1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nfull/netlog.txt\r\n");
+    const FullFilesystem full(dir.filePath(QStringLiteral("full")));
+    ASSERT_TRUE(full.mounted());
+    create();
+    program->show();
+    finishScan();
+    const QString told = QStringLiteral("Could not write the log full/netlog.txt: No space left on device");
+    EXPECT_TRUE(waitUntil([this, &told] { return form().StatusBar1->currentMessage() == told; }))
+        << form().StatusBar1->currentMessage().toStdString();
+    // Told once: the next scans fail the same way and say nothing more.
+    form().StatusBar1->clearMessage();
+    program->scanner().startScan();
+    finishScan();
+    form().Timer1Timer();
+    finishScan();
+    EXPECT_EQ(form().StatusBar1->currentMessage(), QString());
+
+    // A save that cannot be written says so too, and the program goes on.
+    QDir::setCurrent(dir.filePath(QStringLiteral("full")));
+    QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
+    EXPECT_EQ(form().StatusBar1->currentMessage(),
+        QStringLiteral("Could not save options.dat: No space left on device"));
+    QDir::setCurrent(dir.path());
+}
+
+TEST_F(MainWindowTest, F1OpensHelp)
+{
+    create();
+    program->show();
+    finishScan();
+    std::vector<std::string> opened;
+    const ShellHandler previous
+        = setShellHandler([&opened](const std::string& target) { opened.push_back(target); });
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
+    QTest::keyClick(&form(), Qt::Key_F1);
+    setShellHandler(previous);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(QString::fromStdString(opened[0]).endsWith(QStringLiteral("/help.htm")));
+}
+
+TEST(UserFilesTest, XdgFoldersFollowTheVariablesOrTheirDefaults)
+{
+    const QByteArray home = qgetenv("HOME");
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    qputenv("HOME", "/home/someone");
+    const struct
+    {
+        const char* config;
+        const char* state;
+        const char* wantedConfig;
+        const char* wantedState;
+    } cases[] = {
+        { "/x/config", "/x/state", "/x/config/veltran", "/x/state/veltran" },
+        { "", "", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
+        { "relative", "also/relative", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
+    };
+    for (const auto& c : cases) {
+        qputenv("XDG_CONFIG_HOME", c.config);
+        qputenv("XDG_STATE_HOME", c.state);
+        EXPECT_EQ(UserFiles::configFolder(), QString::fromLatin1(c.wantedConfig)) << c.config;
+        EXPECT_EQ(UserFiles::stateFolder(), QString::fromLatin1(c.wantedState)) << c.state;
+    }
+    qputenv("HOME", home);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    state.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", state);
+}

@@ -1,7 +1,9 @@
+#include "cli/printing_scan_view.h"
 #include "cli/scan_arguments.h"
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,53 @@ TEST(ScanArguments, SnmpOptionsAndHostsAreSplitByNetSnmpsParser)
         EXPECT_EQ(parsed.hosts, c.hosts);
     }
     EXPECT_FALSE(parse({ "-v2c", "-c", "x", "--no-udp", "h" }).settings.showUdp());
+}
+
+} // namespace
+
+namespace {
+
+TEST(ScanArguments, VersionAndFormats)
+{
+    EXPECT_EQ(parse({ "--version" }).action, ScanArguments::Action::Version);
+    EXPECT_EQ(parse({}).format, OutputFormat::Tsv);
+    EXPECT_EQ(parse({ "--format", "csv" }).format, OutputFormat::Csv);
+    EXPECT_EQ(parse({ "--format=json", "--no-udp" }).format, OutputFormat::Json);
+    EXPECT_FALSE(parse({ "--format=json", "--no-udp" }).settings.showUdp());
+    EXPECT_EQ(parse({ "--format", "xml" }).action, ScanArguments::Action::Error);
+    EXPECT_EQ(parse({ "--format" }).action, ScanArguments::Action::Error);
+}
+
+TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
+{
+    std::ostringstream errors;
+    PrintingScanView view(errors);
+    GridRow row { "1", "10.0.0.1", "http", "a,b", "say \"hi\"", "TCP", "Established" };
+    view.setGridRows({ row });
+
+    std::ostringstream csv;
+    view.print(csv, OutputFormat::Csv);
+    EXPECT_EQ(csv.str(),
+        "No,Local IP,Local Port,Remote Port,Remote IP,Protocol,State\r\n"
+        "1,10.0.0.1,http,\"a,b\",\"say \"\"hi\"\"\",TCP,Established\r\n");
+
+    std::ostringstream json;
+    view.print(json, OutputFormat::Json);
+    EXPECT_EQ(json.str(),
+        "[\n  {\"No\": \"1\", \"Local IP\": \"10.0.0.1\", \"Local Port\": \"http\", \"Remote Port\": "
+        "\"a,b\", "
+        "\"Remote IP\": \"say \\\"hi\\\"\", \"Protocol\": \"TCP\", \"State\": \"Established\"}\n]\n");
+
+    std::ostringstream tsv;
+    view.print(tsv);
+    EXPECT_EQ(tsv.str(),
+        "No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\n"
+        "1\t10.0.0.1\thttp\ta,b\tsay \"hi\"\tTCP\tEstablished\n");
+
+    view.setGridRows({});
+    std::ostringstream empty;
+    view.print(empty, OutputFormat::Json);
+    EXPECT_EQ(empty.str(), "[]\n");
 }
 
 } // namespace

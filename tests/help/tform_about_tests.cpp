@@ -1,7 +1,10 @@
 #include "help/tform_about.h"
 
 #include "help/shell.h"
+#include "resources/ui_font.h"
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -81,4 +84,22 @@ TEST_F(AboutBox, OkHidesItAndItCanBeShownAgain)
         QTest::mouseClick(about.Button1, Qt::LeftButton);
         EXPECT_FALSE(about.isVisible());
     }
+}
+
+// The layouts were drawn for a narrow 11-pixel face: with the one the program depends
+// on, the texts stay whole at their places.
+TEST(LayoutFont, KeepsTheGridsAndTheAboutBoxsTextsWhole)
+{
+    ASSERT_EQ(QFontInfo(windowFont()).family(), QString::fromLatin1(kLayoutFontFamily))
+        << "fonts-liberation missing";
+    const QFontMetrics grid(windowFont());
+    EXPECT_LE(grid.horizontalAdvance(QStringLiteral("Established")),
+        54 - 2); // the State column, less the text offset
+    EXPECT_LE(grid.horizontalAdvance(QStringLiteral("Protocol")), 44 - 2);
+    TForm_About about;
+    about.ensureControls();
+    for (const QLabel* label :
+        { about.Label3, about.Label10, about.Label5, about.Label1, about.Label2, about.Label6 })
+        EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+    EXPECT_EQ(about.Label10->width(), 115) << "Network Monitor grew out of its box";
 }

@@ -1,8 +1,13 @@
 #include "tests/scan/fakes/scan_fixture.h"
 
+#include "scan/scan_thread.h"
+
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -118,3 +123,18 @@ TEST_F(ScannerThreads, DestroyingTheScannerJoinsARunningScan)
 }
 
 } // namespace
+
+TEST(ScanThreadPriority, TheWorkerRunsOneNiceStepAboveTheThreadThatStartedIt)
+{
+    errno = 0;
+    const int starter = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    ASSERT_EQ(errno, 0);
+    std::atomic<int> busy { 1 };
+    std::atomic<int> measured { -100 };
+    ScanThread thread(
+        [&measured] { measured = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }, busy);
+    thread.start();
+    ASSERT_TRUE(thread.wait(10000));
+    EXPECT_EQ(measured.load(), std::min(starter + 1, 19));
+    EXPECT_EQ(busy.load(), 0);
+}

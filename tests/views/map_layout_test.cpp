@@ -168,6 +168,22 @@ TEST_F(WorkedExample, PicturesStandWhereTheLayoutPutsThem)
     EXPECT_EQ(image.pixelColor(560, 250), kBlack);
 }
 
+// On a screen scaled by 2 the same layout is drawn with twice the pixels and the 2x pictures.
+TEST_F(WorkedExample, AtScaleTwoTheSameLayoutUsesTheSharpPictures)
+{
+    ASSERT_TRUE(pictures.twice);
+    const QImage sharp = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "workstation", 2);
+    ASSERT_EQ(sharp.size(), QSize(1206, 818));
+    EXPECT_EQ(sharp.devicePixelRatio(), 2);
+    EXPECT_TRUE(containsAt(sharp, pictures.twice->Image_Main, 40, 60));
+    EXPECT_TRUE(containsAt(sharp, pictures.twice->Image_Hub_Est, 100, 374));
+    EXPECT_TRUE(containsAt(sharp, pictures.twice->Image_Remote, 1046, 374));
+    // The established line, two pixels thick.
+    for (int x = 200; x <= 1044; x += 8)
+        ASSERT_EQ(sharp.pixelColor(x, 414), kGrey) << x;
+    EXPECT_EQ(sharp.pixelColor(1000, 415), kGrey);
+}
+
 TEST_F(WorkedExample, LinesJoinTheRowsToTheTrunk)
 {
     for (int x = 100; x <= 522; ++x)
