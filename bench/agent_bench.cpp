@@ -4,7 +4,8 @@
 // module (an earlier build, given as the first argument), interleaved round by round.
 // Then one full TCP + UDP IPv4 walk through the agent module, the bare kernel read under
 // it, a /proc parse for comparison, and the `ss -tan` and `netstat -tan` processes, on
-// N established loopback connections. All in a private network namespace. Needs root.
+// N established loopback connections, also interleaved round by round. All in a private
+// network namespace. Needs root.
 //
 //   agent_bench [BASELINE_MODULE|-] [RUNS]
 
@@ -41,18 +42,6 @@ constexpr std::uint16_t serverPort6 = 5001;
 {
     std::fprintf(stderr, "agent_bench: %s: %s\n", what, std::strerror(errno));
     std::exit(1);
-}
-
-double medianMs(int runs, const std::function<void()>& work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        const auto start = Clock::now();
-        work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 // Lifts the open-file limit as far as this process may: connection holders need it.
@@ -271,11 +260,6 @@ void runProcess(const char* program, const char* options)
     }
 }
 
-double processMs(const char* program, int runs)
-{
-    return medianMs(runs, [program] { runProcess(program, "-tan"); });
-}
-
 struct Contender
 {
     const char* name;
@@ -396,14 +380,24 @@ Figures measure(const Agent& agent, SockDiagReader& reader, std::size_t connecti
     std::vector<TcpConnRow> tcp;
     std::vector<UdpRow> udp;
     tcp.reserve(2 * connections + 16);
-    f.walk = medianMs(runs, [&] { fullWalk(agent); });
-    f.kernel = medianMs(runs, [&] {
-        if (!reader.readTcp(tcp) || !reader.readUdp(udp))
-            die("sock_diag read");
-    });
-    f.proc = medianMs(runs, [] { procRead(); });
-    f.ss = processMs("ss", runs);
-    f.netstat = processMs("netstat", runs);
+    // Round by round, so a compile or another test on the machine weighs on all alike.
+    std::vector<Contender> contenders = {
+        { "walk", [&] { fullWalk(agent); } },
+        { "kernel",
+            [&] {
+                if (!reader.readTcp(tcp) || !reader.readUdp(udp))
+                    die("sock_diag read");
+            } },
+        { "/proc", [] { procRead(); } },
+        { "ss -tan", [] { runProcess("ss", "-tan"); } },
+        { "netstat -tan", [] { runProcess("netstat", "-tan"); } },
+    };
+    interleave(contenders, runs);
+    f.walk = contenders[0].median();
+    f.kernel = contenders[1].median();
+    f.proc = contenders[2].median();
+    f.ss = contenders[3].median();
+    f.netstat = contenders[4].median();
     return f;
 }
 
@@ -432,7 +426,7 @@ int main(int argc, char** argv)
         figures.push_back(measure(agent, reader, n, runs));
     }
 
-    std::printf("median of %d runs, ms        %10s %10s %10s %10s %10s  values\n", runs, "walk", "kernel",
+    std::printf("median of %d rounds, ms      %10s %10s %10s %10s %10s  values\n", runs, "walk", "kernel",
         "/proc", "ss -tan", "netstat");
     for (const Figures& f : figures)
         std::printf("%6zu connections (%6zu rows) %10.2f %10.2f %10.2f %10.2f %10.2f  %zu\n", f.connections,
