@@ -3,6 +3,8 @@
 // in a private network namespace with snmpd agents started here (run as root).
 
 #include "scan/remote_mib_agent.h"
+#include "tests/common/connection_holders.h"
+#include "tests/common/measured_run.h"
 #include "tests/common/netns.h"
 #include "tests/common/snmpd.h"
 
@@ -32,70 +34,6 @@ using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-struct Sockets
-{
-    std::vector<int> fds;
-    ~Sockets()
-    {
-        for (int fd : fds)
-            close(fd);
-    }
-};
-
-// count connections over loopback: each gives two established rows, plus the listener.
-bool openConnections(int count, Sockets& sockets)
-{
-    rlimit limit {};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4 * count + 256));
-    setrlimit(RLIMIT_NOFILE, &limit);
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
-        || listen(listener, 128) != 0
-        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    sockets.fds.push_back(listener);
-    for (int i = 0; i < count; ++i) {
-        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            return false;
-        sockets.fds.push_back(client);
-        const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (server < 0)
-            return false;
-        sockets.fds.push_back(server);
-    }
-    return true;
-}
-
-// Runs the command to its end with its output thrown away; the wall time in ms, or -1
-// when it failed.
-double timedRun(const std::vector<std::string>& command)
-{
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double ms = millisecondsSince(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
 }
 
 double median(std::vector<double> values)
@@ -145,7 +83,7 @@ bool interleave(std::vector<Contender>& contenders, int rounds, const std::vecto
     for (int round = -1; round < rounds; ++round) {
         for (Contender& contender : contenders) {
             const double cpuBefore = agentsCpu();
-            const double ms = timedRun(contender.argv);
+            const double ms = testproc::measuredRun(contender.argv).wallMs;
             contender.agentCpu.push_back(agentsCpu() - cpuBefore);
             if (ms < 0) {
                 std::fprintf(stderr, "%s failed\n", contender.label.c_str());
@@ -182,9 +120,9 @@ std::vector<std::string> scanCommand(const std::vector<std::string>& peers)
 int walkBench(int rounds)
 {
     constexpr int kConnections = 1000; // 2,000 established rows and one listener
-    Sockets sockets;
-    if (!openConnections(kConnections, sockets)) {
-        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+    loopback::ConnectionHolders holders;
+    if (!holders.connectUpTo(kConnections)) {
+        std::fprintf(stderr, "cannot open %d loopback connections\n", kConnections);
         return 1;
     }
     const auto agent = startAgent();
@@ -223,9 +161,9 @@ int manyBench(int rounds)
 {
     constexpr int kAgents = 20;
     constexpr int kConnections = 100; // 200 established rows and one listener, seen by every agent
-    Sockets sockets;
-    if (!openConnections(kConnections, sockets)) {
-        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+    loopback::ConnectionHolders holders;
+    if (!holders.connectUpTo(kConnections)) {
+        std::fprintf(stderr, "cannot open %d loopback connections\n", kConnections);
         return 1;
     }
     std::vector<std::unique_ptr<testsnmp::SnmpdProcess>> agents;
@@ -241,7 +179,7 @@ int manyBench(int rounds)
     std::vector<double> alone(peers.size());
     for (int pass = 0; pass < 2; ++pass) {
         for (std::size_t i = 0; i < peers.size(); ++i)
-            alone[i] = timedRun(scanCommand({ peers[i] }));
+            alone[i] = testproc::measuredRun(scanCommand({ peers[i] })).wallMs;
     }
     for (std::size_t i = 0; i < peers.size(); ++i) {
         if (alone[i] < 0) {

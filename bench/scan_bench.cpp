@@ -7,6 +7,7 @@
 #include "scan/run_scan.h"
 #include "scan/scanner.h"
 #include "tests/common/connection_holders.h"
+#include "tests/common/measured_run.h"
 #include "tests/common/netns.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
@@ -178,70 +179,6 @@ void namesBench(int rounds)
 
 // --- veltran-scan against netstat on a large table -------------------------------------------
 
-struct Sockets
-{
-    std::vector<int> fds;
-    ~Sockets()
-    {
-        for (int fd : fds)
-            close(fd);
-    }
-};
-
-// count connections over loopback: each gives two established rows, plus the listener.
-bool openConnections(int count, Sockets& sockets)
-{
-    rlimit limit {};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4 * count + 64));
-    setrlimit(RLIMIT_NOFILE, &limit);
-
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), length) != 0
-        || listen(listener, 128) != 0
-        || getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return false;
-    sockets.fds.push_back(listener);
-    for (int i = 0; i < count; ++i) {
-        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (client < 0 || connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
-            return false;
-        sockets.fds.push_back(client);
-        const int server = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (server < 0)
-            return false;
-        sockets.fds.push_back(server);
-    }
-    return true;
-}
-
-// Runs the command to its end with its output thrown away; the wall time in ms, or -1.
-double timedRun(const std::vector<std::string>& command)
-{
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto start = Clock::now();
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0)
-        return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    const double ms = millisecondsSince(start);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
-}
-
 int countLines(const std::string& command)
 {
     FILE* pipe = popen(command.c_str(), "r");
@@ -257,9 +194,9 @@ int countLines(const std::string& command)
 int processBench(int runs)
 {
     constexpr int kConnections = 1000; // 2,000 established rows and one listener
-    Sockets sockets;
-    if (!openConnections(kConnections, sockets)) {
-        std::fprintf(stderr, "cannot open %d loopback connections: %s\n", kConnections, std::strerror(errno));
+    loopback::ConnectionHolders holders;
+    if (!holders.connectUpTo(kConnections)) {
+        std::fprintf(stderr, "cannot open %d loopback connections\n", kConnections);
         return 1;
     }
     MibAgent agent;
@@ -296,7 +233,7 @@ int processBench(int runs)
     std::vector<std::vector<double>> times(std::size(commands));
     for (int round = -1; round < runs; ++round) {
         for (std::size_t c = 0; c < std::size(commands); ++c) {
-            const double ms = timedRun(commands[c].argv);
+            const double ms = testproc::measuredRun(commands[c].argv).wallMs;
             if (round >= 0) // the first round only warms the page cache
                 times[c].push_back(ms);
         }
@@ -312,36 +249,6 @@ int processBench(int runs)
 }
 
 // --- veltran-scan against ss: CPU time and peak memory -------------------------------------------
-
-struct ProcessCost
-{
-    double cpuMs = -1;
-    double peakRssKb = -1;
-};
-
-ProcessCost measuredRun(const std::vector<std::string>& command)
-{
-    std::vector<char*> argv;
-    for (const std::string& part : command)
-        argv.push_back(const_cast<char*>(part.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ProcessCost cost;
-    int status = 0;
-    rusage usage {};
-    if (error != 0 || wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return cost;
-    cost.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
-    cost.peakRssKb = static_cast<double>(usage.ru_maxrss);
-    return cost;
-}
 
 int cpuBench(int runs)
 {
@@ -363,14 +270,15 @@ int cpuBench(int runs)
         std::vector<double> rss[2];
         for (int round = -1; round < runs; ++round) {
             for (int c = 0; c < 2; ++c) {
-                const ProcessCost cost = measuredRun(contenders[c]);
-                if (cost.cpuMs < 0) {
+                const testproc::RunCost cost = testproc::measuredRun(contenders[c]);
+                const double peak = testproc::peakRssKb(contenders[c]);
+                if (!cost.ok() || peak < 0) {
                     std::fprintf(stderr, "%s failed\n", contenders[c][0].c_str());
                     return 1;
                 }
                 if (round >= 0) { // the first round only warms the page cache
                     cpu[c].push_back(cost.cpuMs);
-                    rss[c].push_back(cost.peakRssKb);
+                    rss[c].push_back(peak);
                 }
             }
         }

@@ -10,7 +10,7 @@ packages=(
     libjpeg62-turbo-dev
     netbase iproute2 util-linux net-tools
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation
-    valgrind xdg-utils ccache desktop-file-utils appstream
+    valgrind xdg-utils ccache desktop-file-utils appstream time
     clang libclang-rt-14-dev
     snmpd snmp libsnmp-dev
 )

@@ -1,0 +1,68 @@
+#include "tests/common/measured_run.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace testproc {
+namespace {
+
+    // Spawns argv with its output thrown away and waits for it; false unless it exited with 0.
+    bool runToEnd(std::vector<std::string> command, rusage& usage)
+    {
+        std::vector<char*> argv;
+        for (std::string& part : command)
+            argv.push_back(part.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        int status = 0;
+        return error == 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)
+            && WEXITSTATUS(status) == 0;
+    }
+
+} // namespace
+
+RunCost measuredRun(const std::vector<std::string>& command)
+{
+    rusage usage {};
+    const auto start = std::chrono::steady_clock::now();
+    if (!runToEnd(command, usage))
+        return {};
+    const double wall
+        = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+    return { wall, cpu };
+}
+
+double peakRssKb(const std::vector<std::string>& command)
+{
+    char reportName[] = "/tmp/veltran-run-XXXXXX";
+    const int report = mkstemp(reportName);
+    if (report < 0)
+        return -1;
+    close(report);
+    std::vector<std::string> timed { "/usr/bin/time", "-f", "%M", "-o", reportName };
+    timed.insert(timed.end(), command.begin(), command.end());
+    rusage usage {};
+    double peak = -1;
+    if (!runToEnd(timed, usage) || !(std::ifstream(reportName) >> peak))
+        peak = -1;
+    unlink(reportName);
+    return peak;
+}
+
+} // namespace testproc
