@@ -22,7 +22,10 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -137,25 +140,71 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     EXPECT_EQ(rowsWithLocalHost(agentName), 0);
 }
 
-TEST_F(WatchAgentTest, AWrongCommunityIsToldWithinTheTimeoutAndNeverShown)
+// Standard output and error of this process, kept in a file while it lives.
+class CapturedOutput
+{
+public:
+    CapturedOutput()
+    {
+        std::fflush(nullptr);
+        m_file = std::tmpfile();
+        m_saved[0] = ::dup(1);
+        m_saved[1] = ::dup(2);
+        ::dup2(::fileno(m_file), 1);
+        ::dup2(::fileno(m_file), 2);
+    }
+    // Puts the outputs back and returns what was written meanwhile.
+    std::string end()
+    {
+        std::fflush(nullptr);
+        ::dup2(m_saved[0], 1);
+        ::dup2(m_saved[1], 2);
+        ::close(m_saved[0]);
+        ::close(m_saved[1]);
+        std::string text;
+        std::rewind(m_file);
+        for (int c; (c = std::fgetc(m_file)) != EOF;)
+            text += static_cast<char>(c);
+        std::fclose(m_file);
+        return text;
+    }
+
+private:
+    std::FILE* m_file = nullptr;
+    int m_saved[2] {};
+};
+
+TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
 {
     sockets.udp(2);
     form().Timer1Timer();
     finishScan();
     ASSERT_GT(form().StringGrid1->rowCount(), 2); // this computer's rows, before the switch
+    const QString peer = QString::fromStdString(snmpd.peer());
+    CapturedOutput output;
     QElapsedTimer clock;
     clock.start();
     watchAgent("-v2c -c wrong-Secret-1 -t 1 -r 1");
+    const qint64 communityMs = clock.elapsed();
+    const QString communityStatus = form().statusText();
+    const int rowsAfterSwitch = form().StringGrid1->rowCount();
+    const QString firstCell = form().StringGrid1->cellText(1, 1);
+    watchAgent("-v3 -l authPriv -u veltran -a SHA -A wrong-Secret-2 -x AES -X wrong-Secret-3 -t 1 -r 1");
+    const QString v3Status = form().statusText();
+    const std::string printed = output.end();
+
     // Two tries of one second for the first table; the scan ends there.
-    EXPECT_LT(clock.elapsed(), 6000);
-    const QString status = form().statusText();
-    EXPECT_TRUE(status.startsWith(QStringLiteral("SNMP agent %1: Timeout").arg(QString::fromStdString(snmpd.peer()))))
-        << status.toStdString();
-    EXPECT_FALSE(status.contains(QStringLiteral("Secret")));
-    EXPECT_FALSE(form().windowTitle().contains(QStringLiteral("Secret")));
+    EXPECT_LT(communityMs, 6000);
+    // Nothing read yet: the failure alone, no stale rows to speak of.
+    EXPECT_EQ(communityStatus, QStringLiteral("SNMP agent %1: Timeout").arg(peer));
+    EXPECT_TRUE(v3Status.startsWith(QStringLiteral("SNMP agent %1: ").arg(peer))) << v3Status.toStdString();
+    EXPECT_FALSE(v3Status.contains(QStringLiteral("Timeout"))) << "the agent refuses the keys at once";
+    for (const QString& text : { communityStatus, v3Status, form().windowTitle() })
+        EXPECT_FALSE(text.contains(QStringLiteral("Secret"))) << text.toStdString();
+    EXPECT_EQ(printed.find("Secret"), std::string::npos) << printed;
     // The rows of the computer watched before are not shown as this agent's.
-    EXPECT_EQ(form().StringGrid1->rowCount(), 2);
-    EXPECT_EQ(form().StringGrid1->cellText(1, 1), QString());
+    EXPECT_EQ(rowsAfterSwitch, 2);
+    EXPECT_EQ(firstCell, QString());
     // The choice is kept beside options.dat, readable by its owner alone.
     const QString ini = QDir(dir.path()).filePath(QStringLiteral("veltran.ini"));
     ASSERT_TRUE(QFile::exists(ini));
