@@ -43,7 +43,8 @@ Program::Program(NameServices& names, const char* agentModule)
     m_form1->attachAbout(m_about.get());
     m_view = std::make_shared<WindowScanView>(form1);
     connectScanView(m_view.get());
-    m_scanner = std::make_unique<Scanner>(*m_options, *m_log, ScanSource { m_agent, borrowed(names), m_view });
+    m_scanner
+        = std::make_unique<Scanner>(*m_options, *m_log, ScanSource { m_agent, borrowed(names), m_view });
     m_form1->attachScanner(m_scanner.get());
     QObject::connect(m_options.get(), &TForm_Options::watchTargetApplied, form1,
         [this](const WatchTarget& target) { watch(target); });
@@ -61,7 +62,8 @@ void Program::watch(const WatchTarget& target)
     m_view = view;
     ScanSource source { m_agent, borrowed(m_names), m_view };
     if (target.snmpAgent) {
-        auto agent = std::make_shared<RemoteMibAgent>(target.host.toStdString(), target.snmpOptions.toStdString());
+        auto agent
+            = std::make_shared<RemoteMibAgent>(target.host.toStdString(), target.snmpOptions.toStdString());
         // Asked on the scan worker, which alone uses the agent's session.
         source.names = std::make_shared<AgentNameServices>(m_names, [agent] { return agent->sysName(); });
         source.agent = std::move(agent);

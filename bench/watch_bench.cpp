@@ -130,7 +130,8 @@ int main(int argc, char** argv)
     program.show();
 
     const WatchTarget thisComputer;
-    const WatchTarget agent { true, QString::fromStdString(snmpd.peer()), QString::fromStdString(snmpd.v2cOptions()) };
+    const WatchTarget agent { true, QString::fromStdString(snmpd.peer()),
+        QString::fromStdString(snmpd.v2cOptions()) };
     struct Contender
     {
         const char* name;
@@ -161,15 +162,17 @@ int main(int argc, char** argv)
     }
     program.shutdown();
 
-    std::printf("veltran window (offscreen), 180 endpoints, refresh 1 s, %d rounds of %d s, probe every %d ms\n",
+    std::printf(
+        "veltran window (offscreen), 180 endpoints, refresh 1 s, %d rounds of %d s, probe every %d ms\n",
         rounds, seconds, kProbeMs);
     const double base = median(contenders[0].cpu);
     bool met = true;
     for (const Contender& contender : contenders) {
         const double cpu = median(contender.cpu);
         const double worstStall = *std::max_element(contender.stall.begin(), contender.stall.end());
-        std::printf("  %-20s CPU median %.2f %% of one core (%.2fx this computer), longest stall median %.1f ms, "
-                    "worst %.1f ms\n",
+        std::printf(
+            "  %-20s CPU median %.2f %% of one core (%.2fx this computer), longest stall median %.1f ms, "
+            "worst %.1f ms\n",
             contender.name, cpu, base > 0 ? cpu / base : 0.0, median(contender.stall), worstStall);
         std::printf("      %s\n", qPrintable(contender.seen));
         if (contender.target == &agent)

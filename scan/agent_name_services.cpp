@@ -35,7 +35,8 @@ std::optional<std::string> AgentNameServices::hostByAddress(std::uint32_t networ
     return m_services.hostByAddress(networkOrderAddress);
 }
 
-std::optional<std::string> AgentNameServices::serviceByPort(std::uint16_t networkOrderPort, const char* protocol)
+std::optional<std::string> AgentNameServices::serviceByPort(
+    std::uint16_t networkOrderPort, const char* protocol)
 {
     return m_services.serviceByPort(networkOrderPort, protocol);
 }

@@ -35,9 +35,9 @@ Scanner::Scanner(const Settings& settings, ConnectionLog& log, ScanSource source
 Scanner::Scanner(
     MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log, ScanView& view)
     : Scanner(settings, log,
-          { std::shared_ptr<MibAgent>(std::shared_ptr<MibAgent>(), &agent),
-              std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &services),
-              std::shared_ptr<ScanView>(std::shared_ptr<ScanView>(), &view) })
+        { std::shared_ptr<MibAgent>(std::shared_ptr<MibAgent>(), &agent),
+            std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &services),
+            std::shared_ptr<ScanView>(std::shared_ptr<ScanView>(), &view) })
 {
 }
 

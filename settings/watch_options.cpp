@@ -52,8 +52,8 @@ WatchTarget WatchTarget::load(const SettingsFile& file)
 
 bool WatchTarget::store(SettingsFile& file) const
 {
-    return file.setValue(kSourceKey, snmpAgent ? kAgentSource : kComputerSource) && file.setValue(kHostKey, host)
-        && file.setValue(kSnmpOptionsKey, snmpOptions);
+    return file.setValue(kSourceKey, snmpAgent ? kAgentSource : kComputerSource)
+        && file.setValue(kHostKey, host) && file.setValue(kSnmpOptionsKey, snmpOptions);
 }
 
 WatchOptions::WatchOptions(QWidget* dialog, QWidget* panel)
@@ -67,14 +67,15 @@ WatchOptions::WatchOptions(QWidget* dialog, QWidget* panel)
     focusStyle->setParent(dialog);
     // A group of their own: other radio buttons on the panel must not take turns with these.
     auto* group = new QButtonGroup(dialog);
-    const auto radio = [panel, focusStyle, group, left](const QString& caption, const QString& name, int top) {
-        auto* button = new QRadioButton(caption, panel);
-        button->setObjectName(name);
-        button->setStyle(focusStyle);
-        button->setGeometry(left + 16, top, button->sizeHint().width(), 17);
-        group->addButton(button);
-        return button;
-    };
+    const auto radio
+        = [panel, focusStyle, group, left](const QString& caption, const QString& name, int top) {
+              auto* button = new QRadioButton(caption, panel);
+              button->setObjectName(name);
+              button->setStyle(focusStyle);
+              button->setGeometry(left + 16, top, button->sizeHint().width(), 17);
+              group->addButton(button);
+              return button;
+          };
     LabelWatch = label(u"Watch:"_s, u"LabelWatch"_s, panel, left + 8, 24);
     RadioThisComputer = radio(u"this computer"_s, u"RadioThisComputer"_s, 48);
     RadioSnmpAgent = radio(u"SNMP agent"_s, u"RadioSnmpAgent"_s, 72);
@@ -84,7 +85,8 @@ WatchOptions::WatchOptions(QWidget* dialog, QWidget* panel)
     EditHost->setToolTip(u"host, udp:host:161 or udp6:[::1]:1161"_s);
     LabelSnmpOptions = label(u"SNMP options"_s, u"LabelSnmpOptions"_s, panel, left + 32, 148);
     EditSnmpOptions = field(u"EditSnmpOptions"_s, panel, left + 32, 164);
-    EditSnmpOptions->setToolTip(u"As for snmpwalk: -v2c -c COMMUNITY, or -v3 -l authPriv -u NAME -a SHA -A ... -x AES -X ..."_s);
+    EditSnmpOptions->setToolTip(
+        u"As for snmpwalk: -v2c -c COMMUNITY, or -v3 -l authPriv -u NAME -a SHA -A ... -x AES -X ..."_s);
     enableAgentFields();
     QObject::connect(RadioSnmpAgent, &QRadioButton::toggled, EditHost, [this] { enableAgentFields(); });
 }

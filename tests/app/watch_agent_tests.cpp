@@ -13,8 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -125,7 +125,8 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     form().Timer1Timer();
     finishScan();
     snmpd.resume();
-    EXPECT_TRUE(form().statusText().startsWith(QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
+    EXPECT_TRUE(form().statusText().startsWith(
+        QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
         << form().statusText().toStdString();
     EXPECT_TRUE(form().statusText().contains(QStringLiteral("stale")));
     EXPECT_EQ(form().StringGrid1->rowCount(), rows);
