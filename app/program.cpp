@@ -65,7 +65,11 @@ void Program::watch(const WatchTarget& target)
         auto agent
             = std::make_shared<RemoteMibAgent>(target.host.toStdString(), target.snmpOptions.toStdString());
         // Asked on the scan worker, which alone uses the agent's session.
-        source.names = std::make_shared<AgentNameServices>(m_names, [agent] { return agent->sysName(); });
+        // An agent without sysName.0 is named as the user named it.
+        source.names = std::make_shared<AgentNameServices>(m_names, [agent] {
+            const std::string name = agent->sysName();
+            return name.empty() ? agent->peer() : name;
+        });
         source.agent = std::move(agent);
     }
     m_scanner->setSource(std::move(source));
