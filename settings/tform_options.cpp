@@ -308,7 +308,9 @@ void TForm_Options::loadWatchTarget()
 void TForm_Options::applyWatchTarget()
 {
     const WatchTarget chosen = m_watchOptions->target();
-    if (m_settingsFile && !chosen.store(*m_settingsFile))
+    // Written only when it differs from the file: watching this computer, as always, leaves
+    // the file as it always was.
+    if (m_settingsFile && chosen != WatchTarget::load(*m_settingsFile) && !chosen.store(*m_settingsFile))
         Q_EMIT saveFailed(m_settingsFile->error());
     if (chosen == m_watchTarget)
         return;

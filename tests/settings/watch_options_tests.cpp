@@ -64,6 +64,9 @@ TEST_F(WatchOptionsTest, OkAppliesAndStoresCancelRestoresTheFileRestartsWithIt)
     QSignalSpy applied(dialog.get(), &TForm_Options::watchTargetApplied);
     dialog->loadSettings();
     EXPECT_EQ(applied.count(), 0) << "nothing stored: this computer, as before";
+    dialog->Button1->click();
+    EXPECT_EQ(applied.count(), 0);
+    EXPECT_FALSE(readFile(file->path()).contains("watch")) << "this computer leaves the file as it was";
 
     watch().RadioSnmpAgent->setChecked(true);
     watch().EditHost->setText(u"udp6:[::1]:1161"_s);
