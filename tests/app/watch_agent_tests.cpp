@@ -22,10 +22,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -141,40 +139,6 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     EXPECT_EQ(rowsWithLocalHost(agentName), 0);
 }
 
-// Standard output and error of this process, kept in a file while it lives.
-class CapturedOutput
-{
-public:
-    CapturedOutput()
-    {
-        std::fflush(nullptr);
-        m_file = std::tmpfile();
-        m_saved[0] = ::dup(1);
-        m_saved[1] = ::dup(2);
-        ::dup2(::fileno(m_file), 1);
-        ::dup2(::fileno(m_file), 2);
-    }
-    // Puts the outputs back and returns what was written meanwhile.
-    std::string end()
-    {
-        std::fflush(nullptr);
-        ::dup2(m_saved[0], 1);
-        ::dup2(m_saved[1], 2);
-        ::close(m_saved[0]);
-        ::close(m_saved[1]);
-        std::string text;
-        std::rewind(m_file);
-        for (int c; (c = std::fgetc(m_file)) != EOF;)
-            text += static_cast<char>(c);
-        std::fclose(m_file);
-        return text;
-    }
-
-private:
-    std::FILE* m_file = nullptr;
-    int m_saved[2] {};
-};
-
 TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
 {
     sockets.udp(2);
@@ -182,7 +146,8 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     finishScan();
     ASSERT_GT(form().StringGrid1->rowCount(), 2); // this computer's rows, before the switch
     const QString peer = QString::fromStdString(snmpd.peer());
-    CapturedOutput output;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     QElapsedTimer clock;
     clock.start();
     watchAgent("-v2c -c wrong-Secret-1 -t 1 -r 1");
@@ -192,7 +157,8 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     const QString firstCell = form().StringGrid1->cellText(1, 1);
     watchAgent("-v3 -l authPriv -u veltran -a SHA -A wrong-Secret-2 -x AES -X wrong-Secret-3 -t 1 -r 1");
     const QString v3Status = form().statusText();
-    const std::string printed = output.end();
+    const std::string printed
+        = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
 
     // Two tries of one second for the first table; the scan ends there.
     EXPECT_LT(communityMs, 6000);
