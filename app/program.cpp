@@ -5,15 +5,28 @@
 #include "help/shell.h"
 #include "help/tform_about.h"
 #include "log/connection_log.h"
+#include "scan/agent_name_services.h"
 #include "scan/mib_agent.h"
+#include "scan/remote_mib_agent.h"
 #include "scan/scanner.h"
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/map_pictures.h"
 
+namespace {
+
+// A services object the program does not own: the caller's outlives the program.
+std::shared_ptr<NameServices> borrowed(NameServices& names)
+{
+    return std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &names);
+}
+
+} // namespace
+
 Program::Program(NameServices& names, const char* agentModule)
-    : m_log(std::make_unique<ConnectionLog>())
-    , m_agent(std::make_unique<MibAgent>())
+    : m_names(names)
+    , m_log(std::make_unique<ConnectionLog>())
+    , m_agent(std::make_shared<MibAgent>())
 {
     // Created in start-up order, whatever the order of destruction.
     m_form1 = std::make_unique<TForm1>(*m_agent, *m_log, agentModule);
@@ -28,22 +41,61 @@ Program::Program(NameServices& names, const char* agentModule)
     m_form1->attachMapPictures(m_pictures.get());
     m_about = std::make_unique<TForm_About>();
     m_form1->attachAbout(m_about.get());
-    m_view = std::make_unique<WindowScanView>(form1);
-    connectScanView();
-    m_scanner = std::make_unique<Scanner>(*m_agent, *m_options, names, *m_log, *m_view);
+    m_view = std::make_shared<WindowScanView>(form1);
+    connectScanView(m_view.get());
+    m_scanner
+        = std::make_unique<Scanner>(*m_options, *m_log, ScanSource { m_agent, borrowed(names), m_view });
     m_form1->attachScanner(m_scanner.get());
+    QObject::connect(m_options.get(), &TForm_Options::watchTargetApplied, form1,
+        [this](const WatchTarget& target) { watch(target); });
 }
 
-void Program::connectScanView()
+void Program::watch(const WatchTarget& target)
+{
+    if (target == m_watchTarget)
+        return;
+    m_watchTarget = target;
+    // A new view for the new target: the last one's effects still on their way are dropped with it.
+    auto view = std::make_shared<WindowScanView>(m_form1.get());
+    connectScanView(view.get());
+    m_view->shutdown();
+    m_view = view;
+    ScanSource source { m_agent, borrowed(m_names), m_view };
+    if (target.snmpAgent) {
+        auto agent
+            = std::make_shared<RemoteMibAgent>(target.host.toStdString(), target.snmpOptions.toStdString());
+        // Asked on the scan worker, which alone uses the agent's session.
+        // An agent without sysName.0 is named as the user named it.
+        source.names = std::make_shared<AgentNameServices>(m_names, [agent] {
+            const std::string name = agent->sysName();
+            return name.empty() ? agent->peer() : name;
+        });
+        source.agent = std::move(agent);
+    }
+    m_scanner->setSource(std::move(source));
+    m_form1->setWatchedComputer(target.snmpAgent ? target.host : QString());
+    m_form1->clearScanResults();
+    if (m_form1->isVisible())
+        m_form1->scanNow();
+}
+
+void Program::showWatchedComputer(const MapTable& table)
+{
+    if (m_watchTarget.snmpAgent && !table.localComputerName.empty())
+        m_form1->setWatchedComputer(QString::fromStdString(table.localComputerName));
+}
+
+void Program::connectScanView(WindowScanView* view)
 {
     // The one place where a scan's effects meet the window: all on the GUI thread, in order.
     TForm1* form1 = m_form1.get();
-    WindowScanView* view = m_view.get();
     QObject::connect(view, &WindowScanView::viewShown, form1, &TForm1::showScanView);
     QObject::connect(view, &WindowScanView::statusTextChanged, form1, &TForm1::setStatusText);
     QObject::connect(view, &WindowScanView::gridRowsChanged, form1, &TForm1::setGridRows);
     QObject::connect(view, &WindowScanView::gridContentChanged, form1, &TForm1::setGridContent);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1, &TForm1::takeMapTable);
+    QObject::connect(view, &WindowScanView::mapTablePublished, form1,
+        [this](const std::shared_ptr<MapTable>& table) { showWatchedComputer(*table); });
     view->setGraphicMode(form1->graphicMode());
     QObject::connect(form1, &TForm1::graphicModeChanged, view, &WindowScanView::setGraphicMode);
 }

@@ -4,6 +4,7 @@
 // scanner with the bridge that carries its effects to the window.
 
 #include "scan/mib_agent.h"
+#include "settings/watch_options.h"
 
 #include <QString>
 
@@ -19,6 +20,7 @@ class TForm_About;
 class TForm_Options;
 class WindowScanView;
 struct MapPictures;
+struct MapTable;
 
 class Program final
 {
@@ -43,18 +45,25 @@ public:
     Scanner& scanner() { return *m_scanner; }
     ConnectionLog& log() { return *m_log; }
 
+    // Watches target from the next scan on; a scan of the last target still running ends
+    // unseen.
+    void watch(const WatchTarget& target);
+
 private:
-    void connectScanView();
+    void connectScanView(WindowScanView* view);
+    void showWatchedComputer(const MapTable& table);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined)
     // first, then the bridge, the main window, and last what the window points at.
+    NameServices& m_names;
     std::unique_ptr<ConnectionLog> m_log;
-    std::unique_ptr<MibAgent> m_agent;
+    std::shared_ptr<MibAgent> m_agent; // the module loaded into the process: this computer
     std::unique_ptr<MapPictures> m_pictures;
     std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini: options after options.dat, the layout
     std::unique_ptr<TForm_Options> m_options;
     std::unique_ptr<TForm_About> m_about;
     std::unique_ptr<TForm1> m_form1;
-    std::unique_ptr<WindowScanView> m_view;
+    std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
+    WatchTarget m_watchTarget;
     std::unique_ptr<Scanner> m_scanner;
 };

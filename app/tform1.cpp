@@ -375,6 +375,20 @@ void TForm1::FormShow()
         showNotice(m_userFiles.error);
 }
 
+void TForm1::setWatchedComputer(const QString& name)
+{
+    const QString caption = QString::fromLatin1(kWindowCaption);
+    setWindowTitle(name.isEmpty() ? caption : caption + QStringLiteral(" - ") + name);
+}
+
+void TForm1::clearScanResults()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    setGridContent(std::vector<GridRow>(1), std::vector<GridRowDetails>(1));
+    takeMapTable(std::make_shared<MapTable>(), graphicMode());
+    setStatusText(QString());
+}
+
 std::array<std::string, 4> TForm1::headerTitles() const
 {
     std::array<std::string, 4> titles;

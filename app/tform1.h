@@ -69,6 +69,15 @@ public:
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
     void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
 
+    // The computer being watched, named in the caption after the program's title; an empty
+    // name (this computer) keeps the caption as it always was.
+    void setWatchedComputer(const QString& name);
+    // Another computer is watched from now on: the last one's rows, map and status go.
+    void clearScanResults();
+
+    // The map of the last finished scan; null before the pictures are attached.
+    const ConnectionMap* connectionMap() const { return m_map.get(); }
+
     // The header texts of grid columns 1 to 4, for the log's session header.
     std::array<std::string, 4> headerTitles() const;
     // Seconds × 1000; an interval of 0 or less never fires.

@@ -5,6 +5,7 @@
 #include "cli/scan_arguments.h"
 #include "log/connection_log.h"
 #include "platform/name_services.h"
+#include "scan/agent_name_services.h"
 #include "scan/agent_poller.h"
 #include "scan/connection_table.h"
 #include "scan/mib_agent.h"
@@ -34,35 +35,12 @@ private:
     const AgentPollResult& m_result;
 };
 
-// The system's look-ups, except that the local computer is the agent's: its sysName.0
-// names its own 0.0.0.0 and 127.0.0.1 rows.
-class AgentNameServices final : public NameServices
-{
-public:
-    explicit AgentNameServices(std::string computerName)
-        : m_computerName(std::move(computerName))
-    {
-    }
-    std::string localHostName() override { return m_computerName; }
-    std::optional<std::string> hostByAddress(std::uint32_t address) override
-    {
-        return systemNameServices().hostByAddress(address);
-    }
-    std::optional<std::string> serviceByPort(std::uint16_t port, const char* protocol) override
-    {
-        return systemNameServices().serviceByPort(port, protocol);
-    }
-
-private:
-    std::string m_computerName;
-};
-
 // One agent's rows through the same scan steps as this computer's.
 struct HostScan
 {
     explicit HostScan(const AgentPollResult& result, const Settings& settings)
         : agent(result)
-        , services(result.sysName)
+        , services(systemNameServices(), result.sysName)
         , view(errors)
         , resolver(settings, services)
         , settings(settings)

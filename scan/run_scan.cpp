@@ -148,9 +148,12 @@ std::string finalStatusText(const RowFilter& filter, int hidden, int notStored)
 }
 
 // A walk that failed is never shown as a machine without endpoints: the rows of the last
-// good scan stay on screen, and the status bar says so.
-std::string staleRowsText(const MibAgent& agent)
+// good scan stay on screen, and the status bar says so. With none (an agent that has not
+// answered yet) the failure alone is told.
+std::string staleRowsText(const MibAgent& agent, const ConnectionTable& table)
 {
+    if (table.count() == 0)
+        return agent.lastWalkError();
     return agent.lastWalkError() + ": the rows shown are stale, from the last scan that read the tables";
 }
 
@@ -195,14 +198,14 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
         if (settings.showTcp()) {
             tcp = agent.walkTcpTable();
             if (agent.lastWalkFailed()) {
-                view.setStatusText(staleRowsText(agent));
+                view.setStatusText(staleRowsText(agent, table));
                 return;
             }
         }
         if (settings.showUdp()) {
             udp = agent.walkUdpTable();
             if (agent.lastWalkFailed()) {
-                view.setStatusText(staleRowsText(agent));
+                view.setStatusText(staleRowsText(agent, table));
                 return;
             }
         }

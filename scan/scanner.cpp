@@ -25,14 +25,27 @@ void waitUntilGone(pid_t tid)
 
 } // namespace
 
+Scanner::Scanner(const Settings& settings, ConnectionLog& log, ScanSource source)
+    : m_settings(settings)
+    , m_log(log)
+{
+    setSource(std::move(source));
+}
+
 Scanner::Scanner(
     MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log, ScanView& view)
-    : m_agent(agent)
-    , m_settings(settings)
-    , m_log(log)
-    , m_view(view)
-    , m_resolver(settings, services)
+    : Scanner(settings, log,
+        { std::shared_ptr<MibAgent>(std::shared_ptr<MibAgent>(), &agent),
+            std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &services),
+            std::shared_ptr<ScanView>(std::shared_ptr<ScanView>(), &view) })
 {
+}
+
+void Scanner::setSource(ScanSource source)
+{
+    m_source = std::move(source);
+    m_table = std::make_shared<ConnectionTable>();
+    m_resolver = std::make_shared<NameResolver>(m_settings, *m_source.names);
 }
 
 Scanner::~Scanner()
@@ -55,8 +68,17 @@ int Scanner::startScan()
             m_leaving.push_back(std::move(m_thread));
         m_thread.reset();
     }
+    // The scan holds its source: a source replaced meanwhile lives until the scan ends. What
+    // it alone still holds goes with the worker, so an agent's session is closed there.
     m_thread = std::make_unique<ScanThread>(
-        [this] { runScan(m_agent, m_settings, m_resolver, m_log, m_view, m_table); }, m_scanBusy);
+        [this, source = m_source, resolver = m_resolver, table = m_table]() mutable {
+            runScan(*source.agent, m_settings, *resolver, m_log, *source.view, *table);
+            resolver.reset();
+            table.reset();
+            source.agent.reset();
+            source.names.reset();
+        },
+        m_scanBusy);
     m_workerTid.store(0);
     QObject::connect(
         m_thread.get(), &QThread::started, m_thread.get(), [this] { m_workerTid.store(::gettid()); },

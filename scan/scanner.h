@@ -16,9 +16,20 @@ class ScanThread;
 class ScanView;
 class Settings;
 
+// What the scans read and where they report. A source's scans start with a fresh table
+// and name cache, so one computer's names are never shown for another.
+struct ScanSource
+{
+    std::shared_ptr<MibAgent> agent;
+    std::shared_ptr<NameServices> names;
+    std::shared_ptr<ScanView> view;
+};
+
 class Scanner
 {
 public:
+    Scanner(const Settings& settings, ConnectionLog& log, ScanSource source);
+    // A source that outlives the scanner.
     Scanner(MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log,
         ScanView& view);
     // Joins a running worker; the view must answer a pending capacity message first.
@@ -33,14 +44,17 @@ public:
     bool scanBusy() const { return m_scanBusy.load() != 0; }
     // Waits until the running scan, if any, has ended; false on timeout.
     bool waitForIdle(int timeoutMs);
+    // The source of the scans started from now on. GUI thread; a running scan goes on
+    // with the source it started with, which lives until it ends.
+    void setSource(ScanSource source);
 
 private:
-    MibAgent& m_agent;
     const Settings& m_settings;
     ConnectionLog& m_log;
-    ScanView& m_view;
-    ConnectionTable m_table;
-    NameResolver m_resolver;
+    ScanSource m_source;
+    // Copied into each scan with the source: the worker never shares them with a later source.
+    std::shared_ptr<ConnectionTable> m_table;
+    std::shared_ptr<NameResolver> m_resolver;
     std::atomic<int> m_scanBusy { 0 };
     std::unique_ptr<ScanThread> m_thread; // the running or the last finished worker
     // Workers that had cleared the busy flag but not yet left their thread when the

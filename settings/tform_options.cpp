@@ -79,6 +79,7 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
         11));
 
     createControls();
+    m_watchOptions = std::make_unique<WatchOptions>(this, Panel1);
     connectControls();
 }
 
@@ -215,6 +216,7 @@ void TForm_Options::Edit1Change()
 void TForm_Options::loadSettings()
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    loadWatchTarget();
     const auto stored = readOptionsFile(m_optionsFile.toStdString());
     if (!stored)
         return;
@@ -291,6 +293,31 @@ void TForm_Options::startLogSession()
     m_log.startLogSession(CheckBox7->isChecked(), logNameOf(Edit1->text()), titles);
 }
 
+void TForm_Options::loadWatchTarget()
+{
+    if (!m_settingsFile)
+        return;
+    const WatchTarget stored = WatchTarget::load(*m_settingsFile);
+    m_watchOptions->setTarget(stored);
+    if (stored == m_watchTarget)
+        return;
+    m_watchTarget = stored;
+    Q_EMIT watchTargetApplied(m_watchTarget);
+}
+
+void TForm_Options::applyWatchTarget()
+{
+    const WatchTarget chosen = m_watchOptions->target();
+    // Written only when it differs from the file: watching this computer, as always, leaves
+    // the file as it always was.
+    if (m_settingsFile && chosen != WatchTarget::load(*m_settingsFile) && !chosen.store(*m_settingsFile))
+        Q_EMIT saveFailed(m_settingsFile->error());
+    if (chosen == m_watchTarget)
+        return;
+    m_watchTarget = chosen;
+    Q_EMIT watchTargetApplied(m_watchTarget);
+}
+
 int TForm_Options::refreshSecondsToStore() const
 {
     const auto seconds = wholeNumberOf(Edit_Time->text());
@@ -327,6 +354,7 @@ void TForm_Options::Button1Click()
     Q_EMIT refreshIntervalApplied(m_confirmedRefreshSeconds * 1000);
     QDialog::accept();
     saveSettings();
+    applyWatchTarget();
     if (m_logNameChanged)
         startLogSession();
     m_logNameChanged = false;

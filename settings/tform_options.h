@@ -4,12 +4,14 @@
 // thread-safe copy whenever it changes, whoever changes it.
 
 #include "scan/settings.h"
+#include "settings/watch_options.h"
 
 #include <QDialog>
 
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -72,6 +74,11 @@ public:
 
     bool logNameChanged() const { return m_logNameChanged; }
 
+    // What the window watches, as last applied by Ok or read from the settings file.
+    const WatchTarget& watchTarget() const { return m_watchTarget; }
+    // The "Watch:" block's controls.
+    WatchOptions& watchOptions() { return *m_watchOptions; }
+
     // The controls, named as the rest of the program and the tests know them.
     QFrame* Panel1 = nullptr; // the black panel that holds the options
     QLabel* Label1 = nullptr; // "Refresh time"
@@ -100,6 +107,8 @@ Q_SIGNALS:
     void lookupHostNamesMirrored(bool down);
     // A save that failed: "Could not save <file>: <reason>".
     void saveFailed(const QString& message);
+    // Another computer or agent to watch, chosen by Ok or read from the settings file.
+    void watchTargetApplied(const WatchTarget& target);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -111,6 +120,8 @@ private:
     void CheckBox7Click(bool ticked); // "Logfile name" toggled: starts a log session when ticked
     void Edit1Change(); // the log name edited: the new name takes effect at the next save
     int refreshSecondsToStore() const;
+    void loadWatchTarget();
+    void applyWatchTarget();
 
     ConnectionLog& m_log;
     ColumnTitles m_columnTitles;
@@ -118,6 +129,8 @@ private:
     SettingsFile* m_settingsFile = nullptr;
     bool m_logNameChanged = false;
     bool m_centred = false;
+    std::unique_ptr<WatchOptions> m_watchOptions;
+    WatchTarget m_watchTarget;
     // The refresh time last applied by Ok or read from options.dat: what a save
     // stores while the field holds an unconfirmed non-number.
     int m_confirmedRefreshSeconds = 1;

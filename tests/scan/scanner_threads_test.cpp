@@ -111,6 +111,51 @@ TEST_F(ScannerThreads, AScanStartedAsSoonAsTheFlagClearsNeverWaitsForTheLastWork
     scanner.reset();
 }
 
+// Another computer's rows, as its agent would give them.
+class OtherComputer final : public MibAgent
+{
+public:
+    std::vector<MibEndpoint> walkTcpTable() override { return { { 2, 0, 22, 0, 0 } }; }
+    std::vector<MibEndpoint> walkUdpTable() override { return {}; }
+};
+
+TEST_F(ScannerThreads, ASourceReplacedDuringAScanServesThatScanToItsEndAndNoLaterOne)
+{
+    services.setLocalName("here");
+    startWith({ { 2, 0, 80, 0, 0 } }, {});
+    Gate gate;
+    view.onGridRows([&gate] { gate.waitOpen(); });
+    ASSERT_EQ(scanner->startScan(), 0);
+    gate.waitUntilReached();
+
+    auto other = std::make_shared<OtherComputer>();
+    const std::weak_ptr<MibAgent> otherAgent = other;
+    auto otherNames = std::make_shared<ScriptedNameServices>();
+    otherNames->setLocalName("there");
+    auto otherView = std::make_shared<RecordingScanView>();
+    otherView->setGraphic(false);
+    scanner->setSource({ std::move(other), otherNames, otherView });
+    EXPECT_EQ(scanner->startScan(), 1) << "one scan at a time, whatever its source";
+    gate.open();
+    ASSERT_TRUE(scanner->waitForIdle(30000));
+    ASSERT_EQ(view.gridRows().size(), 1u);
+    EXPECT_EQ(view.gridRows()[0][1], "here");
+    EXPECT_TRUE(otherView->events().empty());
+
+    ASSERT_EQ(scanner->startScan(), 0);
+    ASSERT_TRUE(scanner->waitForIdle(30000));
+    ASSERT_EQ(otherView->gridRows().size(), 1u);
+    EXPECT_EQ(otherView->gridRows()[0][1], "there"); // a fresh cache: 0.0.0.0 is not "here" any more
+    EXPECT_EQ(otherView->gridRows()[0][2], "22");
+    EXPECT_EQ(scansStarted(view), 1);
+
+    // The scanner lets go of a replaced source; its last scan ends holding only its view.
+    scanner->setSource({ std::shared_ptr<MibAgent>(std::shared_ptr<MibAgent>(), &agent),
+        std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &services),
+        std::shared_ptr<ScanView>(std::shared_ptr<ScanView>(), &view) });
+    EXPECT_TRUE(otherAgent.expired());
+}
+
 TEST_F(ScannerThreads, DestroyingTheScannerJoinsARunningScan)
 {
     std::vector<TcpRow> tcp(20, TcpRow { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 });

@@ -1,0 +1,181 @@
+// The window watching another computer through its SNMP agent: a real snmpd in this
+// executable's private namespace, chosen in the options dialog.
+#include "app/app_title.h"
+#include "app/program.h"
+#include "app/tform1.h"
+#include "platform/name_services.h"
+#include "scan/scanner.h"
+#include "settings/tform_options.h"
+#include "tests/app/sockets.h"
+#include "tests/common/snmpd.h"
+#include "views/connection_map.h"
+#include "views/string_grid.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace {
+
+class LocalNames final : public NameServices
+{
+public:
+    std::string localHostName() override { return "testbox"; }
+    std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
+};
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 15000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+class WatchAgentTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        testsnmp::SnmpdConfig config;
+        config.ownProcessesOnly = true;
+        ASSERT_EQ(snmpd.start(config), "");
+        program = std::make_unique<Program>(names);
+        ASSERT_TRUE(program->startupError().isEmpty());
+        QDir::setCurrent(dir.path());
+        program->show();
+        finishScan();
+    }
+    void TearDown() override
+    {
+        program.reset();
+        QDir::setCurrent(previousDir);
+    }
+    TForm1& form() { return program->form1(); }
+    void finishScan()
+    {
+        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+    }
+    // Chooses the agent in the dialog and confirms with Ok; the next scan reads it.
+    void watchAgent(const std::string& options)
+    {
+        WatchOptions& watch = program->options().watchOptions();
+        watch.RadioSnmpAgent->setChecked(true);
+        watch.EditHost->setText(QString::fromStdString(snmpd.peer()));
+        watch.EditSnmpOptions->setText(QString::fromStdString(options));
+        program->options().Button1->click();
+        finishScan();
+    }
+    int rowsWithLocalHost(const QString& text)
+    {
+        int n = 0;
+        for (int row = 1; row < form().StringGrid1->rowCount(); ++row)
+            n += form().StringGrid1->cellText(1, row) == text ? 1 : 0;
+        return n;
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    LocalNames names;
+    TestSockets sockets;
+    testsnmp::SnmpdProcess snmpd;
+    std::unique_ptr<Program> program;
+};
+
+TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
+{
+    sockets.connectTo(sockets.listen());
+    const QString agentName = QStringLiteral("veltran-agent-%1").arg(snmpd.port());
+    watchAgent(snmpd.v2cOptions());
+
+    EXPECT_EQ(form().statusText(), QString());
+    EXPECT_EQ(form().windowTitle(), QString::fromLatin1(kWindowCaption) + QStringLiteral(" - ") + agentName);
+    ASSERT_NE(form().connectionMap(), nullptr);
+    EXPECT_EQ(form().connectionMap()->table().localComputerName, agentName.toStdString());
+    // The listener and both ends of the connection on 127.0.0.1, named after the agent's
+    // computer, never this one; the agent's own UDP port on 0.0.0.0 or 127.0.0.1 too.
+    EXPECT_GE(rowsWithLocalHost(agentName), 4);
+    EXPECT_EQ(rowsWithLocalHost(QStringLiteral("testbox")), 0);
+    const int rows = form().StringGrid1->rowCount();
+    const QString firstCell = form().StringGrid1->cellText(1, 1);
+
+    snmpd.pause();
+    form().Timer1Timer();
+    finishScan();
+    snmpd.resume();
+    EXPECT_TRUE(form().statusText().startsWith(
+        QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
+        << form().statusText().toStdString();
+    EXPECT_TRUE(form().statusText().contains(QStringLiteral("stale")));
+    EXPECT_EQ(form().StringGrid1->rowCount(), rows);
+    EXPECT_EQ(form().StringGrid1->cellText(1, 1), firstCell);
+
+    // Back to this computer: its own name and the caption as it always was.
+    program->options().watchOptions().RadioThisComputer->setChecked(true);
+    program->options().Button1->click();
+    finishScan();
+    EXPECT_EQ(form().windowTitle(), QString::fromLatin1(kWindowCaption));
+    EXPECT_GE(rowsWithLocalHost(QStringLiteral("testbox")), 3);
+    EXPECT_EQ(rowsWithLocalHost(agentName), 0);
+}
+
+TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
+{
+    sockets.udp(2);
+    form().Timer1Timer();
+    finishScan();
+    ASSERT_GT(form().StringGrid1->rowCount(), 2); // this computer's rows, before the switch
+    const QString peer = QString::fromStdString(snmpd.peer());
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    QElapsedTimer clock;
+    clock.start();
+    watchAgent("-v2c -c wrong-Secret-1 -t 1 -r 1");
+    const qint64 communityMs = clock.elapsed();
+    const QString communityStatus = form().statusText();
+    const int rowsAfterSwitch = form().StringGrid1->rowCount();
+    const QString firstCell = form().StringGrid1->cellText(1, 1);
+    watchAgent("-v3 -l authPriv -u veltran -a SHA -A wrong-Secret-2 -x AES -X wrong-Secret-3 -t 1 -r 1");
+    const QString v3Status = form().statusText();
+    const std::string printed
+        = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+
+    // Two tries of one second for the first table; the scan ends there.
+    EXPECT_LT(communityMs, 6000);
+    // Nothing read yet: the failure alone, no stale rows to speak of.
+    EXPECT_EQ(communityStatus, QStringLiteral("SNMP agent %1: Timeout").arg(peer));
+    EXPECT_TRUE(v3Status.startsWith(QStringLiteral("SNMP agent %1: ").arg(peer))) << v3Status.toStdString();
+    EXPECT_FALSE(v3Status.contains(QStringLiteral("Timeout"))) << "the agent refuses the keys at once";
+    for (const QString& text : { communityStatus, v3Status, form().windowTitle() })
+        EXPECT_FALSE(text.contains(QStringLiteral("Secret"))) << text.toStdString();
+    EXPECT_EQ(printed.find("Secret"), std::string::npos) << printed;
+    // The rows of the computer watched before are not shown as this agent's.
+    EXPECT_EQ(rowsAfterSwitch, 2);
+    EXPECT_EQ(firstCell, QString());
+    // The choice is kept beside options.dat, readable by its owner alone.
+    const QString ini = QDir(dir.path()).filePath(QStringLiteral("veltran.ini"));
+    ASSERT_TRUE(QFile::exists(ini));
+    EXPECT_FALSE(QFile::permissions(ini) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+}
+
+} // namespace
