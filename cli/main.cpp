@@ -48,6 +48,10 @@ public:
     {
         return systemNameServices().hostByAddress(address);
     }
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>& address) override
+    {
+        return systemNameServices().hostByAddress6(address);
+    }
     std::optional<std::string> serviceByPort(std::uint16_t port, const char* protocol) override
     {
         return systemNameServices().serviceByPort(port, protocol);
@@ -90,6 +94,7 @@ int scanThisComputer(const ScanArguments& arguments)
     }
     ConnectionLog log; // no name is ever set, so nothing is written
     PrintingScanView view(std::cerr);
+    view.setProcessColumn(arguments.settings.showProcessColumn());
     // One scan needs no worker thread: it runs here, through the window's own scan steps.
     NameResolver resolver(arguments.settings, systemNameServices());
     auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack

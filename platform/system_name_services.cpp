@@ -1,6 +1,7 @@
 #include "platform/system_name_services.h"
 
 #include <cerrno>
+#include <cstring>
 #include <climits>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -25,6 +26,19 @@ std::optional<std::string> SystemNameServices::hostByAddress(std::uint32_t netwo
     char host[NI_MAXHOST];
     // NI_NAMEREQD: an address without a name is a miss, not its own dotted text.
     const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof(address), host,
+        sizeof(host), nullptr, 0, NI_NAMEREQD);
+    if (result != 0)
+        return std::nullopt;
+    return std::string(host);
+}
+
+std::optional<std::string> SystemNameServices::hostByAddress6(const std::array<std::uint8_t, 16>& address)
+{
+    sockaddr_in6 socketAddress {};
+    socketAddress.sin6_family = AF_INET6;
+    std::memcpy(&socketAddress.sin6_addr, address.data(), address.size());
+    char host[NI_MAXHOST];
+    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress), host,
         sizeof(host), nullptr, 0, NI_NAMEREQD);
     if (result != 0)
         return std::nullopt;
