@@ -48,6 +48,26 @@ inline std::string numericEndText(const std::string& address, int port)
     return (ipv6 ? '[' + address + ']' : address) + ':' + std::to_string(port);
 }
 
+// The owner's lines of a tooltip, each led by a line break.
+inline std::string processTooltipLines(std::uint32_t pid, const std::string& name, const std::string& commandLine)
+{
+    if (pid == 0)
+        return "\nProcess: unknown";
+    std::string text = "\nProcess: " + (name.empty() ? std::string("?") : name) + " (pid " + std::to_string(pid) + ')';
+    if (!commandLine.empty())
+        text += "\nCommand line: " + commandLine;
+    return text;
+}
+
+// What "Copy process" copies: name[pid], then the command line where it was read.
+inline std::string processCopyText(const GridRowDetails& details)
+{
+    if (details.pid == 0)
+        return std::string();
+    const std::string cell = processCellText(details.pid, details.processName);
+    return details.commandLine.empty() ? cell : cell + ' ' + details.commandLine;
+}
+
 // The tooltip of a row, in the grid and on the map: the ends as numbers, protocol and
 // state, and the process that owns the endpoint.
 inline std::string rowTooltipText(const std::string& protocol, const std::string& state, const GridRowDetails& details)
@@ -58,13 +78,7 @@ inline std::string rowTooltipText(const std::string& protocol, const std::string
     text += "\nLocal: " + numericEndText(details.localAddress, details.localPort);
     if (!details.remoteAddress.empty())
         text += "\nRemote: " + numericEndText(details.remoteAddress, details.remotePort);
-    if (details.pid == 0)
-        return text + "\nProcess: unknown";
-    text += "\nProcess: " + (details.processName.empty() ? std::string("?") : details.processName) + " (pid "
-        + std::to_string(details.pid) + ')';
-    if (!details.commandLine.empty())
-        text += "\nCommand line: " + details.commandLine;
-    return text;
+    return text + processTooltipLines(details.pid, details.processName, details.commandLine);
 }
 
 // The header row: the titles as cells.

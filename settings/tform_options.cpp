@@ -80,6 +80,7 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
 
     createControls();
     connectControls();
+    createEndpointOptions();
 }
 
 TForm_Options::~TForm_Options() = default;
@@ -215,6 +216,7 @@ void TForm_Options::Edit1Change()
 void TForm_Options::loadSettings()
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    loadEndpointOptions();
     const auto stored = readOptionsFile(m_optionsFile.toStdString());
     if (!stored)
         return;
@@ -270,6 +272,7 @@ void TForm_Options::saveSettings()
     // Which version wrote the options, for a later one that reads them differently.
     if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
         failures += m_settingsFile->error();
+    failures += saveEndpointOptions();
     if (!failures.isEmpty())
         Q_EMIT saveFailed(failures.join(u"; "_s));
 }

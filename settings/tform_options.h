@@ -6,6 +6,7 @@
 #include "scan/settings.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
@@ -70,6 +71,13 @@ public:
     void setFilterText(const QString& text);
     void setHideLoopback(bool hide);
 
+    // IPv6 endpoints and the process column: kept in veltran.ini, in a block of their own
+    // below the classic controls.
+    bool showIpv6Endpoints() const override;
+    bool showProcessColumn() const override;
+    QCheckBox* CheckBoxIpv6 = nullptr; // "Show IPv6 endpoints"
+    QCheckBox* CheckBoxProcess = nullptr; // "Show process column"
+
     bool logNameChanged() const { return m_logNameChanged; }
 
     // The controls, named as the rest of the program and the tests know them.
@@ -100,6 +108,8 @@ Q_SIGNALS:
     void lookupHostNamesMirrored(bool down);
     // A save that failed: "Could not save <file>: <reason>".
     void saveFailed(const QString& message);
+    // "Show process column" ticked or cleared, or read from veltran.ini.
+    void processColumnChanged(bool shown);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -111,6 +121,9 @@ private:
     void CheckBox7Click(bool ticked); // "Logfile name" toggled: starts a log session when ticked
     void Edit1Change(); // the log name edited: the new name takes effect at the next save
     int refreshSecondsToStore() const;
+    void createEndpointOptions(); // grows the dialog below the classic controls
+    void loadEndpointOptions();
+    QStringList saveEndpointOptions(); // the failures
 
     ConnectionLog& m_log;
     ColumnTitles m_columnTitles;
@@ -130,6 +143,8 @@ private:
     std::atomic<bool> m_cacheDns { true };
     std::atomic<bool> m_logEnabled { false };
     std::atomic<bool> m_hideLoopback { false };
+    std::atomic<bool> m_showIpv6 { true };
+    std::atomic<bool> m_showProcessColumn { false };
     mutable std::mutex m_textMutex; // guards the three texts below
     std::string m_refreshSecondsText { "1" };
     std::string m_logFileName { "netlog.txt" };

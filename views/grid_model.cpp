@@ -75,6 +75,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return QString::fromStdString(cell + " (all)");
         return QString::fromStdString(cell);
     case Qt::ToolTipRole:
+        // The host cells tell their address; every other cell the whole row, as numbers.
+        if (!local && !remote)
+            return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
         if (!named)
             return {};
         if (local && isWildcardAddress(address))

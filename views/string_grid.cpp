@@ -449,11 +449,13 @@ QMenu* StringGrid::contextMenu()
     QAction* remote = m_menu->addAction(QStringLiteral("Copy remote address"));
     remote->setObjectName(QStringLiteral("CopyRemoteAddress"));
     connect(remote, &QAction::triggered, this, [this] { copyAddressOfRow(m_menuRows.first, false); });
-    // Rows carry no process yet; the action shows once they do.
     QAction* process = m_menu->addAction(QStringLiteral("Copy process"));
     process->setObjectName(QStringLiteral("CopyProcess"));
-    process->setVisible(false);
-    process->setEnabled(false);
+    connect(process, &QAction::triggered, this, [this] {
+        const std::string text = processCopyText(m_model->rowDetails(m_menuRows.first));
+        if (!text.empty())
+            putOnClipboard(QString::fromStdString(text));
+    });
     return m_menu;
 }
 
@@ -479,6 +481,7 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[0]->setEnabled(top >= 1);
     actions[1]->setEnabled(!details.localAddress.empty());
     actions[2]->setEnabled(!details.remoteAddress.empty());
+    actions[3]->setEnabled(details.pid != 0);
     menu->popup(event->globalPos());
     event->accept();
 }
