@@ -23,15 +23,10 @@ struct GridRowDetails
     int localPort = 0;
     int remotePort = 0;
     std::uint32_t pid = 0; // 0: the owning process is not known
-    std::string processName;
-    std::string commandLine; // empty where it could not be read
+    std::string processName {};
+    std::string commandLine {}; // empty where it could not be read
+    std::string processCell {}; // the "Process" column's text
 };
-
-inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
-{
-    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber, row.pid,
-        row.processName, row.commandLine };
-}
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.
 inline std::string processCellText(std::uint32_t pid, const std::string& name)
@@ -39,6 +34,12 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
     if (pid == 0)
         return "-";
     return (name.empty() ? std::string("?") : name) + '[' + std::to_string(pid) + ']';
+}
+
+inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
+{
+    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber, row.pid,
+        row.processName, row.commandLine, processCellText(row.pid, row.processName) };
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.

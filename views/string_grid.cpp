@@ -202,10 +202,27 @@ int StringGrid::headerCellLeft(int column) const
 
 void StringGrid::stretchLastColumn()
 {
-    const int width = this->width() - headerCellLeft(kLastColumn);
+    const int last = lastColumn();
+    const int width = this->width() - headerCellLeft(last);
     const int wanted = width > 0 ? width : 1;
-    if (gridColumnWidth(kLastColumn) != wanted)
-        setGridColumnWidth(kLastColumn, wanted);
+    if (gridColumnWidth(last) != wanted)
+        setGridColumnWidth(last, wanted);
+}
+
+int StringGrid::lastColumn() const
+{
+    return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
+}
+
+void StringGrid::setProcessColumn(bool shown)
+{
+    if (shown == m_model->processColumnShown())
+        return;
+    m_model->setProcessColumn(shown);
+    // "State" gives up the stretch and takes its first width again.
+    if (shown)
+        setGridColumnWidth(kLastColumn, kInitialColumnWidths[kLastColumn]);
+    stretchLastColumn();
 }
 
 void StringGrid::mousePressEvent(QMouseEvent* event)
