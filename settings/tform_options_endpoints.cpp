@@ -58,8 +58,14 @@ QStringList TForm_Options::saveEndpointOptions()
 {
     if (!m_settingsFile)
         return {};
-    if (!m_settingsFile->setValue(kShowIpv6Key, CheckBoxIpv6->isChecked())
-        || !m_settingsFile->setValue(kShowProcessColumnKey, CheckBoxProcess->isChecked()))
+    // A default never stored stays out of the file, which then reads as it always did.
+    const auto store = [this](const QString& key, bool value, bool fallback) {
+        if (value == fallback && !m_settingsFile->value(key).isValid())
+            return true;
+        return m_settingsFile->setValue(key, value);
+    };
+    if (!store(kShowIpv6Key, CheckBoxIpv6->isChecked(), true)
+        || !store(kShowProcessColumnKey, CheckBoxProcess->isChecked(), false))
         return { m_settingsFile->error() };
     return {};
 }

@@ -95,7 +95,8 @@ TEST_F(OptionsDialog, StartsWithTheDefaultsWhenThereIsNoFile)
 TEST_F(OptionsDialog, LooksAsLaidOut)
 {
     EXPECT_EQ(dialog->windowTitle(), u"VELTRAN - Options"_s);
-    EXPECT_EQ(dialog->size(), QSize(263, 276));
+    // The classic panel, and the block of the endpoint options below it.
+    EXPECT_EQ(dialog->size(), QSize(263, 276 + 48));
     EXPECT_FALSE(dialog->isModal());
     EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::Tool));
     EXPECT_EQ(dialog->font().pixelSize(), 11);
