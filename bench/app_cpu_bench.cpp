@@ -95,7 +95,8 @@ int main(int argc, char** argv)
     testproc::stop(xvfb.pid);
     std::system(("rm -rf " + folder).c_str());
 
-    std::printf("veltran, 200 endpoints, processes and their column on, refresh 1 s, %d s per view\n", seconds);
+    std::printf(
+        "veltran, 200 endpoints, processes and their column on, refresh 1 s, %d s per view\n", seconds);
     std::printf("  map view:  %.2f %% of one core\n", mapView);
     std::printf("  text view: %.2f %% of one core\n", textView);
     std::printf("  goal: under 1 %%: %s\n", (mapView < 1.0 && textView < 1.0) ? "met" : "NOT met");

@@ -145,7 +145,8 @@ void PrintingScanView::print(std::ostream& out, OutputFormat format) const
         if (m_processColumn) {
             const GridRowDetails details = r < m_details.size() ? m_details[r] : GridRowDetails {};
             // The one empty row of a scan without rows stays empty.
-            rows.back().push_back(m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
+            rows.back().push_back(
+                m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
         }
     }
     Cells header = cellsOf(gridHeaderRow());

@@ -1,8 +1,8 @@
 #include "platform/system_name_services.h"
 
 #include <cerrno>
-#include <cstring>
 #include <climits>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -38,8 +38,8 @@ std::optional<std::string> SystemNameServices::hostByAddress6(const std::array<s
     socketAddress.sin6_family = AF_INET6;
     std::memcpy(&socketAddress.sin6_addr, address.data(), address.size());
     char host[NI_MAXHOST];
-    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress), host,
-        sizeof(host), nullptr, 0, NI_NAMEREQD);
+    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress),
+        host, sizeof(host), nullptr, 0, NI_NAMEREQD);
     if (result != 0)
         return std::nullopt;
     return std::string(host);

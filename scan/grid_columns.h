@@ -38,8 +38,8 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber, row.pid,
-        row.processName, row.commandLine, processCellText(row.pid, row.processName) };
+    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
+        row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName) };
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.
@@ -50,11 +50,13 @@ inline std::string numericEndText(const std::string& address, int port)
 }
 
 // The owner's lines of a tooltip, each led by a line break.
-inline std::string processTooltipLines(std::uint32_t pid, const std::string& name, const std::string& commandLine)
+inline std::string processTooltipLines(
+    std::uint32_t pid, const std::string& name, const std::string& commandLine)
 {
     if (pid == 0)
         return "\nProcess: unknown";
-    std::string text = "\nProcess: " + (name.empty() ? std::string("?") : name) + " (pid " + std::to_string(pid) + ')';
+    std::string text
+        = "\nProcess: " + (name.empty() ? std::string("?") : name) + " (pid " + std::to_string(pid) + ')';
     if (!commandLine.empty())
         text += "\nCommand line: " + commandLine;
     return text;
@@ -71,7 +73,8 @@ inline std::string processCopyText(const GridRowDetails& details)
 
 // The tooltip of a row, in the grid and on the map: the ends as numbers, protocol and
 // state, and the process that owns the endpoint.
-inline std::string rowTooltipText(const std::string& protocol, const std::string& state, const GridRowDetails& details)
+inline std::string rowTooltipText(
+    const std::string& protocol, const std::string& state, const GridRowDetails& details)
 {
     if (details.localAddress.empty())
         return std::string();

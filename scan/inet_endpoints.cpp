@@ -155,7 +155,8 @@ std::uint32_t ProcessIndex::udpOwner(std::uint32_t local, int localPort) const
     // The IPv4 walk does not tell a connected UDP socket's remote end: any remote end matches.
     const auto found = std::lower_bound(m_udp.begin(), m_udp.end(), Key { local, localPort, 0, 0 },
         [](const auto& entry, const Key& k) { return entry.first < k; });
-    for (auto it = found; it != m_udp.end() && it->first.local == local && it->first.localPort == localPort; ++it) {
+    for (auto it = found; it != m_udp.end() && it->first.local == local && it->first.localPort == localPort;
+         ++it) {
         if (it->second != 0)
             return it->second;
     }

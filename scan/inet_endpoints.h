@@ -70,7 +70,8 @@ private:
         int remotePort;
         bool operator<(const Key& other) const;
     };
-    void add(std::vector<std::pair<Key, std::uint32_t>>& into, const std::vector<InetEndpointRecord>& records);
+    void add(
+        std::vector<std::pair<Key, std::uint32_t>>& into, const std::vector<InetEndpointRecord>& records);
     static std::uint32_t find(const std::vector<std::pair<Key, std::uint32_t>>& in, const Key& key);
 
     std::vector<std::pair<Key, std::uint32_t>> m_tcp; // sorted by key

@@ -4,9 +4,9 @@
 #include "platform/winsock.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <type_traits>
-#include <cstring>
 #include <vector>
 
 namespace {

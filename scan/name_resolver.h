@@ -54,7 +54,8 @@ public:
 
 private:
     std::string produceHostText(bool isLocal, std::uint32_t address, const std::string& localName);
-    std::string produceHostText(bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName);
+    std::string produceHostText(
+        bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName);
     void setLocalComputerName(const std::string& name); // already safe and cut
 
     const Settings& m_settings;

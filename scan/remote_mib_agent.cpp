@@ -138,7 +138,8 @@ std::vector<ProcessRecord> RemoteMibAgent::walkProcesses()
     std::vector<ProcessRecord> records;
     for (const MibRow& row : walkProcessTable()) {
         if (row.index.size() == 1)
-            records.push_back({ row.index[0], row.values[0].octets, row.values[1].octets, row.values[2].octets });
+            records.push_back(
+                { row.index[0], row.values[0].octets, row.values[1].octets, row.values[2].octets });
     }
     return records;
 }

@@ -242,8 +242,8 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
     }
 }
 
-void scanUdp(
-    const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer, const ProcessIndex& owners)
+void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer,
+    const ProcessIndex& owners)
 {
     for (const MibEndpoint& record : records) {
         ConnectionRow* row = writer.begin();

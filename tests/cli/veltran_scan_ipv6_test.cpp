@@ -82,7 +82,10 @@ std::vector<std::string> ssRows()
         const auto state = states.find(words[1]);
         rows.push_back(local + '\t' + localPort + '\t' + (noRemote ? "none" : remotePort) + '\t'
             + (noRemote ? "none" : remote) + '\t' + (udp ? "UDP" : "TCP") + '\t'
-            + (udp ? "none" : state == states.end() ? words[1] : state->second) + '\t' + process);
+            + (udp                          ? "none"
+                    : state == states.end() ? words[1]
+                                            : state->second)
+            + '\t' + process);
     }
     std::sort(rows.begin(), rows.end());
     return rows;
@@ -150,8 +153,7 @@ private:
         const char byte = 1;
         if (write(ready, &byte, 1) == 1) {
             char ignored;
-            while (read(release, &ignored, 1) > 0) {
-            }
+            while (read(release, &ignored, 1) > 0) { }
         }
     }
 
@@ -173,7 +175,9 @@ TEST(VeltranScanIpv6, ShowsTheRowsSsShowsWithTheirOwners)
                   [&](const std::string& row) { return row.find(owner) != std::string::npos; }),
         10);
     EXPECT_NE(std::find_if(rows.begin(), rows.end(),
-                  [](const std::string& row) { return row.rfind("::1\t", 0) == 0 && row.find("Established") != std::string::npos; }),
+                  [](const std::string& row) {
+                      return row.rfind("::1\t", 0) == 0 && row.find("Established") != std::string::npos;
+                  }),
         rows.end());
 
     // Without IPv6 only IPv4 rows and the dual-stack sockets (as 0.0.0.0) remain, unowned.

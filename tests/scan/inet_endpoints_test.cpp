@@ -78,7 +78,8 @@ TEST_F(Ipv6Names, TheCacheKeysByFamilyAndSharesTheRing)
     EXPECT_EQ(resolver.cache().position(), 3);
     // IPv6 entries take slots of the same 200-slot ring: after a wrap the address is asked again.
     for (int i = 1; i <= 200; ++i)
-        resolver.resolveHostName(false, ipv4(10, 1, static_cast<std::uint8_t>(i / 256), static_cast<std::uint8_t>(i)));
+        resolver.resolveHostName(
+            false, ipv4(10, 1, static_cast<std::uint8_t>(i / 256), static_cast<std::uint8_t>(i)));
     EXPECT_EQ(resolver.cache().position(), 3);
     resolver.resolveHostName(false, linkLocal(2));
     EXPECT_EQ(services.host6Lookups(), 2);

@@ -40,10 +40,14 @@ TEST(ProcessColumn, TooltipsColumnAndCopy)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
     showTwoRows(grid);
     const GridModel* model = grid.gridModel();
-    const auto tip = [&](int row, int column) { return model->data(model->index(row, column), Qt::ToolTipRole).toString(); };
+    const auto tip = [&](int row, int column) {
+        return model->data(model->index(row, column), Qt::ToolTipRole).toString();
+    };
     EXPECT_EQ(tip(0, 2),
-        QStringLiteral("TCP  Listening\nLocal: [::1]:9090\nProcess: srv (pid 4242)\nCommand line: /usr/bin/srv -p 9090"));
-    EXPECT_EQ(tip(1, 6), QStringLiteral("TCP  Established\nLocal: 10.0.0.1:40000\nRemote: 10.0.0.2:443\nProcess: unknown"));
+        QStringLiteral("TCP  Listening\nLocal: [::1]:9090\nProcess: srv (pid 4242)\nCommand line: "
+                       "/usr/bin/srv -p 9090"));
+    EXPECT_EQ(tip(1, 6),
+        QStringLiteral("TCP  Established\nLocal: 10.0.0.1:40000\nRemote: 10.0.0.2:443\nProcess: unknown"));
     EXPECT_EQ(tip(1, 4), QStringLiteral("10.0.0.2")); // host cells keep their address
 
     // Off: seven columns, "State" stretched to the edge.
