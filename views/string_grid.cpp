@@ -432,8 +432,9 @@ void StringGrid::copyRemoteAddress()
 
 void StringGrid::copyTsvRows(int top, int bottom)
 {
-    const std::string text
-        = tsvCopyText(top, bottom, [this](int column, int row) { return m_model->cellText(column, row); });
+    const std::string text = tsvCopyText(
+        top, bottom, [this](int column, int row) { return m_model->cellText(column, row); },
+        m_model->columnCount());
     if (text.empty())
         return;
     putOnClipboard(QString::fromStdString(text));

@@ -61,6 +61,11 @@ TEST(ProcessColumn, TooltipsColumnAndCopy)
     EXPECT_EQ(grid.gridColumnWidth(6), StringGrid::kInitialColumnWidths[6]);
     EXPECT_EQ(grid.lastColumn(), 7);
     EXPECT_GT(grid.gridColumnWidth(7), 1);
+    grid.setCurrentIndex(grid.gridModel()->index(0, 0));
+    grid.copyRowsAsTsv();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+        QStringLiteral("No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\tProcess\n"
+                       "1\tvm\twebsm\tnone\tnone\tTCP\tListening\tsrv[4242]\n"));
     grid.setProcessColumn(false);
     EXPECT_EQ(model->columnCount(), 7);
     EXPECT_EQ(grid.gridColumnWidth(6), stateWidth);
