@@ -256,6 +256,7 @@ void TForm1::attachOptions(TForm_Options* options)
     connect(options, &TForm_Options::refreshIntervalApplied, this, &TForm1::setRefreshInterval);
     connect(options, &TForm_Options::lookupHostNamesMirrored, ToolButton6, &QToolButton::setChecked);
     connect(options, &TForm_Options::saveFailed, this, &TForm1::showNotice);
+    connect(options, &TForm_Options::processColumnChanged, StringGrid1, &StringGrid::setProcessColumn);
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)

@@ -71,6 +71,8 @@ int main(int argc, char** argv)
     const std::string bin = testproc::executableFolder();
     std::system(("cp " + bin + "/veltran " + bin + "/libinetmib1.so " + folder + "/").c_str());
     std::ofstream(folder + "/options.dat") << "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n";
+    // Every row's owner is read at every scan; the column shows it too.
+    std::ofstream(folder + "/veltran.ini") << "[endpoints]\nshowIpv6=true\nshowProcessColumn=true\n";
 
     const testproc::XServer xvfb = testproc::startXvfb();
     if (xvfb.pid <= 0) {
@@ -93,9 +95,10 @@ int main(int argc, char** argv)
     testproc::stop(xvfb.pid);
     std::system(("rm -rf " + folder).c_str());
 
-    std::printf("veltran, 200 endpoints, refresh 1 s, %d s per view\n", seconds);
+    std::printf(
+        "veltran, 200 endpoints, processes and their column on, refresh 1 s, %d s per view\n", seconds);
     std::printf("  map view:  %.2f %% of one core\n", mapView);
     std::printf("  text view: %.2f %% of one core\n", textView);
-    std::printf("  goal: under 2 %%: %s\n", (mapView < 2.0 && textView < 2.0) ? "met" : "NOT met");
+    std::printf("  goal: under 1 %%: %s\n", (mapView < 1.0 && textView < 1.0) ? "met" : "NOT met");
     return 0;
 }

@@ -37,6 +37,10 @@ class QuietNames final : public NameServices
 public:
     std::string localHostName() override { return "benchbox"; }
     std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::string> serviceByPort(std::uint16_t port, const char* protocol) override
     {
         return systemNameServices().serviceByPort(port, protocol);

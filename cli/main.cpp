@@ -68,6 +68,7 @@ int scanThisComputer(const ScanArguments& arguments)
     }
     ConnectionLog log; // no name is ever set, so nothing is written
     PrintingScanView view(std::cerr);
+    view.setProcessColumn(arguments.settings.showProcessColumn());
     // One scan needs no worker thread: it runs here, through the window's own scan steps.
     NameResolver resolver(arguments.settings, systemNameServices());
     auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack

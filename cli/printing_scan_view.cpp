@@ -118,6 +118,13 @@ void PrintingScanView::setGridRows(std::vector<GridRow> rows)
     m_rows = std::move(rows);
 }
 
+void PrintingScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
+    std::lock_guard lock(m_mutex);
+    m_rows = std::move(rows);
+    m_details = std::move(details);
+}
+
 void PrintingScanView::showCapacityMessage(int notShown)
 {
     m_errors << kCapacityMessage << ' ' << notShownText(notShown) << '\n';
@@ -131,8 +138,19 @@ std::vector<GridRow> PrintingScanView::rows() const
 
 void PrintingScanView::print(std::ostream& out, OutputFormat format) const
 {
+    std::lock_guard lock(m_mutex);
     std::vector<Cells> rows;
-    for (const GridRow& row : this->rows())
-        rows.push_back(cellsOf(row));
-    printTable(out, format, cellsOf(gridHeaderRow()), rows);
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        rows.push_back(cellsOf(m_rows[r]));
+        if (m_processColumn) {
+            const GridRowDetails details = r < m_details.size() ? m_details[r] : GridRowDetails {};
+            // The one empty row of a scan without rows stays empty.
+            rows.back().push_back(
+                m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
+        }
+    }
+    Cells header = cellsOf(gridHeaderRow());
+    if (m_processColumn)
+        header.push_back("Process");
+    printTable(out, format, header, rows);
 }

@@ -19,6 +19,9 @@ public:
     void showView(bool) override { }
     void setStatusText(const std::string&) override { }
     void setGridRows(std::vector<GridRow> rows) override;
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
+    // Prints a "Process" column after "State".
+    void setProcessColumn(bool on) { m_processColumn = on; }
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     void showCapacityMessage(int notShown) override;
 
@@ -32,6 +35,8 @@ private:
     std::ostream& m_errors;
     mutable std::mutex m_mutex; // rows come from the worker, printing from main
     std::vector<GridRow> m_rows;
+    std::vector<GridRowDetails> m_details;
+    bool m_processColumn = false;
 };
 
 // A table in the chosen format: the header's titles, then each row's cells.

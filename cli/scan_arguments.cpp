@@ -19,6 +19,7 @@ constexpr Flag kFlags[] {
     { "--no-listening", &CommandLineSettings::listening, "leave out listening TCP ports" },
     { "--no-tcp", &CommandLineSettings::tcp, "leave out TCP connections and listening ports" },
     { "--no-udp", &CommandLineSettings::udp, "leave out UDP endpoints" },
+    { "--no-ipv6", &CommandLineSettings::ipv6, "leave out IPv6 endpoints (IPv4-mapped ones stay, as IPv4)" },
 };
 
 } // namespace
@@ -66,6 +67,10 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             if (argument[0] == '-' && argument[1] != '\0' && argument[2] == '\0' && i + 1 < argc
                 && std::strchr("cuAXaxlvtrnEeZsYmMOIPDLT3p", argument[1]))
                 snmpWords.emplace_back(argv[++i]);
+            continue;
+        }
+        if (std::strcmp(argument, "--processes") == 0) {
+            result.settings.processes = true;
             continue;
         }
         bool known = false;
@@ -145,6 +150,8 @@ std::string scanUsage(const char* programName)
         name.resize(18, ' ');
         text += "  " + name + flag.help + "\n";
     }
+    text += "  --processes       add a Process column: the owner of each endpoint as name[pid],\n"
+            "                    or - where it is not known\n";
     text += "  --version         show the version\n";
     text += "  --help            show this text\n";
     return text;

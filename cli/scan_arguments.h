@@ -17,12 +17,18 @@ public:
     bool lookupHostNames() const override { return hostNames; }
     bool lookupPortNames() const override { return portNames; }
     bool logEnabled() const override { return false; } // the command writes no log
+    bool showIpv6Endpoints() const override { return ipv6; }
+    bool showProcessColumn() const override { return processes; }
+    // Without the column nobody sees the owners: their walks are saved.
+    bool attributeProcesses() const override { return processes; }
 
     bool listening = true;
     bool tcp = true;
     bool udp = true;
     bool hostNames = true;
     bool portNames = true;
+    bool ipv6 = true;
+    bool processes = false;
 };
 
 // How the rows are printed: tab-separated as ever, RFC 4180 CSV, or a JSON array.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -26,6 +27,19 @@ std::optional<std::string> SystemNameServices::hostByAddress(std::uint32_t netwo
     // NI_NAMEREQD: an address without a name is a miss, not its own dotted text.
     const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof(address), host,
         sizeof(host), nullptr, 0, NI_NAMEREQD);
+    if (result != 0)
+        return std::nullopt;
+    return std::string(host);
+}
+
+std::optional<std::string> SystemNameServices::hostByAddress6(const std::array<std::uint8_t, 16>& address)
+{
+    sockaddr_in6 socketAddress {};
+    socketAddress.sin6_family = AF_INET6;
+    std::memcpy(&socketAddress.sin6_addr, address.data(), address.size());
+    char host[NI_MAXHOST];
+    const int result = getnameinfo(reinterpret_cast<const sockaddr*>(&socketAddress), sizeof(socketAddress),
+        host, sizeof(host), nullptr, 0, NI_NAMEREQD);
     if (result != 0)
         return std::nullopt;
     return std::string(host);

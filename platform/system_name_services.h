@@ -14,6 +14,7 @@ class SystemNameServices final : public NameServices
 public:
     std::string localHostName() override;
     std::optional<std::string> hostByAddress(std::uint32_t networkOrderAddress) override;
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>& address) override;
     // Answers from memory while /etc/services stays unchanged: glibc parses the
     // whole file at every call, which cost more than the rest of a scan.
     std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol) override;

@@ -35,6 +35,11 @@ std::optional<std::string> AgentNameServices::hostByAddress(std::uint32_t networ
     return m_services.hostByAddress(networkOrderAddress);
 }
 
+std::optional<std::string> AgentNameServices::hostByAddress6(const std::array<std::uint8_t, 16>& address)
+{
+    return m_services.hostByAddress6(address);
+}
+
 std::optional<std::string> AgentNameServices::serviceByPort(
     std::uint16_t networkOrderPort, const char* protocol)
 {

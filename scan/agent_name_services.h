@@ -5,7 +5,9 @@
 
 #include "platform/name_services.h"
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -24,6 +26,7 @@ public:
     // The agent's name; never the name of the computer this runs on.
     std::string localHostName() override;
     std::optional<std::string> hostByAddress(std::uint32_t networkOrderAddress) override;
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>& address) override;
     std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol) override;
 
 private:

@@ -1,5 +1,7 @@
 #include "scan/connection_table.h"
 
+#include <utility>
+
 ConnectionRow* ConnectionTable::append()
 {
     if (m_count >= kCapacity) {
@@ -37,4 +39,9 @@ void ConnectionTable::swap(int i, int j)
     exchange(a.state, b.state, sizeof a.state);
     exchange(a.localAddress, b.localAddress, sizeof a.localAddress);
     exchange(a.remoteAddress, b.remoteAddress, sizeof a.remoteAddress);
+    std::swap(a.localPortNumber, b.localPortNumber);
+    std::swap(a.remotePortNumber, b.remotePortNumber);
+    std::swap(a.pid, b.pid);
+    std::swap(a.processName, b.processName);
+    std::swap(a.commandLine, b.commandLine);
 }

@@ -2,6 +2,7 @@
 // The table of display rows from the last scan: fixed-width texts, rows numbered from 1.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -35,6 +36,13 @@ struct ConnectionRow
     // side): shown where a name replaces one, and what the filters look at.
     char localAddress[46];
     char remoteAddress[46];
+    // The numeric ports and the owning process (pid 0: not known), for tooltips and the
+    // process column.
+    std::int32_t localPortNumber;
+    std::int32_t remotePortNumber;
+    std::uint32_t pid;
+    char processName[64];
+    char commandLine[512];
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.

@@ -20,11 +20,69 @@ struct GridRowDetails
 {
     std::string localAddress;
     std::string remoteAddress;
+    int localPort = 0;
+    int remotePort = 0;
+    std::uint32_t pid = 0; // 0: the owning process is not known
+    std::string processName {};
+    std::string commandLine {}; // empty where it could not be read
+    std::string processCell {}; // the "Process" column's text
 };
+
+// The "Process" column's cell: name[pid], or "-" for a process not known.
+inline std::string processCellText(std::uint32_t pid, const std::string& name)
+{
+    if (pid == 0)
+        return "-";
+    return (name.empty() ? std::string("?") : name) + '[' + std::to_string(pid) + ']';
+}
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    return GridRowDetails { row.localAddress, row.remoteAddress };
+    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
+        row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName) };
+}
+
+// One end as numbers: 127.0.0.1:80, [::1]:80.
+inline std::string numericEndText(const std::string& address, int port)
+{
+    const bool ipv6 = address.find(':') != std::string::npos;
+    return (ipv6 ? '[' + address + ']' : address) + ':' + std::to_string(port);
+}
+
+// The owner's lines of a tooltip, each led by a line break.
+inline std::string processTooltipLines(
+    std::uint32_t pid, const std::string& name, const std::string& commandLine)
+{
+    if (pid == 0)
+        return "\nProcess: unknown";
+    std::string text
+        = "\nProcess: " + (name.empty() ? std::string("?") : name) + " (pid " + std::to_string(pid) + ')';
+    if (!commandLine.empty())
+        text += "\nCommand line: " + commandLine;
+    return text;
+}
+
+// What "Copy process" copies: name[pid], then the command line where it was read.
+inline std::string processCopyText(const GridRowDetails& details)
+{
+    if (details.pid == 0)
+        return std::string();
+    const std::string cell = processCellText(details.pid, details.processName);
+    return details.commandLine.empty() ? cell : cell + ' ' + details.commandLine;
+}
+
+// The tooltip of a row, in the grid and on the map: the ends as numbers, protocol and
+// state, and the process that owns the endpoint.
+inline std::string rowTooltipText(
+    const std::string& protocol, const std::string& state, const GridRowDetails& details)
+{
+    if (details.localAddress.empty())
+        return std::string();
+    std::string text = protocol + (state.empty() || state == "none" ? std::string() : "  " + state);
+    text += "\nLocal: " + numericEndText(details.localAddress, details.localPort);
+    if (!details.remoteAddress.empty())
+        text += "\nRemote: " + numericEndText(details.remoteAddress, details.remotePort);
+    return text + processTooltipLines(details.pid, details.processName, details.commandLine);
 }
 
 // The header row: the titles as cells.

@@ -1,6 +1,8 @@
 #pragma once
-// The ring of the last 200 host texts produced, keyed by IPv4 address alone.
+// The ring of the last 200 host texts produced, keyed by address family and address:
+// IPv4 and IPv6 entries share the ring and its wrap.
 
+#include <array>
 #include <cstdint>
 
 class HostNameCache
@@ -14,6 +16,9 @@ public:
     const char* find(std::uint32_t address) const;
     // Advances position (200 wraps to 1) and overwrites that slot.
     void store(std::uint32_t address, const char* name);
+    // The same for an IPv6 address; never matches an IPv4 entry.
+    const char* find(const std::array<std::uint8_t, 16>& address) const;
+    void store(const std::array<std::uint8_t, 16>& address, const char* name);
 
     int position() const { return m_position; }
     std::uint32_t address(int slot) const { return m_entries[slot].address; }
@@ -24,7 +29,11 @@ private:
     {
         std::uint32_t address;
         char name[kNameSize];
+        bool ipv6;
+        std::array<std::uint8_t, 16> address6;
     };
     Entry m_entries[kSlots + 1] {}; // slot 0 unused
     int m_position = 0; // the slot written last; 0 while empty
+
+    Entry& advance();
 };

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
+#include <type_traits>
 #include <vector>
 
 namespace {
@@ -82,9 +84,16 @@ class WalkRequest
 {
 public:
     explicit WalkRequest(const UINT (&start)[10])
-        : m_entry(start, start + kColumnIndex)
+        : WalkRequest(std::vector<UINT>(start, start + kColumnIndex), start[kColumnIndex])
     {
-        const AsnObjectIdentifier startName { 10, const_cast<UINT*>(start) };
+    }
+    // A walk of any table from its entry's column firstColumn.
+    WalkRequest(std::vector<UINT> entry, UINT firstColumn)
+        : m_entry(std::move(entry))
+    {
+        std::vector<UINT> start = m_entry;
+        start.push_back(firstColumn);
+        const AsnObjectIdentifier startName { static_cast<UINT>(start.size()), start.data() };
         // The agent frees the name it is given, so it must come from the shared allocator.
         SnmpUtilOidCpy(&m_binding.name, &startName);
         m_binding.value.asnType = ASN_NULL;
@@ -124,12 +133,17 @@ public:
         if (errorStatus != SNMP_ERRORSTATUS_NOERROR || !advanced)
             return Reply::Failed;
         // The next table of the agent's view follows the last column: the walk ends there.
-        const bool inTable
-            = m_binding.name.idLength >= 10 && std::equal(m_entry.begin(), m_entry.end(), m_binding.name.ids);
+        const bool inTable = m_binding.name.idLength > m_entry.size()
+            && std::equal(m_entry.begin(), m_entry.end(), m_binding.name.ids);
         return inTable ? Reply::Value : Reply::End;
     }
 
-    UINT column() const { return m_binding.name.ids[kColumnIndex]; }
+    UINT column() const { return m_binding.name.ids[m_entry.size()]; }
+    // The sub-identifiers after the column: the row's index.
+    std::span<const UINT> index() const
+    {
+        return { m_binding.name.ids + m_entry.size() + 1, m_binding.name.idLength - m_entry.size() - 1 };
+    }
     const AsnAny& value() const { return m_binding.value; }
 
 private:
@@ -237,6 +251,150 @@ std::vector<MibEndpoint> MibAgent::walk(Table table)
             record.remotePortNumber = integerValue(value);
             break;
         }
+    }
+    return records;
+}
+
+namespace {
+
+// The later tables' columns of one row, by kind, for the type checks.
+ColumnKind laterColumnKind(UINT column)
+{
+    return column == 7 || column == 8 || column == 4 ? ColumnKind::Integer : ColumnKind::Ignored;
+}
+
+static_assert(std::is_same_v<UINT, std::uint32_t>);
+
+bool decodeIndex(int table, std::span<const UINT> index, InetEndpointRecord& record)
+{
+    switch (table) {
+    case 0:
+        return decodeTcpConnectionIndex(index, record);
+    case 1:
+        return decodeTcpListenerIndex(index, record);
+    default:
+        return decodeUdpEndpointIndex(index, record);
+    }
+}
+
+bool sameEnds(const InetEndpointRecord& a, const InetEndpointRecord& b)
+{
+    return a.localType == b.localType && a.localAddress == b.localAddress && a.localPort == b.localPort
+        && a.remoteType == b.remoteType && a.remoteAddress == b.remoteAddress && a.remotePort == b.remotePort;
+}
+
+std::string octetsText(const AsnAny& value)
+{
+    const AsnOctetString& text = value.asnValue.string;
+    return text.stream ? std::string(reinterpret_cast<const char*>(text.stream), text.length) : std::string();
+}
+
+} // namespace
+
+std::vector<InetEndpointRecord> MibAgent::walkTcpConnections()
+{
+    return walkLater(Later::TcpConnections);
+}
+
+std::vector<InetEndpointRecord> MibAgent::walkTcpListeners()
+{
+    return walkLater(Later::TcpListeners);
+}
+
+std::vector<InetEndpointRecord> MibAgent::walkUdpEndpoints()
+{
+    return walkLater(Later::UdpEndpoints);
+}
+
+// The same GetNext walk as the IPv4 tables', rows keyed by their index rather than by a
+// first column: the first column served makes the rows, the process column fills them.
+std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
+{
+    std::vector<InetEndpointRecord> records;
+    m_lastWalkFailed = true;
+    if (!m_query)
+        return records;
+    const int kind = static_cast<int>(table);
+    static const std::vector<UINT> entries[] { { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, { 1, 3, 6, 1, 2, 1, 6, 20, 1 },
+        { 1, 3, 6, 1, 2, 1, 7, 7, 1 } };
+    const UINT firstColumn = table == Later::TcpConnections ? 7 : table == Later::TcpListeners ? 4 : 8;
+    const UINT processColumn = table == Later::TcpListeners ? 4 : 8;
+    WalkRequest request(entries[kind], firstColumn);
+    std::size_t cursor = 0;
+    UINT currentColumn = firstColumn;
+    InetEndpointRecord read;
+    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
+        const WalkRequest::Reply reply = request.next(m_query);
+        if (reply != WalkRequest::Reply::Value) {
+            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
+            return records;
+        }
+        const UINT column = request.column();
+        const AsnAny& value = request.value();
+        if (!holds(laterColumnKind(column), value.asnType) || !decodeIndex(kind, request.index(), read))
+            return records;
+        if (column != currentColumn) {
+            currentColumn = column;
+            cursor = 0;
+        }
+        if (column == firstColumn) {
+            if (records.size() >= kMaxWalkRecords)
+                return records;
+            if (table == Later::TcpConnections)
+                read.stateValue = integerValue(value);
+            records.push_back(read);
+            cursor = records.size() - 1;
+        }
+        if (column != processColumn)
+            continue;
+        // The rows come back in the same order in every column; a row that went missing
+        // between two columns is looked for, and one that was not there is dropped.
+        if (cursor >= records.size() || !sameEnds(records[cursor], read)) {
+            const auto found = std::find_if(records.begin(), records.end(),
+                [&](const InetEndpointRecord& record) { return sameEnds(record, read); });
+            if (found == records.end())
+                continue;
+            cursor = std::size_t(found - records.begin());
+        }
+        records[cursor++].pid = static_cast<std::uint32_t>(integerValue(value));
+    }
+    return records;
+}
+
+std::vector<ProcessRecord> MibAgent::walkProcesses()
+{
+    std::vector<ProcessRecord> records;
+    m_lastWalkFailed = true;
+    if (!m_query)
+        return records;
+    WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 1);
+    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
+        const WalkRequest::Reply reply = request.next(m_query);
+        if (reply != WalkRequest::Reply::Value) {
+            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
+            return records;
+        }
+        const UINT column = request.column();
+        const std::span<const UINT> index = request.index();
+        const AsnAny& value = request.value();
+        const bool text = column == 2 || column == 4 || column == 5;
+        if (index.size() != 1 || (column == 1 && !holds(ColumnKind::Integer, value.asnType))
+            || (text && !holds(ColumnKind::Address, value.asnType)))
+            return records;
+        if (column == 1) {
+            if (records.size() >= kMaxWalkRecords)
+                return records;
+            records.push_back({ index[0], {}, {}, {} });
+            continue;
+        }
+        if (!text)
+            continue;
+        // Rows are sorted by process id in every column.
+        const auto found = std::lower_bound(records.begin(), records.end(), index[0],
+            [](const ProcessRecord& record, UINT pid) { return record.pid < pid; });
+        if (found == records.end() || found->pid != index[0])
+            continue;
+        (column == 2 ? found->name : column == 4 ? found->path : found->parameters) = octetsText(value);
     }
     return records;
 }

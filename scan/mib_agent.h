@@ -2,6 +2,7 @@
 // The MIB-II agent module and the two table walks that every scan performs.
 
 #include "platform/snmp.h"
+#include "scan/inet_endpoints.h"
 
 #include <array>
 #include <cstdint>
@@ -42,6 +43,15 @@ public:
     virtual std::vector<MibEndpoint> walkTcpTable();
     // Walks udpTable; records fill localAddress and localPortNumber only.
     virtual std::vector<MibEndpoint> walkUdpTable();
+    // Whether the later tables of both families and their processes can be walked; an agent
+    // that only replays the IPv4 walks has none, and its rows are shown without them.
+    virtual bool servesEndpointTables() const { return m_query != nullptr; }
+    // tcpConnectionTable, tcpListenerTable and udpEndpointTable, in the agent's row order,
+    // every family; then hrSWRunTable for the processes those name (walk it after them).
+    virtual std::vector<InetEndpointRecord> walkTcpConnections();
+    virtual std::vector<InetEndpointRecord> walkTcpListeners();
+    virtual std::vector<InetEndpointRecord> walkUdpEndpoints();
+    virtual std::vector<ProcessRecord> walkProcesses();
     // True when the last walk ended on a failure rather than at the table's end: a failed
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
@@ -56,6 +66,13 @@ private:
         Udp
     };
     std::vector<MibEndpoint> walk(Table table);
+    enum class Later
+    {
+        TcpConnections,
+        TcpListeners,
+        UdpEndpoints
+    };
+    std::vector<InetEndpointRecord> walkLater(Later table);
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;

@@ -40,6 +40,11 @@ public:
     // The prefetched answer; none for an address whose look-up outlived the limit; the
     // system's answer for any other.
     std::optional<std::string> hostByAddress(std::uint32_t networkOrderAddress) override;
+    // IPv6 look-ups are not prefetched: the system's answer.
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>& address) override
+    {
+        return m_services.hostByAddress6(address);
+    }
     std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol) override;
 
 private:

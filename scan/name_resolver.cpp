@@ -1,6 +1,7 @@
 #include "scan/name_resolver.h"
 
 #include "platform/name_services.h"
+#include "scan/inet_endpoints.h"
 #include "scan/name_text.h"
 #include "scan/settings.h"
 #include "scan/utf8_cut.h"
@@ -118,6 +119,45 @@ std::string NameResolver::produceHostText(bool isLocal, std::uint32_t address, c
             return std::move(*text);
     }
     return dottedQuad(address);
+}
+
+std::string NameResolver::resolveHostName(bool isLocal, const std::array<std::uint8_t, 16>& address)
+{
+    std::string localName;
+    if (isLocal) {
+        localName = m_services.localHostName();
+        setLocalComputerName(safeNameText(localName, kMaxComputerName));
+    }
+    if (!m_settings.lookupHostNames())
+        return ipv6Text(address);
+    if (m_settings.cacheDns()) {
+        if (const char* cached = m_cache.find(address))
+            return cut(cached, kMaxRowText);
+    }
+    std::string text = cut(produceHostText(isLocal, address, localName), kMaxRowText);
+    if (m_settings.cacheDns())
+        m_cache.store(address, text.c_str());
+    return text;
+}
+
+std::string NameResolver::produceHostText(
+    bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName)
+{
+    static constexpr std::array<std::uint8_t, 16> any {};
+    static constexpr std::array<std::uint8_t, 16> loopback { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+    std::optional<std::string> name;
+    if (address == any || address == loopback) {
+        if (!isLocal)
+            return address == any ? ipv6Text(address) : std::string("localhost");
+        name = localName;
+    } else {
+        name = m_services.hostByAddress6(address);
+    }
+    if (name) {
+        if (auto text = visibleName(*name, kMaxRowText))
+            return std::move(*text);
+    }
+    return ipv6Text(address);
 }
 
 std::string NameResolver::localComputerName() const

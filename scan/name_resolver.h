@@ -6,6 +6,7 @@
 #include "scan/host_name_cache.h"
 #include "scan/name_prefetch.h"
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -33,6 +34,9 @@ public:
     // address refreshes localComputerName first, whatever the options. Names are made
     // safe to show; one that would show nothing gives the dotted quad.
     std::string resolveHostName(bool isLocal, std::uint32_t address);
+    // The same for an IPv6 address: a name or the compressed text; "::" and "::1" as
+    // 0.0.0.0 and 127.0.0.1.
+    std::string resolveHostName(bool isLocal, const std::array<std::uint8_t, 16>& address);
     // Looks up at once, many at a time, the addresses that resolveHostName would ask the
     // system for (in the same calls, in the same order); nothing with the cache off, where
     // every row asks the system again as it always has.
@@ -50,6 +54,8 @@ public:
 
 private:
     std::string produceHostText(bool isLocal, std::uint32_t address, const std::string& localName);
+    std::string produceHostText(
+        bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName);
     void setLocalComputerName(const std::string& name); // already safe and cut
 
     const Settings& m_settings;

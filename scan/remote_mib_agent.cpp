@@ -95,6 +95,55 @@ std::vector<MibEndpoint> RemoteMibAgent::walkUdpTable()
     return udpRecords(walkColumns(mibtables::kUdpEntry, mibtables::kUdpColumns));
 }
 
+namespace {
+
+using IndexDecoder = bool (*)(std::span<const std::uint32_t>, InetEndpointRecord&);
+
+std::vector<InetEndpointRecord> endpointRecords(
+    const std::vector<MibRow>& rows, IndexDecoder decode, std::size_t processValue, bool withState)
+{
+    std::vector<InetEndpointRecord> records;
+    records.reserve(rows.size());
+    for (const MibRow& row : rows) {
+        InetEndpointRecord record;
+        if (!decode(row.index, record))
+            continue;
+        if (withState)
+            record.stateValue = integerValue(row.values[0]);
+        record.pid = static_cast<std::uint32_t>(row.values[processValue].number);
+        records.push_back(record);
+    }
+    return records;
+}
+
+} // namespace
+
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections()
+{
+    return endpointRecords(walkTcpConnectionTable(), decodeTcpConnectionIndex, 1, true);
+}
+
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners()
+{
+    return endpointRecords(walkTcpListenerTable(), decodeTcpListenerIndex, 0, false);
+}
+
+std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints()
+{
+    return endpointRecords(walkUdpEndpointTable(), decodeUdpEndpointIndex, 0, false);
+}
+
+std::vector<ProcessRecord> RemoteMibAgent::walkProcesses()
+{
+    std::vector<ProcessRecord> records;
+    for (const MibRow& row : walkProcessTable()) {
+        if (row.index.size() == 1)
+            records.push_back(
+                { row.index[0], row.values[0].octets, row.values[1].octets, row.values[2].octets });
+    }
+    return records;
+}
+
 std::string RemoteMibAgent::sysName()
 {
     ScalarGet get(mibtables::kSysName);

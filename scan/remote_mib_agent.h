@@ -45,6 +45,13 @@ public:
     // hrSWRunTable: values name, path, parameters; the index is the process id.
     std::vector<MibRow> walkProcessTable();
 
+    // The same tables as the module's records; a row whose index is not one is left out.
+    bool servesEndpointTables() const override { return valid(); }
+    std::vector<InetEndpointRecord> walkTcpConnections() override;
+    std::vector<InetEndpointRecord> walkTcpListeners() override;
+    std::vector<InetEndpointRecord> walkUdpEndpoints() override;
+    std::vector<ProcessRecord> walkProcesses() override;
+
     // Whether the last walk or get went to its end; a failed walk returns what it had so
     // far and is never to be shown as an empty table.
     bool lastWalkOk() const { return m_lastWalkOk; }

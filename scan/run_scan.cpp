@@ -3,6 +3,7 @@
 #include "log/connection_log.h"
 #include "scan/connection_table.h"
 #include "scan/grid_columns.h"
+#include "scan/inet_endpoints.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
 #include "scan/row_filter.h"
@@ -12,6 +13,8 @@
 #include "scan/tcp_states.h"
 
 #include <algorithm>
+#include <iterator>
+#include <tuple>
 
 namespace {
 
@@ -58,8 +61,8 @@ private:
 // The host texts the rows will ask for, in row order: endpoints beyond the table's
 // capacity get no row and are never resolved. While a filter is on, every endpoint is
 // resolved, as its names decide whether it takes a place.
-std::vector<HostQuery> hostQueries(
-    const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp, bool showListening, bool filtered)
+std::vector<HostQuery> hostQueries(const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp,
+    bool showListening, bool filtered, int tcp6Rows)
 {
     std::vector<HostQuery> queries;
     int rows = 0;
@@ -72,6 +75,7 @@ std::vector<HostQuery> hostQueries(
         if (!showListening && isListening(tcpStateText(record.stateValue)))
             --rows;
     }
+    rows += tcp6Rows; // the IPv6 rows come between, and are looked up one by one
     for (const MibEndpoint& record : udp) {
         if (!filtered && rows >= ConnectionTable::kCapacity)
             continue;
@@ -81,8 +85,130 @@ std::vector<HostQuery> hostQueries(
     return queries;
 }
 
-void scanTcp(
-    const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver, RowWriter& writer)
+// What the later tables add to a scan: the IPv6 endpoints, and who owns every endpoint.
+struct LaterTables
+{
+    std::vector<InetEndpointRecord> tcp6; // connections and listeners, in tcpConnTable's order
+    std::vector<InetEndpointRecord> udp6;
+    ProcessIndex owners;
+};
+
+// The owner of a row; name and command line from hrSWRunTable where it was read.
+void setProcess(ConnectionRow& row, std::uint32_t pid, const ProcessIndex& owners)
+{
+    row.pid = pid;
+    const ProcessRecord* process = pid != 0 ? owners.process(pid) : nullptr;
+    setField(row.processName, process ? process->name : std::string());
+    std::string commandLine;
+    if (process && !process->path.empty())
+        commandLine = process->parameters.empty() ? process->path : process->path + ' ' + process->parameters;
+    setField(row.commandLine, commandLine);
+}
+
+bool endsBefore(const InetEndpointRecord& a, const InetEndpointRecord& b)
+{
+    return std::tie(a.localAddress, a.localPort, a.remoteAddress, a.remotePort)
+        < std::tie(b.localAddress, b.localPort, b.remoteAddress, b.remotePort);
+}
+
+// Walks the later tables the options ask for; false when a walk failed.
+bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& later)
+{
+    const bool ipv6 = settings.showIpv6Endpoints();
+    const bool processes = settings.attributeProcesses();
+    if (!agent.servesEndpointTables() || (!ipv6 && !processes))
+        return true;
+    std::vector<InetEndpointRecord> tcp;
+    std::vector<InetEndpointRecord> udp;
+    if (settings.showTcp()) {
+        tcp = agent.walkTcpConnections();
+        if (agent.lastWalkFailed())
+            return false;
+        std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners();
+        if (agent.lastWalkFailed())
+            return false;
+        tcp.insert(tcp.end(), listeners.begin(), listeners.end());
+    }
+    if (settings.showUdp()) {
+        udp = agent.walkUdpEndpoints();
+        if (agent.lastWalkFailed())
+            return false;
+    }
+    if (processes) {
+        later.owners.setProcesses(agent.walkProcesses());
+        if (agent.lastWalkFailed())
+            return false;
+        later.owners.addTcp(tcp);
+        later.owners.addUdp(udp);
+    }
+    if (!ipv6)
+        return true;
+    // Mapped and dual-stack sockets are already rows of the IPv4 tables.
+    std::copy_if(tcp.begin(), tcp.end(), std::back_inserter(later.tcp6), isPureIpv6);
+    std::sort(later.tcp6.begin(), later.tcp6.end(), endsBefore);
+    std::copy_if(udp.begin(), udp.end(), std::back_inserter(later.udp6), isPureIpv6);
+    if (!processes) {
+        for (InetEndpointRecord& record : later.tcp6)
+            record.pid = 0;
+        for (InetEndpointRecord& record : later.udp6)
+            record.pid = 0;
+    }
+    return true;
+}
+
+void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& resolver, RowWriter& writer)
+{
+    for (const InetEndpointRecord& record : later.tcp6) {
+        ConnectionRow* row = writer.begin();
+        if (!row)
+            continue;
+        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
+        setField(row->localPort, resolver.resolvePortName(record.localPort, "tcp"));
+        setField(row->remoteHost, resolver.resolveHostName(false, record.remoteAddress));
+        setField(row->remotePort, resolver.resolvePortName(record.remotePort, "tcp"));
+        setField(row->protocol, "TCP");
+        setField(row->state, tcpStateText(record.stateValue));
+        setField(row->localAddress, ipv6Text(record.localAddress));
+        setField(row->remoteAddress, ipv6Text(record.remoteAddress));
+        row->localPortNumber = record.localPort;
+        row->remotePortNumber = record.remotePort;
+        setProcess(*row, record.pid, later.owners);
+        if (isListening(row->state)) {
+            setField(row->remoteHost, "none");
+            setField(row->remotePort, "none");
+            setField(row->remoteAddress, "");
+            if (!settings.showListening()) {
+                writer.discard();
+                continue;
+            }
+        }
+        writer.finish();
+    }
+}
+
+void scanUdp6(const LaterTables& later, NameResolver& resolver, RowWriter& writer)
+{
+    for (const InetEndpointRecord& record : later.udp6) {
+        ConnectionRow* row = writer.begin();
+        if (!row)
+            continue;
+        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
+        setField(row->localPort, resolver.resolvePortName(record.localPort, "udp"));
+        setField(row->remoteHost, "none");
+        setField(row->remotePort, "none");
+        setField(row->protocol, "UDP");
+        setField(row->state, "none");
+        setField(row->localAddress, ipv6Text(record.localAddress));
+        setField(row->remoteAddress, "");
+        row->localPortNumber = record.localPort;
+        row->remotePortNumber = 0;
+        setProcess(*row, record.pid, later.owners);
+        writer.finish();
+    }
+}
+
+void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver,
+    RowWriter& writer, const ProcessIndex& owners)
 {
     for (const MibEndpoint& record : records) {
         ConnectionRow* row = writer.begin();
@@ -96,6 +222,12 @@ void scanTcp(
         setField(row->state, tcpStateText(record.stateValue));
         setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
         setField(row->remoteAddress, NameResolver::dottedQuad(record.remoteAddress));
+        row->localPortNumber = record.localPortNumber;
+        row->remotePortNumber = record.remotePortNumber;
+        setProcess(*row,
+            owners.tcpOwner(
+                record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber),
+            owners);
         if (isListening(row->state)) {
             // Resolved all the same above, so the remote side may have entered the cache.
             setField(row->remoteHost, "none");
@@ -110,7 +242,8 @@ void scanTcp(
     }
 }
 
-void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer)
+void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer,
+    const ProcessIndex& owners)
 {
     for (const MibEndpoint& record : records) {
         ConnectionRow* row = writer.begin();
@@ -124,6 +257,9 @@ void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, Ro
         setField(row->state, "none");
         setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
         setField(row->remoteAddress, "");
+        row->localPortNumber = record.localPortNumber;
+        row->remotePortNumber = 0;
+        setProcess(*row, owners.udpOwner(record.localAddress, record.localPortNumber), owners);
         writer.finish();
     }
 }
@@ -209,14 +345,22 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
                 return;
             }
         }
+        LaterTables later;
+        if (!walkLaterTables(agent, settings, later)) {
+            view.setStatusText(staleRowsText(agent, table));
+            return;
+        }
         table.reset();
         const RowFilter filter = RowFilter::fromSettings(settings);
         // Every name the rows need is fetched first, many at a time; the rows then take
         // them one by one, as they always did.
-        resolver.prefetchHostNames(hostQueries(tcp, udp, settings.showListening(), filter.active()));
+        resolver.prefetchHostNames(hostQueries(
+            tcp, udp, settings.showListening(), filter.active(), static_cast<int>(later.tcp6.size())));
         RowWriter writer(filter, table);
-        scanTcp(tcp, settings, resolver, writer);
-        scanUdp(udp, resolver, writer);
+        scanTcp(tcp, settings, resolver, writer, later.owners);
+        scanTcp6(later, settings, resolver, writer);
+        scanUdp(udp, resolver, writer, later.owners);
+        scanUdp6(later, resolver, writer);
         // One message when an overflow begins, however many endpoints found no room; the
         // status bar tells the count at every scan while it lasts.
         if (table.overflowBegins())

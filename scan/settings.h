@@ -22,6 +22,11 @@ public:
     // the table, as do loopback rows while hideLoopback is on. Empty and off keep all.
     virtual std::string filterText() const { return std::string(); }
     virtual bool hideLoopback() const { return false; }
+    // IPv6 endpoints beside the IPv4 ones; the owning process of every row, and whether
+    // the grid shows it in a column of its own.
+    virtual bool showIpv6Endpoints() const { return true; }
+    virtual bool showProcessColumn() const { return false; }
+    virtual bool attributeProcesses() const { return true; }
 };
 
 // The defaults, for the command-line scanner and for tests.

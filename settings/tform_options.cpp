@@ -81,6 +81,7 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
     createControls();
     m_watchOptions = std::make_unique<WatchOptions>(this, Panel1);
     connectControls();
+    createEndpointOptions();
 }
 
 TForm_Options::~TForm_Options() = default;
@@ -217,6 +218,7 @@ void TForm_Options::loadSettings()
 {
     Q_ASSERT(QThread::currentThread() == thread());
     loadWatchTarget();
+    loadEndpointOptions();
     const auto stored = readOptionsFile(m_optionsFile.toStdString());
     if (!stored)
         return;
@@ -272,6 +274,7 @@ void TForm_Options::saveSettings()
     // Which version wrote the options, for a later one that reads them differently.
     if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
         failures += m_settingsFile->error();
+    failures += saveEndpointOptions();
     if (!failures.isEmpty())
         Q_EMIT saveFailed(failures.join(u"; "_s));
 }

@@ -7,6 +7,7 @@
 #include "settings/watch_options.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <array>
 #include <atomic>
@@ -72,6 +73,13 @@ public:
     void setFilterText(const QString& text);
     void setHideLoopback(bool hide);
 
+    // IPv6 endpoints and the process column: kept in veltran.ini, in a block of their own
+    // below the classic controls.
+    bool showIpv6Endpoints() const override;
+    bool showProcessColumn() const override;
+    QCheckBox* CheckBoxIpv6 = nullptr; // "Show IPv6 endpoints"
+    QCheckBox* CheckBoxProcess = nullptr; // "Show process column"
+
     bool logNameChanged() const { return m_logNameChanged; }
 
     // What the window watches, as last applied by Ok or read from the settings file.
@@ -109,6 +117,8 @@ Q_SIGNALS:
     void saveFailed(const QString& message);
     // Another computer or agent to watch, chosen by Ok or read from the settings file.
     void watchTargetApplied(const WatchTarget& target);
+    // "Show process column" ticked or cleared, or read from veltran.ini.
+    void processColumnChanged(bool shown);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,6 +132,9 @@ private:
     int refreshSecondsToStore() const;
     void loadWatchTarget();
     void applyWatchTarget();
+    void createEndpointOptions(); // grows the dialog below the classic controls
+    void loadEndpointOptions();
+    QStringList saveEndpointOptions(); // the failures
 
     ConnectionLog& m_log;
     ColumnTitles m_columnTitles;
@@ -143,6 +156,8 @@ private:
     std::atomic<bool> m_cacheDns { true };
     std::atomic<bool> m_logEnabled { false };
     std::atomic<bool> m_hideLoopback { false };
+    std::atomic<bool> m_showIpv6 { true };
+    std::atomic<bool> m_showProcessColumn { false };
     mutable std::mutex m_textMutex; // guards the three texts below
     std::string m_refreshSecondsText { "1" };
     std::string m_logFileName { "netlog.txt" };

@@ -200,6 +200,8 @@ QString mapRowToolTip(const ConnectionRow& row)
     tip += u"\nLocal: "_s + side(row.localHost, row.localAddress, row.localPort);
     if (row.remoteAddress[0] != '\0')
         tip += u"\nRemote: "_s + side(row.remoteHost, row.remoteAddress, row.remotePort);
+    if (row.localAddress[0] != '\0')
+        tip += QString::fromStdString(processTooltipLines(row.pid, row.processName, row.commandLine));
     return tip;
 }
 

@@ -52,7 +52,7 @@ int GridModel::rowCount(const QModelIndex& parent) const
 
 int GridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : kColumnCount;
+    return parent.isValid() ? 0 : kColumnCount + (m_processColumn ? 1 : 0);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -60,9 +60,16 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
     const auto r = static_cast<std::size_t>(index.row());
-    const std::string& cell = m_rows[r][std::size_t(index.column())];
     // While rows are added or taken the side vectors may be a step ahead of the rows.
     const GridRowDetails& details = r < m_details.size() ? m_details[r] : kNoDetails;
+    if (index.column() == kProcessColumn) {
+        if (role == Qt::DisplayRole)
+            return QString::fromStdString(details.processCell);
+        if (role == Qt::ToolTipRole)
+            return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
+        return {};
+    }
+    const std::string& cell = m_rows[r][std::size_t(index.column())];
     // Where a name stands for an address, the address is one hover away; a socket on
     // every interface says so, as its name alone reads like the machine's own address.
     const bool local = index.column() == 1;
@@ -75,6 +82,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return QString::fromStdString(cell + " (all)");
         return QString::fromStdString(cell);
     case Qt::ToolTipRole:
+        // The host cells tell their address; every other cell the whole row, as numbers.
+        if (!local && !remote)
+            return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
         if (!named)
             return {};
         if (local && isWildcardAddress(address))
@@ -89,8 +99,10 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
 
 QVariant GridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
+    if (section == kProcessColumn)
+        return QStringLiteral("Process");
     return QString::fromStdString(m_header[static_cast<std::size_t>(section)]);
 }
 
@@ -143,15 +155,35 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
     const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
     countChanges();
-    Q_EMIT dataChanged(index(0, 0), index(newCount - 1, kColumnCount - 1), { Qt::DisplayRole });
+    Q_EMIT dataChanged(index(0, 0), index(newCount - 1, columnCount() - 1), { Qt::DisplayRole });
 }
 
 std::string_view GridModel::cellText(int column, int row) const
 {
-    if (column < 0 || column >= kColumnCount || row < 0 || row >= gridRowCount())
+    if (column < 0 || column >= columnCount() || row < 0 || row >= gridRowCount())
         return {};
+    if (column == kProcessColumn) {
+        static const std::string title = "Process";
+        return row == 0 ? std::string_view(title) : std::string_view(rowDetails(row).processCell);
+    }
     const auto c = static_cast<std::size_t>(column);
     return row == 0 ? m_header[c] : m_rows[static_cast<std::size_t>(row - 1)][c];
+}
+
+void GridModel::setProcessColumn(bool shown)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (shown == m_processColumn)
+        return;
+    if (shown) {
+        beginInsertColumns({}, kProcessColumn, kProcessColumn);
+        m_processColumn = true;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns({}, kProcessColumn, kProcessColumn);
+        m_processColumn = false;
+        endRemoveColumns();
+    }
 }
 
 const GridRowDetails& GridModel::rowDetails(int row) const
@@ -204,7 +236,7 @@ void GridModel::applySort()
     for (std::size_t i : order)
         flags.push_back(m_new[i]);
     m_new = std::move(flags);
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
+    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 void GridModel::setMarkNewRows(bool on)

@@ -20,6 +20,8 @@ public:
     static constexpr int kColumnCount = kGridColumnCount;
     // True for the "No" cell of a row that is new since the last refresh, while marking is on.
     static constexpr int kNewRowRole = Qt::UserRole + 1;
+    // The "Process" column after "State", shown on request; its cells come from the details.
+    static constexpr int kProcessColumn = kColumnCount;
 
     explicit GridModel(QObject* parent = nullptr);
 
@@ -37,6 +39,8 @@ public:
     // The same with each row's details (missing ones are empty). Rows are shown in the
     // chosen sort order; the "No" cells keep the scan's numbers.
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
+    void setProcessColumn(bool shown);
+    bool processColumnShown() const { return m_processColumn; }
     // Details of a data row in grid numbering (1..n); empty outside.
     const GridRowDetails& rowDetails(int row) const;
 
@@ -69,6 +73,7 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_markNew = false;
+    bool m_processColumn = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;
     int m_newCount = 0;

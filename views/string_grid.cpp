@@ -202,10 +202,27 @@ int StringGrid::headerCellLeft(int column) const
 
 void StringGrid::stretchLastColumn()
 {
-    const int width = this->width() - headerCellLeft(kLastColumn);
+    const int last = lastColumn();
+    const int width = this->width() - headerCellLeft(last);
     const int wanted = width > 0 ? width : 1;
-    if (gridColumnWidth(kLastColumn) != wanted)
-        setGridColumnWidth(kLastColumn, wanted);
+    if (gridColumnWidth(last) != wanted)
+        setGridColumnWidth(last, wanted);
+}
+
+int StringGrid::lastColumn() const
+{
+    return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
+}
+
+void StringGrid::setProcessColumn(bool shown)
+{
+    if (shown == m_model->processColumnShown())
+        return;
+    m_model->setProcessColumn(shown);
+    // "State" gives up the stretch and takes its first width again.
+    if (shown)
+        setGridColumnWidth(kLastColumn, kInitialColumnWidths[kLastColumn]);
+    stretchLastColumn();
 }
 
 void StringGrid::mousePressEvent(QMouseEvent* event)
@@ -415,8 +432,9 @@ void StringGrid::copyRemoteAddress()
 
 void StringGrid::copyTsvRows(int top, int bottom)
 {
-    const std::string text
-        = tsvCopyText(top, bottom, [this](int column, int row) { return m_model->cellText(column, row); });
+    const std::string text = tsvCopyText(
+        top, bottom, [this](int column, int row) { return m_model->cellText(column, row); },
+        m_model->columnCount());
     if (text.empty())
         return;
     putOnClipboard(QString::fromStdString(text));
@@ -449,11 +467,13 @@ QMenu* StringGrid::contextMenu()
     QAction* remote = m_menu->addAction(QStringLiteral("Copy remote address"));
     remote->setObjectName(QStringLiteral("CopyRemoteAddress"));
     connect(remote, &QAction::triggered, this, [this] { copyAddressOfRow(m_menuRows.first, false); });
-    // Rows carry no process yet; the action shows once they do.
     QAction* process = m_menu->addAction(QStringLiteral("Copy process"));
     process->setObjectName(QStringLiteral("CopyProcess"));
-    process->setVisible(false);
-    process->setEnabled(false);
+    connect(process, &QAction::triggered, this, [this] {
+        const std::string text = processCopyText(m_model->rowDetails(m_menuRows.first));
+        if (!text.empty())
+            putOnClipboard(QString::fromStdString(text));
+    });
     return m_menu;
 }
 
@@ -479,6 +499,7 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[0]->setEnabled(top >= 1);
     actions[1]->setEnabled(!details.localAddress.empty());
     actions[2]->setEnabled(!details.remoteAddress.empty());
+    actions[3]->setEnabled(details.pid != 0);
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -68,6 +68,9 @@ public:
     // The "State" column takes the width from its left edge to the grid's outer right
     // edge (under the vertical scroll bar when it is shown), at least one pixel.
     void stretchLastColumn();
+    // With the "Process" column after "State", that column is the last one and stretches.
+    void setProcessColumn(bool shown);
+    int lastColumn() const;
 
     GridModel* gridModel() const { return m_model; }
 

@@ -4,9 +4,9 @@
 
 namespace {
 
-void appendLine(std::string& out, int row, const CellTextAccessor& cellText)
+void appendLine(std::string& out, int row, const CellTextAccessor& cellText, int columns)
 {
-    for (int column = 0; column < kGridColumnCount; ++column) {
+    for (int column = 0; column < columns; ++column) {
         if (column > 0)
             out.push_back('\t');
         for (char c : cellText(column, row))
@@ -17,13 +17,13 @@ void appendLine(std::string& out, int row, const CellTextAccessor& cellText)
 
 } // namespace
 
-std::string tsvCopyText(int top, int bottom, const CellTextAccessor& cellText)
+std::string tsvCopyText(int top, int bottom, const CellTextAccessor& cellText, int columns)
 {
     std::string text;
     if (top < 1 || top > bottom)
         return text;
-    appendLine(text, 0, cellText);
+    appendLine(text, 0, cellText, columns);
     for (int row = top; row <= bottom; ++row)
-        appendLine(text, row, cellText);
+        appendLine(text, row, cellText, columns);
     return text;
 }

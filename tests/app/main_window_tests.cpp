@@ -56,6 +56,10 @@ public:
         return "testbox";
     }
     std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
 };
 

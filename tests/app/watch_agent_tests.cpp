@@ -32,6 +32,10 @@ class LocalNames final : public NameServices
 public:
     std::string localHostName() override { return "testbox"; }
     std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
+    {
+        return std::nullopt;
+    }
     std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
 };
 

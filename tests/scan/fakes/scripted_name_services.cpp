@@ -40,6 +40,28 @@ std::optional<std::string> ScriptedNameServices::hostByAddress(std::uint32_t net
     return found->second;
 }
 
+std::optional<std::string> ScriptedNameServices::hostByAddress6(const std::array<std::uint8_t, 16>& address)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_host6Lookups;
+    const auto found = m_hosts6.find(address);
+    if (found == m_hosts6.end())
+        return std::nullopt;
+    return found->second;
+}
+
+void ScriptedNameServices::addHost6(const std::array<std::uint8_t, 16>& address, std::string name)
+{
+    std::lock_guard lock(m_mutex);
+    m_hosts6[address] = std::move(name);
+}
+
+int ScriptedNameServices::host6Lookups() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_host6Lookups;
+}
+
 std::optional<std::string> ScriptedNameServices::serviceByPort(
     std::uint16_t networkOrderPort, const char* protocol)
 {
@@ -127,4 +149,5 @@ void ScriptedNameServices::resetCounts()
     m_asked.clear();
     m_serviceLookups = 0;
     m_localNameCalls = 0;
+    m_host6Lookups = 0;
 }

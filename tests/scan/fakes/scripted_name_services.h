@@ -18,7 +18,10 @@ class ScriptedNameServices final : public NameServices
 public:
     std::string localHostName() override;
     std::optional<std::string> hostByAddress(std::uint32_t networkOrderAddress) override;
+    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>& address) override;
     std::optional<std::string> serviceByPort(std::uint16_t networkOrderPort, const char* protocol) override;
+    void addHost6(const std::array<std::uint8_t, 16>& address, std::string name);
+    int host6Lookups() const;
 
     void setLocalName(std::string name);
     void addHost(std::uint32_t networkOrderAddress, std::string name);
@@ -47,6 +50,8 @@ private:
     std::map<std::pair<std::uint16_t, std::string>, std::string> m_services;
     std::chrono::milliseconds m_delay { 0 };
     std::vector<std::uint32_t> m_asked;
+    std::map<std::array<std::uint8_t, 16>, std::string> m_hosts6;
+    int m_host6Lookups = 0;
     int m_serviceLookups = 0;
     int m_localNameCalls = 0;
 };

@@ -24,6 +24,7 @@ public:
         return m_filter;
     }
     bool hideLoopback() const override { return loopbackHidden; }
+    bool showIpv6Endpoints() const override { return ipv6; }
     void setFilter(std::string text)
     {
         std::lock_guard lock(m_filterMutex);
@@ -38,6 +39,7 @@ public:
     std::atomic<bool> cache { true };
     std::atomic<bool> logging { false };
     std::atomic<bool> loopbackHidden { false };
+    std::atomic<bool> ipv6 { true };
 
 private:
     mutable std::mutex m_filterMutex;

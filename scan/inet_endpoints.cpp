@@ -1,0 +1,171 @@
+#include "scan/inet_endpoints.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstring>
+#include <tuple>
+
+namespace {
+
+// InetAddressType, then the InetAddress as its length and octets; false past the index's end
+// or for a length that does not fit the type.
+bool readAddress(std::span<const std::uint32_t>& index, int& type, Ipv6Address& address)
+{
+    if (index.size() < 2)
+        return false;
+    type = static_cast<int>(index[0]);
+    const std::uint32_t length = index[1];
+    const std::uint32_t expected = type == 1 ? 4 : type == 2 ? 16 : 0;
+    if ((type != 0 && type != 1 && type != 2) || length != expected || index.size() < 2 + length)
+        return false;
+    address.fill(0);
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (index[2 + i] > 255)
+            return false;
+        address[i] = static_cast<std::uint8_t>(index[2 + i]);
+    }
+    index = index.subspan(2 + length);
+    return true;
+}
+
+bool readPort(std::span<const std::uint32_t>& index, std::uint16_t& port)
+{
+    if (index.empty() || index[0] > 65535)
+        return false;
+    port = static_cast<std::uint16_t>(index[0]);
+    index = index.subspan(1);
+    return true;
+}
+
+} // namespace
+
+bool decodeTcpConnectionIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
+{
+    return readAddress(index, record.localType, record.localAddress) && readPort(index, record.localPort)
+        && readAddress(index, record.remoteType, record.remoteAddress) && readPort(index, record.remotePort)
+        && index.empty();
+}
+
+bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
+{
+    record.stateValue = 2; // listen
+    record.remoteType = 0;
+    record.remoteAddress.fill(0);
+    record.remotePort = 0;
+    return readAddress(index, record.localType, record.localAddress) && readPort(index, record.localPort)
+        && index.empty();
+}
+
+bool decodeUdpEndpointIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
+{
+    // The last sub-identifier is the instance, which only tells sockets of one address apart.
+    return readAddress(index, record.localType, record.localAddress) && readPort(index, record.localPort)
+        && readAddress(index, record.remoteType, record.remoteAddress) && readPort(index, record.remotePort)
+        && index.size() == 1;
+}
+
+bool isIpv4Mapped(const Ipv6Address& address)
+{
+    static constexpr std::uint8_t prefix[12] { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff };
+    return std::memcmp(address.data(), prefix, sizeof prefix) == 0;
+}
+
+bool isPureIpv6(const InetEndpointRecord& record)
+{
+    return record.localType == 2 && !isIpv4Mapped(record.localAddress);
+}
+
+std::uint32_t ipv4Of(int type, const Ipv6Address& address)
+{
+    std::uint32_t result = 0;
+    if (type == 1)
+        std::memcpy(&result, address.data(), 4);
+    else if (type == 2 && isIpv4Mapped(address))
+        std::memcpy(&result, address.data() + 12, 4);
+    return result;
+}
+
+std::string ipv6Text(const Ipv6Address& address)
+{
+    char text[INET6_ADDRSTRLEN] {};
+    if (!inet_ntop(AF_INET6, address.data(), text, sizeof text))
+        return std::string();
+    return text;
+}
+
+bool ProcessIndex::Key::operator<(const Key& other) const
+{
+    return std::tie(local, localPort, remote, remotePort)
+        < std::tie(other.local, other.localPort, other.remote, other.remotePort);
+}
+
+void ProcessIndex::setProcesses(std::vector<ProcessRecord> processes)
+{
+    m_processes = std::move(processes);
+    std::sort(m_processes.begin(), m_processes.end(),
+        [](const ProcessRecord& a, const ProcessRecord& b) { return a.pid < b.pid; });
+}
+
+void ProcessIndex::add(
+    std::vector<std::pair<Key, std::uint32_t>>& into, const std::vector<InetEndpointRecord>& records)
+{
+    for (const InetEndpointRecord& record : records) {
+        // Only the ends the IPv4 walks show: IPv4, IPv4-mapped and the dual-stack wildcard.
+        if (isPureIpv6(record) || (record.remoteType == 2 && !isIpv4Mapped(record.remoteAddress)))
+            continue;
+        into.push_back({ { ipv4Of(record.localType, record.localAddress), record.localPort,
+                             ipv4Of(record.remoteType, record.remoteAddress), record.remotePort },
+            record.pid });
+    }
+    // Several sockets on one address (SO_REUSEPORT): the first with a known owner answers.
+    std::stable_sort(into.begin(), into.end(), [](const auto& a, const auto& b) {
+        if (a.first < b.first || b.first < a.first)
+            return a.first < b.first;
+        return a.second != 0 && b.second == 0;
+    });
+}
+
+void ProcessIndex::addTcp(const std::vector<InetEndpointRecord>& records)
+{
+    add(m_tcp, records);
+}
+
+void ProcessIndex::addUdp(const std::vector<InetEndpointRecord>& records)
+{
+    add(m_udp, records);
+}
+
+std::uint32_t ProcessIndex::find(const std::vector<std::pair<Key, std::uint32_t>>& in, const Key& key)
+{
+    const auto found = std::lower_bound(
+        in.begin(), in.end(), key, [](const auto& entry, const Key& k) { return entry.first < k; });
+    if (found == in.end() || key < found->first)
+        return 0;
+    return found->second;
+}
+
+std::uint32_t ProcessIndex::tcpOwner(
+    std::uint32_t local, int localPort, std::uint32_t remote, int remotePort) const
+{
+    return find(m_tcp, { local, localPort, remote, remotePort });
+}
+
+std::uint32_t ProcessIndex::udpOwner(std::uint32_t local, int localPort) const
+{
+    // The IPv4 walk does not tell a connected UDP socket's remote end: any remote end matches.
+    const auto found = std::lower_bound(m_udp.begin(), m_udp.end(), Key { local, localPort, 0, 0 },
+        [](const auto& entry, const Key& k) { return entry.first < k; });
+    for (auto it = found; it != m_udp.end() && it->first.local == local && it->first.localPort == localPort;
+         ++it) {
+        if (it->second != 0)
+            return it->second;
+    }
+    return 0;
+}
+
+const ProcessRecord* ProcessIndex::process(std::uint32_t pid) const
+{
+    const auto found = std::lower_bound(m_processes.begin(), m_processes.end(), pid,
+        [](const ProcessRecord& record, std::uint32_t p) { return record.pid < p; });
+    return found != m_processes.end() && found->pid == pid ? &*found : nullptr;
+}

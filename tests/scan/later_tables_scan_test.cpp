@@ -1,0 +1,169 @@
+// A scan with the later tables: IPv6 rows after the IPv4 ones of each protocol, mapped
+// and dual-stack sockets only once, every row's owner, and a failed walk never shown.
+
+#include "log/connection_log.h"
+#include "scan/connection_table.h"
+#include "scan/mib_agent.h"
+#include "scan/name_resolver.h"
+#include "scan/run_scan.h"
+#include "tests/scan/fakes/recording_scan_view.h"
+#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/scan/fakes/test_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+Ipv6Address v6(std::initializer_list<std::uint8_t> tail)
+{
+    Ipv6Address address {};
+    std::copy(tail.begin(), tail.end(), address.end() - static_cast<std::ptrdiff_t>(tail.size()));
+    return address;
+}
+
+InetEndpointRecord record(int type, Ipv6Address local, std::uint16_t localPort, Ipv6Address remote,
+    std::uint16_t remotePort, std::int32_t state, std::uint32_t pid)
+{
+    InetEndpointRecord r;
+    r.localType = type;
+    r.localAddress = local;
+    r.localPort = localPort;
+    r.remoteType = type;
+    r.remoteAddress = remote;
+    r.remotePort = remotePort;
+    r.stateValue = state;
+    r.pid = pid;
+    return r;
+}
+
+// The tables of one machine: a dual-stack listener on 9091 with one IPv4 client, an
+// IPv6-only listener on 9090 with a [::1] connection, UDP on :: and 0.0.0.0.
+class TwoFamilyAgent final : public MibAgent
+{
+public:
+    std::vector<MibEndpoint> walkTcpTable() override
+    {
+        failed = false;
+        return { { 5, ipv4(127, 0, 0, 1), 9091, ipv4(127, 0, 0, 1), 40000 },
+            { 5, ipv4(127, 0, 0, 1), 40000, ipv4(127, 0, 0, 1), 9091 }, { 2, 0, 9091, 0, 0 } };
+    }
+    std::vector<MibEndpoint> walkUdpTable() override { return { { 0, 0, 68, 0, 0 } }; }
+    bool servesEndpointTables() const override { return true; }
+    std::vector<InetEndpointRecord> walkTcpConnections() override
+    {
+        const Ipv6Address mapped = v6({ 0xff, 0xff, 127, 0, 0, 1 });
+        InetEndpointRecord client = record(1, {}, 40000, {}, 9091, 5, 7);
+        client.localAddress = client.remoteAddress = v6({});
+        std::copy_n(mapped.begin() + 12, 4, client.localAddress.begin());
+        std::copy_n(mapped.begin() + 12, 4, client.remoteAddress.begin());
+        return { record(2, mapped, 9091, mapped, 40000, 5, 8), client,
+            record(2, v6({ 1 }), 9090, v6({ 1 }), 50000, 5, 8),
+            record(2, v6({ 1 }), 50000, v6({ 1 }), 9090, 5, 7) };
+    }
+    std::vector<InetEndpointRecord> walkTcpListeners() override
+    {
+        InetEndpointRecord dual = record(0, {}, 9091, {}, 0, 2, 8);
+        return { dual, record(2, v6({}), 9090, {}, 0, 2, 8) };
+    }
+    std::vector<InetEndpointRecord> walkUdpEndpoints() override
+    {
+        return { record(0, {}, 68, {}, 0, 0, 9), record(2, v6({}), 5353, v6({}), 0, 0, 0) };
+    }
+    std::vector<ProcessRecord> walkProcesses() override
+    {
+        failed = failProcesses;
+        if (failed)
+            return {};
+        return { { 7, "client", "/bin/client", "-v" }, { 8, "server", "/bin/server", "" },
+            { 9, "dhcp", "", "" } };
+    }
+    bool lastWalkFailed() const override { return failed; }
+    std::string lastWalkError() const override { return failed ? "the agent module's query failed" : ""; }
+    bool failProcesses = false;
+    bool failed = false; // the last walk: only the process table's can fail
+};
+
+class LaterTablesScan : public ::testing::Test
+{
+protected:
+    std::vector<std::string> rowsWithOwners()
+    {
+        std::vector<std::string> rows;
+        const ConnectionTable& shown = view.mapTable()->table;
+        for (int r = 1; r <= shown.count(); ++r) {
+            const ConnectionRow& row = shown.row(r);
+            rows.push_back(std::string(row.localAddress) + ' ' + row.localPort + ' ' + row.remoteAddress + ' '
+                + row.remotePort + ' ' + row.protocol + ' ' + row.state + ' ' + row.processName + '['
+                + std::to_string(row.pid) + "] " + row.commandLine);
+        }
+        return rows;
+    }
+
+    TestSettings settings;
+    ScriptedNameServices services;
+    NameResolver resolver { settings, services };
+    ConnectionLog log;
+    RecordingScanView view;
+    std::unique_ptr<ConnectionTable> table = std::make_unique<ConnectionTable>();
+    TwoFamilyAgent agent;
+};
+
+TEST_F(LaterTablesScan, Ipv6RowsFollowEachProtocolsIpv4RowsAndEveryRowHasItsOwner)
+{
+    settings.hostNames = false;
+    settings.portNames = false;
+    runScan(agent, settings, resolver, log, view, *table);
+    // The rows as the grid orders them; which is which is what counts here.
+    std::vector<std::string> rows = rowsWithOwners();
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::string> expected {
+        "127.0.0.1 9091 127.0.0.1 40000 TCP Established server[8] /bin/server",
+        "127.0.0.1 40000 127.0.0.1 9091 TCP Established client[7] /bin/client -v",
+        "::1 9090 ::1 50000 TCP Established server[8] /bin/server",
+        "::1 50000 ::1 9090 TCP Established client[7] /bin/client -v",
+        "0.0.0.0 9091  none TCP Listening server[8] /bin/server",
+        ":: 9090  none TCP Listening server[8] /bin/server",
+        "0.0.0.0 68  none UDP none dhcp[9] ",
+        ":: 5353  none UDP none [0] ",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(rows, expected);
+
+    settings.ipv6 = false;
+    runScan(agent, settings, resolver, log, view, *table);
+    EXPECT_EQ(table->count(), 4);
+}
+
+TEST_F(LaterTablesScan, Ipv6NamesComeFromTheResolverAndItsCache)
+{
+    settings.portNames = false;
+    services.setLocalName("alpha");
+    runScan(agent, settings, resolver, log, view, *table);
+    const std::vector<GridRow> rows = view.gridRows();
+    ASSERT_EQ(rows.size(), 8u);
+    const auto toPort
+        = std::find_if(rows.begin(), rows.end(), [](const GridRow& row) { return row[3] == "50000"; });
+    ASSERT_NE(toPort, rows.end()); // [::1]:9090 -> [::1]:50000
+    EXPECT_EQ((*toPort)[1], "alpha"); // ::1 as local: the computer
+    EXPECT_EQ((*toPort)[4], "alpha"); // ::1 as remote: the cache's answer, as for 127.0.0.1
+    EXPECT_EQ(services.host6Lookups(), 0);
+}
+
+TEST_F(LaterTablesScan, AFailedWalkOfTheLaterTablesKeepsTheLastRows)
+{
+    runScan(agent, settings, resolver, log, view, *table);
+    ASSERT_EQ(table->count(), 8);
+    view.clear();
+    agent.failProcesses = true;
+    runScan(agent, settings, resolver, log, view, *table);
+    EXPECT_EQ(view.events(),
+        (std::vector<std::string> { "showView grid", "status Scanning...",
+            "status the agent module's query failed: the rows shown are stale, from the last scan that read "
+            "the tables" }));
+    EXPECT_EQ(table->count(), 8);
+}
+
+} // namespace
