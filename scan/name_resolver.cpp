@@ -83,53 +83,73 @@ std::string NameResolver::resolvePortName(std::int32_t portNumber, const char* p
     return std::to_string(portNumber);
 }
 
-std::string NameResolver::resolveHostName(bool isLocal, std::uint32_t address)
-{
-    std::string localName;
-    if (isLocal) {
-        localName = m_services.localHostName();
-        setLocalComputerName(safeNameText(localName, kMaxComputerName));
-    }
-    if (!m_settings.lookupHostNames())
-        return dottedQuad(address);
+namespace {
 
-    if (m_settings.cacheDns()) {
-        if (const char* cached = m_cache.find(address))
-            return cut(cached, kMaxRowText);
-    }
-    std::string text = cut(produceHostText(isLocal, address, localName), kMaxRowText);
-    if (m_settings.cacheDns())
-        m_cache.store(address, text.c_str());
-    return text;
+using Address6 = std::array<std::uint8_t, 16>;
+
+// What tells the two families apart; the rules themselves are one.
+std::string numericText(std::uint32_t address)
+{
+    return NameResolver::dottedQuad(address);
 }
 
-std::string NameResolver::produceHostText(bool isLocal, std::uint32_t address, const std::string& localName)
+std::string numericText(const Address6& address)
 {
-    static const std::uint32_t loopback = addressFromBytes(127, 0, 0, 1);
-    std::optional<std::string> name;
-    if (address == 0 || address == loopback) {
-        if (!isLocal)
-            return address == 0 ? dottedQuad(address) : std::string("localhost");
-        name = localName;
-    } else {
-        name = m_services.hostByAddress(address);
-    }
-    if (name) {
-        if (auto text = visibleName(*name, kMaxRowText))
-            return std::move(*text);
-    }
-    return dottedQuad(address);
+    return ipv6Text(address);
+}
+
+bool isAnyAddress(std::uint32_t address)
+{
+    return address == 0;
+}
+
+bool isAnyAddress(const Address6& address)
+{
+    return address == Address6 {};
+}
+
+bool isLoopbackAddress(std::uint32_t address)
+{
+    return address == addressFromBytes(127, 0, 0, 1);
+}
+
+bool isLoopbackAddress(const Address6& address)
+{
+    return address == Address6 { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+}
+
+std::optional<std::string> lookUp(NameServices& services, std::uint32_t address)
+{
+    return services.hostByAddress(address);
+}
+
+std::optional<std::string> lookUp(NameServices& services, const Address6& address)
+{
+    return services.hostByAddress6(address);
+}
+
+} // namespace
+
+std::string NameResolver::resolveHostName(bool isLocal, std::uint32_t address)
+{
+    return resolve(isLocal, address);
 }
 
 std::string NameResolver::resolveHostName(bool isLocal, const std::array<std::uint8_t, 16>& address)
 {
+    return resolve(isLocal, address);
+}
+
+template <typename Address> std::string NameResolver::resolve(bool isLocal, const Address& address)
+{
     std::string localName;
     if (isLocal) {
         localName = m_services.localHostName();
         setLocalComputerName(safeNameText(localName, kMaxComputerName));
     }
     if (!m_settings.lookupHostNames())
-        return ipv6Text(address);
+        return numericText(address);
+
     if (m_settings.cacheDns()) {
         if (const char* cached = m_cache.find(address))
             return cut(cached, kMaxRowText);
@@ -140,24 +160,23 @@ std::string NameResolver::resolveHostName(bool isLocal, const std::array<std::ui
     return text;
 }
 
-std::string NameResolver::produceHostText(
-    bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName)
+template <typename Address>
+std::string NameResolver::produceHostText(bool isLocal, const Address& address, const std::string& localName)
 {
-    static constexpr std::array<std::uint8_t, 16> any {};
-    static constexpr std::array<std::uint8_t, 16> loopback { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+    // The wildcard and loopback addresses are this computer; a remote end there is not looked up.
     std::optional<std::string> name;
-    if (address == any || address == loopback) {
+    if (isAnyAddress(address) || isLoopbackAddress(address)) {
         if (!isLocal)
-            return address == any ? ipv6Text(address) : std::string("localhost");
+            return isAnyAddress(address) ? numericText(address) : std::string("localhost");
         name = localName;
     } else {
-        name = m_services.hostByAddress6(address);
+        name = lookUp(m_services, address);
     }
     if (name) {
         if (auto text = visibleName(*name, kMaxRowText))
             return std::move(*text);
     }
-    return ipv6Text(address);
+    return numericText(address);
 }
 
 std::string NameResolver::localComputerName() const

@@ -53,9 +53,9 @@ public:
     static std::string dottedQuad(std::uint32_t networkOrderAddress);
 
 private:
-    std::string produceHostText(bool isLocal, std::uint32_t address, const std::string& localName);
-    std::string produceHostText(
-        bool isLocal, const std::array<std::uint8_t, 16>& address, const std::string& localName);
+    template <typename Address> std::string resolve(bool isLocal, const Address& address);
+    template <typename Address>
+    std::string produceHostText(bool isLocal, const Address& address, const std::string& localName);
     void setLocalComputerName(const std::string& name); // already safe and cut
 
     const Settings& m_settings;

@@ -156,6 +156,22 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
     return true;
 }
 
+// A listening row has no remote side: resolved all the same (so the remote address may
+// have entered the cache), then shown as "none", or not at all while listeners are hidden.
+void finishTcpRow(ConnectionRow& row, const Settings& settings, RowWriter& writer)
+{
+    if (isListening(row.state)) {
+        setField(row.remoteHost, "none");
+        setField(row.remotePort, "none");
+        setField(row.remoteAddress, "");
+        if (!settings.showListening()) {
+            writer.discard();
+            return;
+        }
+    }
+    writer.finish();
+}
+
 void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& resolver, RowWriter& writer)
 {
     for (const InetEndpointRecord& record : later.tcp6) {
@@ -173,16 +189,7 @@ void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& 
         row->localPortNumber = record.localPort;
         row->remotePortNumber = record.remotePort;
         setProcess(*row, record.pid, later.owners);
-        if (isListening(row->state)) {
-            setField(row->remoteHost, "none");
-            setField(row->remotePort, "none");
-            setField(row->remoteAddress, "");
-            if (!settings.showListening()) {
-                writer.discard();
-                continue;
-            }
-        }
-        writer.finish();
+        finishTcpRow(*row, settings, writer);
     }
 }
 
@@ -228,17 +235,7 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
             owners.tcpOwner(
                 record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber),
             owners);
-        if (isListening(row->state)) {
-            // Resolved all the same above, so the remote side may have entered the cache.
-            setField(row->remoteHost, "none");
-            setField(row->remotePort, "none");
-            setField(row->remoteAddress, "");
-            if (!settings.showListening()) {
-                writer.discard();
-                continue;
-            }
-        }
-        writer.finish();
+        finishTcpRow(*row, settings, writer);
     }
 }
 
