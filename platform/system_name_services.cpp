@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <string_view>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -81,6 +82,8 @@ void SystemNameServices::forgetServicesIfChanged()
                   static_cast<long long>(info.st_size) };
     if (stamp != m_servicesStamp) {
         m_services.clear();
+        m_unnamedTcp.reset();
+        m_unnamedUdp.reset();
         m_servicesStamp = stamp;
     }
 }
@@ -89,12 +92,19 @@ std::optional<std::string> SystemNameServices::serviceByPort(std::uint16_t netwo
 {
     std::lock_guard lock(m_servicesMutex);
     forgetServicesIfChanged();
-    auto key = std::make_pair(networkOrderPort, std::string(protocol ? protocol : ""));
+    const std::string_view kind = protocol ? protocol : "";
+    std::bitset<65536>* unnamed = kind == "tcp" ? &m_unnamedTcp : kind == "udp" ? &m_unnamedUdp : nullptr;
+    if (unnamed && unnamed->test(networkOrderPort))
+        return std::nullopt;
+    auto key = std::make_pair(networkOrderPort, std::string(kind));
     const auto known = m_services.find(key);
     if (known != m_services.end())
         return known->second;
     std::optional<std::string> name = lookUpService(networkOrderPort, protocol);
-    m_services.emplace(std::move(key), name);
+    if (!name && unnamed)
+        unnamed->set(networkOrderPort);
+    else
+        m_services.emplace(std::move(key), name);
     return name;
 }
 

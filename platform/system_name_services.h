@@ -4,6 +4,7 @@
 
 #include "platform/name_services.h"
 
+#include <bitset>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -24,6 +25,10 @@ private:
 
     std::mutex m_servicesMutex;
     std::map<std::pair<std::uint16_t, std::string>, std::optional<std::string>> m_services;
+    // Ports without a name, by protocol: a busy machine's ephemeral ports would otherwise
+    // fill the map above without bound (one entry each, tens of thousands).
+    std::bitset<65536> m_unnamedTcp;
+    std::bitset<65536> m_unnamedUdp;
     std::chrono::steady_clock::time_point m_servicesCheckedAt {};
     std::pair<long long, long long> m_servicesStamp { -1, -1 }; // modification time (ns) and size
 };
