@@ -8,6 +8,7 @@
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
 #include "tests/app/sockets.h"
+#include "tests/app/wait_until.h"
 #include "tests/common/netns.h"
 #include "views/map_surface.h"
 #include "views/string_grid.h"
@@ -62,19 +63,6 @@ public:
     }
     std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
 };
-
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 QMessageBox* capacityBox()
 {
@@ -493,7 +481,8 @@ TEST(UserFilesTest, XdgFoldersFollowTheVariablesOrTheirDefaults)
     } cases[] = {
         { "/x/config", "/x/state", "/x/config/veltran", "/x/state/veltran" },
         { "", "", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
-        { "relative", "also/relative", "/home/someone/.config/veltran", "/home/someone/.local/state/veltran" },
+        { "relative", "also/relative", "/home/someone/.config/veltran",
+            "/home/someone/.local/state/veltran" },
     };
     for (const auto& c : cases) {
         qputenv("XDG_CONFIG_HOME", c.config);

@@ -7,6 +7,7 @@
 #include "scan/scanner.h"
 #include "settings/tform_options.h"
 #include "tests/app/sockets.h"
+#include "tests/app/wait_until.h"
 #include "tests/common/snmpd.h"
 #include "views/connection_map.h"
 #include "views/string_grid.h"
@@ -39,19 +40,6 @@ public:
     std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
 };
 
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 15000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 class WatchAgentTest : public ::testing::Test
 {
 protected:
@@ -76,7 +64,7 @@ protected:
     TForm1& form() { return program->form1(); }
     void finishScan()
     {
-        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }, 15000));
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
