@@ -39,6 +39,20 @@ template <typename OnEntry> void forEachEntry(int directoryFd, OnEntry onEntry)
 
 } // namespace
 
+namespace {
+
+// The link text naming a process's network namespace ("net:[INODE]"), or "" when unknown.
+std::string networkNamespaceOf(const std::string& processFolder)
+{
+    char link[64];
+    const ssize_t length = readlink((processFolder + "/ns/net").c_str(), link, sizeof(link));
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof(link))
+        return std::string();
+    return std::string(link, static_cast<std::size_t>(length));
+}
+
+} // namespace
+
 SocketOwners::SocketOwners(std::string procRoot)
     : m_procRoot(std::move(procRoot))
     , m_euid(geteuid())
@@ -82,7 +96,17 @@ void SocketOwners::forget(std::uint32_t pid)
 bool SocketOwners::readProcess(std::uint32_t pid, Clock::time_point now)
 {
     ++m_processesRead;
-    const std::string path = m_procRoot + '/' + std::to_string(pid) + "/fd";
+    const std::string folder = m_procRoot + '/' + std::to_string(pid);
+    // The tables hold only this network namespace's sockets: a process of another one
+    // (a container, a test's private namespace) is not read, nor its sockets remembered.
+    if (!m_ownNamespace.empty()) {
+        const std::string its = networkNamespaceOf(folder);
+        if (!its.empty() && its != m_ownNamespace) {
+            forget(pid);
+            return true;
+        }
+    }
+    const std::string path = folder + "/fd";
     const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         forget(pid);
@@ -120,6 +144,8 @@ void SocketOwners::refresh(const std::vector<KernelSocket>& sockets)
 {
     m_processesRead = 0;
     m_sought = 0;
+    // Asked at every refresh: the caller may have moved to another namespace since.
+    m_ownNamespace = networkNamespaceOf(m_procRoot + "/thread-self");
     const Clock::time_point now = Clock::now();
     std::vector<std::uint32_t> pids;
     if (!listPids(pids))

@@ -53,6 +53,7 @@ private:
 
     std::string m_procRoot;
     std::uint32_t m_euid;
+    std::string m_ownNamespace; // "net:[INODE]" of the caller's network namespace, "" if unknown
     std::vector<std::uint32_t> m_pids; // sorted, as last listed
     std::unordered_map<std::uint32_t, std::uint32_t> m_ownerOf; // inode -> pid
     std::unordered_map<std::uint32_t, Process> m_processes; // read processes that hold sockets
