@@ -153,6 +153,21 @@ private:
     const std::vector<UINT> m_entry; // the table's entry name, the first nine sub-identifiers
 };
 
+// Sends GetNext after GetNext and hands each value to visit, until the table ends, a reply
+// fails, the bound is reached, or visit says stop (a value that does not fit). True when
+// the walk failed rather than reached the table's end.
+template <typename Visit> bool walkReplies(PFNSNMPEXTENSIONQUERY query, WalkRequest& request, Visit&& visit)
+{
+    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
+        const WalkRequest::Reply reply = request.next(query);
+        if (reply != WalkRequest::Reply::Value)
+            return reply == WalkRequest::Reply::Failed;
+        if (!visit())
+            return true;
+    }
+    return true;
+}
+
 } // namespace
 
 bool MibAgent::load(const char* moduleName)
@@ -203,39 +218,34 @@ std::vector<MibEndpoint> MibAgent::walk(Table table)
     std::size_t cursor = 0;
     // Each column comes back whole and in the same row order, so the k-th value of a
     // column belongs to the k-th record that column 1 created.
-    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
-        const WalkRequest::Reply reply = request.next(m_query);
-        if (reply != WalkRequest::Reply::Value) {
-            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
-            return records;
-        }
+    m_lastWalkFailed = walkReplies(m_query, request, [&] {
         const UINT column = request.column();
         const ColumnKind kind = columnKind(tcp, column);
         const AsnAny& value = request.value();
         if (!holds(kind, value.asnType))
-            return records;
+            return false;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
         }
         if (column == 1) {
             if (records.size() >= kMaxWalkRecords)
-                return records;
+                return false;
             records.emplace_back();
             cursor = records.size() - 1;
             if (tcp)
                 records[cursor].stateValue = integerValue(value);
             else
                 records[cursor].localAddress = addressValue(value);
-            continue;
+            return true;
         }
         // More values than records (the table grew between two column passes) are dropped.
         if (kind == ColumnKind::Ignored || cursor >= records.size())
-            continue;
+            return true;
         MibEndpoint& record = records[cursor++];
         if (!tcp) {
             record.localPortNumber = integerValue(value);
-            continue;
+            return true;
         }
         switch (column) {
         case 2:
@@ -251,7 +261,8 @@ std::vector<MibEndpoint> MibAgent::walk(Table table)
             record.remotePortNumber = integerValue(value);
             break;
         }
-    }
+        return true;
+    });
     return records;
 }
 
@@ -323,41 +334,37 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
     std::size_t cursor = 0;
     UINT currentColumn = firstColumn;
     InetEndpointRecord read;
-    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
-        const WalkRequest::Reply reply = request.next(m_query);
-        if (reply != WalkRequest::Reply::Value) {
-            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
-            return records;
-        }
+    m_lastWalkFailed = walkReplies(m_query, request, [&] {
         const UINT column = request.column();
         const AsnAny& value = request.value();
         if (!holds(laterColumnKind(column), value.asnType) || !decodeIndex(kind, request.index(), read))
-            return records;
+            return false;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
         }
         if (column == firstColumn) {
             if (records.size() >= kMaxWalkRecords)
-                return records;
+                return false;
             if (table == Later::TcpConnections)
                 read.stateValue = integerValue(value);
             records.push_back(read);
             cursor = records.size() - 1;
         }
         if (column != processColumn)
-            continue;
+            return true;
         // The rows come back in the same order in every column; a row that went missing
         // between two columns is looked for, and one that was not there is dropped.
         if (cursor >= records.size() || !sameEnds(records[cursor], read)) {
             const auto found = std::find_if(records.begin(), records.end(),
                 [&](const InetEndpointRecord& record) { return sameEnds(record, read); });
             if (found == records.end())
-                continue;
+                return true;
             cursor = std::size_t(found - records.begin());
         }
         records[cursor++].pid = static_cast<std::uint32_t>(integerValue(value));
-    }
+        return true;
+    });
     return records;
 }
 
@@ -368,34 +375,29 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
     if (!m_query)
         return records;
     WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 1);
-    for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
-        const WalkRequest::Reply reply = request.next(m_query);
-        if (reply != WalkRequest::Reply::Value) {
-            m_lastWalkFailed = reply == WalkRequest::Reply::Failed;
-            return records;
-        }
+    m_lastWalkFailed = walkReplies(m_query, request, [&] {
         const UINT column = request.column();
         const std::span<const UINT> index = request.index();
         const AsnAny& value = request.value();
         const bool text = column == 2 || column == 4 || column == 5;
         if (index.size() != 1 || (column == 1 && !holds(ColumnKind::Integer, value.asnType))
             || (text && !holds(ColumnKind::Address, value.asnType)))
-            return records;
+            return false;
         if (column == 1) {
             if (records.size() >= kMaxWalkRecords)
-                return records;
+                return false;
             records.push_back({ index[0], {}, {}, {} });
-            continue;
+            return true;
         }
         if (!text)
-            continue;
+            return true;
         // Rows are sorted by process id in every column.
         const auto found = std::lower_bound(records.begin(), records.end(), index[0],
             [](const ProcessRecord& record, UINT pid) { return record.pid < pid; });
-        if (found == records.end() || found->pid != index[0])
-            continue;
-        (column == 2 ? found->name : column == 4 ? found->path : found->parameters) = octetsText(value);
-    }
+        if (found != records.end() && found->pid == index[0])
+            (column == 2 ? found->name : column == 4 ? found->path : found->parameters) = octetsText(value);
+        return true;
+    });
     return records;
 }
 
