@@ -61,13 +61,19 @@ ScanCost timedScan(Scanner& scanner, ScriptedNameServices& services)
     return { millisecondsSince(start), services.hostLookups() - before };
 }
 
-void resolverCase(int remotes, int delayMs)
+// Established connections from this computer's LAN address to distinct remote addresses.
+std::vector<TcpRow> distinctRemotes(int remotes)
 {
-    // Established connections from this computer's LAN address to distinct remote addresses.
     std::vector<TcpRow> rows;
     for (int i = 0; i < remotes; ++i)
         rows.push_back({ 5, ipv4(192, 168, 1, 20), 40000 + i,
             ipv4(10, 20, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(1 + i % 250)), 443 });
+    return rows;
+}
+
+void resolverCase(int remotes, int delayMs)
+{
+    const std::vector<TcpRow> rows = distinctRemotes(remotes);
     FakeAgentScript script;
     script.objects = mibObjects(rows, {});
     MibAgent agent;
@@ -104,15 +110,6 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-std::vector<TcpRow> distinctRemotes(int remotes)
-{
-    std::vector<TcpRow> rows;
-    for (int i = 0; i < remotes; ++i)
-        rows.push_back({ 5, ipv4(192, 168, 1, 20), 40000 + i,
-            ipv4(10, 20, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(1 + i % 250)), 443 });
-    return rows;
 }
 
 // The first scan of a fresh resolver, until the map's table is published.
