@@ -46,6 +46,25 @@ bool decodeTcpConnectionIndex(std::span<const std::uint32_t> index, InetEndpoint
         && index.empty();
 }
 
+bool decodeIpv6TcpConnIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
+{
+    // Addresses of 16 octets without a length, then the port; the interface last.
+    const auto readFixed = [&index](Ipv6Address& address) {
+        if (index.size() < address.size())
+            return false;
+        for (std::size_t i = 0; i < address.size(); ++i) {
+            if (index[i] > 255)
+                return false;
+            address[i] = static_cast<std::uint8_t>(index[i]);
+        }
+        index = index.subspan(address.size());
+        return true;
+    };
+    record.localType = record.remoteType = 2;
+    return readFixed(record.localAddress) && readPort(index, record.localPort) && readFixed(record.remoteAddress)
+        && readPort(index, record.remotePort) && index.size() == 1;
+}
+
 bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
 {
     record.stateValue = 2; // listen

@@ -37,6 +37,8 @@ struct ProcessRecord
 bool decodeTcpConnectionIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
 bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
 bool decodeUdpEndpointIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
+// ipv6TcpConnTable's index: fixed 16-octet addresses, ports and the interface (ignored).
+bool decodeIpv6TcpConnIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
 
 bool isIpv4Mapped(const Ipv6Address& address);
 // True for an IPv6 end the IPv4 tables do not show: type 2 and not ::ffff:a.b.c.d.

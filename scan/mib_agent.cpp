@@ -14,6 +14,7 @@ namespace {
 constexpr UINT kColumnIndex = 9; // the tenth sub-identifier names the column
 constexpr UINT kTcpStart[] { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
 constexpr UINT kUdpStart[] { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
+constexpr int kInetAddressTypeIpv6 = 2;
 
 // Winsock's requested version lives for the whole run, as the start-up hands its address on.
 WORD g_versionRequested = 0;
@@ -84,15 +85,15 @@ class WalkRequest
 {
 public:
     explicit WalkRequest(const UINT (&start)[10])
-        : WalkRequest(std::vector<UINT>(start, start + kColumnIndex), start[kColumnIndex])
+        : WalkRequest(std::vector<UINT>(start, start + kColumnIndex), { start[kColumnIndex] })
     {
     }
-    // A walk of any table from its entry's column firstColumn.
-    WalkRequest(std::vector<UINT> entry, UINT firstColumn)
+    // A walk of any table from the name entry.from: a column, and maybe the start of an index.
+    WalkRequest(std::vector<UINT> entry, std::vector<UINT> from)
         : m_entry(std::move(entry))
     {
         std::vector<UINT> start = m_entry;
-        start.push_back(firstColumn);
+        start.insert(start.end(), from.begin(), from.end());
         const AsnObjectIdentifier startName { static_cast<UINT>(start.size()), start.data() };
         // The agent frees the name it is given, so it must come from the shared allocator.
         SnmpUtilOidCpy(&m_binding.name, &startName);
@@ -138,6 +139,16 @@ public:
         return inTable ? Reply::Value : Reply::End;
     }
 
+    // The next GetNext asks from entry.from instead: a jump forward within the table.
+    void jumpTo(const std::vector<UINT>& from)
+    {
+        std::vector<UINT> name = m_entry;
+        name.insert(name.end(), from.begin(), from.end());
+        const AsnObjectIdentifier jump { static_cast<UINT>(name.size()), name.data() };
+        SnmpUtilOidFree(&m_binding.name);
+        SnmpUtilOidCpy(&m_binding.name, &jump);
+    }
+
     UINT column() const { return m_binding.name.ids[m_entry.size()]; }
     // The sub-identifiers after the column: the row's index.
     std::span<const UINT> index() const
@@ -153,17 +164,27 @@ private:
     const std::vector<UINT> m_entry; // the table's entry name, the first nine sub-identifiers
 };
 
+// What a walk does after a value: go on, end there (the rows wanted are all read), or fail
+// (a value that does not fit).
+enum class WalkStep
+{
+    Next,
+    End,
+    Fail
+};
+
 // Sends GetNext after GetNext and hands each value to visit, until the table ends, a reply
-// fails, the bound is reached, or visit says stop (a value that does not fit). True when
-// the walk failed rather than reached the table's end.
+// fails, the bound is reached, or visit ends the walk. True when the walk failed rather
+// than reached its end.
 template <typename Visit> bool walkReplies(PFNSNMPEXTENSIONQUERY query, WalkRequest& request, Visit&& visit)
 {
     for (std::size_t queries = 0; queries < kMaxWalkQueries; ++queries) {
         const WalkRequest::Reply reply = request.next(query);
         if (reply != WalkRequest::Reply::Value)
             return reply == WalkRequest::Reply::Failed;
-        if (!visit())
-            return true;
+        const WalkStep step = visit();
+        if (step != WalkStep::Next)
+            return step == WalkStep::Fail;
     }
     return true;
 }
@@ -223,29 +244,29 @@ std::vector<MibEndpoint> MibAgent::walk(Table table)
         const ColumnKind kind = columnKind(tcp, column);
         const AsnAny& value = request.value();
         if (!holds(kind, value.asnType))
-            return false;
+            return WalkStep::Fail;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
         }
         if (column == 1) {
             if (records.size() >= kMaxWalkRecords)
-                return false;
+                return WalkStep::Fail;
             records.emplace_back();
             cursor = records.size() - 1;
             if (tcp)
                 records[cursor].stateValue = integerValue(value);
             else
                 records[cursor].localAddress = addressValue(value);
-            return true;
+            return WalkStep::Next;
         }
         // More values than records (the table grew between two column passes) are dropped.
         if (kind == ColumnKind::Ignored || cursor >= records.size())
-            return true;
+            return WalkStep::Next;
         MibEndpoint& record = records[cursor++];
         if (!tcp) {
             record.localPortNumber = integerValue(value);
-            return true;
+            return WalkStep::Next;
         }
         switch (column) {
         case 2:
@@ -261,7 +282,7 @@ std::vector<MibEndpoint> MibAgent::walk(Table table)
             record.remotePortNumber = integerValue(value);
             break;
         }
-        return true;
+        return WalkStep::Next;
     });
     return records;
 }
@@ -302,24 +323,27 @@ std::string octetsText(const AsnAny& value)
 
 } // namespace
 
-std::vector<InetEndpointRecord> MibAgent::walkTcpConnections()
+std::vector<InetEndpointRecord> MibAgent::walkTcpConnections(LaterRows rows)
 {
-    return walkLater(Later::TcpConnections);
+    return walkLater(Later::TcpConnections, rows);
 }
 
-std::vector<InetEndpointRecord> MibAgent::walkTcpListeners()
+std::vector<InetEndpointRecord> MibAgent::walkTcpListeners(LaterRows rows)
 {
-    return walkLater(Later::TcpListeners);
+    return walkLater(Later::TcpListeners, rows);
 }
 
-std::vector<InetEndpointRecord> MibAgent::walkUdpEndpoints()
+std::vector<InetEndpointRecord> MibAgent::walkUdpEndpoints(LaterRows rows)
 {
-    return walkLater(Later::UdpEndpoints);
+    return walkLater(Later::UdpEndpoints, rows);
 }
 
 // The same GetNext walk as the IPv4 tables', rows keyed by their index rather than by a
 // first column: the first column served makes the rows, the process column fills them.
-std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
+// For the IPv6 rows alone it starts the walk (so the agent reads the table afresh), jumps to
+// the first IPv6 row and ends after the last, in the first column: the agent then looks
+// for no owner beyond the rows it answers.
+std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
 {
     std::vector<InetEndpointRecord> records;
     m_lastWalkFailed = true;
@@ -330,7 +354,9 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
         { 1, 3, 6, 1, 2, 1, 7, 7, 1 } };
     const UINT firstColumn = table == Later::TcpConnections ? 7 : table == Later::TcpListeners ? 4 : 8;
     const UINT processColumn = table == Later::TcpListeners ? 4 : 8;
-    WalkRequest request(entries[kind], firstColumn);
+    const bool ipv6Only = rows == LaterRows::Ipv6Only;
+    WalkRequest request(entries[kind], { firstColumn });
+    bool jumped = false;
     std::size_t cursor = 0;
     UINT currentColumn = firstColumn;
     InetEndpointRecord read;
@@ -338,32 +364,68 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
         const UINT column = request.column();
         const AsnAny& value = request.value();
         if (!holds(laterColumnKind(column), value.asnType) || !decodeIndex(kind, request.index(), read))
-            return false;
+            return WalkStep::Fail;
+        if (ipv6Only && column == firstColumn && read.localType < kInetAddressTypeIpv6 && !jumped) {
+            jumped = true;
+            request.jumpTo({ firstColumn, UINT { kInetAddressTypeIpv6 } });
+            return WalkStep::Next;
+        }
+        if (ipv6Only && (column != firstColumn || read.localType != kInetAddressTypeIpv6))
+            return WalkStep::End;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
         }
         if (column == firstColumn) {
             if (records.size() >= kMaxWalkRecords)
-                return false;
+                return WalkStep::Fail;
             if (table == Later::TcpConnections)
                 read.stateValue = integerValue(value);
             records.push_back(read);
             cursor = records.size() - 1;
+            if (ipv6Only) {
+                records.back().pid = 0; // the process is not wanted
+                return WalkStep::Next;
+            }
         }
         if (column != processColumn)
-            return true;
+            return WalkStep::Next;
         // The rows come back in the same order in every column; a row that went missing
         // between two columns is looked for, and one that was not there is dropped.
         if (cursor >= records.size() || !sameEnds(records[cursor], read)) {
             const auto found = std::find_if(records.begin(), records.end(),
                 [&](const InetEndpointRecord& record) { return sameEnds(record, read); });
             if (found == records.end())
-                return true;
+                return WalkStep::Next;
             cursor = std::size_t(found - records.begin());
         }
         records[cursor++].pid = static_cast<std::uint32_t>(integerValue(value));
-        return true;
+        return WalkStep::Next;
+    });
+    return records;
+}
+
+std::vector<InetEndpointRecord> MibAgent::walkIpv6TcpConnections()
+{
+    std::vector<InetEndpointRecord> records;
+    m_lastWalkFailed = true;
+    if (!m_query)
+        return records;
+    constexpr UINT stateColumn = 6;
+    WalkRequest request({ 1, 3, 6, 1, 2, 1, 6, 16, 1 }, { stateColumn });
+    InetEndpointRecord read;
+    m_lastWalkFailed = walkReplies(m_query, request, [&] {
+        if (request.column() != stateColumn)
+            return WalkStep::End;
+        if (!holds(ColumnKind::Integer, request.value().asnType) || !decodeIpv6TcpConnIndex(request.index(), read))
+            return WalkStep::Fail;
+        read.stateValue = integerValue(request.value());
+        if (read.stateValue == 2) // listen: the listener table has them
+            return WalkStep::Next;
+        if (records.size() >= kMaxWalkRecords)
+            return WalkStep::Fail;
+        records.push_back(read);
+        return WalkStep::Next;
     });
     return records;
 }
@@ -374,7 +436,7 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
     m_lastWalkFailed = true;
     if (!m_query)
         return records;
-    WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 1);
+    WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, { 1 });
     m_lastWalkFailed = walkReplies(m_query, request, [&] {
         const UINT column = request.column();
         const std::span<const UINT> index = request.index();
@@ -382,21 +444,21 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
         const bool text = column == 2 || column == 4 || column == 5;
         if (index.size() != 1 || (column == 1 && !holds(ColumnKind::Integer, value.asnType))
             || (text && !holds(ColumnKind::Address, value.asnType)))
-            return false;
+            return WalkStep::Fail;
         if (column == 1) {
             if (records.size() >= kMaxWalkRecords)
-                return false;
+                return WalkStep::Fail;
             records.push_back({ index[0], {}, {}, {} });
-            return true;
+            return WalkStep::Next;
         }
         if (!text)
-            return true;
+            return WalkStep::Next;
         // Rows are sorted by process id in every column.
         const auto found = std::lower_bound(records.begin(), records.end(), index[0],
             [](const ProcessRecord& record, UINT pid) { return record.pid < pid; });
         if (found != records.end() && found->pid == index[0])
             (column == 2 ? found->name : column == 4 ? found->path : found->parameters) = octetsText(value);
-        return true;
+        return WalkStep::Next;
     });
     return records;
 }

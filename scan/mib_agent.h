@@ -48,10 +48,21 @@ public:
     virtual bool servesEndpointTables() const { return m_query != nullptr; }
     // tcpConnectionTable, tcpListenerTable and udpEndpointTable, in the agent's row order,
     // every family; then hrSWRunTable for the processes those name (walk it after them).
-    virtual std::vector<InetEndpointRecord> walkTcpConnections();
-    virtual std::vector<InetEndpointRecord> walkTcpListeners();
-    virtual std::vector<InetEndpointRecord> walkUdpEndpoints();
+    // Ipv6Only: the rows of IPv6 addresses alone, without their process, which spares the
+    // agent its search for the owners where the table has another column.
+    enum class LaterRows
+    {
+        All,
+        Ipv6Only
+    };
+    virtual std::vector<InetEndpointRecord> walkTcpConnections(LaterRows rows = LaterRows::All);
+    virtual std::vector<InetEndpointRecord> walkTcpListeners(LaterRows rows = LaterRows::All);
+    virtual std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows rows = LaterRows::All);
     virtual std::vector<ProcessRecord> walkProcesses();
+    // ipv6TcpConnTable's connections, listeners left out, without their process: the IPv6
+    // connections for the cost of their states. Only the agent module serves it.
+    virtual bool servesIpv6TcpConnTable() const { return m_query != nullptr; }
+    virtual std::vector<InetEndpointRecord> walkIpv6TcpConnections();
     // True when the last walk ended on a failure rather than at the table's end: a failed
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
@@ -72,7 +83,7 @@ private:
         TcpListeners,
         UdpEndpoints
     };
-    std::vector<InetEndpointRecord> walkLater(Later table);
+    std::vector<InetEndpointRecord> walkLater(Later table, LaterRows rows);
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;

@@ -118,17 +118,17 @@ std::vector<InetEndpointRecord> endpointRecords(
 
 } // namespace
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections()
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections(LaterRows /*rows*/)
 {
     return endpointRecords(walkTcpConnectionTable(), decodeTcpConnectionIndex, 1, true);
 }
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners()
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners(LaterRows /*rows*/)
 {
     return endpointRecords(walkTcpListenerTable(), decodeTcpListenerIndex, 0, false);
 }
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints()
+std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints(LaterRows /*rows*/)
 {
     return endpointRecords(walkUdpEndpointTable(), decodeUdpEndpointIndex, 0, false);
 }

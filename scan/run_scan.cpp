@@ -120,17 +120,21 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
         return true;
     std::vector<InetEndpointRecord> tcp;
     std::vector<InetEndpointRecord> udp;
+    // Without processes only the IPv6 rows are shown from these tables.
+    const auto rows = processes ? MibAgent::LaterRows::All : MibAgent::LaterRows::Ipv6Only;
     if (settings.showTcp()) {
-        tcp = agent.walkTcpConnections();
+        tcp = rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6TcpConnTable()
+            ? agent.walkIpv6TcpConnections()
+            : agent.walkTcpConnections(rows);
         if (agent.lastWalkFailed())
             return false;
-        std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners();
+        std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners(rows);
         if (agent.lastWalkFailed())
             return false;
         tcp.insert(tcp.end(), listeners.begin(), listeners.end());
     }
     if (settings.showUdp()) {
-        udp = agent.walkUdpEndpoints();
+        udp = agent.walkUdpEndpoints(rows);
         if (agent.lastWalkFailed())
             return false;
     }

@@ -2,6 +2,7 @@
 // Where the agent takes its tables from: the kernel in the module, fixed rows in tests.
 
 #include "platform/inetmib1/inet_rows.h"
+#include "platform/inetmib1/kernel_counters.h"
 #include "platform/inetmib1/mib_rows.h"
 
 #include <cstdint>
@@ -20,10 +21,24 @@ public:
     // tcpInErrs: segments received in error since boot, if readable.
     virtual std::optional<std::uint32_t> tcpInErrors() = 0;
 
-    // The same for the tables of both families that name the owning process.
+    // The same for the tables of both families that name the owning process. The rows may
+    // come without their process, to be found by findOwners when it is asked for.
     virtual bool readTcpConnections(std::vector<TcpConnectionRow>& rows) = 0;
     virtual bool readTcpListeners(std::vector<TcpListenerRow>& rows) = 0;
     virtual bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) = 0;
+    // ipv6TcpConnTable's rows; a source without them has none.
+    virtual bool readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)
+    {
+        rows.clear();
+        return true;
+    }
+    // tcpHCInSegs and tcpHCOutSegs: segments received and sent, both families.
+    virtual std::optional<TcpSegments> tcpSegments() { return TcpSegments {}; }
+    // Sets owners[i] to the process holding sockets[i], 0 when none is found (never an
+    // error). A source whose rows come with their process leaves owners as they are.
+    virtual void findOwners(std::span<const SocketRef> /*sockets*/, std::span<std::uint32_t> /*owners*/) { }
+    // udpHCInDatagrams and udpHCOutDatagrams: datagrams delivered and sent, both families.
+    virtual std::optional<UdpDatagrams> udpDatagrams() { return UdpDatagrams {}; }
     // The processes among pids that still run; false only when none could be looked at.
     virtual bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) = 0;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -57,6 +58,15 @@ int compareIndexes(const SwRunRow& a, const SwRunRow& b)
     return a.pid == b.pid ? 0 : a.pid < b.pid ? -1 : 1;
 }
 
+int compareIndexes(const Ipv6TcpConnRow& a, const Ipv6TcpConnRow& b)
+{
+    // Fixed-length octets, so the bytes in memory order as the encoded index does.
+    const auto key = [](const Ipv6TcpConnRow& row) {
+        return std::tie(row.localAddress, row.localPort, row.remoteAddress, row.remotePort, row.ifIndex);
+    };
+    return key(a) < key(b) ? -1 : key(b) < key(a) ? 1 : 0;
+}
+
 // Among rows sharing an index (SO_REUSEPORT twins, a TIME_WAIT beside its successor) the
 // preferred one comes first; preference breaks ties so the choice does not depend on the
 // kernel's order.
@@ -102,6 +112,28 @@ std::size_t encodeIndex(const SwRunRow& row, UINT* out)
 {
     out[0] = row.pid;
     return 1;
+}
+
+std::size_t encodeIndex(const Ipv6TcpConnRow& row, UINT* out)
+{
+    std::size_t length = 0;
+    const auto address = [&](const std::array<std::uint8_t, 16>& octets) {
+        for (const std::uint8_t octet : octets)
+            out[length++] = octet;
+    };
+    address(row.localAddress);
+    out[length++] = row.localPort;
+    address(row.remoteAddress);
+    out[length++] = row.remotePort;
+    out[length++] = row.ifIndex;
+    return length;
+}
+
+void sortByIndex(std::vector<Ipv6TcpConnRow>& rows)
+{
+    sortAndKeepFirst(rows, [](const Ipv6TcpConnRow& a, const Ipv6TcpConnRow& b) {
+        return tcpStateRank(a.state) < tcpStateRank(b.state);
+    });
 }
 
 void sortByIndex(std::vector<TcpConnectionRow>& rows)

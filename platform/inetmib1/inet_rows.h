@@ -32,18 +32,28 @@ struct InetEndpoint
     }
 };
 
+// The kernel's socket behind a row, so its owner can be looked for when it is asked:
+// inode 0 when the socket has no file (TIME_WAIT, not yet accepted).
+struct SocketRef
+{
+    std::uint32_t inode = 0;
+    std::uint32_t uid = 0;
+};
+
 struct TcpConnectionRow
 {
     InetEndpoint local;
     InetEndpoint remote;
     std::int32_t state; // tcpConnState numbers
     std::uint32_t process; // 0 when unknown
+    SocketRef socket {};
 };
 
 struct TcpListenerRow
 {
     InetEndpoint local;
     std::uint32_t process;
+    SocketRef socket {};
 };
 
 struct UdpEndpointRow
@@ -52,6 +62,20 @@ struct UdpEndpointRow
     InetEndpoint remote;
     std::uint32_t instance; // the socket's inode, as net-snmp's agent numbers them
     std::uint32_t process;
+    SocketRef socket {};
+};
+
+// ipv6TcpConnTable (RFC 2452): the TCP sockets of the IPv6 family, listeners and IPv4-mapped
+// ones included, indexed by fixed 16-octet addresses, ports and the interface of a
+// link-local address (0 for any other). It names no process.
+struct Ipv6TcpConnRow
+{
+    std::array<std::uint8_t, 16> localAddress {};
+    std::uint16_t localPort = 0;
+    std::array<std::uint8_t, 16> remoteAddress {};
+    std::uint16_t remotePort = 0;
+    std::uint32_t ifIndex = 0;
+    std::int32_t state = 0; // tcpConnState numbers
 };
 
 // hrSWRunStatus values.
@@ -78,15 +102,18 @@ inline constexpr std::size_t tcpConnectionIndexLength = 2 * inetEndpointIndexLen
 inline constexpr std::size_t tcpListenerIndexLength = inetEndpointIndexLength;
 inline constexpr std::size_t udpEndpointIndexLength = 2 * inetEndpointIndexLength + 1;
 inline constexpr std::size_t swRunIndexLength = 1;
+inline constexpr std::size_t ipv6TcpConnIndexLength = 16 + 1 + 16 + 1 + 1;
 
 // Write the index and return its length.
 std::size_t encodeIndex(const TcpConnectionRow& row, UINT* out);
 std::size_t encodeIndex(const TcpListenerRow& row, UINT* out);
 std::size_t encodeIndex(const UdpEndpointRow& row, UINT* out);
 std::size_t encodeIndex(const SwRunRow& row, UINT* out);
+std::size_t encodeIndex(const Ipv6TcpConnRow& row, UINT* out);
 
 // Puts the rows in index order and keeps one row per index.
 void sortByIndex(std::vector<TcpConnectionRow>& rows);
 void sortByIndex(std::vector<TcpListenerRow>& rows);
 void sortByIndex(std::vector<UdpEndpointRow>& rows);
 void sortByIndex(std::vector<SwRunRow>& rows);
+void sortByIndex(std::vector<Ipv6TcpConnRow>& rows);

@@ -1,7 +1,7 @@
 #include "platform/inetmib1/kernel_endpoint_source.h"
 
 #include "platform/inetmib1/sw_run_reader.h"
-#include "platform/inetmib1/tcp_in_errors.h"
+#include "platform/inetmib1/kernel_counters.h"
 
 #include <algorithm>
 #include <netinet/in.h>
@@ -49,12 +49,26 @@ std::optional<std::uint32_t> KernelEndpointSource::tcpInErrors()
     return readTcpInErrors();
 }
 
+std::optional<TcpSegments> KernelEndpointSource::tcpSegments()
+{
+    return readTcpSegments();
+}
+
+std::optional<UdpDatagrams> KernelEndpointSource::udpDatagrams()
+{
+    return readUdpDatagrams();
+}
+
 bool KernelEndpointSource::readSockets(int protocol, std::uint32_t states)
 {
-    if (!m_reader.readSockets(protocol, m_sockets, states))
-        return false;
-    m_owners.refresh(m_sockets);
-    return true;
+    return m_reader.readSockets(protocol, m_sockets, states);
+}
+
+void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners)
+{
+    m_owners.refresh(sockets);
+    for (std::size_t i = 0; i < sockets.size() && i < owners.size(); ++i)
+        owners[i] = m_owners.owner(sockets[i].inode);
 }
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
@@ -67,7 +81,22 @@ bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& row
             continue;
         rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),
             endpoint(socket, socket.remoteAddress, socket.remotePort),
-            static_cast<std::int32_t>(mibTcpState(socket.state)), m_owners.owner(socket.inode) });
+            static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid } });
+    }
+    return true;
+}
+
+bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)
+{
+    rows.clear();
+    if (!readSockets(IPPROTO_TCP))
+        return false;
+    for (const KernelSocket& socket : m_sockets) {
+        if (socket.family != AF_INET6)
+            continue;
+        // The kernel's sockets carry no interface here: every row has ifIndex 0.
+        rows.push_back({ socket.localAddress, socket.localPort, socket.remoteAddress, socket.remotePort, 0,
+            static_cast<std::int32_t>(mibTcpState(socket.state)) });
     }
     return true;
 }
@@ -81,7 +110,7 @@ bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
     for (const KernelSocket& socket : m_sockets) {
         if (socket.state == tcpListen)
             rows.push_back(
-                { endpoint(socket, socket.localAddress, socket.localPort), m_owners.owner(socket.inode) });
+                { endpoint(socket, socket.localAddress, socket.localPort), 0, { socket.inode, socket.uid } });
     }
     return true;
 }
@@ -95,8 +124,8 @@ bool KernelEndpointSource::readUdpEndpoints(std::vector<UdpEndpointRow>& rows)
         // Not connected: the remote end is the zero address of the local family, port 0,
         // as net-snmp's agent shows it (of the unknown family for a dual-stack wildcard).
         rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),
-            endpoint(socket, socket.remoteAddress, socket.remotePort), socket.inode,
-            m_owners.owner(socket.inode) });
+            endpoint(socket, socket.remoteAddress, socket.remotePort), socket.inode, 0,
+            { socket.inode, socket.uid } });
     }
     return true;
 }

@@ -18,11 +18,14 @@ public:
     bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override;
     bool readTcpListeners(std::vector<TcpListenerRow>& rows) override;
     bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override;
+    bool readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows) override;
+    std::optional<TcpSegments> tcpSegments() override;
+    void findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners) override;
+    std::optional<UdpDatagrams> udpDatagrams() override;
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
 
 private:
-    // One kernel read of a protocol's sockets in the given states (a mask of 1 << state),
-    // their owners brought up to date.
+    // One kernel read of a protocol's sockets in the given states (a mask of 1 << state).
     bool readSockets(int protocol, std::uint32_t states = ~0u);
 
     SockDiagReader m_reader;

@@ -14,6 +14,12 @@ constexpr UINT udpEntry[] = { 1, 3, 6, 1, 2, 1, 7, 5, 1 };
 constexpr UINT tcpConnectionEntry[] = { 1, 3, 6, 1, 2, 1, 6, 19, 1 };
 constexpr UINT tcpListenerEntry[] = { 1, 3, 6, 1, 2, 1, 6, 20, 1 };
 constexpr UINT udpEndpointEntry[] = { 1, 3, 6, 1, 2, 1, 7, 7, 1 };
+constexpr UINT udpHcInDatagramsInstance[] = { 1, 3, 6, 1, 2, 1, 7, 8, 0 };
+constexpr UINT udpHcOutDatagramsInstance[] = { 1, 3, 6, 1, 2, 1, 7, 9, 0 };
+constexpr UINT ipv6TcpConnEntry[] = { 1, 3, 6, 1, 2, 1, 6, 16, 1 };
+constexpr UINT ipv6TcpConnStateColumn = 6;
+constexpr UINT tcpHcInSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 17, 0 };
+constexpr UINT tcpHcOutSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 18, 0 };
 constexpr UINT swRunEntry[] = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
 
 constexpr UINT tcpColumnCount = 5;
@@ -23,7 +29,18 @@ constexpr UINT tcpConnectionStateColumn = 7;
 constexpr UINT tcpConnectionProcessColumn = 8;
 constexpr UINT tcpListenerProcessColumn = 4;
 constexpr UINT udpEndpointProcessColumn = 8;
+static_assert(udpEndpointProcessColumn == tcpConnectionProcessColumn);
 constexpr UINT swRunStatusColumn = 7;
+// The column that names a row's owner; none in the tables without one.
+template <typename Row> constexpr UINT processColumn()
+{
+    if constexpr (std::is_same_v<Row, TcpConnectionRow> || std::is_same_v<Row, UdpEndpointRow>)
+        return tcpConnectionProcessColumn;
+    else if constexpr (std::is_same_v<Row, TcpListenerRow>)
+        return tcpListenerProcessColumn;
+    else
+        return 0;
+}
 // How old a table's rows may be when a walk of an earlier table steps into it.
 constexpr auto snapshotAgeWhenEnteredFromBefore = std::chrono::seconds(5);
 // hrSWRunType: every process that holds a socket is an application.
@@ -119,6 +136,12 @@ bool setValue(AsnAny& value, const TcpConnectionRow& row, UINT column)
     return true;
 }
 
+bool setValue(AsnAny& value, const Ipv6TcpConnRow& row, UINT /*column*/)
+{
+    setInteger(value, row.state);
+    return true;
+}
+
 bool setValue(AsnAny& value, const TcpListenerRow& row, UINT /*column*/)
 {
     setUnsigned(value, row.process);
@@ -178,6 +201,7 @@ Mib2Agent::Mib2Agent(EndpointSource& source)
     , m_tcpListeners { { tcpListenerEntry, tcpListenerProcessColumn, tcpListenerProcessColumn } }
     , m_udpEndpoints { { udpEndpointEntry, udpEndpointProcessColumn, udpEndpointProcessColumn } }
     , m_swRun { { swRunEntry, swRunStatusColumn } }
+    , m_ipv6TcpConns { { ipv6TcpConnEntry, ipv6TcpConnStateColumn, ipv6TcpConnStateColumn } }
 {
 }
 
@@ -235,9 +259,12 @@ template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapsho
         snapshot.read = m_source.readTcpListeners(rows);
     else if constexpr (std::is_same_v<Row, UdpEndpointRow>)
         snapshot.read = m_source.readUdpEndpoints(rows);
+    else if constexpr (std::is_same_v<Row, Ipv6TcpConnRow>)
+        snapshot.read = m_source.readIpv6TcpConnections(rows);
     else
         snapshot.read = readSwRun();
     snapshot.readAt = std::chrono::steady_clock::now();
+    snapshot.owners = Owners::NotSought;
     if (!snapshot.read)
         rows.clear();
     sortByIndex(rows);
@@ -253,6 +280,7 @@ bool Mib2Agent::readSwRun()
     const auto collect = [this, &pids](auto& snapshot) {
         if (!snapshot.read && !refresh(snapshot))
             return false;
+        findOwners(snapshot, std::string::npos);
         for (const auto& row : snapshot.table.rows()) {
             if (row.process != 0)
                 pids.push_back(row.process);
@@ -264,6 +292,36 @@ bool Mib2Agent::readSwRun()
     std::sort(pids.begin(), pids.end());
     pids.erase(std::unique(pids.begin(), pids.end()), pids.end());
     return m_source.readSwRun(pids, m_swRun.table.rows());
+}
+
+template <typename Row, std::size_t IndexLength>
+void Mib2Agent::findOwners(Snapshot<Row, IndexLength>& snapshot, std::size_t row)
+{
+    if constexpr (std::is_same_v<Row, TcpConnectionRow> || std::is_same_v<Row, TcpListenerRow>
+        || std::is_same_v<Row, UdpEndpointRow>) {
+        std::vector<Row>& rows = snapshot.table.rows();
+        if (snapshot.owners == Owners::Sought
+            || (snapshot.owners == Owners::SoughtForOneRow && row == snapshot.ownerSoughtRow))
+            return;
+        std::size_t first = 0, count = rows.size();
+        if (snapshot.owners == Owners::NotSought && row < rows.size()) {
+            first = row;
+            count = 1;
+            snapshot.owners = Owners::SoughtForOneRow;
+            snapshot.ownerSoughtRow = row;
+        } else {
+            snapshot.owners = Owners::Sought;
+        }
+        std::vector<SocketRef> sockets(count);
+        std::vector<std::uint32_t> owners(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            sockets[i] = rows[first + i].socket;
+            owners[i] = rows[first + i].process;
+        }
+        m_source.findOwners(sockets, owners);
+        for (std::size_t i = 0; i < count; ++i)
+            rows[first + i].process = owners[i];
+    }
 }
 
 template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visit)
@@ -281,8 +339,14 @@ template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visi
         return visit(m_udpEndpoints);
     case Object::SwRun:
         return visit(m_swRun);
+    case Object::Ipv6TcpConn:
+        return visit(m_ipv6TcpConns);
     case Object::None:
     case Object::TcpInErrs:
+    case Object::TcpHcInSegs:
+    case Object::TcpHcOutSegs:
+    case Object::UdpHcInDatagrams:
+    case Object::UdpHcOutDatagrams:
         break;
     }
     return false;
@@ -317,6 +381,24 @@ bool Mib2Agent::nextIn(
     return true;
 }
 
+OidSpan Mib2Agent::scalarName(Object object)
+{
+    switch (object) {
+    case Object::TcpInErrs:
+        return tcpInErrsInstance;
+    case Object::TcpHcInSegs:
+        return tcpHcInSegsInstance;
+    case Object::TcpHcOutSegs:
+        return tcpHcOutSegsInstance;
+    case Object::UdpHcInDatagrams:
+        return udpHcInDatagramsInstance;
+    case Object::UdpHcOutDatagrams:
+        return udpHcOutDatagramsInstance;
+    default:
+        return {};
+    }
+}
+
 bool Mib2Agent::findNext(OidSpan name, Instance& instance)
 {
     // The objects in the order of their names.
@@ -325,13 +407,19 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
         return false;
     if (instance.object != Object::None)
         return true;
-    if (compareOids(name, tcpInErrsInstance) < 0) {
-        instance = { Object::TcpInErrs, {} };
-        return true;
-    }
     bool leaving = false;
-    for (const Object object :
-        { Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
+    for (const Object object : { Object::TcpInErrs, Object::Ipv6TcpConn, Object::TcpHcInSegs, Object::TcpHcOutSegs,
+             Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint,
+             Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun }) {
+        if (const OidSpan scalar = scalarName(object); !scalar.empty()) {
+            if (compareOids(name, scalar) < 0) {
+                instance = { object, {} };
+                return true;
+            }
+            // A step from the scalar into the table after it enters that table from before.
+            leaving = leaving || hasOidPrefix(name, scalar.first(scalar.size() - 1));
+            continue;
+        }
         bool read = true;
         visitTable(object, [&](auto& snapshot) {
             read = nextIn(snapshot, object, name, leaving, instance);
@@ -349,13 +437,16 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
 bool Mib2Agent::findExact(OidSpan name, Instance& instance)
 {
     instance = {};
-    if (compareOids(name, tcpInErrsInstance) == 0) {
-        instance = { Object::TcpInErrs, {} };
-        return true;
+    for (const Object object : { Object::TcpInErrs, Object::TcpHcInSegs, Object::TcpHcOutSegs,
+             Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams }) {
+        if (compareOids(name, scalarName(object)) == 0) {
+            instance = { object, {} };
+            return true;
+        }
     }
     bool read = true;
-    for (const Object object : { Object::TcpConn, Object::TcpConnection, Object::TcpListener, Object::Udp,
-             Object::UdpEndpoint, Object::SwRun }) {
+    for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection, Object::TcpListener,
+             Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
         const bool inTable = visitTable(object, [&](auto& snapshot) {
             if (!hasOidPrefix(name, snapshot.table.entry()))
                 return false;
@@ -402,6 +493,30 @@ AsnInteger32 Mib2Agent::get(SnmpVarBind& binding)
     return answer(binding, instance, false);
 }
 
+bool Mib2Agent::scalarValue(Object object, AsnAny& value)
+{
+    if (object == Object::TcpInErrs) {
+        const auto errors = m_source.tcpInErrors();
+        if (!errors)
+            return false;
+        value.asnType = ASN_COUNTER32;
+        value.asnValue.counter = *errors;
+        return true;
+    }
+    std::optional<std::uint64_t> count;
+    if (object == Object::TcpHcInSegs || object == Object::TcpHcOutSegs) {
+        if (const auto segments = m_source.tcpSegments())
+            count = object == Object::TcpHcInSegs ? segments->in : segments->out;
+    } else if (const auto datagrams = m_source.udpDatagrams()) {
+        count = object == Object::UdpHcInDatagrams ? datagrams->in : datagrams->out;
+    }
+    if (!count)
+        return false;
+    value.asnType = ASN_COUNTER64;
+    value.asnValue.counter64.QuadPart = *count;
+    return true;
+}
+
 AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, bool replaceName)
 {
     m_last = {};
@@ -409,16 +524,16 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
     std::size_t nameLength = 0;
     AsnAny value {};
     bool valueMade = true;
-    if (instance.object == Object::TcpInErrs) {
-        nameLength = std::size(tcpInErrsInstance);
-        std::copy_n(std::begin(tcpInErrsInstance), nameLength, name);
-        const auto errors = m_source.tcpInErrors();
-        if (!errors)
+    if (const OidSpan scalar = scalarName(instance.object); !scalar.empty()) {
+        nameLength = scalar.size();
+        std::copy(scalar.begin(), scalar.end(), name);
+        if (!scalarValue(instance.object, value))
             return SNMP_ERRORSTATUS_GENERR;
-        value.asnType = ASN_COUNTER32;
-        value.asnValue.counter = *errors;
-    } else if (!visitTable(instance.object, [&](const auto& snapshot) {
+    } else if (!visitTable(instance.object, [&](auto& snapshot) {
                    nameLength = snapshot.table.writeName(instance.position, name);
+                   using Row = typename std::decay_t<decltype(snapshot.table.rows())>::value_type;
+                   if (instance.position.column == processColumn<Row>())
+                       findOwners(snapshot, instance.position.row);
                    valueMade = setValue(
                        value, snapshot.table.rows()[instance.position.row], instance.position.column);
                    return true;

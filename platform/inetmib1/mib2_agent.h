@@ -1,9 +1,11 @@
 #pragma once
 // The MIB-II extension agent: answers Get and GetNext over tcpConnTable, tcpInErrs.0
-// and udpTable, the objects the connection monitor walks, and over the later tables that
-// cover both address families and name the owning process: tcpConnectionTable
-// (state and process), tcpListenerTable, udpEndpointTable (process) and hrSWRunTable
-// (the processes that hold the sockets those three list).
+// and udpTable, the objects the connection monitor walks; over ipv6TcpConnTable (state),
+// tcpHCInSegs.0 and tcpHCOutSegs.0; and over the later tables that cover both address
+// families and name the owning process: tcpConnectionTable (state and process),
+// tcpListenerTable, udpEndpointTable (process), udpHCInDatagrams.0 and
+// udpHCOutDatagrams.0, and hrSWRunTable (the processes that hold the sockets those
+// three list).
 //
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
 // objects: a GetNext before or inside the view lands on the next of them, and a GetNext
@@ -15,6 +17,11 @@
 // step past the end of one table into the next is not the start of a walk there: it is
 // answered from the next table's snapshot unless that is a few seconds old, so a scan
 // that walks only the older tables pays nothing for the later ones.
+//
+// The owners of a later table's sockets are looked for only when a process value is
+// asked: finding them reads every process's descriptors. The first such answer of a
+// snapshot looks for its own row's owner alone, as a walk of the column before steps into
+// the process column once at its end; the next one looks for every row's.
 
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/inet_rows.h"
@@ -46,11 +53,23 @@ private:
         None,
         TcpConn,
         TcpInErrs,
+        Ipv6TcpConn,
+        TcpHcInSegs,
+        TcpHcOutSegs,
         TcpConnection,
         TcpListener,
         Udp,
         UdpEndpoint,
+        UdpHcInDatagrams,
+        UdpHcOutDatagrams,
         SwRun
+    };
+    // How far the owners of a snapshot's rows have been looked for.
+    enum class Owners
+    {
+        NotSought,
+        SoughtForOneRow,
+        Sought
     };
     struct Instance
     {
@@ -63,6 +82,8 @@ private:
         MibTable<Row, IndexLength> table;
         bool read = false;
         std::chrono::steady_clock::time_point readAt {};
+        Owners owners = Owners::NotSought;
+        std::size_t ownerSoughtRow = 0;
     };
 
     AsnInteger32 getNext(SnmpVarBind& binding);
@@ -81,7 +102,15 @@ private:
     template <typename Visit> bool visitTable(Object object, Visit&& visit);
     template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);
     bool readSwRun();
+    // Makes sure the process of a row is known before it is answered (see above); all
+    // rows when row is npos.
+    template <typename Row, std::size_t IndexLength>
+    void findOwners(Snapshot<Row, IndexLength>& snapshot, std::size_t row);
     AsnInteger32 answer(SnmpVarBind& binding, const Instance& instance, bool replaceName);
+    // The instance name of a scalar object; empty for the tables.
+    static OidSpan scalarName(Object object);
+    // A scalar's value; false when it cannot be read.
+    bool scalarValue(Object object, AsnAny& value);
 
     EndpointSource& m_source;
     Snapshot<TcpConnRow, tcpIndexLength> m_tcp;
@@ -90,6 +119,7 @@ private:
     Snapshot<TcpListenerRow, tcpListenerIndexLength> m_tcpListeners;
     Snapshot<UdpEndpointRow, udpEndpointIndexLength> m_udpEndpoints;
     Snapshot<SwRunRow, swRunIndexLength> m_swRun;
+    Snapshot<Ipv6TcpConnRow, ipv6TcpConnIndexLength> m_ipv6TcpConns;
     // The last instance answered and its name, valid until a table is re-read.
     Instance m_last;
     std::array<UINT, MibTable<UdpEndpointRow, udpEndpointIndexLength>::maxNameLength> m_lastName {};

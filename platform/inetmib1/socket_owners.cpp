@@ -140,7 +140,7 @@ bool SocketOwners::readProcess(std::uint32_t pid, Clock::time_point now)
     return true;
 }
 
-void SocketOwners::refresh(const std::vector<KernelSocket>& sockets)
+void SocketOwners::refresh(std::span<const SocketRef> sockets)
 {
     m_processesRead = 0;
     m_sought = 0;
@@ -177,7 +177,7 @@ void SocketOwners::refresh(const std::vector<KernelSocket>& sockets)
     if (m_notFound.size() > notFoundLimit)
         m_notFound.clear();
     m_unknown.clear();
-    for (const KernelSocket& socket : sockets) {
+    for (const SocketRef& socket : sockets) {
         if (socket.inode == 0 || !mayInspect(socket.uid) || m_ownerOf.contains(socket.inode))
             continue;
         const auto notFound = m_notFound.find(socket.inode);

@@ -14,10 +14,11 @@
 // One process that holds sockets is read again per refresh when its reading has aged,
 // so a socket handed on while its old holder lives on moves to the new holder in time.
 
-#include "platform/inetmib1/sock_diag_reader.h"
+#include "platform/inetmib1/inet_rows.h"
 
 #include <chrono>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -30,7 +31,7 @@ public:
     explicit SocketOwners(std::string procRoot = "/proc");
 
     // Brings the owners of these sockets up to date.
-    void refresh(const std::vector<KernelSocket>& sockets);
+    void refresh(std::span<const SocketRef> sockets);
     // The process id holding the socket after the last refresh that listed it; 0 when it
     // has none or the caller may not read its holder (never an error).
     std::uint32_t owner(std::uint32_t inode) const;

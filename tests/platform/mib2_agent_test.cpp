@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -13,6 +14,10 @@ using Oid = std::vector<UINT>;
 const Oid tcpStart = { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
 const Oid udpStart = { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
 const Oid tcpInErrs = { 1, 3, 6, 1, 2, 1, 6, 14, 0 };
+const Oid tcpHcIn = { 1, 3, 6, 1, 2, 1, 6, 17, 0 };
+const Oid tcpHcOut = { 1, 3, 6, 1, 2, 1, 6, 18, 0 };
+const Oid udpHcIn = { 1, 3, 6, 1, 2, 1, 7, 8, 0 };
+const Oid udpHcOut = { 1, 3, 6, 1, 2, 1, 7, 9, 0 };
 const Oid afterView = { 1, 3, 6, 1, 2, 2 };
 
 Oid join(Oid prefix, std::initializer_list<UINT> tail)
@@ -61,6 +66,21 @@ public:
         rows = endpoints;
         return endpointsWork;
     }
+    void findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners) override
+    {
+        ownerQueries.push_back(sockets.size());
+        for (std::size_t i = 0; i < sockets.size(); ++i) {
+            if (const auto found = ownerOf.find(sockets[i].inode); found != ownerOf.end())
+                owners[i] = found->second;
+        }
+    }
+    std::optional<UdpDatagrams> udpDatagrams() override { return UdpDatagrams { 5, 6 }; }
+    std::optional<TcpSegments> tcpSegments() override { return TcpSegments { 3, 4 }; }
+    bool readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows) override
+    {
+        rows = ipv6Connections;
+        return true;
+    }
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override
     {
         swRunPids.assign(pids.begin(), pids.end());
@@ -73,10 +93,13 @@ public:
     }
 
     std::vector<TcpConnectionRow> connections;
+    std::vector<Ipv6TcpConnRow> ipv6Connections;
     std::vector<TcpListenerRow> listeners;
     std::vector<UdpEndpointRow> endpoints;
     std::vector<SwRunRow> processes;
     std::vector<std::uint32_t> swRunPids;
+    std::map<std::uint32_t, std::uint32_t> ownerOf; // inode -> pid
+    std::vector<std::size_t> ownerQueries; // sockets per findOwners call
     bool endpointsWork = true;
     int connectionReads = 0;
     int listenerReads = 0;
@@ -117,6 +140,8 @@ protected:
             EXPECT_TRUE(binding.value.asnValue.address.dynamic);
             const BYTE* b = binding.value.asnValue.address.stream;
             reply.number = (std::int64_t { b[0] } << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
+        } else if (reply.type == ASN_COUNTER64) {
+            reply.number = static_cast<std::int64_t>(binding.value.asnValue.counter64.QuadPart);
         } else if (reply.type == ASN_COUNTER32 || reply.type == ASN_UNSIGNED32) {
             reply.number = binding.value.asnValue.unsigned32;
         } else if (reply.type == ASN_OCTETSTRING) {
@@ -134,14 +159,16 @@ protected:
         return reply;
     }
 
-    // The names and values of one walk as the scan makes it.
+    // The names and values of one walk as the scan makes it: it ends at a scalar, but for
+    // the UDP datagram counters between udpEndpointTable and hrSWRunTable.
     std::vector<Reply> walk(const Oid& start)
     {
         std::vector<Reply> replies;
         Oid name = start;
         for (;;) {
             Reply reply = query(name);
-            if (!reply.ok || reply.status != 0 || reply.name.size() < 10 || reply.name <= name) {
+            const bool scalar = reply.name.size() < 10 && reply.name != udpHcIn && reply.name != udpHcOut;
+            if (!reply.ok || reply.status != 0 || scalar || reply.name <= name) {
                 replies.push_back(reply);
                 return replies;
             }
@@ -207,6 +234,14 @@ TEST_F(Mib2AgentTest, EmptyTablesAnswerTcpInErrsAndTheEndOfTheView)
     EXPECT_EQ(reply.number, 17);
 
     reply = query(udpStart);
+    EXPECT_EQ(reply.name, udpHcIn);
+    EXPECT_EQ(reply.type, ASN_COUNTER64);
+    EXPECT_EQ(reply.number, 5);
+    reply = query(udpHcIn);
+    EXPECT_EQ(reply.name, udpHcOut);
+    EXPECT_EQ(reply.number, 6);
+
+    reply = query(udpHcOut);
     EXPECT_TRUE(reply.ok);
     EXPECT_EQ(reply.status, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(reply.index, 1);
@@ -218,7 +253,7 @@ TEST_F(Mib2AgentTest, UdpWalkEndsPastTheView)
 {
     source.udp = { { ip("127.0.0.1"), 53 }, { 0, 5353 }, { 0, 53 } };
     const std::vector<Reply> replies = walk(udpStart);
-    ASSERT_EQ(replies.size(), 7u);
+    ASSERT_EQ(replies.size(), 9u);
     const std::vector<Oid> names = {
         join(udpStart, { 0, 0, 0, 0, 53 }),
         join(udpStart, { 0, 0, 0, 0, 5353 }),
@@ -226,6 +261,8 @@ TEST_F(Mib2AgentTest, UdpWalkEndsPastTheView)
         { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 53 },
         { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 5353 },
         { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 127, 0, 0, 1, 53 },
+        udpHcIn,
+        udpHcOut,
         afterView,
     };
     for (std::size_t i = 0; i < names.size(); ++i)
@@ -234,7 +271,7 @@ TEST_F(Mib2AgentTest, UdpWalkEndsPastTheView)
     EXPECT_EQ(replies[2].number, 0x7F000001);
     EXPECT_EQ(replies[5].type, ASN_INTEGER);
     EXPECT_EQ(replies[5].number, 53);
-    EXPECT_EQ(replies[6].status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(replies[8].status, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(source.udpReads, 1);
     EXPECT_EQ(source.tcpReads, 0); // a UDP walk never touches the TCP table
 }
@@ -265,13 +302,17 @@ TEST_F(Mib2AgentTest, GetNextFromAnyNameLandsOnTheNextInstance)
         { { 1, 3, 6, 1, 2, 1, 6, 13, 1, 6 }, tcpInErrs },
         { { 1, 3, 6, 1, 2, 1, 6, 13, 2 }, tcpInErrs },
         { { 1, 3, 6, 1, 2, 1, 6, 14 }, tcpInErrs },
-        { tcpInErrs, firstUdp },
+        { tcpInErrs, tcpHcIn },
+        { tcpHcOut, firstUdp },
         { { 1, 3, 6, 1, 2, 1, 7 }, firstUdp },
         { join(udpStart, { 10, 0, 0, 1, 160 }), firstUdp },
         { join(udpStart, { 10, 0, 0, 1, 161 }),
             join({ 1, 3, 6, 1, 2, 1, 7, 5, 1, 2 }, { 10, 0, 0, 1, 161 }) },
-        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 10, 0, 0, 1, 161 }, afterView },
-        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 3 }, afterView },
+        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 10, 0, 0, 1, 161 }, udpHcIn },
+        { { 1, 3, 6, 1, 2, 1, 7, 5, 1, 3 }, udpHcIn },
+        { { 1, 3, 6, 1, 2, 1, 7, 8 }, udpHcIn },
+        { udpHcIn, udpHcOut },
+        { udpHcOut, afterView },
         { { 1, 3, 6, 1, 2, 1, 8 }, afterView },
         { { 1, 3, 6, 1, 4, 1 }, afterView },
         { { 2 }, afterView },
@@ -380,7 +421,7 @@ TEST_F(Mib2AgentTest, BindingsAreServedInTurnAndTheFirstFailureIsNamed)
 {
     source.udp = { { 0, 53 } };
     SnmpVarBind bindings[3] {};
-    const Oid names[3] = { udpStart, { 1, 3, 6, 1, 2, 1, 7, 5, 1, 2, 0, 0, 0, 0, 53 }, tcpInErrs };
+    const Oid names[3] = { udpStart, udpHcOut, tcpInErrs };
     for (int i = 0; i < 3; ++i) {
         const AsnObjectIdentifier name { static_cast<UINT>(names[i].size()),
             const_cast<UINT*>(names[i].data()) };
@@ -466,7 +507,7 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
         { v6("::1", 80), v6("::1", 40000), 11, 0 },
     };
     const std::vector<Reply> replies = walk(cat({ tcpConnectionEntry, { 1 } }));
-    ASSERT_EQ(replies.size(), 11u);
+    ASSERT_EQ(replies.size(), 13u);
     const std::vector<Oid> indexes = {
         { 1, 4, 9, 0, 0, 1, 65535, 1, 4, 1, 1, 1, 1, 1 },
         { 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 },
@@ -484,7 +525,8 @@ TEST_F(Mib2AgentTest, ConnectionsOfBothFamiliesOrderByTypeLengthOctetsAndPorts)
         EXPECT_EQ(replies[i].number, process ? processes[i % 5] : states[i % 5]) << i;
     }
     // The other tables are empty, and no process of hrSWRunTable runs: the view ends.
-    EXPECT_EQ(replies[10].name, afterView);
+    EXPECT_EQ(replies[10].name, udpHcIn);
+    EXPECT_EQ(replies[12].name, afterView);
     EXPECT_EQ(source.connectionReads, 1);
     // Stepping past the table reads the next one only if it never was: a scan that walks
     // this table alone does not pay for the others at every walk.
@@ -535,7 +577,7 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
         { 99, "other", "other", "", SwRunStatus::Runnable },
     };
     const std::vector<Reply> replies = walk(tcpListenerEntry);
-    ASSERT_EQ(replies.size(), 3u + 3u + 2u * 7u + 1u);
+    ASSERT_EQ(replies.size(), 3u + 3u + 2u + 2u * 7u + 1u);
     const std::vector<Oid> names = {
         cat({ tcpListenerEntry, { 4, 0, 0, 80 } }),
         cat({ tcpListenerEntry, { 4, 1, 4, 0, 0, 0, 0, 22 } }),
@@ -570,7 +612,7 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
         { ASN_INTEGER, "1" },
     };
     for (std::size_t i = 0; i < values.size(); ++i) {
-        const Reply& reply = replies[names.size() + i];
+        const Reply& reply = replies[names.size() + 2 + i];
         EXPECT_EQ(reply.name, cat({ swRunEntry, { static_cast<UINT>(i / 2 + 1), i % 2 ? 11u : 10u } })) << i;
         EXPECT_EQ(reply.type, values[i].first) << i;
         const std::string value = reply.type == ASN_INTEGER ? std::to_string(reply.number) : reply.text;
@@ -584,6 +626,61 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
     source.endpointsWork = false;
     EXPECT_EQ(query(udpEndpointEntry).status, SNMP_ERRORSTATUS_GENERR);
     EXPECT_EQ(query(swRunEntry).status, SNMP_ERRORSTATUS_GENERR);
+}
+
+TEST_F(Mib2AgentTest, Ipv6TcpConnTableIndexesFixedLengthAddressesThenTheSegmentCounters)
+{
+    const auto row = [](const char* local, std::uint16_t localPort, const char* remote, std::uint16_t remotePort,
+                         std::int32_t state) {
+        Ipv6TcpConnRow result;
+        result.localAddress = v6(local, 0).address;
+        result.localPort = localPort;
+        result.remoteAddress = v6(remote, 0).address;
+        result.remotePort = remotePort;
+        result.state = state;
+        return result;
+    };
+    source.ipv6Connections = { row("2001:db8::1", 22, "2001:db8::2", 1, 5), row("::1", 80, "::", 0, 2),
+        row("::1", 80, "::1", 40000, 5) };
+    const Oid ipv6TcpConnState = { 1, 3, 6, 1, 2, 1, 6, 16, 1, 6 };
+    const std::vector<Reply> replies = walk(ipv6TcpConnState);
+    ASSERT_EQ(replies.size(), 4u);
+    const Oid loopback = { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
+    const Oid any(16, 0);
+    // No length before an address: ::1 sorts before 2001:db8::1, and the interface comes last.
+    EXPECT_EQ(replies[0].name, cat({ ipv6TcpConnState, loopback, { 80 }, any, { 0, 0 } }));
+    EXPECT_EQ(replies[0].number, 2);
+    EXPECT_EQ(replies[1].name, cat({ ipv6TcpConnState, loopback, { 80 }, loopback, { 40000, 0 } }));
+    EXPECT_EQ(replies[2].name[10], 32u);
+    EXPECT_EQ(replies[2].number, 5);
+    EXPECT_EQ(replies[3].name, tcpHcIn);
+    EXPECT_EQ(replies[3].type, ASN_COUNTER64);
+    EXPECT_EQ(replies[3].number, 3);
+    EXPECT_EQ(query(tcpHcIn).number, 4);
+}
+
+TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessIsAsked)
+{
+    source.connections = {
+        { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 0, { 101, 0 } },
+        { v4("10.0.0.1", 22), v4("10.0.0.9", 50001), 5, 0, { 102, 0 } },
+        { v6("::1", 80), v6("::1", 40000), 5, 0, { 103, 0 } },
+    };
+    source.ownerOf = { { 101, 7 }, { 102, 8 }, { 103, 9 } };
+    // The states cost no owner; the step past the last of them asks for the first row's alone.
+    Reply reply = query(cat({ tcpConnectionEntry, { 7 } }));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(reply.name[tcpConnectionEntry.size()], 7u);
+        reply = query(reply.name);
+    }
+    EXPECT_EQ(reply.name, cat({ tcpConnectionEntry, { 8, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
+    EXPECT_EQ(reply.number, 7);
+    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 1 }));
+    // The walk goes on through the column: every row's owner, once.
+    reply = query(reply.name);
+    EXPECT_EQ(reply.number, 8);
+    EXPECT_EQ(query(reply.name).number, 9);
+    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 1, 3 }));
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)

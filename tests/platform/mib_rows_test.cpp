@@ -1,6 +1,6 @@
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/sw_run_reader.h"
-#include "platform/inetmib1/tcp_in_errors.h"
+#include "platform/inetmib1/kernel_counters.h"
 
 #include <gtest/gtest.h>
 
@@ -96,7 +96,7 @@ TEST(MibRows, RepeatedIndexesAppearOnceKeepingTheLiveliestState)
     EXPECT_EQ(udp[2].localAddress, ip("127.0.0.1"));
 }
 
-TEST(TcpInErrors, ReadsTheTcpGroupsInErrsColumn)
+TEST(KernelCounters, ReadTheTcpAndUdpGroupsOfSnmpAndSnmp6)
 {
     const std::string text = "Ip: Forwarding DefaultTTL InErrs\n"
                              "Ip: 1 64 77\n"
@@ -112,8 +112,18 @@ TEST(TcpInErrors, ReadsTheTcpGroupsInErrsColumn)
     EXPECT_EQ(parseTcpInErrors("Tcp: A InErrs\nTcp: 1\n"), std::nullopt);
     EXPECT_EQ(parseTcpInErrors("Tcp: InErrs\nTcp: x\n"), std::nullopt);
     EXPECT_EQ(parseTcpInErrors(""), std::nullopt);
-    // The live counter is there to read.
+    // The live counters are there to read.
     EXPECT_TRUE(readTcpInErrors().has_value());
+    EXPECT_TRUE(readUdpDatagrams().has_value());
+
+    // The UDP datagram counters: the "Udp:" group, and snmp6's one line per counter.
+    const char* snmp = "Udp: InDatagrams NoPorts OutDatagrams\nUdp: 10 3 12\nUdpLite: InDatagrams\nUdpLite: 99\n";
+    EXPECT_EQ(parseSnmpCounter(snmp, "Udp", "OutDatagrams"), 12u);
+    EXPECT_EQ(parseSnmpCounter(snmp, "UdpLite", "InDatagrams"), 99u);
+    const char* snmp6 = "Udp6InDatagramsX 1\nUdp6InDatagrams                 \t7\nUdp6OutDatagrams 8\n";
+    EXPECT_EQ(parseSnmp6Counter(snmp6, "Udp6InDatagrams"), 7u);
+    EXPECT_EQ(parseSnmp6Counter(snmp6, "Udp6OutDatagrams"), 8u);
+    EXPECT_EQ(parseSnmp6Counter(snmp6, "Udp6NoPorts"), std::nullopt);
 }
 
 TEST(MibRows, SwRunRowsReadAsNetSnmpReadsThem)
