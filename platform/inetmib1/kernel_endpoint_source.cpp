@@ -4,11 +4,15 @@
 #include "platform/inetmib1/kernel_counters.h"
 
 #include <algorithm>
+#include <cstring>
 #include <netinet/in.h>
 
 namespace {
 
 constexpr std::uint8_t tcpListen = 10; // the kernel's TCP_LISTEN
+// How long a kernel read may serve the other tables: one scan's walks follow each other
+// within it, and the next scan comes later.
+constexpr auto sharedReadLifetime = std::chrono::milliseconds(250);
 
 bool isAny(const std::array<std::uint8_t, 16>& address)
 {
@@ -42,7 +46,84 @@ InetEndpoint endpoint(
     return result;
 }
 
+bool isMapped(const std::array<std::uint8_t, 16>& address)
+{
+    static constexpr std::uint8_t prefix[12] { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff };
+    return std::equal(std::begin(prefix), std::end(prefix), address.begin());
+}
+
+std::uint32_t ipv4At(const std::array<std::uint8_t, 16>& address, std::size_t offset)
+{
+    std::uint32_t networkOrder;
+    std::memcpy(&networkOrder, address.data() + offset, 4);
+    return networkOrder;
+}
+
+// The IPv4 view of a socket: IPv4 sockets as they are; of IPv6 sockets only the ones that
+// carry IPv4 (mapped addresses, or the dual-stack wildcard). False for pure IPv6.
+bool ipv4View(const KernelSocket& socket, std::uint32_t& local, std::uint32_t& remote)
+{
+    if (socket.family == AF_INET) {
+        local = ipv4At(socket.localAddress, 0);
+        remote = ipv4At(socket.remoteAddress, 0);
+        return true;
+    }
+    if (isMapped(socket.localAddress)) {
+        local = ipv4At(socket.localAddress, 12);
+        remote = isMapped(socket.remoteAddress) ? ipv4At(socket.remoteAddress, 12) : 0;
+        return true;
+    }
+    if (isDualStackWildcard(socket)) {
+        local = remote = 0;
+        return true;
+    }
+    return false;
+}
+
 } // namespace
+
+const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
+{
+    SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+    const auto now = std::chrono::steady_clock::now();
+    if (!shared.valid || (shared.takenBy & table) || now - shared.at > sharedReadLifetime) {
+        shared.valid = false;
+        if (!m_reader.readSockets(protocol, shared.sockets))
+            return nullptr;
+        shared = { std::move(shared.sockets), now, 0, true };
+    }
+    shared.takenBy |= table;
+    return &shared.sockets;
+}
+
+bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
+{
+    rows.clear();
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, Ipv4Table);
+    if (!read)
+        return false;
+    std::uint32_t local, remote;
+    for (const KernelSocket& socket : *read) {
+        if (ipv4View(socket, local, remote))
+            rows.push_back({ local, remote, socket.localPort, socket.remotePort,
+                static_cast<std::int32_t>(mibTcpState(socket.state)) });
+    }
+    return true;
+}
+
+bool KernelEndpointSource::readUdp(std::vector<UdpRow>& rows)
+{
+    rows.clear();
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, Ipv4Table);
+    if (!read)
+        return false;
+    std::uint32_t local, remote;
+    for (const KernelSocket& socket : *read) {
+        if (ipv4View(socket, local, remote))
+            rows.push_back({ local, socket.localPort });
+    }
+    return true;
+}
 
 std::optional<std::uint32_t> KernelEndpointSource::tcpInErrors()
 {
@@ -59,11 +140,6 @@ std::optional<UdpDatagrams> KernelEndpointSource::udpDatagrams()
     return readUdpDatagrams();
 }
 
-bool KernelEndpointSource::readSockets(int protocol, std::uint32_t states)
-{
-    return m_reader.readSockets(protocol, m_sockets, states);
-}
-
 void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners)
 {
     m_owners.refresh(sockets);
@@ -74,9 +150,10 @@ void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::s
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
     rows.clear();
-    if (!readSockets(IPPROTO_TCP, ~(1u << tcpListen)))
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, EndpointTable);
+    if (!read)
         return false;
-    for (const KernelSocket& socket : m_sockets) {
+    for (const KernelSocket& socket : *read) {
         if (socket.state == tcpListen)
             continue;
         rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),
@@ -89,9 +166,10 @@ bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& row
 bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)
 {
     rows.clear();
-    if (!readSockets(IPPROTO_TCP))
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, Ipv6Table);
+    if (!read)
         return false;
-    for (const KernelSocket& socket : m_sockets) {
+    for (const KernelSocket& socket : *read) {
         if (socket.family != AF_INET6)
             continue;
         // The kernel's sockets carry no interface here: every row has ifIndex 0.
@@ -104,10 +182,19 @@ bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& r
 bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 {
     rows.clear();
-    // Only the listening sockets: the kernel then passes over the connections entirely.
-    if (!readSockets(IPPROTO_TCP, 1u << tcpListen))
+    // A shared read when there is one; else only the listening sockets, so the kernel
+    // passes over the connections entirely.
+    const std::vector<KernelSocket>* read = nullptr;
+    if (m_tcp.valid && !(m_tcp.takenBy & ListenerTable)
+        && std::chrono::steady_clock::now() - m_tcp.at <= sharedReadLifetime) {
+        m_tcp.takenBy |= ListenerTable;
+        read = &m_tcp.sockets;
+    } else if (m_reader.readSockets(IPPROTO_TCP, m_listeners, 1u << tcpListen)) {
+        read = &m_listeners;
+    } else {
         return false;
-    for (const KernelSocket& socket : m_sockets) {
+    }
+    for (const KernelSocket& socket : *read) {
         if (socket.state == tcpListen)
             rows.push_back(
                 { endpoint(socket, socket.localAddress, socket.localPort), 0, { socket.inode, socket.uid } });
@@ -118,9 +205,10 @@ bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 bool KernelEndpointSource::readUdpEndpoints(std::vector<UdpEndpointRow>& rows)
 {
     rows.clear();
-    if (!readSockets(IPPROTO_UDP))
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, EndpointTable);
+    if (!read)
         return false;
-    for (const KernelSocket& socket : m_sockets) {
+    for (const KernelSocket& socket : *read) {
         // Not connected: the remote end is the zero address of the local family, port 0,
         // as net-snmp's agent shows it (of the unknown family for a dual-stack wildcard).
         rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),

@@ -5,14 +5,16 @@
 #include "platform/inetmib1/sock_diag_reader.h"
 #include "platform/inetmib1/socket_owners.h"
 
+#include <chrono>
+
 class KernelEndpointSource final : public EndpointSource
 {
 public:
     // False when the kernel's socket tables cannot be read at all.
     bool open() { return m_reader.open(); }
 
-    bool readTcp(std::vector<TcpConnRow>& rows) override { return m_reader.readTcp(rows); }
-    bool readUdp(std::vector<UdpRow>& rows) override { return m_reader.readUdp(rows); }
+    bool readTcp(std::vector<TcpConnRow>& rows) override;
+    bool readUdp(std::vector<UdpRow>& rows) override;
     std::optional<std::uint32_t> tcpInErrors() override;
 
     bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override;
@@ -25,10 +27,30 @@ public:
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
 
 private:
-    // One kernel read of a protocol's sockets in the given states (a mask of 1 << state).
-    bool readSockets(int protocol, std::uint32_t states = ~0u);
+    // The tables of a protocol that one kernel read may serve, as bits.
+    enum Table : unsigned
+    {
+        Ipv4Table = 1, // tcpConnTable, udpTable
+        EndpointTable = 2, // tcpConnectionTable, udpEndpointTable
+        ListenerTable = 4,
+        Ipv6Table = 8, // ipv6TcpConnTable
+    };
+    // A read of every socket of a protocol, shared by the tables refreshed within a moment
+    // of it (one scan walks them one after another): each table takes a read once, and
+    // one older than a moment is not taken, so every walk still sees the kernel afresh.
+    struct SharedRead
+    {
+        std::vector<KernelSocket> sockets;
+        std::chrono::steady_clock::time_point at {};
+        unsigned takenBy = 0;
+        bool valid = false;
+    };
+    // The sockets of protocol for table: the shared read when it may serve it, else a new one.
+    const std::vector<KernelSocket>* sockets(int protocol, Table table);
 
     SockDiagReader m_reader;
     SocketOwners m_owners;
-    std::vector<KernelSocket> m_sockets;
+    SharedRead m_tcp;
+    SharedRead m_udp;
+    std::vector<KernelSocket> m_listeners;
 };
