@@ -7,7 +7,7 @@
 #include "log/connection_log.h"
 #include "scan/agent_name_services.h"
 #include "scan/mib_agent.h"
-#include "scan/remote_mib_agent.h"
+#include "scan/remote_agents.h"
 #include "scan/scanner.h"
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
@@ -62,14 +62,12 @@ void Program::watch(const WatchTarget& target)
     m_view = view;
     ScanSource source { m_agent, borrowed(m_names), m_view };
     if (target.snmpAgent) {
-        auto agent
-            = std::make_shared<RemoteMibAgent>(target.host.toStdString(), target.snmpOptions.toStdString());
+        const std::string peer = target.host.toStdString();
+        auto agent = makeRemoteAgent(peer, target.snmpOptions.toStdString());
         // Asked on the scan worker, which alone uses the agent's session.
         // An agent without sysName.0 is named as the user named it.
-        source.names = std::make_shared<AgentNameServices>(m_names, [agent] {
-            const std::string name = agent->sysName();
-            return name.empty() ? agent->peer() : name;
-        });
+        source.names = std::make_shared<AgentNameServices>(
+            m_names, [agent, peer] { return remoteAgentName(*agent, peer); });
         source.agent = std::move(agent);
     }
     m_scanner->setSource(std::move(source));

@@ -6,10 +6,10 @@
 #include "log/connection_log.h"
 #include "platform/name_services.h"
 #include "scan/agent_name_services.h"
-#include "scan/agent_poller.h"
 #include "scan/connection_table.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/remote_agents.h"
 #include "scan/run_scan.h"
 
 #include <algorithm>
@@ -84,7 +84,8 @@ int scanAgents(const ScanArguments& arguments)
     AgentPollRequest request;
     request.tcp = arguments.settings.showTcp();
     request.udp = arguments.settings.showUdp();
-    const std::vector<AgentPollResult> results = pollAgents(arguments.hosts, arguments.snmpOptions, request);
+    const std::vector<AgentPollResult> results
+        = pollRemoteAgents(arguments.hosts, arguments.snmpOptions, request);
 
     // The rows of the agents that answered, built side by side: host names may take a while.
     constexpr std::size_t kParallelScans = 16;

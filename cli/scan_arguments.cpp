@@ -1,6 +1,6 @@
 #include "cli/scan_arguments.h"
 
-#include "scan/snmp_session.h"
+#include "scan/remote_agents.h"
 
 #include <cstring>
 
@@ -88,7 +88,7 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
     }
     if (snmpWords.empty())
         return result;
-    switch (splitSnmpCommandLine(snmpWords, result.snmpOptions, result.hosts)) {
+    switch (splitRemoteCommandLine(snmpWords, result.snmpOptions, result.hosts)) {
     case SnmpCommandLine::Peers:
         break;
     case SnmpCommandLine::Exit:

@@ -82,8 +82,8 @@ protected:
 TEST_F(Installed, FilesAreInTheirPlacesAndTheDesktopFilesValidate)
 {
     for (const char* relative : { "bin/veltran", "bin/veltran-scan", "lib/veltran/libinetmib1.so",
-             "share/veltran/help.htm", "share/man/man1/veltran.1", "share/man/man1/veltran-scan.1",
-             "share/icons/hicolor/16x16/apps/example.veltran.Veltran.png",
+             "lib/veltran/libveltran-remote.so", "share/veltran/help.htm", "share/man/man1/veltran.1",
+             "share/man/man1/veltran-scan.1", "share/icons/hicolor/16x16/apps/example.veltran.Veltran.png",
              "share/icons/hicolor/256x256/apps/example.veltran.Veltran.png" })
         EXPECT_TRUE(QFile::exists(file(relative))) << relative;
     const Outcome desktop = run("desktop-file-validate "
@@ -105,14 +105,15 @@ TEST(DebianPackage, HoldsTheInstalledFilesAndNamesItsDependencies)
     const std::string deb = folder + "/veltran_3.3_amd64.deb";
     const Outcome contents = run("dpkg-deb -c " + deb);
     ASSERT_EQ(contents.status, 0);
-    for (const char* path :
-        { "./usr/bin/veltran\n", "./usr/bin/veltran-scan\n", "./usr/lib/veltran/libinetmib1.so\n",
-            "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
-            "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n",
-            "./usr/share/man/man1/veltran.1\n" })
+    for (const char* path : { "./usr/bin/veltran\n", "./usr/bin/veltran-scan\n",
+             "./usr/lib/veltran/libinetmib1.so\n", "./usr/lib/veltran/libveltran-remote.so\n",
+             "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
+             "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n",
+             "./usr/share/man/man1/veltran.1\n" })
         EXPECT_NE(contents.out.find(path), std::string::npos) << path;
     const std::string depends = run("dpkg-deb -f " + deb + " Depends").out;
-    for (const char* package : { "fonts-liberation", "xdg-utils", "libqt6widgets6", "libjpeg62-turbo" })
+    for (const char* package :
+        { "fonts-liberation", "xdg-utils", "libqt6widgets6", "libjpeg62-turbo", "libsnmp40" })
         EXPECT_NE(depends.find(package), std::string::npos) << package << " in " << depends;
 }
 
@@ -143,7 +144,8 @@ TEST_F(Installed, TheInstalledScanFindsItsAgentAndTheWindowProgramAnswersWithout
     // A display that cannot be reached ends it the same way, instead of Qt's abort.
     const Outcome unreachable = run("env -u QT_QPA_PLATFORM DISPLAY=:999 " + prefix() + "/bin/veltran 2>&1");
     EXPECT_EQ(unreachable.status, 1);
-    EXPECT_EQ(unreachable.out, "veltran: no display to show the window on (could not connect to display :999)\n");
+    EXPECT_EQ(
+        unreachable.out, "veltran: no display to show the window on (could not connect to display :999)\n");
 }
 
 TEST_F(Installed, FromAReadOnlyPrefixTheFilesGoToTheUsersFolders)

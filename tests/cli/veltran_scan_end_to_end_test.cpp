@@ -247,12 +247,30 @@ TEST(VeltranScanCommandLine, AnAgentEarlierOnTheLibrarySearchPathDoesNotReplaceI
 
 } // namespace
 
-TEST(VeltranScanProcess, LoadsNoQtLibrary)
+TEST(VeltranScanProcess, LoadsNeitherQtNorNetSnmpToReadThisComputer)
 {
     // What the dynamic loader maps, not what the build meant to link.
     const ScanRun run = runProgram("LD_TRACE_LOADED_OBJECTS=1", VELTRAN_SCAN_PATH);
     ASSERT_EQ(run.status, 0);
     ASSERT_FALSE(run.lines.empty());
-    for (const std::string& line : run.lines)
+    for (const std::string& line : run.lines) {
         EXPECT_EQ(line.find("libQt6"), std::string::npos) << line;
+        EXPECT_EQ(line.find("libnetsnmp"), std::string::npos) << line;
+        EXPECT_EQ(line.find("libcrypto"), std::string::npos) << line;
+    }
+
+    // Without its remote module beside it, this computer still scans; a host is refused, saying why.
+    char pattern[] = "/tmp/veltran-scan-alone-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::filesystem::path folder(pattern);
+    const std::filesystem::path built = std::filesystem::path(VELTRAN_SCAN_PATH).parent_path();
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder / "veltran-scan");
+    std::filesystem::copy_file(built / "libinetmib1.so", folder / "libinetmib1.so");
+    const ScanRun local = runProgram((folder / "veltran-scan").string(), "--no-host-names --no-port-names");
+    const ScanRun remote = runProgram((folder / "veltran-scan").string(), "-v2c -c public udp:127.0.0.1:1");
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(local.status, 0);
+    EXPECT_EQ(remote.status, 2);
+    ASSERT_FALSE(remote.lines.empty());
+    EXPECT_EQ(remote.lines.front(), "libveltran-remote.so cannot be loaded");
 }

@@ -1,0 +1,50 @@
+#pragma once
+// The agents of other computers are read with net-snmp, which brings its TLS libraries
+// along: milliseconds and megabytes at every start that a program reading only this
+// computer never needs. They live in a module of their own, libveltran-remote.so, found
+// like the agent module (beside the program, or in ../lib/veltran) and loaded at the
+// first use. Without it, every remote read fails and says why; this computer still scans.
+
+#include "scan/agent_poller.h"
+#include "scan/mib_agent.h"
+#include "scan/snmp_session.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// What the module hands out: its entry points, and the layout it was built with.
+struct RemoteAgentsEntry
+{
+    std::uint32_t layout; // kRemoteAgentsLayout of the module's build
+    std::shared_ptr<MibAgent> (*makeAgent)(const std::string& peer, const std::string& snmpOptions);
+    // sysName.0 of an agent made by makeAgent, or its peer when it has none.
+    std::string (*agentName)(MibAgent& agent);
+    std::vector<AgentPollResult> (*pollAgents)(const std::vector<std::string>& peers,
+        const std::vector<std::string>& snmpArguments, const AgentPollRequest& request);
+    SnmpCommandLine (*splitCommandLine)(const std::vector<std::string>& words,
+        std::vector<std::string>& options, std::vector<std::string>& peers);
+};
+
+// Changes with every change to the entry above, so a module of another build is refused.
+inline constexpr std::uint32_t kRemoteAgentsLayout = 0x52454d01 + sizeof(RemoteAgentsEntry);
+// The module's exported function that returns its entry (static storage).
+inline constexpr const char* kRemoteAgentsSymbol = "veltranRemoteAgents";
+inline constexpr const char* kRemoteAgentsModule = "veltran-remote.dll";
+
+// The module's entry, loaded at the first call from any thread; null when it cannot be
+// loaded, and then always: error() says why.
+const RemoteAgentsEntry* remoteAgents();
+std::string remoteAgentsError();
+
+// An agent of another computer; without the module, one whose every walk fails with the reason.
+std::shared_ptr<MibAgent> makeRemoteAgent(const std::string& peer, const std::string& snmpOptions);
+// Its sysName.0, or peer when it has none or the module is missing.
+std::string remoteAgentName(MibAgent& agent, const std::string& peer);
+// pollAgents of the module; without it, every peer failed with the reason.
+std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& peers,
+    const std::vector<std::string>& snmpArguments, const AgentPollRequest& request);
+// splitSnmpCommandLine of the module; without it, Error after the reason on standard error.
+SnmpCommandLine splitRemoteCommandLine(const std::vector<std::string>& words,
+    std::vector<std::string>& options, std::vector<std::string>& peers);
