@@ -61,8 +61,8 @@ bool decodeIpv6TcpConnIndex(std::span<const std::uint32_t> index, InetEndpointRe
         return true;
     };
     record.localType = record.remoteType = 2;
-    return readFixed(record.localAddress) && readPort(index, record.localPort) && readFixed(record.remoteAddress)
-        && readPort(index, record.remotePort) && index.size() == 1;
+    return readFixed(record.localAddress) && readPort(index, record.localPort)
+        && readFixed(record.remoteAddress) && readPort(index, record.remotePort) && index.size() == 1;
 }
 
 bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)

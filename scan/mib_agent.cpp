@@ -417,7 +417,8 @@ std::vector<InetEndpointRecord> MibAgent::walkIpv6TcpConnections()
     m_lastWalkFailed = walkReplies(m_query, request, [&] {
         if (request.column() != stateColumn)
             return WalkStep::End;
-        if (!holds(ColumnKind::Integer, request.value().asnType) || !decodeIpv6TcpConnIndex(request.index(), read))
+        if (!holds(ColumnKind::Integer, request.value().asnType)
+            || !decodeIpv6TcpConnIndex(request.index(), read))
             return WalkStep::Fail;
         read.stateValue = integerValue(request.value());
         if (read.stateValue == 2) // listen: the listener table has them

@@ -68,7 +68,10 @@ public:
     // rows or queries than any machine has. Its list then holds the records read before.
     virtual bool lastWalkFailed() const { return m_lastWalkFailed; }
     // What went wrong in the last walk, for the status bar; empty when nothing did.
-    virtual std::string lastWalkError() const { return m_lastWalkFailed ? "the agent module's query failed" : ""; }
+    virtual std::string lastWalkError() const
+    {
+        return m_lastWalkFailed ? "the agent module's query failed" : "";
+    }
 
 private:
     enum class Table

@@ -36,7 +36,8 @@ std::optional<std::uint64_t> parseNumber(std::string_view text)
 
 } // namespace
 
-std::optional<std::uint64_t> parseSnmpCounter(std::string_view snmpText, std::string_view group, std::string_view name)
+std::optional<std::uint64_t> parseSnmpCounter(
+    std::string_view snmpText, std::string_view group, std::string_view name)
 {
     // Each group is a header line of names followed by a line of values, both "Group: ...".
     const std::string_view prefix = group;
@@ -63,7 +64,8 @@ std::optional<std::uint64_t> parseSnmp6Counter(std::string_view snmp6Text, std::
 {
     while (!snmp6Text.empty()) {
         std::string_view line = nextLine(snmp6Text);
-        if (!line.starts_with(name) || (line.size() > name.size() && line[name.size()] != ' ' && line[name.size()] != '\t'))
+        if (!line.starts_with(name)
+            || (line.size() > name.size() && line[name.size()] != ' ' && line[name.size()] != '\t'))
             continue;
         line.remove_prefix(name.size());
         while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))

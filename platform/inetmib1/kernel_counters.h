@@ -7,7 +7,8 @@
 #include <string_view>
 
 // One counter of a /proc/net/snmp text: group "Tcp", name "InErrs".
-std::optional<std::uint64_t> parseSnmpCounter(std::string_view snmpText, std::string_view group, std::string_view name);
+std::optional<std::uint64_t> parseSnmpCounter(
+    std::string_view snmpText, std::string_view group, std::string_view name);
 // One counter of a /proc/net/snmp6 text.
 std::optional<std::uint64_t> parseSnmp6Counter(std::string_view snmp6Text, std::string_view name);
 

@@ -1,7 +1,7 @@
 #include "platform/inetmib1/kernel_endpoint_source.h"
 
-#include "platform/inetmib1/sw_run_reader.h"
 #include "platform/inetmib1/kernel_counters.h"
+#include "platform/inetmib1/sw_run_reader.h"
 
 #include <algorithm>
 #include <cstring>

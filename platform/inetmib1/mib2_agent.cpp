@@ -297,8 +297,9 @@ bool Mib2Agent::readSwRun()
 template <typename Row, std::size_t IndexLength>
 void Mib2Agent::findOwners(Snapshot<Row, IndexLength>& snapshot, std::size_t row)
 {
-    if constexpr (std::is_same_v<Row, TcpConnectionRow> || std::is_same_v<Row, TcpListenerRow>
-        || std::is_same_v<Row, UdpEndpointRow>) {
+    if constexpr (
+        std::is_same_v<Row,
+            TcpConnectionRow> || std::is_same_v<Row, TcpListenerRow> || std::is_same_v<Row, UdpEndpointRow>) {
         std::vector<Row>& rows = snapshot.table.rows();
         if (snapshot.owners == Owners::Sought
             || (snapshot.owners == Owners::SoughtForOneRow && row == snapshot.ownerSoughtRow))
@@ -408,9 +409,9 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
     if (instance.object != Object::None)
         return true;
     bool leaving = false;
-    for (const Object object : { Object::TcpInErrs, Object::Ipv6TcpConn, Object::TcpHcInSegs, Object::TcpHcOutSegs,
-             Object::TcpConnection, Object::TcpListener, Object::Udp, Object::UdpEndpoint,
-             Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun }) {
+    for (const Object object : { Object::TcpInErrs, Object::Ipv6TcpConn, Object::TcpHcInSegs,
+             Object::TcpHcOutSegs, Object::TcpConnection, Object::TcpListener, Object::Udp,
+             Object::UdpEndpoint, Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun }) {
         if (const OidSpan scalar = scalarName(object); !scalar.empty()) {
             if (compareOids(name, scalar) < 0) {
                 instance = { object, {} };
@@ -445,8 +446,8 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
         }
     }
     bool read = true;
-    for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection, Object::TcpListener,
-             Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
+    for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
+             Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
         const bool inTable = visitTable(object, [&](auto& snapshot) {
             if (!hasOidPrefix(name, snapshot.table.entry()))
                 return false;

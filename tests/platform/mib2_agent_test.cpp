@@ -630,8 +630,8 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
 
 TEST_F(Mib2AgentTest, Ipv6TcpConnTableIndexesFixedLengthAddressesThenTheSegmentCounters)
 {
-    const auto row = [](const char* local, std::uint16_t localPort, const char* remote, std::uint16_t remotePort,
-                         std::int32_t state) {
+    const auto row = [](const char* local, std::uint16_t localPort, const char* remote,
+                         std::uint16_t remotePort, std::int32_t state) {
         Ipv6TcpConnRow result;
         result.localAddress = v6(local, 0).address;
         result.localPort = localPort;
@@ -673,7 +673,8 @@ TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessIsAsked)
         EXPECT_EQ(reply.name[tcpConnectionEntry.size()], 7u);
         reply = query(reply.name);
     }
-    EXPECT_EQ(reply.name, cat({ tcpConnectionEntry, { 8, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
+    EXPECT_EQ(
+        reply.name, cat({ tcpConnectionEntry, { 8, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
     EXPECT_EQ(reply.number, 7);
     EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 1 }));
     // The walk goes on through the column: every row's owner, once.

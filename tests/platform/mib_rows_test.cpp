@@ -1,6 +1,6 @@
+#include "platform/inetmib1/kernel_counters.h"
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/sw_run_reader.h"
-#include "platform/inetmib1/kernel_counters.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +117,8 @@ TEST(KernelCounters, ReadTheTcpAndUdpGroupsOfSnmpAndSnmp6)
     EXPECT_TRUE(readUdpDatagrams().has_value());
 
     // The UDP datagram counters: the "Udp:" group, and snmp6's one line per counter.
-    const char* snmp = "Udp: InDatagrams NoPorts OutDatagrams\nUdp: 10 3 12\nUdpLite: InDatagrams\nUdpLite: 99\n";
+    const char* snmp
+        = "Udp: InDatagrams NoPorts OutDatagrams\nUdp: 10 3 12\nUdpLite: InDatagrams\nUdpLite: 99\n";
     EXPECT_EQ(parseSnmpCounter(snmp, "Udp", "OutDatagrams"), 12u);
     EXPECT_EQ(parseSnmpCounter(snmp, "UdpLite", "InDatagrams"), 99u);
     const char* snmp6 = "Udp6InDatagramsX 1\nUdp6InDatagrams                 \t7\nUdp6OutDatagrams 8\n";
