@@ -102,6 +102,7 @@ bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
     const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, Ipv4Table);
     if (!read)
         return false;
+    rows.reserve(read->size());
     std::uint32_t local, remote;
     for (const KernelSocket& socket : *read) {
         if (ipv4View(socket, local, remote))

@@ -123,9 +123,11 @@ void sortByIndex(std::vector<TcpConnRow>& rows)
         sortLargeTable(rows); // beyond any real socket table; kept correct all the same
         return;
     }
-    thread_local std::vector<SortItem> items;
-    thread_local std::vector<TcpConnRow> sorted;
-    items.clear();
+    // Both buffers go when the rows are sorted: kept, they would double the table's memory
+    // through every walk for a few page faults saved.
+    std::vector<SortItem> items;
+    items.reserve(rows.size());
+    std::vector<TcpConnRow> sorted;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const TcpKey key = tcpKey(rows[i]);
         items.push_back(
@@ -134,7 +136,7 @@ void sortByIndex(std::vector<TcpConnRow>& rows)
     std::sort(items.begin(), items.end(), [](const SortItem& a, const SortItem& b) {
         return a.high != b.high ? a.high < b.high : a.low < b.low;
     });
-    sorted.clear();
+    sorted.reserve(rows.size());
     const SortItem* previous = nullptr;
     for (const SortItem& item : items) {
         // Equal indexes sort together, the preferred state first: keep that one.
