@@ -23,6 +23,7 @@ public:
     // Prints a "Process" column after "State".
     void setProcessColumn(bool on) { m_processColumn = on; }
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
+    bool showsMap() const override { return false; }
     void showCapacityMessage(int notShown) override;
 
     // The rows of the last scan.

@@ -369,10 +369,12 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
         orderRows(table);
         view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
         logEstablished(settings, log, table);
-        auto finished = std::make_shared<MapTable>();
-        finished->table = table;
-        finished->localComputerName = resolver.localComputerName();
-        view.publishMapTable(std::move(finished), view.graphicMode());
+        if (view.showsMap()) {
+            auto finished = std::make_shared<MapTable>();
+            finished->table = table;
+            finished->localComputerName = resolver.localComputerName();
+            view.publishMapTable(std::move(finished), view.graphicMode());
+        }
         view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored()));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.

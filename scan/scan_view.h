@@ -41,4 +41,6 @@ public:
     // The finished table of this scan, for the map; drawMap says whether to draw it now.
     // Called at every scan end, so later redraws always use the last finished scan.
     virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;
+    // False for a view without a map, which is then not given the table's copy.
+    virtual bool showsMap() const { return true; }
 };
