@@ -1,5 +1,7 @@
 #include "scan/connection_table.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 ConnectionRow* ConnectionTable::append()
@@ -24,12 +26,14 @@ void ConnectionTable::swap(int i, int j)
         return;
     ConnectionRow& a = m_rows[i];
     ConnectionRow& b = m_rows[j];
-    // Field by field through one temporary text, as the rows are plain texts.
-    char temp[256];
+    // Field by field through one temporary text, as the rows are plain texts; only as far
+    // as the longer text and its terminator, since nothing reads a field past its end.
+    char temp[512];
     auto exchange = [&temp](char* x, char* y, std::size_t width) {
-        std::memcpy(temp, x, width);
-        std::memcpy(x, y, width);
-        std::memcpy(y, temp, width);
+        const std::size_t used = std::max(strnlen(x, width - 1), strnlen(y, width - 1)) + 1;
+        std::memcpy(temp, x, used);
+        std::memcpy(x, y, used);
+        std::memcpy(y, temp, used);
     };
     exchange(a.localHost, b.localHost, sizeof a.localHost);
     exchange(a.localPort, b.localPort, sizeof a.localPort);
@@ -42,6 +46,6 @@ void ConnectionTable::swap(int i, int j)
     std::swap(a.localPortNumber, b.localPortNumber);
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);
-    std::swap(a.processName, b.processName);
-    std::swap(a.commandLine, b.commandLine);
+    exchange(a.processName, b.processName, sizeof a.processName);
+    exchange(a.commandLine, b.commandLine, sizeof a.commandLine);
 }
