@@ -421,8 +421,6 @@ std::vector<InetEndpointRecord> MibAgent::walkIpv6TcpConnections()
             || !decodeIpv6TcpConnIndex(request.index(), read))
             return WalkStep::Fail;
         read.stateValue = integerValue(request.value());
-        if (read.stateValue == 2) // listen: the listener table has them
-            return WalkStep::Next;
         if (records.size() >= kMaxWalkRecords)
             return WalkStep::Fail;
         records.push_back(read);

@@ -59,8 +59,8 @@ public:
     virtual std::vector<InetEndpointRecord> walkTcpListeners(LaterRows rows = LaterRows::All);
     virtual std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows rows = LaterRows::All);
     virtual std::vector<ProcessRecord> walkProcesses();
-    // ipv6TcpConnTable's connections, listeners left out, without their process: the IPv6
-    // connections for the cost of their states. Only the agent module serves it.
+    // ipv6TcpConnTable's connections and listeners, without their process: the IPv6 TCP
+    // endpoints for the cost of their states. Only the agent module serves it.
     virtual bool servesIpv6TcpConnTable() const { return m_query != nullptr; }
     virtual std::vector<InetEndpointRecord> walkIpv6TcpConnections();
     // True when the last walk ended on a failure rather than at the table's end: a failed

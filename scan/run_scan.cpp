@@ -122,10 +122,13 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
     std::vector<InetEndpointRecord> udp;
     // Without processes only the IPv6 rows are shown from these tables.
     const auto rows = processes ? MibAgent::LaterRows::All : MibAgent::LaterRows::Ipv6Only;
-    if (settings.showTcp()) {
-        tcp = rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6TcpConnTable()
-            ? agent.walkIpv6TcpConnections()
-            : agent.walkTcpConnections(rows);
+    if (settings.showTcp() && rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6TcpConnTable()) {
+        // Connections and listeners with their states alone: no owner is looked for.
+        tcp = agent.walkIpv6TcpConnections();
+        if (agent.lastWalkFailed())
+            return false;
+    } else if (settings.showTcp()) {
+        tcp = agent.walkTcpConnections(rows);
         if (agent.lastWalkFailed())
             return false;
         std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners(rows);

@@ -66,8 +66,9 @@ struct UdpEndpointRow
 };
 
 // ipv6TcpConnTable (RFC 2452): the TCP sockets of the IPv6 family, listeners and IPv4-mapped
-// ones included, indexed by fixed 16-octet addresses, ports and the interface of a
-// link-local address (0 for any other). It names no process.
+// ones included but not the wildcard sockets that also take IPv4, indexed by fixed 16-octet
+// addresses, ports and the interface of a link-local address (0 for any other). It names
+// no process.
 struct Ipv6TcpConnRow
 {
     std::array<std::uint8_t, 16> localAddress {};

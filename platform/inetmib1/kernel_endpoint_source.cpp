@@ -171,7 +171,10 @@ bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& r
     if (!read)
         return false;
     for (const KernelSocket& socket : *read) {
-        if (socket.family != AF_INET6)
+        // A wildcard socket that also takes IPv4 has no IPv6 address of its own to be
+        // indexed by: tcpConnTable lists it as 0.0.0.0, as tcpConnectionTable gives it the
+        // unknown type.
+        if (socket.family != AF_INET6 || isDualStackWildcard(socket))
             continue;
         // The kernel's sockets carry no interface here: every row has ifIndex 0.
         rows.push_back({ socket.localAddress, socket.localPort, socket.remoteAddress, socket.remotePort, 0,
