@@ -12,7 +12,12 @@ FilterEdit::FilterEdit(QWidget* parent)
     setObjectName(QStringLiteral("FilterEdit"));
     setPlaceholderText(QStringLiteral("Filter"));
     setToolTip(QStringLiteral("Show only the endpoints whose texts contain this (Ctrl+F; Escape clears)"));
-    setClearButtonEnabled(true);
+    // The clear button's icon is looked up in the icon theme, which costs the window's start
+    // several milliseconds; as the button shows only over a text, it is made with the first one.
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (!text.isEmpty() && !isClearButtonEnabled())
+            setClearButtonEnabled(true);
+    });
 }
 
 void FilterEdit::keyPressEvent(QKeyEvent* event)

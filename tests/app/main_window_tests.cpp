@@ -344,7 +344,9 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
     QTest::keyClick(&form(), Qt::Key_F, Qt::ControlModifier);
     EXPECT_TRUE(form().Filter->edit()->hasFocus());
+    EXPECT_FALSE(form().Filter->edit()->isClearButtonEnabled()); // made with the first text
     QTest::keyClicks(form().Filter->edit(), QStringLiteral("udp"));
+    EXPECT_TRUE(form().Filter->edit()->isClearButtonEnabled());
     ASSERT_TRUE(waitUntil([&] { return form().statusText().startsWith(QStringLiteral("Filter:")); }));
     finishScan();
     EXPECT_EQ(grid->rowCount(), 2);
