@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fontconfig/fontconfig.h>
+#include <thread>
 #include <utility>
 
 extern char** environ;
@@ -100,8 +102,12 @@ int main(int argc, char** argv)
             return answer->exitCode;
         }
     }
+    // Fontconfig reads its configuration, some 10 ms of the first map's time, the first
+    // time any font is asked for; here it does so beside the connection to the display.
+    std::thread fontSetup([] { FcInit(); });
     g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
+    fontSetup.join();
     qInstallMessageHandler(g_qtHandler);
     for (const QString& message : std::exchange(g_heldMessages, {}))
         qWarning("%s", qPrintable(message));

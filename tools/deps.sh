@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev googletest
-    libjpeg62-turbo-dev
+    libjpeg62-turbo-dev libfontconfig-dev
     netbase iproute2 util-linux net-tools
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation
     valgrind xdg-utils ccache desktop-file-utils appstream time
