@@ -114,34 +114,41 @@ std::optional<std::uint32_t> readTcpInErrors()
     return parseTcpInErrors(read);
 }
 
-std::optional<TcpSegments> readTcpSegments()
+namespace {
+
+// Two counters of one group of /proc/net/snmp, both or none; text keeps the file.
+std::optional<InOutCounts> readInOut(
+    std::string_view group, std::string_view in, std::string_view out, std::array<char, 16384>& text)
 {
-    std::array<char, 16384> text;
     std::string_view read;
     if (!readSmallFile("/proc/thread-self/net/snmp", text, read))
         return std::nullopt;
-    const auto in = parseSnmpCounter(read, "Tcp", "InSegs");
-    const auto out = parseSnmpCounter(read, "Tcp", "OutSegs");
-    if (!in || !out)
+    const auto inCount = parseSnmpCounter(read, group, in);
+    const auto outCount = parseSnmpCounter(read, group, out);
+    if (!inCount || !outCount)
         return std::nullopt;
-    return TcpSegments { *in, *out };
+    return InOutCounts { *inCount, *outCount };
+}
+
+} // namespace
+
+std::optional<TcpSegments> readTcpSegments()
+{
+    std::array<char, 16384> text;
+    return readInOut("Tcp", "InSegs", "OutSegs", text);
 }
 
 std::optional<UdpDatagrams> readUdpDatagrams()
 {
     std::array<char, 16384> text;
-    std::string_view read;
-    if (!readSmallFile("/proc/thread-self/net/snmp", text, read))
+    std::optional<UdpDatagrams> datagrams = readInOut("Udp", "InDatagrams", "OutDatagrams", text);
+    if (!datagrams)
         return std::nullopt;
-    const auto in = parseSnmpCounter(read, "Udp", "InDatagrams");
-    const auto out = parseSnmpCounter(read, "Udp", "OutDatagrams");
-    if (!in || !out)
-        return std::nullopt;
-    UdpDatagrams datagrams { *in, *out };
     // A kernel without IPv6 has no snmp6: its IPv4 counts are the whole.
+    std::string_view read;
     if (readSmallFile("/proc/thread-self/net/snmp6", text, read)) {
-        datagrams.in += parseSnmp6Counter(read, "Udp6InDatagrams").value_or(0);
-        datagrams.out += parseSnmp6Counter(read, "Udp6OutDatagrams").value_or(0);
+        datagrams->in += parseSnmp6Counter(read, "Udp6InDatagrams").value_or(0);
+        datagrams->out += parseSnmp6Counter(read, "Udp6OutDatagrams").value_or(0);
     }
     return datagrams;
 }

@@ -12,17 +12,14 @@ std::optional<std::uint64_t> parseSnmpCounter(
 // One counter of a /proc/net/snmp6 text.
 std::optional<std::uint64_t> parseSnmp6Counter(std::string_view snmp6Text, std::string_view name);
 
-struct UdpDatagrams
+// A count of what came in and what went out.
+struct InOutCounts
 {
     std::uint64_t in = 0;
     std::uint64_t out = 0;
 };
-
-struct TcpSegments
-{
-    std::uint64_t in = 0;
-    std::uint64_t out = 0;
-};
+using UdpDatagrams = InOutCounts;
+using TcpSegments = InOutCounts;
 
 // tcpInErrs: "Tcp:" InErrs, a Counter32 that wraps.
 std::optional<std::uint32_t> parseTcpInErrors(std::string_view snmpText);
