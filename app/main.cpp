@@ -105,6 +105,9 @@ int main(int argc, char** argv)
     // Fontconfig reads its configuration, some 10 ms of the first map's time, the first
     // time any font is asked for; here it does so beside the connection to the display.
     std::thread fontSetup([] { FcInit(); });
+    // The menu bar stays in the window, where the layout has it: a desktop's global menu
+    // would take it out, and asking the session bus for one cost the first map 4 ms.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
     fontSetup.join();

@@ -117,7 +117,7 @@ void Program::show()
         m_options->setStorage(m_form1->userFiles().optionsFile, m_settingsFile.get());
         m_form1->attachSettingsFile(m_settingsFile.get());
     }
-    m_form1->show();
+    m_form1->showWindow();
 }
 
 void Program::shutdown()

@@ -363,6 +363,15 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
+void TForm1::showWindow()
+{
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+    show();
+}
+
 void TForm1::FormShow()
 {
     if (m_options) {

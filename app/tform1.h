@@ -62,6 +62,10 @@ public:
     // The down state of the "Graphic/Text mode" button: the one record of the chosen view.
     bool graphicMode() const;
 
+    // Shows the window. The first time, its start (the options read, the first scan) comes
+    // before the window is laid out and mapped, so that the first scan runs beside that.
+    void showWindow();
+
     // A scan's effects, on the GUI thread, in the scan's order.
     void showScanView(bool graphic);
     void setStatusText(const QString& text);
