@@ -46,23 +46,40 @@ bool decodeTcpConnectionIndex(std::span<const std::uint32_t> index, InetEndpoint
         && index.empty();
 }
 
+namespace {
+
+// An address of 16 octets without a length, as the older IPv6 tables index them.
+bool readFixedAddress(std::span<const std::uint32_t>& index, Ipv6Address& address)
+{
+    if (index.size() < address.size())
+        return false;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        if (index[i] > 255)
+            return false;
+        address[i] = static_cast<std::uint8_t>(index[i]);
+    }
+    index = index.subspan(address.size());
+    return true;
+}
+
+} // namespace
+
 bool decodeIpv6TcpConnIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
 {
-    // Addresses of 16 octets without a length, then the port; the interface last.
-    const auto readFixed = [&index](Ipv6Address& address) {
-        if (index.size() < address.size())
-            return false;
-        for (std::size_t i = 0; i < address.size(); ++i) {
-            if (index[i] > 255)
-                return false;
-            address[i] = static_cast<std::uint8_t>(index[i]);
-        }
-        index = index.subspan(address.size());
-        return true;
-    };
+    // The interface comes last.
     record.localType = record.remoteType = 2;
-    return readFixed(record.localAddress) && readPort(index, record.localPort)
-        && readFixed(record.remoteAddress) && readPort(index, record.remotePort) && index.size() == 1;
+    return readFixedAddress(index, record.localAddress) && readPort(index, record.localPort)
+        && readFixedAddress(index, record.remoteAddress) && readPort(index, record.remotePort)
+        && index.size() == 1;
+}
+
+bool decodeIpv6UdpIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)
+{
+    record.localType = record.remoteType = 2;
+    record.remoteAddress.fill(0);
+    record.remotePort = 0;
+    return readFixedAddress(index, record.localAddress) && readPort(index, record.localPort)
+        && index.size() == 1;
 }
 
 bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record)

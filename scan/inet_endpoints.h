@@ -39,6 +39,8 @@ bool decodeTcpListenerIndex(std::span<const std::uint32_t> index, InetEndpointRe
 bool decodeUdpEndpointIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
 // ipv6TcpConnTable's index: fixed 16-octet addresses, ports and the interface (ignored).
 bool decodeIpv6TcpConnIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
+// ipv6UdpTable's index: the local address of 16 octets, the port and the interface (ignored).
+bool decodeIpv6UdpIndex(std::span<const std::uint32_t> index, InetEndpointRecord& record);
 
 bool isIpv4Mapped(const Ipv6Address& address);
 // True for an IPv6 end the IPv4 tables do not show: type 2 and not ::ffff:a.b.c.d.

@@ -407,20 +407,35 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
 
 std::vector<InetEndpointRecord> MibAgent::walkIpv6TcpConnections()
 {
+    return walkIpv6Table(true);
+}
+
+std::vector<InetEndpointRecord> MibAgent::walkIpv6UdpEndpoints()
+{
+    return walkIpv6Table(false);
+}
+
+// ipv6TcpConnTable's state column or ipv6UdpTable's interface column, the rows from the index.
+std::vector<InetEndpointRecord> MibAgent::walkIpv6Table(bool tcp)
+{
     std::vector<InetEndpointRecord> records;
     m_lastWalkFailed = true;
     if (!m_query)
         return records;
-    constexpr UINT stateColumn = 6;
-    WalkRequest request({ 1, 3, 6, 1, 2, 1, 6, 16, 1 }, { stateColumn });
+    const UINT column = tcp ? 6 : 3;
+    WalkRequest request(tcp ? std::vector<UINT> { 1, 3, 6, 1, 2, 1, 6, 16, 1 }
+                            : std::vector<UINT> { 1, 3, 6, 1, 2, 1, 7, 6, 1 },
+        { column });
     InetEndpointRecord read;
     m_lastWalkFailed = walkReplies(m_query, request, [&] {
-        if (request.column() != stateColumn)
+        if (request.column() != column)
             return WalkStep::End;
-        if (!holds(ColumnKind::Integer, request.value().asnType)
-            || !decodeIpv6TcpConnIndex(request.index(), read))
+        const bool decoded
+            = tcp ? decodeIpv6TcpConnIndex(request.index(), read) : decodeIpv6UdpIndex(request.index(), read);
+        if (!holds(ColumnKind::Integer, request.value().asnType) || !decoded)
             return WalkStep::Fail;
-        read.stateValue = integerValue(request.value());
+        if (tcp)
+            read.stateValue = integerValue(request.value());
         if (records.size() >= kMaxWalkRecords)
             return WalkStep::Fail;
         records.push_back(read);

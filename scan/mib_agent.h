@@ -59,10 +59,12 @@ public:
     virtual std::vector<InetEndpointRecord> walkTcpListeners(LaterRows rows = LaterRows::All);
     virtual std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows rows = LaterRows::All);
     virtual std::vector<ProcessRecord> walkProcesses();
-    // ipv6TcpConnTable's connections and listeners, without their process: the IPv6 TCP
-    // endpoints for the cost of their states. Only the agent module serves it.
-    virtual bool servesIpv6TcpConnTable() const { return m_query != nullptr; }
+    // ipv6TcpConnTable's connections and listeners, and ipv6UdpTable's endpoints (one per
+    // local address and port, as udpTable has them), without their process: the IPv6
+    // endpoints for the cost of their states. Only the agent module serves them.
+    virtual bool servesIpv6Tables() const { return m_query != nullptr; }
     virtual std::vector<InetEndpointRecord> walkIpv6TcpConnections();
+    virtual std::vector<InetEndpointRecord> walkIpv6UdpEndpoints();
     // True when the last walk ended on a failure rather than at the table's end: a failed
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
@@ -87,6 +89,7 @@ private:
         UdpEndpoints
     };
     std::vector<InetEndpointRecord> walkLater(Later table, LaterRows rows);
+    std::vector<InetEndpointRecord> walkIpv6Table(bool tcp);
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;

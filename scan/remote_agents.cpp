@@ -48,7 +48,7 @@ public:
     std::vector<MibEndpoint> walkTcpTable() override { return {}; }
     std::vector<MibEndpoint> walkUdpTable() override { return {}; }
     bool servesEndpointTables() const override { return false; }
-    bool servesIpv6TcpConnTable() const override { return false; }
+    bool servesIpv6Tables() const override { return false; }
     bool lastWalkFailed() const override { return true; }
     std::string lastWalkError() const override { return m_reason; }
 

@@ -47,7 +47,7 @@ public:
 
     // The same tables as the module's records; a row whose index is not one is left out.
     bool servesEndpointTables() const override { return valid(); }
-    bool servesIpv6TcpConnTable() const override { return false; } // net-snmp dropped the old IPv6 tables
+    bool servesIpv6Tables() const override { return false; } // net-snmp dropped the old IPv6 tables
     std::vector<InetEndpointRecord> walkTcpConnections(LaterRows = LaterRows::All) override;
     std::vector<InetEndpointRecord> walkTcpListeners(LaterRows = LaterRows::All) override;
     std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows = LaterRows::All) override;

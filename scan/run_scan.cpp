@@ -122,7 +122,7 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
     std::vector<InetEndpointRecord> udp;
     // Without processes only the IPv6 rows are shown from these tables.
     const auto rows = processes ? MibAgent::LaterRows::All : MibAgent::LaterRows::Ipv6Only;
-    if (settings.showTcp() && rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6TcpConnTable()) {
+    if (settings.showTcp() && rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6Tables()) {
         // Connections and listeners with their states alone: no owner is looked for.
         tcp = agent.walkIpv6TcpConnections();
         if (agent.lastWalkFailed())
@@ -137,7 +137,9 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
         tcp.insert(tcp.end(), listeners.begin(), listeners.end());
     }
     if (settings.showUdp()) {
-        udp = agent.walkUdpEndpoints(rows);
+        udp = rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6Tables()
+            ? agent.walkIpv6UdpEndpoints()
+            : agent.walkUdpEndpoints(rows);
         if (agent.lastWalkFailed())
             return false;
     }

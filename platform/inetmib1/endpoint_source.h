@@ -32,6 +32,12 @@ public:
         rows.clear();
         return true;
     }
+    // ipv6UdpTable's rows; a source without them has none.
+    virtual bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
+    {
+        rows.clear();
+        return true;
+    }
     // tcpHCInSegs and tcpHCOutSegs: segments received and sent, both families.
     virtual std::optional<TcpSegments> tcpSegments() { return TcpSegments {}; }
     // Sets owners[i] to the process holding sockets[i], 0 when none is found (never an

@@ -67,6 +67,13 @@ int compareIndexes(const Ipv6TcpConnRow& a, const Ipv6TcpConnRow& b)
     return key(a) < key(b) ? -1 : key(b) < key(a) ? 1 : 0;
 }
 
+int compareIndexes(const Ipv6UdpRow& a, const Ipv6UdpRow& b)
+{
+    const auto key
+        = [](const Ipv6UdpRow& row) { return std::tie(row.localAddress, row.localPort, row.ifIndex); };
+    return key(a) < key(b) ? -1 : key(b) < key(a) ? 1 : 0;
+}
+
 // Among rows sharing an index (SO_REUSEPORT twins, a TIME_WAIT beside its successor) the
 // preferred one comes first; preference breaks ties so the choice does not depend on the
 // kernel's order.
@@ -127,6 +134,21 @@ std::size_t encodeIndex(const Ipv6TcpConnRow& row, UINT* out)
     out[length++] = row.remotePort;
     out[length++] = row.ifIndex;
     return length;
+}
+
+std::size_t encodeIndex(const Ipv6UdpRow& row, UINT* out)
+{
+    std::size_t length = 0;
+    for (const std::uint8_t octet : row.localAddress)
+        out[length++] = octet;
+    out[length++] = row.localPort;
+    out[length++] = row.ifIndex;
+    return length;
+}
+
+void sortByIndex(std::vector<Ipv6UdpRow>& rows)
+{
+    sortAndKeepFirst(rows, [](const Ipv6UdpRow&, const Ipv6UdpRow&) { return false; });
 }
 
 void sortByIndex(std::vector<Ipv6TcpConnRow>& rows)

@@ -79,6 +79,15 @@ struct Ipv6TcpConnRow
     std::int32_t state = 0; // tcpConnState numbers
 };
 
+// ipv6UdpTable (RFC 2454): the UDP sockets of the IPv6 family as ipv6TcpConnTable takes them,
+// indexed by the local address, port and interface: sockets that share all three are one row.
+struct Ipv6UdpRow
+{
+    std::array<std::uint8_t, 16> localAddress {};
+    std::uint16_t localPort = 0;
+    std::uint32_t ifIndex = 0;
+};
+
 // hrSWRunStatus values.
 enum class SwRunStatus : std::int32_t
 {
@@ -104,6 +113,7 @@ inline constexpr std::size_t tcpListenerIndexLength = inetEndpointIndexLength;
 inline constexpr std::size_t udpEndpointIndexLength = 2 * inetEndpointIndexLength + 1;
 inline constexpr std::size_t swRunIndexLength = 1;
 inline constexpr std::size_t ipv6TcpConnIndexLength = 16 + 1 + 16 + 1 + 1;
+inline constexpr std::size_t ipv6UdpIndexLength = 16 + 1 + 1;
 
 // Write the index and return its length.
 std::size_t encodeIndex(const TcpConnectionRow& row, UINT* out);
@@ -111,6 +121,7 @@ std::size_t encodeIndex(const TcpListenerRow& row, UINT* out);
 std::size_t encodeIndex(const UdpEndpointRow& row, UINT* out);
 std::size_t encodeIndex(const SwRunRow& row, UINT* out);
 std::size_t encodeIndex(const Ipv6TcpConnRow& row, UINT* out);
+std::size_t encodeIndex(const Ipv6UdpRow& row, UINT* out);
 
 // Puts the rows in index order and keeps one row per index.
 void sortByIndex(std::vector<TcpConnectionRow>& rows);
@@ -118,3 +129,4 @@ void sortByIndex(std::vector<TcpListenerRow>& rows);
 void sortByIndex(std::vector<UdpEndpointRow>& rows);
 void sortByIndex(std::vector<SwRunRow>& rows);
 void sortByIndex(std::vector<Ipv6TcpConnRow>& rows);
+void sortByIndex(std::vector<Ipv6UdpRow>& rows);

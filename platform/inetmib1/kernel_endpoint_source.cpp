@@ -183,6 +183,20 @@ bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& r
     return true;
 }
 
+bool KernelEndpointSource::readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
+{
+    rows.clear();
+    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, Ipv6Table);
+    if (!read)
+        return false;
+    for (const KernelSocket& socket : *read) {
+        // As in ipv6TcpConnTable: a wildcard socket that also takes IPv4 is udpTable's 0.0.0.0.
+        if (socket.family == AF_INET6 && !isDualStackWildcard(socket))
+            rows.push_back({ socket.localAddress, socket.localPort, 0 });
+    }
+    return true;
+}
+
 bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 {
     rows.clear();

@@ -21,6 +21,7 @@ public:
     bool readTcpListeners(std::vector<TcpListenerRow>& rows) override;
     bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override;
     bool readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows) override;
+    bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows) override;
     std::optional<TcpSegments> tcpSegments() override;
     void findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners) override;
     std::optional<UdpDatagrams> udpDatagrams() override;
@@ -33,7 +34,7 @@ private:
         Ipv4Table = 1, // tcpConnTable, udpTable
         EndpointTable = 2, // tcpConnectionTable, udpEndpointTable
         ListenerTable = 4,
-        Ipv6Table = 8, // ipv6TcpConnTable
+        Ipv6Table = 8, // ipv6TcpConnTable, ipv6UdpTable
     };
     // A read of every socket of a protocol, shared by the tables refreshed within a moment
     // of it (one scan walks them one after another): each table takes a read once, and

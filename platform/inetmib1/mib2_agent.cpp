@@ -18,6 +18,8 @@ constexpr UINT udpHcInDatagramsInstance[] = { 1, 3, 6, 1, 2, 1, 7, 8, 0 };
 constexpr UINT udpHcOutDatagramsInstance[] = { 1, 3, 6, 1, 2, 1, 7, 9, 0 };
 constexpr UINT ipv6TcpConnEntry[] = { 1, 3, 6, 1, 2, 1, 6, 16, 1 };
 constexpr UINT ipv6TcpConnStateColumn = 6;
+constexpr UINT ipv6UdpEntry[] = { 1, 3, 6, 1, 2, 1, 7, 6, 1 };
+constexpr UINT ipv6UdpIfIndexColumn = 3;
 constexpr UINT tcpHcInSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 17, 0 };
 constexpr UINT tcpHcOutSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 18, 0 };
 constexpr UINT swRunEntry[] = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
@@ -142,6 +144,12 @@ bool setValue(AsnAny& value, const Ipv6TcpConnRow& row, UINT /*column*/)
     return true;
 }
 
+bool setValue(AsnAny& value, const Ipv6UdpRow& row, UINT /*column*/)
+{
+    setInteger(value, static_cast<LONG>(row.ifIndex));
+    return true;
+}
+
 bool setValue(AsnAny& value, const TcpListenerRow& row, UINT /*column*/)
 {
     setUnsigned(value, row.process);
@@ -202,6 +210,7 @@ Mib2Agent::Mib2Agent(EndpointSource& source)
     , m_udpEndpoints { { udpEndpointEntry, udpEndpointProcessColumn, udpEndpointProcessColumn } }
     , m_swRun { { swRunEntry, swRunStatusColumn } }
     , m_ipv6TcpConns { { ipv6TcpConnEntry, ipv6TcpConnStateColumn, ipv6TcpConnStateColumn } }
+    , m_ipv6Udp { { ipv6UdpEntry, ipv6UdpIfIndexColumn, ipv6UdpIfIndexColumn } }
 {
 }
 
@@ -261,6 +270,8 @@ template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapsho
         snapshot.read = m_source.readUdpEndpoints(rows);
     else if constexpr (std::is_same_v<Row, Ipv6TcpConnRow>)
         snapshot.read = m_source.readIpv6TcpConnections(rows);
+    else if constexpr (std::is_same_v<Row, Ipv6UdpRow>)
+        snapshot.read = m_source.readIpv6Udp(rows);
     else
         snapshot.read = readSwRun();
     snapshot.readAt = std::chrono::steady_clock::now();
@@ -342,6 +353,8 @@ template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visi
         return visit(m_swRun);
     case Object::Ipv6TcpConn:
         return visit(m_ipv6TcpConns);
+    case Object::Ipv6Udp:
+        return visit(m_ipv6Udp);
     case Object::None:
     case Object::TcpInErrs:
     case Object::TcpHcInSegs:
@@ -410,7 +423,7 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
         return true;
     bool leaving = false;
     for (const Object object : { Object::TcpInErrs, Object::Ipv6TcpConn, Object::TcpHcInSegs,
-             Object::TcpHcOutSegs, Object::TcpConnection, Object::TcpListener, Object::Udp,
+             Object::TcpHcOutSegs, Object::TcpConnection, Object::TcpListener, Object::Udp, Object::Ipv6Udp,
              Object::UdpEndpoint, Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun }) {
         if (const OidSpan scalar = scalarName(object); !scalar.empty()) {
             if (compareOids(name, scalar) < 0) {
@@ -447,7 +460,7 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
     }
     bool read = true;
     for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
-             Object::TcpListener, Object::Udp, Object::UdpEndpoint, Object::SwRun }) {
+             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun }) {
         const bool inTable = visitTable(object, [&](auto& snapshot) {
             if (!hasOidPrefix(name, snapshot.table.entry()))
                 return false;

@@ -1,11 +1,10 @@
 #pragma once
 // The MIB-II extension agent: answers Get and GetNext over tcpConnTable, tcpInErrs.0
 // and udpTable, the objects the connection monitor walks; over ipv6TcpConnTable (state),
-// tcpHCInSegs.0 and tcpHCOutSegs.0; and over the later tables that cover both address
-// families and name the owning process: tcpConnectionTable (state and process),
-// tcpListenerTable, udpEndpointTable (process), udpHCInDatagrams.0 and
-// udpHCOutDatagrams.0, and hrSWRunTable (the processes that hold the sockets those
-// three list).
+// tcpHCInSegs.0, tcpHCOutSegs.0 and ipv6UdpTable (interface); and over the later tables that cover both
+// address families and name the owning process: tcpConnectionTable (state and process), tcpListenerTable,
+// udpEndpointTable (process), udpHCInDatagrams.0 and udpHCOutDatagrams.0, and hrSWRunTable (the processes
+// that hold the sockets those three list).
 //
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
 // objects: a GetNext before or inside the view lands on the next of them, and a GetNext
@@ -59,6 +58,7 @@ private:
         TcpConnection,
         TcpListener,
         Udp,
+        Ipv6Udp,
         UdpEndpoint,
         UdpHcInDatagrams,
         UdpHcOutDatagrams,
@@ -120,6 +120,7 @@ private:
     Snapshot<UdpEndpointRow, udpEndpointIndexLength> m_udpEndpoints;
     Snapshot<SwRunRow, swRunIndexLength> m_swRun;
     Snapshot<Ipv6TcpConnRow, ipv6TcpConnIndexLength> m_ipv6TcpConns;
+    Snapshot<Ipv6UdpRow, ipv6UdpIndexLength> m_ipv6Udp;
     // The last instance answered and its name, valid until a table is re-read.
     Instance m_last;
     std::array<UINT, MibTable<UdpEndpointRow, udpEndpointIndexLength>::maxNameLength> m_lastName {};

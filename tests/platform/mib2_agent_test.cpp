@@ -81,6 +81,11 @@ public:
         rows = ipv6Connections;
         return true;
     }
+    bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows) override
+    {
+        rows = ipv6Udp;
+        return true;
+    }
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override
     {
         swRunPids.assign(pids.begin(), pids.end());
@@ -94,6 +99,7 @@ public:
 
     std::vector<TcpConnectionRow> connections;
     std::vector<Ipv6TcpConnRow> ipv6Connections;
+    std::vector<Ipv6UdpRow> ipv6Udp;
     std::vector<TcpListenerRow> listeners;
     std::vector<UdpEndpointRow> endpoints;
     std::vector<SwRunRow> processes;
@@ -628,7 +634,7 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
     EXPECT_EQ(query(swRunEntry).status, SNMP_ERRORSTATUS_GENERR);
 }
 
-TEST_F(Mib2AgentTest, Ipv6TcpConnTableIndexesFixedLengthAddressesThenTheSegmentCounters)
+TEST_F(Mib2AgentTest, TheOlderIpv6TablesIndexFixedLengthAddresses)
 {
     const auto row = [](const char* local, std::uint16_t localPort, const char* remote,
                          std::uint16_t remotePort, std::int32_t state) {
@@ -657,6 +663,16 @@ TEST_F(Mib2AgentTest, Ipv6TcpConnTableIndexesFixedLengthAddressesThenTheSegmentC
     EXPECT_EQ(replies[3].type, ASN_COUNTER64);
     EXPECT_EQ(replies[3].number, 3);
     EXPECT_EQ(query(tcpHcIn).number, 4);
+
+    // ipv6UdpTable: one row per address, port and interface, twins and all.
+    const Ipv6UdpRow twin { v6("::1", 0).address, 53, 0 };
+    source.ipv6Udp = { twin, { v6("::", 0).address, 5353, 0 }, twin };
+    const Oid ipv6UdpIfIndex = { 1, 3, 6, 1, 2, 1, 7, 6, 1, 3 };
+    const Reply first = query(ipv6UdpIfIndex);
+    EXPECT_EQ(first.name, cat({ ipv6UdpIfIndex, any, { 5353, 0 } }));
+    const Reply second = query(first.name);
+    EXPECT_EQ(second.name, cat({ ipv6UdpIfIndex, loopback, { 53, 0 } }));
+    EXPECT_EQ(query(second.name).name, udpHcIn);
 }
 
 TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessIsAsked)
