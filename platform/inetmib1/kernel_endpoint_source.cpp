@@ -80,6 +80,22 @@ bool ipv4View(const KernelSocket& socket, std::uint32_t& local, std::uint32_t& r
     return false;
 }
 
+// Refills rows from a kernel read, add(socket) giving the socket's row if it has one;
+// false when there is no read.
+template <typename Row, typename Add>
+bool fillRows(const std::vector<KernelSocket>* read, std::vector<Row>& rows, Add add)
+{
+    rows.clear();
+    if (!read)
+        return false;
+    rows.reserve(read->size());
+    for (const KernelSocket& socket : *read) {
+        if (const std::optional<Row> row = add(socket))
+            rows.push_back(*row);
+    }
+    return true;
+}
+
 } // namespace
 
 const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
@@ -98,32 +114,21 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
 
 bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, Ipv4Table);
-    if (!read)
-        return false;
-    rows.reserve(read->size());
-    std::uint32_t local, remote;
-    for (const KernelSocket& socket : *read) {
-        if (ipv4View(socket, local, remote))
-            rows.push_back({ local, remote, socket.localPort, socket.remotePort,
-                static_cast<std::int32_t>(mibTcpState(socket.state)) });
-    }
-    return true;
+    return fillRows(sockets(IPPROTO_TCP, Ipv4Table), rows, [](const KernelSocket& socket) {
+        std::uint32_t local, remote;
+        return ipv4View(socket, local, remote) ? std::optional<TcpConnRow>({ local, remote, socket.localPort,
+                   socket.remotePort, static_cast<std::int32_t>(mibTcpState(socket.state)) })
+                                               : std::nullopt;
+    });
 }
 
 bool KernelEndpointSource::readUdp(std::vector<UdpRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, Ipv4Table);
-    if (!read)
-        return false;
-    std::uint32_t local, remote;
-    for (const KernelSocket& socket : *read) {
-        if (ipv4View(socket, local, remote))
-            rows.push_back({ local, socket.localPort });
-    }
-    return true;
+    return fillRows(sockets(IPPROTO_UDP, Ipv4Table), rows, [](const KernelSocket& socket) {
+        std::uint32_t local, remote;
+        return ipv4View(socket, local, remote) ? std::optional<UdpRow>({ local, socket.localPort })
+                                               : std::nullopt;
+    });
 }
 
 std::optional<std::uint32_t> KernelEndpointSource::tcpInErrors()
@@ -150,51 +155,36 @@ void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::s
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, EndpointTable);
-    if (!read)
-        return false;
-    for (const KernelSocket& socket : *read) {
+    return fillRows(sockets(IPPROTO_TCP, EndpointTable), rows, [](const KernelSocket& socket) {
         if (socket.state == tcpListen)
-            continue;
-        rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),
+            return std::optional<TcpConnectionRow>();
+        return std::optional<TcpConnectionRow>({ endpoint(socket, socket.localAddress, socket.localPort),
             endpoint(socket, socket.remoteAddress, socket.remotePort),
             static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid } });
-    }
-    return true;
+    });
 }
 
 bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_TCP, Ipv6Table);
-    if (!read)
-        return false;
-    for (const KernelSocket& socket : *read) {
+    return fillRows(sockets(IPPROTO_TCP, Ipv6Table), rows, [](const KernelSocket& socket) {
         // A wildcard socket that also takes IPv4 has no IPv6 address of its own to be
         // indexed by: tcpConnTable lists it as 0.0.0.0, as tcpConnectionTable gives it the
-        // unknown type.
+        // unknown type. The kernel's sockets carry no interface here: ifIndex is 0.
         if (socket.family != AF_INET6 || isDualStackWildcard(socket))
-            continue;
-        // The kernel's sockets carry no interface here: every row has ifIndex 0.
-        rows.push_back({ socket.localAddress, socket.localPort, socket.remoteAddress, socket.remotePort, 0,
-            static_cast<std::int32_t>(mibTcpState(socket.state)) });
-    }
-    return true;
+            return std::optional<Ipv6TcpConnRow>();
+        return std::optional<Ipv6TcpConnRow>({ socket.localAddress, socket.localPort, socket.remoteAddress,
+            socket.remotePort, 0, static_cast<std::int32_t>(mibTcpState(socket.state)) });
+    });
 }
 
 bool KernelEndpointSource::readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, Ipv6Table);
-    if (!read)
-        return false;
-    for (const KernelSocket& socket : *read) {
+    return fillRows(sockets(IPPROTO_UDP, Ipv6Table), rows, [](const KernelSocket& socket) {
         // As in ipv6TcpConnTable: a wildcard socket that also takes IPv4 is udpTable's 0.0.0.0.
-        if (socket.family == AF_INET6 && !isDualStackWildcard(socket))
-            rows.push_back({ socket.localAddress, socket.localPort, 0 });
-    }
-    return true;
+        if (socket.family != AF_INET6 || isDualStackWildcard(socket))
+            return std::optional<Ipv6UdpRow>();
+        return std::optional<Ipv6UdpRow>({ socket.localAddress, socket.localPort, 0 });
+    });
 }
 
 bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
@@ -222,18 +212,13 @@ bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 
 bool KernelEndpointSource::readUdpEndpoints(std::vector<UdpEndpointRow>& rows)
 {
-    rows.clear();
-    const std::vector<KernelSocket>* read = sockets(IPPROTO_UDP, EndpointTable);
-    if (!read)
-        return false;
-    for (const KernelSocket& socket : *read) {
+    return fillRows(sockets(IPPROTO_UDP, EndpointTable), rows, [](const KernelSocket& socket) {
         // Not connected: the remote end is the zero address of the local family, port 0,
         // as net-snmp's agent shows it (of the unknown family for a dual-stack wildcard).
-        rows.push_back({ endpoint(socket, socket.localAddress, socket.localPort),
+        return std::optional<UdpEndpointRow>({ endpoint(socket, socket.localAddress, socket.localPort),
             endpoint(socket, socket.remoteAddress, socket.remotePort), socket.inode, 0,
             { socket.inode, socket.uid } });
-    }
-    return true;
+    });
 }
 
 bool KernelEndpointSource::readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows)
