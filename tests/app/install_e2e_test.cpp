@@ -187,11 +187,18 @@ TEST_F(Installed, FromAReadOnlyPrefixTheFilesGoToTheUsersFolders)
 
     EXPECT_TRUE(waitFor([&] { return contentOf(state + QStringLiteral("/netlog.txt")).contains("]  "); }))
         << contentOf(state + QStringLiteral("/netlog.txt")).toStdString();
+    // The log starts with the tick, before Ok saves the options: wait for the save too.
+    const QByteArray expected = "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nnetlog.txt\r\n";
+    EXPECT_TRUE(waitFor([&] {
+        return contentOf(config + QStringLiteral("/options.dat")) == expected
+            && !QFile::exists(config + QStringLiteral("/options.dat.tmp"))
+            && QFile::exists(config + QStringLiteral("/veltran.ini"));
+    }));
     int status = 0;
     EXPECT_EQ(waitpid(program, &status, WNOHANG), 0) << "veltran ended early";
 
     const QByteArray stored = contentOf(config + QStringLiteral("/options.dat"));
-    EXPECT_EQ(stored, "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\nnetlog.txt\r\n");
+    EXPECT_EQ(stored, expected);
     EXPECT_EQ(contentOf(config + QStringLiteral("/veltran.ini")), "[General]\nversion=3.3\n");
     const QByteArray log = contentOf(state + QStringLiteral("/netlog.txt"));
     EXPECT_TRUE(log.startsWith("\r\n\r\nSession started at: ")) << log.toStdString();
