@@ -315,6 +315,11 @@ void TForm1::scanNow()
         m_rescanTimer->start();
 }
 
+bool TForm1::scanPending() const
+{
+    return m_rescanTimer->isActive();
+}
+
 void TForm1::filterChanged()
 {
     if (m_options)

@@ -92,6 +92,8 @@ public:
 
     // Starts a scan now; when one is running, once it has ended (F5, a filter change).
     void scanNow();
+    // A scan asked for while one ran, still waiting to start.
+    bool scanPending() const;
     // Writes the layout to the attached settings file; a failure is told in the status bar.
     bool saveLayout();
 

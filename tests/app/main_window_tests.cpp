@@ -101,7 +101,7 @@ protected:
     // Waits for the running scan to end and for its effects to reach the window.
     void finishScan()
     {
-        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }));
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
@@ -262,7 +262,7 @@ TEST_F(MainWindowTest, ClosingTheWindowDuringAScanDropsItsLateEffects)
     ASSERT_TRUE(waitUntil([this] { return form().statusText() == QStringLiteral("Scanning..."); }));
     form().close();
     program->shutdown();
-    ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }));
+    ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }));
     QCoreApplication::processEvents();
     EXPECT_EQ(form().statusText(), QStringLiteral("Scanning...")) << "the scan's end reached a closed window";
     program.reset();

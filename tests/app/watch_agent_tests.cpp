@@ -64,7 +64,7 @@ protected:
     TForm1& form() { return program->form1(); }
     void finishScan()
     {
-        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy(); }, 15000));
+        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }, 15000));
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
