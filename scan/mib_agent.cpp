@@ -14,7 +14,6 @@ namespace {
 constexpr UINT kColumnIndex = 9; // the tenth sub-identifier names the column
 constexpr UINT kTcpStart[] { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
 constexpr UINT kUdpStart[] { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
-constexpr int kInetAddressTypeIpv6 = 2;
 
 // Winsock's requested version lives for the whole run, as the start-up hands its address on.
 WORD g_versionRequested = 0;
@@ -85,15 +84,15 @@ class WalkRequest
 {
 public:
     explicit WalkRequest(const UINT (&start)[10])
-        : WalkRequest(std::vector<UINT>(start, start + kColumnIndex), { start[kColumnIndex] })
+        : WalkRequest(std::vector<UINT>(start, start + kColumnIndex), start[kColumnIndex])
     {
     }
-    // A walk of any table from the name entry.from: a column, and maybe the start of an index.
-    WalkRequest(std::vector<UINT> entry, std::vector<UINT> from)
+    // A walk of any table from its entry's column firstColumn.
+    WalkRequest(std::vector<UINT> entry, UINT firstColumn)
         : m_entry(std::move(entry))
     {
         std::vector<UINT> start = m_entry;
-        start.insert(start.end(), from.begin(), from.end());
+        start.push_back(firstColumn);
         const AsnObjectIdentifier startName { static_cast<UINT>(start.size()), start.data() };
         // The agent frees the name it is given, so it must come from the shared allocator.
         SnmpUtilOidCpy(&m_binding.name, &startName);
@@ -137,16 +136,6 @@ public:
         const bool inTable = m_binding.name.idLength > m_entry.size()
             && std::equal(m_entry.begin(), m_entry.end(), m_binding.name.ids);
         return inTable ? Reply::Value : Reply::End;
-    }
-
-    // The next GetNext asks from entry.from instead: a jump forward within the table.
-    void jumpTo(const std::vector<UINT>& from)
-    {
-        std::vector<UINT> name = m_entry;
-        name.insert(name.end(), from.begin(), from.end());
-        const AsnObjectIdentifier jump { static_cast<UINT>(name.size()), name.data() };
-        SnmpUtilOidFree(&m_binding.name);
-        SnmpUtilOidCpy(&m_binding.name, &jump);
     }
 
     UINT column() const { return m_binding.name.ids[m_entry.size()]; }
@@ -323,27 +312,24 @@ std::string octetsText(const AsnAny& value)
 
 } // namespace
 
-std::vector<InetEndpointRecord> MibAgent::walkTcpConnections(LaterRows rows)
+std::vector<InetEndpointRecord> MibAgent::walkTcpConnections()
 {
-    return walkLater(Later::TcpConnections, rows);
+    return walkLater(Later::TcpConnections);
 }
 
-std::vector<InetEndpointRecord> MibAgent::walkTcpListeners(LaterRows rows)
+std::vector<InetEndpointRecord> MibAgent::walkTcpListeners()
 {
-    return walkLater(Later::TcpListeners, rows);
+    return walkLater(Later::TcpListeners);
 }
 
-std::vector<InetEndpointRecord> MibAgent::walkUdpEndpoints(LaterRows rows)
+std::vector<InetEndpointRecord> MibAgent::walkUdpEndpoints()
 {
-    return walkLater(Later::UdpEndpoints, rows);
+    return walkLater(Later::UdpEndpoints);
 }
 
 // The same GetNext walk as the IPv4 tables', rows keyed by their index rather than by a
 // first column: the first column served makes the rows, the process column fills them.
-// For the IPv6 rows alone it starts the walk (so the agent reads the table afresh), jumps to
-// the first IPv6 row and ends after the last, in the first column: the agent then looks
-// for no owner beyond the rows it answers.
-std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
+std::vector<InetEndpointRecord> MibAgent::walkLater(Later table)
 {
     std::vector<InetEndpointRecord> records;
     m_lastWalkFailed = true;
@@ -354,9 +340,7 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
         { 1, 3, 6, 1, 2, 1, 7, 7, 1 } };
     const UINT firstColumn = table == Later::TcpConnections ? 7 : table == Later::TcpListeners ? 4 : 8;
     const UINT processColumn = table == Later::TcpListeners ? 4 : 8;
-    const bool ipv6Only = rows == LaterRows::Ipv6Only;
-    WalkRequest request(entries[kind], { firstColumn });
-    bool jumped = false;
+    WalkRequest request(entries[kind], firstColumn);
     std::size_t cursor = 0;
     UINT currentColumn = firstColumn;
     InetEndpointRecord read;
@@ -365,13 +349,6 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
         const AsnAny& value = request.value();
         if (!holds(laterColumnKind(column), value.asnType) || !decodeIndex(kind, request.index(), read))
             return WalkStep::Fail;
-        if (ipv6Only && column == firstColumn && read.localType < kInetAddressTypeIpv6 && !jumped) {
-            jumped = true;
-            request.jumpTo({ firstColumn, UINT { kInetAddressTypeIpv6 } });
-            return WalkStep::Next;
-        }
-        if (ipv6Only && (column != firstColumn || read.localType != kInetAddressTypeIpv6))
-            return WalkStep::End;
         if (column != currentColumn) {
             currentColumn = column;
             cursor = 0;
@@ -383,10 +360,6 @@ std::vector<InetEndpointRecord> MibAgent::walkLater(Later table, LaterRows rows)
                 read.stateValue = integerValue(value);
             records.push_back(read);
             cursor = records.size() - 1;
-            if (ipv6Only) {
-                records.back().pid = 0; // the process is not wanted
-                return WalkStep::Next;
-            }
         }
         if (column != processColumn)
             return WalkStep::Next;
@@ -425,7 +398,7 @@ std::vector<InetEndpointRecord> MibAgent::walkIpv6Table(bool tcp)
     const UINT column = tcp ? 6 : 3;
     WalkRequest request(tcp ? std::vector<UINT> { 1, 3, 6, 1, 2, 1, 6, 16, 1 }
                             : std::vector<UINT> { 1, 3, 6, 1, 2, 1, 7, 6, 1 },
-        { column });
+        column);
     InetEndpointRecord read;
     m_lastWalkFailed = walkReplies(m_query, request, [&] {
         if (request.column() != column)
@@ -450,7 +423,7 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
     m_lastWalkFailed = true;
     if (!m_query)
         return records;
-    WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, { 1 });
+    WalkRequest request({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, 1);
     m_lastWalkFailed = walkReplies(m_query, request, [&] {
         const UINT column = request.column();
         const std::span<const UINT> index = request.index();

@@ -48,16 +48,9 @@ public:
     virtual bool servesEndpointTables() const { return m_query != nullptr; }
     // tcpConnectionTable, tcpListenerTable and udpEndpointTable, in the agent's row order,
     // every family; then hrSWRunTable for the processes those name (walk it after them).
-    // Ipv6Only: the rows of IPv6 addresses alone, without their process, which spares the
-    // agent its search for the owners where the table has another column.
-    enum class LaterRows
-    {
-        All,
-        Ipv6Only
-    };
-    virtual std::vector<InetEndpointRecord> walkTcpConnections(LaterRows rows = LaterRows::All);
-    virtual std::vector<InetEndpointRecord> walkTcpListeners(LaterRows rows = LaterRows::All);
-    virtual std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows rows = LaterRows::All);
+    virtual std::vector<InetEndpointRecord> walkTcpConnections();
+    virtual std::vector<InetEndpointRecord> walkTcpListeners();
+    virtual std::vector<InetEndpointRecord> walkUdpEndpoints();
     virtual std::vector<ProcessRecord> walkProcesses();
     // ipv6TcpConnTable's connections and listeners, and ipv6UdpTable's endpoints (one per
     // local address and port, as udpTable has them), without their process: the IPv6
@@ -88,7 +81,7 @@ private:
         TcpListeners,
         UdpEndpoints
     };
-    std::vector<InetEndpointRecord> walkLater(Later table, LaterRows rows);
+    std::vector<InetEndpointRecord> walkLater(Later table);
     std::vector<InetEndpointRecord> walkIpv6Table(bool tcp);
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;

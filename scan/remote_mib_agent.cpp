@@ -118,17 +118,17 @@ std::vector<InetEndpointRecord> endpointRecords(
 
 } // namespace
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections(LaterRows /*rows*/)
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections()
 {
     return endpointRecords(walkTcpConnectionTable(), decodeTcpConnectionIndex, 1, true);
 }
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners(LaterRows /*rows*/)
+std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners()
 {
     return endpointRecords(walkTcpListenerTable(), decodeTcpListenerIndex, 0, false);
 }
 
-std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints(LaterRows /*rows*/)
+std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints()
 {
     return endpointRecords(walkUdpEndpointTable(), decodeUdpEndpointIndex, 0, false);
 }

@@ -48,9 +48,9 @@ public:
     // The same tables as the module's records; a row whose index is not one is left out.
     bool servesEndpointTables() const override { return valid(); }
     bool servesIpv6Tables() const override { return false; } // net-snmp dropped the old IPv6 tables
-    std::vector<InetEndpointRecord> walkTcpConnections(LaterRows = LaterRows::All) override;
-    std::vector<InetEndpointRecord> walkTcpListeners(LaterRows = LaterRows::All) override;
-    std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows = LaterRows::All) override;
+    std::vector<InetEndpointRecord> walkTcpConnections() override;
+    std::vector<InetEndpointRecord> walkTcpListeners() override;
+    std::vector<InetEndpointRecord> walkUdpEndpoints() override;
     std::vector<ProcessRecord> walkProcesses() override;
 
     // Whether the last walk or get went to its end; a failed walk returns what it had so

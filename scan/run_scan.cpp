@@ -120,26 +120,24 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
         return true;
     std::vector<InetEndpointRecord> tcp;
     std::vector<InetEndpointRecord> udp;
-    // Without processes only the IPv6 rows are shown from these tables.
-    const auto rows = processes ? MibAgent::LaterRows::All : MibAgent::LaterRows::Ipv6Only;
-    if (settings.showTcp() && rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6Tables()) {
-        // Connections and listeners with their states alone: no owner is looked for.
+    // Without processes only the IPv6 rows are shown: the older IPv6 tables give them with
+    // their states alone, so the agent looks for no owner.
+    const bool ipv6Tables = !processes && agent.servesIpv6Tables();
+    if (settings.showTcp() && ipv6Tables) {
         tcp = agent.walkIpv6TcpConnections();
         if (agent.lastWalkFailed())
             return false;
     } else if (settings.showTcp()) {
-        tcp = agent.walkTcpConnections(rows);
+        tcp = agent.walkTcpConnections();
         if (agent.lastWalkFailed())
             return false;
-        std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners(rows);
+        std::vector<InetEndpointRecord> listeners = agent.walkTcpListeners();
         if (agent.lastWalkFailed())
             return false;
         tcp.insert(tcp.end(), listeners.begin(), listeners.end());
     }
     if (settings.showUdp()) {
-        udp = rows == MibAgent::LaterRows::Ipv6Only && agent.servesIpv6Tables()
-            ? agent.walkIpv6UdpEndpoints()
-            : agent.walkUdpEndpoints(rows);
+        udp = ipv6Tables ? agent.walkIpv6UdpEndpoints() : agent.walkUdpEndpoints();
         if (agent.lastWalkFailed())
             return false;
     }

@@ -1,6 +1,7 @@
 // The agent module against the kernel's real tables. Every test gets a fresh, empty
 // network namespace, so the walked tables hold exactly the test's own sockets.
 
+#include "platform/inetmib1/kernel_endpoint_source.h"
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/sock_diag_reader.h"
 #include "platform/system_name_services.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cstring>
@@ -278,6 +280,45 @@ namespace {
         ASSERT_EQ(udpRows.size(), 1u);
         EXPECT_EQ(udpRows[0].localAddress, 0u);
         EXPECT_EQ(udpRows[0].localPort, 7303);
+        abortClose(client);
+        abortClose(server);
+    }
+
+    TEST_F(AgentNamespaceTest, TheSharedKernelReadGivesTheReadersRowsAndEachWalkSeesNewSockets)
+    {
+        Socket v4 = tcpListener("127.0.0.1", 7310);
+        Socket dualStack = tcpListener("::", 7311, Stack::DualStack);
+        Socket client = tcpClient("127.0.0.1", 7311);
+        Socket server = acceptOne(dualStack);
+        KernelEndpointSource kernel;
+        ASSERT_TRUE(kernel.open());
+        // tcpConnTable's rows, taken from the read every table shares, are the reader's own.
+        std::vector<TcpConnRow> shared;
+        std::vector<TcpConnRow> direct;
+        ASSERT_TRUE(kernel.readTcp(shared));
+        ASSERT_TRUE(SockDiagReader().readTcp(direct));
+        sortByIndex(shared);
+        sortByIndex(direct);
+        ASSERT_EQ(shared.size(), 4u);
+        ASSERT_EQ(direct.size(), shared.size());
+        for (std::size_t i = 0; i < shared.size(); ++i)
+            EXPECT_EQ(std::memcmp(&shared[i], &direct[i], sizeof(TcpConnRow)), 0) << i;
+        // A table's next read is the kernel's as it is then; the dual-stack wildcard is no row.
+        std::vector<Ipv6TcpConnRow> ipv6;
+        ASSERT_TRUE(kernel.readIpv6TcpConnections(ipv6));
+        Socket v6 = tcpListener("::1", 7312, Stack::V6Only);
+        ASSERT_TRUE(kernel.readIpv6TcpConnections(ipv6));
+        const auto v6Rows = std::count_if(ipv6.begin(), ipv6.end(),
+            [](const Ipv6TcpConnRow& row) { return row.localAddress[15] == 1 && row.localAddress[10] == 0; });
+        EXPECT_EQ(v6Rows, 1);
+        // Of port 7311 only the accepted end is a row, with its mapped address.
+        const auto on7311 = std::find_if(
+            ipv6.begin(), ipv6.end(), [](const Ipv6TcpConnRow& row) { return row.localPort == 7311; });
+        ASSERT_NE(on7311, ipv6.end());
+        EXPECT_EQ(on7311->localAddress[10], 0xff);
+        EXPECT_EQ(std::count_if(ipv6.begin(), ipv6.end(),
+                      [](const Ipv6TcpConnRow& row) { return row.localPort == 7311; }),
+            1);
         abortClose(client);
         abortClose(server);
     }

@@ -52,7 +52,7 @@ public:
     }
     std::vector<MibEndpoint> walkUdpTable() override { return { { 0, 0, 68, 0, 0 } }; }
     bool servesEndpointTables() const override { return true; }
-    std::vector<InetEndpointRecord> walkTcpConnections(LaterRows = LaterRows::All) override
+    std::vector<InetEndpointRecord> walkTcpConnections() override
     {
         const Ipv6Address mapped = v6({ 0xff, 0xff, 127, 0, 0, 1 });
         InetEndpointRecord client = record(1, {}, 40000, {}, 9091, 5, 7);
@@ -63,12 +63,12 @@ public:
             record(2, v6({ 1 }), 9090, v6({ 1 }), 50000, 5, 8),
             record(2, v6({ 1 }), 50000, v6({ 1 }), 9090, 5, 7) };
     }
-    std::vector<InetEndpointRecord> walkTcpListeners(LaterRows = LaterRows::All) override
+    std::vector<InetEndpointRecord> walkTcpListeners() override
     {
         InetEndpointRecord dual = record(0, {}, 9091, {}, 0, 2, 8);
         return { dual, record(2, v6({}), 9090, {}, 0, 2, 8) };
     }
-    std::vector<InetEndpointRecord> walkUdpEndpoints(LaterRows = LaterRows::All) override
+    std::vector<InetEndpointRecord> walkUdpEndpoints() override
     {
         return { record(0, {}, 68, {}, 0, 0, 9), record(2, v6({}), 5353, v6({}), 0, 0, 0) };
     }
