@@ -2,6 +2,7 @@
 // rows: the same refresh (new rows into the shown grid, then its repaint) plain, and with
 // a sorted column and marking on, interleaved round by round; and the filter's test of
 // the 200 rows, which runs on the scan worker, beside a scan's own row texts.
+#include "bench/median.h"
 #include "scan/connection_table.h"
 #include "scan/grid_columns.h"
 #include "scan/row_filter.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,12 +47,6 @@ Scan scanNumber(int refresh)
         scan.details.push_back({ "192.168.1.20", remoteAddress });
     }
     return scan;
-}
-
-double median(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    return samples[samples.size() / 2];
 }
 
 template <typename F> double microseconds(F&& run)
@@ -119,22 +115,21 @@ int main(int argc, char** argv)
     std::vector<double> plainTimes, sortedTimes, filterTimes, plainModelTimes, sortedModelTimes;
     for (int round = 0; round < rounds + 20; ++round) {
         // Alternating which goes first, so neither always finds the caches warm.
-        double a, b;
-        if (round % 2 == 0) {
-            a = refresh(plain, round);
-            b = refresh(sorted, round);
-        } else {
-            b = refresh(sorted, round);
-            a = refresh(plain, round);
-        }
-        double c, d;
-        if (round % 2 == 0) {
-            c = modelRefresh(plainModel, round);
-            d = modelRefresh(sortedModel, round);
-        } else {
-            d = modelRefresh(sortedModel, round);
-            c = modelRefresh(plainModel, round);
-        }
+        const auto inTurn = [round](auto first, auto second) {
+            double x, y;
+            if (round % 2 == 0) {
+                x = first();
+                y = second();
+            } else {
+                y = second();
+                x = first();
+            }
+            return std::pair { x, y };
+        };
+        const auto [a, b]
+            = inTurn([&] { return refresh(plain, round); }, [&] { return refresh(sorted, round); });
+        const auto [c, d] = inTurn([&] { return modelRefresh(plainModel, round); },
+            [&] { return modelRefresh(sortedModel, round); });
         const double f = microseconds([&] {
             for (int r = 1; r <= table.count(); ++r)
                 kept += filter.keeps(table.row(r)) ? 1 : 0;

@@ -2,6 +2,7 @@
 // table, and twenty agents read at once against the slowest one alone. Everything runs
 // in a private network namespace with snmpd agents started here (run as root).
 
+#include "bench/median.h"
 #include "scan/remote_mib_agent.h"
 #include "tests/common/connection_holders.h"
 #include "tests/common/measured_run.h"
@@ -34,12 +35,6 @@ using Clock = std::chrono::steady_clock;
 double millisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? -1 : values[values.size() / 2];
 }
 
 // CPU time (user and system) a process has used so far, in ms.

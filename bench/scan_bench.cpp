@@ -1,6 +1,7 @@
 // Benchmarks of the scanning core: the host-name cache against a slow resolver, names
 // looked up many at a time, and veltran-scan as a whole process against netstat and ss.
 
+#include "bench/median.h"
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
@@ -105,12 +106,6 @@ void resolverBench(int delayMs)
 }
 
 // --- Names looked up many at a time -----------------------------------------------------------
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // The first scan of a fresh resolver, until the map's table is published.
 double firstScan(MibAgent& agent, int delayMs)

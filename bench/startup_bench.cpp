@@ -4,6 +4,7 @@
 //
 //   startup_bench [rounds, default 15]
 
+#include "bench/median.h"
 #include "tests/app/sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
@@ -78,12 +79,6 @@ double msUntilLine(const std::vector<std::string>& command, const std::vector<st
         waitpid(pid, nullptr, 0);
     }
     return ms;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

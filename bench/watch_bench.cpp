@@ -8,6 +8,7 @@
 
 #include "app/program.h"
 #include "app/tform1.h"
+#include "bench/median.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
 #include "tests/app/sockets.h"
@@ -91,12 +92,6 @@ Turn measure(int seconds)
     turn.longestStallMs = longest;
     turn.stallsOver50Ms = over50;
     return turn;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace

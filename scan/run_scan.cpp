@@ -179,22 +179,50 @@ void finishTcpRow(ConnectionRow& row, const Settings& settings, RowWriter& write
     writer.finish();
 }
 
+// One TCP row of either family, its texts asked of the resolver in the row's order.
+template <typename Address>
+void fillTcpRow(ConnectionRow& row, NameResolver& resolver, const Address& local, std::int32_t localPort,
+    const Address& remote, std::int32_t remotePort, std::int32_t state, const std::string& localText,
+    const std::string& remoteText)
+{
+    setField(row.localHost, resolver.resolveHostName(true, local));
+    setField(row.localPort, resolver.resolvePortName(localPort, "tcp"));
+    setField(row.remoteHost, resolver.resolveHostName(false, remote));
+    setField(row.remotePort, resolver.resolvePortName(remotePort, "tcp"));
+    setField(row.protocol, "TCP");
+    setField(row.state, tcpStateText(state));
+    setField(row.localAddress, localText);
+    setField(row.remoteAddress, remoteText);
+    row.localPortNumber = localPort;
+    row.remotePortNumber = remotePort;
+}
+
+// One UDP row of either family: no remote side, no state.
+template <typename Address>
+void fillUdpRow(ConnectionRow& row, NameResolver& resolver, const Address& local, std::int32_t localPort,
+    const std::string& localText)
+{
+    setField(row.localHost, resolver.resolveHostName(true, local));
+    setField(row.localPort, resolver.resolvePortName(localPort, "udp"));
+    setField(row.remoteHost, "none");
+    setField(row.remotePort, "none");
+    setField(row.protocol, "UDP");
+    setField(row.state, "none");
+    setField(row.localAddress, localText);
+    setField(row.remoteAddress, "");
+    row.localPortNumber = localPort;
+    row.remotePortNumber = 0;
+}
+
 void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& resolver, RowWriter& writer)
 {
     for (const InetEndpointRecord& record : later.tcp6) {
         ConnectionRow* row = writer.begin();
         if (!row)
             continue;
-        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
-        setField(row->localPort, resolver.resolvePortName(record.localPort, "tcp"));
-        setField(row->remoteHost, resolver.resolveHostName(false, record.remoteAddress));
-        setField(row->remotePort, resolver.resolvePortName(record.remotePort, "tcp"));
-        setField(row->protocol, "TCP");
-        setField(row->state, tcpStateText(record.stateValue));
-        setField(row->localAddress, ipv6Text(record.localAddress));
-        setField(row->remoteAddress, ipv6Text(record.remoteAddress));
-        row->localPortNumber = record.localPort;
-        row->remotePortNumber = record.remotePort;
+        fillTcpRow(*row, resolver, record.localAddress, record.localPort, record.remoteAddress,
+            record.remotePort, record.stateValue, ipv6Text(record.localAddress),
+            ipv6Text(record.remoteAddress));
         setProcess(*row, record.pid, later.owners);
         finishTcpRow(*row, settings, writer);
     }
@@ -206,16 +234,7 @@ void scanUdp6(const LaterTables& later, NameResolver& resolver, RowWriter& write
         ConnectionRow* row = writer.begin();
         if (!row)
             continue;
-        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
-        setField(row->localPort, resolver.resolvePortName(record.localPort, "udp"));
-        setField(row->remoteHost, "none");
-        setField(row->remotePort, "none");
-        setField(row->protocol, "UDP");
-        setField(row->state, "none");
-        setField(row->localAddress, ipv6Text(record.localAddress));
-        setField(row->remoteAddress, "");
-        row->localPortNumber = record.localPort;
-        row->remotePortNumber = 0;
+        fillUdpRow(*row, resolver, record.localAddress, record.localPort, ipv6Text(record.localAddress));
         setProcess(*row, record.pid, later.owners);
         writer.finish();
     }
@@ -228,16 +247,9 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
         ConnectionRow* row = writer.begin();
         if (!row)
             continue; // beyond capacity: counted, nothing is stored
-        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
-        setField(row->localPort, resolver.resolvePortName(record.localPortNumber, "tcp"));
-        setField(row->remoteHost, resolver.resolveHostName(false, record.remoteAddress));
-        setField(row->remotePort, resolver.resolvePortName(record.remotePortNumber, "tcp"));
-        setField(row->protocol, "TCP");
-        setField(row->state, tcpStateText(record.stateValue));
-        setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
-        setField(row->remoteAddress, NameResolver::dottedQuad(record.remoteAddress));
-        row->localPortNumber = record.localPortNumber;
-        row->remotePortNumber = record.remotePortNumber;
+        fillTcpRow(*row, resolver, record.localAddress, record.localPortNumber, record.remoteAddress,
+            record.remotePortNumber, record.stateValue, NameResolver::dottedQuad(record.localAddress),
+            NameResolver::dottedQuad(record.remoteAddress));
         setProcess(*row,
             owners.tcpOwner(
                 record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber),
@@ -253,16 +265,8 @@ void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, Ro
         ConnectionRow* row = writer.begin();
         if (!row)
             continue;
-        setField(row->localHost, resolver.resolveHostName(true, record.localAddress));
-        setField(row->localPort, resolver.resolvePortName(record.localPortNumber, "udp"));
-        setField(row->remoteHost, "none");
-        setField(row->remotePort, "none");
-        setField(row->protocol, "UDP");
-        setField(row->state, "none");
-        setField(row->localAddress, NameResolver::dottedQuad(record.localAddress));
-        setField(row->remoteAddress, "");
-        row->localPortNumber = record.localPortNumber;
-        row->remotePortNumber = 0;
+        fillUdpRow(*row, resolver, record.localAddress, record.localPortNumber,
+            NameResolver::dottedQuad(record.localAddress));
         setProcess(*row, owners.udpOwner(record.localAddress, record.localPortNumber), owners);
         writer.finish();
     }

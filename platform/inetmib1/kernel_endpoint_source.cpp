@@ -98,17 +98,25 @@ bool fillRows(const std::vector<KernelSocket>* read, std::vector<Row>& rows, Add
 
 } // namespace
 
-const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
+const std::vector<KernelSocket>* KernelEndpointSource::sharedRead(int protocol, Table table)
 {
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
-    const auto now = std::chrono::steady_clock::now();
-    if (!shared.valid || (shared.takenBy & table) || now - shared.at > sharedReadLifetime) {
-        shared.valid = false;
-        if (!m_reader.readSockets(protocol, shared.sockets))
-            return nullptr;
-        shared = { std::move(shared.sockets), now, 0, true };
-    }
+    if (!shared.valid || (shared.takenBy & table)
+        || std::chrono::steady_clock::now() - shared.at > sharedReadLifetime)
+        return nullptr;
     shared.takenBy |= table;
+    return &shared.sockets;
+}
+
+const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
+{
+    if (const std::vector<KernelSocket>* read = sharedRead(protocol, table))
+        return read;
+    SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+    shared.valid = false;
+    if (!m_reader.readSockets(protocol, shared.sockets))
+        return nullptr;
+    shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), unsigned(table), true };
     return &shared.sockets;
 }
 
@@ -189,25 +197,17 @@ bool KernelEndpointSource::readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
 
 bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
 {
-    rows.clear();
     // A shared read when there is one; else only the listening sockets, so the kernel
     // passes over the connections entirely.
-    const std::vector<KernelSocket>* read = nullptr;
-    if (m_tcp.valid && !(m_tcp.takenBy & ListenerTable)
-        && std::chrono::steady_clock::now() - m_tcp.at <= sharedReadLifetime) {
-        m_tcp.takenBy |= ListenerTable;
-        read = &m_tcp.sockets;
-    } else if (m_reader.readSockets(IPPROTO_TCP, m_listeners, 1u << tcpListen)) {
+    const std::vector<KernelSocket>* read = sharedRead(IPPROTO_TCP, ListenerTable);
+    if (!read && m_reader.readSockets(IPPROTO_TCP, m_listeners, 1u << tcpListen))
         read = &m_listeners;
-    } else {
-        return false;
-    }
-    for (const KernelSocket& socket : *read) {
-        if (socket.state == tcpListen)
-            rows.push_back(
-                { endpoint(socket, socket.localAddress, socket.localPort), 0, { socket.inode, socket.uid } });
-    }
-    return true;
+    return fillRows(read, rows, [](const KernelSocket& socket) {
+        if (socket.state != tcpListen)
+            return std::optional<TcpListenerRow>();
+        return std::optional<TcpListenerRow>(
+            { endpoint(socket, socket.localAddress, socket.localPort), 0, { socket.inode, socket.uid } });
+    });
 }
 
 bool KernelEndpointSource::readUdpEndpoints(std::vector<UdpEndpointRow>& rows)

@@ -46,6 +46,8 @@ private:
         unsigned takenBy = 0;
         bool valid = false;
     };
+    // The shared read of protocol, when it may still serve table (taken for it then); else null.
+    const std::vector<KernelSocket>* sharedRead(int protocol, Table table);
     // The sockets of protocol for table: the shared read when it may serve it, else a new one.
     const std::vector<KernelSocket>* sockets(int protocol, Table table);
 
