@@ -201,14 +201,28 @@ TEST(VeltranScanCommandLine, HelpAndUnknownFlags)
     EXPECT_NE(wrong.lines.front().find("--frobnicate"), std::string::npos);
 }
 
+// A folder of its own under /tmp for copies of the program and its modules, removed at the end.
+struct TempFolder
+{
+    std::filesystem::path path = [] {
+        char pattern[] = "/tmp/veltran-scan-XXXXXX";
+        return std::filesystem::path(mkdtemp(pattern) ? pattern : "");
+    }();
+    ~TempFolder()
+    {
+        if (!path.empty())
+            std::filesystem::remove_all(path);
+    }
+};
+
+const std::filesystem::path kBuilt = std::filesystem::path(VELTRAN_SCAN_PATH).parent_path();
+
 TEST(VeltranScanCommandLine, WithoutTheAgentModuleItSaysSoAndFails)
 {
-    char pattern[] = "/tmp/veltran-scan-alone-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path copy = std::filesystem::path(pattern) / "veltran-scan";
-    std::filesystem::copy_file(VELTRAN_SCAN_PATH, copy);
-    const ScanRun run = runProgram(copy.string(), "");
-    std::filesystem::remove_all(pattern);
+    const TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder.path / "veltran-scan");
+    const ScanRun run = runProgram((folder.path / "veltran-scan").string(), "");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
 }
@@ -216,16 +230,14 @@ TEST(VeltranScanCommandLine, WithoutTheAgentModuleItSaysSoAndFails)
 TEST(VeltranScanCommandLine, ATruncatedAgentModuleFailsTheLoadWithoutASignal)
 {
     // The program's own folder holds the first 20,000 bytes of the agent, as a broken copy would.
-    char pattern[] = "/tmp/veltran-scan-truncated-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path folder(pattern);
-    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder / "veltran-scan");
+    const TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder.path / "veltran-scan");
     std::string agent(20000, '\0');
-    std::ifstream(std::filesystem::path(VELTRAN_SCAN_PATH).parent_path() / "libinetmib1.so", std::ios::binary)
+    std::ifstream(kBuilt / "libinetmib1.so", std::ios::binary)
         .read(agent.data(), static_cast<std::streamsize>(agent.size()));
-    std::ofstream(folder / "libinetmib1.so", std::ios::binary) << agent;
-    const ScanRun run = runProgram((folder / "veltran-scan").string(), "--no-host-names");
-    std::filesystem::remove_all(folder);
+    std::ofstream(folder.path / "libinetmib1.so", std::ios::binary) << agent;
+    const ScanRun run = runProgram((folder.path / "veltran-scan").string(), "--no-host-names");
     EXPECT_EQ(run.status, 1); // through the shell, SIGBUS reads 135
     EXPECT_EQ(run.lines, std::vector<std::string> { "Could not load extension DLL !" });
 }
@@ -233,13 +245,11 @@ TEST(VeltranScanCommandLine, ATruncatedAgentModuleFailsTheLoadWithoutASignal)
 TEST(VeltranScanCommandLine, AnAgentEarlierOnTheLibrarySearchPathDoesNotReplaceItsOwn)
 {
     // A module of the same name that would refuse the load, first on LD_LIBRARY_PATH.
-    char pattern[] = "/tmp/veltran-scan-decoy-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path folder(pattern);
-    std::filesystem::copy_file(FAKE_AGENT_DECOY_PATH, folder / "libinetmib1.so");
+    const TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    std::filesystem::copy_file(FAKE_AGENT_DECOY_PATH, folder.path / "libinetmib1.so");
     const ScanRun run
-        = runProgram("LD_LIBRARY_PATH=" + folder.string() + " " VELTRAN_SCAN_PATH, "--no-host-names");
-    std::filesystem::remove_all(folder);
+        = runProgram("LD_LIBRARY_PATH=" + folder.path.string() + " " VELTRAN_SCAN_PATH, "--no-host-names");
     EXPECT_EQ(run.status, 0);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.front(), kHeader);
@@ -260,15 +270,13 @@ TEST(VeltranScanProcess, LoadsNeitherQtNorNetSnmpToReadThisComputer)
     }
 
     // Without its remote module beside it, this computer still scans; a host is refused, saying why.
-    char pattern[] = "/tmp/veltran-scan-alone-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::filesystem::path folder(pattern);
-    const std::filesystem::path built = std::filesystem::path(VELTRAN_SCAN_PATH).parent_path();
-    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder / "veltran-scan");
-    std::filesystem::copy_file(built / "libinetmib1.so", folder / "libinetmib1.so");
-    const ScanRun local = runProgram((folder / "veltran-scan").string(), "--no-host-names --no-port-names");
-    const ScanRun remote = runProgram((folder / "veltran-scan").string(), "-v2c -c public udp:127.0.0.1:1");
-    std::filesystem::remove_all(folder);
+    const TempFolder folder;
+    ASSERT_FALSE(folder.path.empty());
+    std::filesystem::copy_file(VELTRAN_SCAN_PATH, folder.path / "veltran-scan");
+    std::filesystem::copy_file(kBuilt / "libinetmib1.so", folder.path / "libinetmib1.so");
+    const std::string program = (folder.path / "veltran-scan").string();
+    const ScanRun local = runProgram(program, "--no-host-names --no-port-names");
+    const ScanRun remote = runProgram(program, "-v2c -c public udp:127.0.0.1:1");
     EXPECT_EQ(local.status, 0);
     EXPECT_EQ(remote.status, 2);
     ASSERT_FALSE(remote.lines.empty());
