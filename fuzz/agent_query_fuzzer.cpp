@@ -2,6 +2,7 @@
 // values, through its exported SnmpExtensionQuery. It runs in a private network namespace
 // (when the fuzzer runs as root) over a few sockets of its own, so its tables hold fixed rows.
 
+#include "fuzz/fuzz_bytes.h"
 #include "platform/snmp.h"
 
 #include <algorithm>
@@ -74,38 +75,6 @@ void openSockets()
     }
 }
 
-class Bytes
-{
-public:
-    Bytes(const std::uint8_t* data, std::size_t size)
-        : m_data(data)
-        , m_size(size)
-    {
-    }
-    unsigned take()
-    {
-        if (m_size == 0)
-            return 0;
-        --m_size;
-        return *m_data++;
-    }
-    // Mostly the small numbers MIB names are made of, sometimes any 32-bit value.
-    UINT id()
-    {
-        const unsigned first = take();
-        if (first < 0xF0)
-            return first % 32;
-        UINT value = 0;
-        for (int i = 0; i < 4; ++i)
-            value = value << 8 | take();
-        return value;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -123,7 +92,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    Bytes bytes(data, size);
+    FuzzBytes bytes(data, size);
     static const BYTE kinds[] { SNMP_PDU_GET, SNMP_PDU_GETNEXT, SNMP_PDU_GETNEXT, SNMP_PDU_SET,
         SNMP_PDU_GETBULK };
     const unsigned kind = bytes.take();
@@ -136,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (form & 0x80)
             name = { 1, 3, 6, 1, 2, 1 };
         for (unsigned i = form % 20; i > 0; --i)
-            name.push_back(bytes.id());
+            name.push_back(bytes.id(32));
         const AsnObjectIdentifier oid { static_cast<UINT>(name.size()), name.data() };
         SnmpUtilOidCpy(&binding.name, &oid);
         // The agent writes over a GetNext's value without freeing it: only a Set carries one.
@@ -154,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             SnmpUtilOidCpy(&binding.value.asnValue.object, &oid);
         } else {
             binding.value.asnType = type == ASN_COUNTER64 ? ASN_INTEGER : type;
-            binding.value.asnValue.number = static_cast<LONG>(bytes.id());
+            binding.value.asnValue.number = static_cast<LONG>(bytes.id(32));
         }
         asked.push_back(std::move(name));
     }

@@ -2,6 +2,7 @@
 // value, result and error status) comes from the fuzzer's bytes. A walk must end, free
 // what the agent handed over, and never read a value as a type it does not have.
 
+#include "fuzz/fuzz_bytes.h"
 #include "scan/mib_agent.h"
 
 #include <cstddef>
@@ -11,30 +12,19 @@
 
 namespace {
 
-const std::uint8_t* g_data = nullptr;
-std::size_t g_size = 0;
+FuzzBytes g_bytes { nullptr, 0 };
 std::size_t g_queries = 0;
 UINT g_view[] { 1, 3, 6, 1, 2, 1 };
 BYTE g_staticBytes[] { 127, 0, 0, 1, 10, 0, 0, 1 };
 
 unsigned take()
 {
-    if (g_size == 0)
-        return 0;
-    --g_size;
-    return *g_data++;
+    return g_bytes.take();
 }
 
 UINT takeId()
 {
-    // Mostly small numbers, sometimes any 32-bit value.
-    const unsigned first = take();
-    if (first < 0xF0)
-        return first % 8;
-    UINT id = 0;
-    for (int i = 0; i < 4; ++i)
-        id = id << 8 | take();
-    return id;
+    return g_bytes.id(8);
 }
 
 BOOL init(DWORD, HANDLE* trapEvent, AsnObjectIdentifier* view)
@@ -105,7 +95,7 @@ BOOL query(
     std::vector<UINT> name(binding.name.ids, binding.name.ids + binding.name.idLength);
     *errorStatus = SNMP_ERRORSTATUS_NOERROR;
     *errorIndex = 0;
-    if (g_size == 0) { // out of bytes: the documented end of the view
+    if (g_bytes.empty()) { // out of bytes: the documented end of the view
         installName(binding, { 1, 3, 6, 1, 2, 2 });
         binding.value.asnType = ASN_NULL;
         *errorStatus = SNMP_ERRORSTATUS_NOSUCHNAME;
@@ -151,8 +141,7 @@ BOOL query(
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    g_data = data;
-    g_size = size;
+    g_bytes = FuzzBytes(data, size);
     g_queries = 0;
     MibAgent agent;
     agent.useEntryPoints(init, query);
