@@ -72,6 +72,21 @@ std::vector<TcpRow> distinctRemotes(int remotes)
     return rows;
 }
 
+// TCP only, ports as numbers, names from a scripted resolver taking delayMs per look-up.
+struct NamesOnly
+{
+    explicit NamesOnly(int delayMs)
+    {
+        settings.udp = false;
+        settings.portNames = false;
+        services.setLookupDelay(std::chrono::milliseconds(delayMs));
+    }
+    TestSettings settings;
+    ScriptedNameServices services;
+    ConnectionLog log;
+    RecordingScanView view;
+};
+
 void resolverCase(int remotes, int delayMs)
 {
     const std::vector<TcpRow> rows = distinctRemotes(remotes);
@@ -82,17 +97,11 @@ void resolverCase(int remotes, int delayMs)
         std::fprintf(stderr, "cannot load the fake agent module\n");
         std::exit(1);
     }
-    TestSettings settings;
-    settings.udp = false;
-    settings.portNames = false;
-    ScriptedNameServices services;
-    services.setLookupDelay(std::chrono::milliseconds(delayMs));
-    ConnectionLog log;
-    RecordingScanView view;
-    Scanner scanner(agent, settings, services, log, view);
+    NamesOnly scan(delayMs);
+    Scanner scanner(agent, scan.settings, scan.services, scan.log, scan.view);
 
-    const ScanCost first = timedScan(scanner, services);
-    const ScanCost second = timedScan(scanner, services);
+    const ScanCost first = timedScan(scanner, scan.services);
+    const ScanCost second = timedScan(scanner, scan.services);
     std::printf("  %3d remote addresses + 1 local (%3d host texts): first scan %8.1f ms, %3d look-ups;"
                 " second scan %8.1f ms, %3d look-ups\n",
         remotes, remotes + 1, first.ms, first.lookups, second.ms, second.lookups);
@@ -110,17 +119,11 @@ void resolverBench(int delayMs)
 // The first scan of a fresh resolver, until the map's table is published.
 double firstScan(MibAgent& agent, int delayMs)
 {
-    TestSettings settings;
-    settings.udp = false;
-    settings.portNames = false;
-    ScriptedNameServices services;
-    services.setLookupDelay(std::chrono::milliseconds(delayMs));
-    ConnectionLog log;
-    RecordingScanView view;
-    NameResolver resolver(settings, services);
+    NamesOnly scan(delayMs);
+    NameResolver resolver(scan.settings, scan.services);
     auto table = std::make_unique<ConnectionTable>();
     const auto start = Clock::now();
-    runScan(agent, settings, resolver, log, view, *table);
+    runScan(agent, scan.settings, resolver, scan.log, scan.view, *table);
     return millisecondsSince(start);
 }
 
