@@ -35,6 +35,7 @@ void ScanThread::run()
     // Linux ignores QThread's priorities for ordinary threads; a nice value one step
     // above the GUI thread's (which this thread inherited) lets the window go first.
     const pid_t self = gettid();
+    m_tid.store(self);
     errno = 0;
     const int inherited = getpriority(PRIO_PROCESS, static_cast<id_t>(self));
     if (errno == 0)

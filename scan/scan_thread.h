@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <sys/types.h>
 
 class ScanThread final : public QThread
 {
@@ -17,6 +18,8 @@ public:
 
     // Runs the scan, then clears the busy flag.
     void Execute();
+    // The kernel's id of the thread, once it has started; 0 before.
+    pid_t tid() const { return m_tid.load(); }
 
 protected:
     void run() override;
@@ -24,4 +27,5 @@ protected:
 private:
     std::function<void()> m_scan;
     std::atomic<int>& m_scanBusy;
+    std::atomic<pid_t> m_tid { 0 };
 };

@@ -50,10 +50,13 @@ void Scanner::setSource(ScanSource source)
 
 Scanner::~Scanner()
 {
-    for (const auto& thread : m_leaving)
-        thread->wait();
+    // Every worker, the leaving ones too: each frees its thread's data as it exits.
+    for (const auto& thread : m_leaving) {
+        if (thread->wait())
+            waitUntilGone(thread->tid());
+    }
     if (m_thread && m_thread->wait())
-        waitUntilGone(m_workerTid.load());
+        waitUntilGone(m_thread->tid());
 }
 
 int Scanner::startScan()
@@ -79,10 +82,6 @@ int Scanner::startScan()
             source.names.reset();
         },
         m_scanBusy);
-    m_workerTid.store(0);
-    QObject::connect(
-        m_thread.get(), &QThread::started, m_thread.get(), [this] { m_workerTid.store(::gettid()); },
-        Qt::DirectConnection);
     m_scanBusy.store(1);
     m_thread->start(QThread::LowPriority);
     return 0;
@@ -93,7 +92,7 @@ bool Scanner::waitForIdle(int timeoutMs)
     if (m_thread) {
         if (!m_thread->wait(QDeadlineTimer(timeoutMs)))
             return false;
-        waitUntilGone(m_workerTid.load());
+        waitUntilGone(m_thread->tid());
     }
     return m_scanBusy.load() == 0;
 }

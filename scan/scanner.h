@@ -60,6 +60,4 @@ private:
     // Workers that had cleared the busy flag but not yet left their thread when the
     // next scan started: freed once finished, so startScan never waits for one.
     std::vector<std::unique_ptr<ScanThread>> m_leaving;
-    // The kernel's id of m_thread, set by the worker as it starts: see waitUntilGone.
-    std::atomic<int> m_workerTid { 0 };
 };
