@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "app/tform1.h"
 #include "platform/name_services.h"
+#include "resources/embedded_pictures.h"
 
 #include <malloc.h>
 #include <QApplication>
@@ -104,7 +105,13 @@ int main(int argc, char** argv)
     }
     // Fontconfig reads its configuration, some 10 ms of the first map's time, the first
     // time any font is asked for; here it does so beside the connection to the display.
-    std::thread fontSetup([] { FcInit(); });
+    // The toolbar's and the map's pictures are decoded after it on the same thread: a third
+    // busy thread beside those two would slow the connection on two cores.
+    std::packaged_task<void()> decodePictures = embedded_pictures::preload();
+    std::thread fontSetup([&decodePictures] {
+        FcInit();
+        decodePictures();
+    });
     // The menu bar stays in the window, where the layout has it: a desktop's global menu
     // would take it out, and asking the session bus for one cost the first map 4 ms.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);

@@ -8,6 +8,7 @@
 #include "help/shell.h"
 #include "help/tform_about.h"
 #include "log/connection_log.h"
+#include "resources/embedded_pictures.h"
 #include "resources/ui_font.h"
 #include "scan/mib_agent.h"
 #include "scan/scanner.h"
@@ -46,20 +47,13 @@ constexpr int kNoticeMilliseconds = 20000;
 
 } // namespace
 
-static void initAppResources()
-{
-    // The pictures live in a static library, whose resources are registered by hand.
-    Q_INIT_RESOURCE(toolbar);
-}
-
 TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
     : m_agent(agent)
     , m_log(log)
 {
-    initAppResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/toolbar/veltran.png")));
+    setWindowIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/veltran.png")));
     setFont(windowFont());
     createControls();
     FormCreate(agentModule);
@@ -84,7 +78,8 @@ void TForm1::createControls()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
 
-    auto* band = new CoolBar(QPixmap(QStringLiteral(":/toolbar/band.png")), central);
+    auto* band = new CoolBar(
+        QPixmap::fromImage(embedded_pictures::image(QStringLiteral(":/toolbar/band.png"))), central);
     band->setObjectName(QStringLiteral("CoolBar1"));
     CoolBar1 = band;
     auto* bandLayout = new QHBoxLayout(band);
@@ -227,7 +222,7 @@ void TForm1::createDailyControls()
 QToolButton* TForm1::addToolButton(const QString& picture, const QString& hint, bool checkable)
 {
     auto* button = new QToolButton(ToolBar2);
-    button->setIcon(QIcon(QStringLiteral(":/toolbar/%1.png").arg(picture)));
+    button->setIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/%1.png").arg(picture)));
     button->setToolTip(hint);
     button->setStatusTip(hint);
     button->setCheckable(checkable);

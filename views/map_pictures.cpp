@@ -1,19 +1,19 @@
 #include "views/map_pictures.h"
 
+#include "resources/embedded_pictures.h"
+
 namespace {
 
 QImage loadPicture(const char* name)
 {
     // Opaque pictures onto an RGB32 map: drawn as plain copies, no blending.
-    return QImage(QString::fromLatin1(name)).convertToFormat(QImage::Format_RGB32);
+    return embedded_pictures::image(QString::fromLatin1(name)).convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
 
 MapPictures MapPictures::load()
 {
-    // The resources live in a static library: pull them in explicitly.
-    Q_INIT_RESOURCE(map_pictures);
     MapPictures pictures;
     pictures.Image_Main = loadPicture(":/map/image_main.bmp");
     pictures.Image_Hub_Top = loadPicture(":/map/image_hub_top.bmp");

@@ -1,11 +1,15 @@
 // The map's ordering, counters, content height and composed picture, read pixel by pixel.
 #include "map_test_support.h"
 
+#include "resources/embedded_pictures.h"
 #include "views/connection_map.h"
 
 #include <gtest/gtest.h>
 
+#include <QIcon>
+
 #include <memory>
+#include <thread>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -133,6 +137,25 @@ TEST(MapPictures, HaveTheirSizesAndNearBlackCorners)
         EXPECT_LT(corner.red() + corner.green() + corner.blue(), 48);
     }
     EXPECT_EQ(p.Image_Hub_Est, p.Image_Hub_Lst);
+}
+
+TEST(MapPictures, DecodedAheadOnAHelperThreadAsWhenAskedFor)
+{
+    const MapPictures direct = MapPictures::load();
+    const QIcon qtIcon(QStringLiteral(":/toolbar/help.png"));
+    std::thread helper(embedded_pictures::preload());
+    const MapPictures ahead = MapPictures::load(); // waits for the helper where it must
+    const QIcon icon = embedded_pictures::icon(QStringLiteral(":/toolbar/help.png"));
+    helper.join();
+    for (const auto& [a, b] : { std::pair { &ahead, &direct }, std::pair { ahead.twice.get(), direct.twice.get() } }) {
+        EXPECT_EQ(a->Image_Main, b->Image_Main);
+        EXPECT_EQ(a->Image_Hub_Top, b->Image_Hub_Top);
+        EXPECT_EQ(a->Image_Hub_Est, b->Image_Hub_Est);
+        EXPECT_EQ(a->Image_Remote, b->Image_Remote);
+        EXPECT_EQ(a->Image_Main.devicePixelRatio(), b->Image_Main.devicePixelRatio());
+    }
+    EXPECT_EQ(icon.availableSizes(), qtIcon.availableSizes());
+    EXPECT_EQ(icon.pixmap(QSize(35, 35), 2.0).toImage(), qtIcon.pixmap(QSize(35, 35), 2.0).toImage());
 }
 
 // One interface: an established row, a listening port and a UDP endpoint, drawn
