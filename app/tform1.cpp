@@ -468,15 +468,20 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
     showChanges();
 }
 
-void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
+void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMap drawnAhead)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     checkLog(); // the scan has written its entries by now
     if (!m_map)
         return;
-    m_map->setTable(std::move(table));
+    m_map->setTable(std::move(table), std::move(drawnAhead));
     if (drawMap)
         m_map->DrawConnectionMap();
+}
+
+MapFrame TForm1::mapFrame() const
+{
+    return m_map ? m_map->frame() : MapFrame {};
 }
 
 bool TForm1::graphicMode() const

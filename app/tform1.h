@@ -5,6 +5,7 @@
 #include "app/user_files.h"
 #include "scan/mib_agent.h"
 #include "scan/scan_view.h"
+#include "views/connection_map.h"
 
 #include <QMainWindow>
 
@@ -13,7 +14,6 @@
 #include <string>
 
 class ConnectionLog;
-class ConnectionMap;
 class FilterField;
 class SettingsFile;
 class MapSurface;
@@ -71,7 +71,7 @@ public:
     void setStatusText(const QString& text);
     void setGridRows(std::vector<GridRow> rows);
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
-    void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
+    void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMap drawnAhead = {});
 
     // The computer being watched, named in the caption after the program's title; an empty
     // name (this computer) keeps the caption as it always was.
@@ -81,6 +81,8 @@ public:
 
     // The map of the last finished scan; null before the pictures are attached.
     const ConnectionMap* connectionMap() const { return m_map.get(); }
+    // Where the map's next run would draw; empty before the pictures are attached.
+    MapFrame mapFrame() const;
 
     // The header texts of grid columns 1 to 4, for the log's session header.
     std::array<std::string, 4> headerTitles() const;

@@ -68,9 +68,31 @@ void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridR
     });
 }
 
+void WindowScanView::drawFirstMapAhead(const MapFrame& frame, const MapPictures* pictures)
+{
+    std::lock_guard guard(m_mutex);
+    m_firstMapFrame = frame;
+    m_pictures = pictures;
+}
+
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
-    post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });
+    std::optional<MapFrame> frame;
+    const MapPictures* pictures = nullptr;
+    {
+        std::lock_guard guard(m_mutex);
+        if (!m_mapPublished)
+            frame = m_firstMapFrame;
+        pictures = m_pictures;
+        m_mapPublished = true;
+    }
+    // The window's first map is composed here while the GUI thread shows the window.
+    DrawnMap drawnAhead;
+    if (drawMap && frame && pictures && !m_shutDown.load())
+        drawnAhead = drawMapAhead(*table, *frame, *pictures);
+    post([this, table = std::move(table), drawMap, drawnAhead = std::move(drawnAhead)] {
+        Q_EMIT mapTablePublished(table, drawMap, drawnAhead);
+    });
 }
 
 void WindowScanView::showCapacityMessage(int notShown)

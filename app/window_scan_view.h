@@ -5,6 +5,7 @@
 // never waits on the worker.
 
 #include "scan/scan_view.h"
+#include "views/connection_map.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 
 class QWidget;
 
@@ -38,6 +40,9 @@ public:
 
     // GUI thread: mirrors the "Graphic/Text mode" button for the worker.
     void setGraphicMode(bool down);
+    // GUI thread: the first map this view publishes is drawn on the worker for frame, with
+    // pictures, which must outlive the scans; the window's first run then only shows it.
+    void drawFirstMapAhead(const MapFrame& frame, const MapPictures* pictures);
     // GUI thread, once the window has closed: releases a worker waiting on a message
     // and drops every later effect, those already on their way included.
     void shutdown();
@@ -48,7 +53,7 @@ Q_SIGNALS:
     void statusTextChanged(const QString& text);
     void gridRowsChanged(const std::vector<GridRow>& rows);
     void gridContentChanged(const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details);
-    void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
+    void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap, const DrawnMap& drawnAhead);
 
 private:
     template <typename F> void post(F&& effect);
@@ -60,4 +65,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_closed;
     std::uint64_t m_messagesShown = 0; // guarded by m_mutex
+    std::optional<MapFrame> m_firstMapFrame; // the three guarded by m_mutex
+    const MapPictures* m_pictures = nullptr;
+    bool m_mapPublished = false;
 };

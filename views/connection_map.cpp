@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -351,11 +353,38 @@ ConnectionMap::~ConnectionMap()
         m_listView1->setToolTipSource({});
 }
 
-void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
+void ConnectionMap::setTable(std::shared_ptr<MapTable> table, DrawnMap drawnAhead)
 {
     Q_ASSERT(!m_listView1 || QThread::currentThread() == m_listView1->thread());
     m_table = table ? std::move(table) : std::make_shared<MapTable>();
     markWildcardHosts(m_table->table);
+    m_drawnAhead = std::move(drawnAhead);
+    m_ordersSinceTable = 0;
+}
+
+MapFrame ConnectionMap::frame() const
+{
+    if (!m_listView1 || !m_scrollBar1)
+        return {};
+    return { m_listView1->size(), m_clientWidth(), m_scrollBar1->value(), m_listView1->devicePixelRatioF() };
+}
+
+DrawnMap drawMapAhead(const MapTable& mapTable, const MapFrame& frame, const MapPictures& pictures)
+{
+    // The steps of a first run on a copy of the table, as setTable and DrawConnectionMap
+    // take them; the copy is on the heap, as a table is too big for a thread's stack.
+    const auto table = std::make_unique<ConnectionTable>(mapTable.table);
+    markWildcardHosts(*table);
+    orderMapRows(*table);
+    const int contentHeight = mapContentHeight(pictures, countMapRows(*table), table->count());
+    const int surfaceHeight = frame.surfaceSize.height();
+    // Where the run finds ScrollBar1 once it has set the maximum, which clamps the position.
+    const int mapTop = contentHeight > surfaceHeight
+        ? kTopMargin - std::min(frame.scrollPosition, contentHeight - surfaceHeight)
+        : kTopMargin;
+    return { frame.surfaceSize, frame.clientWidth, frame.scale, mapTop,
+        composeConnectionMap(frame.surfaceSize, frame.clientWidth, mapTop, pictures, *table,
+            mapTable.localComputerName, frame.scale) };
 }
 
 QString ConnectionMap::toolTipAt(QPoint point) const
@@ -377,6 +406,7 @@ void ConnectionMap::DrawConnectionMap()
     const int rowStep = m_pictures->Image_Hub_Lst.height();
 
     orderMapRows(table);
+    ++m_ordersSinceTable;
     const MapCounters counters = countMapRows(table);
     const int contentHeight = mapContentHeight(*m_pictures, counters, table.count());
 
@@ -394,8 +424,16 @@ void ConnectionMap::DrawConnectionMap()
     }
 
     m_mapTop = mapTop;
-    const QImage picture = composeConnectionMap(surfaceSize, m_clientWidth(), mapTop, *m_pictures, table,
-        mapTable->localComputerName, m_listView1->devicePixelRatioF());
+    const int clientWidth = m_clientWidth();
+    const qreal scale = m_listView1->devicePixelRatioF();
+    // The picture drawn ahead serves only the first run, and only while no run nested in
+    // this one (a clamped scroll position starts one) has ordered the table again.
+    const DrawnMap ahead = std::exchange(m_drawnAhead, {});
+    const bool sameDraw = !ahead.picture.isNull() && m_ordersSinceTable == 1 && ahead.surfaceSize == surfaceSize
+        && ahead.clientWidth == clientWidth && ahead.scale == scale && ahead.mapTop == mapTop;
+    const QImage picture = sameDraw ? ahead.picture
+                                    : composeConnectionMap(surfaceSize, clientWidth, mapTop, *m_pictures, table,
+                                        mapTable->localComputerName, scale);
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();

@@ -59,6 +59,30 @@ QFont mapFont();
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
     const ConnectionTable& table, const std::string& localComputerName, qreal scale = 1);
 
+// Where the next run would draw: the surface's size, the main window's client width,
+// ScrollBar1's position and the surface's scale.
+struct MapFrame
+{
+    QSize surfaceSize;
+    int clientWidth = 0;
+    int scrollPosition = 0;
+    qreal scale = 1;
+};
+
+// A map drawn ahead of its first run, on another thread, with what it was drawn for.
+struct DrawnMap
+{
+    QSize surfaceSize;
+    int clientWidth = 0;
+    qreal scale = 1;
+    int mapTop = 0;
+    QImage picture; // null: nothing was drawn ahead
+};
+
+// The picture the first run after ConnectionMap::setTable(table) draws in frame, if
+// ScrollBar1 then holds the position it has in frame. Any thread; the table is not changed.
+DrawnMap drawMapAhead(const MapTable& table, const MapFrame& frame, const MapPictures& pictures);
+
 // Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
 // GUI thread only. The map owns its table and reorders it at every run.
 class ConnectionMap final
@@ -71,12 +95,15 @@ public:
     ~ConnectionMap();
 
     // Takes over a finished table; later runs draw and reorder it. Wildcard local hosts
-    // are marked here (see markWildcardHosts).
-    void setTable(std::shared_ptr<MapTable> table);
+    // are marked here (see markWildcardHosts). The first run shows the picture drawn
+    // ahead instead of composing one, when it would compose that very picture.
+    void setTable(std::shared_ptr<MapTable> table, DrawnMap drawnAhead = {});
     const MapTable& table() const { return *m_table; }
 
     // One complete run: order, count, scroll bar, compose, copy onto the surface.
     void DrawConnectionMap();
+    // Where the next run would draw, as drawMapAhead needs it.
+    MapFrame frame() const;
 
     // One line step down or up, kept within ScrollBar1's range.
     void FormMouseWheelDown();
@@ -95,4 +122,6 @@ private:
     std::function<int()> m_clientWidth;
     std::shared_ptr<MapTable> m_table;
     int m_mapTop = 0; // where the last run drew the computer's picture
+    DrawnMap m_drawnAhead;
+    int m_ordersSinceTable = 0; // the runs that ordered the table since setTable
 };
