@@ -1,5 +1,7 @@
 #include "app/filter_field.h"
 
+#include "app/cool_bar.h"
+
 #include <QAction>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -12,16 +14,16 @@ namespace {
 // The options button shows a small down-pointing triangle. It is drawn rather than set as
 // the text "\u25BE": no face the window uses has that glyph, and the search for one that
 // has cost the window's start some 3 ms.
-class FilterMenuButton final : public QToolButton
+class FilterMenuButton final : public BandButton
 {
 public:
-    using QToolButton::QToolButton;
+    using BandButton::BandButton;
 
 protected:
-    void paintEvent(QPaintEvent* event) override
+    void paintEvent(QPaintEvent*) override
     {
-        QToolButton::paintEvent(event);
         QPainter painter(this);
+        paintFrame(painter);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         painter.setBrush(Qt::white);
@@ -83,13 +85,6 @@ FilterField::FilterField(QWidget* parent)
     m_menuButton->setMenu(menu);
     m_menuButton->setPopupMode(QToolButton::InstantPopup);
     m_menuButton->setToolTip(QStringLiteral("Filter options"));
-    m_menuButton->setAutoRaise(true);
     m_menuButton->setFixedSize(18, 22);
-    // Light on the band's dark picture, like the buttons' hover frames.
-    m_menuButton->setStyleSheet(QStringLiteral(
-        "QToolButton { border: 1px solid transparent; border-radius: 3px; background: "
-        "transparent; }"
-        "QToolButton:hover { border-color: rgba(255,255,255,90); background: rgba(255,255,255,28); }"
-        "QToolButton::menu-indicator { image: none; width: 0px; }"));
     row->addWidget(m_menuButton);
 }

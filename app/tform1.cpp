@@ -55,8 +55,9 @@ TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/veltran.png")));
     setFont(windowFont());
-    createControls();
+    // First, so that the agent reads the kernel's tables while the controls are made.
     FormCreate(agentModule);
+    createControls();
 }
 
 TForm1::~TForm1() = default;
@@ -91,12 +92,9 @@ void TForm1::createControls()
     ToolBar2->setMovable(false);
     ToolBar2->setFloatable(false);
     // Transparent and flat: the band's picture shows between and behind the buttons.
-    ToolBar2->setStyleSheet(QStringLiteral(
-        "QToolBar { background: transparent; border: none; spacing: 0px; padding: 0px; }"
-        "QToolButton { border: 1px solid transparent; border-radius: 3px; background: transparent; }"
-        "QToolButton:hover { border-color: rgba(255,255,255,90); background: rgba(255,255,255,28); }"
-        "QToolButton:checked { border-color: rgba(0,0,0,160); background: rgba(0,0,0,90); }"
-        "QToolButton:pressed { background: rgba(0,0,0,120); }"));
+    auto* bandStyle = new BandStyle;
+    bandStyle->setParent(ToolBar2);
+    ToolBar2->setStyle(bandStyle);
     bandLayout->addWidget(ToolBar2);
     bandLayout->addStretch(1);
     Filter = new FilterField(band);
@@ -120,6 +118,7 @@ void TForm1::createControls()
 
     m_viewArea = new ViewArea(central);
     StringGrid1 = new StringGrid(m_viewArea);
+    StringGrid1->setHeaderRow(gridHeaderRow());
     ListView1 = new MapSurface(m_viewArea);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ScrollBar1 = new QScrollBar(Qt::Vertical, m_viewArea);
@@ -221,7 +220,7 @@ void TForm1::createDailyControls()
 
 QToolButton* TForm1::addToolButton(const QString& picture, const QString& hint, bool checkable)
 {
-    auto* button = new QToolButton(ToolBar2);
+    auto* button = new BandButton(ToolBar2);
     button->setIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/%1.png").arg(picture)));
     button->setToolTip(hint);
     button->setStatusTip(hint);
@@ -241,7 +240,9 @@ void TForm1::FormCreate(const char* agentModule)
     m_userFiles = UserFiles::settle(QFileInfo(m_exePath).absolutePath());
     const std::string error = startNetworking(m_agent, agentModule);
     m_startupError = QString::fromStdString(error);
-    StringGrid1->setHeaderRow(gridHeaderRow());
+    // The first scan starts as the window shows; its walks take this read.
+    if (error.empty())
+        m_agent.prefetch();
 }
 
 void TForm1::attachOptions(TForm_Options* options)

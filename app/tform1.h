@@ -42,8 +42,8 @@ public:
     static constexpr int kClientWidth = 603;
     static constexpr int kClientHeight = 473;
 
-    // Creates the window and runs FormCreate: the executable's folder becomes the
-    // current directory, networking starts, the grid gets its header row.
+    // Runs FormCreate (the executable's folder becomes the current directory, networking
+    // starts), then creates the window's controls, the grid with its header row.
     TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule = kAgentModuleName);
     ~TForm1() override;
 

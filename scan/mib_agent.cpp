@@ -190,6 +190,7 @@ bool MibAgent::load(const char* moduleName)
     if (!m_init)
         return false;
     m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"));
+    m_prefetch = reinterpret_cast<void (*)()>(GetProcAddress(module, "VeltranPrefetch"));
     return m_query != nullptr;
 }
 
@@ -204,6 +205,12 @@ bool MibAgent::init()
     if (!m_init || !m_query)
         return false;
     return m_init(GetTickCount(), &m_trapEvent, &m_supportedView) != FALSE;
+}
+
+void MibAgent::prefetch()
+{
+    if (m_prefetch)
+        m_prefetch();
 }
 
 std::vector<MibEndpoint> MibAgent::walkTcpTable()

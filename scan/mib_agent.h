@@ -38,6 +38,10 @@ public:
     void useEntryPoints(PFNSNMPEXTENSIONINIT init, PFNSNMPEXTENSIONQUERY query);
     // Calls SnmpExtensionInit with the tick count; false when the agent refuses or is not loaded.
     bool init();
+    // Asks a module that offers it (VeltranPrefetch, beside the two entry points) to read the
+    // kernel's tables now, on a thread of its own, for the first walks of a scan about to
+    // start; they take that read while it is fresh. Call after init. Other modules: nothing.
+    void prefetch();
 
     // Walks tcpConnTable column by column; records in the agent's row order.
     virtual std::vector<MibEndpoint> walkTcpTable();
@@ -86,6 +90,7 @@ private:
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;
+    void (*m_prefetch)() = nullptr;
     // Outputs of the agent's init: kept as the agent expects, never used.
     HANDLE m_trapEvent = nullptr;
     AsnObjectIdentifier m_supportedView {};

@@ -4,6 +4,8 @@
 #include "platform/inetmib1/mib2_agent.h"
 
 #include <mutex>
+#include <semaphore>
+#include <thread>
 
 #define AGENT_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -15,6 +17,7 @@ struct ModuleState
     Mib2Agent agent { source };
     // Callers enter from one thread at a time; the lock keeps any other caller safe too.
     std::mutex lock;
+    std::jthread prefetch; // last: joined before the rest goes
 };
 
 ModuleState& state()
@@ -43,4 +46,24 @@ AGENT_EXPORT BOOL SnmpExtensionQuery(
     ModuleState& module = state();
     const std::lock_guard guard(module.lock);
     return module.agent.query(requestType, bindings, errorStatus, errorIndex) ? TRUE : FALSE;
+}
+
+// Not one of the classic entry points: a program that is about to scan has the kernel's
+// tables read now, on a thread of the module's own, while it builds its window. The first
+// queries wait for that read (it holds the lock) and take it while it is fresh.
+AGENT_EXPORT void VeltranPrefetch()
+{
+    ModuleState& module = state();
+    std::unique_lock guard(module.lock);
+    if (module.prefetch.joinable())
+        return;
+    std::binary_semaphore started { 0 };
+    module.prefetch = std::jthread([&module, &started] {
+        const std::lock_guard reading(module.lock);
+        started.release();
+        module.source.prefetch();
+    });
+    guard.unlock();
+    // Returns once the thread holds the lock, so that no query can come before the read.
+    started.acquire();
 }

@@ -120,6 +120,21 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
     return &shared.sockets;
 }
 
+void KernelEndpointSource::prefetch()
+{
+    std::vector<SocketRef> sockets;
+    for (const int protocol : { IPPROTO_TCP, IPPROTO_UDP }) {
+        SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+        shared.valid = false;
+        if (!m_reader.readSockets(protocol, shared.sockets))
+            continue;
+        shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), 0, true };
+        for (const KernelSocket& socket : shared.sockets)
+            sockets.push_back({ socket.inode, socket.uid });
+    }
+    m_owners.refresh(sockets);
+}
+
 bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
 {
     return fillRows(sockets(IPPROTO_TCP, Ipv4Table), rows, [](const KernelSocket& socket) {

@@ -27,6 +27,10 @@ public:
     std::optional<UdpDatagrams> udpDatagrams() override;
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
 
+    // Reads every socket of both protocols now, as the next walks of every table will take
+    // that read while it is fresh, and finds their owners, which are kept for those walks.
+    void prefetch();
+
 private:
     // The tables of a protocol that one kernel read may serve, as bits.
     enum Table : unsigned

@@ -323,6 +323,23 @@ namespace {
         abortClose(server);
     }
 
+    TEST_F(AgentNamespaceTest, AReadAheadServesEachTablesNextReadOnce)
+    {
+        Socket before = tcpListener("127.0.0.1", 7320);
+        KernelEndpointSource kernel;
+        ASSERT_TRUE(kernel.open());
+        kernel.prefetch();
+        Socket after = tcpListener("127.0.0.1", 7321);
+        std::vector<TcpConnRow> rows;
+        std::vector<TcpListenerRow> listeners;
+        ASSERT_TRUE(kernel.readTcp(rows));
+        ASSERT_TRUE(kernel.readTcpListeners(listeners));
+        EXPECT_EQ(rows.size(), 1u) << "the read made ahead";
+        EXPECT_EQ(listeners.size(), 1u) << "the read made ahead";
+        ASSERT_TRUE(kernel.readTcp(rows));
+        EXPECT_EQ(rows.size(), 2u) << "the kernel as it is now";
+    }
+
     TEST_F(AgentNamespaceTest, LoopbackNamesResolveLocally)
     {
         // Inside the namespace no query can leave the machine.
