@@ -117,12 +117,10 @@ void Program::show()
         m_options->setStorage(m_form1->userFiles().optionsFile, m_settingsFile.get());
         m_form1->attachSettingsFile(m_settingsFile.get());
     }
-    const bool first = !m_form1->isVisible();
-    m_form1->showWindow();
-    // Laid out now, the window tells the first scan's worker, usually still walking, where
-    // to draw the first map; the worker draws it while this thread paints the window.
-    if (first)
+    // The first scan's worker draws the first map while this thread shows the window.
+    if (!m_form1->isVisible())
         m_view->drawFirstMapAhead(m_form1->mapFrame(), m_pictures.get());
+    m_form1->showWindow();
 }
 
 void Program::shutdown()

@@ -482,7 +482,15 @@ void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMa
 
 MapFrame TForm1::mapFrame() const
 {
-    return m_map ? m_map->frame() : MapFrame {};
+    if (!m_map)
+        return {};
+    if (isVisible())
+        return m_map->frame();
+    // Before the window is first shown its controls have no places yet: the view area will
+    // fill the client area below the menu bar and the band, above the status bar.
+    const QSize area(
+        width(), height() - MainMenu1->sizeHint().height() - CoolBar::kHeight - StatusBar1->height());
+    return { m_viewArea->surfaceRect(area).size(), width(), ScrollBar1->value(), devicePixelRatioF() };
 }
 
 bool TForm1::graphicMode() const

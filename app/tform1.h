@@ -81,7 +81,8 @@ public:
 
     // The map of the last finished scan; null before the pictures are attached.
     const ConnectionMap* connectionMap() const { return m_map.get(); }
-    // Where the map's next run would draw; empty before the pictures are attached.
+    // Where the map's next run would draw; empty before the pictures are attached. Before
+    // the window is first shown, where its first run will draw once the map fits.
     MapFrame mapFrame() const;
 
     // The header texts of grid columns 1 to 4, for the log's session header.

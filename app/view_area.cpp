@@ -29,9 +29,14 @@ void ViewArea::relayout()
         return;
     const QRect all = rect();
     m_grid->setGeometry(all);
-    const bool bar = m_scrollBar->isVisibleTo(this);
     m_scrollBar->setGeometry(all.width() - kScrollBarWidth, 0, kScrollBarWidth, all.height());
-    m_surface->setGeometry(0, 0, bar ? all.width() - kScrollBarWidth : all.width(), all.height());
+    m_surface->setGeometry(surfaceRect(all.size()));
+}
+
+QRect ViewArea::surfaceRect(QSize areaSize) const
+{
+    const bool bar = m_scrollBar && m_scrollBar->isVisibleTo(this);
+    return QRect(0, 0, bar ? areaSize.width() - kScrollBarWidth : areaSize.width(), areaSize.height());
 }
 
 void ViewArea::resizeEvent(QResizeEvent* event)

@@ -19,6 +19,8 @@ public:
     // with the scroll bar's visibility.
     void setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBar);
     void relayout();
+    // The surface's place in an area of that size, beside the scroll bar if it is shown.
+    QRect surfaceRect(QSize areaSize) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -131,7 +131,10 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     sockets.connectTo(sockets.listen());
     sockets.udp(1);
     create();
+    const MapFrame firstFrame = form().mapFrame(); // where the first map is drawn ahead
     program->show();
+    EXPECT_EQ(firstFrame.surfaceSize, form().connectionMap()->frame().surfaceSize);
+    EXPECT_EQ(firstFrame.clientWidth, form().connectionMap()->frame().clientWidth);
     finishScan();
 
     EXPECT_TRUE(form().ListView1->isVisible());
