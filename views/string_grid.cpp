@@ -56,6 +56,18 @@ QString headerStyleSheet(const QColor& text)
         .arg(GridDelegate::kTextOffset);
 }
 
+// The header row is one row high, fixed: its size hint, which the table asks for at every
+// layout, need not measure every title through the style sheet to say so.
+class GridHeader final : public QHeaderView
+{
+public:
+    explicit GridHeader(QWidget* parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+    }
+    QSize sizeHint() const override { return QSize(length(), maximumHeight()); }
+};
+
 } // namespace
 
 StringGrid::StringGrid(QWidget* parent)
@@ -63,6 +75,7 @@ StringGrid::StringGrid(QWidget* parent)
     , m_model(new GridModel(this))
 {
     setObjectName(QStringLiteral("StringGrid1"));
+    setHorizontalHeader(new GridHeader(this));
     setModel(m_model);
     setItemDelegate(new GridDelegate(this));
 
