@@ -58,6 +58,18 @@ class ConnectionTable
 public:
     static constexpr int kCapacity = 200;
 
+    // A table of 200 rows is 440 KB: a new one leaves its rows untouched until they are
+    // appended (each is written whole then), and a copy takes the stored rows only. Fresh
+    // memory costs its first touch, and copies are made at every scan.
+    ConnectionTable() { }
+    ConnectionTable(const ConnectionTable& other) { copyFrom(other); }
+    ConnectionTable& operator=(const ConnectionTable& other)
+    {
+        if (this != &other)
+            copyFrom(other);
+        return *this;
+    }
+
     // count = 0; row texts stay as they are. The overflow of the scan before is remembered.
     void reset()
     {
@@ -82,7 +94,15 @@ public:
     const ConnectionRow& row(int n) const { return m_rows[n]; }
 
 private:
-    ConnectionRow m_rows[kCapacity + 1] {}; // slot 0 unused
+    void copyFrom(const ConnectionTable& other)
+    {
+        std::memcpy(&m_rows[1], &other.m_rows[1], sizeof(ConnectionRow) * static_cast<std::size_t>(other.m_count));
+        m_count = other.m_count;
+        m_notStored = other.m_notStored;
+        m_overflowBefore = other.m_overflowBefore;
+    }
+
+    ConnectionRow m_rows[kCapacity + 1]; // slot 0 unused; rows past count as they were left
     int m_count = 0;
     int m_notStored = 0;
     bool m_overflowBefore = false;
