@@ -72,11 +72,23 @@ void BandButton::paintFrame(QPainter& painter) const
         fill = QColor(0, 0, 0, 120);
     if (border.alpha() == 0 && fill.alpha() == 0)
         return;
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(border.alpha() ? QPen(border, 1) : QPen(Qt::NoPen));
-    painter.setBrush(fill);
-    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
-    painter.setRenderHint(QPainter::Antialiasing, false);
+    // A frame with rounded corners, from rectangles and lines: an antialiased rounded path
+    // this size is filled in more spans than Qt blends on one thread, and its first fill
+    // started Qt's pool of painting threads during the window's first paint.
+    const int right = width() - 1;
+    const int bottom = height() - 1;
+    painter.fillRect(QRect(QPoint(2, 1), QPoint(right - 2, bottom - 1)), fill);
+    painter.fillRect(QRect(QPoint(1, 2), QPoint(1, bottom - 2)), fill);
+    painter.fillRect(QRect(QPoint(right - 1, 2), QPoint(right - 1, bottom - 2)), fill);
+    if (border.alpha() == 0)
+        return;
+    painter.setPen(border);
+    painter.drawLine(2, 0, right - 2, 0);
+    painter.drawLine(2, bottom, right - 2, bottom);
+    painter.drawLine(0, 2, 0, bottom - 2);
+    painter.drawLine(right, 2, right, bottom - 2);
+    painter.drawPoints(QPolygon {
+        QPoint(1, 1), QPoint(right - 1, 1), QPoint(1, bottom - 1), QPoint(right - 1, bottom - 1) });
 }
 
 void BandButton::paintEvent(QPaintEvent*)
@@ -84,7 +96,8 @@ void BandButton::paintEvent(QPaintEvent*)
     QPainter painter(this);
     paintFrame(painter);
     const QIcon::Mode mode = !isEnabled() ? QIcon::Disabled : underMouse() ? QIcon::Active : QIcon::Normal;
-    const QPixmap pixmap = icon().pixmap(iconSize(), devicePixelRatioF(), mode, isChecked() ? QIcon::On : QIcon::Off);
+    const QPixmap pixmap
+        = icon().pixmap(iconSize(), devicePixelRatioF(), mode, isChecked() ? QIcon::On : QIcon::Off);
     if (pixmap.isNull())
         return;
     const QSize size = pixmap.deviceIndependentSize().toSize();
