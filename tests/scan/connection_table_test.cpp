@@ -77,6 +77,28 @@ TEST(ConnectionTable, DropLastLetsTheNextAppendOverwriteTheRow)
     EXPECT_EQ(full.notStored(), 0);
 }
 
+TEST(ConnectionTable, ACopyTakesTheStoredRowsAndTheOverflowState)
+{
+    ConnectionTable full = tableOf(std::vector<std::string>(200, "none"));
+    EXPECT_EQ(full.append(), nullptr);
+    ConnectionTable copy(full);
+    EXPECT_EQ(arrivalTags(copy), arrivalTags(full));
+    EXPECT_EQ(copy.notStored(), 1);
+    EXPECT_TRUE(copy.overflowBegins());
+    const ConnectionTable two = tableOf({ "Established", "Listening" });
+    copy = two;
+    EXPECT_EQ(arrivalTags(copy), arrivalTags(two));
+    EXPECT_FALSE(copy.overflowBegins());
+
+    // The overflow of the scan before travels with a copy: one that lasts does not begin again.
+    full.reset();
+    ConnectionTable next = full;
+    for (int i = 0; i < 201; ++i)
+        next.append();
+    EXPECT_EQ(next.notStored(), 1);
+    EXPECT_FALSE(next.overflowBegins());
+}
+
 TEST(ConnectionTable, ResetKeepsTextsButShowsNoRows)
 {
     ConnectionTable table = tableOf({ "Established", "Closed" });
