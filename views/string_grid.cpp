@@ -56,16 +56,19 @@ QString headerStyleSheet(const QColor& text)
         .arg(GridDelegate::kTextOffset);
 }
 
-// The header row is one row high, fixed: its size hint, which the table asks for at every
-// layout, need not measure every title through the style sheet to say so.
+// The header row is one row high, fixed, and the row header is hidden: their size hints,
+// which the table asks for at every layout, need not measure every title to say so.
 class GridHeader final : public QHeaderView
 {
 public:
-    explicit GridHeader(QWidget* parent)
-        : QHeaderView(Qt::Horizontal, parent)
+    GridHeader(Qt::Orientation orientation, QWidget* parent)
+        : QHeaderView(orientation, parent)
     {
     }
-    QSize sizeHint() const override { return QSize(length(), maximumHeight()); }
+    QSize sizeHint() const override
+    {
+        return orientation() == Qt::Horizontal ? QSize(length(), maximumHeight()) : QSize(0, length());
+    }
 };
 
 } // namespace
@@ -75,7 +78,8 @@ StringGrid::StringGrid(QWidget* parent)
     , m_model(new GridModel(this))
 {
     setObjectName(QStringLiteral("StringGrid1"));
-    setHorizontalHeader(new GridHeader(this));
+    setHorizontalHeader(new GridHeader(Qt::Horizontal, this));
+    setVerticalHeader(new GridHeader(Qt::Vertical, this));
     setModel(m_model);
     setItemDelegate(new GridDelegate(this));
 
