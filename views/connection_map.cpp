@@ -431,7 +431,6 @@ void ConnectionMap::DrawConnectionMap()
     const DrawnMap ahead = std::exchange(m_drawnAhead, {});
     const bool sameDraw = !ahead.picture.isNull() && m_ordersSinceTable == 1 && ahead.surfaceSize == surfaceSize
         && ahead.clientWidth == clientWidth && ahead.scale == scale && ahead.mapTop == mapTop;
-    if (getenv("VSTAMP")) fprintf(stderr, "STAMP 0 run %dx%d cw %d s %g top %d orders %d | ahead %dx%d cw %d s %g top %d null %d\n", surfaceSize.width(), surfaceSize.height(), clientWidth, scale, mapTop, m_ordersSinceTable, ahead.surfaceSize.width(), ahead.surfaceSize.height(), ahead.clientWidth, ahead.scale, ahead.mapTop, ahead.picture.isNull());
     const QImage picture = sameDraw ? ahead.picture
                                     : composeConnectionMap(surfaceSize, clientWidth, mapTop, *m_pictures, table,
                                         mapTable->localComputerName, scale);
