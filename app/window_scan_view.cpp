@@ -7,6 +7,8 @@
 #include <QThread>
 #include <QWidget>
 
+#include <utility>
+
 WindowScanView::WindowScanView(QWidget* window)
     : m_window(window)
 {
@@ -81,10 +83,10 @@ void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawM
     const MapPictures* pictures = nullptr;
     {
         std::lock_guard guard(m_mutex);
-        if (!m_mapPublished)
+        if (!std::exchange(m_mapPublished, true)) {
             frame = m_firstMapFrame;
-        pictures = m_pictures;
-        m_mapPublished = true;
+            pictures = m_pictures;
+        }
     }
     // The window's first map is composed here while the GUI thread shows the window.
     DrawnMap drawnAhead;

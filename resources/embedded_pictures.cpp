@@ -9,9 +9,13 @@
 
 static void initEmbeddedPictures()
 {
-    // The pictures live in a static library, whose resources are registered by hand.
-    Q_INIT_RESOURCE(toolbar);
-    Q_INIT_RESOURCE(map_pictures);
+    // The pictures live in a static library, whose resources are registered by hand, once.
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(toolbar);
+        Q_INIT_RESOURCE(map_pictures);
+        return true;
+    }();
+    (void)registered;
 }
 
 namespace {
@@ -41,8 +45,10 @@ QImage decode(const QString& path)
 
 Pictures decodeAll()
 {
-    static const char* const kNames[] = { "band", "veltran", "options", "lookup", "mode", "viewlog", "help", "exit" };
-    static const char* const kMapNames[] = { "image_main", "image_hub_top", "image_hub_est", "image_hub_lst", "image_remote" };
+    static const char* const kNames[]
+        = { "band", "veltran", "options", "lookup", "mode", "viewlog", "help", "exit" };
+    static const char* const kMapNames[]
+        = { "image_main", "image_hub_top", "image_hub_est", "image_hub_lst", "image_remote" };
     Pictures pictures;
     const auto add = [&pictures](const QString& path) {
         pictures[path] = decode(path);
@@ -67,7 +73,8 @@ std::packaged_task<void()> preload()
     initEmbeddedPictures();
     std::promise<Pictures> decoded;
     preloaded() = decoded.get_future().share();
-    return std::packaged_task<void()>([decoded = std::move(decoded)]() mutable { decoded.set_value(decodeAll()); });
+    return std::packaged_task<void()>(
+        [decoded = std::move(decoded)]() mutable { decoded.set_value(decodeAll()); });
 }
 
 QImage image(const QString& path)

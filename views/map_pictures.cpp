@@ -4,10 +4,10 @@
 
 namespace {
 
+// Already in the map's own pixel format, RGB32.
 QImage loadPicture(const char* name)
 {
-    // Opaque pictures onto an RGB32 map: drawn as plain copies, no blending.
-    return embedded_pictures::image(QString::fromLatin1(name)).convertToFormat(QImage::Format_RGB32);
+    return embedded_pictures::image(QString::fromLatin1(name));
 }
 
 } // namespace

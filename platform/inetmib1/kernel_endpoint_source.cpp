@@ -108,29 +108,32 @@ const std::vector<KernelSocket>* KernelEndpointSource::sharedRead(int protocol, 
     return &shared.sockets;
 }
 
-const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
+const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(int protocol, unsigned takenBy)
 {
-    if (const std::vector<KernelSocket>* read = sharedRead(protocol, table))
-        return read;
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
     if (!m_reader.readSockets(protocol, shared.sockets))
         return nullptr;
-    shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), unsigned(table), true };
+    shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), takenBy, true };
     return &shared.sockets;
+}
+
+const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
+{
+    if (const std::vector<KernelSocket>* read = sharedRead(protocol, table))
+        return read;
+    return newSharedRead(protocol, table);
 }
 
 void KernelEndpointSource::prefetch()
 {
     std::vector<SocketRef> sockets;
     for (const int protocol : { IPPROTO_TCP, IPPROTO_UDP }) {
-        SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
-        shared.valid = false;
-        if (!m_reader.readSockets(protocol, shared.sockets))
-            continue;
-        shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), 0, true };
-        for (const KernelSocket& socket : shared.sockets)
-            sockets.push_back({ socket.inode, socket.uid });
+        // Taken by no table yet: each takes it once.
+        if (const std::vector<KernelSocket>* read = newSharedRead(protocol, 0)) {
+            for (const KernelSocket& socket : *read)
+                sockets.push_back({ socket.inode, socket.uid });
+        }
     }
     m_owners.refresh(sockets);
 }

@@ -52,6 +52,9 @@ private:
     };
     // The shared read of protocol, when it may still serve table (taken for it then); else null.
     const std::vector<KernelSocket>* sharedRead(int protocol, Table table);
+    // Reads every socket of protocol afresh as its shared read, already taken by the tables
+    // in takenBy; null when the kernel cannot be read.
+    const std::vector<KernelSocket>* newSharedRead(int protocol, unsigned takenBy);
     // The sockets of protocol for table: the shared read when it may serve it, else a new one.
     const std::vector<KernelSocket>* sockets(int protocol, Table table);
 
