@@ -33,8 +33,8 @@ class BandStyle final : public QProxyStyle
 public:
     BandStyle();
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;
-    void drawPrimitive(
-        PrimitiveElement element, const QStyleOption* option, QPainter* painter, const QWidget* widget) const override;
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+        const QWidget* widget) const override;
 };
 
 // A transparent button on the band: a light frame while the mouse is over it, a dark

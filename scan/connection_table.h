@@ -96,7 +96,8 @@ public:
 private:
     void copyFrom(const ConnectionTable& other)
     {
-        std::memcpy(&m_rows[1], &other.m_rows[1], sizeof(ConnectionRow) * static_cast<std::size_t>(other.m_count));
+        std::memcpy(
+            &m_rows[1], &other.m_rows[1], sizeof(ConnectionRow) * static_cast<std::size_t>(other.m_count));
         m_count = other.m_count;
         m_notStored = other.m_notStored;
         m_overflowBefore = other.m_overflowBefore;

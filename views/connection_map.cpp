@@ -429,11 +429,12 @@ void ConnectionMap::DrawConnectionMap()
     // The picture drawn ahead serves only the first run, and only while no run nested in
     // this one (a clamped scroll position starts one) has ordered the table again.
     const DrawnMap ahead = std::exchange(m_drawnAhead, {});
-    const bool sameDraw = !ahead.picture.isNull() && m_ordersSinceTable == 1 && ahead.surfaceSize == surfaceSize
-        && ahead.clientWidth == clientWidth && ahead.scale == scale && ahead.mapTop == mapTop;
+    const bool sameDraw = !ahead.picture.isNull() && m_ordersSinceTable == 1
+        && ahead.surfaceSize == surfaceSize && ahead.clientWidth == clientWidth && ahead.scale == scale
+        && ahead.mapTop == mapTop;
     const QImage picture = sameDraw ? ahead.picture
-                                    : composeConnectionMap(surfaceSize, clientWidth, mapTop, *m_pictures, table,
-                                        mapTable->localComputerName, scale);
+                                    : composeConnectionMap(surfaceSize, clientWidth, mapTop, *m_pictures,
+                                        table, mapTable->localComputerName, scale);
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();

@@ -147,7 +147,8 @@ TEST(MapPictures, DecodedAheadOnAHelperThreadAsWhenAskedFor)
     const MapPictures ahead = MapPictures::load(); // waits for the helper where it must
     const QIcon icon = embedded_pictures::icon(QStringLiteral(":/toolbar/help.png"));
     helper.join();
-    for (const auto& [a, b] : { std::pair { &ahead, &direct }, std::pair { ahead.twice.get(), direct.twice.get() } }) {
+    for (const auto& [a, b] :
+        { std::pair { &ahead, &direct }, std::pair { ahead.twice.get(), direct.twice.get() } }) {
         EXPECT_EQ(a->Image_Main, b->Image_Main);
         EXPECT_EQ(a->Image_Hub_Top, b->Image_Hub_Top);
         EXPECT_EQ(a->Image_Hub_Est, b->Image_Hub_Est);
