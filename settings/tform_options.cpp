@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -29,6 +30,7 @@ namespace {
 const QString kLogHint = u"Please note : The extension of a Logfile must be TXT !"_s;
 
 // The field holds at most two characters; a hand-edited file may hold more.
+constexpr int kRefreshFieldLength = 2;
 constexpr long long kLowestStoredRefresh = -9;
 constexpr long long kHighestStoredRefresh = 99;
 
@@ -71,7 +73,14 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
     setFixedSize(263, 276);
+}
 
+TForm_Options::~TForm_Options() = default;
+
+void TForm_Options::ensureControls()
+{
+    if (Panel1)
+        return;
     // Where the classic face is missing, metric-alike faces keep the captions inside
     // their boxes better than the platform's usually wider default.
     setFont(uiFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Arimo"_s,
@@ -80,11 +89,23 @@ TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWid
 
     createControls();
     m_watchOptions = std::make_unique<WatchOptions>(this, Panel1);
+    m_watchOptions->setTarget(m_watchTarget);
     connectControls();
     createEndpointOptions();
 }
 
-TForm_Options::~TForm_Options() = default;
+void TForm_Options::setVisible(bool visible)
+{
+    if (visible)
+        ensureControls(); // before the dialog shows its children
+    QDialog::setVisible(visible);
+}
+
+WatchOptions& TForm_Options::watchOptions()
+{
+    ensureControls();
+    return *m_watchOptions;
+}
 
 void TForm_Options::createControls()
 {
@@ -103,10 +124,10 @@ void TForm_Options::createControls()
     Label1->setObjectName(u"Label1"_s);
     placeLabel(Label1, 50, 24, 59, 13);
 
-    Edit_Time = new QLineEdit(u"1"_s, Panel1);
+    Edit_Time = new QLineEdit(m_refreshText, Panel1);
     Edit_Time->setObjectName(u"Edit_Time"_s);
     Edit_Time->setGeometry(120, 20, 33, 21);
-    Edit_Time->setMaxLength(2);
+    Edit_Time->setMaxLength(kRefreshFieldLength);
     setTextColour(Edit_Time, Edit_Time->palette().color(QPalette::ToolTipText));
 
     Label2 = new QLabel(u"sec"_s, Panel1);
@@ -116,31 +137,31 @@ void TForm_Options::createControls()
     // The boxes' focus frames must show on the black panel.
     auto* focusStyle = new FocusFrameStyle;
     focusStyle->setParent(this);
-    const auto makeBox = [this, focusStyle](const QString& name, const QString& caption, int top, int width) {
-        auto* box = new QCheckBox(caption, Panel1);
-        box->setObjectName(name);
-        box->setStyle(focusStyle);
-        // Grows with a wider font, but never under the control to its right.
-        box->setGeometry(32, top, std::max(width, box->sizeHint().width()), 17);
-        box->setChecked(true);
-        return box;
-    };
-    CheckBox1 = makeBox(u"CheckBox1"_s, u"Show listening ports"_s, 48, 129);
-    CheckBox2 = makeBox(u"CheckBox2"_s, u"Show TCP connections"_s, 72, 137);
-    CheckBox3 = makeBox(u"CheckBox3"_s, u"Show UDP connections"_s, 96, 145);
-    CheckBox4 = makeBox(u"CheckBox4"_s, u"Lookup hostnames"_s, 120, 177);
-    CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121);
-    CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97);
-    CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81);
+    const auto makeBox
+        = [this, focusStyle](const QString& name, const QString& caption, int top, int width, bool ticked) {
+              auto* box = new QCheckBox(caption, Panel1);
+              box->setObjectName(name);
+              box->setStyle(focusStyle);
+              // Grows with a wider font, but never under the control to its right.
+              box->setGeometry(32, top, std::max(width, box->sizeHint().width()), 17);
+              box->setChecked(ticked);
+              return box;
+          };
+    CheckBox1 = makeBox(u"CheckBox1"_s, u"Show listening ports"_s, 48, 129, m_showListening);
+    CheckBox2 = makeBox(u"CheckBox2"_s, u"Show TCP connections"_s, 72, 137, m_showTcp);
+    CheckBox3 = makeBox(u"CheckBox3"_s, u"Show UDP connections"_s, 96, 145, m_showUdp);
+    CheckBox4 = makeBox(u"CheckBox4"_s, u"Lookup hostnames"_s, 120, 177, m_lookupHostNames);
+    CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121, m_lookupPortNames);
+    CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97, m_cacheDns);
+    CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81, m_logEnabled);
     CheckBox7->resize(std::clamp(CheckBox7->width(), 81, 120 - 32 - 2), 17);
-    CheckBox7->setChecked(false);
     CheckBox7->setToolTip(kLogHint);
 
-    Edit1 = new QLineEdit(u"netlog.txt"_s, Panel1);
+    Edit1 = new QLineEdit(m_logFieldText, Panel1);
     Edit1->setObjectName(u"Edit1"_s);
     Edit1->setGeometry(120, 188, 121, 21);
     Edit1->setMaxLength(static_cast<int>(ConnectionLog::kMaxNameLength));
-    Edit1->setEnabled(false);
+    Edit1->setEnabled(m_logEnabled);
     Edit1->setToolTip(kLogHint);
     // options.dat stores the name as one word: a blank would cut it at the next load.
     Edit1->setValidator(new QRegularExpressionValidator(
@@ -180,22 +201,66 @@ void TForm_Options::connectControls()
     mirror(CheckBox6, m_cacheDns);
     mirror(CheckBox7, m_logEnabled);
 
-    connect(Edit_Time, &QLineEdit::textChanged, this, [this](const QString& text) {
-        std::lock_guard lock(m_textMutex);
-        m_refreshSecondsText = text.toStdString();
-    });
-    connect(Edit1, &QLineEdit::textChanged, this, [this](const QString& text) {
-        {
-            std::lock_guard lock(m_textMutex);
-            m_logFileName = logNameOf(text);
-        }
-        Edit1Change();
-    });
+    connect(Edit_Time, &QLineEdit::textChanged, this, &TForm_Options::refreshTextChanged);
+    connect(Edit1, &QLineEdit::textChanged, this, &TForm_Options::logFieldTextChanged);
 
     connect(CheckBox4, &QCheckBox::toggled, this, &TForm_Options::CheckBox4Click);
     connect(CheckBox7, &QCheckBox::toggled, this, &TForm_Options::CheckBox7Click);
     connect(Button1, &QPushButton::clicked, this, &TForm_Options::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm_Options::Button2Click);
+}
+
+void TForm_Options::setTicked(
+    QCheckBox* box, std::atomic<bool>& option, bool ticked, void (TForm_Options::*toggled)(bool))
+{
+    if (box) {
+        box->setChecked(ticked); // its signals set the option and take the effects
+        return;
+    }
+    if (option == ticked)
+        return;
+    option = ticked;
+    if (toggled)
+        (this->*toggled)(ticked);
+}
+
+void TForm_Options::setRefreshText(const QString& text)
+{
+    if (Edit_Time) {
+        Edit_Time->setText(text);
+        return;
+    }
+    const QString held = text.left(kRefreshFieldLength); // as the field would hold it
+    if (held != m_refreshText)
+        refreshTextChanged(held);
+}
+
+void TForm_Options::setLogFieldText(const QString& text)
+{
+    if (Edit1) {
+        Edit1->setText(text);
+        return;
+    }
+    const QString held = text.left(static_cast<int>(ConnectionLog::kMaxNameLength));
+    if (held != m_logFieldText)
+        logFieldTextChanged(held);
+}
+
+void TForm_Options::refreshTextChanged(const QString& text)
+{
+    m_refreshText = text;
+    std::lock_guard lock(m_textMutex);
+    m_refreshSecondsText = text.toStdString();
+}
+
+void TForm_Options::logFieldTextChanged(const QString& text)
+{
+    m_logFieldText = text;
+    {
+        std::lock_guard lock(m_textMutex);
+        m_logFileName = logNameOf(text);
+    }
+    Edit1Change();
 }
 
 void TForm_Options::CheckBox4Click(bool ticked)
@@ -205,8 +270,14 @@ void TForm_Options::CheckBox4Click(bool ticked)
 
 void TForm_Options::CheckBox7Click(bool ticked)
 {
-    Edit1->setEnabled(ticked);
+    if (Edit1)
+        Edit1->setEnabled(ticked);
     startLogSession();
+}
+
+void TForm_Options::CheckBoxProcessClick(bool ticked)
+{
+    Q_EMIT processColumnChanged(ticked);
 }
 
 void TForm_Options::Edit1Change()
@@ -226,7 +297,7 @@ void TForm_Options::loadSettings()
     if (stored->refreshSeconds) {
         const long long seconds
             = std::clamp(*stored->refreshSeconds, kLowestStoredRefresh, kHighestStoredRefresh);
-        Edit_Time->setText(QString::number(seconds));
+        setRefreshText(QString::number(seconds));
         m_confirmedRefreshSeconds = static_cast<int>(seconds);
     }
 
@@ -235,21 +306,22 @@ void TForm_Options::loadSettings()
     if (stored->logFileName) {
         const QString name = QString::fromStdString(*stored->logFileName);
         m_log.setActiveLogName(logNameOf(name));
-        Edit1->setText(name);
+        setLogFieldText(name);
     }
 
-    const std::pair<const std::optional<bool>&, QCheckBox*> boxes[] = {
-        { stored->showListening, CheckBox1 },
-        { stored->showTcp, CheckBox2 },
-        { stored->showUdp, CheckBox3 },
-        { stored->lookupHostNames, CheckBox4 },
-        { stored->lookupPortNames, CheckBox5 },
-        { stored->cacheDns, CheckBox6 },
-        { stored->logEnabled, CheckBox7 },
+    using Toggled = void (TForm_Options::*)(bool);
+    const std::tuple<const std::optional<bool>&, QCheckBox*, std::atomic<bool>&, Toggled> boxes[] = {
+        { stored->showListening, CheckBox1, m_showListening, nullptr },
+        { stored->showTcp, CheckBox2, m_showTcp, nullptr },
+        { stored->showUdp, CheckBox3, m_showUdp, nullptr },
+        { stored->lookupHostNames, CheckBox4, m_lookupHostNames, &TForm_Options::CheckBox4Click },
+        { stored->lookupPortNames, CheckBox5, m_lookupPortNames, nullptr },
+        { stored->cacheDns, CheckBox6, m_cacheDns, nullptr },
+        { stored->logEnabled, CheckBox7, m_logEnabled, &TForm_Options::CheckBox7Click },
     };
-    for (const auto& [value, box] : boxes) {
+    for (const auto& [value, box, option, toggled] : boxes) {
         if (value)
-            box->setChecked(*value);
+            setTicked(box, option, *value, toggled);
     }
 }
 
@@ -258,14 +330,14 @@ void TForm_Options::saveSettings()
     Q_ASSERT(QThread::currentThread() == thread());
     OptionsValues values;
     values.refreshSeconds = refreshSecondsToStore();
-    values.showListening = CheckBox1->isChecked();
-    values.showTcp = CheckBox2->isChecked();
-    values.showUdp = CheckBox3->isChecked();
-    values.lookupHostNames = CheckBox4->isChecked();
-    values.lookupPortNames = CheckBox5->isChecked();
-    values.cacheDns = CheckBox6->isChecked();
-    values.logEnabled = CheckBox7->isChecked();
-    m_log.setActiveLogName(logNameOf(Edit1->text()));
+    values.showListening = m_showListening;
+    values.showTcp = m_showTcp;
+    values.showUdp = m_showUdp;
+    values.lookupHostNames = m_lookupHostNames;
+    values.lookupPortNames = m_lookupPortNames;
+    values.cacheDns = m_cacheDns;
+    values.logEnabled = m_logEnabled;
+    m_log.setActiveLogName(logNameOf(m_logFieldText));
     values.logFileName = m_log.activeLogName();
     QStringList failures;
     if (!writeOptionsFile(m_optionsFile.toStdString(), values))
@@ -293,7 +365,7 @@ void TForm_Options::startLogSession()
         kGridColumnTitles[4] };
     if (m_columnTitles)
         titles = m_columnTitles();
-    m_log.startLogSession(CheckBox7->isChecked(), logNameOf(Edit1->text()), titles);
+    m_log.startLogSession(m_logEnabled, logNameOf(m_logFieldText), titles);
 }
 
 void TForm_Options::loadWatchTarget()
@@ -301,7 +373,8 @@ void TForm_Options::loadWatchTarget()
     if (!m_settingsFile)
         return;
     const WatchTarget stored = WatchTarget::load(*m_settingsFile);
-    m_watchOptions->setTarget(stored);
+    if (m_watchOptions)
+        m_watchOptions->setTarget(stored);
     if (stored == m_watchTarget)
         return;
     m_watchTarget = stored;
@@ -310,7 +383,7 @@ void TForm_Options::loadWatchTarget()
 
 void TForm_Options::applyWatchTarget()
 {
-    const WatchTarget chosen = m_watchOptions->target();
+    const WatchTarget chosen = m_watchOptions ? m_watchOptions->target() : m_watchTarget;
     // Written only when it differs from the file: watching this computer, as always, leaves
     // the file as it always was.
     if (m_settingsFile && chosen != WatchTarget::load(*m_settingsFile) && !chosen.store(*m_settingsFile))
@@ -323,7 +396,7 @@ void TForm_Options::applyWatchTarget()
 
 int TForm_Options::refreshSecondsToStore() const
 {
-    const auto seconds = wholeNumberOf(Edit_Time->text());
+    const auto seconds = wholeNumberOf(m_refreshText);
     return seconds ? static_cast<int>(*seconds) : m_confirmedRefreshSeconds;
 }
 
@@ -336,7 +409,7 @@ int TForm_Options::refreshMilliseconds() const
 
 void TForm_Options::setLookupHostNames(bool ticked)
 {
-    CheckBox4->setChecked(ticked);
+    setTicked(CheckBox4, m_lookupHostNames, ticked, &TForm_Options::CheckBox4Click);
 }
 
 void TForm_Options::ToolButton6Click(bool down)
@@ -348,9 +421,9 @@ void TForm_Options::ToolButton6Click(bool down)
 void TForm_Options::Button1Click()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    auto seconds = wholeNumberOf(Edit_Time->text());
+    auto seconds = wholeNumberOf(m_refreshText);
     if (!seconds || *seconds < 1) {
-        Edit_Time->setText(u"1"_s);
+        setRefreshText(u"1"_s);
         seconds = 1;
     }
     m_confirmedRefreshSeconds = static_cast<int>(*seconds);

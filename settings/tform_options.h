@@ -1,7 +1,8 @@
 #pragma once
-// The options dialog. Its controls are the one copy of the user's options; the scan
-// worker reads them through Settings, so every control's state is mirrored into a
-// thread-safe copy whenever it changes, whoever changes it.
+// The options dialog. The options live in the dialog's own state, which the scan worker
+// reads through Settings; the controls are made at the dialog's first show (or by
+// ensureControls) and are kept equal to that state both ways. Until then every change
+// takes the same effects a control's change would.
 
 #include "scan/settings.h"
 #include "settings/watch_options.h"
@@ -35,21 +36,26 @@ public:
     TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWidget* parent = nullptr);
     ~TForm_Options() override;
 
+    // Makes the controls from the current options, once; the first show does it. Not at
+    // start-up: the dialog's fonts and controls would delay the main window's first map.
+    void ensureControls();
+    void setVisible(bool visible) override;
+
     // Where options.dat and the settings file are; by default options.dat in the current
     // directory and no settings file.
     void setStorage(const QString& optionsFile, SettingsFile* settingsFile);
 
-    // options.dat in the current directory into the controls and the log's active name.
-    // A missing file changes nothing; values that cannot be read keep their controls.
+    // options.dat in the current directory into the options and the log's active name.
+    // A missing file changes nothing; values that cannot be read keep their options.
     void loadSettings();
-    // The controls into options.dat, replaced atomically; sets the log's active name.
+    // The options into options.dat, replaced atomically; sets the log's active name.
     void saveSettings();
     // A session header to the name field's text, if logging is ticked.
     void startLogSession();
 
     // The refresh field's whole value × 1000, not corrected as Ok does (0 stays 0).
     int refreshMilliseconds() const;
-    // The toolbar's Lookup hostnames button: ticks or unticks CheckBox4.
+    // The toolbar's Lookup hostnames button: ticks or unticks "Lookup hostnames".
     void setLookupHostNames(bool ticked);
     // setLookupHostNames, then saveSettings.
     void ToolButton6Click(bool down);
@@ -84,10 +90,11 @@ public:
 
     // What the window watches, as last applied by Ok or read from the settings file.
     const WatchTarget& watchTarget() const { return m_watchTarget; }
-    // The "Watch:" block's controls.
-    WatchOptions& watchOptions() { return *m_watchOptions; }
+    // The "Watch:" block's controls, made if they were not.
+    WatchOptions& watchOptions();
 
-    // The controls, named as the rest of the program and the tests know them.
+    // The controls, named as the rest of the program and the tests know them; null until
+    // ensureControls.
     QFrame* Panel1 = nullptr; // the black panel that holds the options
     QLabel* Label1 = nullptr; // "Refresh time"
     QLineEdit* Edit_Time = nullptr; // the refresh time in whole seconds; applied by Ok
@@ -126,8 +133,16 @@ protected:
 private:
     void createControls();
     void connectControls();
+    // A box's option set, through its box once made; its effects follow only a change.
+    void setTicked(
+        QCheckBox* box, std::atomic<bool>& option, bool ticked, void (TForm_Options::*toggled)(bool));
+    void setRefreshText(const QString& text);
+    void setLogFieldText(const QString& text);
+    void refreshTextChanged(const QString& text);
+    void logFieldTextChanged(const QString& text);
     void CheckBox4Click(bool ticked); // "Lookup hostnames" toggled: mirrored to the toolbar
     void CheckBox7Click(bool ticked); // "Logfile name" toggled: starts a log session when ticked
+    void CheckBoxProcessClick(bool ticked);
     void Edit1Change(); // the log name edited: the new name takes effect at the next save
     int refreshSecondsToStore() const;
     void loadWatchTarget();
@@ -147,6 +162,9 @@ private:
     // The refresh time last applied by Ok or read from options.dat: what a save
     // stores while the field holds an unconfirmed non-number.
     int m_confirmedRefreshSeconds = 1;
+    // The two fields' texts, whole, as their fields hold them (GUI thread only).
+    QString m_refreshText = QStringLiteral("1");
+    QString m_logFieldText = QStringLiteral("netlog.txt");
 
     std::atomic<bool> m_showListening { true };
     std::atomic<bool> m_showTcp { true };

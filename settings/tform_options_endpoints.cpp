@@ -36,12 +36,12 @@ void TForm_Options::createEndpointOptions()
         box->setChecked(ticked);
         return box;
     };
-    CheckBoxIpv6 = makeBox(u"CheckBoxIpv6"_s, u"Show IPv6 endpoints"_s, top, true);
-    CheckBoxProcess = makeBox(u"CheckBoxProcess"_s, u"Show process column"_s, top + 24, false);
+    CheckBoxIpv6 = makeBox(u"CheckBoxIpv6"_s, u"Show IPv6 endpoints"_s, top, m_showIpv6);
+    CheckBoxProcess = makeBox(u"CheckBoxProcess"_s, u"Show process column"_s, top + 24, m_showProcessColumn);
     connect(CheckBoxIpv6, &QCheckBox::toggled, this, [this](bool ticked) { m_showIpv6 = ticked; });
     connect(CheckBoxProcess, &QCheckBox::toggled, this, [this](bool ticked) {
         m_showProcessColumn = ticked;
-        Q_EMIT processColumnChanged(ticked);
+        CheckBoxProcessClick(ticked);
     });
 }
 
@@ -49,9 +49,10 @@ void TForm_Options::loadEndpointOptions()
 {
     if (!m_settingsFile)
         return;
-    CheckBoxIpv6->setChecked(m_settingsFile->value(kShowIpv6Key, true).toBool());
-    CheckBoxProcess->setChecked(m_settingsFile->value(kShowProcessColumnKey, false).toBool());
-    Q_EMIT processColumnChanged(CheckBoxProcess->isChecked());
+    setTicked(CheckBoxIpv6, m_showIpv6, m_settingsFile->value(kShowIpv6Key, true).toBool(), nullptr);
+    setTicked(CheckBoxProcess, m_showProcessColumn,
+        m_settingsFile->value(kShowProcessColumnKey, false).toBool(), &TForm_Options::CheckBoxProcessClick);
+    Q_EMIT processColumnChanged(m_showProcessColumn);
 }
 
 QStringList TForm_Options::saveEndpointOptions()
@@ -64,8 +65,7 @@ QStringList TForm_Options::saveEndpointOptions()
             return true;
         return m_settingsFile->setValue(key, value);
     };
-    if (!store(kShowIpv6Key, CheckBoxIpv6->isChecked(), true)
-        || !store(kShowProcessColumnKey, CheckBoxProcess->isChecked(), false))
+    if (!store(kShowIpv6Key, m_showIpv6, true) || !store(kShowProcessColumnKey, m_showProcessColumn, false))
         return { m_settingsFile->error() };
     return {};
 }

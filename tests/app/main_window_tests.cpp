@@ -209,6 +209,7 @@ TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
     EXPECT_FALSE(form().Timer1->isActive());
 
     TForm_Options& options = program->options();
+    options.ensureControls();
     options.Edit_Time->setText(QStringLiteral("99"));
     QTest::mouseClick(options.Button1, Qt::LeftButton);
     EXPECT_TRUE(form().Timer1->isActive());
@@ -228,11 +229,14 @@ TEST_F(MainWindowTest, LookupHostnamesButtonMirrorsTheDialogAndSaves)
     TForm_Options& options = program->options();
     ASSERT_TRUE(form().ToolButton6->isChecked());
 
+    // Before the dialog was ever shown: its controls are not made yet.
     QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
-    EXPECT_FALSE(options.CheckBox4->isChecked());
+    EXPECT_FALSE(options.lookupHostNames());
     QFile file(dir.filePath(QStringLiteral("options.dat")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n"));
+    options.ensureControls();
+    EXPECT_FALSE(options.CheckBox4->isChecked());
 
     // And the dialog's box moves the button back.
     options.CheckBox4->setChecked(true);

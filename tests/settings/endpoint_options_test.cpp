@@ -25,6 +25,7 @@ std::unique_ptr<TForm_Options> makeDialog(ConnectionLog& log, SettingsFile& file
     });
     dialog->setStorage(QStringLiteral("options.dat"), &file);
     dialog->loadSettings();
+    dialog->ensureControls(); // made from what was loaded
     return dialog;
 }
 

@@ -40,6 +40,7 @@ protected:
         dialog = std::make_unique<TForm_Options>(*log, [] {
             return std::array<std::string, 4> { "Local IP", "Local Port", "Remote Port", "Remote IP" };
         });
+        dialog->ensureControls();
     }
 
     void TearDown() override
@@ -162,6 +163,7 @@ TEST_F(OptionsDialog, AllNineValuesSurviveASaveAndALoad)
     ConnectionLog secondLog(fixedDate);
     TForm_Options second(secondLog, {});
     second.loadSettings();
+    second.ensureControls(); // made from what was loaded
     EXPECT_EQ(second.Edit_Time->text(), u"42"_s);
     EXPECT_EQ(second.refreshMilliseconds(), 42000);
     EXPECT_FALSE(second.CheckBox1->isChecked() || second.CheckBox2->isChecked()
@@ -279,6 +281,40 @@ TEST_F(OptionsDialog, LoggingTickedByTheFileEnablesTheNameAndStartsASessionThere
                               "  [Time]    Local IP  (Local Port)(Remote Port)  Remote IP\r\n\r\n";
     EXPECT_EQ(readFile(u"stored.txt"_s), header + header);
     EXPECT_FALSE(QFileInfo::exists(u"netlog.txt"_s));
+}
+
+TEST_F(OptionsDialog, BeforeItsControlsAreMadeItLoadsSavesAndThenShowsTheSame)
+{
+    // A long name, logging on, two boxes off: every load effect a control would have.
+    const QByteArray name(60, 'c');
+    ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, "7 0 1 1 0 1 1 1 " + name));
+    ConnectionLog laterLog(fixedDate);
+    TForm_Options later(laterLog, [] {
+        return std::array<std::string, 4> { "Local IP", "Local Port", "Remote Port", "Remote IP" };
+    });
+    QSignalSpy mirroredNow(dialog.get(), &TForm_Options::lookupHostNamesMirrored);
+    QSignalSpy mirroredLater(&later, &TForm_Options::lookupHostNamesMirrored);
+    dialog->loadSettings();
+    later.loadSettings();
+    EXPECT_EQ(mirroredLater.size(), mirroredNow.size());
+    EXPECT_EQ(later.logNameChanged(), dialog->logNameChanged());
+    EXPECT_EQ(later.logFileName(), dialog->logFileName());
+    EXPECT_EQ(headerCount(QString::fromLatin1(name.left(49))), 2) << "each load started a session";
+
+    later.saveSettings();
+    const QByteArray savedLater = readFile(u"options.dat"_s);
+    dialog->saveSettings();
+    EXPECT_EQ(savedLater, readFile(u"options.dat"_s));
+
+    later.ensureControls();
+    for (int box = 0; box < 7; ++box) {
+        const auto* shown = later.findChild<QCheckBox*>(u"CheckBox%1"_s.arg(box + 1));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->isChecked(), boxes()[box]->isChecked()) << "CheckBox" << box + 1;
+    }
+    EXPECT_EQ(later.Edit_Time->text(), dialog->Edit_Time->text());
+    EXPECT_EQ(later.Edit1->text(), dialog->Edit1->text());
+    EXPECT_TRUE(later.Edit1->isEnabled());
 }
 
 TEST_F(OptionsDialog, StoredDefaultNameGetsTwoHeadersAtEveryStart)

@@ -45,6 +45,7 @@ TEST_F(WatchOptionsTest, OkAppliesAndStoresCancelRestoresTheFileRestartsWithIt)
     QSignalSpy applied(dialog.get(), &TForm_Options::watchTargetApplied);
     dialog->loadSettings();
     EXPECT_EQ(applied.count(), 0) << "nothing stored: this computer, as before";
+    dialog->ensureControls();
     dialog->Button1->click();
     EXPECT_EQ(applied.count(), 0);
     EXPECT_FALSE(readFile(file->path()).contains("watch")) << "this computer leaves the file as it was";
@@ -75,4 +76,5 @@ TEST_F(WatchOptionsTest, OkAppliesAndStoresCancelRestoresTheFileRestartsWithIt)
     restarted.loadSettings();
     ASSERT_EQ(restartedApplied.count(), 1);
     EXPECT_EQ(restarted.watchTarget(), chosen);
+    EXPECT_EQ(restarted.watchOptions().target(), chosen) << "controls made after the load show it";
 }
