@@ -117,8 +117,8 @@ void TForm1::createControls()
     column->addWidget(band);
 
     m_viewArea = new ViewArea(central);
-    StringGrid1 = new StringGrid(m_viewArea);
-    StringGrid1->setHeaderRow(gridHeaderRow());
+    m_gridModel = new GridModel(this);
+    m_gridModel->setHeaderRow(gridHeaderRow());
     ListView1 = new MapSurface(m_viewArea);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ScrollBar1 = new QScrollBar(Qt::Vertical, m_viewArea);
@@ -126,9 +126,7 @@ void TForm1::createControls()
     ScrollBar1->setRange(0, 100);
     ScrollBar1->setSingleStep(1);
     ScrollBar1->setPageStep(1);
-    m_viewArea->setChildren(StringGrid1, ListView1, ScrollBar1);
-    // The first scan shows the graphic view; until then the surface lies over the grid.
-    StringGrid1->hide();
+    m_viewArea->setChildren(ListView1, ScrollBar1);
     column->addWidget(m_viewArea, 1);
     setCentralWidget(central);
 
@@ -158,7 +156,6 @@ void TForm1::createControls()
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
     connect(ToolButton3, &QToolButton::toggled, this, &TForm1::graphicModeChanged);
-    connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
 
     createDailyControls();
 
@@ -195,11 +192,6 @@ void TForm1::createDailyControls()
     connect(Filter->edit(), &QLineEdit::textChanged, m_filterTimer, qOverload<>(&QTimer::start));
     connect(Filter->hideLoopback(), &QAction::toggled, this, &TForm1::hideLoopbackChanged);
     connect(Filter->markNewRows(), &QAction::toggled, this, &TForm1::markNewRowsChanged);
-    connect(StringGrid1, &StringGrid::sortChanged, this, &TForm1::layoutChanged);
-    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column != StringGrid::kLastColumn)
-            layoutChanged();
-    });
     connect(ToolButton3, &QToolButton::toggled, this, &TForm1::layoutChanged);
 
     const auto shortcut = [this](const QString& name, const QKeySequence& keys, auto handler) {
@@ -252,7 +244,35 @@ void TForm1::attachOptions(TForm_Options* options)
     connect(options, &TForm_Options::refreshIntervalApplied, this, &TForm1::setRefreshInterval);
     connect(options, &TForm_Options::lookupHostNamesMirrored, ToolButton6, &QToolButton::setChecked);
     connect(options, &TForm_Options::saveFailed, this, &TForm1::showNotice);
-    connect(options, &TForm_Options::processColumnChanged, StringGrid1, &StringGrid::setProcessColumn);
+    connect(options, &TForm_Options::processColumnChanged, this, &TForm1::setProcessColumn);
+}
+
+StringGrid* TForm1::grid()
+{
+    if (StringGrid1)
+        return StringGrid1;
+    // Made when first needed, not with the window: the map shows first, and the grid's
+    // view and headers would delay it. Hidden until the text view shows it.
+    StringGrid1 = new StringGrid(m_gridModel, m_viewArea);
+    StringGrid1->hide();
+    if (m_settingsFile)
+        restoreGridLayout(*StringGrid1, *m_settingsFile);
+    m_viewArea->setGrid(StringGrid1);
+    connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
+    connect(StringGrid1, &StringGrid::sortChanged, this, &TForm1::layoutChanged);
+    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (column != StringGrid::kLastColumn)
+            layoutChanged();
+    });
+    return StringGrid1;
+}
+
+void TForm1::setProcessColumn(bool shown)
+{
+    if (StringGrid1)
+        StringGrid1->setProcessColumn(shown);
+    else
+        m_gridModel->setProcessColumn(shown);
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)
@@ -333,14 +353,14 @@ void TForm1::hideLoopbackChanged(bool hide)
 
 void TForm1::markNewRowsChanged(bool on)
 {
-    StringGrid1->gridModel()->setMarkNewRows(on);
+    m_gridModel->setMarkNewRows(on);
     showChanges();
     layoutChanged();
 }
 
 void TForm1::showChanges()
 {
-    const GridModel* model = StringGrid1->gridModel();
+    const GridModel* model = m_gridModel;
     if (!model->markNewRows()) {
         m_changesPanel->hide();
         return;
@@ -404,7 +424,7 @@ std::array<std::string, 4> TForm1::headerTitles() const
 {
     std::array<std::string, 4> titles;
     for (int column = 1; column <= 4; ++column)
-        titles[std::size_t(column - 1)] = StringGrid1->cellText(column, 0).toStdString();
+        titles[std::size_t(column - 1)] = std::string(m_gridModel->cellText(column, 0));
     return titles;
 }
 
@@ -442,10 +462,11 @@ void TForm1::showScanView(bool graphic)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (graphic) {
-        StringGrid1->hide();
+        if (StringGrid1)
+            StringGrid1->hide();
         ListView1->show();
     } else {
-        StringGrid1->show();
+        grid()->show();
         ListView1->hide();
         ScrollBar1->hide();
     }
@@ -459,13 +480,19 @@ void TForm1::setStatusText(const QString& text)
 void TForm1::setGridRows(std::vector<GridRow> rows)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    StringGrid1->setGridRows(std::move(rows));
+    if (StringGrid1)
+        StringGrid1->setGridRows(std::move(rows));
+    else
+        m_gridModel->setGridContent(std::move(rows), {});
 }
 
 void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    StringGrid1->setGridContent(std::move(rows), std::move(details));
+    if (StringGrid1)
+        StringGrid1->setGridContent(std::move(rows), std::move(details));
+    else
+        m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
 }
 
@@ -565,7 +592,8 @@ void TForm1::FormResize()
 {
     if (!isVisible())
         return;
-    StringGrid1->stretchLastColumn();
+    if (StringGrid1)
+        StringGrid1->stretchLastColumn();
     if (graphicMode())
         DrawConnectionMap();
     // The transparent buttons are repainted over the band's picture.

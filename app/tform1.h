@@ -15,6 +15,7 @@
 
 class ConnectionLog;
 class FilterField;
+class GridModel;
 class SettingsFile;
 class MapSurface;
 class MibAgent;
@@ -43,7 +44,7 @@ public:
     static constexpr int kClientHeight = 473;
 
     // Runs FormCreate (the executable's folder becomes the current directory, networking
-    // starts), then creates the window's controls, the grid with its header row.
+    // starts), then creates the window's controls and the grid's rows with their header row.
     TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule = kAgentModuleName);
     ~TForm1() override;
 
@@ -84,6 +85,11 @@ public:
     // Where the map's next run would draw; empty before the pictures are attached. Before
     // the window is first shown, where its first run will draw once the map fits.
     MapFrame mapFrame() const;
+
+    // The grid, made at its first use: the text view shown, a test, a copy. Until then its
+    // model alone keeps the rows, the sort and the marks.
+    StringGrid* grid();
+    GridModel* gridModel() const { return m_gridModel; }
 
     // The header texts of grid columns 1 to 4, for the log's session header.
     std::array<std::string, 4> headerTitles() const;
@@ -131,7 +137,7 @@ public:
     QToolButton* ToolButton1 = nullptr; // "Help"
     QToolButton* ToolButton2 = nullptr; // "Exit"
     FilterField* Filter = nullptr; // the filter field and its options, right on the band
-    StringGrid* StringGrid1 = nullptr; // the text grid, one row per endpoint
+    StringGrid* StringGrid1 = nullptr; // the text grid, one row per endpoint; see grid()
     MapSurface* ListView1 = nullptr; // the surface that shows the graphic map
     QScrollBar* ScrollBar1 = nullptr; // scrolls the map
     QStatusBar* StatusBar1 = nullptr; // one panel: "Scanning...", copy notices
@@ -162,6 +168,7 @@ private:
     void filterChanged();
     void hideLoopbackChanged(bool hide);
     void markNewRowsChanged(bool on);
+    void setProcessColumn(bool shown);
     void showChanges();
     void layoutChanged();
     void FormCreate(const char* agentModule);
@@ -180,6 +187,7 @@ private:
     bool m_shown = false;
 
     ViewArea* m_viewArea = nullptr;
+    GridModel* m_gridModel = nullptr;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_changesPanel = nullptr;
     SettingsFile* m_settingsFile = nullptr;

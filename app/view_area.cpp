@@ -12,9 +12,8 @@ ViewArea::ViewArea(QWidget* parent)
     setPalette(pal);
 }
 
-void ViewArea::setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBar)
+void ViewArea::setChildren(QWidget* surface, QScrollBar* scrollBar)
 {
-    m_grid = grid;
     m_surface = surface;
     m_scrollBar = scrollBar;
     // Showing or hiding the scroll bar resizes the surface at once, as the map's
@@ -23,12 +22,19 @@ void ViewArea::setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBa
     relayout();
 }
 
+void ViewArea::setGrid(QWidget* grid)
+{
+    m_grid = grid;
+    relayout();
+}
+
 void ViewArea::relayout()
 {
-    if (!m_grid)
+    if (!m_surface)
         return;
     const QRect all = rect();
-    m_grid->setGeometry(all);
+    if (m_grid)
+        m_grid->setGeometry(all);
     m_scrollBar->setGeometry(all.width() - kScrollBarWidth, 0, kScrollBarWidth, all.height());
     m_surface->setGeometry(surfaceRect(all.size()));
 }

@@ -15,9 +15,10 @@ public:
     static constexpr int kScrollBarWidth = 16;
 
     explicit ViewArea(QWidget* parent = nullptr);
-    // The three children; the area keeps their geometry in step with its size and
-    // with the scroll bar's visibility.
-    void setChildren(QWidget* grid, QWidget* surface, QScrollBar* scrollBar);
+    // The children; the area keeps their geometry in step with its size and with the
+    // scroll bar's visibility. The grid comes later, when it is first needed.
+    void setChildren(QWidget* surface, QScrollBar* scrollBar);
+    void setGrid(QWidget* grid);
     void relayout();
     // The surface's place in an area of that size, beside the scroll bar if it is shown.
     QRect surfaceRect(QSize areaSize) const;

@@ -74,8 +74,13 @@ public:
 } // namespace
 
 StringGrid::StringGrid(QWidget* parent)
+    : StringGrid(nullptr, parent)
+{
+}
+
+StringGrid::StringGrid(GridModel* model, QWidget* parent)
     : QTableView(parent)
-    , m_model(new GridModel(this))
+    , m_model(model ? model : new GridModel(this))
 {
     setObjectName(QStringLiteral("StringGrid1"));
     setHorizontalHeader(new GridHeader(Qt::Horizontal, this));
@@ -124,6 +129,7 @@ StringGrid::StringGrid(QWidget* parent)
 
     for (int column = 0; column < kColumnCount; ++column)
         setGridColumnWidth(column, kInitialColumnWidths[static_cast<std::size_t>(column)]);
+    showSortIndicator();
 }
 
 StringGrid::~StringGrid() = default;

@@ -29,6 +29,9 @@ public:
     static constexpr std::array<int, kColumnCount> kInitialColumnWidths { 42, 130, 107, 88, 132, 44, 115 };
 
     explicit StringGrid(QWidget* parent = nullptr);
+    // A grid over a model made before it, which keeps the rows, the sort and the marks
+    // while no grid shows them.
+    explicit StringGrid(GridModel* model, QWidget* parent = nullptr);
     ~StringGrid() override;
 
     // Grid row 0, columns 0 to 6.

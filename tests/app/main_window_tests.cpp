@@ -108,8 +108,8 @@ protected:
     int countCells(int column, const QString& text)
     {
         int n = 0;
-        for (int row = 1; row < form().StringGrid1->rowCount(); ++row)
-            n += form().StringGrid1->cellText(column, row) == text ? 1 : 0;
+        for (int row = 1; row < form().grid()->rowCount(); ++row)
+            n += form().grid()->cellText(column, row) == text ? 1 : 0;
         return n;
     }
     void writeOptions(const char* content)
@@ -138,7 +138,7 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     finishScan();
 
     EXPECT_TRUE(form().ListView1->isVisible());
-    EXPECT_FALSE(form().StringGrid1->isVisible());
+    EXPECT_FALSE(form().grid()->isVisible());
     EXPECT_EQ(form().statusText(), QString());
     EXPECT_FALSE(form().ListView1->shownMap().isNull());
 
@@ -150,21 +150,21 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
 
     form().Timer1Timer();
     finishScan();
-    EXPECT_TRUE(form().StringGrid1->isVisible());
+    EXPECT_TRUE(form().grid()->isVisible());
     EXPECT_FALSE(form().ListView1->isVisible());
     EXPECT_FALSE(form().ScrollBar1->isVisible());
 
     // Listener, both ends of the connection, one UDP socket.
-    EXPECT_EQ(form().StringGrid1->rowCount(), 5);
+    EXPECT_EQ(form().grid()->rowCount(), 5);
     EXPECT_EQ(countCells(6, QStringLiteral("Established")), 2);
     EXPECT_EQ(countCells(6, QStringLiteral("Listening")), 1);
     EXPECT_EQ(countCells(5, QStringLiteral("UDP")), 1);
-    EXPECT_EQ(form().StringGrid1->cellText(6, 1), QStringLiteral("Established"));
-    EXPECT_EQ(form().StringGrid1->cellText(0, 4), QStringLiteral("4"));
+    EXPECT_EQ(form().grid()->cellText(6, 1), QStringLiteral("Established"));
+    EXPECT_EQ(form().grid()->cellText(0, 4), QStringLiteral("4"));
 
     // A click on a data cell copies it and says so in the status bar.
-    const QRect cell = form().StringGrid1->visualRect(form().StringGrid1->model()->index(0, 1));
-    QTest::mouseClick(form().StringGrid1->viewport(), Qt::LeftButton, {}, cell.center());
+    const QRect cell = form().grid()->visualRect(form().grid()->model()->index(0, 1));
+    QTest::mouseClick(form().grid()->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(form().statusText(), QStringLiteral("Selected block was copied into Clipboard"));
 }
 
@@ -301,7 +301,7 @@ TEST_F(MainWindowTest, CapacityMessageIsShownOnceWhenAnOverflowBegins)
     }
     EXPECT_EQ(shown, 1);
     finishScan();
-    EXPECT_EQ(form().StringGrid1->rowCount(), 201);
+    EXPECT_EQ(form().grid()->rowCount(), 201);
     EXPECT_EQ(form().statusText(), QStringLiteral("3 endpoints were not shown."));
 }
 
@@ -336,7 +336,7 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     create();
     program->show();
     finishScan();
-    StringGrid* grid = form().StringGrid1;
+    StringGrid* grid = form().grid();
     form().resize(700, 520);
     form().move(33, 44);
     grid->setGridColumnWidth(1, 150);
@@ -379,7 +379,7 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     create();
     program->show();
     finishScan();
-    grid = form().StringGrid1;
+    grid = form().grid();
     EXPECT_EQ(form().geometry(), geometry);
     EXPECT_EQ(grid->gridColumnWidth(1), 150);
     EXPECT_EQ(grid->gridColumnWidth(4), 99);
@@ -393,6 +393,21 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     EXPECT_EQ(grid->cellText(5, 1), QStringLiteral("UDP"));
     EXPECT_EQ(grid->cellText(0, 1), QStringLiteral("4"));
     EXPECT_EQ(form().statusText(), QString());
+
+    // A run in the graphic view never makes the grid; its close keeps the stored widths.
+    QTest::mouseClick(form().ToolButton3, Qt::LeftButton);
+    form().close();
+    program.reset();
+    create();
+    program->show();
+    finishScan();
+    EXPECT_EQ(form().StringGrid1, nullptr);
+    form().close();
+    program.reset();
+    create();
+    program->show();
+    EXPECT_EQ(form().grid()->gridColumnWidth(1), 150);
+    EXPECT_EQ(form().grid()->sortColumn(), 5);
 }
 
 } // namespace

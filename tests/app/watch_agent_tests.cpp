@@ -81,8 +81,8 @@ protected:
     int rowsWithLocalHost(const QString& text)
     {
         int n = 0;
-        for (int row = 1; row < form().StringGrid1->rowCount(); ++row)
-            n += form().StringGrid1->cellText(1, row) == text ? 1 : 0;
+        for (int row = 1; row < form().grid()->rowCount(); ++row)
+            n += form().grid()->cellText(1, row) == text ? 1 : 0;
         return n;
     }
 
@@ -108,8 +108,8 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     // computer, never this one; the agent's own UDP port on 0.0.0.0 or 127.0.0.1 too.
     EXPECT_GE(rowsWithLocalHost(agentName), 4);
     EXPECT_EQ(rowsWithLocalHost(QStringLiteral("testbox")), 0);
-    const int rows = form().StringGrid1->rowCount();
-    const QString firstCell = form().StringGrid1->cellText(1, 1);
+    const int rows = form().grid()->rowCount();
+    const QString firstCell = form().grid()->cellText(1, 1);
 
     snmpd.pause();
     form().Timer1Timer();
@@ -119,8 +119,8 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
         QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
         << form().statusText().toStdString();
     EXPECT_TRUE(form().statusText().contains(QStringLiteral("stale")));
-    EXPECT_EQ(form().StringGrid1->rowCount(), rows);
-    EXPECT_EQ(form().StringGrid1->cellText(1, 1), firstCell);
+    EXPECT_EQ(form().grid()->rowCount(), rows);
+    EXPECT_EQ(form().grid()->cellText(1, 1), firstCell);
 
     // Back to this computer: its own name and the caption as it always was.
     program->options().watchOptions().RadioThisComputer->setChecked(true);
@@ -136,7 +136,7 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     sockets.udp(2);
     form().Timer1Timer();
     finishScan();
-    ASSERT_GT(form().StringGrid1->rowCount(), 2); // this computer's rows, before the switch
+    ASSERT_GT(form().grid()->rowCount(), 2); // this computer's rows, before the switch
     const QString peer = QString::fromStdString(snmpd.peer());
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -145,8 +145,8 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     watchAgent("-v2c -c wrong-Secret-1 -t 1 -r 1");
     const qint64 communityMs = clock.elapsed();
     const QString communityStatus = form().statusText();
-    const int rowsAfterSwitch = form().StringGrid1->rowCount();
-    const QString firstCell = form().StringGrid1->cellText(1, 1);
+    const int rowsAfterSwitch = form().grid()->rowCount();
+    const QString firstCell = form().grid()->cellText(1, 1);
     watchAgent("-v3 -l authPriv -u veltran -a SHA -A wrong-Secret-2 -x AES -X wrong-Secret-3 -t 1 -r 1");
     const QString v3Status = form().statusText();
     const std::string printed
