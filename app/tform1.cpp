@@ -38,6 +38,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <cstring>
 
@@ -505,6 +506,13 @@ void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMa
     m_map->setTable(std::move(table), std::move(drawnAhead));
     if (drawMap)
         m_map->DrawConnectionMap();
+    // The first map goes on screen at once when the window already shows: it would
+    // otherwise wait behind the window's first paint for the next frame.
+    if (!m_firstMapShown && !ListView1->shownMap().isNull()) {
+        m_firstMapShown = true;
+        if (ListView1->isVisible() && windowHandle() && windowHandle()->isExposed())
+            ListView1->repaint();
+    }
 }
 
 MapFrame TForm1::mapFrame() const

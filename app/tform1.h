@@ -185,6 +185,7 @@ private:
     UserFiles m_userFiles;
     unsigned m_toldLogFailure = 0;
     bool m_shown = false;
+    bool m_firstMapShown = false;
 
     ViewArea* m_viewArea = nullptr;
     GridModel* m_gridModel = nullptr;
