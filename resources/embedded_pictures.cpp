@@ -50,17 +50,19 @@ Pictures decodeAll()
     static const char* const kMapNames[]
         = { "image_main", "image_hub_top", "image_hub_est", "image_hub_lst", "image_remote" };
     Pictures pictures;
-    const auto add = [&pictures](const QString& path) {
+    const auto add = [&pictures](const QString& path, bool withTwin) {
         pictures[path] = decode(path);
         const QString twin = twinPath(path);
-        const QImage sharp = decode(twin);
+        const QImage sharp = withTwin ? decode(twin) : QImage();
         if (!sharp.isNull())
             pictures[twin] = sharp;
     };
+    // The buttons' twins serve scaled screens alone and are decoded when asked for: they
+    // took most of this thread's decoding time. The map always loads its twins.
     for (const char* name : kNames)
-        add(QStringLiteral(":/toolbar/%1.png").arg(QLatin1String(name)));
+        add(QStringLiteral(":/toolbar/%1.png").arg(QLatin1String(name)), false);
     for (const char* name : kMapNames)
-        add(QStringLiteral(":/map/%1.bmp").arg(QLatin1String(name)));
+        add(QStringLiteral(":/map/%1.bmp").arg(QLatin1String(name)), true);
     return pictures;
 }
 
