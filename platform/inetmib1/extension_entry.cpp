@@ -4,7 +4,6 @@
 #include "platform/inetmib1/mib2_agent.h"
 
 #include <mutex>
-#include <semaphore>
 #include <thread>
 
 #define AGENT_EXPORT extern "C" __attribute__((visibility("default")))
@@ -49,21 +48,18 @@ AGENT_EXPORT BOOL SnmpExtensionQuery(
 }
 
 // Not one of the classic entry points: a program that is about to scan has the kernel's
-// tables read now, on a thread of the module's own, while it builds its window. The first
-// queries wait for that read (it holds the lock) and take it while it is fresh.
+// tables read now, on a thread of the module's own, while it builds its window. Queries
+// that come during that read wait for it (it holds the lock) and take it while it is
+// fresh. It returns at once: a caller never waits for the thread to be scheduled, and a
+// query that came first reads for itself, which the read ahead then only repeats.
 AGENT_EXPORT void VeltranPrefetch()
 {
     ModuleState& module = state();
-    std::unique_lock guard(module.lock);
+    const std::lock_guard guard(module.lock);
     if (module.prefetch.joinable())
         return;
-    std::binary_semaphore started { 0 };
-    module.prefetch = std::jthread([&module, &started] {
+    module.prefetch = std::jthread([&module] {
         const std::lock_guard reading(module.lock);
-        started.release();
         module.source.prefetch();
     });
-    guard.unlock();
-    // Returns once the thread holds the lock, so that no query can come before the read.
-    started.acquire();
 }
