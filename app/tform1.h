@@ -86,8 +86,8 @@ public:
     // the window is first shown, where its first run will draw once the map fits.
     MapFrame mapFrame() const;
 
-    // The grid, made at its first use: the text view shown, a test, a copy. Until then its
-    // model alone keeps the rows, the sort and the marks.
+    // The grid, made at its first use, which is usually the text view's first show. Until
+    // then its model alone keeps the rows, the sort and the marks.
     StringGrid* grid();
     GridModel* gridModel() const { return m_gridModel; }
 
