@@ -481,20 +481,23 @@ void TForm1::setStatusText(const QString& text)
 void TForm1::setGridRows(std::vector<GridRow> rows)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (StringGrid1)
-        StringGrid1->setGridRows(std::move(rows));
-    else
-        m_gridModel->setGridContent(std::move(rows), {});
+    showGridContent(std::move(rows), {});
 }
 
 void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    showGridContent(std::move(rows), std::move(details));
+    showChanges();
+}
+
+void TForm1::showGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+{
+    // The grid keeps its selection in step; without one the model alone takes the rows.
     if (StringGrid1)
         StringGrid1->setGridContent(std::move(rows), std::move(details));
     else
         m_gridModel->setGridContent(std::move(rows), std::move(details));
-    showChanges();
 }
 
 void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMap drawnAhead)

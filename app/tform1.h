@@ -169,6 +169,7 @@ private:
     void hideLoopbackChanged(bool hide);
     void markNewRowsChanged(bool on);
     void setProcessColumn(bool shown);
+    void showGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
     void showChanges();
     void layoutChanged();
     void FormCreate(const char* agentModule);

@@ -124,7 +124,7 @@ void TForm_Options::createControls()
     Label1->setObjectName(u"Label1"_s);
     placeLabel(Label1, 50, 24, 59, 13);
 
-    Edit_Time = new QLineEdit(m_refreshText, Panel1);
+    Edit_Time = new QLineEdit(refreshText(), Panel1);
     Edit_Time->setObjectName(u"Edit_Time"_s);
     Edit_Time->setGeometry(120, 20, 33, 21);
     Edit_Time->setMaxLength(kRefreshFieldLength);
@@ -231,7 +231,7 @@ void TForm_Options::setRefreshText(const QString& text)
         return;
     }
     const QString held = text.left(kRefreshFieldLength); // as the field would hold it
-    if (held != m_refreshText)
+    if (held != refreshText())
         refreshTextChanged(held);
 }
 
@@ -248,7 +248,6 @@ void TForm_Options::setLogFieldText(const QString& text)
 
 void TForm_Options::refreshTextChanged(const QString& text)
 {
-    m_refreshText = text;
     std::lock_guard lock(m_textMutex);
     m_refreshSecondsText = text.toStdString();
 }
@@ -396,7 +395,7 @@ void TForm_Options::applyWatchTarget()
 
 int TForm_Options::refreshSecondsToStore() const
 {
-    const auto seconds = wholeNumberOf(m_refreshText);
+    const auto seconds = wholeNumberOf(refreshText());
     return seconds ? static_cast<int>(*seconds) : m_confirmedRefreshSeconds;
 }
 
@@ -421,7 +420,7 @@ void TForm_Options::ToolButton6Click(bool down)
 void TForm_Options::Button1Click()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    auto seconds = wholeNumberOf(m_refreshText);
+    auto seconds = wholeNumberOf(refreshText());
     if (!seconds || *seconds < 1) {
         setRefreshText(u"1"_s);
         seconds = 1;
@@ -455,6 +454,11 @@ void TForm_Options::showEvent(QShowEvent* event)
         m_centred = true;
     }
     QDialog::showEvent(event);
+}
+
+QString TForm_Options::refreshText() const
+{
+    return QString::fromStdString(refreshSecondsText());
 }
 
 std::string TForm_Options::refreshSecondsText() const

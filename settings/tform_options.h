@@ -138,6 +138,7 @@ private:
         QCheckBox* box, std::atomic<bool>& option, bool ticked, void (TForm_Options::*toggled)(bool));
     void setRefreshText(const QString& text);
     void setLogFieldText(const QString& text);
+    QString refreshText() const; // the refresh field's text, as the field holds it
     void refreshTextChanged(const QString& text);
     void logFieldTextChanged(const QString& text);
     void CheckBox4Click(bool ticked); // "Lookup hostnames" toggled: mirrored to the toolbar
@@ -162,8 +163,8 @@ private:
     // The refresh time last applied by Ok or read from options.dat: what a save
     // stores while the field holds an unconfirmed non-number.
     int m_confirmedRefreshSeconds = 1;
-    // The two fields' texts, whole, as their fields hold them (GUI thread only).
-    QString m_refreshText = QStringLiteral("1");
+    // The name field's text, whole, as the field holds it (GUI thread only); the log
+    // takes a cut of it.
     QString m_logFieldText = QStringLiteral("netlog.txt");
 
     std::atomic<bool> m_showListening { true };
