@@ -21,14 +21,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -164,6 +167,30 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     const QRect cell = form().grid()->visualRect(form().grid()->model()->index(0, 1));
     QTest::mouseClick(form().grid()->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(form().statusText(), QStringLiteral("Selected block was copied into Clipboard"));
+}
+
+TEST_F(MainWindowTest, AFirstStartIsTheWindowAsItAlwaysWas)
+{
+    // A listener on every interface and a connection on loopback: both addresses are this
+    // computer's name, so the map shows one interface.
+    sockets.connectTo(sockets.listen(true));
+    create();
+    program->show();
+    finishScan();
+    EXPECT_TRUE(form().graphicMode());
+    EXPECT_TRUE(form().ListView1->isVisible());
+    EXPECT_EQ(form().width(), TForm1::kClientWidth);
+    EXPECT_EQ(form().height() - form().MainMenu1->height(), TForm1::kClientHeight);
+    const QRect screen = form().screen()->availableGeometry();
+    EXPECT_LE((form().frameGeometry().center() - screen.center()).manhattanLength(), 6) << "centred";
+    EXPECT_EQ(countMapRows(form().connectionMap()->table().table).interfaceCount, 1);
+    EXPECT_EQ(form().connectionMap()->table().table.row(1).localHost, std::string("testbox"));
+    for (QToolButton* button : form().ToolBar2->findChildren<QToolButton*>())
+        EXPECT_TRUE(button->statusTip().isEmpty()) << "the status bar is the scan's and the copy's";
+    form().close();
+    program.reset();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))));
 }
 
 // A wheel step over the map, or the scroll bar, moves the map by one row.
