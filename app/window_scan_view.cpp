@@ -62,38 +62,23 @@ void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawM
 
 void WindowScanView::showCapacityMessage(int notShown)
 {
-    std::unique_lock lock(m_mutex);
-    if (m_shutDown.load())
-        return;
-    const std::uint64_t ticket = m_messagesShown;
-    lock.unlock();
-
+    // The scan goes on at once: a scan that waited on the box would show no rows and
+    // lose the log's entries while it is up.
     post([this, notShown] {
         // Not exec(): a nested loop would keep the program alive after the main window
         // closed. Not modal either: a user must be able to leave a busy machine's window.
-        // The box answers the worker when it closes.
         const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n')
             + QString::fromStdString(notShownText(notShown));
         auto* box = new QMessageBox(
             QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, m_window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
-        QObject::connect(box, &QMessageBox::finished, this, [this] {
-            std::lock_guard guard(m_mutex);
-            ++m_messagesShown;
-            m_closed.notify_all();
-        });
         box->show();
     });
-
-    lock.lock();
-    m_closed.wait(lock, [&] { return m_messagesShown != ticket || m_shutDown.load(); });
 }
 
 void WindowScanView::shutdown()
 {
-    std::lock_guard guard(m_mutex);
     m_shutDown.store(true);
     m_window.clear();
-    m_closed.notify_all();
 }

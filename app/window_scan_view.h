@@ -11,8 +11,6 @@
 #include <QString>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 class QWidget;
 
@@ -30,12 +28,12 @@ public:
     void setStatusText(const std::string& text) override;
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
-    // Shows the capacity message on the GUI thread and waits until it was closed, or
-    // until the window shuts down. Not modal: Exit and closing the window still work.
+    // Shows the capacity message on the GUI thread and returns at once. Not modal: Exit
+    // and closing the window still work.
     void showCapacityMessage(int notShown) override;
 
-    // GUI thread, once the window has closed: releases a worker waiting on a message
-    // and drops every later effect, those already on their way included.
+    // GUI thread, once the window has closed: drops every later effect, those already on
+    // their way included.
     void shutdown();
 
     // Emitted on the GUI thread, in the scan's step order.
@@ -50,8 +48,4 @@ private:
 
     QPointer<QWidget> m_window; // GUI thread only
     std::atomic<bool> m_shutDown { false };
-
-    std::mutex m_mutex;
-    std::condition_variable m_closed;
-    std::uint64_t m_messagesShown = 0; // guarded by m_mutex
 };

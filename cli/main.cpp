@@ -72,12 +72,12 @@ int scanThisComputer(const ScanArguments& arguments)
     view.setProcessColumn(arguments.options.showProcessColumn);
     // One scan needs no worker thread: it runs here, through the window's own scan steps.
     NameResolver resolver(systemNameServices());
-    auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack
+    auto table = std::make_unique<ConnectionTable>();
     runScan(agent, arguments.options, resolver, log, view, *table);
     std::cerr.flush();
     view.print(std::cout, arguments.format);
     std::cout.flush();
-    return std::cout.good() ? 0 : 1;
+    return std::cout.good() && table->notStored() == 0 ? 0 : 1;
 }
 
 int scanAgents(const ScanArguments& arguments)
@@ -108,6 +108,7 @@ int scanAgents(const ScanArguments& arguments)
     for (std::size_t i = 0; i < results.size(); ++i) {
         if (scans[i]) {
             std::cerr << scans[i]->errors.str();
+            allRead = allRead && scans[i]->table.notStored() == 0; // --limit left some out
         } else {
             std::cerr << results[i].error << '\n';
             allRead = false;

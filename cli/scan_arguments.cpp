@@ -2,7 +2,9 @@
 
 #include "scan/remote_agents.h"
 
+#include <charconv>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -22,11 +24,20 @@ constexpr Flag kFlags[] {
     { "--no-ipv6", &Options::showIpv6Endpoints, "leave out IPv6 endpoints (IPv4-mapped ones stay, as IPv4)" },
 };
 
+// A whole number that fits a table's size, or -1.
+long long parseCount(std::string_view text)
+{
+    long long value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value <= 100'000'000 ? value : -1;
+}
+
 } // namespace
 
 Options commandLineDefaults()
 {
     Options options;
+    options.tableSize = ConnectionTable::kUnbounded;
     options.graphicView = false;
     options.attributeProcesses = false;
     return options;
@@ -46,8 +57,32 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             result.action = ScanArguments::Action::Version;
             return result;
         }
-        if (std::strncmp(argument, "--format", 8) == 0 && (argument[8] == '\0' || argument[8] == '=')) {
-            const char* value = argument[8] == '=' ? argument + 9 : (i + 1 < argc ? argv[++i] : "");
+        // A long option's value: --name VALUE or --name=VALUE; null for another option.
+        const auto valueOf = [&](std::string_view name) -> const char* {
+            if (std::strncmp(argument, name.data(), name.size()) != 0)
+                return nullptr;
+            if (argument[name.size()] == '=')
+                return argument + name.size() + 1;
+            if (argument[name.size()] != '\0')
+                return nullptr;
+            return i + 1 < argc ? argv[++i] : "";
+        };
+        if (const char* value = valueOf("--limit")) {
+            const long long rows = parseCount(value);
+            if (rows < 1) {
+                result.action = ScanArguments::Action::Error;
+                result.error
+                    = std::string("--limit takes a whole number of rows, at least 1: '") + value + "'";
+                return result;
+            }
+            result.options.tableSize = static_cast<int>(rows);
+            continue;
+        }
+        if (const char* value = valueOf("--filter")) {
+            result.options.filterText = value;
+            continue;
+        }
+        if (const char* value = valueOf("--format")) {
             const struct
             {
                 const char* name;
@@ -149,8 +184,8 @@ std::string scanUsage(const char* programName)
           "  veltran-scan -v3 -l authPriv -u watcher -a SHA -A 'auth pass' -x AES -X 'priv pass' "
           "udp6:[::1]:161\n"
           "\n"
-          "Exit status: 0 when every scan was printed, 1 when a host or the local scan failed,\n"
-          "2 for a command line that cannot be read.\n"
+          "Exit status: 0 when every scan was printed whole, 1 when a host or the local scan\n"
+          "failed or --limit left endpoints out, 2 for a command line that cannot be read.\n"
           "\nOptions:\n";
     text += "  --format FORMAT   tsv (the default), csv (RFC 4180) or json (an array of\n"
             "                    objects with the column names as keys)\n";
@@ -161,6 +196,11 @@ std::string scanUsage(const char* programName)
     }
     text += "  --processes       add a Process column: the owner of each endpoint as name[pid],\n"
             "                    or - where it is not known\n";
+    text += "  --limit ROWS      print at most ROWS endpoints (default: every one); the rest are\n"
+            "                    counted on standard error\n";
+    text += "  --filter TEXT     only the endpoints that match, as the window's filter: words\n"
+            "                    to find anywhere, port:N, proc:NAME or proc:PID, state:S,\n"
+            "                    proto:P, host:H, family:4 or family:6; !word excludes\n";
     text += "  --version         show the version\n";
     text += "  --help            show this text\n";
     return text;

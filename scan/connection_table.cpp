@@ -6,12 +6,14 @@
 
 ConnectionRow* ConnectionTable::append()
 {
-    if (m_count >= kCapacity) {
+    if (m_capacity != kUnbounded && m_count >= m_capacity) {
         ++m_notStored;
         return nullptr;
     }
     ++m_count;
-    return &m_rows[m_count];
+    if (static_cast<std::size_t>(m_count) == m_rows.size())
+        m_rows.emplace_back();
+    return &m_rows[static_cast<std::size_t>(m_count)];
 }
 
 void ConnectionTable::dropLast()

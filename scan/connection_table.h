@@ -4,10 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <string_view>
 
-// Receives the "Too many connections !" message; returns once the user closed it.
+// Receives the "Too many connections !" message; shows it and returns, never holding the scan.
 class CapacitySink
 {
 public:
@@ -56,12 +57,16 @@ template <std::size_t N> void setField(char (&field)[N], std::string_view text)
 class ConnectionTable
 {
 public:
+    // The table's size as it always was; a larger one, or none, is the user's choice.
     static constexpr int kCapacity = 200;
+    static constexpr int kUnbounded = 0;
 
-    // A table of 200 rows is 440 KB: a new one leaves its rows untouched until they are
-    // appended (each is written whole then), and a copy takes the stored rows only. Fresh
-    // memory costs its first touch, and copies are made at every scan.
-    ConnectionTable() { }
+    // Rows are made as they are first appended: a table holds memory for the most rows it
+    // ever held, not for its capacity.
+    explicit ConnectionTable(int capacity = kCapacity)
+        : m_capacity(capacity)
+    {
+    }
     ConnectionTable(const ConnectionTable& other) { copyFrom(other); }
     ConnectionTable& operator=(const ConnectionTable& other)
     {
@@ -70,6 +75,10 @@ public:
         return *this;
     }
 
+    // The most rows a scan stores; kUnbounded stores every endpoint. From the next append.
+    void setCapacity(int rows) { m_capacity = rows; }
+    int capacity() const { return m_capacity; }
+
     // count = 0; row texts stay as they are. The overflow of the scan before is remembered.
     void reset()
     {
@@ -77,8 +86,8 @@ public:
         m_count = 0;
         m_notStored = 0;
     }
-    // Appends a row. Beyond the 200th nothing is stored and the endpoint is counted:
-    // the result is then nullptr and count stays 200.
+    // Appends a row. Beyond the capacity nothing is stored and the endpoint is counted:
+    // the result is then nullptr and count stays where it is.
     ConnectionRow* append();
     // Endpoints that found no room since the last reset.
     int notStored() const { return m_notStored; }
@@ -90,20 +99,24 @@ public:
     void swap(int i, int j);
 
     int count() const { return m_count; }
-    ConnectionRow& row(int n) { return m_rows[n]; }
-    const ConnectionRow& row(int n) const { return m_rows[n]; }
+    ConnectionRow& row(int n) { return m_rows[static_cast<std::size_t>(n)]; }
+    const ConnectionRow& row(int n) const { return m_rows[static_cast<std::size_t>(n)]; }
 
 private:
     void copyFrom(const ConnectionTable& other)
     {
-        std::memcpy(
-            &m_rows[1], &other.m_rows[1], sizeof(ConnectionRow) * static_cast<std::size_t>(other.m_count));
+        // The stored rows only: a copy of a table is a copy of a scan.
+        m_rows.assign(other.m_rows.begin(), other.m_rows.begin() + (other.m_count + 1));
+        m_capacity = other.m_capacity;
         m_count = other.m_count;
         m_notStored = other.m_notStored;
         m_overflowBefore = other.m_overflowBefore;
     }
 
-    ConnectionRow m_rows[kCapacity + 1]; // slot 0 unused; rows past count as they were left
+    // Slot 0 unused; rows past count as they were left. A deque: a row stays where it is
+    // while later ones are appended.
+    std::deque<ConnectionRow> m_rows = std::deque<ConnectionRow>(1);
+    int m_capacity = kCapacity;
     int m_count = 0;
     int m_notStored = 0;
     bool m_overflowBefore = false;

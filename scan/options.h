@@ -2,6 +2,8 @@
 // Every option of the program, each with its default, written once. The options store
 // holds the one current value; each scan takes a copy of it when it starts.
 
+#include "scan/connection_table.h"
+
 #include <string>
 #include <utility>
 
@@ -32,6 +34,8 @@ struct Options
     bool markWildcards = false; // " (all)" after the name of a socket open on every interface
     bool sortByHeader = false; // a click on a column's title sorts
     bool rememberLayout = false; // the window's place, view, column widths and sort
+    // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
+    int tableSize = ConnectionTable::kCapacity;
 
     // The window's own, never stored: the filter field's text and the chosen view.
     std::string filterText;

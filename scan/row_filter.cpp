@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -13,11 +15,57 @@ char lower(char c)
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
 
+std::string lowered(std::string_view text)
+{
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), lower);
+    return out;
+}
+
 bool containsFolded(std::string_view haystack, std::string_view lowerNeedle)
 {
     const auto found = std::search(haystack.begin(), haystack.end(), lowerNeedle.begin(), lowerNeedle.end(),
         [](char a, char b) { return lower(a) == b; });
     return found != haystack.end();
+}
+
+bool equalsFolded(std::string_view text, std::string_view lowerValue)
+{
+    return text.size() == lowerValue.size() && containsFolded(text, lowerValue);
+}
+
+// The value as a whole number when it is one (digits only), else -1.
+long long wholeNumber(std::string_view text)
+{
+    long long value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size() && value >= 0 ? value : -1;
+}
+
+struct FieldName
+{
+    std::string_view prefix;
+    RowFilter::Field field;
+};
+
+constexpr FieldName kFields[] = {
+    { "port:", RowFilter::Field::Port },
+    { "proc:", RowFilter::Field::Process },
+    { "state:", RowFilter::Field::State },
+    { "proto:", RowFilter::Field::Protocol },
+    { "host:", RowFilter::Field::Host },
+    { "family:", RowFilter::Field::Family },
+};
+
+bool isIpv6(const ConnectionRow& row)
+{
+    return std::strchr(row.localAddress, ':') != nullptr;
+}
+
+bool hostMatches(const ConnectionRow& row, std::string_view value)
+{
+    return containsFolded(row.localHost, value) || containsFolded(row.localAddress, value)
+        || containsFolded(row.remoteHost, value) || containsFolded(row.remoteAddress, value);
 }
 
 } // namespace
@@ -35,9 +83,36 @@ bool isWildcardAddress(std::string_view numericAddress)
 RowFilter::RowFilter(std::string_view text, bool hideLoopback)
     : m_hideLoopback(hideLoopback)
 {
-    m_needle.reserve(text.size());
-    for (char c : text)
-        m_needle.push_back(lower(c));
+    std::size_t at = 0;
+    while (at < text.size()) {
+        while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+            ++at;
+        std::size_t end = at;
+        while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end])))
+            ++end;
+        std::string_view word = text.substr(at, end - at);
+        at = end;
+        Term term;
+        if (word.starts_with('!')) {
+            term.negated = true;
+            word.remove_prefix(1);
+        }
+        const std::string folded = lowered(word);
+        std::string_view value = folded;
+        for (const FieldName& name : kFields) {
+            // Only these names make a field: "fe80::1" stays a plain word.
+            if (value.starts_with(name.prefix)) {
+                term.field = name.field;
+                value.remove_prefix(name.prefix.size());
+                break;
+            }
+        }
+        if (value.empty())
+            continue;
+        term.value = std::string(value);
+        term.number = wholeNumber(value);
+        m_terms.push_back(std::move(term));
+    }
 }
 
 RowFilter RowFilter::fromOptions(const Options& options)
@@ -45,16 +120,45 @@ RowFilter RowFilter::fromOptions(const Options& options)
     return RowFilter(options.filterText, options.hideLoopback);
 }
 
+bool RowFilter::matches(const Term& term, const ConnectionRow& row)
+{
+    const std::string_view value = term.value;
+    const bool hasRemote = row.remoteAddress[0] != '\0';
+    const bool portMatches = term.number >= 0
+        ? term.number == row.localPortNumber || (hasRemote && term.number == row.remotePortNumber)
+        : equalsFolded(row.localPort, value) || (hasRemote && equalsFolded(row.remotePort, value));
+    const bool processMatches
+        = term.number >= 0 ? row.pid != 0 && term.number == row.pid : containsFolded(row.processName, value);
+    switch (term.field) {
+    case Field::Port:
+        return portMatches;
+    case Field::Process:
+        return processMatches;
+    case Field::State:
+        return containsFolded(row.state, value);
+    case Field::Protocol:
+        return equalsFolded(row.protocol, value);
+    case Field::Host:
+        return hostMatches(row, value);
+    case Field::Family:
+        return (value == "6") == isIpv6(row) && (value == "4" || value == "6");
+    case Field::Any:
+        break;
+    }
+    if (term.number >= 0) {
+        // A number is a port or a pid, or part of an address or a name; never part of
+        // another number.
+        return portMatches || processMatches || hostMatches(row, value);
+    }
+    return portMatches || processMatches || hostMatches(row, value) || containsFolded(row.localPort, value)
+        || containsFolded(row.remotePort, value) || containsFolded(row.protocol, value)
+        || containsFolded(row.state, value);
+}
+
 bool RowFilter::keeps(const ConnectionRow& row) const
 {
     if (m_hideLoopback && isLoopbackAddress(row.localAddress))
         return false;
-    if (m_needle.empty())
-        return true;
-    for (const char* field : { row.localHost, row.localPort, row.remoteHost, row.remotePort, row.protocol,
-             row.state, row.localAddress, row.remoteAddress }) {
-        if (containsFolded(field, m_needle))
-            return true;
-    }
-    return false;
+    return std::all_of(m_terms.begin(), m_terms.end(),
+        [&row](const Term& term) { return matches(term, row) != term.negated; });
 }

@@ -1,10 +1,22 @@
 #pragma once
-// Which rows a scan keeps: the window's filter text and its "Hide loopback" option.
+// Which rows a view keeps: the window's filter text and its "Hide loopback" option.
 // Applied before a row takes one of the table's places, so that on a busy machine
 // the rows the user looks for are never crowded out by the ones he does not.
+//
+// The text is words separated by blanks, and a row must match every one:
+//   a plain word     any text of the row (names, states, the numbers behind the names,
+//                    the owning process), in any case; a number matches a port or a pid
+//                    exactly, never a longer number that holds it
+//   port:N           the local or remote port, by number or by service name
+//   proc:NAME, proc:PID   the owning process
+//   state:S, proto:P the state (state:listen), the protocol (proto:udp)
+//   host:H           either end's host name or address
+//   family:4, family:6
+//   !word            any of these, negated
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct Options;
 struct ConnectionRow;
@@ -21,12 +33,30 @@ public:
     static RowFilter fromOptions(const Options& options);
 
     // False when every row is kept: the scan then writes rows straight into the table.
-    bool active() const { return !m_needle.empty() || m_hideLoopback; }
-    // Whether a filled row stays: every text of the row, numeric addresses included,
-    // is searched for the filter text, ASCII letters in any case.
+    bool active() const { return !m_terms.empty() || m_hideLoopback; }
     bool keeps(const ConnectionRow& row) const;
 
+    enum class Field
+    {
+        Any,
+        Port,
+        Process,
+        State,
+        Protocol,
+        Host,
+        Family
+    };
+
 private:
-    std::string m_needle; // lower case
+    struct Term
+    {
+        Field field = Field::Any;
+        std::string value; // lower case
+        bool negated = false;
+        long long number = -1; // the value as a whole number, or -1
+    };
+    static bool matches(const Term& term, const ConnectionRow& row);
+
+    std::vector<Term> m_terms;
     bool m_hideLoopback;
 };

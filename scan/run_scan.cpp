@@ -14,18 +14,24 @@
 
 #include <algorithm>
 #include <iterator>
+#include <memory>
 #include <tuple>
 
 namespace {
 
+constexpr const char* kNoneMatches = "No endpoint matches";
+
 // Where a scan writes a row: straight into the table, or, while a filter is on,
 // first aside, so that a row the filter drops never takes one of the table's places.
+// The filter narrows the view, never the log: while it is on, every row also goes to a
+// table of its own for the log's entries.
 class RowWriter
 {
 public:
-    RowWriter(const RowFilter& filter, ConnectionTable& table)
+    RowWriter(const RowFilter& filter, ConnectionTable& table, ConnectionTable* unfiltered)
         : m_filter(filter)
         , m_table(table)
+        , m_unfiltered(unfiltered)
     {
     }
 
@@ -42,6 +48,8 @@ public:
     {
         if (!m_filter.active())
             return;
+        if (ConnectionRow* row = m_unfiltered ? m_unfiltered->append() : nullptr)
+            *row = m_aside;
         if (!m_filter.keeps(m_aside)) {
             ++m_hidden;
             return;
@@ -54,6 +62,7 @@ public:
 private:
     const RowFilter& m_filter;
     ConnectionTable& m_table;
+    ConnectionTable* m_unfiltered;
     ConnectionRow m_aside {};
     int m_hidden = 0;
 };
@@ -62,12 +71,13 @@ private:
 // capacity get no row and are never resolved. While a filter is on, every endpoint is
 // resolved, as its names decide whether it takes a place.
 std::vector<HostQuery> hostQueries(const std::vector<MibEndpoint>& tcp, const std::vector<MibEndpoint>& udp,
-    bool showListening, bool filtered, int tcp6Rows)
+    bool showListening, int capacity, int tcp6Rows)
 {
+    const bool bounded = capacity != ConnectionTable::kUnbounded;
     std::vector<HostQuery> queries;
     int rows = 0;
     for (const MibEndpoint& record : tcp) {
-        if (!filtered && rows >= ConnectionTable::kCapacity)
+        if (bounded && rows >= capacity)
             continue;
         ++rows;
         queries.push_back({ true, record.localAddress });
@@ -77,7 +87,7 @@ std::vector<HostQuery> hostQueries(const std::vector<MibEndpoint>& tcp, const st
     }
     rows += tcp6Rows; // the IPv6 rows come between, and are looked up one by one
     for (const MibEndpoint& record : udp) {
-        if (!filtered && rows >= ConnectionTable::kCapacity)
+        if (bounded && rows >= capacity)
             continue;
         ++rows;
         queries.push_back({ true, record.localAddress });
@@ -360,12 +370,18 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
             return;
         }
         table.reset();
+        table.setCapacity(options.tableSize);
         const RowFilter filter = RowFilter::fromOptions(options);
         // Every name the rows need is fetched first, many at a time; the rows then take
-        // them one by one, as they always did.
-        resolver.prefetchHostNames(hostQueries(
-            tcp, udp, options.showListening, filter.active(), static_cast<int>(later.tcp6.size())));
-        RowWriter writer(filter, table);
+        // them one by one, as they always did. While a filter is on every endpoint is
+        // resolved, as its names decide whether it takes a place.
+        resolver.prefetchHostNames(hostQueries(tcp, udp, options.showListening,
+            filter.active() ? ConnectionTable::kUnbounded : options.tableSize,
+            static_cast<int>(later.tcp6.size())));
+        std::unique_ptr<ConnectionTable> unfiltered;
+        if (filter.active())
+            unfiltered = std::make_unique<ConnectionTable>(options.tableSize);
+        RowWriter writer(filter, table, unfiltered.get());
         scanTcp(tcp, options, resolver, writer, later.owners);
         scanTcp6(later, options, resolver, writer);
         scanUdp(udp, resolver, writer, later.owners);
@@ -375,15 +391,24 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (table.overflowBegins())
             view.showCapacityMessage(table.notStored());
         orderRows(table);
-        view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
-        logEstablished(options, log, table);
+        // A filter that matches nothing leaves no row at all, where an empty machine shows
+        // one blank row.
+        const bool noneMatches = filter.active() && table.count() == 0;
+        if (noneMatches)
+            view.setGridContent({}, {});
+        else
+            view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
+        if (unfiltered)
+            orderRows(*unfiltered);
+        logEstablished(options, log, unfiltered ? *unfiltered : table);
         if (view.showsMap()) {
             auto finished = std::make_shared<MapTable>();
             finished->table = table;
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), options.graphicView);
         }
-        view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored()));
+        view.setStatusText(
+            noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored()));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

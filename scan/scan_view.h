@@ -15,9 +15,6 @@
 // reference: the window owns it and the map may reorder its rows in place.
 struct MapTable
 {
-    // Not an aggregate, so that a new one is not zeroed whole: see ConnectionTable.
-    MapTable() { }
-
     ConnectionTable table;
     std::string localComputerName;
 };

@@ -33,7 +33,7 @@ public:
     // A source that outlives the scanner.
     Scanner(MibAgent& agent, const OptionsSource& options, NameServices& services, ConnectionLog& log,
         ScanView& view);
-    // Joins a running worker; the view must answer a pending capacity message first.
+    // Joins a running worker.
     ~Scanner();
 
     Scanner(const Scanner&) = delete;

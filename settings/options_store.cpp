@@ -42,7 +42,14 @@ const QString kWatchHostKey = u"watch/host"_s;
 const QString kWatchOptionsKey = u"watch/snmpOptions"_s;
 const QString kAgentSource = u"snmpAgent"_s;
 const QString kComputerSource = u"thisComputer"_s;
-const QString kGraphicViewKey = u"Window/GraphicView"_s;
+const QString kTableSizeKey = u"Table/Size"_s;
+
+// The table sizes offered: the classic 200, larger ones, and every endpoint.
+bool isOfferedTableSize(int rows)
+{
+    return rows == ConnectionTable::kCapacity || rows == 1000 || rows == 10000
+        || rows == ConnectionTable::kUnbounded;
+}
 
 std::optional<long long> wholeNumberOf(const std::string& fieldText)
 {
@@ -147,8 +154,10 @@ void OptionsStore::loadPreferences()
         options.watchAgent = file.value(kWatchSourceKey).toString() == kAgentSource;
         options.watchHost = file.value(kWatchHostKey).toString().toStdString();
         options.watchSnmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
-        if (options.rememberLayout)
-            options.graphicView = file.value(kGraphicViewKey, options.graphicView).toBool();
+        bool ok = false;
+        const int rows = file.value(kTableSizeKey, options.tableSize).toInt(&ok);
+        if (ok && isOfferedTableSize(rows))
+            options.tableSize = rows;
     });
 }
 
@@ -169,6 +178,7 @@ void OptionsStore::savePreferences()
     store(kWatchSourceKey, m_options.watchAgent ? kAgentSource : kComputerSource, kComputerSource);
     store(kWatchHostKey, QString::fromStdString(m_options.watchHost), QString());
     store(kWatchOptionsKey, QString::fromStdString(m_options.watchSnmpOptions), QString());
+    store(kTableSizeKey, m_options.tableSize, defaults.tableSize);
     if (!saved)
         Q_EMIT saveFailed(file.error());
 }

@@ -3,12 +3,16 @@
 #include "settings/options_store.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -105,6 +109,18 @@ void PreferencesDialog::createControls()
         u"Mark rows new since the last refresh and count the closed ones"_s, rowsLayout);
     CheckHideLoopback = checkBox(u"CheckHideLoopback"_s, u"Hide loopback endpoints"_s,
         u"Leave out endpoints on 127.0.0.0/8 and ::1"_s, rowsLayout);
+    ComboTableSize = new QComboBox(rows);
+    ComboTableSize->setObjectName(u"ComboTableSize"_s);
+    ComboTableSize->addItem(u"200 rows"_s, ConnectionTable::kCapacity);
+    ComboTableSize->addItem(u"1,000 rows"_s, 1000);
+    ComboTableSize->addItem(u"10,000 rows"_s, 10000);
+    ComboTableSize->addItem(u"Every endpoint"_s, ConnectionTable::kUnbounded);
+    ComboTableSize->setToolTip(u"How many endpoints the grid and the map hold; beyond them the "
+                               u"status bar counts the ones not shown"_s);
+    auto* size = new QHBoxLayout;
+    size->addWidget(new QLabel(u"Table size"_s, rows));
+    size->addWidget(ComboTableSize, 1);
+    rowsLayout->addLayout(size);
     column->addWidget(rows);
 
     auto* map = new QGroupBox(u"Map"_s, this);
@@ -138,6 +154,7 @@ void PreferencesDialog::showOptions(const Options& options)
     CheckShowSecrets->setChecked(false);
     for (const BoxOption& item : kBoxes)
         (this->*item.box)->setChecked(options.*item.option);
+    ComboTableSize->setCurrentIndex(std::max(0, ComboTableSize->findData(options.tableSize)));
     enableAgentFields();
 }
 
@@ -157,6 +174,7 @@ void PreferencesDialog::accept()
         options.watchSnmpOptions = EditSnmpOptions->text().toStdString();
         for (const BoxOption& item : kBoxes)
             options.*item.option = (this->*item.box)->isChecked();
+        options.tableSize = ComboTableSize->currentData().toInt();
     });
     m_store.savePreferences();
     QDialog::accept();

@@ -9,6 +9,7 @@
 
 class OptionsStore;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QRadioButton;
 
@@ -34,6 +35,7 @@ public:
     QCheckBox* CheckProcessColumn = nullptr;
     QCheckBox* CheckMarkNew = nullptr;
     QCheckBox* CheckHideLoopback = nullptr;
+    QComboBox* ComboTableSize = nullptr; // the rows a view holds: 200, 1,000, 10,000 or all
     QCheckBox* CheckMapStates = nullptr;
     QCheckBox* CheckMarkWildcards = nullptr;
     QCheckBox* CheckSortByHeader = nullptr;

@@ -124,8 +124,6 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
 {
     Q_ASSERT(QThread::currentThread() == thread());
     Q_EMIT gridContentAboutToChange();
-    if (rows.empty())
-        rows.resize(1);
     details.resize(rows.size());
     if (m_sortColumn != kScanOrder) {
         const std::vector<std::size_t> order = gridDisplayOrder(rows, m_sortColumn, m_sortOrder);
@@ -151,7 +149,8 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
     const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
     countChanges();
-    Q_EMIT dataChanged(index(0, 0), index(newCount - 1, columnCount() - 1), { Qt::DisplayRole });
+    if (newCount > 0)
+        Q_EMIT dataChanged(index(0, 0), index(newCount - 1, columnCount() - 1), { Qt::DisplayRole });
     Q_EMIT gridContentChanged(oldCount, newCount);
 }
 
@@ -234,7 +233,8 @@ void GridModel::applySort()
     for (std::size_t i : order)
         flags.push_back(m_new[i]);
     m_new = std::move(flags);
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
 }
 
 void GridModel::setSortable(bool on)
@@ -249,11 +249,13 @@ void GridModel::setMarkWildcards(bool on)
     if (on == m_markWildcards)
         return;
     m_markWildcards = on;
-    Q_EMIT dataChanged(index(0, 1), index(rowCount() - 1, 1), { Qt::DisplayRole });
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 1), index(rowCount() - 1, 1), { Qt::DisplayRole });
 }
 
 void GridModel::setMarkNewRows(bool on)
 {
     m_markNew = on;
-    Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
 }

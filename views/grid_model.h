@@ -33,8 +33,8 @@ public:
 
     // The texts of grid row 0, shown as the horizontal header.
     void setHeaderRow(const std::array<std::string, kColumnCount>& texts);
-    // Replaces every data row, each with its details (missing ones are empty). The grid
-    // always keeps one data row: an empty list gives one row of empty cells. Rows are shown
+    // Replaces every data row, each with its details (missing ones are empty). An empty
+    // scan passes one row of empty cells; an empty list leaves no data row. Rows are shown
     // in the chosen sort order; the "No" cells keep the scan's numbers. Rows are added or
     // taken at the end and the changed cells announced as one block, between
     // gridContentAboutToChange and gridContentChanged.

@@ -171,7 +171,7 @@ void StringGrid::collapseSelectionAfterRefill(int oldCount, int newCount)
         return;
     const int currentRow = m_currentBeforeRefill.row();
     const int currentColumn = m_currentBeforeRefill.column();
-    if (currentRow < 0 || currentColumn < 0) {
+    if (currentRow < 0 || currentColumn < 0 || newCount == 0) {
         selectionModel()->clear();
         return;
     }

@@ -54,13 +54,12 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
         EXPECT_STREQ(view.mapTable()->table.row(1).remoteAddress, "10.0.0.3");
     }
 
-    // Nothing matches: the grid keeps its one empty row, and the status bar tells why.
+    // Nothing matches: no row at all, and the status bar says so.
     options.filterText = "no such text";
     view.clear();
     runOnce();
-    ASSERT_EQ(view.gridRows().size(), 1u);
-    EXPECT_EQ(view.gridRows()[0][0], "");
-    EXPECT_EQ(view.events().back(), "status Filter: 300 endpoints hidden");
+    EXPECT_TRUE(view.gridRows().empty());
+    EXPECT_EQ(view.events().back(), "status No endpoint matches");
 
     // Without a filter the scan is as it always was: the cut at 200, one message, the count.
     options.filterText = "";
@@ -69,6 +68,56 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
     EXPECT_EQ(view.capacityMessages(), 1);
     EXPECT_EQ(view.gridRows().size(), 200u);
     EXPECT_EQ(view.events().back(), "status 100 endpoints were not shown.");
+}
+
+TEST_F(RowFilterTest, TermsFindPortsProcessesStatesAndFamiliesBehindTheirNames)
+{
+    services.addService(5432, "tcp", "postgresql");
+    services.addService(53, "udp", "domain");
+    options.lookupHostNames = false;
+    startWith({ { 2, 0, 5432, 0, 0 }, { 5, kHost, 55432, kBeta, 443 }, { 5, kHost, 40000, kBeta, 5432 },
+                  { 11, kHost, 40001, kGamma, 80 } },
+        { { 0, 53 } });
+    // The rows as "local port/remote port state" in scan order, for each filter.
+    const struct
+    {
+        const char* filter;
+        std::vector<std::string> rows;
+    } cases[] = {
+        { "5432", { "postgresql/none Listening", "40000/postgresql Established" } }, // not 55432
+        { "port:5432", { "postgresql/none Listening", "40000/postgresql Established" } },
+        { "port:postgresql", { "postgresql/none Listening", "40000/postgresql Established" } },
+        { "!state:established", { "postgresql/none Listening", "40001/http Time_wait", "domain/none none" } },
+        { "state:listen", { "postgresql/none Listening" } }, { "proto:udp", { "domain/none none" } },
+        { "PROTO:UDP !port:53", {} }, { "host:10.0.0.3", { "40001/http Time_wait" } }, { "family:6", {} },
+        { "family:4 port:443", { "55432/https Established" } },
+        { "fe80::1", {} }, // an address with colons is a word, not a field
+    };
+    services.addService(443, "tcp", "https");
+    services.addService(80, "tcp", "http");
+    for (const auto& c : cases) {
+        options.filterText = c.filter;
+        runOnce();
+        std::vector<std::string> rows;
+        for (const GridRow& row : view.gridRows())
+            rows.push_back(row[2] + "/" + row[3] + " " + row[6]);
+        std::sort(rows.begin(), rows.end());
+        std::vector<std::string> expected = c.rows;
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(rows, expected) << c.filter;
+    }
+}
+
+TEST_F(RowFilterTest, TheFilterNarrowsTheViewNeverTheLog)
+{
+    options.logEnabled = true;
+    options.filterText = "gamma";
+    startWith({ { 5, kHost, 40000, kBeta, 80 }, { 5, kHost, 40001, kGamma, 443 } }, {});
+    runOnce();
+    EXPECT_EQ(view.gridRows().size(), 1u);
+    const std::string logged = logText();
+    EXPECT_NE(logged.find("beta.example"), std::string::npos) << logged;
+    EXPECT_NE(logged.find("gamma.example"), std::string::npos) << logged;
 }
 
 TEST_F(RowFilterTest, HideLoopbackLeavesOutTheMachineTalkingToItself)

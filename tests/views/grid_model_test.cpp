@@ -65,13 +65,16 @@ TEST(GridModel, RefillsAnnounceOneBlockAndKeepGridNumbering)
     EXPECT_EQ(model.cellText(-1, -1), "");
 }
 
-TEST(GridModel, AnEmptyScanStillLeavesOneBlankRow)
+TEST(GridModel, AnEmptyScansBlankRowStaysAndAFilterThatMatchesNothingLeavesNone)
 {
     GridModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setGridContent(makeRows(3, "x"));
-    model.setGridContent({});
+    model.setGridContent({ GridRow {} }); // what a scan of an empty machine passes
     ASSERT_EQ(model.rowCount(), 1);
     for (int c = 0; c < 7; ++c)
         EXPECT_EQ(model.cellText(c, 1), "");
+    model.setGridContent({});
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.gridRowCount(), 1); // the header alone
 }
