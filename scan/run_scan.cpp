@@ -350,25 +350,23 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         view.setStatusText("Scanning...");
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
+        const auto failed = [&] {
+            view.setStatusText(staleRowsText(agent, table));
+            view.setReadFailure(agent.lastWalkError());
+        };
         if (options.showTcp) {
             tcp = agent.walkTcpTable();
-            if (agent.lastWalkFailed()) {
-                view.setStatusText(staleRowsText(agent, table));
-                return;
-            }
+            if (agent.lastWalkFailed())
+                return failed();
         }
         if (options.showUdp) {
             udp = agent.walkUdpTable();
-            if (agent.lastWalkFailed()) {
-                view.setStatusText(staleRowsText(agent, table));
-                return;
-            }
+            if (agent.lastWalkFailed())
+                return failed();
         }
         LaterTables later;
-        if (!walkLaterTables(agent, options, later)) {
-            view.setStatusText(staleRowsText(agent, table));
-            return;
-        }
+        if (!walkLaterTables(agent, options, later))
+            return failed();
         table.reset();
         table.setCapacity(options.tableSize);
         const RowFilter filter = RowFilter::fromOptions(options);
@@ -409,6 +407,7 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         }
         view.setStatusText(
             noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored()));
+        view.setReadFailure(std::string());
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

@@ -34,4 +34,8 @@ public:
     virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;
     // False for a view without a map, which is then not given the table's copy.
     virtual bool showsMap() const { return true; }
+    // Told at the end of every scan: empty when it read the tables, else why it could not
+    // (an agent that stopped answering, named). The rows shown are then those of the last
+    // scan that could, stale.
+    virtual void setReadFailure(const std::string& failure) { (void)failure; }
 };

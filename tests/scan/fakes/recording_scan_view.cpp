@@ -10,6 +10,12 @@ void RecordingScanView::setStatusText(const std::string& text)
     record("status " + text);
 }
 
+void RecordingScanView::setReadFailure(const std::string& failure)
+{
+    if (!failure.empty())
+        record("failed " + failure);
+}
+
 void RecordingScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails>)
 {
     std::function<void()> hook;

@@ -14,6 +14,7 @@ class RecordingScanView final : public ScanView
 public:
     void showView(bool graphic) override;
     void setStatusText(const std::string& text) override;
+    void setReadFailure(const std::string& failure) override;
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
     void showCapacityMessage(int notShown) override;

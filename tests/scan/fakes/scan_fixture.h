@@ -5,11 +5,11 @@
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "scan/scanner.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "scan/options.h"
 
 #include <gtest/gtest.h>
 
