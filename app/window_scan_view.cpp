@@ -77,6 +77,11 @@ void WindowScanView::showCapacityMessage(int notShown)
     });
 }
 
+void WindowScanView::namesArrived()
+{
+    post([this] { Q_EMIT lateNamesArrived(); });
+}
+
 void WindowScanView::shutdown()
 {
     m_shutDown.store(true);

@@ -1,8 +1,12 @@
 #include "scan/name_prefetch.h"
 
-NamePrefetch::NamePrefetch(NameServices& services, std::chrono::milliseconds timeLimit)
+#include <algorithm>
+
+NamePrefetch::NamePrefetch(
+    NameServices& services, std::chrono::milliseconds timeLimit, std::chrono::milliseconds rowsWithin)
     : m_services(services)
     , m_timeLimit(timeLimit)
+    , m_rowsWithin(std::min(rowsWithin, timeLimit))
 {
 }
 
@@ -18,21 +22,43 @@ NamePrefetch::~NamePrefetch()
         worker.join();
 }
 
+void NamePrefetch::setOnLateAnswers(std::function<void()> callback)
+{
+    std::lock_guard lock(m_mutex);
+    m_onLateAnswers = std::move(callback);
+}
+
+void NamePrefetch::giveUpOverdue(Clock::time_point now)
+{
+    for (auto it = m_asked.begin(); it != m_asked.end();) {
+        if (now - it->second < m_timeLimit) {
+            ++it;
+            continue;
+        }
+        // A worker may still wait in the system's call; its answer will be dropped.
+        m_givenUp.insert(it->first);
+        m_leftPending.erase(it->first);
+        std::erase(m_queue, it->first);
+        it = m_asked.erase(it);
+    }
+}
+
 void NamePrefetch::prefetch(const std::vector<std::uint32_t>& addresses)
 {
     std::unique_lock lock(m_mutex);
-    ++m_generation;
-    m_answers.clear();
-    m_givenUp.clear();
-    m_queue.clear(); // jobs of an earlier prefetch nobody waits for any more
-    std::unordered_set<std::uint32_t> queued;
-    for (std::uint32_t address : addresses) {
-        if (queued.insert(address).second)
-            m_queue.push_back(Job { m_generation, address });
+    const auto now = Clock::now();
+    giveUpOverdue(now);
+    // Answers and failures of addresses no longer asked for are forgotten.
+    std::unordered_set<std::uint32_t> wanted(addresses.begin(), addresses.end());
+    std::erase_if(m_answers, [&wanted](const auto& answer) { return !wanted.contains(answer.first); });
+    std::erase_if(m_givenUp, [&wanted](std::uint32_t address) { return !wanted.contains(address); });
+    m_leftPending.clear();
+    for (std::uint32_t address : wanted) {
+        if (m_answers.contains(address) || m_givenUp.contains(address) || m_asked.contains(address))
+            continue; // answered, failed, or still being looked up for an earlier scan
+        m_asked.emplace(address, now);
+        m_queue.push_back(address);
     }
-    m_pending = m_queue.size();
-    if (m_pending == 0)
-        return;
     // Workers are started as needed and kept for later scans; one still stuck in a
     // look-up of an earlier scan counts against the bound.
     while (m_workers.size() < static_cast<std::size_t>(kMaxInFlight)
@@ -41,17 +67,22 @@ void NamePrefetch::prefetch(const std::vector<std::uint32_t>& addresses)
         ++m_idleWorkers;
     }
     m_jobReady.notify_all();
-    m_answered.wait_for(lock, m_timeLimit, [this] { return m_pending == 0; });
-    if (m_pending == 0)
-        return;
-    for (const Job& job : m_queue)
-        m_givenUp.insert(job.address);
-    m_queue.clear();
-    for (std::uint32_t address : queued) {
-        if (!m_answers.contains(address))
-            m_givenUp.insert(address);
+    const auto unanswered = [this, &wanted] {
+        return std::count_if(wanted.begin(), wanted.end(),
+            [this](std::uint32_t address) { return m_asked.contains(address); });
+    };
+    m_answered.wait_for(lock, m_rowsWithin, [&unanswered] { return unanswered() == 0; });
+    giveUpOverdue(Clock::now());
+    for (std::uint32_t address : wanted) {
+        if (m_asked.contains(address))
+            m_leftPending.insert(address);
     }
-    m_pending = 0;
+}
+
+bool NamePrefetch::pending(std::uint32_t networkOrderAddress) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_leftPending.contains(networkOrderAddress);
 }
 
 void NamePrefetch::work()
@@ -61,18 +92,23 @@ void NamePrefetch::work()
         m_jobReady.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
         if (m_stopping)
             return;
-        const Job job = m_queue.front();
+        const std::uint32_t address = m_queue.front();
         m_queue.pop_front();
         --m_idleWorkers;
         lock.unlock();
-        std::optional<std::string> answer = m_services.hostByAddress(job.address);
+        std::optional<std::string> answer = m_services.hostByAddress(address);
         lock.lock();
         ++m_idleWorkers;
-        // A late answer to a prefetch that gave up on it is dropped: the scan has moved on.
-        if (job.generation == m_generation && !m_givenUp.contains(job.address)) {
-            m_answers.emplace(job.address, std::move(answer));
-            if (--m_pending == 0)
-                m_answered.notify_all();
+        // An answer to a look-up given up meanwhile is dropped.
+        if (m_asked.erase(address) == 0)
+            continue;
+        m_answers[address] = std::move(answer);
+        m_answered.notify_all();
+        if (m_leftPending.erase(address) == 1 && m_leftPending.empty() && m_onLateAnswers) {
+            const std::function<void()> tell = m_onLateAnswers;
+            lock.unlock();
+            tell();
+            lock.lock();
         }
     }
 }
@@ -86,9 +122,11 @@ std::optional<std::string> NamePrefetch::hostByAddress(std::uint32_t networkOrde
 {
     {
         std::lock_guard lock(m_mutex);
-        if (const auto found = m_answers.find(networkOrderAddress); found != m_answers.end())
-            return found->second;
-        if (m_givenUp.contains(networkOrderAddress))
+        // Taken once: the resolver caches it, and an address asked again after the cache
+        // forgot it is looked up again.
+        if (auto found = m_answers.extract(networkOrderAddress))
+            return std::move(found.mapped());
+        if (m_givenUp.erase(networkOrderAddress) == 1)
             return std::nullopt;
     }
     return m_services.hostByAddress(networkOrderAddress);

@@ -39,8 +39,8 @@ std::optional<std::string> visibleName(std::string_view name, std::size_t length
 
 } // namespace
 
-NameResolver::NameResolver(NameServices& services)
-    : m_prefetch(services)
+NameResolver::NameResolver(NameServices& services, std::chrono::milliseconds rowsWithin)
+    : m_prefetch(services, NamePrefetch::kTimeLimit, rowsWithin)
     , m_services(m_prefetch)
 {
 }
@@ -119,6 +119,16 @@ bool isLoopbackAddress(std::uint32_t address)
     return address == addressFromBytes(127, 0, 0, 1);
 }
 
+bool isPending(const NamePrefetch& prefetch, std::uint32_t address)
+{
+    return prefetch.pending(address);
+}
+
+bool isPending(const NamePrefetch&, const Address6&)
+{
+    return false; // IPv6 names are not looked up ahead
+}
+
 bool isLoopbackAddress(const Address6& address)
 {
     return address == Address6 { 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1 };
@@ -160,6 +170,10 @@ template <typename Address> std::string NameResolver::resolve(bool isLocal, cons
         if (const char* cached = m_cache.find(address))
             return cut(cached, kMaxRowText);
     }
+    // Still being looked up: the numbers for now, and nothing cached, so the name shows
+    // in the scan after it has come.
+    if (isPending(m_prefetch, address))
+        return numericText(address);
     std::string text = cut(produceHostText(isLocal, address, localName), kMaxRowText);
     if (m_cacheDns)
         m_cache.store(address, text.c_str());

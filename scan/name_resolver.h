@@ -7,7 +7,9 @@
 #include "scan/name_prefetch.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -28,7 +30,12 @@ public:
     static constexpr std::size_t kMaxRowText = 254; // a row field with its terminator
     static constexpr std::size_t kMaxComputerName = 200;
 
-    explicit NameResolver(NameServices& services);
+    // A scan's rows wait for pending reverse look-ups rowsWithin at most; an address whose
+    // name has not come by then is shown in numbers, and not cached, until it has.
+    explicit NameResolver(
+        NameServices& services, std::chrono::milliseconds rowsWithin = NamePrefetch::kTimeLimit);
+    // Called on a worker thread once the names a scan had to show as addresses have come.
+    void setOnLateNames(std::function<void()> callback) { m_prefetch.setOnLateAnswers(std::move(callback)); }
 
     // The look-up options of the scan that runs: the ones it took at its start.
     void useOptions(const Options& options);

@@ -38,4 +38,7 @@ public:
     // (an agent that stopped answering, named). The rows shown are then those of the last
     // scan that could, stale.
     virtual void setReadFailure(const std::string& failure) { (void)failure; }
+    // Any thread: names that a scan had to show as addresses, as their look-ups were slow,
+    // have come since; a scan now would show them.
+    virtual void namesArrived() { }
 };

@@ -3,6 +3,7 @@
 #include "scan/options.h"
 #include "scan/run_scan.h"
 #include "scan/scan_thread.h"
+#include "scan/scan_view.h"
 
 #include <QDeadlineTimer>
 
@@ -13,6 +14,9 @@
 #include <unistd.h>
 
 namespace {
+
+// A scan shows its rows this soon after its walks, whatever the name services do.
+constexpr std::chrono::milliseconds kRowsWithin { 1000 };
 
 // QThread's threads are detached: wait() returns while the thread still runs its
 // exit, in which Qt frees the thread's own data. The program must not end before
@@ -46,7 +50,12 @@ void Scanner::setSource(ScanSource source)
 {
     m_source = std::move(source);
     m_table = std::make_shared<ConnectionTable>();
-    m_resolver = std::make_shared<NameResolver>(*m_source.names);
+    m_resolver = std::make_shared<NameResolver>(*m_source.names, kRowsWithin);
+    // Held weakly: a view replaced with its source is not kept alive by a late look-up.
+    m_resolver->setOnLateNames([view = std::weak_ptr<ScanView>(m_source.view)] {
+        if (const auto shown = view.lock())
+            shown->namesArrived();
+    });
 }
 
 Scanner::~Scanner()

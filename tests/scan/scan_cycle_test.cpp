@@ -3,6 +3,8 @@
 #include "scan/run_scan.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 
 namespace {
 
@@ -215,6 +217,33 @@ TEST_F(ScanFixture, NamesLookedUpTogetherEnterTheCacheAsOneByOne)
     for (int slot = 1; slot <= serial.cache().position(); ++slot) {
         EXPECT_EQ(resolver.cache().address(slot), serial.cache().address(slot)) << slot;
         EXPECT_STREQ(resolver.cache().name(slot), serial.cache().name(slot)) << slot;
+    }
+}
+
+TEST(NamePrefetch, RowsComeInTimeWithNumbersAndTheNameInTheScanAfterItCame)
+{
+    const std::uint32_t slow = ipv4(10, 0, 0, 2);
+    ScriptedNameServices services;
+    services.addHost(slow, "slow.example");
+    services.holdAddress(slow); // a resolver that does not answer, for now
+    std::atomic<int> told { 0 };
+    {
+        NameResolver resolver(services, std::chrono::milliseconds(200));
+        resolver.setOnLateNames([&told] { ++told; });
+        const auto start = std::chrono::steady_clock::now();
+        resolver.prefetchHostNames({ { false, slow } });
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+        EXPECT_EQ(resolver.resolveHostName(false, slow), "10.0.0.2");
+        EXPECT_EQ(resolver.cache().position(), 0) << "a pending name is not cached as the numbers";
+
+        services.releaseHeld();
+        for (int i = 0; i < 500 && told.load() == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(told.load(), 1);
+        resolver.prefetchHostNames({ { false, slow } }); // the next scan: the answer is there
+        EXPECT_EQ(resolver.resolveHostName(false, slow), "slow.example");
+        EXPECT_EQ(resolver.cache().position(), 1);
+        EXPECT_EQ(services.hostLookups(), 1);
     }
 }
 
