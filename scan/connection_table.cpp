@@ -48,6 +48,7 @@ void ConnectionTable::swap(int i, int j)
     std::swap(a.localPortNumber, b.localPortNumber);
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);
+    std::swap(a.dualStack, b.dualStack);
     exchange(a.processName, b.processName, sizeof a.processName);
     exchange(a.commandLine, b.commandLine, sizeof a.commandLine);
 }

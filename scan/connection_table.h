@@ -44,6 +44,9 @@ struct ConnectionRow
     std::uint32_t pid;
     char processName[64];
     char commandLine[512];
+    // A wildcard socket that takes both families (an IPv6 socket without IPV6_V6ONLY),
+    // though the IPv4 tables show it as 0.0.0.0.
+    bool dualStack;
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.

@@ -26,6 +26,7 @@ struct GridRowDetails
     std::string processName {};
     std::string commandLine {}; // empty where it could not be read
     std::string processCell {}; // the "Process" column's text
+    bool dualStack = false; // a wildcard socket that takes both families
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.
@@ -39,7 +40,7 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
     return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName) };
+        row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName), row.dualStack };
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.
@@ -47,6 +48,23 @@ inline std::string numericEndText(const std::string& address, int port)
 {
     const bool ipv6 = address.find(':') != std::string::npos;
     return (ipv6 ? '[' + address + ']' : address) + ':' + std::to_string(port);
+}
+
+// What a socket on every interface (0.0.0.0, ::) is open on; empty for any other address.
+inline std::string wildcardScope(const std::string& address, bool dualStack)
+{
+    if (address != "0.0.0.0" && address != "::")
+        return std::string();
+    if (dualStack)
+        return "all IPv4 and IPv6 interfaces";
+    return address == "::" ? "all IPv6 interfaces" : "all IPv4 interfaces";
+}
+
+// A local end as its tooltip tells it: [::]:22, and where it listens on every interface, which.
+inline std::string localEndText(const std::string& address, int port, bool dualStack)
+{
+    const std::string scope = wildcardScope(address, dualStack);
+    return numericEndText(address, port) + (scope.empty() ? std::string() : ": open on " + scope);
 }
 
 // The owner's lines of a tooltip, each led by a line break.
@@ -79,7 +97,7 @@ inline std::string rowTooltipText(
     if (details.localAddress.empty())
         return std::string();
     std::string text = protocol + (state.empty() || state == "none" ? std::string() : "  " + state);
-    text += "\nLocal: " + numericEndText(details.localAddress, details.localPort);
+    text += "\nLocal: " + localEndText(details.localAddress, details.localPort, details.dualStack);
     if (!details.remoteAddress.empty())
         text += "\nRemote: " + numericEndText(details.remoteAddress, details.remotePort);
     return text + processTooltipLines(details.pid, details.processName, details.commandLine);

@@ -34,6 +34,8 @@ struct Options
     bool markWildcards = false; // " (all)" after the name of a socket open on every interface
     bool sortByHeader = false; // a click on a column's title sorts
     bool rememberLayout = false; // the window's place, view, column widths and sort
+    bool markIpv6Names = false; // " (v6)" after the name of an IPv6 end, as "vm" and "vm (v6)"
+    bool showUdpPeers = false; // a connected UDP socket's remote end, where "none" stood
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
     int tableSize = ConnectionTable::kCapacity;
 

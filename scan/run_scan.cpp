@@ -13,8 +13,11 @@
 #include "scan/tcp_states.h"
 
 #include <algorithm>
+#include <cstring>
 #include <iterator>
+#include <map>
 #include <memory>
+#include <set>
 #include <tuple>
 
 namespace {
@@ -101,6 +104,11 @@ struct LaterTables
     std::vector<InetEndpointRecord> tcp6; // connections and listeners, in tcpConnTable's order
     std::vector<InetEndpointRecord> udp6;
     ProcessIndex owners;
+    // The local ports of wildcard sockets that take both families.
+    std::set<std::uint16_t> dualStackTcp;
+    std::set<std::uint16_t> dualStackUdp;
+    // The remote ends of connected IPv4 UDP sockets, by local address and port.
+    std::map<std::pair<std::uint32_t, int>, std::pair<std::uint32_t, int>> udpPeers;
 };
 
 // The owner of a row; name and command line from hrSWRunTable where it was read.
@@ -158,6 +166,18 @@ bool walkLaterTables(MibAgent& agent, const Options& options, LaterTables& later
         later.owners.addTcp(tcp);
         later.owners.addUdp(udp);
     }
+    // A dual-stack wildcard socket is of neither family; the IPv4 tables show it as 0.0.0.0.
+    for (const InetEndpointRecord& record : tcp) {
+        if (record.localType == 0)
+            later.dualStackTcp.insert(record.localPort);
+    }
+    for (const InetEndpointRecord& record : udp) {
+        if (record.localType == 0)
+            later.dualStackUdp.insert(record.localPort);
+        if (record.remotePort != 0 && !isPureIpv6(record) && record.remoteType != 0)
+            later.udpPeers[{ ipv4Of(record.localType, record.localAddress), record.localPort }]
+                = { ipv4Of(record.remoteType, record.remoteAddress), record.remotePort };
+    }
     if (!ipv6)
         return true;
     // Mapped and dual-stack sockets are already rows of the IPv4 tables.
@@ -205,6 +225,7 @@ void fillTcpRow(ConnectionRow& row, NameResolver& resolver, const Address& local
     setField(row.remoteAddress, remoteText);
     row.localPortNumber = localPort;
     row.remotePortNumber = remotePort;
+    row.dualStack = false;
 }
 
 // One UDP row of either family: no remote side, no state.
@@ -222,6 +243,29 @@ void fillUdpRow(ConnectionRow& row, NameResolver& resolver, const Address& local
     setField(row.remoteAddress, "");
     row.localPortNumber = localPort;
     row.remotePortNumber = 0;
+    row.dualStack = false;
+}
+
+// The remote end of a connected UDP socket, where "none" stood.
+template <typename Address>
+void fillUdpPeer(ConnectionRow& row, NameResolver& resolver, const Address& remote, int remotePort,
+    const std::string& remoteText)
+{
+    setField(row.remoteHost, resolver.resolveHostName(false, remote));
+    setField(row.remotePort, resolver.resolvePortName(remotePort, "udp"));
+    setField(row.remoteAddress, remoteText);
+    row.remotePortNumber = remotePort;
+}
+
+// " (v6)" after an IPv6 end's name, where a name and not the numbers stands.
+void markIpv6Names(ConnectionRow& row)
+{
+    const auto mark = [](char(&host)[255], const char* address) {
+        if (address[0] != '\0' && std::strcmp(host, address) != 0 && std::strcmp(host, "none") != 0)
+            setField(host, std::string(host) + " (v6)");
+    };
+    mark(row.localHost, row.localAddress);
+    mark(row.remoteHost, row.remoteAddress);
 }
 
 void scanTcp6(const LaterTables& later, const Options& options, NameResolver& resolver, RowWriter& writer)
@@ -233,26 +277,34 @@ void scanTcp6(const LaterTables& later, const Options& options, NameResolver& re
         fillTcpRow(*row, resolver, record.localAddress, record.localPort, record.remoteAddress,
             record.remotePort, record.stateValue, ipv6Text(record.localAddress),
             ipv6Text(record.remoteAddress));
+        if (options.markIpv6Names)
+            markIpv6Names(*row);
         setProcess(*row, record.pid, later.owners);
         finishTcpRow(*row, options, writer);
     }
 }
 
-void scanUdp6(const LaterTables& later, NameResolver& resolver, RowWriter& writer)
+void scanUdp6(const LaterTables& later, const Options& options, NameResolver& resolver, RowWriter& writer)
 {
     for (const InetEndpointRecord& record : later.udp6) {
         ConnectionRow* row = writer.begin();
         if (!row)
             continue;
         fillUdpRow(*row, resolver, record.localAddress, record.localPort, ipv6Text(record.localAddress));
+        if (options.showUdpPeers && record.remoteType == 2 && record.remotePort != 0)
+            fillUdpPeer(
+                *row, resolver, record.remoteAddress, record.remotePort, ipv6Text(record.remoteAddress));
+        if (options.markIpv6Names)
+            markIpv6Names(*row);
         setProcess(*row, record.pid, later.owners);
         writer.finish();
     }
 }
 
 void scanTcp(const std::vector<MibEndpoint>& records, const Options& options, NameResolver& resolver,
-    RowWriter& writer, const ProcessIndex& owners)
+    RowWriter& writer, const LaterTables& later)
 {
+    const ProcessIndex& owners = later.owners;
     for (const MibEndpoint& record : records) {
         ConnectionRow* row = writer.begin();
         if (!row)
@@ -264,13 +316,16 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Options& options, Na
             owners.tcpOwner(
                 record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber),
             owners);
+        row->dualStack = record.localAddress == 0
+            && later.dualStackTcp.contains(static_cast<std::uint16_t>(record.localPortNumber));
         finishTcpRow(*row, options, writer);
     }
 }
 
-void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, RowWriter& writer,
-    const ProcessIndex& owners)
+void scanUdp(const std::vector<MibEndpoint>& records, const Options& options, NameResolver& resolver,
+    RowWriter& writer, const LaterTables& later)
 {
+    const ProcessIndex& owners = later.owners;
     for (const MibEndpoint& record : records) {
         ConnectionRow* row = writer.begin();
         if (!row)
@@ -278,6 +333,12 @@ void scanUdp(const std::vector<MibEndpoint>& records, NameResolver& resolver, Ro
         fillUdpRow(*row, resolver, record.localAddress, record.localPortNumber,
             NameResolver::dottedQuad(record.localAddress));
         setProcess(*row, owners.udpOwner(record.localAddress, record.localPortNumber), owners);
+        row->dualStack = record.localAddress == 0
+            && later.dualStackUdp.contains(static_cast<std::uint16_t>(record.localPortNumber));
+        const auto peer = later.udpPeers.find({ record.localAddress, record.localPortNumber });
+        if (options.showUdpPeers && peer != later.udpPeers.end())
+            fillUdpPeer(*row, resolver, peer->second.first, peer->second.second,
+                NameResolver::dottedQuad(peer->second.first));
         writer.finish();
     }
 }
@@ -380,10 +441,10 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (filter.active())
             unfiltered = std::make_unique<ConnectionTable>(options.tableSize);
         RowWriter writer(filter, table, unfiltered.get());
-        scanTcp(tcp, options, resolver, writer, later.owners);
+        scanTcp(tcp, options, resolver, writer, later);
         scanTcp6(later, options, resolver, writer);
-        scanUdp(udp, resolver, writer, later.owners);
-        scanUdp6(later, resolver, writer);
+        scanUdp(udp, options, resolver, writer, later);
+        scanUdp6(later, options, resolver, writer);
         // One message when an overflow begins, however many endpoints found no room; the
         // status bar tells the count at every scan while it lasts.
         if (table.overflowBegins())

@@ -36,6 +36,8 @@ const PreferenceKey kPreferenceKeys[] = {
     { u"Map/MarkWildcards"_s, &Options::markWildcards },
     { u"Grid/SortByHeader"_s, &Options::sortByHeader },
     { u"Window/RememberLayout"_s, &Options::rememberLayout },
+    { u"endpoints/markIpv6Names"_s, &Options::markIpv6Names },
+    { u"endpoints/showUdpPeers"_s, &Options::showUdpPeers },
 };
 const QString kWatchSourceKey = u"watch/source"_s;
 const QString kWatchHostKey = u"watch/host"_s;

@@ -30,6 +30,8 @@ constexpr BoxOption kBoxes[] = {
     { &PreferencesDialog::CheckProcessColumn, &Options::showProcessColumn },
     { &PreferencesDialog::CheckMarkNew, &Options::markNewRows },
     { &PreferencesDialog::CheckHideLoopback, &Options::hideLoopback },
+    { &PreferencesDialog::CheckMarkIpv6Names, &Options::markIpv6Names },
+    { &PreferencesDialog::CheckUdpPeers, &Options::showUdpPeers },
     { &PreferencesDialog::CheckMapStates, &Options::mapStates },
     { &PreferencesDialog::CheckMarkWildcards, &Options::markWildcards },
     { &PreferencesDialog::CheckSortByHeader, &Options::sortByHeader },
@@ -109,6 +111,10 @@ void PreferencesDialog::createControls()
         u"Mark rows new since the last refresh and count the closed ones"_s, rowsLayout);
     CheckHideLoopback = checkBox(u"CheckHideLoopback"_s, u"Hide loopback endpoints"_s,
         u"Leave out endpoints on 127.0.0.0/8 and ::1"_s, rowsLayout);
+    CheckMarkIpv6Names = checkBox(u"CheckMarkIpv6Names"_s, u"Mark the names of IPv6 ends"_s,
+        u"\"myhost (v6)\" for ::1 beside \"myhost\" for 127.0.0.1"_s, rowsLayout);
+    CheckUdpPeers = checkBox(u"CheckUdpPeers"_s, u"Show the peers of connected UDP sockets"_s,
+        u"The remote end of a UDP socket that has one, where \"none\" stands"_s, rowsLayout);
     ComboTableSize = new QComboBox(rows);
     ComboTableSize->setObjectName(u"ComboTableSize"_s);
     ComboTableSize->addItem(u"200 rows"_s, ConnectionTable::kCapacity);

@@ -35,6 +35,8 @@ public:
     QCheckBox* CheckProcessColumn = nullptr;
     QCheckBox* CheckMarkNew = nullptr;
     QCheckBox* CheckHideLoopback = nullptr;
+    QCheckBox* CheckMarkIpv6Names = nullptr;
+    QCheckBox* CheckUdpPeers = nullptr;
     QComboBox* ComboTableSize = nullptr; // the rows a view holds: 200, 1,000, 10,000 or all
     QCheckBox* CheckMapStates = nullptr;
     QCheckBox* CheckMarkWildcards = nullptr;

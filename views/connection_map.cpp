@@ -184,18 +184,24 @@ int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapT
 
 QString mapRowToolTip(const ConnectionRow& row)
 {
-    const auto side = [](const char* host, const char* address, const char* port) {
-        QString text = QString::fromUtf8(host);
-        if (address[0] != '\0' && std::strcmp(host, address) != 0)
-            text += u" = "_s + QString::fromUtf8(address);
-        if (isWildcardAddress(address))
-            text += u", all interfaces"_s;
-        return text + u", port "_s + QString::fromUtf8(port);
-    };
+    // Each end: its name, the numbers behind it, and what a wildcard socket is open on.
+    const auto side
+        = [](const char* host, const char* address, int portNumber, const char* port, bool dualStack) {
+              QString text = QString::fromUtf8(host);
+              if (address[0] == '\0')
+                  return text + u", port "_s + QString::fromUtf8(port);
+              text += u" = "_s + QString::fromStdString(numericEndText(address, portNumber));
+              if (std::strcmp(port, std::to_string(portNumber).c_str()) != 0)
+                  text += u" ("_s + QString::fromUtf8(port) + u')';
+              const std::string scope = wildcardScope(address, dualStack);
+              return scope.empty() ? text : text + u", "_s + QString::fromStdString(scope);
+          };
     QString tip = QString::fromStdString(mapProtocolText(row, MapLabels { true, false }));
-    tip += u"\nLocal: "_s + side(row.localHost, row.localAddress, row.localPort);
+    tip += u"\nLocal: "_s
+        + side(row.localHost, row.localAddress, row.localPortNumber, row.localPort, row.dualStack);
     if (row.remoteAddress[0] != '\0')
-        tip += u"\nRemote: "_s + side(row.remoteHost, row.remoteAddress, row.remotePort);
+        tip += u"\nRemote: "_s
+            + side(row.remoteHost, row.remoteAddress, row.remotePortNumber, row.remotePort, false);
     if (row.localAddress[0] != '\0')
         tip += QString::fromStdString(processTooltipLines(row.pid, row.processName, row.commandLine));
     return tip;

@@ -87,9 +87,9 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
         if (!named)
             return {};
-        if (local && isWildcardAddress(address))
-            return QString::fromStdString(address + ": open on all interfaces");
-        return QString::fromStdString(address);
+        if (local)
+            return QString::fromStdString(localEndText(address, details.localPort, details.dualStack));
+        return QString::fromStdString(numericEndText(address, details.remotePort));
     case kNewRowRole:
         return m_markNew && index.column() == 0 && r < m_new.size() && m_new[r];
     default:

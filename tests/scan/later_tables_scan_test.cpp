@@ -50,7 +50,13 @@ public:
         return { { 5, ipv4(127, 0, 0, 1), 9091, ipv4(127, 0, 0, 1), 40000 },
             { 5, ipv4(127, 0, 0, 1), 40000, ipv4(127, 0, 0, 1), 9091 }, { 2, 0, 9091, 0, 0 } };
     }
-    std::vector<MibEndpoint> walkUdpTable() override { return { { 0, 0, 68, 0, 0 } }; }
+    std::vector<MibEndpoint> walkUdpTable() override
+    {
+        std::vector<MibEndpoint> udp { { 0, 0, 68, 0, 0 } };
+        if (connectedUdp)
+            udp.push_back({ 0, ipv4(127, 0, 0, 1), 5001, 0, 0 });
+        return udp;
+    }
     bool servesEndpointTables() const override { return true; }
     std::vector<InetEndpointRecord> walkTcpConnections() override
     {
@@ -70,7 +76,14 @@ public:
     }
     std::vector<InetEndpointRecord> walkUdpEndpoints() override
     {
-        return { record(0, {}, 68, {}, 0, 0, 9), record(2, v6({}), 5353, v6({}), 0, 0, 0) };
+        std::vector<InetEndpointRecord> udp { record(0, {}, 68, {}, 0, 0, 9),
+            record(2, v6({}), 5353, v6({}), 0, 0, 0) };
+        if (connectedUdp) {
+            const Ipv6Address loopback { 127, 0, 0, 1 }; // an IPv4 address: its first 4 octets
+            udp.push_back(record(1, loopback, 5001, loopback, 6001, 0, 7));
+            udp.push_back(record(2, v6({ 1 }), 5002, v6({ 1 }), 6002, 0, 7));
+        }
+        return udp;
     }
     std::vector<ProcessRecord> walkProcesses() override
     {
@@ -83,6 +96,7 @@ public:
     bool lastWalkFailed() const override { return failed; }
     std::string lastWalkError() const override { return failed ? "the agent module's query failed" : ""; }
     bool failProcesses = false;
+    bool connectedUdp = false;
     bool failed = false; // the last walk: only the process table's can fail
 };
 
@@ -150,6 +164,40 @@ TEST_F(LaterTablesScan, Ipv6NamesComeFromTheResolverAndItsCache)
     EXPECT_EQ((*toPort)[1], "alpha"); // ::1 as local: the computer
     EXPECT_EQ((*toPort)[4], "alpha"); // ::1 as remote: the cache's answer, as for 127.0.0.1
     EXPECT_EQ(services.host6Lookups(), 0);
+}
+
+TEST_F(LaterTablesScan, DualStackSocketsPeersAndIpv6NamesAreToldApartWhenAsked)
+{
+    agent.connectedUdp = true;
+    options.lookupPortNames = false;
+    services.setLocalName("alpha");
+    const auto row = [this](const char* localPort) -> const ConnectionRow& {
+        const ConnectionTable& shown = view.mapTable()->table;
+        for (int r = 1; r <= shown.count(); ++r) {
+            // The listener, not the connection accepted on the same port.
+            if (std::string(shown.row(r).localPort) == localPort
+                && std::string(shown.row(r).state) != "Established")
+                return shown.row(r);
+        }
+        ADD_FAILURE() << "no row on port " << localPort;
+        return shown.row(1);
+    };
+    runScan(agent, options, resolver, log, view, *table);
+    EXPECT_TRUE(row("9091").dualStack) << "the IPv4 tables' 0.0.0.0 takes IPv6 too";
+    EXPECT_FALSE(row("9090").dualStack);
+    EXPECT_STREQ(row("5001").remoteHost, "none") << "the peer only when asked";
+    EXPECT_STREQ(row("9090").localHost, "alpha");
+
+    options.showUdpPeers = true;
+    options.markIpv6Names = true;
+    runScan(agent, options, resolver, log, view, *table);
+    EXPECT_STREQ(row("5001").remotePort, "6001");
+    EXPECT_STREQ(row("5001").remoteAddress, "127.0.0.1");
+    EXPECT_STREQ(row("5002").remotePort, "6002");
+    EXPECT_STREQ(row("5002").remoteAddress, "::1");
+    EXPECT_STREQ(row("9090").localHost, "alpha (v6)");
+    EXPECT_STREQ(row("9091").localHost, "alpha") << "an IPv4 row keeps its name";
+    EXPECT_STREQ(row("5353").localHost, "alpha (v6)");
 }
 
 TEST_F(LaterTablesScan, AFailedWalkOfTheLaterTablesKeepsTheLastRows)

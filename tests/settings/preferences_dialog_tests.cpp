@@ -8,6 +8,7 @@
 #include "working_directory.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -49,6 +50,7 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
 {
     EXPECT_TRUE(dialog->RadioThisComputer->isChecked());
     EXPECT_TRUE(dialog->CheckIpv6->isChecked());
+    EXPECT_EQ(dialog->ComboTableSize->currentData().toInt(), 200);
     for (QCheckBox* box :
         { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback, dialog->CheckMapStates,
             dialog->CheckMarkWildcards, dialog->CheckSortByHeader, dialog->CheckRememberLayout })

@@ -189,11 +189,11 @@ TEST_F(DailyGridTest, NamesShowTheAddressBehindThemAndWildcardsAreMarked)
     EXPECT_EQ(shown(0, 1, Qt::DisplayRole), QStringLiteral("vm")) << "marked only when asked";
     model->setMarkWildcards(true);
     EXPECT_EQ(shown(0, 1, Qt::DisplayRole), QStringLiteral("vm (all)"));
-    EXPECT_EQ(shown(0, 1, Qt::ToolTipRole), QStringLiteral("0.0.0.0: open on all interfaces"));
+    EXPECT_EQ(shown(0, 1, Qt::ToolTipRole), QStringLiteral("0.0.0.0:0: open on all IPv4 interfaces"));
     EXPECT_EQ(grid.cellText(1, 1), QStringLiteral("vm")); // copies and the log keep the scan's text
     EXPECT_EQ(shown(1, 1, Qt::DisplayRole), QStringLiteral("vm"));
-    EXPECT_EQ(shown(1, 1, Qt::ToolTipRole), QStringLiteral("192.168.1.20"));
-    EXPECT_EQ(shown(1, 4, Qt::ToolTipRole), QStringLiteral("10.1.0.2"));
+    EXPECT_EQ(shown(1, 1, Qt::ToolTipRole), QStringLiteral("192.168.1.20:0"));
+    EXPECT_EQ(shown(1, 4, Qt::ToolTipRole), QStringLiteral("10.1.0.2:0"));
     // Names off: the address itself, nothing added.
     EXPECT_EQ(shown(2, 1, Qt::DisplayRole), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(shown(2, 1, Qt::ToolTipRole), QString());
@@ -209,7 +209,22 @@ TEST_F(DailyGridTest, NamesShowTheAddressBehindThemAndWildcardsAreMarked)
     EXPECT_EQ(mapPortText(table.row(2), marked), "http");
     EXPECT_EQ(mapPortText(table.row(1), MapLabels()), "ssh");
     EXPECT_EQ(countMapRows(table).interfaceCount, 1);
-    EXPECT_TRUE(mapRowToolTip(table.row(1)).contains(QStringLiteral("vm = 0.0.0.0, all interfaces")));
+    EXPECT_TRUE(
+        mapRowToolTip(table.row(1)).contains(QStringLiteral("vm = 0.0.0.0:0 (ssh), all IPv4 interfaces")));
+
+    // Each end in [address]:port form, and a socket that takes both families says so.
+    const struct
+    {
+        const char* address;
+        bool dualStack;
+        const char* text;
+    } ends[] = {
+        { "::", false, "[::]:22: open on all IPv6 interfaces" },
+        { "0.0.0.0", true, "0.0.0.0:22: open on all IPv4 and IPv6 interfaces" },
+        { "::1", false, "[::1]:22" },
+    };
+    for (const auto& end : ends)
+        EXPECT_EQ(localEndText(end.address, 22, end.dualStack), end.text);
 }
 
 TEST_F(DailyGridTest, NewRowsAreMarkedForOneRefreshAndClosedOnesCounted)

@@ -27,7 +27,7 @@ void showTwoRows(StringGrid& grid)
     unknown.localPortNumber = 40000;
     unknown.remotePortNumber = 443;
     grid.gridModel()->setGridContent({ { "1", "vm", "websm", "none", "none", "TCP", "Listening" },
-                            { "2", "vm", "40000", "https", "far", "TCP", "Established" } },
+                                         { "2", "vm", "40000", "https", "far", "TCP", "Established" } },
         { gridRowDetailsOf(owned), gridRowDetailsOf(unknown) });
 }
 
@@ -48,7 +48,7 @@ TEST(ProcessColumn, TooltipsColumnAndCopy)
                        "/usr/bin/srv -p 9090"));
     EXPECT_EQ(tip(1, 6),
         QStringLiteral("TCP  Established\nLocal: 10.0.0.1:40000\nRemote: 10.0.0.2:443\nProcess: unknown"));
-    EXPECT_EQ(tip(1, 4), QStringLiteral("10.0.0.2")); // host cells keep their address
+    EXPECT_EQ(tip(1, 4), QStringLiteral("10.0.0.2:443")); // host cells: their end in numbers
 
     // Off: seven columns, "State" stretched to the edge.
     EXPECT_EQ(model->columnCount(), 7);
