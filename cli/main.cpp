@@ -21,31 +21,74 @@
 
 namespace {
 
-// The records an agent gave, handed to the scan as if walked just now.
+// The records an agent gave, handed to the scan as if walked just now; the later tables
+// (both families, the owners) asked of the agent itself, as the window asks them.
 class RecordedMibAgent final : public MibAgent
 {
 public:
-    explicit RecordedMibAgent(const AgentPollResult& result)
+    RecordedMibAgent(const AgentPollResult& result, std::shared_ptr<MibAgent> later)
         : m_result(result)
+        , m_later(std::move(later))
     {
     }
-    std::vector<MibEndpoint> walkTcpTable() override { return m_result.tcp; }
-    std::vector<MibEndpoint> walkUdpTable() override { return m_result.udp; }
+    std::vector<MibEndpoint> walkTcpTable() override { return recorded(m_result.tcp); }
+    std::vector<MibEndpoint> walkUdpTable() override { return recorded(m_result.udp); }
+    bool servesEndpointTables() const override { return m_later && m_later->servesEndpointTables(); }
+    bool servesIpv6Tables() const override { return m_later && m_later->servesIpv6Tables(); }
+    std::vector<InetEndpointRecord> walkTcpConnections() override
+    {
+        return asked(&MibAgent::walkTcpConnections);
+    }
+    std::vector<InetEndpointRecord> walkTcpListeners() override { return asked(&MibAgent::walkTcpListeners); }
+    std::vector<InetEndpointRecord> walkUdpEndpoints() override { return asked(&MibAgent::walkUdpEndpoints); }
+    std::vector<ProcessRecord> walkProcesses() override { return asked(&MibAgent::walkProcesses); }
+    bool lastWalkFailed() const override { return m_lastAsked && m_later->lastWalkFailed(); }
+    std::string lastWalkError() const override
+    {
+        return m_lastAsked ? m_later->lastWalkError() : std::string();
+    }
 
 private:
+    std::vector<MibEndpoint> recorded(const std::vector<MibEndpoint>& records)
+    {
+        m_lastAsked = false;
+        return records;
+    }
+    template <typename Record> std::vector<Record> asked(std::vector<Record> (MibAgent::*walk)())
+    {
+        m_lastAsked = true;
+        return (*m_later.*walk)();
+    }
+
     const AgentPollResult& m_result;
+    std::shared_ptr<MibAgent> m_later;
+    bool m_lastAsked = false; // the last walk was one asked of the agent now, not recorded
 };
+
+// The SNMP options as one text that splits back into the same words, as a shell splits.
+std::string quotedWords(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& word : words) {
+        text += text.empty() ? "'" : " '";
+        for (char c : word)
+            text += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        text += '\'';
+    }
+    return text;
+}
 
 // One agent's rows through the same scan steps as this computer's.
 struct HostScan
 {
-    HostScan(const AgentPollResult& result, const Options& options)
-        : agent(result)
+    HostScan(const AgentPollResult& result, const Options& options, std::shared_ptr<MibAgent> later)
+        : agent(result, std::move(later))
         , services(systemNameServices(), result.sysName)
         , view(errors)
         , resolver(services)
         , options(options)
     {
+        view.setProcessColumn(options.showProcessColumn);
     }
     void run() { runScan(agent, options, resolver, log, view, table); }
 
@@ -74,6 +117,10 @@ int scanThisComputer(const ScanArguments& arguments)
     NameResolver resolver(systemNameServices());
     auto table = std::make_unique<ConnectionTable>();
     runScan(agent, arguments.options, resolver, log, view, *table);
+    if (!view.readFailure().empty()) {
+        std::cerr << view.readFailure() << std::endl;
+        return 1;
+    }
     std::cerr.flush();
     view.print(std::cout, arguments.format);
     std::cout.flush();
@@ -97,7 +144,11 @@ int scanAgents(const ScanArguments& arguments)
         for (std::size_t i = first; i < last; ++i) {
             if (!results[i].ok)
                 continue;
-            scans[i] = std::make_unique<HostScan>(results[i], arguments.options);
+            // Both families and the owners come from the later tables, read only when asked.
+            std::shared_ptr<MibAgent> later;
+            if (arguments.options.showIpv6Endpoints || arguments.options.attributeProcesses)
+                later = makeRemoteAgent(results[i].peer, quotedWords(arguments.snmpOptions));
+            scans[i] = std::make_unique<HostScan>(results[i], arguments.options, std::move(later));
             running.emplace_back([scan = scans[i].get()] { scan->run(); });
         }
         for (std::thread& thread : running)
@@ -106,7 +157,11 @@ int scanAgents(const ScanArguments& arguments)
 
     bool allRead = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-        if (scans[i]) {
+        if (scans[i] && !scans[i]->view.readFailure().empty()) {
+            std::cerr << scans[i]->view.readFailure() << '\n';
+            scans[i].reset(); // a failed scan is never printed as a machine without endpoints
+            allRead = false;
+        } else if (scans[i]) {
             std::cerr << scans[i]->errors.str();
             allRead = allRead && scans[i]->table.notStored() == 0; // --limit left some out
         } else {
@@ -119,12 +174,16 @@ int scanAgents(const ScanArguments& arguments)
         if (scans[0])
             scans[0]->view.print(std::cout, arguments.format);
     } else {
-        std::vector<std::pair<std::string, std::vector<GridRow>>> tables;
+        std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>> tables;
+        PrintingScanView headerOnly(std::cerr);
+        headerOnly.setProcessColumn(arguments.options.showProcessColumn);
+        std::vector<std::string> header = headerOnly.header();
         for (std::size_t i = 0; i < results.size(); ++i) {
-            if (scans[i])
-                tables.emplace_back(results[i].peer, scans[i]->view.rows());
+            if (!scans[i])
+                continue;
+            tables.emplace_back(results[i].peer, scans[i]->view.cells());
         }
-        printHostTables(std::cout, arguments.format, tables);
+        printHostTables(std::cout, arguments.format, header, tables);
     }
     std::cout.flush();
     return std::cout.good() && allRead ? 0 : 1;

@@ -90,21 +90,20 @@ void printTable(std::ostream& out, OutputFormat format, const Cells& header, con
         print(out, row);
 }
 
-void printHostTables(std::ostream& out, OutputFormat format,
-    const std::vector<std::pair<std::string, std::vector<GridRow>>>& tables)
+void printHostTables(std::ostream& out, OutputFormat format, const Cells& header,
+    const std::vector<std::pair<std::string, std::vector<Cells>>>& tables)
 {
-    Cells header { "Host" };
-    for (const std::string& title : cellsOf(gridHeaderRow()))
-        header.push_back(title);
+    Cells hostHeader { "Host" };
+    hostHeader.insert(hostHeader.end(), header.begin(), header.end());
     std::vector<Cells> rows;
-    for (const auto& [host, gridRows] : tables) {
-        for (const GridRow& gridRow : gridRows) {
+    for (const auto& [host, hostRows] : tables) {
+        for (const Cells& hostRow : hostRows) {
             Cells row { host };
-            row.insert(row.end(), gridRow.begin(), gridRow.end());
+            row.insert(row.end(), hostRow.begin(), hostRow.end());
             rows.push_back(std::move(row));
         }
     }
-    printTable(out, format, header, rows);
+    printTable(out, format, hostHeader, rows);
 }
 
 PrintingScanView::PrintingScanView(std::ostream& errors)
@@ -124,13 +123,25 @@ void PrintingScanView::showCapacityMessage(int notShown)
     m_errors << kCapacityMessage << ' ' << notShownText(notShown) << '\n';
 }
 
+void PrintingScanView::setReadFailure(const std::string& failure)
+{
+    std::lock_guard lock(m_mutex);
+    m_failure = failure;
+}
+
+std::string PrintingScanView::readFailure() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_failure;
+}
+
 std::vector<GridRow> PrintingScanView::rows() const
 {
     std::lock_guard lock(m_mutex);
     return m_rows;
 }
 
-void PrintingScanView::print(std::ostream& out, OutputFormat format) const
+std::vector<std::vector<std::string>> PrintingScanView::cells() const
 {
     std::lock_guard lock(m_mutex);
     std::vector<Cells> rows;
@@ -143,8 +154,18 @@ void PrintingScanView::print(std::ostream& out, OutputFormat format) const
                 m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
         }
     }
+    return rows;
+}
+
+std::vector<std::string> PrintingScanView::header() const
+{
     Cells header = cellsOf(gridHeaderRow());
     if (m_processColumn)
         header.push_back("Process");
-    printTable(out, format, header, rows);
+    return header;
+}
+
+void PrintingScanView::print(std::ostream& out, OutputFormat format) const
+{
+    printTable(out, format, header(), cells());
 }

@@ -23,9 +23,15 @@ public:
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     bool showsMap() const override { return false; }
     void showCapacityMessage(int notShown) override;
+    // A scan that could not read the tables prints no rows and says why.
+    void setReadFailure(const std::string& failure) override;
+    std::string readFailure() const;
 
     // The rows of the last scan.
     std::vector<GridRow> rows() const;
+    // The header's titles and the rows' cells as printed: a Process cell last when asked.
+    std::vector<std::string> header() const;
+    std::vector<std::vector<std::string>> cells() const;
     // The header row and the data rows, one line each, cells separated by tabs; or
     // as CSV (CR LF lines) or as a JSON array of objects keyed by the header's titles.
     void print(std::ostream& out, OutputFormat format = OutputFormat::Tsv) const;
@@ -36,6 +42,7 @@ private:
     std::vector<GridRow> m_rows;
     std::vector<GridRowDetails> m_details;
     bool m_processColumn = false;
+    std::string m_failure;
 };
 
 // A table in the chosen format: the header's titles, then each row's cells.
@@ -43,5 +50,5 @@ void printTable(std::ostream& out, OutputFormat format, const std::vector<std::s
     const std::vector<std::vector<std::string>>& rows);
 
 // The tables of several computers as one, each row led by a "Host" cell.
-void printHostTables(std::ostream& out, OutputFormat format,
-    const std::vector<std::pair<std::string, std::vector<GridRow>>>& tables);
+void printHostTables(std::ostream& out, OutputFormat format, const std::vector<std::string>& header,
+    const std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>>& tables);

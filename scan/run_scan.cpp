@@ -413,7 +413,8 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         std::vector<MibEndpoint> udp;
         const auto failed = [&] {
             view.setStatusText(staleRowsText(agent, table));
-            view.setReadFailure(agent.lastWalkError());
+            const std::string why = agent.lastWalkError();
+            view.setReadFailure(why.empty() ? std::string("the tables could not be read") : why);
         };
         if (options.showTcp) {
             tcp = agent.walkTcpTable();

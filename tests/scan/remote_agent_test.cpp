@@ -366,4 +366,25 @@ TEST(RemoteAgent, VeltranScanReadsTwentyAgentsAtOnceAndNamesTheDeadOne)
     }
 }
 
+TEST(RemoteAgent, VeltranScanOfAnAgentGivesItsIpv6RowsAndTheProcessColumn)
+{
+    const Socket listener6 = tcpListener("::1", 0, Stack::V6Only);
+    testsnmp::SnmpdProcess snmpd;
+    ASSERT_EQ(snmpd.start(), ""); // sees this process, to name it
+    const std::string port6 = std::to_string(listener6.localPort());
+
+    const ScanRun run = runScan("--processes --no-host-names --no-port-names -v2c -c public " + snmpd.peer());
+    EXPECT_EQ(run.status, 0) << (run.err.empty() ? "" : run.err[0]);
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(run.out[0], "No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\tProcess");
+    bool shown = false;
+    for (const std::string& line : run.out)
+        shown = shown || line.find("\t::1\t" + port6 + "\tnone\tnone\tTCP\tListening\t") != std::string::npos;
+    std::string printed;
+    for (const std::string& line : run.out)
+        printed += line + "\n";
+    // The owner is what snmpd serves: its search of every process's descriptors may miss one.
+    EXPECT_TRUE(shown) << "the IPv6 listener of this process, with a Process cell:\n" << printed;
+}
+
 } // namespace
