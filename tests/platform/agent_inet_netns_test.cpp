@@ -75,8 +75,8 @@ namespace {
     // snmpd reads every process's descriptors at each walk and, on a busy machine, may
     // give up before it finds an owner: where it says 0, ours is taken as it is; where
     // it names a process, ours must name the same.
-    std::vector<std::string> withOwnersSnmpdFound(const std::vector<std::string>& ours,
-        const std::vector<std::string>& theirs)
+    std::vector<std::string> withOwnersSnmpdFound(
+        const std::vector<std::string>& ours, const std::vector<std::string>& theirs)
     {
         std::vector<std::string> result;
         for (const std::string& row : ours) {
@@ -451,8 +451,11 @@ namespace {
     std::string text(const Oid& oid)
     {
         std::string out;
-        for (const UINT id : oid)
-            out += (out.empty() ? "" : ".") + std::to_string(id);
+        for (const UINT id : oid) {
+            if (!out.empty())
+                out += '.';
+            out += std::to_string(id);
+        }
         return out;
     }
 
@@ -521,8 +524,10 @@ namespace {
                 EXPECT_EQ(walk.problems, std::vector<std::string>());
                 theirs.clear();
                 // The walker's own socket is not ours to see.
+                std::string walkerOwns = " ";
+                walkerOwns += pidText(walker);
                 for (const std::string& row : rowsOf(walk, table.entry, table.endpoints, table.instance)) {
-                    if (!row.ends_with(" " + pidText(walker)))
+                    if (!row.ends_with(walkerOwns))
                         theirs.push_back(row);
                 }
                 ours.clear();
