@@ -95,7 +95,8 @@ int scanAgents(const ScanArguments& arguments)
         const std::size_t last = std::min(results.size(), first + kParallelScans);
         std::vector<std::thread> running;
         for (std::size_t i = first; i < last; ++i) {
-            if (!results[i].ok)
+            // A scan a cap stopped still shows what it read; its error says it is not all.
+            if (!results[i].ok && !results[i].capped)
                 continue;
             scans[i] = std::make_unique<HostScan>(results[i], arguments.settings);
             running.emplace_back([scan = scans[i].get()] { scan->run(); });
@@ -106,12 +107,13 @@ int scanAgents(const ScanArguments& arguments)
 
     bool allRead = true;
     for (std::size_t i = 0; i < results.size(); ++i) {
-        if (scans[i]) {
+        if (scans[i])
             std::cerr << scans[i]->errors.str();
-        } else {
+        if (!results[i].error.empty())
             std::cerr << results[i].error << '\n';
-            allRead = false;
-        }
+        if (!results[i].notice.empty())
+            std::cerr << results[i].notice << '\n';
+        allRead = allRead && results[i].ok && results[i].notice.empty();
     }
     std::cerr.flush();
     if (results.size() == 1) {

@@ -280,14 +280,17 @@ std::vector<GridRowDetails> gridDetailsOf(const ConnectionTable& table)
     return details;
 }
 
-// The status bar after a scan: what the filter keeps out of view, and what found no room.
-std::string finalStatusText(const RowFilter& filter, int hidden, int notStored)
+// The status bar after a scan: what the filter keeps out of view, what found no room, and
+// the rows the agent gave that could not be shown.
+std::string finalStatusText(const RowFilter& filter, int hidden, int notStored, const std::string& notice)
 {
     std::string text;
     if (filter.active())
         text = "Filter: " + std::to_string(hidden) + (hidden == 1 ? " endpoint" : " endpoints") + " hidden";
     if (notStored > 0)
         text += (text.empty() ? "" : "  ") + notShownText(notStored);
+    if (!notice.empty())
+        text += (text.empty() ? "" : "  ") + notice;
     return text;
 }
 
@@ -337,6 +340,7 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
     try {
         view.showView(view.graphicMode());
         view.setStatusText("Scanning...");
+        agent.beginScan();
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
         if (settings.showTcp()) {
@@ -382,7 +386,7 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), view.graphicMode());
         }
-        view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored()));
+        view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored(), agent.scanNotice()));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {
