@@ -203,3 +203,24 @@ TEST(HostileAgent, MalformedRepliesAreToldWithTheirReason)
 }
 
 } // namespace
+
+namespace {
+
+// A reply from another port than the one asked is taken or dropped exactly as net-snmp's
+// own snmpget takes or drops it (docs/remote-agents.md).
+TEST(HostileAgent, AReplyFromAnotherPortIsTreatedAsSnmpgetTreatsIt)
+{
+    fakesnmp::Agent agent(fakesnmp::table({ { kSysName, fakesnmp::octets("elsewhere") } }));
+    agent.answerFromOtherPort(true);
+    const testproc::CommandRun snmpget = testproc::runCommand(
+        "snmpget -v2c -c public -t 1 -r 0 -Oqv " + agent.peer() + " 1.3.6.1.2.1.1.5.0");
+    RemoteMibAgent remote(agent.peer(), "-v2c -c public -t 1 -r 0");
+    const std::string name = remote.sysName();
+    // net-snmp 5.9 matches a reply to its request by the request id alone: both take it.
+    EXPECT_EQ(snmpget.status, 0);
+    EXPECT_EQ(snmpget.out, std::vector<std::string> { "\"elsewhere\"" });
+    EXPECT_TRUE(remote.lastWalkOk()) << remote.lastError();
+    EXPECT_EQ(name, "elsewhere");
+}
+
+} // namespace
