@@ -261,7 +261,8 @@ TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
     runScan(silent, settings, resolver, log, view, table);
     EXPECT_EQ(view.events(),
         (std::vector<std::string> { "showView grid", "status Scanning...",
-            "status SNMP agent udp:10.0.0.9:161: Timeout: the rows shown are stale, from the last scan that read "
+            "status SNMP agent udp:10.0.0.9:161: Timeout: the rows shown are stale, from the last scan that "
+            "read "
             "the tables" }));
     EXPECT_EQ(logText(), logged); // no entries from a failed walk
 
@@ -270,6 +271,37 @@ TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
     view.clear();
     runScan(silent, settings, resolver, log, view, *empty);
     EXPECT_EQ(view.events().back(), "status SNMP agent udp:10.0.0.9:161: Timeout");
+}
+
+} // namespace
+
+namespace {
+
+// An agent that refused rows while the scan read it: the scan says so, once, each time.
+class RefusingAgent final : public MibAgent
+{
+public:
+    void beginScan() override { ++scans; }
+    std::vector<MibEndpoint> walkTcpTable() override { return { { 5, 0x0100000a, 1000, 0x0200000a, 80 } }; }
+    std::vector<MibEndpoint> walkUdpTable() override { return {}; }
+    bool lastWalkFailed() const override { return false; }
+    std::string scanNotice() const override
+    {
+        return "udp:10.0.0.9:161: 3 rows refused: port 70000 out of range";
+    }
+    int scans = 0;
+};
+
+TEST_F(ScanFixture, RowsAnAgentRefusedAreToldInTheStatusBarAtEveryScan)
+{
+    RefusingAgent agent;
+    for (int scan = 1; scan <= 2; ++scan) {
+        view.clear();
+        runScan(agent, settings, resolver, log, view, table);
+        EXPECT_EQ(agent.scans, scan);
+        EXPECT_EQ(view.events().back(), "status udp:10.0.0.9:161: 3 rows refused: port 70000 out of range");
+        EXPECT_EQ(table.count(), 1);
+    }
 }
 
 } // namespace
