@@ -1,6 +1,7 @@
 #include "scan/remote_mib_agent.h"
 
 #include <cstring>
+#include <malloc.h>
 
 static_assert(RemoteAgentSettings().maxRowsPerTable == kMaxWalkRecords,
     "the remote walks take as many rows as the module's");
@@ -38,6 +39,16 @@ RemoteMibAgent::RemoteMibAgent(const std::string& peer, const std::vector<std::s
 {
 }
 
+// A walk stopped at the memory cap leaves up to 128 MB of freed rows that glibc keeps
+// mapped, so a window watching such an agent would hold them for good. remote_bench
+// endless: resident 152 MB after each scan without the trim, 9 MB with it.
+template <typename Records> Records RemoteMibAgent::afterWalk(Records records) const
+{
+    if (m_lastWalkCapped)
+        malloc_trim(0);
+    return records;
+}
+
 void RemoteMibAgent::beginScan()
 {
     m_scanBudget.emplace(m_settings);
@@ -58,37 +69,46 @@ std::vector<MibRow> RemoteMibAgent::walkColumns(
         ownBudget.emplace(m_settings);
     ColumnWalk walk(entry, columns, m_scanBudget ? *m_scanBudget : *ownBudget);
     run(walk);
+    m_lastWalkCapped = walk.capped();
     return std::move(walk.rows());
 }
 
 std::vector<MibEndpoint> RemoteMibAgent::walkTcpTable()
 {
-    return m_decoder.tcpRecords(walkColumns(mibtables::kTcpConnEntry, mibtables::kTcpConnColumns));
+    auto records = m_decoder.tcpRecords(
+        walkColumns(mibtables::kTcpConnEntry, mibtables::kTcpConnColumns)); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::vector<MibEndpoint> RemoteMibAgent::walkUdpTable()
 {
-    return m_decoder.udpRecords(walkColumns(mibtables::kUdpEntry, mibtables::kUdpColumns));
+    auto records = m_decoder.udpRecords(
+        walkColumns(mibtables::kUdpEntry, mibtables::kUdpColumns)); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpConnections()
 {
-    return m_decoder.tcpConnections(walkTcpConnectionTable());
+    auto records = m_decoder.tcpConnections(walkTcpConnectionTable()); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::vector<InetEndpointRecord> RemoteMibAgent::walkTcpListeners()
 {
-    return m_decoder.tcpListeners(walkTcpListenerTable());
+    auto records = m_decoder.tcpListeners(walkTcpListenerTable()); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::vector<InetEndpointRecord> RemoteMibAgent::walkUdpEndpoints()
 {
-    return m_decoder.udpEndpoints(walkUdpEndpointTable());
+    auto records = m_decoder.udpEndpoints(walkUdpEndpointTable()); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::vector<ProcessRecord> RemoteMibAgent::walkProcesses()
 {
-    return m_decoder.processes(walkProcessTable());
+    auto records = m_decoder.processes(walkProcessTable()); // the rows read are freed here
+    return afterWalk(std::move(records));
 }
 
 std::string RemoteMibAgent::sysName()

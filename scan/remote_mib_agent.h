@@ -72,12 +72,15 @@ public:
 
 private:
     bool run(SnmpOperation& operation);
+    // The records of the walk just made, after what a capped walk held is given back.
+    template <typename Records> Records afterWalk(Records records) const;
 
     SnmpSession m_session;
     RemoteAgentSettings m_settings;
     std::optional<ScanBudget> m_scanBudget;
     RemoteRowDecoder m_decoder;
     bool m_lastWalkOk = false;
+    bool m_lastWalkCapped = false;
 };
 
 // The identifiers and columns of the walks, shared with the poller.

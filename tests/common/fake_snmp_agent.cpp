@@ -184,6 +184,22 @@ Next table(std::map<Oid, std::string> view)
     };
 }
 
+std::optional<std::pair<Oid, std::string>> endlessTcpTable(const Oid& after)
+{
+    static const Oid sysName { 1, 3, 6, 1, 2, 1, 1, 5, 0 };
+    static const Oid column { 1, 3, 6, 1, 2, 1, 6, 13, 1, 1 };
+    if (after < sysName)
+        return std::pair { sysName, octets("endless") };
+    std::uint32_t n = 0;
+    if (after.size() == column.size() + 10 && std::equal(column.begin(), column.end(), after.begin()))
+        n = (after[11] << 16 | after[12] << 8 | after[13]) + 1;
+    else if (after > column)
+        return std::nullopt;
+    Oid name = column;
+    name.insert(name.end(), { 10, n >> 16 & 255, n >> 8 & 255, n & 255, 1, 0, 0, 0, 0, 0 });
+    return std::pair { name, integer(2) };
+}
+
 std::string responseMessage(std::int64_t id, const std::vector<std::pair<Oid, std::string>>& bindings)
 {
     std::string list;

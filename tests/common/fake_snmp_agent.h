@@ -38,6 +38,10 @@ using Next = std::function<std::optional<std::pair<Oid, std::string>>(const Oid&
 // A fixed view: names in order, values as BER.
 Next table(std::map<Oid, std::string> view);
 
+// A view of sysName.0 and a tcpConnTable whose first column never ends: a new row after
+// every name asked, as an agent that means to fill the client's memory.
+std::optional<std::pair<Oid, std::string>> endlessTcpTable(const Oid& after);
+
 // The ordinary response to a request over a view: GetNext, GetBulk and Get.
 std::string response(const Request& request, const Next& next);
 // A Response PDU with these varbinds (name, BER value) in a v2c message.

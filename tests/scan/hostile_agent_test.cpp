@@ -51,21 +51,6 @@ fakesnmp::Next tableOf(const std::vector<Row>& rows)
     return fakesnmp::table(std::move(view));
 }
 
-// Column 1 without end: a new row after every name asked.
-std::optional<std::pair<Oid, std::string>> endlessNext(const Oid& after)
-{
-    if (after < kSysName)
-        return std::pair { kSysName, fakesnmp::octets("endless") };
-    std::uint32_t n = 0;
-    if (after.size() == kTcpEntry.size() + 11
-        && std::equal(kTcpEntry.begin(), kTcpEntry.end(), after.begin()))
-        n = (after[11] << 16 | after[12] << 8 | after[13]) + 1;
-    else if (after > cell(1, {}))
-        return std::nullopt;
-    return std::pair { cell(1, { 10, n >> 16 & 255, n >> 8 & 255, n & 255, 1, 0, 0, 0, 0, 0 }),
-        fakesnmp::integer(2) };
-}
-
 const std::string kV2c = "-v2c -c public -t 2 -r 0";
 
 TEST(HostileAgent, AnEndlessTableEndsUnderEachCapAndSaysWhich)
@@ -87,7 +72,7 @@ TEST(HostileAgent, AnEndlessTableEndsUnderEachCapAndSaysWhich)
     for (const Case& c : cases) {
         fakesnmp::Agent agent([&c](const fakesnmp::Request& request) {
             std::this_thread::sleep_for(c.pause);
-            return fakesnmp::response(request, endlessNext);
+            return fakesnmp::response(request, fakesnmp::endlessTcpTable);
         });
         RemoteMibAgent remote(agent.peer(), kV2c, c.settings);
         remote.beginScan();
@@ -100,7 +85,7 @@ TEST(HostileAgent, AnEndlessTableEndsUnderEachCapAndSaysWhich)
             << remote.lastError();
     }
     // veltran-scan's poller: the same cap, the agent named, and not taken for a success.
-    fakesnmp::Agent agent(endlessNext);
+    fakesnmp::Agent agent(fakesnmp::endlessTcpTable);
     const auto results = pollAgents({ agent.peer() }, { "-v2c", "-c", "public" }, {}, cases[0].settings);
     ASSERT_EQ(results.size(), 1u);
     EXPECT_FALSE(results[0].ok);
