@@ -80,6 +80,9 @@ FilterField::FilterField(QWidget* parent)
     m_markNew->setObjectName(QStringLiteral("MarkNewRows"));
     m_markNew->setCheckable(true);
     m_markNew->setToolTip(QStringLiteral("Mark rows new since the last refresh and count the closed ones"));
+    menu->addSeparator();
+    m_preferences = menu->addAction(QStringLiteral("Preferences..."));
+    m_preferences->setObjectName(QStringLiteral("Preferences"));
 
     m_menuButton->setObjectName(QStringLiteral("FilterOptions"));
     m_menuButton->setMenu(menu);

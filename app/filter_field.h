@@ -1,7 +1,7 @@
 #pragma once
 // The filter at the right end of the toolbar band: the text field (Escape clears it)
 // and a small menu button with the options that narrow the rows the same way or mark
-// them: "Hide loopback" and "Mark new and closed".
+// them, "Hide loopback" and "Mark new and closed", and the way to the Preferences.
 
 #include <QLineEdit>
 #include <QWidget>
@@ -32,10 +32,12 @@ public:
     FilterEdit* edit() const { return m_edit; }
     QAction* hideLoopback() const { return m_hideLoopback; }
     QAction* markNewRows() const { return m_markNew; }
+    QAction* preferences() const { return m_preferences; }
 
 private:
     FilterEdit* m_edit;
     QToolButton* m_menuButton;
     QAction* m_hideLoopback;
     QAction* m_markNew;
+    QAction* m_preferences;
 };

@@ -5,18 +5,14 @@
 #include "app/program.h"
 #include "app/tform1.h"
 #include "platform/name_services.h"
-#include "resources/embedded_pictures.h"
 
-#include <malloc.h>
 #include <QApplication>
-#include <QDBusConnection>
 #include <QMessageBox>
+#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fontconfig/fontconfig.h>
-#include <thread>
 #include <utility>
 
 extern char** environ;
@@ -104,24 +100,11 @@ int main(int argc, char** argv)
             return answer->exitCode;
         }
     }
-    // Fontconfig reads its configuration, some 10 ms of the first map's time, the first
-    // time any font is asked for; here it does so beside the connection to the display.
-    // The toolbar's and the map's pictures are decoded after it on the same thread: a third
-    // busy thread beside those two would slow the connection on two cores.
-    std::packaged_task<void()> decodePictures = embedded_pictures::preload();
-    std::thread fontSetup([&decodePictures] {
-        FcInit();
-        decodePictures();
-    });
     // The menu bar stays in the window, where the layout has it: a desktop's global menu
-    // would take it out, and asking the session bus for one cost the first map 4 ms.
+    // would take it out.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
     g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
-    fontSetup.join();
-    // The accessibility bridge connects to the session bus at the first control that changes
-    // state, some 4 ms of the window's start; the connection is made here, beside it.
-    std::jthread busSetup([] { QDBusConnection::sessionBus().isConnected(); });
     qInstallMessageHandler(g_qtHandler);
     for (const QString& message : std::exchange(g_heldMessages, {}))
         qWarning("%s", qPrintable(message));

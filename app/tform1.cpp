@@ -6,14 +6,11 @@
 #include "app/view_area.h"
 #include "app/window_layout.h"
 #include "help/shell.h"
-#include "help/tform_about.h"
 #include "log/connection_log.h"
 #include "resources/embedded_pictures.h"
 #include "resources/ui_font.h"
-#include "scan/mib_agent.h"
 #include "scan/scanner.h"
-#include "settings/settings_file.h"
-#include "settings/tform_options.h"
+#include "settings/options_store.h"
 #include "views/connection_map.h"
 #include "views/grid_model.h"
 #include "views/map_pictures.h"
@@ -23,8 +20,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -38,27 +33,28 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWheelEvent>
-#include <QWindow>
 
 #include <cstring>
 
 namespace {
 
 constexpr int kNoticeMilliseconds = 20000;
+// Below this a restored geometry is taken for garbage.
+constexpr QSize kSmallestRestored(240, 180);
 
 } // namespace
 
-TForm1::TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule)
-    : m_agent(agent)
+TForm1::TForm1(OptionsStore& store, ConnectionLog& log)
+    : m_store(store)
     , m_log(log)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/veltran.png")));
     setFont(windowFont());
-    // First, so that the agent reads the kernel's tables while the controls are made.
-    FormCreate(agentModule);
     createControls();
+    showOptions(m_store.current(), Options());
+    connect(&m_store, &OptionsStore::changed, this, &TForm1::showOptions);
 }
 
 TForm1::~TForm1() = default;
@@ -113,8 +109,6 @@ void TForm1::createControls()
     ToolButton4->setObjectName(QStringLiteral("ToolButton4"));
     ToolButton1->setObjectName(QStringLiteral("ToolButton1"));
     ToolButton2->setObjectName(QStringLiteral("ToolButton2"));
-    ToolButton6->setChecked(true);
-    ToolButton3->setChecked(true);
     column->addWidget(band);
 
     m_viewArea = new ViewArea(central);
@@ -156,7 +150,9 @@ void TForm1::createControls()
     connect(ToolButton2, &QToolButton::clicked, this, &TForm1::ToolButton2Click);
     connect(About1, &QAction::triggered, this, &TForm1::About1Click);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TForm1::ScrollBar1Change);
-    connect(ToolButton3, &QToolButton::toggled, this, &TForm1::graphicModeChanged);
+    // Pressing it changes only the chosen view; the next scan shows it.
+    connect(ToolButton3, &QToolButton::toggled, this,
+        [this](bool down) { m_store.set(&Options::graphicView, down); });
 
     createDailyControls();
 
@@ -183,17 +179,23 @@ void TForm1::createDailyControls()
     m_rescanTimer = new QTimer(this);
     m_rescanTimer->setSingleShot(true);
     m_rescanTimer->setInterval(100);
-    m_layoutTimer = new QTimer(this);
-    m_layoutTimer->setSingleShot(true);
-    m_layoutTimer->setInterval(1000);
-    connect(m_filterTimer, &QTimer::timeout, this, &TForm1::filterChanged);
+    connect(m_filterTimer, &QTimer::timeout, this,
+        [this] { m_store.set(&Options::filterText, Filter->edit()->text().toStdString()); });
     connect(m_rescanTimer, &QTimer::timeout, this, &TForm1::scanNow);
-    connect(m_layoutTimer, &QTimer::timeout, this, &TForm1::saveLayout);
 
     connect(Filter->edit(), &QLineEdit::textChanged, m_filterTimer, qOverload<>(&QTimer::start));
-    connect(Filter->hideLoopback(), &QAction::toggled, this, &TForm1::hideLoopbackChanged);
-    connect(Filter->markNewRows(), &QAction::toggled, this, &TForm1::markNewRowsChanged);
-    connect(ToolButton3, &QToolButton::toggled, this, &TForm1::layoutChanged);
+    // The menu's two choices are the Preferences' too, and kept as they are.
+    const auto bindPreference = [this](QAction* action, bool Options::*option) {
+        connect(action, &QAction::toggled, this, [this, option](bool on) {
+            if (m_store.current().*option == on)
+                return;
+            m_store.set(option, on);
+            m_store.savePreferences();
+        });
+    };
+    bindPreference(Filter->hideLoopback(), &Options::hideLoopback);
+    bindPreference(Filter->markNewRows(), &Options::markNewRows);
+    connect(Filter->preferences(), &QAction::triggered, this, &TForm1::PreferencesClick);
 
     const auto shortcut = [this](const QString& name, const QKeySequence& keys, auto handler) {
         auto* action = new QAction(name, this);
@@ -211,41 +213,38 @@ void TForm1::createDailyControls()
     });
 }
 
+void TForm1::showOptions(const Options& now, const Options& before)
+{
+    ToolButton6->setChecked(now.lookupHostNames);
+    ToolButton3->setChecked(now.graphicView);
+    Filter->hideLoopback()->setChecked(now.hideLoopback);
+    Filter->markNewRows()->setChecked(now.markNewRows);
+    m_gridModel->setProcessColumn(now.showProcessColumn);
+    m_gridModel->setMarkNewRows(now.markNewRows);
+    m_gridModel->setSortable(now.sortByHeader);
+    m_gridModel->setMarkWildcards(now.markWildcards);
+    showChanges();
+    const MapLabels labels { now.mapStates, now.markWildcards };
+    if (m_map && (now.mapStates != before.mapStates || now.markWildcards != before.markWildcards)) {
+        m_map->setLabels(labels);
+        if (graphicMode() && isVisible())
+            DrawConnectionMap();
+    }
+    if (m_shown && (now.filterText != before.filterText || now.hideLoopback != before.hideLoopback))
+        scanNow();
+}
+
 QToolButton* TForm1::addToolButton(const QString& picture, const QString& hint, bool checkable)
 {
     auto* button = new BandButton(ToolBar2);
     button->setIcon(embedded_pictures::icon(QStringLiteral(":/toolbar/%1.png").arg(picture)));
     button->setToolTip(hint);
-    button->setStatusTip(hint);
     button->setCheckable(checkable);
     button->setAutoRaise(true);
     button->setFixedSize(42, 41);
     button->setIconSize(QSize(35, 35));
     ToolBar2->addWidget(button);
     return button;
-}
-
-void TForm1::FormCreate(const char* agentModule)
-{
-    m_exePath = QCoreApplication::applicationFilePath();
-    m_appFolder = QFileInfo(m_exePath).absolutePath() + QLatin1Char('/');
-    // The log's folder becomes current: the program's own when it is writable, as always.
-    m_userFiles = UserFiles::settle(QFileInfo(m_exePath).absolutePath());
-    const std::string error = startNetworking(m_agent, agentModule);
-    m_startupError = QString::fromStdString(error);
-    // The first scan starts as the window shows; its walks take this read.
-    if (error.empty())
-        m_agent.prefetch();
-}
-
-void TForm1::attachOptions(TForm_Options* options)
-{
-    m_options = options;
-    setRefreshInterval(options->refreshMilliseconds());
-    connect(options, &TForm_Options::refreshIntervalApplied, this, &TForm1::setRefreshInterval);
-    connect(options, &TForm_Options::lookupHostNamesMirrored, ToolButton6, &QToolButton::setChecked);
-    connect(options, &TForm_Options::saveFailed, this, &TForm1::showNotice);
-    connect(options, &TForm_Options::processColumnChanged, this, &TForm1::setProcessColumn);
 }
 
 StringGrid* TForm1::grid()
@@ -256,34 +255,19 @@ StringGrid* TForm1::grid()
     // view and headers would delay it. Hidden until the text view shows it.
     StringGrid1 = new StringGrid(m_gridModel, m_viewArea);
     StringGrid1->hide();
-    if (m_settingsFile)
-        restoreGridLayout(*StringGrid1, *m_settingsFile);
+    if (m_layout) {
+        for (int column = 0; column < m_layout->columnWidths.size(); ++column)
+            StringGrid1->setGridColumnWidth(column, m_layout->columnWidths[column]);
+    }
     m_viewArea->setGrid(StringGrid1);
     connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
-    connect(StringGrid1, &StringGrid::sortChanged, this, &TForm1::layoutChanged);
-    connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column) {
-        if (column != StringGrid::kLastColumn)
-            layoutChanged();
-    });
     return StringGrid1;
-}
-
-void TForm1::setProcessColumn(bool shown)
-{
-    if (StringGrid1)
-        StringGrid1->setProcessColumn(shown);
-    else
-        m_gridModel->setProcessColumn(shown);
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)
 {
     m_map = std::make_unique<ConnectionMap>(ListView1, ScrollBar1, pictures, [this] { return width(); });
-}
-
-void TForm1::attachAbout(TForm_About* about)
-{
-    m_about = about;
+    m_map->setLabels({ m_store.current().mapStates, m_store.current().markWildcards });
 }
 
 void TForm1::attachScanner(Scanner* scanner)
@@ -291,36 +275,44 @@ void TForm1::attachScanner(Scanner* scanner)
     m_scanner = scanner;
 }
 
-void TForm1::attachSettingsFile(SettingsFile* file)
+void TForm1::attachDialogs(QWidget* options, QWidget* preferences, QWidget* about)
 {
-    m_settingsFile = file;
-    if (file)
-        restoreWindowLayout(*this, *file);
-    m_layoutTimer->stop(); // what was just read needs no writing
+    m_options = options;
+    m_preferences = preferences;
+    m_about = about;
 }
 
-bool TForm1::saveLayout()
+void TForm1::restoreLayout(const WindowLayout& layout)
 {
-    m_layoutTimer->stop();
-    if (!m_settingsFile)
-        return true;
-    if (saveWindowLayout(*this, *m_settingsFile))
-        return true;
-    setStatusText(m_settingsFile->error());
-    return false;
+    m_layout = std::make_unique<WindowLayout>(layout);
+    const QRect before = geometry();
+    if (!layout.geometry.isEmpty() && restoreGeometry(layout.geometry)) {
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens.append(screen->availableGeometry());
+        // A garbled or foreign geometry must not hide the window or shrink it to nothing.
+        if (!isUsableGeometry(frameGeometry(), minimumSizeHint().expandedTo(kSmallestRestored), screens))
+            setGeometry(before);
+    }
+    m_store.set(&Options::graphicView, layout.graphicView);
+    if (m_gridModel->sortable())
+        m_gridModel->setSort(
+            layout.sortColumn, layout.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
-void TForm1::layoutChanged()
+WindowLayout TForm1::layout() const
 {
-    if (m_settingsFile)
-        m_layoutTimer->start();
-}
-
-void TForm1::moveEvent(QMoveEvent* event)
-{
-    QMainWindow::moveEvent(event);
-    if (isVisible())
-        layoutChanged();
+    WindowLayout layout = m_layout ? *m_layout : WindowLayout();
+    layout.geometry = saveGeometry();
+    layout.graphicView = graphicMode();
+    if (StringGrid1) {
+        layout.columnWidths.clear();
+        for (int column = 0; column < StringGrid::kLastColumn; ++column)
+            layout.columnWidths.append(StringGrid1->gridColumnWidth(column));
+    }
+    layout.sortColumn = m_gridModel->sortColumn();
+    layout.sortDescending = m_gridModel->sortOrder() == Qt::DescendingOrder;
+    return layout;
 }
 
 void TForm1::scanNow()
@@ -335,28 +327,6 @@ void TForm1::scanNow()
 bool TForm1::scanPending() const
 {
     return m_rescanTimer->isActive();
-}
-
-void TForm1::filterChanged()
-{
-    if (m_options)
-        m_options->setFilterText(Filter->edit()->text());
-    scanNow();
-}
-
-void TForm1::hideLoopbackChanged(bool hide)
-{
-    if (m_options)
-        m_options->setHideLoopback(hide);
-    layoutChanged();
-    scanNow();
-}
-
-void TForm1::markNewRowsChanged(bool on)
-{
-    m_gridModel->setMarkNewRows(on);
-    showChanges();
-    layoutChanged();
 }
 
 void TForm1::showChanges()
@@ -385,26 +355,15 @@ void TForm1::showEvent(QShowEvent* event)
     }
 }
 
-void TForm1::showWindow()
-{
-    if (!m_shown) {
-        m_shown = true;
-        FormShow();
-    }
-    show();
-}
-
 void TForm1::FormShow()
 {
-    if (m_options) {
-        m_options->loadSettings();
-        m_options->startLogSession();
-        setRefreshInterval(m_options->refreshMilliseconds());
-    }
+    m_store.loadSettings();
+    m_store.startLogSession();
+    setRefreshInterval(m_store.refreshMilliseconds());
     if (m_scanner)
         m_scanner->startScan();
-    if (!m_userFiles.error.isEmpty())
-        showNotice(m_userFiles.error);
+    if (!m_startupNotice.isEmpty())
+        showNotice(m_startupNotice);
 }
 
 void TForm1::setWatchedComputer(const QString& name)
@@ -419,14 +378,6 @@ void TForm1::clearScanResults()
     setGridContent(std::vector<GridRow>(1), std::vector<GridRowDetails>(1));
     takeMapTable(std::make_shared<MapTable>(), graphicMode());
     setStatusText(QString());
-}
-
-std::array<std::string, 4> TForm1::headerTitles() const
-{
-    std::array<std::string, 4> titles;
-    for (int column = 1; column <= 4; ++column)
-        titles[std::size_t(column - 1)] = std::string(m_gridModel->cellText(column, 0));
-    return titles;
 }
 
 void TForm1::setRefreshInterval(int milliseconds)
@@ -451,7 +402,7 @@ void TForm1::showNotice(const QString& text)
 void TForm1::checkLog()
 {
     const ConnectionLog::Failure failure = m_log.lastError();
-    if (failure.error == 0 || failure.serial == m_toldLogFailure || !m_options || !m_options->logEnabled())
+    if (failure.error == 0 || failure.serial == m_toldLogFailure || !m_store.current().logEnabled)
         return;
     m_toldLogFailure = failure.serial;
     showNotice(QStringLiteral("Could not write the log %1: %2")
@@ -478,62 +429,27 @@ void TForm1::setStatusText(const QString& text)
     m_statusPanel->setText(text);
 }
 
-void TForm1::setGridRows(std::vector<GridRow> rows)
-{
-    Q_ASSERT(QThread::currentThread() == thread());
-    showGridContent(std::move(rows), {});
-}
-
 void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    showGridContent(std::move(rows), std::move(details));
+    m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
 }
 
-void TForm1::showGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
-{
-    // The grid keeps its selection in step; without one the model alone takes the rows.
-    if (StringGrid1)
-        StringGrid1->setGridContent(std::move(rows), std::move(details));
-    else
-        m_gridModel->setGridContent(std::move(rows), std::move(details));
-}
-
-void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMap drawnAhead)
+void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     checkLog(); // the scan has written its entries by now
     if (!m_map)
         return;
-    m_map->setTable(std::move(table), std::move(drawnAhead));
+    m_map->setTable(std::move(table));
     if (drawMap)
         m_map->DrawConnectionMap();
-    // The first map goes on screen at once when the window already shows: it would
-    // otherwise wait behind the window's first paint for the next frame.
-    if (!m_firstMapShown && !ListView1->shownMap().isNull()) {
-        m_firstMapShown = true;
-        if (ListView1->isVisible() && windowHandle() && windowHandle()->isExposed())
-            ListView1->repaint();
-    }
-}
-
-MapFrame TForm1::mapFrame() const
-{
-    if (!m_map)
-        return {};
-    if (isVisible())
-        return m_map->frame();
-    // Before the window is first shown its controls have no places yet: the view area will
-    // fill the client area below the menu bar and the band, above the status bar.
-    const QSize area(
-        width(), height() - MainMenu1->sizeHint().height() - CoolBar::kHeight - StatusBar1->height());
-    return { m_viewArea->surfaceRect(area).size(), width(), ScrollBar1->value(), devicePixelRatioF() };
 }
 
 bool TForm1::graphicMode() const
 {
-    return ToolButton3->isChecked();
+    return m_store.current().graphicView;
 }
 
 void TForm1::DrawConnectionMap()
@@ -549,19 +465,29 @@ void TForm1::Timer1Timer()
         m_scanner->startScan();
 }
 
+void TForm1::showWindowOf(QWidget* window)
+{
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void TForm1::Options1Click()
 {
-    if (!m_options)
-        return;
-    m_options->show();
-    m_options->raise();
-    m_options->activateWindow();
+    showWindowOf(m_options);
+}
+
+void TForm1::PreferencesClick()
+{
+    showWindowOf(m_preferences);
 }
 
 void TForm1::ToolButton6Click()
 {
-    if (m_options)
-        m_options->ToolButton6Click(ToolButton6->isChecked());
+    m_store.set(&Options::lookupHostNames, ToolButton6->isChecked());
+    m_store.saveSettings();
 }
 
 void TForm1::ToolButton4Click()
@@ -642,8 +568,6 @@ void TForm1::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
     FormResize();
-    if (isVisible())
-        layoutChanged();
 }
 
 void TForm1::changeEvent(QEvent* event)
@@ -667,7 +591,6 @@ void TForm1::wheelEvent(QWheelEvent* event)
 
 void TForm1::closeEvent(QCloseEvent* event)
 {
-    saveLayout();
     QMainWindow::closeEvent(event);
     if (event->isAccepted())
         Q_EMIT closed();

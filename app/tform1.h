@@ -1,24 +1,22 @@
 #pragma once
 // The main window: toolbar band, menu, the grid and the map surface with its scroll
-// bar, the status bar and the refresh timer.
+// bar, the status bar and the refresh timer. Its toolbar buttons and the filter field
+// are views of the options store.
 
-#include "app/user_files.h"
-#include "scan/mib_agent.h"
+#include "scan/options.h"
 #include "scan/scan_view.h"
 #include "views/connection_map.h"
 
 #include <QMainWindow>
 
-#include <array>
 #include <memory>
 #include <string>
 
 class ConnectionLog;
 class FilterField;
 class GridModel;
-class SettingsFile;
 class MapSurface;
-class MibAgent;
+class OptionsStore;
 class QAction;
 class QLabel;
 class QMenuBar;
@@ -29,10 +27,11 @@ class QToolBar;
 class QToolButton;
 class Scanner;
 class StringGrid;
-class TForm_About;
-class TForm_Options;
 class ViewArea;
 struct MapPictures;
+
+// What the window keeps of its layout across restarts, while the user asks for it.
+struct WindowLayout;
 
 class TForm1 final : public QMainWindow
 {
@@ -43,36 +42,30 @@ public:
     static constexpr int kClientWidth = 603;
     static constexpr int kClientHeight = 473;
 
-    // Runs FormCreate (the executable's folder becomes the current directory, networking
-    // starts), then creates the window's controls and the grid's rows with their header row.
-    TForm1(MibAgent& agent, ConnectionLog& log, const char* agentModule = kAgentModuleName);
+    // Creates the window's controls, the grid's model with its header row, centred at its
+    // first size.
+    TForm1(OptionsStore& store, ConnectionLog& log);
     ~TForm1() override;
 
-    // Empty, or the message of a failed start of networking.
-    QString startupError() const { return m_startupError; }
-    // Where options.dat, the settings file and relative log names are.
-    const UserFiles& userFiles() const { return m_userFiles; }
-
-    // The windows and services created after the main window.
-    void attachOptions(TForm_Options* options);
+    // The services created after the main window.
     void attachMapPictures(const MapPictures* pictures);
-    void attachAbout(TForm_About* about);
     void attachScanner(Scanner* scanner);
-    // The INI file of the window's layout: restored now, written when it changes and at close.
-    void attachSettingsFile(SettingsFile* file);
-    // The down state of the "Graphic/Text mode" button: the one record of the chosen view.
-    bool graphicMode() const;
+    // The windows its commands show.
+    void attachDialogs(QWidget* options, QWidget* preferences, QWidget* about);
+    // A stored layout to take, before the window is first shown.
+    void restoreLayout(const WindowLayout& layout);
+    WindowLayout layout() const;
+    // A folder the program could not settle, told once the window shows.
+    void setStartupNotice(const QString& text) { m_startupNotice = text; }
 
-    // Shows the window. The first time, its start (the options read, the first scan) comes
-    // before the window is laid out and mapped, so that the first scan runs beside that.
-    void showWindow();
+    // The chosen view: the "Graphic/Text mode" button's down state, which is the store's.
+    bool graphicMode() const;
 
     // A scan's effects, on the GUI thread, in the scan's order.
     void showScanView(bool graphic);
     void setStatusText(const QString& text);
-    void setGridRows(std::vector<GridRow> rows);
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
-    void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap, DrawnMap drawnAhead = {});
+    void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
 
     // The computer being watched, named in the caption after the program's title; an empty
     // name (this computer) keeps the caption as it always was.
@@ -82,17 +75,12 @@ public:
 
     // The map of the last finished scan; null before the pictures are attached.
     const ConnectionMap* connectionMap() const { return m_map.get(); }
-    // Where the map's next run would draw; empty before the pictures are attached. Before
-    // the window is first shown, where its first run will draw once the map fits.
-    MapFrame mapFrame() const;
 
-    // The grid, made at its first use, which is usually the text view's first show. Until
-    // then its model alone keeps the rows, the sort and the marks.
+    // The grid, made at its first use, which is usually the text view's first show. Its
+    // model, made with the window, holds the rows, the sort and the marks.
     StringGrid* grid();
     GridModel* gridModel() const { return m_gridModel; }
 
-    // The header texts of grid columns 1 to 4, for the log's session header.
-    std::array<std::string, 4> headerTitles() const;
     // Seconds × 1000; an interval of 0 or less never fires.
     void setRefreshInterval(int milliseconds);
     QString statusText() const;
@@ -103,8 +91,6 @@ public:
     void scanNow();
     // A scan asked for while one ran, still waiting to start.
     bool scanPending() const;
-    // Writes the layout to the attached settings file; a failure is told in the status bar.
-    bool saveLayout();
 
     // A failure told in the status bar over the scan's texts for a while; the program goes on.
     void showNotice(const QString& text);
@@ -119,6 +105,8 @@ public:
     void Help1Click(); // "Help" (menu and ToolButton1): opens help.htm
     void ToolButton2Click(); // "Exit": closes the window, which ends the program
     void About1Click(); // "About": shows the about box
+    void PreferencesClick(); // "Preferences..." in the filter's menu: the additions' dialog
+    void FormShow(); // the first show: the options read, the log session, the timer, a scan
     void FormActivate(); // the window became active: redraws the map in graphic mode
     void ScrollBar1Change(); // the map was scrolled: redraws it in graphic mode
     void FormResize(); // stretches the grid's last column and redraws the map
@@ -131,12 +119,12 @@ public:
     QWidget* CoolBar1 = nullptr; // the toolbar's band, with its tiled picture
     QToolBar* ToolBar2 = nullptr; // the six buttons on the band
     QToolButton* ToolButton5 = nullptr; // "Options"
-    QToolButton* ToolButton6 = nullptr; // "Lookup hostnames": mirrors the dialog's CheckBox4
+    QToolButton* ToolButton6 = nullptr; // "Lookup hostnames": the store's lookupHostNames
     QToolButton* ToolButton3 = nullptr; // "Graphic/Text mode": down shows the map at the next scan
     QToolButton* ToolButton4 = nullptr; // "ViewLog"
     QToolButton* ToolButton1 = nullptr; // "Help"
     QToolButton* ToolButton2 = nullptr; // "Exit"
-    FilterField* Filter = nullptr; // the filter field and its options, right on the band
+    FilterField* Filter = nullptr; // the filter field and its menu, right on the band
     StringGrid* StringGrid1 = nullptr; // the text grid, one row per endpoint; see grid()
     MapSurface* ListView1 = nullptr; // the surface that shows the graphic map
     QScrollBar* ScrollBar1 = nullptr; // scrolls the map
@@ -150,8 +138,6 @@ public:
 
 Q_SIGNALS:
     void closed();
-    // The "Graphic/Text mode" button changed; the next scan shows that view.
-    void graphicModeChanged(bool graphic);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -161,43 +147,32 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
 
 private:
-    void createDailyControls();
-    void filterChanged();
-    void hideLoopbackChanged(bool hide);
-    void markNewRowsChanged(bool on);
-    void setProcessColumn(bool shown);
-    void showGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
-    void showChanges();
-    void layoutChanged();
-    void FormCreate(const char* agentModule);
-    void FormShow();
     void createControls();
+    void createDailyControls();
     QToolButton* addToolButton(const QString& picture, const QString& hint, bool checkable);
+    void showOptions(const Options& now, const Options& before);
+    void showChanges();
     void wheel(int angleDelta);
+    static void showWindowOf(QWidget* window);
 
-    MibAgent& m_agent;
+    OptionsStore& m_store;
     ConnectionLog& m_log;
-    QString m_startupError;
-    QString m_exePath;
-    QString m_appFolder;
-    UserFiles m_userFiles;
     unsigned m_toldLogFailure = 0;
     bool m_shown = false;
-    bool m_firstMapShown = false;
+    QString m_startupNotice;
+    std::unique_ptr<WindowLayout> m_layout; // restored, for a grid made later
 
     ViewArea* m_viewArea = nullptr;
     GridModel* m_gridModel = nullptr;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_changesPanel = nullptr;
-    SettingsFile* m_settingsFile = nullptr;
     QTimer* m_filterTimer = nullptr; // a short pause after typing, then one scan
     QTimer* m_rescanTimer = nullptr; // retries a scan asked for while one ran
-    QTimer* m_layoutTimer = nullptr; // gathers layout changes into one write
-    TForm_Options* m_options = nullptr;
-    TForm_About* m_about = nullptr;
+    QWidget* m_options = nullptr;
+    QWidget* m_preferences = nullptr;
+    QWidget* m_about = nullptr;
     Scanner* m_scanner = nullptr;
     std::unique_ptr<ConnectionMap> m_map;
 };

@@ -1,15 +1,9 @@
 #include "app/window_layout.h"
 
-#include "app/filter_field.h"
-#include "app/tform1.h"
+#include "scan/grid_columns.h"
 #include "settings/settings_file.h"
-#include "views/grid_model.h"
-#include "views/grid_sort.h"
-#include "views/string_grid.h"
 
-#include <QAction>
 #include <QStringList>
-#include <QToolButton>
 
 namespace {
 
@@ -18,71 +12,67 @@ const QString kGraphicView = QStringLiteral("Window/GraphicView");
 const QString kColumnWidths = QStringLiteral("Grid/ColumnWidths");
 const QString kSortColumn = QStringLiteral("Grid/SortColumn");
 const QString kSortDescending = QStringLiteral("Grid/SortDescending");
-const QString kMarkNewRows = QStringLiteral("Grid/MarkNewRows");
-const QString kHideLoopback = QStringLiteral("Filter/HideLoopback");
 
-constexpr int kStoredWidths = StringGrid::kLastColumn; // the last column stretches
+constexpr int kStoredWidths = kGridColumnCount - 1; // the last column stretches
+constexpr int kWidestColumn = 10000;
 
 } // namespace
 
-void restoreWindowLayout(TForm1& window, const SettingsFile& file)
+WindowLayout loadWindowLayout(const SettingsFile& file)
 {
-    const QByteArray geometry = file.value(kGeometry).toByteArray();
-    if (!geometry.isEmpty())
-        window.restoreGeometry(geometry);
+    WindowLayout layout;
+    layout.geometry = file.value(kGeometry).toByteArray();
+    layout.graphicView = file.value(kGraphicView, layout.graphicView).toBool();
 
-    // A grid not made yet takes its widths when it is.
-    if (window.StringGrid1)
-        restoreGridLayout(*window.StringGrid1, file);
+    const QStringList widths = file.value(kColumnWidths).toStringList();
+    if (widths.size() == kStoredWidths) {
+        for (const QString& text : widths) {
+            bool ok = false;
+            const int width = text.toInt(&ok);
+            if (!ok || width < 1 || width > kWidestColumn) {
+                layout.columnWidths.clear();
+                break;
+            }
+            layout.columnWidths.append(width);
+        }
+    }
 
     bool ok = false;
     const int column = file.value(kSortColumn, kScanOrder).toInt(&ok);
-    if (ok && column >= kScanOrder && column < StringGrid::kColumnCount) {
-        const Qt::SortOrder order
-            = file.value(kSortDescending, false).toBool() ? Qt::DescendingOrder : Qt::AscendingOrder;
-        if (window.StringGrid1)
-            window.StringGrid1->setSort(column, order);
-        else
-            window.gridModel()->setSort(column, order);
+    if (ok && column >= kScanOrder && column < kGridColumnCount) {
+        layout.sortColumn = column;
+        layout.sortDescending = file.value(kSortDescending, false).toBool();
     }
-
-    const QVariant graphic = file.value(kGraphicView);
-    if (graphic.isValid())
-        window.ToolButton3->setChecked(graphic.toBool());
-    window.Filter->hideLoopback()->setChecked(file.value(kHideLoopback, false).toBool());
-    window.Filter->markNewRows()->setChecked(file.value(kMarkNewRows, false).toBool());
+    return layout;
 }
 
-void restoreGridLayout(StringGrid& grid, const SettingsFile& file)
+bool saveWindowLayout(const WindowLayout& layout, SettingsFile& file)
 {
-    const QStringList widths = file.value(kColumnWidths).toStringList();
-    if (widths.size() != kStoredWidths)
-        return;
-    for (int column = 0; column < kStoredWidths; ++column) {
-        bool ok = false;
-        const int width = widths[column].toInt(&ok);
-        if (ok && width >= 1 && width <= 10000)
-            grid.setGridColumnWidth(column, width);
-    }
-}
-
-bool saveWindowLayout(const TForm1& window, SettingsFile& file)
-{
-    const GridModel& model = *window.gridModel();
-    const bool descending = model.sortOrder() == Qt::DescendingOrder;
     // Every value is tried; one failure is enough to tell.
-    bool saved = file.setValue(kGeometry, window.saveGeometry());
-    // A grid never made has the widths it would have taken from the file: they stay there.
-    if (window.StringGrid1) {
+    bool saved = file.setValue(kGeometry, layout.geometry);
+    saved = file.setValue(kGraphicView, layout.graphicView) && saved;
+    // A grid never made has the widths it was given: they stay in the file as they are.
+    if (layout.columnWidths.size() == kStoredWidths) {
         QStringList widths;
-        for (int column = 0; column < kStoredWidths; ++column)
-            widths << QString::number(window.StringGrid1->gridColumnWidth(column));
+        for (int width : layout.columnWidths)
+            widths << QString::number(width);
         saved = file.setValue(kColumnWidths, widths) && saved;
     }
-    saved = file.setValue(kSortColumn, model.sortColumn()) && saved;
-    saved = file.setValue(kSortDescending, descending) && saved;
-    saved = file.setValue(kGraphicView, window.graphicMode()) && saved;
-    saved = file.setValue(kHideLoopback, window.Filter->hideLoopback()->isChecked()) && saved;
-    saved = file.setValue(kMarkNewRows, window.Filter->markNewRows()->isChecked()) && saved;
+    saved = file.setValue(kSortColumn, layout.sortColumn) && saved;
+    saved = file.setValue(kSortDescending, layout.sortDescending) && saved;
     return saved;
+}
+
+bool isUsableGeometry(const QRect& frame, QSize minimum, const QList<QRect>& screens)
+{
+    if (frame.width() < minimum.width() || frame.height() < minimum.height())
+        return false;
+    // Half of the window on one screen at least, so that its caption can be reached.
+    const qint64 area = qint64(frame.width()) * frame.height();
+    for (const QRect& screen : screens) {
+        const QRect shown = frame.intersected(screen);
+        if (qint64(shown.width()) * shown.height() * 2 >= area)
+            return true;
+    }
+    return false;
 }

@@ -1,15 +1,30 @@
 #pragma once
-// The window's layout across restarts: its size and place, the grid's column widths
-// (the stretched last column excepted), the sort, the chosen view and the filter's two
-// options. Kept in veltran.ini, never in options.dat.
+// The window's layout across restarts, kept in veltran.ini while the user asks for it:
+// its size and place, the chosen view, the grid's column widths (the stretched last
+// column excepted) and the sort.
+
+#include "views/grid_sort.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QRect>
 
 class SettingsFile;
-class StringGrid;
-class TForm1;
 
-// Sets what the file holds; what it lacks, or holds out of range, stays as it is.
-void restoreWindowLayout(TForm1& window, const SettingsFile& file);
-// The grid's column widths, for a grid made after the rest was restored.
-void restoreGridLayout(StringGrid& grid, const SettingsFile& file);
-// Writes the layout; false when the file could not be written (file.error() says why).
-bool saveWindowLayout(const TForm1& window, SettingsFile& file);
+struct WindowLayout
+{
+    QByteArray geometry; // QWidget::saveGeometry's; empty: none stored
+    bool graphicView = true;
+    QList<int> columnWidths; // columns 0 to 5; empty: none stored
+    int sortColumn = kScanOrder;
+    bool sortDescending = false;
+};
+
+// What the file holds; what it lacks, or holds out of range, keeps the default.
+WindowLayout loadWindowLayout(const SettingsFile& file);
+// False when the file could not be written (file.error() says why).
+bool saveWindowLayout(const WindowLayout& layout, SettingsFile& file);
+
+// Whether a restored frame is fit to show: at least the window's minimum size, and
+// mostly on one of the screens present.
+bool isUsableGeometry(const QRect& frame, QSize minimum, const QList<QRect>& screens);

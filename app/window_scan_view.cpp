@@ -36,16 +36,6 @@ template <typename F> void WindowScanView::post(F&& effect)
         Qt::QueuedConnection);
 }
 
-bool WindowScanView::graphicMode() const
-{
-    return m_graphicMode.load();
-}
-
-void WindowScanView::setGraphicMode(bool down)
-{
-    m_graphicMode.store(down);
-}
-
 void WindowScanView::showView(bool graphic)
 {
     post([this, graphic] { Q_EMIT viewShown(graphic); });
@@ -58,11 +48,6 @@ void WindowScanView::setStatusText(const std::string& text)
     });
 }
 
-void WindowScanView::setGridRows(std::vector<GridRow> rows)
-{
-    post([this, rows = std::move(rows)] { Q_EMIT gridRowsChanged(rows); });
-}
-
 void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     post([this, rows = std::move(rows), details = std::move(details)] {
@@ -70,31 +55,9 @@ void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridR
     });
 }
 
-void WindowScanView::drawFirstMapAhead(const MapFrame& frame, const MapPictures* pictures)
-{
-    std::lock_guard guard(m_mutex);
-    m_firstMapFrame = frame;
-    m_pictures = pictures;
-}
-
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
-    std::optional<MapFrame> frame;
-    const MapPictures* pictures = nullptr;
-    {
-        std::lock_guard guard(m_mutex);
-        if (!std::exchange(m_mapPublished, true)) {
-            frame = m_firstMapFrame;
-            pictures = m_pictures;
-        }
-    }
-    // The window's first map is composed here while the GUI thread shows the window.
-    DrawnMap drawnAhead;
-    if (drawMap && frame && pictures && !m_shutDown.load())
-        drawnAhead = drawMapAhead(*table, *frame, *pictures);
-    post([this, table = std::move(table), drawMap, drawnAhead = std::move(drawnAhead)] {
-        Q_EMIT mapTablePublished(table, drawMap, drawnAhead);
-    });
+    post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });
 }
 
 void WindowScanView::showCapacityMessage(int notShown)

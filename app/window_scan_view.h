@@ -5,7 +5,6 @@
 // never waits on the worker.
 
 #include "scan/scan_view.h"
-#include "views/connection_map.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,7 +13,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <optional>
 
 class QWidget;
 
@@ -28,21 +26,14 @@ public:
     explicit WindowScanView(QWidget* window);
     ~WindowScanView() override;
 
-    bool graphicMode() const override;
     void showView(bool graphic) override;
     void setStatusText(const std::string& text) override;
-    void setGridRows(std::vector<GridRow> rows) override;
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
     // Shows the capacity message on the GUI thread and waits until it was closed, or
     // until the window shuts down. Not modal: Exit and closing the window still work.
     void showCapacityMessage(int notShown) override;
 
-    // GUI thread: mirrors the "Graphic/Text mode" button for the worker.
-    void setGraphicMode(bool down);
-    // GUI thread: the first map this view publishes is drawn on the worker for frame, with
-    // pictures, which must outlive the scans; the window's first run then only shows it.
-    void drawFirstMapAhead(const MapFrame& frame, const MapPictures* pictures);
     // GUI thread, once the window has closed: releases a worker waiting on a message
     // and drops every later effect, those already on their way included.
     void shutdown();
@@ -51,21 +42,16 @@ public:
 Q_SIGNALS:
     void viewShown(bool graphic);
     void statusTextChanged(const QString& text);
-    void gridRowsChanged(const std::vector<GridRow>& rows);
     void gridContentChanged(const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details);
-    void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap, const DrawnMap& drawnAhead);
+    void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
 
 private:
     template <typename F> void post(F&& effect);
 
     QPointer<QWidget> m_window; // GUI thread only
-    std::atomic<bool> m_graphicMode { true };
     std::atomic<bool> m_shutDown { false };
 
     std::mutex m_mutex;
     std::condition_variable m_closed;
     std::uint64_t m_messagesShown = 0; // guarded by m_mutex
-    std::optional<MapFrame> m_firstMapFrame; // the three guarded by m_mutex
-    const MapPictures* m_pictures = nullptr;
-    bool m_mapPublished = false;
 };

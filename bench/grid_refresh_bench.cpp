@@ -71,7 +71,7 @@ int main(int argc, char** argv)
         grid->resize(603, 409);
         grid->show();
     }
-    sorted.setSort(4, Qt::DescendingOrder); // host names: the dearest column to compare
+    sorted.gridModel()->setSort(4, Qt::DescendingOrder); // host names: the dearest column to compare
     sorted.gridModel()->setMarkNewRows(true);
     QPixmap canvas(603, 409);
 
@@ -82,7 +82,7 @@ int main(int argc, char** argv)
     const auto refresh = [&](StringGrid& grid, int round) {
         Scan scan = scans[std::size_t(round % 8)];
         return microseconds([&] {
-            grid.setGridContent(std::move(scan.rows), std::move(scan.details));
+            grid.gridModel()->setGridContent(std::move(scan.rows), std::move(scan.details));
             grid.render(&canvas);
         });
     };

@@ -5,6 +5,7 @@
 #include "log/connection_log.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "scan/run_scan.h"
 #include "scan/scanner.h"
 #include "tests/common/connection_holders.h"
@@ -13,7 +14,6 @@
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "tests/scan/fakes/test_settings.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -77,11 +77,11 @@ struct NamesOnly
 {
     explicit NamesOnly(int delayMs)
     {
-        settings.udp = false;
-        settings.portNames = false;
+        options.value.showUdp = false;
+        options.value.lookupPortNames = false;
         services.setLookupDelay(std::chrono::milliseconds(delayMs));
     }
-    TestSettings settings;
+    FixedOptions options;
     ScriptedNameServices services;
     ConnectionLog log;
     RecordingScanView view;
@@ -98,7 +98,7 @@ void resolverCase(int remotes, int delayMs)
         std::exit(1);
     }
     NamesOnly scan(delayMs);
-    Scanner scanner(agent, scan.settings, scan.services, scan.log, scan.view);
+    Scanner scanner(agent, scan.options, scan.services, scan.log, scan.view);
 
     const ScanCost first = timedScan(scanner, scan.services);
     const ScanCost second = timedScan(scanner, scan.services);
@@ -120,10 +120,10 @@ void resolverBench(int delayMs)
 double firstScan(MibAgent& agent, int delayMs)
 {
     NamesOnly scan(delayMs);
-    NameResolver resolver(scan.settings, scan.services);
+    NameResolver resolver(scan.services);
     auto table = std::make_unique<ConnectionTable>();
     const auto start = Clock::now();
-    runScan(agent, scan.settings, resolver, scan.log, scan.view, *table);
+    runScan(agent, scan.options.value, resolver, scan.log, scan.view, *table);
     return millisecondsSince(start);
 }
 

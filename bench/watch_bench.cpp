@@ -11,10 +11,11 @@
 #include "bench/median.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
+#include "settings/options_store.h"
 #include "tests/app/sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/snmpd.h"
-#include "views/string_grid.h"
+#include "views/grid_model.h"
 
 #include <QApplication>
 #include <QDir>
@@ -125,21 +126,23 @@ int main(int argc, char** argv)
 
     QTemporaryDir folder;
     QuietNames names;
-    Program program(names);
+    // options.dat and veltran.ini of the defaults, in a folder of its own: 1-second refresh
+    Program program(names, kAgentModuleName, folder.path());
     if (!program.startupError().isEmpty()) {
         std::fprintf(stderr, "%s\n", qPrintable(program.startupError()));
         return 1;
     }
-    QDir::setCurrent(folder.path()); // options.dat and veltran.ini of the defaults: 1-second refresh
     program.show();
 
-    const WatchTarget thisComputer;
-    const WatchTarget agent { true, QString::fromStdString(snmpd.peer()),
-        QString::fromStdString(snmpd.v2cOptions()) };
+    const Options thisComputer;
+    Options agent;
+    agent.watchAgent = true;
+    agent.watchHost = snmpd.peer();
+    agent.watchSnmpOptions = snmpd.v2cOptions();
     struct Contender
     {
         const char* name;
-        const WatchTarget* target;
+        const Options* target;
         bool agentStopped;
         std::vector<double> cpu;
         std::vector<double> stall;
@@ -152,7 +155,11 @@ int main(int argc, char** argv)
 
     for (int round = 0; round < rounds; ++round) {
         for (Contender& contender : contenders) {
-            program.watch(*contender.target);
+            program.store().change([&](Options& options) {
+                options.watchAgent = contender.target->watchAgent;
+                options.watchHost = contender.target->watchHost;
+                options.watchSnmpOptions = contender.target->watchSnmpOptions;
+            });
             if (contender.agentStopped)
                 snmpd.pause();
             measure(2); // the switch and its first scan settle
@@ -163,7 +170,7 @@ int main(int argc, char** argv)
             contender.stall.push_back(turn.longestStallMs);
             contender.stallsOver50Ms += turn.stallsOver50Ms;
             contender.seen = QStringLiteral("%1 rows; \"%2\"; status \"%3\"")
-                                 .arg(program.form1().StringGrid1->rowCount() - 1)
+                                 .arg(program.form1().gridModel()->rowCount())
                                  .arg(program.form1().windowTitle(), program.form1().statusText());
         }
     }

@@ -39,15 +39,15 @@ private:
 // One agent's rows through the same scan steps as this computer's.
 struct HostScan
 {
-    explicit HostScan(const AgentPollResult& result, const Settings& settings)
+    HostScan(const AgentPollResult& result, const Options& options)
         : agent(result)
         , services(systemNameServices(), result.sysName)
         , view(errors)
-        , resolver(settings, services)
-        , settings(settings)
+        , resolver(services)
+        , options(options)
     {
     }
-    void run() { runScan(agent, settings, resolver, log, view, table); }
+    void run() { runScan(agent, options, resolver, log, view, table); }
 
     RecordedMibAgent agent;
     AgentNameServices services;
@@ -56,7 +56,7 @@ struct HostScan
     PrintingScanView view;
     NameResolver resolver;
     ConnectionTable table;
-    const Settings& settings;
+    const Options& options;
 };
 
 int scanThisComputer(const ScanArguments& arguments)
@@ -69,11 +69,11 @@ int scanThisComputer(const ScanArguments& arguments)
     }
     ConnectionLog log; // no name is ever set, so nothing is written
     PrintingScanView view(std::cerr);
-    view.setProcessColumn(arguments.settings.showProcessColumn());
+    view.setProcessColumn(arguments.options.showProcessColumn);
     // One scan needs no worker thread: it runs here, through the window's own scan steps.
-    NameResolver resolver(arguments.settings, systemNameServices());
+    NameResolver resolver(systemNameServices());
     auto table = std::make_unique<ConnectionTable>(); // 200 rows of fixed texts: too large for the stack
-    runScan(agent, arguments.settings, resolver, log, view, *table);
+    runScan(agent, arguments.options, resolver, log, view, *table);
     std::cerr.flush();
     view.print(std::cout, arguments.format);
     std::cout.flush();
@@ -83,8 +83,8 @@ int scanThisComputer(const ScanArguments& arguments)
 int scanAgents(const ScanArguments& arguments)
 {
     AgentPollRequest request;
-    request.tcp = arguments.settings.showTcp();
-    request.udp = arguments.settings.showUdp();
+    request.tcp = arguments.options.showTcp;
+    request.udp = arguments.options.showUdp;
     const std::vector<AgentPollResult> results
         = pollRemoteAgents(arguments.hosts, arguments.snmpOptions, request);
 
@@ -98,7 +98,7 @@ int scanAgents(const ScanArguments& arguments)
             // A scan a cap stopped still shows what it read; its error says it is not all.
             if (!results[i].ok && !results[i].capped)
                 continue;
-            scans[i] = std::make_unique<HostScan>(results[i], arguments.settings);
+            scans[i] = std::make_unique<HostScan>(results[i], arguments.options);
             running.emplace_back([scan = scans[i].get()] { scan->run(); });
         }
         for (std::thread& thread : running)

@@ -112,12 +112,6 @@ PrintingScanView::PrintingScanView(std::ostream& errors)
 {
 }
 
-void PrintingScanView::setGridRows(std::vector<GridRow> rows)
-{
-    std::lock_guard lock(m_mutex);
-    m_rows = std::move(rows);
-}
-
 void PrintingScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     std::lock_guard lock(m_mutex);

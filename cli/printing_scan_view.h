@@ -15,10 +15,8 @@ class PrintingScanView final : public ScanView
 public:
     explicit PrintingScanView(std::ostream& errors);
 
-    bool graphicMode() const override { return false; }
     void showView(bool) override { }
     void setStatusText(const std::string&) override { }
-    void setGridRows(std::vector<GridRow> rows) override;
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     // Prints a "Process" column after "State".
     void setProcessColumn(bool on) { m_processColumn = on; }

@@ -9,20 +9,28 @@ namespace {
 struct Flag
 {
     const char* name;
-    bool CommandLineSettings::*option;
+    bool Options::*option;
     const char* help;
 };
 
 constexpr Flag kFlags[] {
-    { "--no-host-names", &CommandLineSettings::hostNames, "show addresses as dotted quads" },
-    { "--no-port-names", &CommandLineSettings::portNames, "show ports as numbers" },
-    { "--no-listening", &CommandLineSettings::listening, "leave out listening TCP ports" },
-    { "--no-tcp", &CommandLineSettings::tcp, "leave out TCP connections and listening ports" },
-    { "--no-udp", &CommandLineSettings::udp, "leave out UDP endpoints" },
-    { "--no-ipv6", &CommandLineSettings::ipv6, "leave out IPv6 endpoints (IPv4-mapped ones stay, as IPv4)" },
+    { "--no-host-names", &Options::lookupHostNames, "show addresses as dotted quads" },
+    { "--no-port-names", &Options::lookupPortNames, "show ports as numbers" },
+    { "--no-listening", &Options::showListening, "leave out listening TCP ports" },
+    { "--no-tcp", &Options::showTcp, "leave out TCP connections and listening ports" },
+    { "--no-udp", &Options::showUdp, "leave out UDP endpoints" },
+    { "--no-ipv6", &Options::showIpv6Endpoints, "leave out IPv6 endpoints (IPv4-mapped ones stay, as IPv4)" },
 };
 
 } // namespace
+
+Options commandLineDefaults()
+{
+    Options options;
+    options.graphicView = false;
+    options.attributeProcesses = false;
+    return options;
+}
 
 ScanArguments parseScanArguments(int argc, const char* const* argv)
 {
@@ -70,13 +78,14 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             continue;
         }
         if (std::strcmp(argument, "--processes") == 0) {
-            result.settings.processes = true;
+            result.options.showProcessColumn = true;
+            result.options.attributeProcesses = true;
             continue;
         }
         bool known = false;
         for (const Flag& flag : kFlags) {
             if (std::strcmp(argument, flag.name) == 0) {
-                result.settings.*flag.option = false;
+                result.options.*flag.option = false;
                 known = true;
             }
         }

@@ -23,8 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     parseWholeNumber(content.substr(0, 40));
     const StoredOptions stored = parseOptions(content);
 
-    OptionsValues values;
-    keep(stored.refreshSeconds, values.refreshSeconds);
+    Options values;
+    long long refreshSeconds = 1;
+    keep(stored.refreshSeconds, refreshSeconds);
     keep(stored.showListening, values.showListening);
     keep(stored.showTcp, values.showTcp);
     keep(stored.showUdp, values.showUdp);
@@ -33,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     keep(stored.cacheDns, values.cacheDns);
     keep(stored.logEnabled, values.logEnabled);
     keep(stored.logFileName, values.logFileName);
-    const StoredOptions again = parseOptions(formatOptions(values));
-    if (again.refreshSeconds != values.refreshSeconds || again.showListening != values.showListening
+    const StoredOptions again = parseOptions(formatOptions(refreshSeconds, values));
+    if (again.refreshSeconds != refreshSeconds || again.showListening != values.showListening
         || again.showTcp != values.showTcp || again.showUdp != values.showUdp
         || again.lookupHostNames != values.lookupHostNames || again.lookupPortNames != values.lookupPortNames
         || again.cacheDns != values.cacheDns || again.logEnabled != values.logEnabled

@@ -3,10 +3,6 @@
 #include <QGuiApplication>
 #include <QPixmap>
 
-#include <future>
-#include <map>
-#include <optional>
-
 static void initEmbeddedPictures()
 {
     // The pictures live in a static library, whose resources are registered by hand, once.
@@ -19,14 +15,6 @@ static void initEmbeddedPictures()
 }
 
 namespace {
-
-using Pictures = std::map<QString, QImage>;
-
-std::optional<std::shared_future<Pictures>>& preloaded()
-{
-    static std::optional<std::shared_future<Pictures>> pictures;
-    return pictures;
-}
 
 QString twinPath(const QString& path)
 {
@@ -43,50 +31,13 @@ QImage decode(const QString& path)
     return picture;
 }
 
-Pictures decodeAll()
-{
-    static const char* const kNames[]
-        = { "band", "veltran", "options", "lookup", "mode", "viewlog", "help", "exit" };
-    static const char* const kMapNames[]
-        = { "image_main", "image_hub_top", "image_hub_est", "image_hub_lst", "image_remote" };
-    Pictures pictures;
-    const auto add = [&pictures](const QString& path, bool withTwin) {
-        pictures[path] = decode(path);
-        const QString twin = twinPath(path);
-        const QImage sharp = withTwin ? decode(twin) : QImage();
-        if (!sharp.isNull())
-            pictures[twin] = sharp;
-    };
-    // The buttons' twins serve scaled screens alone and are decoded when asked for: they
-    // took most of this thread's decoding time. The map always loads its twins.
-    for (const char* name : kNames)
-        add(QStringLiteral(":/toolbar/%1.png").arg(QLatin1String(name)), false);
-    for (const char* name : kMapNames)
-        add(QStringLiteral(":/map/%1.bmp").arg(QLatin1String(name)), true);
-    return pictures;
-}
-
 } // namespace
 
 namespace embedded_pictures {
 
-std::packaged_task<void()> preload()
-{
-    initEmbeddedPictures();
-    std::promise<Pictures> decoded;
-    preloaded() = decoded.get_future().share();
-    return std::packaged_task<void()>(
-        [decoded = std::move(decoded)]() mutable { decoded.set_value(decodeAll()); });
-}
-
 QImage image(const QString& path)
 {
     initEmbeddedPictures();
-    if (const auto& pictures = preloaded()) {
-        const Pictures& decoded = pictures->get();
-        if (const auto found = decoded.find(path); found != decoded.end())
-            return found->second;
-    }
     return decode(path);
 }
 

@@ -3,7 +3,7 @@
 #include "platform/name_services.h"
 #include "scan/inet_endpoints.h"
 #include "scan/name_text.h"
-#include "scan/settings.h"
+#include "scan/options.h"
 #include "scan/utf8_cut.h"
 
 #include <arpa/inet.h>
@@ -39,16 +39,22 @@ std::optional<std::string> visibleName(std::string_view name, std::size_t length
 
 } // namespace
 
-NameResolver::NameResolver(const Settings& settings, NameServices& services)
-    : m_settings(settings)
-    , m_prefetch(services)
+NameResolver::NameResolver(NameServices& services)
+    : m_prefetch(services)
     , m_services(m_prefetch)
 {
 }
 
+void NameResolver::useOptions(const Options& options)
+{
+    m_lookupHostNames = options.lookupHostNames;
+    m_lookupPortNames = options.lookupPortNames;
+    m_cacheDns = options.cacheDns;
+}
+
 void NameResolver::prefetchHostNames(const std::vector<HostQuery>& queries)
 {
-    if (!m_settings.lookupHostNames() || !m_settings.cacheDns())
+    if (!m_lookupHostNames || !m_cacheDns)
         return;
     static const std::uint32_t loopback = addressFromBytes(127, 0, 0, 1);
     std::vector<std::uint32_t> addresses;
@@ -73,7 +79,7 @@ std::string NameResolver::dottedQuad(std::uint32_t networkOrderAddress)
 
 std::string NameResolver::resolvePortName(std::int32_t portNumber, const char* protocolName)
 {
-    if (m_settings.lookupPortNames()) {
+    if (m_lookupPortNames) {
         const auto port = htons(static_cast<std::uint16_t>(portNumber));
         if (const auto name = m_services.serviceByPort(port, protocolName)) {
             if (auto text = visibleName(*name, kMaxRowText))
@@ -147,15 +153,15 @@ template <typename Address> std::string NameResolver::resolve(bool isLocal, cons
         localName = m_services.localHostName();
         setLocalComputerName(safeNameText(localName, kMaxComputerName));
     }
-    if (!m_settings.lookupHostNames())
+    if (!m_lookupHostNames)
         return numericText(address);
 
-    if (m_settings.cacheDns()) {
+    if (m_cacheDns) {
         if (const char* cached = m_cache.find(address))
             return cut(cached, kMaxRowText);
     }
     std::string text = cut(produceHostText(isLocal, address, localName), kMaxRowText);
-    if (m_settings.cacheDns())
+    if (m_cacheDns)
         m_cache.store(address, text.c_str());
     return text;
 }

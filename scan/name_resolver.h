@@ -13,7 +13,7 @@
 #include <vector>
 
 class NameServices;
-class Settings;
+struct Options;
 
 // One host-text request of a scan: resolveHostName's arguments.
 struct HostQuery
@@ -28,7 +28,10 @@ public:
     static constexpr std::size_t kMaxRowText = 254; // a row field with its terminator
     static constexpr std::size_t kMaxComputerName = 200;
 
-    NameResolver(const Settings& settings, NameServices& services);
+    explicit NameResolver(NameServices& services);
+
+    // The look-up options of the scan that runs: the ones it took at its start.
+    void useOptions(const Options& options);
 
     // The host text for an address in network order: a name or a dotted quad. A local
     // address refreshes localComputerName first, whatever the options. Names are made
@@ -58,7 +61,10 @@ private:
     std::string produceHostText(bool isLocal, const Address& address, const std::string& localName);
     void setLocalComputerName(const std::string& name); // already safe and cut
 
-    const Settings& m_settings;
+    // Until a scan gives its own, every look-up is on, as by default.
+    bool m_lookupHostNames = true;
+    bool m_lookupPortNames = true;
+    bool m_cacheDns = true;
     NamePrefetch m_prefetch;
     NameServices& m_services; // the prefetch, in front of the system's services
     HostNameCache m_cache;

@@ -1,7 +1,7 @@
 #include "scan/row_filter.h"
 
 #include "scan/connection_table.h"
-#include "scan/settings.h"
+#include "scan/options.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,9 +40,9 @@ RowFilter::RowFilter(std::string_view text, bool hideLoopback)
         m_needle.push_back(lower(c));
 }
 
-RowFilter RowFilter::fromSettings(const Settings& settings)
+RowFilter RowFilter::fromOptions(const Options& options)
 {
-    return RowFilter(settings.filterText(), settings.hideLoopback());
+    return RowFilter(options.filterText, options.hideLoopback);
 }
 
 bool RowFilter::keeps(const ConnectionRow& row) const

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-class Settings;
+struct Options;
 struct ConnectionRow;
 
 // 127.0.0.0/8 and ::1, as numeric texts.
@@ -18,7 +18,7 @@ class RowFilter
 {
 public:
     RowFilter(std::string_view text, bool hideLoopback);
-    static RowFilter fromSettings(const Settings& settings);
+    static RowFilter fromOptions(const Options& options);
 
     // False when every row is kept: the scan then writes rows straight into the table.
     bool active() const { return !m_needle.empty() || m_hideLoopback; }

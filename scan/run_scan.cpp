@@ -6,10 +6,10 @@
 #include "scan/inet_endpoints.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "scan/row_filter.h"
 #include "scan/row_ordering.h"
 #include "scan/scan_view.h"
-#include "scan/settings.h"
 #include "scan/tcp_states.h"
 
 #include <algorithm>
@@ -112,10 +112,10 @@ bool endsBefore(const InetEndpointRecord& a, const InetEndpointRecord& b)
 }
 
 // Walks the later tables the options ask for; false when a walk failed.
-bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& later)
+bool walkLaterTables(MibAgent& agent, const Options& options, LaterTables& later)
 {
-    const bool ipv6 = settings.showIpv6Endpoints();
-    const bool processes = settings.attributeProcesses();
+    const bool ipv6 = options.showIpv6Endpoints;
+    const bool processes = options.attributeProcesses;
     if (!agent.servesEndpointTables() || (!ipv6 && !processes))
         return true;
     std::vector<InetEndpointRecord> tcp;
@@ -123,11 +123,11 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
     // Without processes only the IPv6 rows are shown: the older IPv6 tables give them with
     // their states alone, so the agent looks for no owner.
     const bool ipv6Tables = !processes && agent.servesIpv6Tables();
-    if (settings.showTcp() && ipv6Tables) {
+    if (options.showTcp && ipv6Tables) {
         tcp = agent.walkIpv6TcpConnections();
         if (agent.lastWalkFailed())
             return false;
-    } else if (settings.showTcp()) {
+    } else if (options.showTcp) {
         tcp = agent.walkTcpConnections();
         if (agent.lastWalkFailed())
             return false;
@@ -136,7 +136,7 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
             return false;
         tcp.insert(tcp.end(), listeners.begin(), listeners.end());
     }
-    if (settings.showUdp()) {
+    if (options.showUdp) {
         udp = ipv6Tables ? agent.walkIpv6UdpEndpoints() : agent.walkUdpEndpoints();
         if (agent.lastWalkFailed())
             return false;
@@ -165,13 +165,13 @@ bool walkLaterTables(MibAgent& agent, const Settings& settings, LaterTables& lat
 
 // A listening row has no remote side: resolved all the same (so the remote address may
 // have entered the cache), then shown as "none", or not at all while listeners are hidden.
-void finishTcpRow(ConnectionRow& row, const Settings& settings, RowWriter& writer)
+void finishTcpRow(ConnectionRow& row, const Options& options, RowWriter& writer)
 {
     if (isListening(row.state)) {
         setField(row.remoteHost, "none");
         setField(row.remotePort, "none");
         setField(row.remoteAddress, "");
-        if (!settings.showListening()) {
+        if (!options.showListening) {
             writer.discard();
             return;
         }
@@ -214,7 +214,7 @@ void fillUdpRow(ConnectionRow& row, NameResolver& resolver, const Address& local
     row.remotePortNumber = 0;
 }
 
-void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& resolver, RowWriter& writer)
+void scanTcp6(const LaterTables& later, const Options& options, NameResolver& resolver, RowWriter& writer)
 {
     for (const InetEndpointRecord& record : later.tcp6) {
         ConnectionRow* row = writer.begin();
@@ -224,7 +224,7 @@ void scanTcp6(const LaterTables& later, const Settings& settings, NameResolver& 
             record.remotePort, record.stateValue, ipv6Text(record.localAddress),
             ipv6Text(record.remoteAddress));
         setProcess(*row, record.pid, later.owners);
-        finishTcpRow(*row, settings, writer);
+        finishTcpRow(*row, options, writer);
     }
 }
 
@@ -240,7 +240,7 @@ void scanUdp6(const LaterTables& later, NameResolver& resolver, RowWriter& write
     }
 }
 
-void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, NameResolver& resolver,
+void scanTcp(const std::vector<MibEndpoint>& records, const Options& options, NameResolver& resolver,
     RowWriter& writer, const ProcessIndex& owners)
 {
     for (const MibEndpoint& record : records) {
@@ -254,7 +254,7 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Settings& settings, 
             owners.tcpOwner(
                 record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber),
             owners);
-        finishTcpRow(*row, settings, writer);
+        finishTcpRow(*row, options, writer);
     }
 }
 
@@ -318,7 +318,7 @@ std::vector<GridRow> gridRowsOf(const ConnectionTable& table)
     return rows;
 }
 
-void logEstablished(const Settings& settings, ConnectionLog& log, const ConnectionTable& table)
+void logEstablished(const Options& options, ConnectionLog& log, const ConnectionTable& table)
 {
     if (table.count() == 0)
         return; // no row: the log file is not touched
@@ -327,30 +327,31 @@ void logEstablished(const Settings& settings, ConnectionLog& log, const Connecti
     for (int r = 1; r <= table.count(); ++r) {
         // The same texts the grid cells 1 to 4 were given.
         const ConnectionRow& row = table.row(r);
-        if (settings.logEnabled() && isEstablished(row.state))
+        if (options.logEnabled && isEstablished(row.state))
             entries->appendLogEntry(row.localHost, row.localPort, row.remotePort, row.remoteHost);
     }
 }
 
 } // namespace
 
-void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, ConnectionLog& log,
+void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, ConnectionLog& log,
     ScanView& view, ConnectionTable& table)
 {
     try {
-        view.showView(view.graphicMode());
+        resolver.useOptions(options);
+        view.showView(options.graphicView);
         view.setStatusText("Scanning...");
         agent.beginScan();
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
-        if (settings.showTcp()) {
+        if (options.showTcp) {
             tcp = agent.walkTcpTable();
             if (agent.lastWalkFailed()) {
                 view.setStatusText(staleRowsText(agent, table));
                 return;
             }
         }
-        if (settings.showUdp()) {
+        if (options.showUdp) {
             udp = agent.walkUdpTable();
             if (agent.lastWalkFailed()) {
                 view.setStatusText(staleRowsText(agent, table));
@@ -358,19 +359,19 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
             }
         }
         LaterTables later;
-        if (!walkLaterTables(agent, settings, later)) {
+        if (!walkLaterTables(agent, options, later)) {
             view.setStatusText(staleRowsText(agent, table));
             return;
         }
         table.reset();
-        const RowFilter filter = RowFilter::fromSettings(settings);
+        const RowFilter filter = RowFilter::fromOptions(options);
         // Every name the rows need is fetched first, many at a time; the rows then take
         // them one by one, as they always did.
         resolver.prefetchHostNames(hostQueries(
-            tcp, udp, settings.showListening(), filter.active(), static_cast<int>(later.tcp6.size())));
+            tcp, udp, options.showListening, filter.active(), static_cast<int>(later.tcp6.size())));
         RowWriter writer(filter, table);
-        scanTcp(tcp, settings, resolver, writer, later.owners);
-        scanTcp6(later, settings, resolver, writer);
+        scanTcp(tcp, options, resolver, writer, later.owners);
+        scanTcp6(later, options, resolver, writer);
         scanUdp(udp, resolver, writer, later.owners);
         scanUdp6(later, resolver, writer);
         // One message when an overflow begins, however many endpoints found no room; the
@@ -379,12 +380,12 @@ void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, 
             view.showCapacityMessage(table.notStored());
         orderRows(table);
         view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
-        logEstablished(settings, log, table);
+        logEstablished(options, log, table);
         if (view.showsMap()) {
             auto finished = std::make_shared<MapTable>();
             finished->table = table;
             finished->localComputerName = resolver.localComputerName();
-            view.publishMapTable(std::move(finished), view.graphicMode());
+            view.publishMapTable(std::move(finished), options.graphicView);
         }
         view.setStatusText(finalStatusText(filter, writer.hidden(), table.notStored(), agent.scanNotice()));
     } catch (...) {

@@ -7,10 +7,10 @@ class ConnectionTable;
 class MibAgent;
 class NameResolver;
 class ScanView;
-class Settings;
+struct Options;
 
 // Runs every step of one scan on the calling thread. The table and the resolver's name
-// cache live across scans; options are read at the moment each is needed. Never throws:
+// cache live across scans; the options are the scan's own copy. Never throws:
 // a step that fails ends the scan with the status text cleared.
-void runScan(MibAgent& agent, const Settings& settings, NameResolver& resolver, ConnectionLog& log,
+void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, ConnectionLog& log,
     ScanView& view, ConnectionTable& table);

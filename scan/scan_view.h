@@ -25,22 +25,13 @@ struct MapTable
 class ScanView : public CapacitySink
 {
 public:
-    // The down state of the "Graphic/Text mode" button, read when the scan acts on it.
-    virtual bool graphicMode() const = 0;
     // Step 1: graphic shows the map surface, else the grid (map surface and scroll bar hidden).
     virtual void showView(bool graphic) = 0;
     // The first status bar panel's text.
     virtual void setStatusText(const std::string& text) = 0;
-    // The grid's data rows: row count = rows.size() + 1, then every cell, as one block.
-    // A scan with no rows passes one row of seven empty cells.
-    virtual void setGridRows(std::vector<GridRow> rows) = 0;
-    // The same, with each row's details beside it (one per row). A view that has no use
-    // for them takes the rows alone.
-    virtual void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
-    {
-        (void)details;
-        setGridRows(std::move(rows));
-    }
+    // The grid's data rows, each with its details beside it: row count = rows.size() + 1,
+    // then every cell, as one block. A scan with no rows passes one row of seven empty cells.
+    virtual void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) = 0;
     // The finished table of this scan, for the map; drawMap says whether to draw it now.
     // Called at every scan end, so later redraws always use the last finished scan.
     virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;

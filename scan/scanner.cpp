@@ -1,5 +1,6 @@
 #include "scan/scanner.h"
 
+#include "scan/options.h"
 #include "scan/run_scan.h"
 #include "scan/scan_thread.h"
 
@@ -25,16 +26,16 @@ void waitUntilGone(pid_t tid)
 
 } // namespace
 
-Scanner::Scanner(const Settings& settings, ConnectionLog& log, ScanSource source)
-    : m_settings(settings)
+Scanner::Scanner(const OptionsSource& options, ConnectionLog& log, ScanSource source)
+    : m_options(options)
     , m_log(log)
 {
     setSource(std::move(source));
 }
 
 Scanner::Scanner(
-    MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log, ScanView& view)
-    : Scanner(settings, log,
+    MibAgent& agent, const OptionsSource& options, NameServices& services, ConnectionLog& log, ScanView& view)
+    : Scanner(options, log,
         { std::shared_ptr<MibAgent>(std::shared_ptr<MibAgent>(), &agent),
             std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &services),
             std::shared_ptr<ScanView>(std::shared_ptr<ScanView>(), &view) })
@@ -45,7 +46,7 @@ void Scanner::setSource(ScanSource source)
 {
     m_source = std::move(source);
     m_table = std::make_shared<ConnectionTable>();
-    m_resolver = std::make_shared<NameResolver>(m_settings, *m_source.names);
+    m_resolver = std::make_shared<NameResolver>(*m_source.names);
 }
 
 Scanner::~Scanner()
@@ -74,8 +75,9 @@ int Scanner::startScan()
     // The scan holds its source: a source replaced meanwhile lives until the scan ends. What
     // it alone still holds goes with the worker, so an agent's session is closed there.
     m_thread = std::make_unique<ScanThread>(
-        [this, source = m_source, resolver = m_resolver, table = m_table]() mutable {
-            runScan(*source.agent, m_settings, *resolver, m_log, *source.view, *table);
+        [this, options = m_options.options(), source = m_source, resolver = m_resolver,
+            table = m_table]() mutable {
+            runScan(*source.agent, options, *resolver, m_log, *source.view, *table);
             resolver.reset();
             table.reset();
             source.agent.reset();

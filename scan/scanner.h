@@ -13,8 +13,8 @@ class ConnectionLog;
 class MibAgent;
 class NameServices;
 class ScanThread;
+class OptionsSource;
 class ScanView;
-class Settings;
 
 // What the scans read and where they report. A source's scans start with a fresh table
 // and name cache, so one computer's names are never shown for another.
@@ -28,9 +28,10 @@ struct ScanSource
 class Scanner
 {
 public:
-    Scanner(const Settings& settings, ConnectionLog& log, ScanSource source);
+    // Each scan takes its copy of the options from options when it starts.
+    Scanner(const OptionsSource& options, ConnectionLog& log, ScanSource source);
     // A source that outlives the scanner.
-    Scanner(MibAgent& agent, const Settings& settings, NameServices& services, ConnectionLog& log,
+    Scanner(MibAgent& agent, const OptionsSource& options, NameServices& services, ConnectionLog& log,
         ScanView& view);
     // Joins a running worker; the view must answer a pending capacity message first.
     ~Scanner();
@@ -49,7 +50,7 @@ public:
     void setSource(ScanSource source);
 
 private:
-    const Settings& m_settings;
+    const OptionsSource& m_options;
     ConnectionLog& m_log;
     ScanSource m_source;
     // Copied into each scan with the source: the worker never shares them with a later source.

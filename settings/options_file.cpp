@@ -102,7 +102,7 @@ StoredOptions parseOptions(std::string_view content)
 {
     StoredOptions stored;
     ItemReader items(content);
-    const OptionsValues defaults;
+    const Options defaults;
 
     // A number too large for its place is still a number: it takes the default and
     // reading goes on, so one bad line does not cost the rest of the file.
@@ -122,7 +122,7 @@ StoredOptions parseOptions(std::string_view content)
         return std::nullopt;
     };
 
-    if (!(stored.refreshSeconds = number(defaults.refreshSeconds)))
+    if (!(stored.refreshSeconds = number(parseWholeNumber(defaults.refreshText).value_or(1))))
         return stored;
 
     const std::pair<std::optional<bool>*, bool> flags[] = {
@@ -146,7 +146,7 @@ StoredOptions parseOptions(std::string_view content)
     return stored;
 }
 
-std::string formatOptions(const OptionsValues& values)
+std::string formatOptions(long long refreshSeconds, const Options& values)
 {
     std::string text;
     const auto line = [&text](std::string_view value) {
@@ -154,7 +154,7 @@ std::string formatOptions(const OptionsValues& values)
         text += "\r\n";
     };
     const auto flag = [&line](bool on) { line(on ? "1" : "0"); };
-    line(std::to_string(values.refreshSeconds));
+    line(std::to_string(refreshSeconds));
     flag(values.showListening);
     flag(values.showTcp);
     flag(values.showUdp);
@@ -200,8 +200,8 @@ std::optional<StoredOptions> readOptionsFile(const std::string& path)
     return parseOptions(content);
 }
 
-bool writeOptionsFile(
-    const std::string& path, const OptionsValues& values, const std::function<bool()>& beforeRename)
+bool writeOptionsFile(const std::string& path, long long refreshSeconds, const Options& options,
+    const std::function<bool()>& beforeRename)
 {
     const std::string temporary = path + ".tmp";
     // As for reading: a pipe left in the temporary file's place must not hang the save.
@@ -215,7 +215,7 @@ bool writeOptionsFile(
         ::close(fd);
         return false;
     }
-    const bool written = writeAll(fd, formatOptions(values)) && ::fsync(fd) == 0;
+    const bool written = writeAll(fd, formatOptions(refreshSeconds, options)) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         const int error = errno; // the caller tells the user why
         ::unlink(temporary.c_str());

@@ -2,24 +2,12 @@
 // options.dat: nine CR LF lines (refresh seconds, seven 0/1 values, the log file name),
 // read back as whitespace-separated items so the line structure does not matter.
 
+#include "scan/options.h"
+
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-
-// Everything a save writes.
-struct OptionsValues
-{
-    long long refreshSeconds = 1;
-    bool showListening = true;
-    bool showTcp = true;
-    bool showUdp = true;
-    bool lookupHostNames = true;
-    bool lookupPortNames = true;
-    bool cacheDns = true;
-    bool logEnabled = false;
-    std::string logFileName = "netlog.txt";
-};
 
 // What a load could read. Reading stops at the first item that is missing or is not
 // what its place needs; that item and all after it stay empty. A number
@@ -41,7 +29,9 @@ struct StoredOptions
 std::optional<long long> parseWholeNumber(std::string_view text);
 
 StoredOptions parseOptions(std::string_view content);
-std::string formatOptions(const OptionsValues& values);
+// The nine lines of options: refreshSeconds stands for the refresh field's text, which a
+// save writes as a number.
+std::string formatOptions(long long refreshSeconds, const Options& options);
 
 // Empty if the file cannot be opened or read, or is not a regular file.
 std::optional<StoredOptions> readOptionsFile(const std::string& path);
@@ -51,5 +41,5 @@ std::optional<StoredOptions> readOptionsFile(const std::string& path);
 // file whole. Returns false on failure (which callers ignore). beforeRename, when
 // given, runs after the temporary file is complete; returning false abandons the
 // save there, as a crash at that moment would.
-bool writeOptionsFile(
-    const std::string& path, const OptionsValues& values, const std::function<bool()>& beforeRename = {});
+bool writeOptionsFile(const std::string& path, long long refreshSeconds, const Options& options,
+    const std::function<bool()>& beforeRename = {});

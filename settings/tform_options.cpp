@@ -2,11 +2,8 @@
 
 #include "log/connection_log.h"
 #include "resources/ui_font.h"
-#include "scan/grid_columns.h"
-#include "scan/utf8_cut.h"
 #include "settings/focus_frame_style.h"
-#include "settings/options_file.h"
-#include "settings/settings_file.h"
+#include "settings/options_store.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -29,23 +26,8 @@ namespace {
 
 const QString kLogHint = u"Please note : The extension of a Logfile must be TXT !"_s;
 
-// The field holds at most two characters; a hand-edited file may hold more.
+// The field holds at most two characters.
 constexpr int kRefreshFieldLength = 2;
-constexpr long long kLowestStoredRefresh = -9;
-constexpr long long kHighestStoredRefresh = 99;
-
-// The log keeps at most 49 bytes of a name: cut on a character boundary so a
-// multi-byte character is never split.
-std::string logNameOf(const QString& fieldText)
-{
-    const std::string name = fieldText.toStdString();
-    return std::string(utf8Prefix(name, ConnectionLog::kMaxNameLength));
-}
-
-std::optional<long long> wholeNumberOf(const QString& fieldText)
-{
-    return parseWholeNumber(fieldText.trimmed().toStdString());
-}
 
 // Labels size themselves to their text, as the captions were laid out for a
 // narrower font than this platform may have.
@@ -63,16 +45,16 @@ void setTextColour(QWidget* widget, const QColor& colour)
 
 } // namespace
 
-TForm_Options::TForm_Options(ConnectionLog& log, ColumnTitles columnTitles, QWidget* parent)
+TForm_Options::TForm_Options(OptionsStore& store, QWidget* parent)
     : QDialog(parent)
-    , m_log(log)
-    , m_columnTitles(std::move(columnTitles))
+    , m_store(store)
 {
     setObjectName(u"TForm_Options"_s);
     setWindowTitle(u"VELTRAN - Options"_s);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
     setFixedSize(263, 276);
+    connect(&m_store, &OptionsStore::changed, this, &TForm_Options::showOptions);
 }
 
 TForm_Options::~TForm_Options() = default;
@@ -86,12 +68,8 @@ void TForm_Options::ensureControls()
     setFont(uiFont({ u"MS Sans Serif"_s, u"Microsoft Sans Serif"_s, u"Liberation Sans"_s, u"Arimo"_s,
                        u"Nimbus Sans"_s, u"Arial"_s },
         11));
-
     createControls();
-    m_watchOptions = std::make_unique<WatchOptions>(this, Panel1);
-    m_watchOptions->setTarget(m_watchTarget);
     connectControls();
-    createEndpointOptions();
 }
 
 void TForm_Options::setVisible(bool visible)
@@ -101,14 +79,9 @@ void TForm_Options::setVisible(bool visible)
     QDialog::setVisible(visible);
 }
 
-WatchOptions& TForm_Options::watchOptions()
-{
-    ensureControls();
-    return *m_watchOptions;
-}
-
 void TForm_Options::createControls()
 {
+    const Options& options = m_store.current();
     Panel1 = new QFrame(this);
     Panel1->setObjectName(u"Panel1"_s);
     Panel1->setGeometry(0, 0, 263, 276);
@@ -124,7 +97,7 @@ void TForm_Options::createControls()
     Label1->setObjectName(u"Label1"_s);
     placeLabel(Label1, 50, 24, 59, 13);
 
-    Edit_Time = new QLineEdit(refreshText(), Panel1);
+    Edit_Time = new QLineEdit(QString::fromStdString(options.refreshText), Panel1);
     Edit_Time->setObjectName(u"Edit_Time"_s);
     Edit_Time->setGeometry(120, 20, 33, 21);
     Edit_Time->setMaxLength(kRefreshFieldLength);
@@ -147,21 +120,21 @@ void TForm_Options::createControls()
               box->setChecked(ticked);
               return box;
           };
-    CheckBox1 = makeBox(u"CheckBox1"_s, u"Show listening ports"_s, 48, 129, m_showListening);
-    CheckBox2 = makeBox(u"CheckBox2"_s, u"Show TCP connections"_s, 72, 137, m_showTcp);
-    CheckBox3 = makeBox(u"CheckBox3"_s, u"Show UDP connections"_s, 96, 145, m_showUdp);
-    CheckBox4 = makeBox(u"CheckBox4"_s, u"Lookup hostnames"_s, 120, 177, m_lookupHostNames);
-    CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121, m_lookupPortNames);
-    CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97, m_cacheDns);
-    CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81, m_logEnabled);
+    CheckBox1 = makeBox(u"CheckBox1"_s, u"Show listening ports"_s, 48, 129, options.showListening);
+    CheckBox2 = makeBox(u"CheckBox2"_s, u"Show TCP connections"_s, 72, 137, options.showTcp);
+    CheckBox3 = makeBox(u"CheckBox3"_s, u"Show UDP connections"_s, 96, 145, options.showUdp);
+    CheckBox4 = makeBox(u"CheckBox4"_s, u"Lookup hostnames"_s, 120, 177, options.lookupHostNames);
+    CheckBox5 = makeBox(u"CheckBox5"_s, u"Lookup portnames"_s, 144, 121, options.lookupPortNames);
+    CheckBox6 = makeBox(u"CheckBox6"_s, u"Cache DNS"_s, 168, 97, options.cacheDns);
+    CheckBox7 = makeBox(u"CheckBox7"_s, u"Logfile name"_s, 192, 81, options.logEnabled);
     CheckBox7->resize(std::clamp(CheckBox7->width(), 81, 120 - 32 - 2), 17);
     CheckBox7->setToolTip(kLogHint);
 
-    Edit1 = new QLineEdit(m_logFieldText, Panel1);
+    Edit1 = new QLineEdit(QString::fromStdString(options.logFileName), Panel1);
     Edit1->setObjectName(u"Edit1"_s);
     Edit1->setGeometry(120, 188, 121, 21);
     Edit1->setMaxLength(static_cast<int>(ConnectionLog::kMaxNameLength));
-    Edit1->setEnabled(m_logEnabled);
+    Edit1->setEnabled(options.logEnabled);
     Edit1->setToolTip(kLogHint);
     // options.dat stores the name as one word: a blank would cut it at the next load.
     Edit1->setValidator(new QRegularExpressionValidator(
@@ -188,257 +161,69 @@ void TForm_Options::createControls()
 
 void TForm_Options::connectControls()
 {
-    // The mirrors are connected before the handlers, so a handler (and anything it
-    // triggers) already sees the new state through Settings.
-    const auto mirror = [this](QCheckBox* box, std::atomic<bool>& value) {
-        connect(box, &QCheckBox::toggled, this, [&value](bool ticked) { value = ticked; });
+    const auto bind = [this](QCheckBox* box, bool Options::*option) {
+        connect(box, &QCheckBox::toggled, this, [this, option](bool ticked) { m_store.set(option, ticked); });
     };
-    mirror(CheckBox1, m_showListening);
-    mirror(CheckBox2, m_showTcp);
-    mirror(CheckBox3, m_showUdp);
-    mirror(CheckBox4, m_lookupHostNames);
-    mirror(CheckBox5, m_lookupPortNames);
-    mirror(CheckBox6, m_cacheDns);
-    mirror(CheckBox7, m_logEnabled);
-
-    connect(Edit_Time, &QLineEdit::textChanged, this, &TForm_Options::refreshTextChanged);
-    connect(Edit1, &QLineEdit::textChanged, this, &TForm_Options::logFieldTextChanged);
-
-    connect(CheckBox4, &QCheckBox::toggled, this, &TForm_Options::CheckBox4Click);
-    connect(CheckBox7, &QCheckBox::toggled, this, &TForm_Options::CheckBox7Click);
+    bind(CheckBox1, &Options::showListening);
+    bind(CheckBox2, &Options::showTcp);
+    bind(CheckBox3, &Options::showUdp);
+    bind(CheckBox4, &Options::lookupHostNames);
+    bind(CheckBox5, &Options::lookupPortNames);
+    bind(CheckBox6, &Options::cacheDns);
+    bind(CheckBox7, &Options::logEnabled);
+    connect(Edit_Time, &QLineEdit::textChanged, this,
+        [this](const QString& text) { m_store.set(&Options::refreshText, text.toStdString()); });
+    connect(Edit1, &QLineEdit::textChanged, this,
+        [this](const QString& text) { m_store.set(&Options::logFileName, text.toStdString()); });
     connect(Button1, &QPushButton::clicked, this, &TForm_Options::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TForm_Options::Button2Click);
 }
 
-void TForm_Options::setTicked(
-    QCheckBox* box, std::atomic<bool>& option, bool ticked, void (TForm_Options::*toggled)(bool))
+void TForm_Options::showOptions(const Options& now, const Options& before)
 {
-    if (box) {
-        box->setChecked(ticked); // its signals set the option and take the effects
-        return;
-    }
-    if (option == ticked)
-        return;
-    option = ticked;
-    if (toggled)
-        (this->*toggled)(ticked);
-}
-
-void TForm_Options::setRefreshText(const QString& text)
-{
-    if (Edit_Time) {
-        Edit_Time->setText(text);
-        return;
-    }
-    const QString held = text.left(kRefreshFieldLength); // as the field would hold it
-    if (held != refreshText())
-        refreshTextChanged(held);
-}
-
-void TForm_Options::setLogFieldText(const QString& text)
-{
-    if (Edit1) {
-        Edit1->setText(text);
-        return;
-    }
-    const QString held = text.left(static_cast<int>(ConnectionLog::kMaxNameLength));
-    if (held != m_logFieldText)
-        logFieldTextChanged(held);
-}
-
-void TForm_Options::refreshTextChanged(const QString& text)
-{
-    std::lock_guard lock(m_textMutex);
-    m_refreshSecondsText = text.toStdString();
-}
-
-void TForm_Options::logFieldTextChanged(const QString& text)
-{
-    m_logFieldText = text;
-    {
-        std::lock_guard lock(m_textMutex);
-        m_logFileName = logNameOf(text);
-    }
-    Edit1Change();
-}
-
-void TForm_Options::CheckBox4Click(bool ticked)
-{
-    Q_EMIT lookupHostNamesMirrored(ticked);
-}
-
-void TForm_Options::CheckBox7Click(bool ticked)
-{
-    if (Edit1)
-        Edit1->setEnabled(ticked);
-    startLogSession();
-}
-
-void TForm_Options::CheckBoxProcessClick(bool ticked)
-{
-    Q_EMIT processColumnChanged(ticked);
-}
-
-void TForm_Options::Edit1Change()
-{
-    m_logNameChanged = true;
-}
-
-void TForm_Options::loadSettings()
-{
-    Q_ASSERT(QThread::currentThread() == thread());
-    loadWatchTarget();
-    loadEndpointOptions();
-    const auto stored = readOptionsFile(m_optionsFile.toStdString());
-    if (!stored)
-        return;
-
-    if (stored->refreshSeconds) {
-        const long long seconds
-            = std::clamp(*stored->refreshSeconds, kLowestStoredRefresh, kHighestStoredRefresh);
-        setRefreshText(QString::number(seconds));
-        m_confirmedRefreshSeconds = static_cast<int>(seconds);
-    }
-
-    // The name goes in before the boxes: ticking the Logfile box starts a session, and
-    // that header belongs in the stored file, not in the field's old one.
-    if (stored->logFileName) {
-        const QString name = QString::fromStdString(*stored->logFileName);
-        m_log.setActiveLogName(logNameOf(name));
-        setLogFieldText(name);
-    }
-
-    using Toggled = void (TForm_Options::*)(bool);
-    const std::tuple<const std::optional<bool>&, QCheckBox*, std::atomic<bool>&, Toggled> boxes[] = {
-        { stored->showListening, CheckBox1, m_showListening, nullptr },
-        { stored->showTcp, CheckBox2, m_showTcp, nullptr },
-        { stored->showUdp, CheckBox3, m_showUdp, nullptr },
-        { stored->lookupHostNames, CheckBox4, m_lookupHostNames, &TForm_Options::CheckBox4Click },
-        { stored->lookupPortNames, CheckBox5, m_lookupPortNames, nullptr },
-        { stored->cacheDns, CheckBox6, m_cacheDns, nullptr },
-        { stored->logEnabled, CheckBox7, m_logEnabled, &TForm_Options::CheckBox7Click },
+    // Edit1Change: any change of the name, by the user or by a load, counts for Ok.
+    if (now.logFileName != before.logFileName)
+        m_logNameChanged = true;
+    if (!Panel1)
+        return; // the controls, once made, take the store's options then
+    const std::pair<QCheckBox*, bool Options::*> boxes[] = {
+        { CheckBox1, &Options::showListening },
+        { CheckBox2, &Options::showTcp },
+        { CheckBox3, &Options::showUdp },
+        { CheckBox4, &Options::lookupHostNames },
+        { CheckBox5, &Options::lookupPortNames },
+        { CheckBox6, &Options::cacheDns },
+        { CheckBox7, &Options::logEnabled },
     };
-    for (const auto& [value, box, option, toggled] : boxes) {
-        if (value)
-            setTicked(box, option, *value, toggled);
-    }
-}
-
-void TForm_Options::saveSettings()
-{
-    Q_ASSERT(QThread::currentThread() == thread());
-    OptionsValues values;
-    values.refreshSeconds = refreshSecondsToStore();
-    values.showListening = m_showListening;
-    values.showTcp = m_showTcp;
-    values.showUdp = m_showUdp;
-    values.lookupHostNames = m_lookupHostNames;
-    values.lookupPortNames = m_lookupPortNames;
-    values.cacheDns = m_cacheDns;
-    values.logEnabled = m_logEnabled;
-    m_log.setActiveLogName(logNameOf(m_logFieldText));
-    values.logFileName = m_log.activeLogName();
-    QStringList failures;
-    if (!writeOptionsFile(m_optionsFile.toStdString(), values))
-        failures
-            += u"Could not save %1: %2"_s.arg(m_optionsFile, QString::fromLocal8Bit(std::strerror(errno)));
-    // Which version wrote the options, for a later one that reads them differently.
-    if (m_settingsFile && !m_settingsFile->setValue(u"version"_s, QStringLiteral(VELTRAN_VERSION)))
-        failures += m_settingsFile->error();
-    failures += saveEndpointOptions();
-    if (!failures.isEmpty())
-        Q_EMIT saveFailed(failures.join(u"; "_s));
-}
-
-void TForm_Options::setStorage(const QString& optionsFile, SettingsFile* settingsFile)
-{
-    m_optionsFile = optionsFile;
-    m_settingsFile = settingsFile;
-}
-
-void TForm_Options::startLogSession()
-{
-    Q_ASSERT(QThread::currentThread() == thread());
-    // The grid's own titles of columns 1 to 4, unless the window says otherwise.
-    std::array<std::string, 4> titles { kGridColumnTitles[1], kGridColumnTitles[2], kGridColumnTitles[3],
-        kGridColumnTitles[4] };
-    if (m_columnTitles)
-        titles = m_columnTitles();
-    m_log.startLogSession(m_logEnabled, logNameOf(m_logFieldText), titles);
-}
-
-void TForm_Options::loadWatchTarget()
-{
-    if (!m_settingsFile)
-        return;
-    const WatchTarget stored = WatchTarget::load(*m_settingsFile);
-    if (m_watchOptions)
-        m_watchOptions->setTarget(stored);
-    if (stored == m_watchTarget)
-        return;
-    m_watchTarget = stored;
-    Q_EMIT watchTargetApplied(m_watchTarget);
-}
-
-void TForm_Options::applyWatchTarget()
-{
-    const WatchTarget chosen = m_watchOptions ? m_watchOptions->target() : m_watchTarget;
-    // Written only when it differs from the file: watching this computer, as always, leaves
-    // the file as it always was.
-    if (m_settingsFile && chosen != WatchTarget::load(*m_settingsFile) && !chosen.store(*m_settingsFile))
-        Q_EMIT saveFailed(m_settingsFile->error());
-    if (chosen == m_watchTarget)
-        return;
-    m_watchTarget = chosen;
-    Q_EMIT watchTargetApplied(m_watchTarget);
-}
-
-int TForm_Options::refreshSecondsToStore() const
-{
-    const auto seconds = wholeNumberOf(refreshText());
-    return seconds ? static_cast<int>(*seconds) : m_confirmedRefreshSeconds;
-}
-
-int TForm_Options::refreshMilliseconds() const
-{
-    // A negative interval would be refused by the timer; 0 leaves it idle, which is
-    // what a stored 0 does too.
-    return std::max(0, refreshSecondsToStore()) * 1000;
-}
-
-void TForm_Options::setLookupHostNames(bool ticked)
-{
-    setTicked(CheckBox4, m_lookupHostNames, ticked, &TForm_Options::CheckBox4Click);
-}
-
-void TForm_Options::ToolButton6Click(bool down)
-{
-    setLookupHostNames(down);
-    saveSettings();
+    for (const auto& [box, option] : boxes)
+        box->setChecked(now.*option);
+    // CheckBox7Click: the name field follows the box, only when the box changes.
+    if (now.logEnabled != before.logEnabled)
+        Edit1->setEnabled(now.logEnabled);
+    const QString refresh = QString::fromStdString(now.refreshText);
+    if (Edit_Time->text() != refresh)
+        Edit_Time->setText(refresh);
+    const QString name = QString::fromStdString(now.logFileName);
+    if (Edit1->text() != name)
+        Edit1->setText(name);
 }
 
 void TForm_Options::Button1Click()
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    auto seconds = wholeNumberOf(refreshText());
-    if (!seconds || *seconds < 1) {
-        setRefreshText(u"1"_s);
-        seconds = 1;
-    }
-    m_confirmedRefreshSeconds = static_cast<int>(*seconds);
-    Q_EMIT refreshIntervalApplied(m_confirmedRefreshSeconds * 1000);
+    const int seconds = m_store.confirmRefreshTime();
+    Q_EMIT refreshIntervalApplied(seconds * 1000);
     QDialog::accept();
-    saveSettings();
-    applyWatchTarget();
+    m_store.saveSettings();
     if (m_logNameChanged)
-        startLogSession();
+        m_store.startLogSession();
     m_logNameChanged = false;
 }
 
 void TForm_Options::Button2Click()
 {
     QDialog::reject();
-    loadSettings();
+    m_store.loadSettings();
 }
 
 void TForm_Options::reject()
@@ -454,78 +239,4 @@ void TForm_Options::showEvent(QShowEvent* event)
         m_centred = true;
     }
     QDialog::showEvent(event);
-}
-
-QString TForm_Options::refreshText() const
-{
-    return QString::fromStdString(refreshSecondsText());
-}
-
-std::string TForm_Options::refreshSecondsText() const
-{
-    std::lock_guard lock(m_textMutex);
-    return m_refreshSecondsText;
-}
-
-bool TForm_Options::showListening() const
-{
-    return m_showListening;
-}
-
-bool TForm_Options::showTcp() const
-{
-    return m_showTcp;
-}
-
-bool TForm_Options::showUdp() const
-{
-    return m_showUdp;
-}
-
-bool TForm_Options::lookupHostNames() const
-{
-    return m_lookupHostNames;
-}
-
-bool TForm_Options::lookupPortNames() const
-{
-    return m_lookupPortNames;
-}
-
-bool TForm_Options::cacheDns() const
-{
-    return m_cacheDns;
-}
-
-bool TForm_Options::logEnabled() const
-{
-    return m_logEnabled;
-}
-
-std::string TForm_Options::logFileName() const
-{
-    std::lock_guard lock(m_textMutex);
-    return m_logFileName;
-}
-
-std::string TForm_Options::filterText() const
-{
-    std::lock_guard lock(m_textMutex);
-    return m_filterText;
-}
-
-bool TForm_Options::hideLoopback() const
-{
-    return m_hideLoopback;
-}
-
-void TForm_Options::setFilterText(const QString& text)
-{
-    std::lock_guard lock(m_textMutex);
-    m_filterText = text.toStdString();
-}
-
-void TForm_Options::setHideLoopback(bool hide)
-{
-    m_hideLoopback = hide;
 }

@@ -151,24 +151,18 @@ private:
 
 } // namespace
 
-std::string mapProtocolText(const ConnectionRow& row)
+std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels)
 {
-    // A socket waiting to close must not look like a listener.
-    if (std::strcmp(row.protocol, "TCP") == 0 && !isEstablished(row) && row.state[0] != '\0')
+    if (labels.states && std::strcmp(row.protocol, "TCP") == 0 && !isEstablished(row) && row.state[0] != '\0')
         return std::string(row.protocol) + ' ' + row.state;
     return row.protocol;
 }
 
-void markWildcardHosts(ConnectionTable& table)
+std::string mapPortText(const ConnectionRow& row, const MapLabels& labels)
 {
-    static constexpr std::string_view kMark = " (all)";
-    for (int k = 1; k <= table.count(); ++k) {
-        ConnectionRow& row = table.row(k);
-        const std::string_view host = row.localHost;
-        if (!isWildcardAddress(row.localAddress) || host == row.localAddress || host.ends_with(kMark))
-            continue;
-        setField(row.localHost, std::string(host) + std::string(kMark));
-    }
+    if (labels.wildcards && isWildcardAddress(row.localAddress))
+        return std::string(row.localPort) + " (all)";
+    return row.localPort;
 }
 
 int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point)
@@ -198,7 +192,7 @@ QString mapRowToolTip(const ConnectionRow& row)
             text += u", all interfaces"_s;
         return text + u", port "_s + QString::fromUtf8(port);
     };
-    QString tip = QString::fromStdString(mapProtocolText(row));
+    QString tip = QString::fromStdString(mapProtocolText(row, MapLabels { true, false }));
     tip += u"\nLocal: "_s + side(row.localHost, row.localAddress, row.localPort);
     if (row.remoteAddress[0] != '\0')
         tip += u"\nRemote: "_s + side(row.remoteHost, row.remoteAddress, row.remotePort);
@@ -256,7 +250,7 @@ QFont mapFont()
 }
 
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-    const ConnectionTable& table, const std::string& localComputerName, qreal scale)
+    const ConnectionTable& table, const std::string& localComputerName, qreal scale, const MapLabels& labels)
 {
     if (surfaceSize.isEmpty())
         return QImage();
@@ -303,9 +297,10 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
         }
         const int rowMid = y + rowStep / 2;
         const int textX = x + hubWidth + kTextGap;
+        const std::string portText = mapPortText(row, labels);
         if (isEstablished(row)) {
             canvas.picture(x, y, drawn.Image_Hub_Est);
-            canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
+            canvas.drawText(textX, rowMid + kLowerTextDrop, portText.c_str());
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
             canvas.picture(x + remoteSpan, y, drawn.Image_Remote);
             canvas.drawTextLeftOf(
@@ -317,11 +312,11 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             canvas.drawTextLeftOf(x + remoteSpan - kTextGap, y + kTextGap, row.remoteHost, kHighlightColour);
         } else {
             canvas.picture(x, y, drawn.Image_Hub_Lst);
-            canvas.drawText(textX, rowMid + kLowerTextDrop, row.localPort);
+            canvas.drawText(textX, rowMid + kLowerTextDrop, portText.c_str());
             canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + kStubLength, rowMid));
         }
         canvas.drawText(textX, y + kTextGap, row.protocol, kHighlightColour);
-        const std::string protocolText = mapProtocolText(row);
+        const std::string protocolText = mapProtocolText(row, labels);
         if (protocolText.size() > std::strlen(row.protocol)) {
             // The state follows the protocol on the bare background: where rows are low it
             // would otherwise blot out the stub's end.
@@ -353,38 +348,10 @@ ConnectionMap::~ConnectionMap()
         m_listView1->setToolTipSource({});
 }
 
-void ConnectionMap::setTable(std::shared_ptr<MapTable> table, DrawnMap drawnAhead)
+void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
 {
     Q_ASSERT(!m_listView1 || QThread::currentThread() == m_listView1->thread());
     m_table = table ? std::move(table) : std::make_shared<MapTable>();
-    markWildcardHosts(m_table->table);
-    m_drawnAhead = std::move(drawnAhead);
-    m_ordersSinceTable = 0;
-}
-
-MapFrame ConnectionMap::frame() const
-{
-    if (!m_listView1 || !m_scrollBar1)
-        return {};
-    return { m_listView1->size(), m_clientWidth(), m_scrollBar1->value(), m_listView1->devicePixelRatioF() };
-}
-
-DrawnMap drawMapAhead(const MapTable& mapTable, const MapFrame& frame, const MapPictures& pictures)
-{
-    // The steps of a first run on a copy of the table, as setTable and DrawConnectionMap
-    // take them; the copy is on the heap, as a table is too big for a thread's stack.
-    const auto table = std::make_unique<ConnectionTable>(mapTable.table);
-    markWildcardHosts(*table);
-    orderMapRows(*table);
-    const int contentHeight = mapContentHeight(pictures, countMapRows(*table), table->count());
-    const int surfaceHeight = frame.surfaceSize.height();
-    // Where the run finds ScrollBar1 once it has set the maximum, which clamps the position.
-    const int mapTop = contentHeight > surfaceHeight
-        ? kTopMargin - std::min(frame.scrollPosition, contentHeight - surfaceHeight)
-        : kTopMargin;
-    return { frame.surfaceSize, frame.clientWidth, frame.scale, mapTop,
-        composeConnectionMap(frame.surfaceSize, frame.clientWidth, mapTop, pictures, *table,
-            mapTable.localComputerName, frame.scale) };
 }
 
 QString ConnectionMap::toolTipAt(QPoint point) const
@@ -406,7 +373,6 @@ void ConnectionMap::DrawConnectionMap()
     const int rowStep = m_pictures->Image_Hub_Lst.height();
 
     orderMapRows(table);
-    ++m_ordersSinceTable;
     const MapCounters counters = countMapRows(table);
     const int contentHeight = mapContentHeight(*m_pictures, counters, table.count());
 
@@ -424,17 +390,8 @@ void ConnectionMap::DrawConnectionMap()
     }
 
     m_mapTop = mapTop;
-    const int clientWidth = m_clientWidth();
-    const qreal scale = m_listView1->devicePixelRatioF();
-    // The picture drawn ahead serves only the first run, and only while no run nested in
-    // this one (a clamped scroll position starts one) has ordered the table again.
-    const DrawnMap ahead = std::exchange(m_drawnAhead, {});
-    const bool sameDraw = !ahead.picture.isNull() && m_ordersSinceTable == 1
-        && ahead.surfaceSize == surfaceSize && ahead.clientWidth == clientWidth && ahead.scale == scale
-        && ahead.mapTop == mapTop;
-    const QImage picture = sameDraw ? ahead.picture
-                                    : composeConnectionMap(surfaceSize, clientWidth, mapTop, *m_pictures,
-                                        table, mapTable->localComputerName, scale);
+    const QImage picture = composeConnectionMap(surfaceSize, m_clientWidth(), mapTop, *m_pictures, table,
+        mapTable->localComputerName, m_listView1->devicePixelRatioF(), m_labels);
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();

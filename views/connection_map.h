@@ -30,13 +30,19 @@ struct MapCounters
 // and it is kept.
 void orderMapRows(ConnectionTable& table);
 
-// The protocol text a map row shows: "UDP", "TCP" for an established connection, and
-// for every other TCP row the protocol and its state, such as "TCP Time_wait".
-std::string mapProtocolText(const ConnectionRow& row);
+// What the map may add to a row's texts, each chosen in the Preferences.
+struct MapLabels
+{
+    bool states = false; // "TCP Time_wait" rather than "TCP" on a row that is not established
+    bool wildcards = false; // " (all)" after the port of a socket open on every interface
+};
 
-// A socket on every interface (0.0.0.0, ::) whose address was replaced by a name gets
-// " (all)" after it, so it no longer reads like the machine's own address.
-void markWildcardHosts(ConnectionTable& table);
+// The protocol text a map row shows: its protocol, and with states on, the state of a TCP
+// row that is not established, so a socket waiting to close does not look like a listener.
+std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels);
+// The local port text a map row shows. A socket on every interface (0.0.0.0, ::) is marked
+// beside its port, not in its interface's caption, so that the interfaces stay grouped.
+std::string mapPortText(const ConnectionRow& row, const MapLabels& labels);
 
 // The row (1..count) drawn at a point of the surface for a map drawn at mapTop, or 0.
 int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point);
@@ -57,31 +63,8 @@ QFont mapFont();
 // which the distance to the remote computers is taken. At scale 2 the image has twice
 // the pixels (device pixel ratio 2), drawn with the pictures' 2x versions.
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-    const ConnectionTable& table, const std::string& localComputerName, qreal scale = 1);
-
-// Where the next run would draw: the surface's size, the main window's client width,
-// ScrollBar1's position and the surface's scale.
-struct MapFrame
-{
-    QSize surfaceSize;
-    int clientWidth = 0;
-    int scrollPosition = 0;
-    qreal scale = 1;
-};
-
-// A map drawn ahead of its first run, on another thread, with what it was drawn for.
-struct DrawnMap
-{
-    QSize surfaceSize;
-    int clientWidth = 0;
-    qreal scale = 1;
-    int mapTop = 0;
-    QImage picture; // null: nothing was drawn ahead
-};
-
-// The picture the first run after ConnectionMap::setTable(table) draws in frame, if
-// ScrollBar1 then holds the position it has in frame. Any thread; the table is not changed.
-DrawnMap drawMapAhead(const MapTable& table, const MapFrame& frame, const MapPictures& pictures);
+    const ConnectionTable& table, const std::string& localComputerName, qreal scale = 1,
+    const MapLabels& labels = {});
 
 // Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
 // GUI thread only. The map owns its table and reorders it at every run.
@@ -94,16 +77,14 @@ public:
         std::function<int()> clientWidth);
     ~ConnectionMap();
 
-    // Takes over a finished table; later runs draw and reorder it. Wildcard local hosts
-    // are marked here (see markWildcardHosts). The first run shows the picture drawn
-    // ahead instead of composing one, when it would compose that very picture.
-    void setTable(std::shared_ptr<MapTable> table, DrawnMap drawnAhead = {});
+    // Takes over a finished table; later runs draw and reorder it.
+    void setTable(std::shared_ptr<MapTable> table);
+    // What the next runs add to the rows' texts.
+    void setLabels(const MapLabels& labels) { m_labels = labels; }
     const MapTable& table() const { return *m_table; }
 
     // One complete run: order, count, scroll bar, compose, copy onto the surface.
     void DrawConnectionMap();
-    // Where the next run would draw, as drawMapAhead needs it.
-    MapFrame frame() const;
 
     // One line step down or up, kept within ScrollBar1's range.
     void FormMouseWheelDown();
@@ -122,6 +103,5 @@ private:
     std::function<int()> m_clientWidth;
     std::shared_ptr<MapTable> m_table;
     int m_mapTop = 0; // where the last run drew the computer's picture
-    DrawnMap m_drawnAhead;
-    int m_ordersSinceTable = 0; // the runs that ordered the table since setTable
+    MapLabels m_labels;
 };

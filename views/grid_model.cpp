@@ -78,7 +78,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const bool named = (local || remote) && !address.empty() && cell != address;
     switch (role) {
     case Qt::DisplayRole:
-        if (named && local && isWildcardAddress(address))
+        if (m_markWildcards && named && local && isWildcardAddress(address))
             return QString::fromStdString(cell + " (all)");
         return QString::fromStdString(cell);
     case Qt::ToolTipRole:
@@ -120,14 +120,10 @@ void GridModel::setHeaderRow(const std::array<std::string, kColumnCount>& texts)
     Q_EMIT headerDataChanged(Qt::Horizontal, 0, kColumnCount - 1);
 }
 
-void GridModel::setGridRows(std::vector<GridRow> rows)
-{
-    setGridContent(std::move(rows), {});
-}
-
 void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    Q_EMIT gridContentAboutToChange();
     if (rows.empty())
         rows.resize(1);
     details.resize(rows.size());
@@ -156,6 +152,7 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
     countChanges();
     Q_EMIT dataChanged(index(0, 0), index(newCount - 1, columnCount() - 1), { Qt::DisplayRole });
+    Q_EMIT gridContentChanged(oldCount, newCount);
 }
 
 std::string_view GridModel::cellText(int column, int row) const
@@ -223,6 +220,7 @@ void GridModel::setSort(int column, Qt::SortOrder order)
     m_sortColumn = column >= 0 && column < kColumnCount ? column : kScanOrder;
     m_sortOrder = order;
     applySort();
+    Q_EMIT sortChanged(m_sortColumn, m_sortOrder);
 }
 
 void GridModel::applySort()
@@ -237,6 +235,21 @@ void GridModel::applySort()
         flags.push_back(m_new[i]);
     m_new = std::move(flags);
     Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+void GridModel::setSortable(bool on)
+{
+    m_sortable = on;
+    if (!on && m_sortColumn != kScanOrder)
+        setSort(kScanOrder, Qt::AscendingOrder);
+}
+
+void GridModel::setMarkWildcards(bool on)
+{
+    if (on == m_markWildcards)
+        return;
+    m_markWildcards = on;
+    Q_EMIT dataChanged(index(0, 1), index(rowCount() - 1, 1), { Qt::DisplayRole });
 }
 
 void GridModel::setMarkNewRows(bool on)

@@ -33,12 +33,12 @@ public:
 
     // The texts of grid row 0, shown as the horizontal header.
     void setHeaderRow(const std::array<std::string, kColumnCount>& texts);
-    // Replaces every data row. The grid always keeps one data row: an empty list gives
-    // one row of empty cells. Changed cells are announced as one block.
-    void setGridRows(std::vector<GridRow> rows);
-    // The same with each row's details (missing ones are empty). Rows are shown in the
-    // chosen sort order; the "No" cells keep the scan's numbers.
-    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
+    // Replaces every data row, each with its details (missing ones are empty). The grid
+    // always keeps one data row: an empty list gives one row of empty cells. Rows are shown
+    // in the chosen sort order; the "No" cells keep the scan's numbers. Rows are added or
+    // taken at the end and the changed cells announced as one block, between
+    // gridContentAboutToChange and gridContentChanged.
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details = {});
     void setProcessColumn(bool shown);
     bool processColumnShown() const { return m_processColumn; }
     // Details of a data row in grid numbering (1..n); empty outside.
@@ -47,6 +47,11 @@ public:
     // Sorts the shown rows by a column, or back to the scan's order (kScanOrder); the
     // choice holds for the rows of later scans.
     void setSort(int column, Qt::SortOrder order);
+    // Whether a click on a column's title sorts. Off, the rows return to the scan's order.
+    void setSortable(bool on);
+    bool sortable() const { return m_sortable; }
+    // " (all)" after the name of a socket open on every interface, in the Local IP cells.
+    void setMarkWildcards(bool on);
     int sortColumn() const { return m_sortColumn; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
 
@@ -62,6 +67,12 @@ public:
     // Grid rows including the header row.
     int gridRowCount() const { return static_cast<int>(m_rows.size()) + 1; }
 
+Q_SIGNALS:
+    // Around each setGridContent, so a view can keep its selection in step.
+    void gridContentAboutToChange();
+    void gridContentChanged(int oldRowCount, int newRowCount);
+    void sortChanged(int column, Qt::SortOrder order);
+
 private:
     void countChanges();
     void applySort();
@@ -73,6 +84,8 @@ private:
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
     bool m_markNew = false;
+    bool m_sortable = false;
+    bool m_markWildcards = false;
     bool m_processColumn = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;

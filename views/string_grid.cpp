@@ -130,6 +130,13 @@ StringGrid::StringGrid(GridModel* model, QWidget* parent)
     for (int column = 0; column < kColumnCount; ++column)
         setGridColumnWidth(column, kInitialColumnWidths[static_cast<std::size_t>(column)]);
     showSortIndicator();
+
+    // The grid follows its model, whoever changes it.
+    connect(m_model, &GridModel::gridContentAboutToChange, this, &StringGrid::keepSelectionBeforeRefill);
+    connect(m_model, &GridModel::gridContentChanged, this, &StringGrid::collapseSelectionAfterRefill);
+    connect(m_model, &GridModel::sortChanged, this, &StringGrid::showSortIndicator);
+    connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { processColumnShown(true); });
+    connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { processColumnShown(false); });
 }
 
 StringGrid::~StringGrid() = default;
@@ -150,34 +157,28 @@ int StringGrid::rowCount() const
     return m_model->gridRowCount();
 }
 
-void StringGrid::setGridRows(std::vector<GridRow> rows)
+void StringGrid::keepSelectionBeforeRefill()
 {
-    setGridContent(std::move(rows), {});
+    m_currentBeforeRefill = currentIndex();
+    // A refresh must not pull the view along to a current cell the user scrolled away from.
+    m_scrollBeforeRefill = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
 }
 
-void StringGrid::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
+void StringGrid::collapseSelectionAfterRefill(int oldCount, int newCount)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    const int oldCount = m_model->rowCount();
-    const QModelIndex current = currentIndex();
-    const int currentRow = current.row();
-    const int currentColumn = current.column();
-    // A refresh must not pull the view along to a current cell the user scrolled away from.
-    const QPoint scrollPosition(horizontalScrollBar()->value(), verticalScrollBar()->value());
-
-    m_model->setGridContent(std::move(rows), std::move(details));
-    const int newCount = m_model->rowCount();
     if (newCount == oldCount)
         return;
-
+    const int currentRow = m_currentBeforeRefill.row();
+    const int currentColumn = m_currentBeforeRefill.column();
     if (currentRow < 0 || currentColumn < 0) {
         selectionModel()->clear();
         return;
     }
     const QModelIndex collapsed = m_model->index(std::min(currentRow, newCount - 1), currentColumn);
     selectionModel()->setCurrentIndex(collapsed, QItemSelectionModel::ClearAndSelect);
-    horizontalScrollBar()->setValue(scrollPosition.x());
-    verticalScrollBar()->setValue(scrollPosition.y());
+    horizontalScrollBar()->setValue(m_scrollBeforeRefill.x());
+    verticalScrollBar()->setValue(m_scrollBeforeRefill.y());
 }
 
 GridSelection StringGrid::gridSelection() const
@@ -237,11 +238,8 @@ int StringGrid::lastColumn() const
     return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
 }
 
-void StringGrid::setProcessColumn(bool shown)
+void StringGrid::processColumnShown(bool shown)
 {
-    if (shown == m_model->processColumnShown())
-        return;
-    m_model->setProcessColumn(shown);
     // "State" gives up the stretch and takes its first width again.
     if (shown)
         setGridColumnWidth(kLastColumn, kInitialColumnWidths[kLastColumn]);
@@ -390,40 +388,26 @@ void StringGrid::putOnClipboard(const QString& text)
         clipboard->setText(text, QClipboard::Selection);
 }
 
-void StringGrid::setSort(int column, Qt::SortOrder order)
-{
-    m_model->setSort(column, order);
-    showSortIndicator();
-}
-
-int StringGrid::sortColumn() const
-{
-    return m_model->sortColumn();
-}
-
-Qt::SortOrder StringGrid::sortOrder() const
-{
-    return m_model->sortOrder();
-}
-
 void StringGrid::cycleSort(int column)
 {
-    if (sortColumn() != column)
-        setSort(column, Qt::AscendingOrder);
-    else if (sortOrder() == Qt::AscendingOrder)
-        setSort(column, Qt::DescendingOrder);
+    if (!m_model->sortable())
+        return;
+    if (m_model->sortColumn() != column)
+        m_model->setSort(column, Qt::AscendingOrder);
+    else if (m_model->sortOrder() == Qt::AscendingOrder)
+        m_model->setSort(column, Qt::DescendingOrder);
     else
-        setSort(kScanOrder, Qt::AscendingOrder);
-    Q_EMIT sortChanged(sortColumn(), sortOrder());
+        m_model->setSort(kScanOrder, Qt::AscendingOrder);
 }
 
 void StringGrid::showSortIndicator()
 {
     QHeaderView* header = horizontalHeader();
     // No arrow at all in the scan's order, so the header looks as it always did.
-    header->setSortIndicatorShown(sortColumn() != kScanOrder);
-    if (sortColumn() != kScanOrder)
-        header->setSortIndicator(sortColumn(), sortOrder());
+    const int column = m_model->sortColumn();
+    header->setSortIndicatorShown(column != kScanOrder);
+    if (column != kScanOrder)
+        header->setSortIndicator(column, m_model->sortOrder());
 }
 
 std::pair<int, int> StringGrid::rowsToCopy() const

@@ -40,17 +40,8 @@ public:
     QString cellText(int column, int row) const;
     // Grid rows including the header row.
     int rowCount() const;
-    // All data rows of a scan. An unchanged row count keeps the selection; a changed
-    // one collapses it to the current cell, moved up to the new last row if needed.
-    void setGridRows(std::vector<GridRow> rows);
-    // The same with each row's details, for tooltips, address copies and new-row marks.
-    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
-
-    // The sort shown: a column and direction, or kScanOrder (-1). Survives refreshes.
-    void setSort(int column, Qt::SortOrder order);
-    int sortColumn() const;
-    Qt::SortOrder sortOrder() const;
-    // One click on a column's header: ascending, then descending, then the scan's order.
+    // One click on a column's header, while the model is sortable: ascending, then
+    // descending, then the scan's order.
     void cycleSort(int column);
 
     // Copies of rows: the selected rows (or the current cell's row) as tab-separated text
@@ -72,7 +63,6 @@ public:
     // edge (under the vertical scroll bar when it is shown), at least one pixel.
     void stretchLastColumn();
     // With the "Process" column after "State", that column is the last one and stretches.
-    void setProcessColumn(bool shown);
     int lastColumn() const;
 
     GridModel* gridModel() const { return m_model; }
@@ -80,8 +70,6 @@ public:
 Q_SIGNALS:
     // A text for the status bar's first panel.
     void statusTextRequested(const QString& text);
-    // The user chose another sort.
-    void sortChanged(int column, Qt::SortOrder order);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -105,6 +93,11 @@ private:
     void copyTsvRows(int top, int bottom);
     void copyAddressOfRow(int row, bool local);
     void showSortIndicator();
+    // The model's refills: an unchanged row count keeps the selection; a changed one
+    // collapses it to the current cell, moved up to the new last row if needed.
+    void keepSelectionBeforeRefill();
+    void collapseSelectionAfterRefill(int oldCount, int newCount);
+    void processColumnShown(bool shown);
 
     GridModel* m_model;
     QMenu* m_menu = nullptr;
@@ -114,4 +107,7 @@ private:
     std::vector<int> m_headerPressWidths;
     // The rows the context menu acts on, taken before the right click clears the selection.
     std::pair<int, int> m_menuRows { -1, -1 };
+    // The current cell and the scroll position when a refill began.
+    QModelIndex m_currentBeforeRefill;
+    QPoint m_scrollBeforeRefill;
 };

@@ -6,10 +6,12 @@
 #include "help/shell.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
+#include "settings/options_store.h"
 #include "settings/tform_options.h"
 #include "tests/app/sockets.h"
 #include "tests/app/wait_until.h"
 #include "tests/common/netns.h"
+#include "views/grid_model.h"
 #include "views/map_surface.h"
 #include "views/string_grid.h"
 
@@ -19,14 +21,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
@@ -88,13 +93,12 @@ protected:
         QDir::setCurrent(previousDir);
     }
 
-    // Creates the program; the window makes the executable's folder current, so the
-    // test moves on to its own folder before anything reads or writes options.dat.
+    // Creates the program as if it ran from the test's folder: options.dat, veltran.ini
+    // and the log lie there.
     void create()
     {
-        program = std::make_unique<Program>(names);
+        program = std::make_unique<Program>(names, kAgentModuleName, dir.path());
         ASSERT_TRUE(program->startupError().isEmpty()) << program->startupError().toStdString();
-        QDir::setCurrent(dir.path());
     }
     TForm1& form() { return program->form1(); }
 
@@ -131,10 +135,7 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     sockets.connectTo(sockets.listen());
     sockets.udp(1);
     create();
-    const MapFrame firstFrame = form().mapFrame(); // where the first map is drawn ahead
     program->show();
-    EXPECT_EQ(firstFrame.surfaceSize, form().connectionMap()->frame().surfaceSize);
-    EXPECT_EQ(firstFrame.clientWidth, form().connectionMap()->frame().clientWidth);
     finishScan();
 
     EXPECT_TRUE(form().ListView1->isVisible());
@@ -166,6 +167,30 @@ TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNe
     const QRect cell = form().grid()->visualRect(form().grid()->model()->index(0, 1));
     QTest::mouseClick(form().grid()->viewport(), Qt::LeftButton, {}, cell.center());
     EXPECT_EQ(form().statusText(), QStringLiteral("Selected block was copied into Clipboard"));
+}
+
+TEST_F(MainWindowTest, AFirstStartIsTheWindowAsItAlwaysWas)
+{
+    // A listener on every interface and a connection on loopback: both addresses are this
+    // computer's name, so the map shows one interface.
+    sockets.connectTo(sockets.listen(true));
+    create();
+    program->show();
+    finishScan();
+    EXPECT_TRUE(form().graphicMode());
+    EXPECT_TRUE(form().ListView1->isVisible());
+    EXPECT_EQ(form().width(), TForm1::kClientWidth);
+    EXPECT_EQ(form().height() - form().MainMenu1->height(), TForm1::kClientHeight);
+    const QRect screen = form().screen()->availableGeometry();
+    EXPECT_LE((form().frameGeometry().center() - screen.center()).manhattanLength(), 6) << "centred";
+    EXPECT_EQ(countMapRows(form().connectionMap()->table().table).interfaceCount, 1);
+    EXPECT_EQ(form().connectionMap()->table().table.row(1).localHost, std::string("testbox"));
+    for (QToolButton* button : form().ToolBar2->findChildren<QToolButton*>())
+        EXPECT_TRUE(button->statusTip().isEmpty()) << "the status bar is the scan's and the copy's";
+    form().close();
+    program.reset();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))));
 }
 
 // A wheel step over the map, or the scroll bar, moves the map by one row.
@@ -231,7 +256,7 @@ TEST_F(MainWindowTest, LookupHostnamesButtonMirrorsTheDialogAndSaves)
 
     // Before the dialog was ever shown: its controls are not made yet.
     QTest::mouseClick(form().ToolButton6, Qt::LeftButton);
-    EXPECT_FALSE(options.lookupHostNames());
+    EXPECT_FALSE(program->store().current().lookupHostNames);
     QFile file(dir.filePath(QStringLiteral("options.dat")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("1\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n"));
@@ -329,11 +354,16 @@ TEST(StartupTest, AMissingAgentModuleIsReported)
     EXPECT_EQ(program.startupError(), QStringLiteral("Could not load extension DLL !"));
 }
 
-TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
+TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartWhenAskedAndTheFilterActsAtOnce)
 {
     sockets.connectTo(sockets.listen());
     sockets.udp(1);
     create();
+    program->store().change([](Options& options) {
+        options.rememberLayout = true;
+        options.sortByHeader = true;
+    });
+    program->store().savePreferences();
     program->show();
     finishScan();
     StringGrid* grid = form().grid();
@@ -376,6 +406,19 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))))
         << "nothing of it in options.dat";
 
+    // Forgetting the layout: the next start is the first start's window again.
+    create();
+    EXPECT_EQ(form().geometry(), geometry);
+    program->store().set(&Options::rememberLayout, false);
+    program->store().savePreferences();
+    program.reset();
+    create();
+    EXPECT_NE(form().geometry(), geometry);
+    EXPECT_TRUE(form().graphicMode());
+    program->store().set(&Options::rememberLayout, true);
+    program->store().savePreferences();
+    program.reset();
+
     create();
     program->show();
     finishScan();
@@ -384,8 +427,8 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     EXPECT_EQ(grid->gridColumnWidth(1), 150);
     EXPECT_EQ(grid->gridColumnWidth(4), 99);
     EXPECT_EQ(grid->gridColumnWidth(0), StringGrid::kInitialColumnWidths[0]);
-    EXPECT_EQ(grid->sortColumn(), 5);
-    EXPECT_EQ(grid->sortOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(form().gridModel()->sortColumn(), 5);
+    EXPECT_EQ(form().gridModel()->sortOrder(), Qt::DescendingOrder);
     EXPECT_FALSE(form().graphicMode());
     EXPECT_TRUE(grid->isVisible());
     // Sorted by protocol, descending: UDP first, the filter is gone.
@@ -407,7 +450,7 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartAndTheFilterActsAtOnce)
     create();
     program->show();
     EXPECT_EQ(form().grid()->gridColumnWidth(1), 150);
-    EXPECT_EQ(form().grid()->sortColumn(), 5);
+    EXPECT_EQ(form().gridModel()->sortColumn(), 5);
 }
 
 } // namespace

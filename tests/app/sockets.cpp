@@ -6,9 +6,9 @@ const char* const kLoopback = "127.0.0.1";
 
 } // namespace
 
-std::uint16_t TestSockets::listen()
+std::uint16_t TestSockets::listen(bool everyInterface)
 {
-    m_sockets.push_back(loopback::tcpListener(kLoopback, 0));
+    m_sockets.push_back(loopback::tcpListener(everyInterface ? "0.0.0.0" : kLoopback, 0));
     return static_cast<std::uint16_t>(m_sockets.back().localPort());
 }
 

@@ -9,8 +9,8 @@
 class TestSockets
 {
 public:
-    // A TCP listener; returns its port.
-    std::uint16_t listen();
+    // A TCP listener on 127.0.0.1, or on every interface (0.0.0.0); returns its port.
+    std::uint16_t listen(bool everyInterface = false);
     // An established pair to a listener of ours: two Established rows.
     void connectTo(std::uint16_t port);
     // count UDP sockets bound to free ports.

@@ -5,7 +5,7 @@
 #include "app/tform1.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
-#include "settings/tform_options.h"
+#include "settings/preferences_dialog.h"
 #include "tests/app/sockets.h"
 #include "tests/app/wait_until.h"
 #include "tests/common/snmpd.h"
@@ -50,9 +50,8 @@ protected:
         testsnmp::SnmpdConfig config;
         config.ownProcessesOnly = true;
         ASSERT_EQ(snmpd.start(config), "");
-        program = std::make_unique<Program>(names);
+        program = std::make_unique<Program>(names, kAgentModuleName, dir.path());
         ASSERT_TRUE(program->startupError().isEmpty());
-        QDir::setCurrent(dir.path());
         program->show();
         finishScan();
     }
@@ -64,18 +63,20 @@ protected:
     TForm1& form() { return program->form1(); }
     void finishScan()
     {
-        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }, 15000));
+        ASSERT_TRUE(
+            waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }, 15000));
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
     }
-    // Chooses the agent in the dialog and confirms with Ok; the next scan reads it.
+    // Chooses the agent in the Preferences and confirms with Ok; the next scan reads it.
     void watchAgent(const std::string& options)
     {
-        WatchOptions& watch = program->options().watchOptions();
+        PreferencesDialog& watch = program->preferences();
+        watch.show();
         watch.RadioSnmpAgent->setChecked(true);
         watch.EditHost->setText(QString::fromStdString(snmpd.peer()));
         watch.EditSnmpOptions->setText(QString::fromStdString(options));
-        program->options().Button1->click();
+        watch.accept();
         finishScan();
     }
     int rowsWithLocalHost(const QString& text)
@@ -123,8 +124,9 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     EXPECT_EQ(form().grid()->cellText(1, 1), firstCell);
 
     // Back to this computer: its own name and the caption as it always was.
-    program->options().watchOptions().RadioThisComputer->setChecked(true);
-    program->options().Button1->click();
+    program->preferences().show();
+    program->preferences().RadioThisComputer->setChecked(true);
+    program->preferences().accept();
     finishScan();
     EXPECT_EQ(form().windowTitle(), QString::fromLatin1(kWindowCaption));
     EXPECT_GE(rowsWithLocalHost(QStringLiteral("testbox")), 3);

@@ -19,32 +19,35 @@ TEST(ScanArguments, EachFlagSwitchesOffItsOwnOptionOnly)
 {
     const ScanArguments none = parse({});
     EXPECT_EQ(none.action, ScanArguments::Action::Scan);
-    const DefaultSettings defaults;
-    EXPECT_EQ(none.settings.showTcp(), defaults.showTcp());
-    EXPECT_EQ(none.settings.showUdp(), defaults.showUdp());
-    EXPECT_EQ(none.settings.showListening(), defaults.showListening());
-    EXPECT_EQ(none.settings.lookupHostNames(), defaults.lookupHostNames());
-    EXPECT_EQ(none.settings.lookupPortNames(), defaults.lookupPortNames());
-    EXPECT_EQ(none.settings.cacheDns(), defaults.cacheDns());
-    EXPECT_FALSE(none.settings.logEnabled());
+    const Options defaults;
+    EXPECT_EQ(none.options.showTcp, defaults.showTcp);
+    EXPECT_EQ(none.options.showUdp, defaults.showUdp);
+    EXPECT_EQ(none.options.showListening, defaults.showListening);
+    EXPECT_EQ(none.options.lookupHostNames, defaults.lookupHostNames);
+    EXPECT_EQ(none.options.lookupPortNames, defaults.lookupPortNames);
+    EXPECT_EQ(none.options.cacheDns, defaults.cacheDns);
+    EXPECT_FALSE(none.options.logEnabled);
+    EXPECT_FALSE(none.options.attributeProcesses); // the owners' search only when asked
+    EXPECT_TRUE(parse({ "--processes" }).options.attributeProcesses);
 
     struct Case
     {
         const char* flag;
-        bool (Settings::*option)() const;
+        bool Options::*option;
     };
     const Case cases[] {
-        { "--no-host-names", &Settings::lookupHostNames },
-        { "--no-port-names", &Settings::lookupPortNames },
-        { "--no-listening", &Settings::showListening },
-        { "--no-tcp", &Settings::showTcp },
-        { "--no-udp", &Settings::showUdp },
+        { "--no-host-names", &Options::lookupHostNames },
+        { "--no-port-names", &Options::lookupPortNames },
+        { "--no-listening", &Options::showListening },
+        { "--no-tcp", &Options::showTcp },
+        { "--no-udp", &Options::showUdp },
+        { "--no-ipv6", &Options::showIpv6Endpoints },
     };
     for (const Case& c : cases) {
         const ScanArguments parsed = parse({ c.flag });
         ASSERT_EQ(parsed.action, ScanArguments::Action::Scan) << c.flag;
         for (const Case& other : cases)
-            EXPECT_EQ((parsed.settings.*other.option)(), other.flag != c.flag) << c.flag << " " << other.flag;
+            EXPECT_EQ(parsed.options.*other.option, other.flag != c.flag) << c.flag << " " << other.flag;
     }
 }
 
@@ -69,11 +72,11 @@ TEST(ScanArguments, SnmpOptionsAndHostsAreSplitByNetSnmpsParser)
     };
     const Case cases[] {
         { { "no-tcp" }, {}, { "no-tcp" } },
-        { { "-v2c", "-c", "public", "--no-udp", "a", "udp:b:1161", "udp6:[::1]:1161" }, { "-v2c", "-c", "public" },
-            { "a", "udp:b:1161", "udp6:[::1]:1161" } },
+        { { "-v2c", "-c", "public", "--no-udp", "a", "udp:b:1161", "udp6:[::1]:1161" },
+            { "-v2c", "-c", "public" }, { "a", "udp:b:1161", "udp6:[::1]:1161" } },
         // A value may start with a dash or two; hosts may come between options.
-        { { "-v3", "-l", "authPriv", "-u", "me", "host1", "-a", "SHA", "-A", "--secret-pass", "-x", "AES", "-X",
-              "-priv-pass-", "host2" },
+        { { "-v3", "-l", "authPriv", "-u", "me", "host1", "-a", "SHA", "-A", "--secret-pass", "-x", "AES",
+              "-X", "-priv-pass-", "host2" },
             { "-v3", "-l", "authPriv", "-u", "me", "-a", "SHA", "-A", "--secret-pass", "-x", "AES", "-X",
                 "-priv-pass-" },
             { "host1", "host2" } },
@@ -84,7 +87,7 @@ TEST(ScanArguments, SnmpOptionsAndHostsAreSplitByNetSnmpsParser)
         EXPECT_EQ(parsed.snmpOptions, c.options);
         EXPECT_EQ(parsed.hosts, c.hosts);
     }
-    EXPECT_FALSE(parse({ "-v2c", "-c", "x", "--no-udp", "h" }).settings.showUdp());
+    EXPECT_FALSE(parse({ "-v2c", "-c", "x", "--no-udp", "h" }).options.showUdp);
 }
 
 } // namespace
@@ -97,7 +100,7 @@ TEST(ScanArguments, VersionAndFormats)
     EXPECT_EQ(parse({}).format, OutputFormat::Tsv);
     EXPECT_EQ(parse({ "--format", "csv" }).format, OutputFormat::Csv);
     EXPECT_EQ(parse({ "--format=json", "--no-udp" }).format, OutputFormat::Json);
-    EXPECT_FALSE(parse({ "--format=json", "--no-udp" }).settings.showUdp());
+    EXPECT_FALSE(parse({ "--format=json", "--no-udp" }).options.showUdp);
     EXPECT_EQ(parse({ "--format", "xml" }).action, ScanArguments::Action::Error);
     EXPECT_EQ(parse({ "--format" }).action, ScanArguments::Action::Error);
 }
@@ -107,7 +110,7 @@ TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
     std::ostringstream errors;
     PrintingScanView view(errors);
     GridRow row { "1", "10.0.0.1", "http", "a,b", "say \"hi\"", "TCP", "Established" };
-    view.setGridRows({ row });
+    view.setGridContent({ row }, {});
 
     std::ostringstream csv;
     view.print(csv, OutputFormat::Csv);
@@ -128,7 +131,7 @@ TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
         "No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\n"
         "1\t10.0.0.1\thttp\ta,b\tsay \"hi\"\tTCP\tEstablished\n");
 
-    view.setGridRows({});
+    view.setGridContent({}, {});
     std::ostringstream empty;
     view.print(empty, OutputFormat::Json);
     EXPECT_EQ(empty.str(), "[]\n");

@@ -2,8 +2,8 @@
 
 #include "scan/inet_endpoints.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "tests/scan/fakes/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -45,24 +45,26 @@ protected:
         services.addHost6(linkLocal(2), "gamma.example");
         services.addHost(ipv4(0, 0, 0, 0), "never");
     }
-    TestSettings settings;
+    Options options;
     ScriptedNameServices services;
-    NameResolver resolver { settings, services };
+    NameResolver resolver { services };
 };
 
 TEST_F(Ipv6Names, WildcardAndLoopbackFollowTheIpv4Rules)
 {
     EXPECT_EQ(resolver.resolveHostName(true, v6({})), "alpha");
     EXPECT_EQ(resolver.resolveHostName(true, v6({ 1 })), "alpha");
-    TestSettings fresh;
+    Options fresh;
     ScriptedNameServices freshServices;
-    NameResolver remote(fresh, freshServices);
+    NameResolver remote(freshServices);
+    remote.useOptions(fresh);
     EXPECT_EQ(remote.resolveHostName(false, v6({})), "::");
     EXPECT_EQ(remote.resolveHostName(false, v6({ 1 })), "localhost");
     EXPECT_EQ(freshServices.host6Lookups(), 0);
     EXPECT_EQ(resolver.resolveHostName(false, linkLocal(2)), "gamma.example");
     EXPECT_EQ(resolver.resolveHostName(false, linkLocal(3)), "fe80::3"); // no name: the numbers
-    settings.hostNames = false;
+    options.lookupHostNames = false;
+    resolver.useOptions(options);
     EXPECT_EQ(resolver.resolveHostName(false, linkLocal(2)), "fe80::2");
 }
 

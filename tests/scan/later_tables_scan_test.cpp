@@ -5,10 +5,10 @@
 #include "scan/connection_table.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "scan/run_scan.h"
 #include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "tests/scan/fakes/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -102,9 +102,9 @@ protected:
         return rows;
     }
 
-    TestSettings settings;
+    Options options;
     ScriptedNameServices services;
-    NameResolver resolver { settings, services };
+    NameResolver resolver { services };
     ConnectionLog log;
     RecordingScanView view;
     std::unique_ptr<ConnectionTable> table = std::make_unique<ConnectionTable>();
@@ -113,9 +113,9 @@ protected:
 
 TEST_F(LaterTablesScan, Ipv6RowsFollowEachProtocolsIpv4RowsAndEveryRowHasItsOwner)
 {
-    settings.hostNames = false;
-    settings.portNames = false;
-    runScan(agent, settings, resolver, log, view, *table);
+    options.lookupHostNames = false;
+    options.lookupPortNames = false;
+    runScan(agent, options, resolver, log, view, *table);
     // The rows as the grid orders them; which is which is what counts here.
     std::vector<std::string> rows = rowsWithOwners();
     std::sort(rows.begin(), rows.end());
@@ -132,16 +132,16 @@ TEST_F(LaterTablesScan, Ipv6RowsFollowEachProtocolsIpv4RowsAndEveryRowHasItsOwne
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(rows, expected);
 
-    settings.ipv6 = false;
-    runScan(agent, settings, resolver, log, view, *table);
+    options.showIpv6Endpoints = false;
+    runScan(agent, options, resolver, log, view, *table);
     EXPECT_EQ(table->count(), 4);
 }
 
 TEST_F(LaterTablesScan, Ipv6NamesComeFromTheResolverAndItsCache)
 {
-    settings.portNames = false;
+    options.lookupPortNames = false;
     services.setLocalName("alpha");
-    runScan(agent, settings, resolver, log, view, *table);
+    runScan(agent, options, resolver, log, view, *table);
     const std::vector<GridRow> rows = view.gridRows();
     ASSERT_EQ(rows.size(), 8u);
     const auto toPort
@@ -154,13 +154,13 @@ TEST_F(LaterTablesScan, Ipv6NamesComeFromTheResolverAndItsCache)
 
 TEST_F(LaterTablesScan, AFailedWalkOfTheLaterTablesKeepsTheLastRows)
 {
-    runScan(agent, settings, resolver, log, view, *table);
+    runScan(agent, options, resolver, log, view, *table);
     ASSERT_EQ(table->count(), 8);
     view.clear();
     agent.failProcesses = true;
-    runScan(agent, settings, resolver, log, view, *table);
+    runScan(agent, options, resolver, log, view, *table);
     EXPECT_EQ(view.events(),
-        (std::vector<std::string> { "showView grid", "status Scanning...",
+        (std::vector<std::string> { "showView map", "status Scanning...",
             "status the agent module's query failed: the rows shown are stale, from the last scan that read "
             "the tables" }));
     EXPECT_EQ(table->count(), 8);

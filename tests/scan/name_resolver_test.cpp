@@ -1,8 +1,8 @@
 #include "platform/system_name_services.h"
 #include "scan/name_resolver.h"
+#include "scan/options.h"
 #include "tests/common/netns.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "tests/scan/fakes/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +30,9 @@ protected:
         services.addService(53, "udp", "domain");
     }
 
-    TestSettings settings;
+    Options options;
     ScriptedNameServices services;
-    NameResolver resolver { settings, services };
+    NameResolver resolver { services };
 };
 
 TEST_F(NameResolverTest, PortsByNameOrInDecimal)
@@ -55,14 +55,16 @@ TEST_F(NameResolverTest, PortsByNameOrInDecimal)
         { false, 65536 + 80, "tcp", "65616" },
     };
     for (const Case& c : cases) {
-        settings.portNames = c.lookup;
+        options.lookupPortNames = c.lookup;
+        resolver.useOptions(options);
         EXPECT_EQ(resolver.resolvePortName(c.port, c.protocol), c.text) << c.port << "/" << c.protocol;
     }
 }
 
 TEST_F(NameResolverTest, LookUpsOffGiveDottedQuadsAndStillRefreshTheComputerName)
 {
-    settings.hostNames = false;
+    options.lookupHostNames = false;
+    resolver.useOptions(options);
     EXPECT_EQ(resolver.resolveHostName(true, ipv4(192, 168, 1, 20)), "192.168.1.20");
     EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 2)), "10.0.0.2");
     EXPECT_EQ(resolver.resolveHostName(true, kLoopback), "127.0.0.1");
@@ -104,9 +106,10 @@ TEST_F(NameResolverTest, WildcardAndLoopbackRulesInBothOrders)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TestSettings fresh;
-        fresh.cache = c.cache;
-        NameResolver own(fresh, services);
+        Options fresh;
+        fresh.cacheDns = c.cache;
+        NameResolver own(services);
+        own.useOptions(fresh);
         for (const Step& step : c.steps)
             EXPECT_EQ(own.resolveHostName(step.isLocal, step.address), step.text);
     }
@@ -124,10 +127,12 @@ TEST_F(NameResolverTest, CacheAnswersRepeatsAndStoresFailedLookUpsToo)
     EXPECT_EQ(resolver.cache().position(), 2);
 
     // Switched off, the cache is bypassed but kept; back on, its slots answer again.
-    settings.cache = false;
+    options.cacheDns = false;
+    resolver.useOptions(options);
     EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 9)), "late.example");
     EXPECT_EQ(resolver.cache().position(), 2);
-    settings.cache = true;
+    options.cacheDns = true;
+    resolver.useOptions(options);
     EXPECT_EQ(resolver.resolveHostName(false, ipv4(10, 0, 0, 9)), "10.0.0.9");
     EXPECT_EQ(services.hostLookups(), 3);
 }
@@ -207,8 +212,8 @@ TEST(NameResolverSystem, CraftedHostsFileAndComputerNameReachRowsSafe)
     ASSERT_EQ(mount(hostsFile.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr), 0) << std::strerror(errno);
 
     SystemNameServices services;
-    TestSettings settings;
-    NameResolver resolver(settings, services);
+    Options options;
+    NameResolver resolver(services);
     ASSERT_EQ(services.hostByAddress(ipv4(192, 0, 2, 2)), rightToLeft)
         << "the file reaches the resolver as it is";
     EXPECT_EQ(resolver.resolveHostName(false, ipv4(192, 0, 2, 1)), "ctl\\x1b]0;owned\\x07name");

@@ -41,7 +41,7 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
     startWith(tcp, {});
 
     for (const std::string filter : { "GAMMA", "10.0.0.3", "time_" }) {
-        settings.setFilter(filter); // a name in another case, the address behind it, a state
+        options.filterText = filter; // a name in another case, the address behind it, a state
         view.clear();
         runOnce();
         EXPECT_EQ(view.capacityMessages(), 0) << filter;
@@ -55,7 +55,7 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
     }
 
     // Nothing matches: the grid keeps its one empty row, and the status bar tells why.
-    settings.setFilter("no such text");
+    options.filterText = "no such text";
     view.clear();
     runOnce();
     ASSERT_EQ(view.gridRows().size(), 1u);
@@ -63,7 +63,7 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
     EXPECT_EQ(view.events().back(), "status Filter: 300 endpoints hidden");
 
     // Without a filter the scan is as it always was: the cut at 200, one message, the count.
-    settings.setFilter("");
+    options.filterText = "";
     view.clear();
     runOnce();
     EXPECT_EQ(view.capacityMessages(), 1);
@@ -78,7 +78,7 @@ TEST_F(RowFilterTest, HideLoopbackLeavesOutTheMachineTalkingToItself)
         tcp.push_back({ 5, kLoopback, 30000 + i, kLoopback, 5432 });
     tcp.push_back({ 2, 0, 22, 0, 0 }); // a wildcard listener is not loopback
     tcp.push_back({ 5, kHost, 40000, kBeta, 80 });
-    settings.loopbackHidden = true;
+    options.hideLoopback = true;
     startWith(tcp, { { kLoopback, 323 }, { 0, 53 } });
     runOnce();
 

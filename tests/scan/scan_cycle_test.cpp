@@ -78,7 +78,7 @@ TEST_F(ScanCycleTest, OneScanReachesTheViewInStepOrder)
 TEST_F(ScanCycleTest, GraphicModeShowsAndDrawsTheMap)
 {
     startWithMixedTable();
-    view.setGraphic(true);
+    options.graphicView = true;
     runOnce();
     EXPECT_EQ(view.events(),
         (std::vector<std::string> { "showView map", "status Scanning...", "grid 5", "map draw", "status " }));
@@ -102,9 +102,9 @@ TEST_F(ScanCycleTest, FiltersChooseTheKindsOfEndpoint)
     startWithMixedTable();
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.tcp << c.listening << c.udp);
-        settings.tcp = c.tcp;
-        settings.listening = c.listening;
-        settings.udp = c.udp;
+        options.showTcp = c.tcp;
+        options.showListening = c.listening;
+        options.showUdp = c.udp;
         runOnce();
         EXPECT_EQ(states(), c.rows);
     }
@@ -112,7 +112,7 @@ TEST_F(ScanCycleTest, FiltersChooseTheKindsOfEndpoint)
 
 TEST_F(ScanCycleTest, NoRowsGiveOneBlankRowAndLeaveTheLogAlone)
 {
-    settings.logging = true;
+    options.logEnabled = true;
     startWith({}, {});
     runOnce();
     EXPECT_EQ(view.gridRows(), std::vector<GridRow>(1));
@@ -123,7 +123,7 @@ TEST_F(ScanCycleTest, NoRowsGiveOneBlankRowAndLeaveTheLogAlone)
 TEST_F(ScanCycleTest, EstablishedRowsAreLoggedAtEveryScan)
 {
     startWithMixedTable();
-    settings.logging = true;
+    options.logEnabled = true;
     for (int i = 0; i < 3; ++i)
         runOnce();
     const std::string pair = "[ 9:05:07]  alpha.lan  (51000) (http)  beta.example\r\n"
@@ -147,7 +147,7 @@ TEST_F(ScanCycleTest, EndpointsBeyondTheCapacityShowTheMessageAndAreNotStored)
     tcp.push_back({ 11, kHost, 20000, kBeta, 80 }); // the 200th
     tcp.push_back({ 2, 0, 21, 0, 0 }); // a hidden listening port, still checked
     tcp.push_back({ 5, kHost, 30000, kBeta, 80 });
-    settings.listening = false;
+    options.showListening = false;
     startWith(tcp, { { 0, 53 } });
     runOnce();
 
@@ -163,10 +163,10 @@ TEST_F(ScanCycleTest, EndpointsBeyondTheCapacityShowTheMessageAndAreNotStored)
     runOnce();
     EXPECT_EQ(view.capacityMessages(), 1);
     EXPECT_EQ(view.events().back(), "status 3 endpoints were not shown.");
-    settings.tcp = false;
+    options.showTcp = false;
     runOnce();
     EXPECT_EQ(view.events().back(), "status ");
-    settings.tcp = true;
+    options.showTcp = true;
     runOnce();
     EXPECT_EQ(view.capacityMessages(), 2);
 }
@@ -180,7 +180,7 @@ TEST_F(ScanCycleTest, TheCacheSavesLookUpsOnTheNextScan)
     runOnce();
     EXPECT_EQ(services.hostLookups(), first);
     EXPECT_EQ(first, 4); // 10.9.9.9, 192.168.1.20, 10.0.0.2, 10.0.0.3; never 0.0.0.0
-    settings.cache = false;
+    options.cacheDns = false;
     runOnce();
     EXPECT_EQ(services.hostLookups(), first + 7); // every address of the four TCP rows but 0.0.0.0
 }
@@ -206,7 +206,7 @@ TEST_F(ScanFixture, NamesLookedUpTogetherEnterTheCacheAsOneByOne)
     EXPECT_GT(services.mostInFlight(), 1);
 
     // The same queries resolved one by one, with no look-up ahead, fill a cache of their own.
-    NameResolver serial(settings, services);
+    NameResolver serial(services);
     for (const MibEndpoint& record : agent.walkTcpTable()) {
         serial.resolveHostName(true, record.localAddress);
         serial.resolveHostName(false, record.remoteAddress);
@@ -250,7 +250,7 @@ public:
 
 TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
 {
-    settings.logging = true;
+    options.logEnabled = true;
     startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, {});
     runOnce();
     const std::string logged = logText();
@@ -258,7 +258,7 @@ TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
     view.clear();
 
     SilentAgent silent;
-    runScan(silent, settings, resolver, log, view, table);
+    runScan(silent, options, resolver, log, view, table);
     EXPECT_EQ(view.events(),
         (std::vector<std::string> { "showView grid", "status Scanning...",
             "status SNMP agent udp:10.0.0.9:161: Timeout: the rows shown are stale, from the last scan that "
@@ -269,7 +269,7 @@ TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
     // With no rows yet, as for an agent just chosen, the failure alone.
     const auto empty = std::make_unique<ConnectionTable>();
     view.clear();
-    runScan(silent, settings, resolver, log, view, *empty);
+    runScan(silent, options, resolver, log, view, *empty);
     EXPECT_EQ(view.events().back(), "status SNMP agent udp:10.0.0.9:161: Timeout");
 }
 
@@ -297,7 +297,7 @@ TEST_F(ScanFixture, RowsAnAgentRefusedAreToldInTheStatusBarAtEveryScan)
     RefusingAgent agent;
     for (int scan = 1; scan <= 2; ++scan) {
         view.clear();
-        runScan(agent, settings, resolver, log, view, table);
+        runScan(agent, options, resolver, log, view, table);
         EXPECT_EQ(agent.scans, scan);
         EXPECT_EQ(view.events().back(), "status udp:10.0.0.9:161: 3 rows refused: port 70000 out of range");
         EXPECT_EQ(table.count(), 1);

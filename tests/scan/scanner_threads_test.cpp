@@ -90,7 +90,7 @@ TEST_F(ScannerThreads, AThrowingStepStillClearsTheBusyFlag)
 TEST_F(ScannerThreads, ManyScansInARowEachFreeTheirWorker)
 {
     startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, { { 0, 53 } });
-    settings.logging = true;
+    options.logEnabled = true;
     for (int i = 0; i < 30; ++i)
         scanOnce();
     EXPECT_EQ(scansStarted(view), 30);
@@ -133,7 +133,6 @@ TEST_F(ScannerThreads, ASourceReplacedDuringAScanServesThatScanToItsEndAndNoLate
     auto otherNames = std::make_shared<ScriptedNameServices>();
     otherNames->setLocalName("there");
     auto otherView = std::make_shared<RecordingScanView>();
-    otherView->setGraphic(false);
     scanner->setSource({ std::move(other), otherNames, otherView });
     EXPECT_EQ(scanner->startScan(), 1) << "one scan at a time, whatever its source";
     gate.open();
@@ -160,7 +159,7 @@ TEST_F(ScannerThreads, DestroyingTheScannerJoinsARunningScan)
 {
     std::vector<TcpRow> tcp(20, TcpRow { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 });
     services.setLookupDelay(std::chrono::milliseconds(2));
-    settings.cache = false;
+    options.cacheDns = false;
     startWith(tcp, {});
     ASSERT_EQ(scanner->startScan(), 0);
     scanner.reset(); // must wait for the worker, not leave it running on freed state

@@ -38,14 +38,13 @@ TEST(OptionsFile, WholeNumbersTakeAnOptionalSignAndNothingElse)
 
 TEST(OptionsFile, DefaultsAreNineCrLfLines)
 {
-    EXPECT_EQ(formatOptions(OptionsValues {}), "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n");
+    EXPECT_EQ(formatOptions(1, Options {}), "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\nnetlog.txt\r\n");
 
-    OptionsValues values;
-    values.refreshSeconds = -5;
+    Options values;
     values.showTcp = false;
     values.logEnabled = true;
     values.logFileName = "my log.txt";
-    EXPECT_EQ(formatOptions(values), "-5\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\nmy log.txt\r\n");
+    EXPECT_EQ(formatOptions(-5, values), "-5\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\nmy log.txt\r\n");
 }
 
 TEST(OptionsFile, ReaderTakesItemsRegardlessOfLines)
@@ -120,61 +119,58 @@ TEST_F(OptionsFileOnDisk, APipeInTheFilesPlaceHangsNeitherLoadNorSave)
     ASSERT_EQ(::mkfifo("options.dat", 0600), 0);
     EXPECT_TRUE(logtest::finishesInTime("options.dat", [] { EXPECT_FALSE(readOptionsFile("options.dat")); }));
     EXPECT_TRUE(
-        logtest::finishesInTime("options.dat", [] { EXPECT_TRUE(writeOptionsFile("options.dat", {})); }));
-    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
+        logtest::finishesInTime("options.dat", [] { EXPECT_TRUE(writeOptionsFile("options.dat", 1, {})); }));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(1, {})));
 
     // A pipe left where the save writes first.
     ASSERT_EQ(::mkfifo("options.dat.tmp", 0600), 0);
     EXPECT_TRUE(logtest::finishesInTime(
-        "options.dat.tmp", [] { EXPECT_FALSE(writeOptionsFile("options.dat", {})); }));
-    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions({})));
+        "options.dat.tmp", [] { EXPECT_FALSE(writeOptionsFile("options.dat", 1, {})); }));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(1, {})));
 }
 
 TEST_F(OptionsFileOnDisk, WriteReplacesTheFileAndLeavesNoTemporary)
 {
     ASSERT_NO_FATAL_FAILURE(writeFile(u"options.dat"_s, QByteArray(5000, 'x')));
-    OptionsValues values;
-    values.refreshSeconds = 12;
-    ASSERT_TRUE(writeOptionsFile("options.dat", values));
-    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(values)));
+    const Options values;
+    ASSERT_TRUE(writeOptionsFile("options.dat", 12, values));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(12, values)));
     EXPECT_FALSE(QFileInfo::exists(u"options.dat.tmp"_s));
 }
 
 TEST_F(OptionsFileOnDisk, SaveInterruptedBeforeRenameKeepsTheOldFileWhole)
 {
-    ASSERT_TRUE(writeOptionsFile("options.dat", OptionsValues {}));
+    ASSERT_TRUE(writeOptionsFile("options.dat", 1, Options {}));
     const QByteArray old = readFile(u"options.dat"_s);
 
-    OptionsValues changed;
-    changed.refreshSeconds = 30;
+    Options changed;
     changed.logFileName = "changed.txt";
     bool reachedRename = false;
-    EXPECT_FALSE(writeOptionsFile("options.dat", changed, [&] {
+    EXPECT_FALSE(writeOptionsFile("options.dat", 30, changed, [&] {
         reachedRename = true;
         // The new content is complete on disk before the old file is touched.
-        EXPECT_EQ(readFile(u"options.dat.tmp"_s), QByteArray::fromStdString(formatOptions(changed)));
+        EXPECT_EQ(readFile(u"options.dat.tmp"_s), QByteArray::fromStdString(formatOptions(30, changed)));
         return false;
     }));
     EXPECT_TRUE(reachedRename);
     EXPECT_EQ(readFile(u"options.dat"_s), old);
 
     // The leftover temporary file does not get in the way of the next save.
-    ASSERT_TRUE(writeOptionsFile("options.dat", changed));
-    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(changed)));
+    ASSERT_TRUE(writeOptionsFile("options.dat", 30, changed));
+    EXPECT_EQ(readFile(u"options.dat"_s), QByteArray::fromStdString(formatOptions(30, changed)));
 }
 
 TEST_F(OptionsFileOnDisk, UnwritableTemporaryLeavesTheOldFileWhole)
 {
-    ASSERT_TRUE(writeOptionsFile("options.dat", OptionsValues {}));
+    ASSERT_TRUE(writeOptionsFile("options.dat", 1, Options {}));
     const QByteArray old = readFile(u"options.dat"_s);
     // Root ignores permission bits; a directory in the temporary file's place cannot be opened for writing.
     ASSERT_TRUE(QDir().mkdir(u"options.dat.tmp"_s));
-    OptionsValues changed;
-    changed.refreshSeconds = 30;
-    EXPECT_FALSE(writeOptionsFile("options.dat", changed));
+    const Options changed;
+    EXPECT_FALSE(writeOptionsFile("options.dat", 30, changed));
     EXPECT_EQ(readFile(u"options.dat"_s), old);
 
     // A folder that is a regular file cannot hold anything.
     ASSERT_NO_FATAL_FAILURE(writeFile(u"plain"_s, "x"));
-    EXPECT_FALSE(writeOptionsFile("plain/options.dat", changed));
+    EXPECT_FALSE(writeOptionsFile("plain/options.dat", 30, changed));
 }

@@ -38,7 +38,7 @@ void showScan(StringGrid& grid, const std::vector<Endpoint>& endpoints)
             e.remoteHost, "TCP", e.state });
         details.push_back({ e.localAddress, e.remoteAddress });
     }
-    grid.setGridContent(std::move(rows), std::move(details));
+    grid.gridModel()->setGridContent(std::move(rows), std::move(details));
 }
 
 class DailyGridTest : public ::testing::Test
@@ -80,6 +80,12 @@ const std::vector<Endpoint> kFirstScan {
 TEST_F(DailyGridTest, HeaderClicksSortAcrossRefreshesAndReturnToTheScansOrder)
 {
     showScan(grid, kFirstScan);
+    clickHeader(1); // until sorting is chosen, a click on a title sorts nothing
+    EXPECT_EQ(column(0), (std::vector<std::string> { "1", "2", "3", "4" }));
+    EXPECT_FALSE(grid.horizontalHeader()->isSortIndicatorShown());
+
+    GridModel* model = grid.gridModel();
+    model->setSortable(true);
     clickHeader(1); // addresses by value: 10.0.0.9 before 10.0.0.10, IPv6 after IPv4
     EXPECT_EQ(column(1), (std::vector<std::string> { "10.0.0.9", "10.0.0.9", "10.0.0.10", "fe80::2" }));
     EXPECT_EQ(column(0), (std::vector<std::string> { "2", "4", "1", "3" })); // ties keep the scan's order
@@ -95,8 +101,8 @@ TEST_F(DailyGridTest, HeaderClicksSortAcrossRefreshesAndReturnToTheScansOrder)
         grid, { kFirstScan[3], kFirstScan[0], { "h", "10.0.0.1", "25", "none", "", "none", "Listening" } });
     EXPECT_EQ(column(2), (std::vector<std::string> { "8080", "443", "25" }));
     EXPECT_EQ(column(0), (std::vector<std::string> { "1", "2", "3" }));
-    EXPECT_EQ(grid.sortColumn(), 2);
-    EXPECT_EQ(grid.sortOrder(), Qt::DescendingOrder);
+    EXPECT_EQ(model->sortColumn(), 2);
+    EXPECT_EQ(model->sortOrder(), Qt::DescendingOrder);
 
     clickHeader(4); // host names as text, in any case
     EXPECT_EQ(column(4), (std::vector<std::string> { "A.example", "b.example", "none" }));
@@ -104,7 +110,13 @@ TEST_F(DailyGridTest, HeaderClicksSortAcrossRefreshesAndReturnToTheScansOrder)
     // Third click on one column: the scan's order, and the header as it always looked.
     clickHeader(4);
     clickHeader(4);
-    EXPECT_EQ(grid.sortColumn(), kScanOrder);
+    EXPECT_EQ(model->sortColumn(), kScanOrder);
+    EXPECT_EQ(column(0), (std::vector<std::string> { "1", "2", "3" }));
+    EXPECT_FALSE(grid.horizontalHeader()->isSortIndicatorShown());
+
+    // Sorting given up: the scan's order at once.
+    clickHeader(2);
+    model->setSortable(false);
     EXPECT_EQ(column(0), (std::vector<std::string> { "1", "2", "3" }));
     EXPECT_FALSE(grid.horizontalHeader()->isSortIndicatorShown());
 }
@@ -112,7 +124,7 @@ TEST_F(DailyGridTest, HeaderClicksSortAcrossRefreshesAndReturnToTheScansOrder)
 TEST_F(DailyGridTest, CtrlShiftCCopiesWholeRowsAsTabSeparatedTextWithAHeader)
 {
     showScan(grid, kFirstScan);
-    grid.setSort(1, Qt::DescendingOrder); // rows go out as shown
+    grid.gridModel()->setSort(1, Qt::DescendingOrder); // rows go out as shown
     QTest::mousePress(
         grid.viewport(), Qt::LeftButton, {}, grid.visualRect(grid.model()->index(0, 3)).center());
     QTest::mouseMove(grid.viewport(), grid.visualRect(grid.model()->index(1, 4)).center());
@@ -170,10 +182,12 @@ TEST_F(DailyGridTest, NamesShowTheAddressBehindThemAndWildcardsAreMarked)
         { { "vm", "0.0.0.0", "ssh", "none", "", "none", "Listening" },
             { "vm", "192.168.1.20", "51000", "far.example", "10.1.0.2", "https", "Established" },
             { "0.0.0.0", "0.0.0.0", "22", "none", "", "none", "Listening" } });
-    const GridModel* model = grid.gridModel();
+    GridModel* model = grid.gridModel();
     const auto shown = [&](int row, int column, int role) {
         return model->data(model->index(row, column), role).toString();
     };
+    EXPECT_EQ(shown(0, 1, Qt::DisplayRole), QStringLiteral("vm")) << "marked only when asked";
+    model->setMarkWildcards(true);
     EXPECT_EQ(shown(0, 1, Qt::DisplayRole), QStringLiteral("vm (all)"));
     EXPECT_EQ(shown(0, 1, Qt::ToolTipRole), QStringLiteral("0.0.0.0: open on all interfaces"));
     EXPECT_EQ(grid.cellText(1, 1), QStringLiteral("vm")); // copies and the log keep the scan's text
@@ -184,16 +198,18 @@ TEST_F(DailyGridTest, NamesShowTheAddressBehindThemAndWildcardsAreMarked)
     EXPECT_EQ(shown(2, 1, Qt::DisplayRole), QStringLiteral("0.0.0.0"));
     EXPECT_EQ(shown(2, 1, Qt::ToolTipRole), QString());
 
-    // The map marks the wildcard's branch the same way.
+    // The map marks the wildcard's row beside its port, so that the wildcard and the
+    // loopback address, both "vm", stay one interface.
     ConnectionTable table;
-    fillTable(table, { { "vm", "ssh", "Listening" }, { "0.0.0.0", "22", "Listening" } });
+    fillTable(table, { { "vm", "ssh", "Listening" }, { "vm", "http", "Listening" } });
     setField(table.row(1).localAddress, "0.0.0.0");
-    setField(table.row(2).localAddress, "0.0.0.0");
-    markWildcardHosts(table);
-    markWildcardHosts(table); // once only
-    EXPECT_STREQ(table.row(1).localHost, "vm (all)");
-    EXPECT_STREQ(table.row(2).localHost, "0.0.0.0");
-    EXPECT_TRUE(mapRowToolTip(table.row(1)).contains(QStringLiteral("vm (all) = 0.0.0.0, all interfaces")));
+    setField(table.row(2).localAddress, "127.0.0.1");
+    const MapLabels marked { false, true };
+    EXPECT_EQ(mapPortText(table.row(1), marked), "ssh (all)");
+    EXPECT_EQ(mapPortText(table.row(2), marked), "http");
+    EXPECT_EQ(mapPortText(table.row(1), MapLabels()), "ssh");
+    EXPECT_EQ(countMapRows(table).interfaceCount, 1);
+    EXPECT_TRUE(mapRowToolTip(table.row(1)).contains(QStringLiteral("vm = 0.0.0.0, all interfaces")));
 }
 
 TEST_F(DailyGridTest, NewRowsAreMarkedForOneRefreshAndClosedOnesCounted)
@@ -223,19 +239,26 @@ TEST(MapStateTexts, NonEstablishedTcpRowsShowTheirStateAndTooltipsFindTheirRows)
     fillTable(table,
         { { "h", "1", "Established", "TCP", "far", "80" }, { "h", "2", "Time_wait" },
             { "h", "3", "Listening" }, { "h", "4", "none", "UDP" } });
-    EXPECT_EQ(mapProtocolText(table.row(1)), "TCP");
-    EXPECT_EQ(mapProtocolText(table.row(2)), "TCP Time_wait");
-    EXPECT_EQ(mapProtocolText(table.row(3)), "TCP Listening");
-    EXPECT_EQ(mapProtocolText(table.row(4)), "UDP");
+    const MapLabels states { true, false };
+    for (int row = 1; row <= 3; ++row)
+        EXPECT_EQ(mapProtocolText(table.row(row), MapLabels()), "TCP") << "the protocol alone, unless asked";
+    EXPECT_EQ(mapProtocolText(table.row(1), states), "TCP");
+    EXPECT_EQ(mapProtocolText(table.row(2), states), "TCP Time_wait");
+    EXPECT_EQ(mapProtocolText(table.row(3), states), "TCP Listening");
+    EXPECT_EQ(mapProtocolText(table.row(4), states), "UDP");
 
     // Drawn at the protocol's place, in yellow.
     const MapPictures pictures = MapPictures::load();
-    const QImage image = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "me");
     const int rowStep = pictures.Image_Hub_Lst.height();
     const int secondRowTop
         = 30 + pictures.Image_Main.height() + 10 + 25 + 15 + pictures.Image_Hub_Top.height() + rowStep;
-    EXPECT_TRUE(containsAt(image, textCell(QStringLiteral("TCP Time_wait"), kYellow),
-        50 + pictures.Image_Hub_Est.width() + 5, secondRowTop + 5));
+    const int textX = 50 + pictures.Image_Hub_Est.width() + 5;
+    const QImage plain = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "me");
+    EXPECT_FALSE(
+        containsAt(plain, textCell(QStringLiteral("TCP Time_wait"), kYellow), textX, secondRowTop + 5));
+    const QImage image = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "me", 1, states);
+    EXPECT_TRUE(
+        containsAt(image, textCell(QStringLiteral("TCP Time_wait"), kYellow), textX, secondRowTop + 5));
 
     EXPECT_EQ(mapRowAt(pictures, table, 30, QPoint(60, secondRowTop + 1)), 2);
     EXPECT_EQ(mapRowAt(pictures, table, 30, QPoint(60, secondRowTop - 1)), 1);

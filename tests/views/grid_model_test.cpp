@@ -48,7 +48,7 @@ TEST(GridModel, RefillsAnnounceOneBlockAndKeepGridNumbering)
     for (const Step& step :
         { Step { 5, "a" }, Step { 5, "b" }, Step { 2, "c" }, Step { 2, "d" }, Step { 4, "e" } }) {
         changed.clear();
-        model.setGridRows(makeRows(step.count, step.tag));
+        model.setGridContent(makeRows(step.count, step.tag));
         ASSERT_EQ(model.rowCount(), step.count);
         ASSERT_EQ(changed.size(), 1) << step.tag;
         EXPECT_EQ(changed[0][0].toModelIndex(), model.index(0, 0));
@@ -69,8 +69,8 @@ TEST(GridModel, AnEmptyScanStillLeavesOneBlankRow)
 {
     GridModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
-    model.setGridRows(makeRows(3, "x"));
-    model.setGridRows({});
+    model.setGridContent(makeRows(3, "x"));
+    model.setGridContent({});
     ASSERT_EQ(model.rowCount(), 1);
     for (int c = 0; c < 7; ++c)
         EXPECT_EQ(model.cellText(c, 1), "");

@@ -213,54 +213,6 @@ TEST_F(MapWindow, EveryRunReordersTheOwnedTable)
     EXPECT_TRUE(containsAt(listView1.shownMap(), textCell(u"Opened ports: 0"_s, kWhite), 89, 50));
 }
 
-// A map drawn ahead on another thread is shown by the first run alone, and only when
-// that run would compose the very same picture; otherwise the run composes as always.
-TEST_F(MapWindow, DrawnAheadServesOnlyAFirstRunThatDrawsTheSame)
-{
-    const auto drawnOnAThread = [this](const MapTable& table) {
-        DrawnMap drawn;
-        std::thread([&] { drawn = drawMapAhead(table, map.frame(), pictures); }).join();
-        return drawn;
-    };
-    const auto composedNow = [this](int mapTop) {
-        return composeConnectionMap(listView1.size(), 603, mapTop, pictures, map.table().table, "pc");
-    };
-    // Established rows of one host, which every ordering rotates, and a wildcard host.
-    auto table = std::make_shared<MapTable>();
-    fillTable(table->table,
-        { { "h", "1", "Established" }, { "h", "2", "Established" }, { "h", "3", "Established" },
-            { "0.0.0.0", "4", "Listening" } });
-    table->localComputerName = "pc";
-
-    const DrawnMap ahead = drawnOnAThread(*table);
-    map.setTable(table, ahead);
-    map.DrawConnectionMap();
-    EXPECT_EQ(listView1.shownMap().cacheKey(), ahead.picture.cacheKey());
-    EXPECT_EQ(listView1.shownMap(), composedNow(30)) << "drawn for another order or other hosts";
-    map.DrawConnectionMap(); // the next run composes, in the next order
-    EXPECT_NE(listView1.shownMap().cacheKey(), ahead.picture.cacheKey());
-    EXPECT_EQ(listView1.shownMap(), composedNow(30));
-
-    const DrawnMap narrower = drawnOnAThread(*tableWithRows(3));
-    listView1.resize(500, 409);
-    map.setTable(tableWithRows(3), narrower);
-    map.DrawConnectionMap();
-    EXPECT_NE(listView1.shownMap().cacheKey(), narrower.picture.cacheKey());
-    EXPECT_EQ(listView1.shownMap().size(), QSize(500, 409));
-
-    // A clamped position runs a nested map, which orders the table once more.
-    listView1.resize(603, 409);
-    map.setTable(tableWithRows(10));
-    map.DrawConnectionMap();
-    scrollBar1.setValue(scrollBar1.maximum());
-    const DrawnMap clamped = drawnOnAThread(*tableWithRows(6));
-    EXPECT_EQ(clamped.mapTop, 30 - (contentHeight(6) - 409));
-    map.setTable(tableWithRows(6), clamped);
-    map.DrawConnectionMap();
-    EXPECT_NE(listView1.shownMap().cacheKey(), clamped.picture.cacheKey());
-    EXPECT_TRUE(shiftedTo(clamped.mapTop));
-}
-
 TEST_F(MapWindow, BusySurfaceKeepsWhatItShows)
 {
     map.setTable(tableWithRows(1));

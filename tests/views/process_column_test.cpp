@@ -26,7 +26,7 @@ void showTwoRows(StringGrid& grid)
     setField(unknown.remoteAddress, "10.0.0.2");
     unknown.localPortNumber = 40000;
     unknown.remotePortNumber = 443;
-    grid.setGridContent({ { "1", "vm", "websm", "none", "none", "TCP", "Listening" },
+    grid.gridModel()->setGridContent({ { "1", "vm", "websm", "none", "none", "TCP", "Listening" },
                             { "2", "vm", "40000", "https", "far", "TCP", "Established" } },
         { gridRowDetailsOf(owned), gridRowDetailsOf(unknown) });
 }
@@ -53,7 +53,7 @@ TEST(ProcessColumn, TooltipsColumnAndCopy)
     // Off: seven columns, "State" stretched to the edge.
     EXPECT_EQ(model->columnCount(), 7);
     const int stateWidth = grid.gridColumnWidth(6);
-    grid.setProcessColumn(true);
+    grid.gridModel()->setProcessColumn(true);
     EXPECT_EQ(model->columnCount(), 8);
     EXPECT_EQ(grid.cellText(7, 0), QStringLiteral("Process"));
     EXPECT_EQ(grid.cellText(7, 1), QStringLiteral("srv[4242]"));
@@ -66,7 +66,7 @@ TEST(ProcessColumn, TooltipsColumnAndCopy)
     EXPECT_EQ(QGuiApplication::clipboard()->text(),
         QStringLiteral("No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\tProcess\n"
                        "1\tvm\twebsm\tnone\tnone\tTCP\tListening\tsrv[4242]\n"));
-    grid.setProcessColumn(false);
+    grid.gridModel()->setProcessColumn(false);
     EXPECT_EQ(model->columnCount(), 7);
     EXPECT_EQ(grid.gridColumnWidth(6), stateWidth);
 

@@ -38,7 +38,7 @@ protected:
     {
         grid.setHeaderRow(
             { "No", "Local IP", "Local Port", "Remote Port", "Remote IP", "Protocol", "State" });
-        grid.setGridRows(sampleRows(6));
+        grid.gridModel()->setGridContent(sampleRows(6));
         grid.resize(603, 300);
         grid.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
@@ -90,7 +90,7 @@ TEST_F(StringGridTest, ModelPassesTheItemModelTesterThroughRefills)
 {
     QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     for (int count : { 9, 9, 1, 4, 0 })
-        grid.setGridRows(sampleRows(count));
+        grid.gridModel()->setGridContent(sampleRows(count));
     EXPECT_EQ(grid.rowCount(), 2);
     EXPECT_EQ(grid.cellText(4, 0), QStringLiteral("Remote IP"));
 }
@@ -182,7 +182,7 @@ TEST_F(StringGridTest, CopyKeyCopiesTheWholeBlock)
 
 TEST_F(StringGridTest, BlankRowOfAnEmptyScanCopiesAnEmptyLine)
 {
-    grid.setGridRows({ GridRow {} });
+    grid.gridModel()->setGridContent({ GridRow {} });
     ASSERT_EQ(grid.rowCount(), 2);
     click(Qt::LeftButton, 2, 1);
     EXPECT_EQ(clipboardText(), QStringLiteral("\r\n"));
@@ -198,7 +198,7 @@ TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
     std::vector<GridRow> renamed = sampleRows(6);
     for (GridRow& row : renamed)
         row[1] = "new" + row[0];
-    grid.setGridRows(renamed);
+    grid.gridModel()->setGridContent(renamed);
     EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 2, 5 }));
     click(Qt::MiddleButton, 0, 1);
     EXPECT_EQ(clipboardText(),
@@ -207,22 +207,22 @@ TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
     // More endpoints: only the current cell stays selected.
     const GridSelection current { grid.currentIndex().column(), grid.currentIndex().row() + 1,
         grid.currentIndex().column(), grid.currentIndex().row() + 1 };
-    grid.setGridRows(sampleRows(8));
+    grid.gridModel()->setGridContent(sampleRows(8));
     EXPECT_EQ(grid.gridSelection(), current);
 
     // Fewer endpoints than the current row: it moves up to the new last row.
-    grid.setGridRows(sampleRows(3));
+    grid.gridModel()->setGridContent(sampleRows(3));
     const GridSelection lastRow { current.left, 3, current.left, 3 };
     EXPECT_EQ(grid.gridSelection(), lastRow);
     click(Qt::MiddleButton, 0, 1);
     EXPECT_EQ(clipboardText(), grid.cellText(current.left, 3) + QStringLiteral("\r\n"));
 
     // A current cell that moves up does not pull a view scrolled away from it along.
-    grid.setGridRows(sampleRows(100));
+    grid.gridModel()->setGridContent(sampleRows(100));
     grid.setCurrentIndex(grid.model()->index(99, 2));
     ASSERT_TRUE(QTest::qWaitFor([this] { return grid.verticalScrollBar()->value() > 50; }));
     grid.verticalScrollBar()->setValue(10);
-    grid.setGridRows(sampleRows(90));
+    grid.gridModel()->setGridContent(sampleRows(90));
     EXPECT_EQ(grid.gridSelection(), (GridSelection { 2, 90, 2, 90 }));
     QTest::qWait(10); // a deferred layout must not scroll either
     EXPECT_EQ(grid.verticalScrollBar()->value(), 10);
@@ -233,7 +233,7 @@ TEST_F(StringGridTest, TheCopyNeverExceedsTheBlockBuffer)
     const GridRow wide { std::string(254, 'h'), std::string(254, 'l'), "1", "2", std::string(254, 'r'), "TCP",
         "Established" };
     const std::vector<GridRow> rows(200, wide);
-    grid.setGridRows(rows);
+    grid.gridModel()->setGridContent(rows);
     grid.selectAll();
     click(Qt::MiddleButton, 1, 1);
     const QString copied = clipboardText();
@@ -249,7 +249,7 @@ TEST_F(StringGridTest, CellColoursFollowSelectionAndTheExactStateText)
     rows[2][6] = " Established";
     rows[3][6] = "Established ";
     rows[4][6] = "Established";
-    grid.setGridRows(rows);
+    grid.gridModel()->setGridContent(rows);
     click(Qt::LeftButton, 6, 5);
 
     const QColor blue = QColor::fromRgb(GridDelegate::kSelectedColor);
@@ -301,7 +301,7 @@ TEST_F(StringGridTest, StateColumnFillsTheRestOfTheWidth)
             grid.gridColumnWidth(column), StringGrid::kInitialColumnWidths[static_cast<std::size_t>(column)]);
 
     // The outer width counts, so a vertical scroll bar does not change it.
-    grid.setGridRows(sampleRows(100));
+    grid.gridModel()->setGridContent(sampleRows(100));
     ASSERT_TRUE(QTest::qWaitFor([this] { return grid.verticalScrollBar()->isVisible(); }));
     grid.stretchLastColumn();
     EXPECT_EQ(grid.gridColumnWidth(6), 54);

@@ -1,11 +1,5 @@
 #include "tests/scan/fakes/recording_scan_view.h"
 
-bool RecordingScanView::graphicMode() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_graphic;
-}
-
 void RecordingScanView::showView(bool graphic)
 {
     record(graphic ? "showView map" : "showView grid");
@@ -16,7 +10,7 @@ void RecordingScanView::setStatusText(const std::string& text)
     record("status " + text);
 }
 
-void RecordingScanView::setGridRows(std::vector<GridRow> rows)
+void RecordingScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails>)
 {
     std::function<void()> hook;
     {
@@ -48,12 +42,6 @@ void RecordingScanView::showCapacityMessage(int notShown)
     }
     if (hook)
         hook();
-}
-
-void RecordingScanView::setGraphic(bool graphic)
-{
-    std::lock_guard lock(m_mutex);
-    m_graphic = graphic;
 }
 
 void RecordingScanView::onGridRows(std::function<void()> hook)

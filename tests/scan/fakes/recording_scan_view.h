@@ -12,15 +12,13 @@
 class RecordingScanView final : public ScanView
 {
 public:
-    bool graphicMode() const override;
     void showView(bool graphic) override;
     void setStatusText(const std::string& text) override;
-    void setGridRows(std::vector<GridRow> rows) override;
+    void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
     void showCapacityMessage(int notShown) override;
 
-    void setGraphic(bool graphic);
-    // Runs inside setGridRows / showCapacityMessage on the worker (may block or throw).
+    // Runs inside setGridContent / showCapacityMessage on the worker (may block or throw).
     void onGridRows(std::function<void()> hook);
     void onCapacityMessage(std::function<void()> hook);
 
@@ -35,7 +33,6 @@ private:
     void record(std::string event);
 
     mutable std::mutex m_mutex;
-    bool m_graphic = false;
     std::vector<std::string> m_events;
     std::vector<GridRow> m_rows;
     std::shared_ptr<MapTable> m_map;

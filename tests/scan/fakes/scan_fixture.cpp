@@ -13,6 +13,7 @@ void ScanFixture::SetUp()
     ASSERT_NE(made, nullptr);
     folder = made;
     log.setActiveLogName(logPath());
+    options.graphicView = false; // the grid's effects are the ones most tests read
 }
 
 void ScanFixture::TearDown()
@@ -25,7 +26,7 @@ void ScanFixture::startWith(const std::vector<TcpRow>& tcp, const std::vector<Ud
 {
     script.objects = mibObjects(tcp, udp);
     ASSERT_TRUE(loadScriptedAgent(agent, script));
-    scanner = std::make_unique<Scanner>(agent, settings, services, log, view);
+    scanner = std::make_unique<Scanner>(agent, optionsSource, services, log, view);
 }
 
 void ScanFixture::scanOnce()
@@ -36,7 +37,7 @@ void ScanFixture::scanOnce()
 
 void ScanFixture::runOnce()
 {
-    runScan(agent, settings, resolver, log, view, table);
+    runScan(agent, options, resolver, log, view, table);
 }
 
 std::string ScanFixture::logText() const

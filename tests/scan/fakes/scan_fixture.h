@@ -9,7 +9,7 @@
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/scan/fakes/scripted_name_services.h"
-#include "tests/scan/fakes/test_settings.h"
+#include "scan/options.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,8 @@ protected:
     std::filesystem::path folder;
     FakeAgentScript script;
     MibAgent agent;
-    TestSettings settings;
+    FixedOptions optionsSource; // what the scanner's scans take a copy of when they start
+    Options& options = optionsSource.value;
     ScriptedNameServices services;
     ConnectionLog log { [] {
         std::tm t {};
@@ -44,7 +45,7 @@ protected:
         return t;
     } };
     RecordingScanView view;
-    NameResolver resolver { settings, services };
+    NameResolver resolver { services };
     ConnectionTable table;
     std::unique_ptr<Scanner> scanner;
 };

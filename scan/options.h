@@ -1,0 +1,66 @@
+#pragma once
+// Every option of the program, each with its default, written once. The options store
+// holds the one current value; each scan takes a copy of it when it starts.
+
+#include <string>
+#include <utility>
+
+struct Options
+{
+    // The nine of options.dat, in the file's order. The refresh time and the log name are
+    // held as their fields' texts: a save writes what the fields show, edits included.
+    std::string refreshText = "1";
+    bool showListening = true;
+    bool showTcp = true;
+    bool showUdp = true;
+    bool lookupHostNames = true;
+    bool lookupPortNames = true;
+    bool cacheDns = true;
+    bool logEnabled = false;
+    std::string logFileName = "netlog.txt";
+
+    // The ones kept in veltran.ini, chosen in the Preferences dialog.
+    bool watchAgent = false; // false: this computer, through the agent module in the process
+    std::string watchHost; // net-snmp's peer syntax: "host", "udp:host:161", "udp6:[::1]:1161"
+    std::string watchSnmpOptions; // snmpwalk's syntax; may hold a community or passphrases
+    // IPv6 rows are on: the IPv4 tables alone miss a third of a Linux machine's sockets.
+    bool showIpv6Endpoints = true;
+    bool showProcessColumn = false;
+    bool markNewRows = false;
+    bool hideLoopback = false;
+    bool mapStates = false; // "TCP Time_wait" on the map instead of "TCP"
+    bool markWildcards = false; // " (all)" after the name of a socket open on every interface
+    bool sortByHeader = false; // a click on a column's title sorts
+    bool rememberLayout = false; // the window's place, view, column widths and sort
+
+    // The window's own, never stored: the filter field's text and the chosen view.
+    std::string filterText;
+    bool graphicView = true;
+
+    // Who owns each endpoint. The window uses them for its tooltips; the command line
+    // only when asked, as the search costs more than the rest of a scan.
+    bool attributeProcesses = true;
+
+    bool operator==(const Options&) const = default;
+};
+
+// Where a scan takes its copy of the options from. Asked on the thread that starts scans.
+class OptionsSource
+{
+public:
+    virtual ~OptionsSource() = default;
+    virtual Options options() const = 0;
+};
+
+// A source that always gives the same options: the command line's, and tests'.
+class FixedOptions final : public OptionsSource
+{
+public:
+    explicit FixedOptions(Options options = {})
+        : value(std::move(options))
+    {
+    }
+    Options options() const override { return value; }
+
+    Options value;
+};

@@ -1,0 +1,163 @@
+#include "settings/preferences_dialog.h"
+
+#include "settings/options_store.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Each check box and the option it shows.
+struct BoxOption
+{
+    QCheckBox* PreferencesDialog::*box;
+    bool Options::*option;
+};
+
+constexpr BoxOption kBoxes[] = {
+    { &PreferencesDialog::CheckIpv6, &Options::showIpv6Endpoints },
+    { &PreferencesDialog::CheckProcessColumn, &Options::showProcessColumn },
+    { &PreferencesDialog::CheckMarkNew, &Options::markNewRows },
+    { &PreferencesDialog::CheckHideLoopback, &Options::hideLoopback },
+    { &PreferencesDialog::CheckMapStates, &Options::mapStates },
+    { &PreferencesDialog::CheckMarkWildcards, &Options::markWildcards },
+    { &PreferencesDialog::CheckSortByHeader, &Options::sortByHeader },
+    { &PreferencesDialog::CheckRememberLayout, &Options::rememberLayout },
+};
+
+QCheckBox* checkBox(const QString& name, const QString& caption, const QString& tip, QLayout* layout)
+{
+    auto* box = new QCheckBox(caption);
+    box->setObjectName(name);
+    box->setToolTip(tip);
+    layout->addWidget(box);
+    return box;
+}
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(OptionsStore& store, QWidget* parent)
+    : QDialog(parent)
+    , m_store(store)
+{
+    setObjectName(u"Preferences"_s);
+    setWindowTitle(u"VELTRAN - Preferences"_s);
+    setModal(false);
+}
+
+void PreferencesDialog::setVisible(bool visible)
+{
+    if (visible) {
+        if (!EditHost)
+            createControls();
+        showOptions(m_store.current());
+    }
+    QDialog::setVisible(visible);
+}
+
+void PreferencesDialog::createControls()
+{
+    auto* column = new QVBoxLayout(this);
+
+    auto* watch = new QGroupBox(u"Watch"_s, this);
+    auto* watchLayout = new QFormLayout(watch);
+    RadioThisComputer = new QRadioButton(u"This computer"_s, watch);
+    RadioThisComputer->setObjectName(u"RadioThisComputer"_s);
+    RadioSnmpAgent = new QRadioButton(u"Another computer, through its SNMP agent"_s, watch);
+    RadioSnmpAgent->setObjectName(u"RadioSnmpAgent"_s);
+    watchLayout->addRow(RadioThisComputer);
+    watchLayout->addRow(RadioSnmpAgent);
+    EditHost = new QLineEdit(watch);
+    EditHost->setObjectName(u"EditHost"_s);
+    EditHost->setToolTip(u"host, udp:host:161 or udp6:[::1]:1161"_s);
+    watchLayout->addRow(u"Host"_s, EditHost);
+    EditSnmpOptions = new QLineEdit(watch);
+    EditSnmpOptions->setObjectName(u"EditSnmpOptions"_s);
+    EditSnmpOptions->setEchoMode(QLineEdit::Password);
+    EditSnmpOptions->setToolTip(
+        u"As for snmpwalk: -v2c -c COMMUNITY, or -v3 -l authPriv -u NAME -a SHA -A ... -x AES -X ..."_s);
+    CheckShowSecrets = new QCheckBox(u"Show"_s, watch);
+    CheckShowSecrets->setObjectName(u"CheckShowSecrets"_s);
+    auto* secrets = new QHBoxLayout;
+    secrets->addWidget(EditSnmpOptions, 1);
+    secrets->addWidget(CheckShowSecrets);
+    watchLayout->addRow(u"SNMP options"_s, secrets);
+    column->addWidget(watch);
+    connect(RadioSnmpAgent, &QRadioButton::toggled, this, &PreferencesDialog::enableAgentFields);
+    connect(CheckShowSecrets, &QCheckBox::toggled, this, [this](bool shown) {
+        EditSnmpOptions->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+    });
+
+    auto* rows = new QGroupBox(u"Rows"_s, this);
+    auto* rowsLayout = new QVBoxLayout(rows);
+    CheckIpv6 = checkBox(u"CheckIpv6"_s, u"Show IPv6 endpoints"_s,
+        u"The endpoints of IPv6 sockets beside the IPv4 ones"_s, rowsLayout);
+    CheckProcessColumn = checkBox(u"CheckProcessColumn"_s, u"Show the process column"_s,
+        u"Which program owns each endpoint, in a column after State"_s, rowsLayout);
+    CheckMarkNew = checkBox(u"CheckMarkNew"_s, u"Mark new and closed connections"_s,
+        u"Mark rows new since the last refresh and count the closed ones"_s, rowsLayout);
+    CheckHideLoopback = checkBox(u"CheckHideLoopback"_s, u"Hide loopback endpoints"_s,
+        u"Leave out endpoints on 127.0.0.0/8 and ::1"_s, rowsLayout);
+    column->addWidget(rows);
+
+    auto* map = new QGroupBox(u"Map"_s, this);
+    auto* mapLayout = new QVBoxLayout(map);
+    CheckMapStates = checkBox(u"CheckMapStates"_s, u"Show TCP states on the map"_s,
+        u"\"TCP Time_wait\" rather than \"TCP\" on a row that is not established"_s, mapLayout);
+    CheckMarkWildcards = checkBox(u"CheckMarkWildcards"_s, u"Mark listeners on all interfaces"_s,
+        u"\" (all)\" beside a socket open on every interface"_s, mapLayout);
+    column->addWidget(map);
+
+    auto* window = new QGroupBox(u"Window"_s, this);
+    auto* windowLayout = new QVBoxLayout(window);
+    CheckSortByHeader = checkBox(u"CheckSortByHeader"_s, u"Sort by clicking column titles"_s,
+        u"A click sorts by the column, again reversed, a third time back to the scan's order"_s,
+        windowLayout);
+    CheckRememberLayout = checkBox(u"CheckRememberLayout"_s, u"Remember the window's layout"_s,
+        u"Its place and size, the view, the column widths and the sort, at the next start"_s, windowLayout);
+    column->addWidget(window);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
+    column->addWidget(buttons);
+}
+
+void PreferencesDialog::showOptions(const Options& options)
+{
+    (options.watchAgent ? RadioSnmpAgent : RadioThisComputer)->setChecked(true);
+    EditHost->setText(QString::fromStdString(options.watchHost));
+    EditSnmpOptions->setText(QString::fromStdString(options.watchSnmpOptions));
+    CheckShowSecrets->setChecked(false);
+    for (const BoxOption& item : kBoxes)
+        (this->*item.box)->setChecked(options.*item.option);
+    enableAgentFields();
+}
+
+void PreferencesDialog::enableAgentFields()
+{
+    const bool agent = RadioSnmpAgent->isChecked();
+    EditHost->setEnabled(agent);
+    EditSnmpOptions->setEnabled(agent);
+    CheckShowSecrets->setEnabled(agent);
+}
+
+void PreferencesDialog::accept()
+{
+    m_store.change([this](Options& options) {
+        options.watchAgent = RadioSnmpAgent->isChecked();
+        options.watchHost = EditHost->text().trimmed().toStdString();
+        options.watchSnmpOptions = EditSnmpOptions->text().toStdString();
+        for (const BoxOption& item : kBoxes)
+            options.*item.option = (this->*item.box)->isChecked();
+    });
+    m_store.savePreferences();
+    QDialog::accept();
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The Preferences: every choice the monitor offers beyond the options dialog, each kept in
+// veltran.ini. The dialog shows the store's options when it opens and hands them back on
+// Ok; Cancel leaves the store as it was.
+
+#include "scan/options.h"
+
+#include <QDialog>
+
+class OptionsStore;
+class QCheckBox;
+class QLineEdit;
+class QRadioButton;
+
+class PreferencesDialog final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PreferencesDialog)
+
+public:
+    explicit PreferencesDialog(OptionsStore& store, QWidget* parent = nullptr);
+
+    void setVisible(bool visible) override;
+    // Ok: the choices into the store and veltran.ini.
+    void accept() override;
+
+    // The controls, named for the tests; made with the dialog's first show.
+    QRadioButton* RadioThisComputer = nullptr; // Watch: "This computer"
+    QRadioButton* RadioSnmpAgent = nullptr; // Watch: "SNMP agent"
+    QLineEdit* EditHost = nullptr;
+    QLineEdit* EditSnmpOptions = nullptr; // masked: it may hold a community or passphrases
+    QCheckBox* CheckShowSecrets = nullptr; // "Show" the SNMP options in clear
+    QCheckBox* CheckIpv6 = nullptr;
+    QCheckBox* CheckProcessColumn = nullptr;
+    QCheckBox* CheckMarkNew = nullptr;
+    QCheckBox* CheckHideLoopback = nullptr;
+    QCheckBox* CheckMapStates = nullptr;
+    QCheckBox* CheckMarkWildcards = nullptr;
+    QCheckBox* CheckSortByHeader = nullptr;
+    QCheckBox* CheckRememberLayout = nullptr;
+
+private:
+    void createControls();
+    void showOptions(const Options& options);
+    void enableAgentFields();
+
+    OptionsStore& m_store;
+};

@@ -1,0 +1,100 @@
+// The Preferences: the additions' choices, off where they change what the window shows,
+// applied by Ok alone, kept in veltran.ini only once they differ from their defaults.
+#include "settings/preferences_dialog.h"
+
+#include "log/connection_log.h"
+#include "settings/options_store.h"
+#include "settings/settings_file.h"
+#include "working_directory.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class PreferencesTest : public InTemporaryDirectory
+{
+protected:
+    void SetUp() override
+    {
+        InTemporaryDirectory::SetUp();
+        file = std::make_unique<SettingsFile>(u"veltran.ini"_s);
+        store = std::make_unique<OptionsStore>(log);
+        store->setFiles(u"options.dat"_s, file.get());
+        store->loadPreferences();
+        dialog = std::make_unique<PreferencesDialog>(*store);
+        dialog->show();
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        store.reset();
+        file.reset();
+        InTemporaryDirectory::TearDown();
+    }
+
+    ConnectionLog log;
+    std::unique_ptr<SettingsFile> file;
+    std::unique_ptr<OptionsStore> store;
+    std::unique_ptr<PreferencesDialog> dialog;
+};
+
+} // namespace
+
+TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
+{
+    EXPECT_TRUE(dialog->RadioThisComputer->isChecked());
+    EXPECT_TRUE(dialog->CheckIpv6->isChecked());
+    for (QCheckBox* box :
+        { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback, dialog->CheckMapStates,
+            dialog->CheckMarkWildcards, dialog->CheckSortByHeader, dialog->CheckRememberLayout })
+        EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
+    dialog->accept();
+    EXPECT_FALSE(QFile::exists(u"veltran.ini"_s));
+    EXPECT_FALSE(QFile::exists(u"options.dat"_s)) << "options.dat is the options dialog's";
+}
+
+TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBack)
+{
+    dialog->CheckMapStates->setChecked(true);
+    dialog->CheckIpv6->setChecked(false);
+    dialog->RadioSnmpAgent->setChecked(true);
+    dialog->EditHost->setText(u" udp6:[::1]:1161 "_s);
+    dialog->EditSnmpOptions->setText(u"-v2c -c s3cret"_s);
+    EXPECT_FALSE(store->current().mapStates) << "applied by Ok only";
+    dialog->accept();
+    EXPECT_TRUE(store->current().mapStates);
+    EXPECT_FALSE(store->current().showIpv6Endpoints);
+    EXPECT_TRUE(store->current().watchAgent);
+    EXPECT_EQ(store->current().watchHost, "udp6:[::1]:1161");
+    EXPECT_FALSE(QFile::permissions(u"veltran.ini"_s) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
+
+    dialog->show();
+    dialog->CheckMapStates->setChecked(false);
+    dialog->reject();
+    EXPECT_TRUE(store->current().mapStates);
+
+    ConnectionLog laterLog;
+    SettingsFile reread(u"veltran.ini"_s);
+    OptionsStore later(laterLog);
+    later.setFiles(u"options.dat"_s, &reread);
+    later.loadPreferences();
+    EXPECT_EQ(later.current(), store->current());
+}
+
+TEST_F(PreferencesTest, TheSnmpOptionsAreMaskedUntilShown)
+{
+    dialog->RadioSnmpAgent->setChecked(true);
+    EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Password);
+    dialog->CheckShowSecrets->setChecked(true);
+    EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Normal);
+    dialog->reject();
+    dialog->show(); // masked again at every opening
+    EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Password);
+    dialog->RadioThisComputer->setChecked(true);
+    EXPECT_FALSE(dialog->EditSnmpOptions->isEnabled());
+}
