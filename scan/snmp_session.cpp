@@ -80,6 +80,18 @@ MibValue valueOf(const netsnmp_variable_list& variable)
     return value;
 }
 
+// The session's last error as net-snmp words it; fallback, or the code's text, when it has none.
+std::string sessionError(void* handle, const char* fallback)
+{
+    int libraryCode = 0;
+    int systemCode = 0;
+    char* text = nullptr;
+    snmp_sess_error(handle, &libraryCode, &systemCode, &text);
+    const std::string reason = text && *text ? text : fallback ? fallback : libraryError(libraryCode);
+    std::free(text);
+    return reason;
+}
+
 std::vector<oid> toOid(const std::vector<std::uint32_t>& ids)
 {
     return std::vector<oid>(ids.begin(), ids.end());
@@ -390,13 +402,7 @@ void SnmpSession::sendNext()
     netsnmp_pdu* pdu = m_operation->request(m_version, m_settings.maxRepetitions);
     if (snmp_sess_async_send(m_handle, pdu, &SnmpSession::onResponse, this) == 0) {
         snmp_free_pdu(pdu);
-        int libraryCode = 0;
-        int systemCode = 0;
-        char* text = nullptr;
-        snmp_sess_error(m_handle, &libraryCode, &systemCode, &text);
-        const std::string reason = text && *text ? text : libraryError(libraryCode);
-        std::free(text);
-        fail(reason);
+        fail(sessionError(m_handle, nullptr));
     }
 }
 
@@ -419,16 +425,9 @@ int SnmpSession::onResponse(int operation, netsnmp_session*, int, netsnmp_pdu* p
         return 1;
     case NETSNMP_CALLBACK_OP_RESEND:
         return 1;
-    default: {
-        int libraryCode = 0;
-        int systemCode = 0;
-        char* text = nullptr;
-        snmp_sess_error(self->m_handle, &libraryCode, &systemCode, &text);
-        const std::string reason = text && *text ? text : "request failed";
-        std::free(text);
-        self->fail(reason);
+    default:
+        self->fail(sessionError(self->m_handle, "request failed"));
         return 1;
-    }
     }
     if (pdu->errstat == SNMP_ERR_TOOBIG && pdu->command == SNMP_MSG_RESPONSE) {
         self->m_operation->retrySmaller();
@@ -466,13 +465,7 @@ void SnmpSession::read(netsnmp_large_fd_set_s& readable)
     const netsnmp_session* session = snmp_sess_session(m_handle);
     if (failed == 0 || !session || session->s_snmp_errno == 0)
         return;
-    int libraryCode = 0;
-    int systemCode = 0;
-    char* text = nullptr;
-    snmp_sess_error(m_handle, &libraryCode, &systemCode, &text);
-    const std::string reason = text && *text ? text : libraryError(libraryCode);
-    std::free(text);
-    fail("the agent's reply could not be read: " + reason);
+    fail("the agent's reply could not be read: " + sessionError(m_handle, nullptr));
 }
 
 bool SnmpSession::finish()

@@ -533,6 +533,17 @@ namespace {
                 ours.clear();
                 for (const std::string& row : this->table(table.entry, table.endpoints, table.instance))
                     ours.push_back(asNetSnmpShowsIt(row));
+                // On a busy machine snmpd may find no owner at all: the walker's socket is then
+                // known by its shape (unconnected, on IPv4's wildcard) and by being none of ours.
+                std::erase_if(theirs, [&](const std::string& row) {
+                    const std::size_t hash = row.find("> ipv4 0.0.0.0:0 #");
+                    if (!row.starts_with("ipv4 0.0.0.0:") || hash == std::string::npos
+                        || !row.ends_with(" = 0"))
+                        return false;
+                    const std::string inode = row.substr(hash + 16, row.rfind(" = ") - hash - 16);
+                    return std::none_of(ours.begin(), ours.end(),
+                        [&](const std::string& mine) { return mine.find(inode + " ") != std::string::npos; });
+                });
                 if (sorted(withOwnersSnmpdFound(ours, theirs)) == sorted(theirs))
                     break;
             }
