@@ -1,5 +1,6 @@
 #include "app/user_files.h"
 
+#include "log/connection_log.h"
 #include "settings/settings_file.h"
 
 #include <QDir>
@@ -58,6 +59,7 @@ UserFiles UserFiles::settle(const QString& programFolder)
     UserFiles files;
     // access() also says no on a read-only mount, where root could otherwise write.
     files.besideProgram = ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
+    ConnectionLog::setNewFilesPrivate(!files.besideProgram);
     if (files.besideProgram) {
         files.logFolder = programFolder;
         files.optionsFile = QString::fromLatin1(kOptionsName);

@@ -5,6 +5,7 @@
 #include "bench/median.h"
 #include "scan/remote_mib_agent.h"
 #include "tests/common/connection_holders.h"
+#include "tests/common/fake_snmp_agent.h"
 #include "tests/common/measured_run.h"
 #include "tests/common/netns.h"
 #include "tests/common/snmpd.h"
@@ -220,14 +221,51 @@ int manyBench(int rounds)
     return 0;
 }
 
+// The resident memory of this process, in MB.
+double residentMb()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// A watched agent whose tcpConnTable never ends, scanned as the window scans it: every scan
+// must end at a cap and the memory stay flat from one scan to the next.
+int endlessBench(int scans)
+{
+    fakesnmp::Agent agent(fakesnmp::endlessTcpTable);
+    RemoteMibAgent remote(agent.peer(), "-v2c -c public");
+    std::vector<double> after;
+    std::printf("endless table, %d scans as the window makes them\n", scans);
+    for (int scan = 1; scan <= scans; ++scan) {
+        const auto start = std::chrono::steady_clock::now();
+        remote.beginScan();
+        const std::size_t rows = remote.walkTcpTable().size();
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        after.push_back(residentMb());
+        std::printf("  scan %2d: %.2f s, %zu rows, resident %.0f MB: %s\n", scan, seconds, rows, after.back(),
+            remote.lastError().c_str());
+    }
+    // The first scan sets the level (the allocator keeps what it was given); the later ones stay at it.
+    const double growth = after.back() - after[std::min<std::size_t>(1, after.size() - 1)];
+    std::printf("growth from scan 2 to scan %d: %.0f MB\n", scans, growth);
+    return growth < 32 ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "all";
     const int value = argc > 2 ? std::atoi(argv[2]) : 0;
-    if (mode != "all" && mode != "walk" && mode != "many") {
-        std::fprintf(stderr, "usage: %s [walk [rounds] | many [rounds]]\n", argv[0]);
+    if (mode != "all" && mode != "walk" && mode != "many" && mode != "endless") {
+        std::fprintf(stderr, "usage: %s [walk [rounds] | many [rounds] | endless [scans]]\n", argv[0]);
         return 2;
     }
     const std::string error = testns::enterPrivateNetworkNamespace();
@@ -235,6 +273,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
+    if (mode == "endless")
+        return endlessBench(value > 0 ? value : 10);
     int status = 0;
     if (mode != "many")
         status |= walkBench(value > 0 ? value : 5);

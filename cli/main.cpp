@@ -142,7 +142,8 @@ int scanAgents(const ScanArguments& arguments)
         const std::size_t last = std::min(results.size(), first + kParallelScans);
         std::vector<std::thread> running;
         for (std::size_t i = first; i < last; ++i) {
-            if (!results[i].ok)
+            // A scan a cap stopped still shows what it read; its error says it is not all.
+            if (!results[i].ok && !results[i].capped)
                 continue;
             // Both families and the owners come from the later tables, read only when asked.
             std::shared_ptr<MibAgent> later;
@@ -164,10 +165,12 @@ int scanAgents(const ScanArguments& arguments)
         } else if (scans[i]) {
             std::cerr << scans[i]->errors.str();
             allRead = allRead && scans[i]->table.notStored() == 0; // --limit left some out
-        } else {
-            std::cerr << results[i].error << '\n';
-            allRead = false;
         }
+        if (!results[i].error.empty())
+            std::cerr << results[i].error << '\n';
+        if (!results[i].notice.empty())
+            std::cerr << results[i].notice << '\n';
+        allRead = allRead && results[i].ok && results[i].notice.empty();
     }
     std::cerr.flush();
     if (results.size() == 1) {

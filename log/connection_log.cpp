@@ -1,5 +1,8 @@
 #include "log/connection_log.h"
 
+#include "platform/regular_file.h"
+
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,30 +20,21 @@ std::tm localNow()
     return local;
 }
 
-// Non-blocking and regular files only: a FIFO or a device in the log's place would
-// hang the open (no reader) or the writes, and with them the window or the scan.
-// -1 with errno set on failure.
+// Who may read a log the program creates: the umask alone beside a portable copy, the
+// owner alone in the user's own folders (the log names the hosts the user talks to).
+std::atomic<mode_t> g_newFileMode { 0666 };
+
+// A FIFO or a device in the log's place would hang the open (no reader) or the writes,
+// and with them the window or the scan. -1 with errno set on failure.
 int openForAppending(const std::string& name)
 {
     if (name.empty()) {
         errno = ENOENT;
         return -1;
     }
-    int fd;
-    do {
-        fd = ::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return -1;
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL; // not a regular file
-        return -1;
-    }
-    return fd;
+    RegularFile file = RegularFile::open(name, O_WRONLY | O_APPEND | O_CREAT, g_newFileMode.load());
+    errno = file.error();
+    return file.release();
 }
 
 void closeFile(int fd)
@@ -111,6 +105,11 @@ ConnectionLog::ConnectionLog()
 ConnectionLog::ConnectionLog(Clock clock)
     : m_clock(std::move(clock))
 {
+}
+
+void ConnectionLog::setNewFilesPrivate(bool ownerOnly)
+{
+    g_newFileMode = ownerOnly ? 0600 : 0666;
 }
 
 std::string ConnectionLog::activeLogName() const

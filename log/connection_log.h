@@ -20,6 +20,10 @@ public:
     ConnectionLog();
     explicit ConnectionLog(Clock clock);
 
+    // Logs created from now on by any ConnectionLog: readable by their owner alone (the
+    // user's own folders), or as the umask lets them be (beside a portable copy; the default).
+    static void setNewFilesPrivate(bool ownerOnly);
+
     std::string activeLogName() const;
     // Sets the name entries and headers go to; a longer name is cut to 49 characters.
     void setActiveLogName(std::string_view name);

@@ -1,6 +1,8 @@
 #include "scan/agent_poller.h"
 
 #include "scan/remote_mib_agent.h"
+#include "scan/remote_row_decoder.h"
+#include "scan/scan_budget.h"
 
 #include <algorithm>
 #include <memory>
@@ -16,6 +18,7 @@ public:
         : m_result(result)
         , m_request(request)
         , m_session(result.peer, arguments, settings)
+        , m_budget(settings)
     {
     }
 
@@ -26,8 +29,13 @@ public:
     bool advance()
     {
         if (m_operation) {
-            if (!m_session.succeeded())
+            if (!m_session.succeeded()) {
+                const auto* walk = dynamic_cast<ColumnWalk*>(m_operation.get());
+                m_result.capped = walk && walk->capped();
+                if (m_result.capped)
+                    collect();
                 return end(false);
+            }
             collect();
         }
         m_operation = nextOperation();
@@ -46,12 +54,13 @@ private:
             return std::make_unique<ScalarGet>(mibtables::kSysName);
         case 1:
             if (m_request.tcp)
-                return std::make_unique<ColumnWalk>(mibtables::kTcpConnEntry, mibtables::kTcpConnColumns);
+                return std::make_unique<ColumnWalk>(
+                    mibtables::kTcpConnEntry, mibtables::kTcpConnColumns, m_budget);
             [[fallthrough]];
         case 2:
             m_step = 3;
             if (m_request.udp)
-                return std::make_unique<ColumnWalk>(mibtables::kUdpEntry, mibtables::kUdpColumns);
+                return std::make_unique<ColumnWalk>(mibtables::kUdpEntry, mibtables::kUdpColumns, m_budget);
             return nullptr;
         default:
             return nullptr;
@@ -66,16 +75,18 @@ private:
         }
         auto& walk = static_cast<ColumnWalk&>(*m_operation);
         if (m_step == 2)
-            m_result.tcp = RemoteMibAgent::tcpRecords(walk.rows());
+            m_result.tcp = m_decoder.tcpRecords(walk.rows());
         else
-            m_result.udp = RemoteMibAgent::udpRecords(walk.rows());
+            m_result.udp = m_decoder.udpRecords(walk.rows());
+        m_result.notice = m_decoder.refusalText(m_result.peer);
     }
 
     bool end(bool ok)
     {
         m_result.ok = ok;
-        if (!ok) {
+        if (!ok)
             m_result.error = m_session.error();
+        if (!ok && !m_result.capped) {
             m_result.sysName.clear();
             m_result.tcp.clear();
             m_result.udp.clear();
@@ -88,6 +99,8 @@ private:
     AgentPollResult& m_result;
     AgentPollRequest m_request;
     SnmpSession m_session;
+    ScanBudget m_budget;
+    RemoteRowDecoder m_decoder;
     std::unique_ptr<SnmpOperation> m_operation;
     int m_step = 0;
     bool m_finished = false;

@@ -9,12 +9,15 @@
 #include <string>
 #include <vector>
 
-// What one agent gave. A failed agent keeps nothing but its error.
+// What one agent gave. A failed agent keeps nothing but its error, save one stopped by a
+// cap of the scan: it keeps the rows read until then (capped).
 struct AgentPollResult
 {
     std::string peer;
     bool ok = false;
+    bool capped = false;
     std::string error; // the agent's name and net-snmp's reason
+    std::string notice; // rows refused by their values, naming the agent; "" when none
     std::string sysName;
     std::vector<MibEndpoint> tcp;
     std::vector<MibEndpoint> udp;

@@ -19,11 +19,7 @@ constexpr UINT kUdpStart[] { 1, 3, 6, 1, 2, 1, 7, 5, 1, 1 };
 WORD g_versionRequested = 0;
 WSADATA g_wsaData {};
 
-// A walk ends as failed beyond these, so an agent whose table never ends cannot hold a
-// scan for ever nor fill the memory. The busiest servers hold some hundreds of thousands
-// of sockets, a desktop some hundreds: a million rows is far above both, yet its records
-// take 20 MB. Five columns per row, with room left for columns the walk ignores.
-constexpr std::size_t kMaxWalkRecords = 1'000'000;
+// Five columns per row, with room left for columns the walk ignores.
 constexpr std::size_t kMaxWalkQueries = 6 * kMaxWalkRecords;
 
 // What a table column holds, so a reply of another type is never read as one.

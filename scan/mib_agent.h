@@ -19,6 +19,12 @@ struct MibEndpoint
     std::int32_t remotePortNumber = 0; // host order
 };
 
+// A walk ends as failed beyond this many rows, so an agent whose table never ends cannot
+// hold a scan for ever nor fill the memory. The busiest servers hold some hundreds of
+// thousands of sockets, a desktop some hundreds: a million rows is far above both, yet
+// its records take 20 MB.
+inline constexpr std::size_t kMaxWalkRecords = 1'000'000;
+
 // The agent module's name as the platform knows it; it maps to libinetmib1.so here.
 inline constexpr const char* kAgentModuleName = "inetmib1.dll";
 
@@ -66,6 +72,10 @@ public:
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
     virtual bool lastWalkFailed() const { return m_lastWalkFailed; }
+    // A scan's walks follow: an agent that bounds or checks a scan as a whole starts here.
+    virtual void beginScan() { }
+    // What the scan's walks left out without failing, for the status bar; empty when nothing.
+    virtual std::string scanNotice() const { return {}; }
     // What went wrong in the last walk, for the status bar; empty when nothing did.
     virtual std::string lastWalkError() const
     {

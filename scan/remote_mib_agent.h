@@ -4,9 +4,12 @@
 // One session per object; use an object from one thread at a time.
 
 #include "scan/mib_agent.h"
+#include "scan/remote_row_decoder.h"
+#include "scan/scan_budget.h"
 #include "scan/snmp_session.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,12 @@ public:
     std::vector<MibEndpoint> walkUdpTable() override;
     // sysName.0, "" when it could not be read.
     std::string sysName();
+
+    // The walks from here to the next call are one scan: they share its caps on time and
+    // memory, and its count of refused rows. Walks outside a scan have their own caps each.
+    void beginScan() override;
+    // The refused rows of the scan, naming the agent; "" when none was.
+    std::string scanNotice() const override { return m_decoder.refusalText(peer()); }
 
     // Any table: entry is the table entry's identifier, columns[0] the column that makes the rows.
     std::vector<MibRow> walkColumns(
@@ -61,15 +70,17 @@ public:
     // Why it failed: the agent's name and net-snmp's reason; never a community or passphrase.
     const std::string& lastError() const { return m_session.error(); }
 
-    // The same records the module gives, from the rows of a tcpConnTable or udpTable walk.
-    static std::vector<MibEndpoint> tcpRecords(const std::vector<MibRow>& rows);
-    static std::vector<MibEndpoint> udpRecords(const std::vector<MibRow>& rows);
-
 private:
     bool run(SnmpOperation& operation);
+    // The records of the walk just made, after what a capped walk held is given back.
+    template <typename Records> Records afterWalk(Records records) const;
 
     SnmpSession m_session;
+    RemoteAgentSettings m_settings;
+    std::optional<ScanBudget> m_scanBudget;
+    RemoteRowDecoder m_decoder;
     bool m_lastWalkOk = false;
+    bool m_lastWalkCapped = false;
 };
 
 // The identifiers and columns of the walks, shared with the poller.

@@ -351,14 +351,17 @@ std::vector<GridRowDetails> gridDetailsOf(const ConnectionTable& table)
     return details;
 }
 
-// The status bar after a scan: what the filter keeps out of view, and what found no room.
-std::string finalStatusText(const RowFilter& filter, int hidden, int notStored)
+// The status bar after a scan: what the filter keeps out of view, what found no room, and
+// the rows the agent gave that could not be shown.
+std::string finalStatusText(const RowFilter& filter, int hidden, int notStored, const std::string& notice)
 {
     std::string text;
     if (filter.active())
         text = "Filter: " + std::to_string(hidden) + (hidden == 1 ? " endpoint" : " endpoints") + " hidden";
     if (notStored > 0)
         text += (text.empty() ? "" : "  ") + notShownText(notStored);
+    if (!notice.empty())
+        text += (text.empty() ? "" : "  ") + notice;
     return text;
 }
 
@@ -409,6 +412,7 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         resolver.useOptions(options);
         view.showView(options.graphicView);
         view.setStatusText("Scanning...");
+        agent.beginScan();
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
         const auto failed = [&] {
@@ -467,8 +471,9 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), options.graphicView);
         }
-        view.setStatusText(
-            noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored()));
+        view.setStatusText(noneMatches
+                ? kNoneMatches
+                : finalStatusText(filter, writer.hidden(), table.notStored(), agent.scanNotice()));
         view.setReadFailure(std::string());
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.

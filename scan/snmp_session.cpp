@@ -1,5 +1,7 @@
 #include "scan/snmp_session.h"
 
+#include "scan/scan_budget.h"
+
 #include <net-snmp/library/large_fd_set.h>
 #include <net-snmp/net-snmp-config.h>
 #include <net-snmp/net-snmp-includes.h>
@@ -9,6 +11,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <span>
 #include <unistd.h>
 
 namespace {
@@ -77,17 +80,61 @@ MibValue valueOf(const netsnmp_variable_list& variable)
     return value;
 }
 
+// The session's last error as net-snmp words it; fallback, or the code's text, when it has none.
+std::string sessionError(void* handle, const char* fallback)
+{
+    int libraryCode = 0;
+    int systemCode = 0;
+    char* text = nullptr;
+    snmp_sess_error(handle, &libraryCode, &systemCode, &text);
+    const std::string reason = text && *text ? text : fallback ? fallback : libraryError(libraryCode);
+    std::free(text);
+    return reason;
+}
+
 std::vector<oid> toOid(const std::vector<std::uint32_t>& ids)
 {
     return std::vector<oid>(ids.begin(), ids.end());
+}
+
+// The tables the program walks by name, any other by its identifier.
+std::string tableName(const std::vector<std::uint32_t>& entry)
+{
+    static const std::map<std::vector<std::uint32_t>, std::string> names {
+        { { 1, 3, 6, 1, 2, 1, 6, 13, 1 }, "tcpConnTable" },
+        { { 1, 3, 6, 1, 2, 1, 7, 5, 1 }, "udpTable" },
+        { { 1, 3, 6, 1, 2, 1, 6, 19, 1 }, "tcpConnectionTable" },
+        { { 1, 3, 6, 1, 2, 1, 6, 20, 1 }, "tcpListenerTable" },
+        { { 1, 3, 6, 1, 2, 1, 7, 7, 1 }, "udpEndpointTable" },
+        { { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, "hrSWRunTable" },
+    };
+    if (const auto found = names.find(entry); found != names.end())
+        return found->second;
+    std::string text;
+    for (const std::uint32_t id : entry) {
+        if (!text.empty())
+            text += '.';
+        text += std::to_string(id);
+    }
+    return text;
+}
+
+// What a value holds on the heap beyond its own size, as the budget counts it.
+std::size_t heapBytes(const MibValue& value)
+{
+    return (value.octets.capacity() > 15 ? value.octets.capacity() : 0)
+        + value.oid.capacity() * sizeof(std::uint32_t);
 }
 
 } // namespace
 
 // --- Operations ----------------------------------------------------------------------------
 
-ColumnWalk::ColumnWalk(std::vector<std::uint32_t> entry, std::vector<std::uint32_t> columns)
+ColumnWalk::ColumnWalk(
+    std::vector<std::uint32_t> entry, std::vector<std::uint32_t> columns, ScanBudget& budget)
     : m_entry(std::move(entry))
+    , m_budget(budget)
+    , m_table(tableName(m_entry))
     , m_columns(std::move(columns))
 {
     m_lastColumn = m_columns.empty() ? 0 : *std::max_element(m_columns.begin(), m_columns.end());
@@ -152,20 +199,48 @@ SnmpOperation::Step ColumnWalk::consume(const snmp_pdu& response)
         if (asked == m_columns.end())
             continue;
         const std::size_t slot = static_cast<std::size_t>(asked - m_columns.begin());
+        const std::span<const oid> index(
+            variable->name + entryLength + 1, variable->name + variable->name_length);
         if (slot == 0) {
+            if (m_rows.size() >= m_budget.maxRowsPerTable())
+                return stop(m_budget.rowsText());
             MibRow& row = m_rows.emplace_back();
-            row.index.assign(variable->name + entryLength + 1, variable->name + variable->name_length);
+            row.index.assign(index.begin(), index.end());
             row.values.resize(m_columns.size());
             row.values[0] = valueOf(*variable);
             m_cursor = m_rows.size();
+            if (!m_budget.spend(sizeof(MibRow) + row.index.capacity() * sizeof(std::uint32_t)
+                    + row.values.capacity() * sizeof(MibValue) + heapBytes(row.values[0])))
+                return stop(m_budget.bytesText());
             continue;
         }
-        // More values than rows (the table grew between two column passes) are dropped.
-        if (m_cursor >= m_rows.size())
-            continue;
-        m_rows[m_cursor++].values[slot] = valueOf(*variable);
+        // Every column comes in the rows' order, so a value's row is at or after the last
+        // one filled; rows the agent no longer has are passed by.
+        const auto before = [&](const MibRow& row) {
+            return std::lexicographical_compare(
+                row.index.begin(), row.index.end(), index.begin(), index.end());
+        };
+        while (m_cursor < m_rows.size() && before(m_rows[m_cursor]))
+            ++m_cursor;
+        if (m_cursor >= m_rows.size()
+            || !std::equal(
+                index.begin(), index.end(), m_rows[m_cursor].index.begin(), m_rows[m_cursor].index.end()))
+            continue; // a row that came after the first column was read
+        MibValue& value = m_rows[m_cursor++].values[slot];
+        value = valueOf(*variable);
+        if (!m_budget.spend(heapBytes(value)))
+            return stop(m_budget.bytesText());
     }
+    if (m_budget.expired())
+        return stop(m_budget.timeText());
     return Step::Continue;
+}
+
+SnmpOperation::Step ColumnWalk::stop(const std::string& why)
+{
+    m_capped = true;
+    failure = m_table + ": " + why;
+    return Step::Failed;
 }
 
 ScalarGet::ScalarGet(std::vector<std::uint32_t> name)
@@ -309,6 +384,7 @@ void SnmpSession::fail(const std::string& reason)
 bool SnmpSession::start(SnmpOperation& operation)
 {
     m_error.clear();
+    m_strayReplies.clear();
     m_succeeded = false;
     m_operation = nullptr;
     if (!open())
@@ -326,13 +402,7 @@ void SnmpSession::sendNext()
     netsnmp_pdu* pdu = m_operation->request(m_version, m_settings.maxRepetitions);
     if (snmp_sess_async_send(m_handle, pdu, &SnmpSession::onResponse, this) == 0) {
         snmp_free_pdu(pdu);
-        int libraryCode = 0;
-        int systemCode = 0;
-        char* text = nullptr;
-        snmp_sess_error(m_handle, &libraryCode, &systemCode, &text);
-        const std::string reason = text && *text ? text : libraryError(libraryCode);
-        std::free(text);
-        fail(reason);
+        fail(sessionError(m_handle, nullptr));
     }
 }
 
@@ -351,20 +421,13 @@ int SnmpSession::onResponse(int operation, netsnmp_session*, int, netsnmp_pdu* p
     case NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE:
         break;
     case NETSNMP_CALLBACK_OP_TIMED_OUT:
-        self->fail(libraryError(SNMPERR_TIMEOUT));
+        self->fail(libraryError(SNMPERR_TIMEOUT) + self->m_strayReplies);
         return 1;
     case NETSNMP_CALLBACK_OP_RESEND:
         return 1;
-    default: {
-        int libraryCode = 0;
-        int systemCode = 0;
-        char* text = nullptr;
-        snmp_sess_error(self->m_handle, &libraryCode, &systemCode, &text);
-        const std::string reason = text && *text ? text : "request failed";
-        std::free(text);
-        self->fail(reason);
+    default:
+        self->fail(sessionError(self->m_handle, "request failed"));
         return 1;
-    }
     }
     if (pdu->errstat == SNMP_ERR_TOOBIG && pdu->command == SNMP_MSG_RESPONSE) {
         self->m_operation->retrySmaller();
@@ -384,6 +447,25 @@ int SnmpSession::onResponse(int operation, netsnmp_session*, int, netsnmp_pdu* p
         break;
     }
     return 1;
+}
+
+// net-snmp drops a reply it cannot parse and waits on, so the request would end as a bare
+// "Timeout" seconds later. The reason the parser gave is told at once instead: a reply
+// to our request that cannot be read will not become readable by asking again. A reply
+// that parses but answers no request of ours (an old id) may be a late duplicate: it is
+// only named if the request then times out.
+void SnmpSession::read(netsnmp_large_fd_set_s& readable)
+{
+    const std::uint32_t unmatchedBefore = snmp_get_statistic(STAT_SNMPUNKNOWNPDUHANDLERS);
+    const int failed = snmp_sess_read2(m_handle, &readable);
+    if (!m_operation)
+        return;
+    if (snmp_get_statistic(STAT_SNMPUNKNOWNPDUHANDLERS) != unmatchedBefore)
+        m_strayReplies = " (a reply came that answered none of our requests)";
+    const netsnmp_session* session = snmp_sess_session(m_handle);
+    if (failed == 0 || !session || session->s_snmp_errno == 0)
+        return;
+    fail("the agent's reply could not be read: " + sessionError(m_handle, nullptr));
 }
 
 bool SnmpSession::finish()
@@ -434,7 +516,7 @@ bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
                 continue;
             }
             if (ready > 0)
-                snmp_sess_read2(session->m_handle, &readable);
+                session->read(readable);
             if (session->m_operation)
                 snmp_sess_timeout(session->m_handle);
         }

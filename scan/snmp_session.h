@@ -9,6 +9,8 @@
 #include <vector>
 
 struct snmp_pdu;
+struct netsnmp_large_fd_set_s;
+class ScanBudget;
 
 // One value of a walk: its ASN.1 type tag and its content.
 struct MibValue
@@ -33,6 +35,12 @@ struct RemoteAgentSettings
     int timeoutMs = 1000;
     int retries = 2;
     int maxRepetitions = 50; // values asked per GetBulk (v2c, v3)
+    // Past these a scan stops and keeps what it has. The row cap is the module's walk's
+    // (kMaxWalkRecords). A million rows of the widest table take some 450 MB as read,
+    // more than a window should hold: 128 MB is about 280,000 rows, above any agent's table.
+    std::size_t maxRowsPerTable = 1'000'000;
+    std::size_t maxScanBytes = std::size_t(128) * 1024 * 1024;
+    int maxScanSeconds = 60;
 };
 
 // One exchange of requests and responses: a table walk or a get.
@@ -57,23 +65,30 @@ public:
 };
 
 // A column walk: column columns[0] creates one row per value, in the agent's order;
-// the k-th value of every other column goes to the k-th row and extra values are
-// dropped. The walk ends at the end of the agent's view, at the first name outside
-// the table or past the last column asked, or fails on an error status or a name that
-// does not advance.
+// a value of another column goes to the row of the same index, and one without such a
+// row (the table changed between the passes) is dropped. The walk ends at the end of the
+// agent's view, at the first name outside the table or past the last column asked, or
+// fails on an error status, a name that does not advance, or past the budget's caps.
 class ColumnWalk final : public SnmpOperation
 {
 public:
-    ColumnWalk(std::vector<std::uint32_t> entry, std::vector<std::uint32_t> columns);
+    ColumnWalk(std::vector<std::uint32_t> entry, std::vector<std::uint32_t> columns, ScanBudget& budget);
 
     snmp_pdu* request(long version, int maxRepetitions) override;
     Step consume(const snmp_pdu& response) override;
     void retrySmaller() override;
 
     std::vector<MibRow>& rows() { return m_rows; }
+    // Whether a cap of the budget stopped the walk: its rows are all it read until then.
+    bool capped() const { return m_capped; }
 
 private:
+    Step stop(const std::string& why);
+
     std::vector<std::uint32_t> m_entry;
+    ScanBudget& m_budget;
+    std::string m_table; // the table's name, for the failures
+    bool m_capped = false;
     std::vector<std::uint32_t> m_columns;
     std::uint32_t m_lastColumn = 0;
     std::vector<unsigned long> m_lastName; // net-snmp's oid type
@@ -134,6 +149,7 @@ private:
     bool open();
     void fail(const std::string& reason);
     void sendNext();
+    void read(netsnmp_large_fd_set_s& readable);
     static int onResponse(
         int operation, struct snmp_session* session, int requestId, snmp_pdu* pdu, void* magic);
 
@@ -148,6 +164,7 @@ private:
     bool m_succeeded = false;
     std::string m_error;
     std::string m_parseError;
+    std::string m_strayReplies; // said after a timeout: replies came that answered nothing
     // The v3 user this session holds in net-snmp's user list.
     std::string m_usmName;
 };

@@ -14,6 +14,14 @@
 
 namespace {
 
+// NLMSG_OK of <linux/netlink.h> without its mix of signed and unsigned, which clang
+// warns of inside the macro and GCC does not: the header and the whole message fit.
+bool messageFits(const nlmsghdr* header, int remaining)
+{
+    return remaining >= static_cast<int>(sizeof(nlmsghdr)) && header->nlmsg_len >= sizeof(nlmsghdr)
+        && header->nlmsg_len <= static_cast<unsigned>(remaining);
+}
+
 constexpr int receiveBufferBytes = 1 << 20;
 // The kernel fills at most 32 KiB per dump batch; twice that never truncates.
 constexpr std::size_t readChunkBytes = std::size_t { 64 } * 1024;
@@ -160,7 +168,7 @@ int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& inte
         if (received == 0)
             return EIO;
         int remaining = static_cast<int>(received);
-        for (auto* header = reinterpret_cast<nlmsghdr*>(m_buffer.data()); NLMSG_OK(header, remaining);
+        for (auto* header = reinterpret_cast<nlmsghdr*>(m_buffer.data()); messageFits(header, remaining);
              header = NLMSG_NEXT(header, remaining)) {
             if (header->nlmsg_seq != m_sequence)
                 continue; // a late reply to an earlier, abandoned dump

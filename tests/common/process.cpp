@@ -1,7 +1,10 @@
 #include "tests/common/process.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +68,39 @@ XServer startXvfb()
     }
     server.display = ":" + number;
     return server;
+}
+
+namespace {
+
+    std::vector<std::string> linesOf(std::istream& in)
+    {
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+
+} // namespace
+
+CommandRun runCommand(const std::string& commandLine)
+{
+    CommandRun run;
+    const std::string errors = "/tmp/veltran-test-stderr-" + std::to_string(getpid());
+    FILE* pipe = popen((commandLine + " 2>" + errors).c_str(), "r");
+    if (!pipe)
+        return run;
+    std::string text;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        text.append(buffer, n);
+    const int status = pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::istringstream out(text);
+    run.out = linesOf(out);
+    std::ifstream err(errors);
+    run.err = linesOf(err);
+    std::remove(errors.c_str());
+    return run;
 }
 
 } // namespace testproc

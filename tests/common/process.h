@@ -43,4 +43,13 @@ struct XServer
 };
 XServer startXvfb();
 
+// What a shell command printed, line by line, and its exit status (-1: it did not exit).
+struct CommandRun
+{
+    int status = -1;
+    std::vector<std::string> out;
+    std::vector<std::string> err;
+};
+CommandRun runCommand(const std::string& commandLine);
+
 } // namespace testproc

@@ -202,3 +202,20 @@ TEST_F(ConnectionLogTest, OnAFullDiskALineGoesInWholeOrNotAtAll)
 }
 
 } // namespace
+
+// A log in the user's own folders is the owner's alone; beside a portable copy the umask decides.
+TEST_F(ConnectionLogTest, NewLogsAreOwnerOnlyInTheUsersFoldersAndFollowTheUmaskElsewhere)
+{
+    const mode_t previous = ::umask(0);
+    for (const bool ownerOnly : { true, false }) {
+        ConnectionLog::setNewFilesPrivate(ownerOnly);
+        const std::string name = path(ownerOnly ? "private.txt" : "portable.txt");
+        log.startLogSession(true, name, kGridTitles);
+        struct stat info
+        {
+        };
+        ASSERT_EQ(::stat(name.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, ownerOnly ? 0600u : 0666u);
+    }
+    ::umask(previous);
+}

@@ -1,6 +1,8 @@
 #pragma once
 // A scratch folder per test and whole-file reads, for the log tests.
 
+#include "tests/common/fifo_guard.h"
+
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -43,18 +45,7 @@ inline std::tm at(int day, int month, int year, int hour, int minute, int second
     return t;
 }
 
-// Runs an operation that must not block on a FIFO. If it still runs at the deadline,
-// opening the FIFO's reading end sets it free: the test fails instead of hanging.
-inline bool finishesInTime(const std::string& fifo, const std::function<void()>& operation)
-{
-    auto done = std::async(std::launch::async, operation);
-    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready)
-        return true;
-    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    done.wait();
-    ::close(reader);
-    return false;
-}
+using testns::finishesInTime;
 
 inline const std::array<std::string, 4> kGridTitles { "Local IP", "Local Port", "Remote Port", "Remote IP" };
 

@@ -39,8 +39,11 @@ namespace {
     std::string text(const Oid& oid)
     {
         std::string out;
-        for (UINT id : oid)
-            out += (out.empty() ? "" : ".") + std::to_string(id);
+        for (UINT id : oid) {
+            if (!out.empty())
+                out += '.';
+            out += std::to_string(id);
+        }
         return out;
     }
 

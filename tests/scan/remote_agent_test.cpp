@@ -6,6 +6,7 @@
 #include "scan/remote_mib_agent.h"
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/process.h"
 #include "tests/common/snmpd.h"
 
 #include <gtest/gtest.h>
@@ -282,47 +283,16 @@ TEST(RemoteAgent, AnAgentThatStopsMidWalkFailsTheWalk)
     RemoteAgentSettings settings;
     settings.maxRepetitions = 10; // 81 rows of 5 columns: dozens of requests
     RemoteMibAgent remote(relay.peer(), snmpd.v2cOptions() + " -t 0.3 -r 1", settings);
-    const auto rows = remote.walkTcpTable();
+    const auto rows = remote.walkColumns(mibtables::kTcpConnEntry, mibtables::kTcpConnColumns);
     EXPECT_TRUE(relay.agentStopped());
     EXPECT_FALSE(remote.lastWalkOk());
     EXPECT_EQ(rows.size(), 30u); // what came before the agent stopped, never to be shown as the table
     EXPECT_NE(remote.lastError().find("Timeout"), std::string::npos) << remote.lastError();
 }
 
-struct ScanRun
+testproc::CommandRun runScan(const std::string& arguments)
 {
-    int status = -1;
-    std::vector<std::string> out;
-    std::vector<std::string> err;
-};
-
-std::vector<std::string> linesOf(std::istream& in)
-{
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-ScanRun runScan(const std::string& arguments)
-{
-    ScanRun run;
-    const std::string errors = "/tmp/veltran-remote-test-stderr-" + std::to_string(getpid());
-    FILE* pipe = popen((std::string(VELTRAN_SCAN_PATH) + " " + arguments + " 2>" + errors).c_str(), "r");
-    if (!pipe)
-        return run;
-    std::string text;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        text.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::istringstream out(text);
-    run.out = linesOf(out);
-    std::ifstream err(errors);
-    run.err = linesOf(err);
-    std::remove(errors.c_str());
-    return run;
+    return testproc::runCommand(std::string(VELTRAN_SCAN_PATH) + " " + arguments);
 }
 
 TEST(RemoteAgent, VeltranScanReadsTwentyAgentsAtOnceAndNamesTheDeadOne)
@@ -338,7 +308,7 @@ TEST(RemoteAgent, VeltranScanReadsTwentyAgentsAtOnceAndNamesTheDeadOne)
     const std::string dead = agents[7]->peer();
     agents[7]->kill();
 
-    const ScanRun run = runScan("--no-host-names --no-port-names -v2c -c public" + peers);
+    const testproc::CommandRun run = runScan("--no-host-names --no-port-names -v2c -c public" + peers);
     EXPECT_EQ(run.status, 1);
     ASSERT_EQ(run.err.size(), 1u) << run.err[0] << "\n" << run.err[1];
     EXPECT_EQ(run.err[0], "SNMP agent " + dead + ": Timeout");

@@ -303,3 +303,34 @@ TEST_F(ScanFixture, AFailedWalkKeepsTheLastRowsAndSaysTheyAreStale)
 }
 
 } // namespace
+
+namespace {
+
+// An agent that refused rows while the scan read it: the scan says so, once, each time.
+class RefusingAgent final : public MibAgent
+{
+public:
+    void beginScan() override { ++scans; }
+    std::vector<MibEndpoint> walkTcpTable() override { return { { 5, 0x0100000a, 1000, 0x0200000a, 80 } }; }
+    std::vector<MibEndpoint> walkUdpTable() override { return {}; }
+    bool lastWalkFailed() const override { return false; }
+    std::string scanNotice() const override
+    {
+        return "udp:10.0.0.9:161: 3 rows refused: port 70000 out of range";
+    }
+    int scans = 0;
+};
+
+TEST_F(ScanFixture, RowsAnAgentRefusedAreToldInTheStatusBarAtEveryScan)
+{
+    RefusingAgent agent;
+    for (int scan = 1; scan <= 2; ++scan) {
+        view.clear();
+        runScan(agent, options, resolver, log, view, table);
+        EXPECT_EQ(agent.scans, scan);
+        EXPECT_EQ(view.events().back(), "status udp:10.0.0.9:161: 3 rows refused: port 70000 out of range");
+        EXPECT_EQ(table.count(), 1);
+    }
+}
+
+} // namespace
