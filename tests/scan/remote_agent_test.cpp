@@ -343,7 +343,7 @@ TEST(RemoteAgent, VeltranScanOfAnAgentGivesItsIpv6RowsAndTheProcessColumn)
     ASSERT_EQ(snmpd.start(), ""); // sees this process, to name it
     const std::string port6 = std::to_string(listener6.localPort());
 
-    const ScanRun run = runScan("--processes --no-host-names --no-port-names -v2c -c public " + snmpd.peer());
+    const testproc::CommandRun run = runScan("--processes --no-host-names --no-port-names -v2c -c public " + snmpd.peer());
     EXPECT_EQ(run.status, 0) << (run.err.empty() ? "" : run.err[0]);
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out[0], "No\tLocal IP\tLocal Port\tRemote Port\tRemote IP\tProtocol\tState\tProcess");
