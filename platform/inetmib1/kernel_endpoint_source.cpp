@@ -125,6 +125,15 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
     return newSharedRead(protocol, table);
 }
 
+void KernelEndpointSource::endScan()
+{
+    for (SharedRead* shared : { &m_tcp, &m_udp }) {
+        std::vector<KernelSocket>().swap(shared->sockets);
+        shared->valid = false;
+    }
+    std::vector<KernelSocket>().swap(m_listeners);
+}
+
 void KernelEndpointSource::prefetch()
 {
     std::vector<SocketRef> sockets;
