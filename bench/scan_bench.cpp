@@ -343,9 +343,11 @@ int main(int argc, char** argv)
         namesBench(value > 0 ? value : 9);
         return 0;
     }
-    if (mode != "all" && mode != "resolver" && mode != "process" && mode != "cpu") {
+    if (mode != "all" && mode != "resolver" && mode != "process" && mode != "cpu" && mode != "hold") {
         std::fprintf(stderr,
-            "usage: %s [resolver [ms] | names [rounds] | process [runs] | cpu [rounds [pairs]]]\n", argv[0]);
+            "usage: %s [resolver [ms] | names [rounds] | process [runs] | cpu [rounds [pairs]] | hold pairs "
+            "command]\n",
+            argv[0]);
         return 2;
     }
     if (mode != "resolver") {
@@ -355,6 +357,12 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s\n", error.c_str());
             return 1;
         }
+    }
+    if (mode == "hold") { // the mix, for a profiler: scan_bench hold PAIRS 'COMMAND'
+        loopback::ConnectionHolders holders(loopback::ConnectionHolders::Mix::Machine);
+        if (argc < 4 || !holders.connectUpTo(static_cast<std::size_t>(value)))
+            return 2;
+        return std::system(argv[3]) == 0 ? 0 : 1;
     }
     if (mode == "cpu") {
         std::vector<std::size_t> sizes { 100, 2000, 20000, 50000 };
