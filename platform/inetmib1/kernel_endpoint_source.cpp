@@ -112,6 +112,7 @@ const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(int protoco
 {
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
+    m_ownersFound = false;
     if (!m_reader.readSockets(protocol, shared.sockets))
         return nullptr;
     shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), takenBy, true };
@@ -132,6 +133,7 @@ void KernelEndpointSource::endScan()
         shared->valid = false;
     }
     std::vector<KernelSocket>().swap(m_listeners);
+    m_ownersFound = false;
 }
 
 void KernelEndpointSource::prefetch()
@@ -145,6 +147,7 @@ void KernelEndpointSource::prefetch()
         }
     }
     m_owners.refresh(sockets);
+    m_ownersFound = true;
 }
 
 bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
@@ -183,7 +186,26 @@ std::optional<UdpDatagrams> KernelEndpointSource::udpDatagrams()
 
 void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners)
 {
-    m_owners.refresh(sockets);
+    // The first table that asks has the owners of every socket of both protocols found in
+    // one pass over the processes: the other tables' sockets would send later searches
+    // through the same processes again. A protocol without a fresh read is read for that
+    // alone; its tables read it again, so each still sees the kernel as it is then.
+    if (!m_ownersFound) {
+        std::vector<SocketRef> all(sockets.begin(), sockets.end());
+        for (const int protocol : { IPPROTO_TCP, IPPROTO_UDP }) {
+            const SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+            const bool fresh
+                = shared.valid && std::chrono::steady_clock::now() - shared.at <= sharedReadLifetime;
+            if (fresh || newSharedRead(protocol, Ipv4Table | EndpointTable | ListenerTable | Ipv6Table)) {
+                for (const KernelSocket& socket : shared.sockets)
+                    all.push_back({ socket.inode, socket.uid });
+            }
+        }
+        m_owners.refresh(all);
+        m_ownersFound = true;
+    } else {
+        m_owners.refresh(sockets); // only a socket read on its own since is sought
+    }
     for (std::size_t i = 0; i < sockets.size() && i < owners.size(); ++i)
         owners[i] = m_owners.owner(sockets[i].inode);
 }

@@ -64,4 +64,5 @@ private:
     SharedRead m_tcp;
     SharedRead m_udp;
     std::vector<KernelSocket> m_listeners;
+    bool m_ownersFound = false; // the owners of the shared reads' sockets are known
 };
