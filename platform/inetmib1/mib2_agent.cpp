@@ -378,14 +378,9 @@ template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visi
     return false;
 }
 
-bool Mib2Agent::isLastAnswer(OidSpan name) const
-{
-    return name.size() == m_lastNameLength && std::equal(name.begin(), name.end(), m_lastName.begin());
-}
-
 bool Mib2Agent::followsLastAnswer(OidSpan name, Instance& instance)
 {
-    if (!isLastAnswer(name))
+    if (name.size() != m_lastNameLength || !std::equal(name.begin(), name.end(), m_lastName.begin()))
         return false;
     return visitTable(m_last.object, [this, &instance](const auto& snapshot) {
         const auto next = snapshot.table.successor(m_last.position);
@@ -409,8 +404,10 @@ bool Mib2Agent::nextIn(
     } else if (snapshot.table.startsWalk(name)) {
         // A table walked again begins the next scan; rows a step of this scan has just read
         // serve its walk.
-        if (snapshot.walked && snapshot.scan == m_scan)
+        if (snapshot.walked && snapshot.scan == m_scan) {
             ++m_scan;
+            m_source.endScan();
+        }
         read = read || snapshot.walked || snapshot.scan != m_scan || age > stepReadLifetime;
         if (read && !refresh(snapshot))
             return false;
@@ -511,19 +508,9 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
 AsnInteger32 Mib2Agent::getNext(SnmpVarBind& binding)
 {
     const OidSpan name = oidSpan(binding.name);
-    const Object walked = isLastAnswer(name) ? m_last.object : Object::None;
     Instance instance;
     if (!followsLastAnswer(name, instance) && !findNext(name, instance))
         return SNMP_ERRORSTATUS_GENERR;
-    // A walk that steps past its table's end is done with the rows; those that name owners
-    // stay for hrSWRunTable, which lists the processes of the scan's sockets.
-    if (walked != instance.object)
-        visitTable(walked, [](auto& snapshot) {
-            using Row = typename std::decay_t<decltype(snapshot.table.rows())>::value_type;
-            if constexpr (processColumn<Row>() == 0)
-                release(snapshot);
-            return true;
-        });
     if (instance.object != Object::None)
         return answer(binding, instance, true);
     // Nothing further in the view: point the caller past it.

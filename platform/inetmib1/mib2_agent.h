@@ -18,7 +18,7 @@
 // that walks only the older tables pays nothing for the later ones. A walk that starts
 // at a table just read by such a step, in the same scan, takes that read: one scan reads
 // each table once. A scan ends where a table it walked is walked again, or when the caller
-// says so (endScan); the walk that steps past a table's end frees its rows.
+// says so (endScan), which frees every table's rows.
 //
 // The owners of a later table's sockets are looked for only when a process column is
 // read: finding them reads every process's descriptors. The step of a walk of an earlier
@@ -89,7 +89,6 @@ private:
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
-    bool isLastAnswer(OidSpan name) const;
     // The instance after the last one answered, when name is that one: the usual step of a walk.
     bool followsLastAnswer(OidSpan name, Instance& instance);
     // Where a GetNext after name lands; false when a table could not be read.
