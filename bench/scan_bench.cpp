@@ -246,57 +246,11 @@ int processBench(int runs)
 
 // --- veltran-scan against ss and the floors: CPU time and peak memory -------------------------
 
-struct Contender
-{
-    const char* label;
-    std::vector<std::string> argv;
-    bool memory = false; // its peak memory is measured too, in runs of its own
-};
-
-// The CPU (user + system, from wait4) of each contender, round by round, the order turned
-// by one every round; and the peak memory of those that ask for it. False when a run failed.
-bool measureRounds(const std::vector<Contender>& contenders, int rounds,
-    std::vector<std::vector<double>>& cpu, std::vector<std::vector<double>>& rss)
-{
-    cpu.assign(contenders.size(), {});
-    rss.assign(contenders.size(), {});
-    for (int round = -1; round < rounds; ++round) { // the first round only warms the caches
-        for (std::size_t i = 0; i < contenders.size(); ++i) {
-            const std::size_t c = (i + static_cast<std::size_t>(round + 1)) % contenders.size();
-            const testproc::RunCost cost = testproc::measuredRun(contenders[c].argv);
-            const double peak = contenders[c].memory ? testproc::peakRssKb(contenders[c].argv) : 0;
-            if (!cost.ok() || peak < 0) {
-                std::fprintf(stderr, "%s failed\n", contenders[c].label);
-                return false;
-            }
-            if (round >= 0) {
-                cpu[c].push_back(cost.cpuMs);
-                if (contenders[c].memory)
-                    rss[c].push_back(peak);
-            }
-        }
-    }
-    return true;
-}
-
-// One line: the median of the per-round ratios a / b with its interquartile range, and the
-// medians of both sides.
-void printRatio(
-    const char* what, const char* unit, const std::vector<double>& a, const std::vector<double>& b)
-{
-    std::vector<double> ratios;
-    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
-        ratios.push_back(a[i] / b[i]);
-    const Spread ratio = spread(ratios);
-    std::printf("  %-62s %5.2fx [%4.2f-%4.2f]  (%.1f / %.1f %s)\n", what, ratio.median, ratio.lower,
-        ratio.upper, median(a), median(b), unit);
-}
-
 int cpuBench(int rounds, std::vector<std::size_t> sizes)
 {
     const std::string scan = VELTRAN_SCAN_PATH;
     const std::string floor = testproc::executableFolder() + "/sock_diag_floor";
-    const std::vector<Contender> contenders {
+    std::vector<testproc::Contender> contenders {
         { "scan", { scan, "--no-host-names", "--no-port-names" }, true },
         { "ss", { "ss", "-tuan" }, true },
         { "floor", { floor } },
@@ -316,19 +270,21 @@ int cpuBench(int rounds, std::vector<std::size_t> sizes)
             std::fprintf(stderr, "cannot open %zu loopback connections\n", pairs);
             return 1;
         }
-        std::vector<std::vector<double>> cpu, rss;
-        if (!measureRounds(contenders, rounds, cpu, rss))
+        for (testproc::Contender& contender : contenders)
+            contender = { contender.label, contender.argv, contender.memory };
+        if (!testproc::measureRounds(contenders, rounds))
             return 1;
+        const auto cpu = [&contenders](std::size_t c) { return contenders[c].cpuMs; };
         const std::size_t sockets = static_cast<std::size_t>(countLines("ss -tuanH"));
         std::printf("%zu pairs, %zu sockets:\n", pairs, sockets);
-        printRatio("scan CPU / ss -tuan", "ms", cpu[0], cpu[1]);
-        printRatio("scan CPU / sock_diag floor", "ms", cpu[0], cpu[2]);
-        printRatio("scan --no-udp CPU / ss -tuan", "ms", cpu[3], cpu[1]);
-        printRatio("scan --processes CPU / ss -tuanp", "ms", cpu[4], cpu[5]);
-        printRatio("scan --processes CPU / owner floor (sock_diag + /proc/*/fd)", "ms", cpu[4], cpu[6]);
-        printRatio("scan peak RSS / ss -tuan", "KiB", rss[0], rss[1]);
+        printRatio("scan CPU / ss -tuan", "ms", cpu(0), cpu(1));
+        printRatio("scan CPU / sock_diag floor", "ms", cpu(0), cpu(2));
+        printRatio("scan --no-udp CPU / ss -tuan", "ms", cpu(3), cpu(1));
+        printRatio("scan --processes CPU / ss -tuanp", "ms", cpu(4), cpu(5));
+        printRatio("scan --processes CPU / owner floor (sock_diag + /proc/*/fd)", "ms", cpu(4), cpu(6));
+        printRatio("scan peak RSS / ss -tuan", "KiB", contenders[0].peakKb, contenders[1].peakKb);
         std::printf("  %-62s %5.2f us (floor %.2f us)\n", "scan CPU per socket",
-            1e3 * median(cpu[0]) / sockets, 1e3 * median(cpu[2]) / sockets);
+            1e3 * median(cpu(0)) / sockets, 1e3 * median(cpu(2)) / sockets);
     }
     return 0;
 }

@@ -16,6 +16,21 @@ struct RunCost
 // Runs argv (searched in PATH) to its end with its output thrown away.
 RunCost measuredRun(const std::vector<std::string>& argv);
 
+// A command measured among others: its CPU of every round, and its peak memory too if asked.
+struct Contender
+{
+    const char* label;
+    std::vector<std::string> argv;
+    bool memory = false; // measured in runs of its own
+    std::vector<double> cpuMs {};
+    std::vector<double> peakKb {};
+};
+
+// Runs every contender once per round, the order turned by one every round, after a first
+// round that only warms the caches. False, with the command's name on standard error, when
+// a run failed.
+bool measureRounds(std::vector<Contender>& contenders, int rounds);
+
 // The peak resident memory of one run, in KiB, or -1. Taken by GNU time, a small process
 // of its own: a child spawned straight from a benchmark starts out with the benchmark's
 // memory and counts it as its own peak.
