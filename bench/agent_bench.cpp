@@ -117,13 +117,7 @@ int main(int argc, char** argv)
         rounds);
     loopback::ConnectionHolders holders(loopback::ConnectionHolders::Mix::Machine);
     for (const std::size_t pairs : { 2000u, 20000u }) {
-        if (!holders.connectUpTo(pairs)) {
-            std::fprintf(stderr, "agent_bench: cannot open %zu connections\n", pairs);
-            return 1;
-        }
-        for (testproc::Contender& contender : contenders)
-            contender = { contender.label, contender.argv, contender.memory };
-        if (!testproc::measureRounds(contenders, rounds))
+        if (!testproc::measureWithPairs(holders, pairs, contenders, rounds))
             return 1;
         const auto cpu = [&contenders](std::size_t c) { return contenders[c].cpuMs; };
         std::printf("%zu pairs:\n", pairs);

@@ -246,9 +246,8 @@ int processBench(int runs)
 
 // --- veltran-scan against ss and the floors: CPU time and peak memory -------------------------
 
-int cpuBench(int rounds, std::vector<std::size_t> sizes)
+int cpuBench(int rounds, std::vector<std::size_t> sizes, const std::string& scan)
 {
-    const std::string scan = VELTRAN_SCAN_PATH;
     const std::string floor = testproc::executableFolder() + "/sock_diag_floor";
     std::vector<testproc::Contender> contenders {
         { "scan", { scan, "--no-host-names", "--no-port-names" }, true },
@@ -266,13 +265,7 @@ int cpuBench(int rounds, std::vector<std::size_t> sizes)
         rounds);
     loopback::ConnectionHolders holders(loopback::ConnectionHolders::Mix::Machine);
     for (const std::size_t pairs : sizes) {
-        if (!holders.connectUpTo(pairs)) {
-            std::fprintf(stderr, "cannot open %zu loopback connections\n", pairs);
-            return 1;
-        }
-        for (testproc::Contender& contender : contenders)
-            contender = { contender.label, contender.argv, contender.memory };
-        if (!testproc::measureRounds(contenders, rounds))
+        if (!testproc::measureWithPairs(holders, pairs, contenders, rounds))
             return 1;
         const auto cpu = [&contenders](std::size_t c) { return contenders[c].cpuMs; };
         const std::size_t sockets = static_cast<std::size_t>(countLines("ss -tuanH"));
@@ -322,9 +315,10 @@ int main(int argc, char** argv)
     }
     if (mode == "cpu") {
         std::vector<std::size_t> sizes { 100, 2000, 20000, 50000 };
-        if (argc > 3)
+        if (argc > 3 && std::atol(argv[3]) > 0)
             sizes = { static_cast<std::size_t>(std::atol(argv[3])) };
-        return cpuBench(value > 0 ? value : 21, sizes);
+        // Another build's veltran-scan may stand in, for a before and after.
+        return cpuBench(value > 0 ? value : 21, sizes, argc > 4 ? argv[4] : VELTRAN_SCAN_PATH);
     }
     int status = 0;
     if (mode != "process")

@@ -2,16 +2,12 @@
 
 #include "tests/common/loopback_sockets.h"
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <exception>
 
 namespace loopback {
@@ -24,34 +20,6 @@ namespace {
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
         return static_cast<std::size_t>(limit.rlim_cur);
-    }
-
-    // A listener on the loopback address of family; its port in port, -1 on failure.
-    int loopbackListener(int family, int& port)
-    {
-        const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_storage address {};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto& in = reinterpret_cast<sockaddr_in&>(address);
-            in.sin_family = AF_INET;
-            in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            length = sizeof in;
-        } else {
-            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-            in6.sin6_family = AF_INET6;
-            in6.sin6_addr = in6addr_loopback;
-            length = sizeof in6;
-        }
-        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd, 4096) != 0
-            || getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-            if (fd >= 0)
-                close(fd);
-            return -1;
-        }
-        port = ntohs(family == AF_INET ? reinterpret_cast<sockaddr_in&>(address).sin_port
-                                       : reinterpret_cast<sockaddr_in6&>(address).sin6_port);
-        return fd;
     }
 
     // Runs work in a child that reports whether it succeeded and then waits to be killed;
@@ -86,26 +54,11 @@ namespace {
         return child;
     }
 
-    bool connectAndAccept(int listener, int family, int port)
+    // One established pair to listener on address, both ends kept open by this process.
+    void connectAndAccept(const Socket& listener, const char* address)
     {
-        sockaddr_storage address {};
-        socklen_t length = 0;
-        if (family == AF_INET) {
-            auto& in = reinterpret_cast<sockaddr_in&>(address);
-            in.sin_family = AF_INET;
-            in.sin_port = htons(static_cast<std::uint16_t>(port));
-            in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            length = sizeof in;
-        } else {
-            auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-            in6.sin6_family = AF_INET6;
-            in6.sin6_port = htons(static_cast<std::uint16_t>(port));
-            in6.sin6_addr = in6addr_loopback;
-            length = sizeof in6;
-        }
-        const int client = socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        return client >= 0 && connect(client, reinterpret_cast<sockaddr*>(&address), length) == 0
-            && accept4(listener, nullptr, nullptr, SOCK_CLOEXEC) >= 0;
+        tcpClient(address, listener.localPort()).release();
+        acceptOne(listener).release();
     }
 
     void stopChild(pid_t& child)
@@ -122,9 +75,13 @@ namespace {
 ConnectionHolders::ConnectionHolders(Mix mix)
     : m_mix(mix)
 {
-    m_listener = loopbackListener(AF_INET, m_port);
-    if (mix == Mix::Machine)
-        m_listener6 = loopbackListener(AF_INET6, m_port6);
+    try {
+        m_listener = tcpListener("127.0.0.1", 0);
+        if (mix == Mix::Machine)
+            m_listener6 = tcpListener("::1", 0, Stack::V6Only);
+    } catch (const std::exception&) {
+        // No listener: connectUpTo fails.
+    }
 }
 
 ConnectionHolders::~ConnectionHolders()
@@ -132,10 +89,6 @@ ConnectionHolders::~ConnectionHolders()
     for (pid_t holder : m_holders)
         stopChild(holder);
     stopChild(m_services);
-    for (const int fd : { m_listener, m_listener6 }) {
-        if (fd >= 0)
-            close(fd);
-    }
 }
 
 bool ConnectionHolders::startServices()
@@ -163,7 +116,7 @@ bool ConnectionHolders::startServices()
 
 bool ConnectionHolders::connectUpTo(std::size_t count)
 {
-    if (m_port == 0 || (m_mix == Mix::Machine && m_port6 == 0))
+    if (!m_listener.valid() || (m_mix == Mix::Machine && !m_listener6.valid()))
         return false;
     const std::size_t perHolder = std::max<std::size_t>(1, (raisedFileLimit() - 64) / 2);
     while (m_open < count) {
@@ -171,10 +124,10 @@ bool ConnectionHolders::connectUpTo(std::size_t count)
         const std::size_t first = m_open;
         const pid_t holder = holdingChild([this, batch, first] {
             for (std::size_t i = first; i < first + batch; ++i) {
-                const bool ipv6 = m_mix == Mix::Machine && i % 2 == 1;
-                if (!connectAndAccept(
-                        ipv6 ? m_listener6 : m_listener, ipv6 ? AF_INET6 : AF_INET, ipv6 ? m_port6 : m_port))
-                    return false;
+                if (m_mix == Mix::Machine && i % 2 == 1)
+                    connectAndAccept(m_listener6, "::1");
+                else
+                    connectAndAccept(m_listener, "127.0.0.1");
             }
             return true;
         });

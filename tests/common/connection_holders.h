@@ -2,6 +2,8 @@
 // Many established loopback connections for benchmarks, held by child processes: both
 // ends of 20,000 connections exceed one process's file limit.
 
+#include "tests/common/loopback_sockets.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -38,10 +40,8 @@ private:
     bool startServices();
 
     Mix m_mix;
-    int m_listener = -1;
-    int m_listener6 = -1;
-    int m_port = 0;
-    int m_port6 = 0;
+    Socket m_listener;
+    Socket m_listener6;
     std::size_t m_open = 0;
     std::vector<pid_t> m_holders;
     pid_t m_services = -1;

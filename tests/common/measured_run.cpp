@@ -1,5 +1,7 @@
 #include "tests/common/measured_run.h"
 
+#include "tests/common/connection_holders.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -68,6 +70,8 @@ double peakRssKb(const std::vector<std::string>& command)
 
 bool measureRounds(std::vector<Contender>& contenders, int rounds)
 {
+    for (Contender& contender : contenders)
+        contender = { contender.label, contender.argv, contender.memory };
     for (int round = -1; round < rounds; ++round) {
         for (std::size_t i = 0; i < contenders.size(); ++i) {
             Contender& contender = contenders[(i + static_cast<std::size_t>(round + 1)) % contenders.size()];
@@ -85,6 +89,16 @@ bool measureRounds(std::vector<Contender>& contenders, int rounds)
         }
     }
     return true;
+}
+
+bool measureWithPairs(
+    loopback::ConnectionHolders& holders, std::size_t pairs, std::vector<Contender>& contenders, int rounds)
+{
+    if (!holders.connectUpTo(pairs)) {
+        std::fprintf(stderr, "cannot open %zu loopback connections\n", pairs);
+        return false;
+    }
+    return measureRounds(contenders, rounds);
 }
 
 } // namespace testproc

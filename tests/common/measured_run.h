@@ -1,8 +1,13 @@
 #pragma once
 // Whole commands timed for benchmarks: wall time, CPU time and peak memory of one run.
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+namespace loopback {
+class ConnectionHolders;
+}
 
 namespace testproc {
 
@@ -27,9 +32,12 @@ struct Contender
 };
 
 // Runs every contender once per round, the order turned by one every round, after a first
-// round that only warms the caches. False, with the command's name on standard error, when
-// a run failed.
+// round that only warms the caches; their earlier figures are dropped. False, with the
+// command's name on standard error, when a run failed.
 bool measureRounds(std::vector<Contender>& contenders, int rounds);
+// The same once holders hold pairs connections; false, said on standard error, when they cannot.
+bool measureWithPairs(
+    loopback::ConnectionHolders& holders, std::size_t pairs, std::vector<Contender>& contenders, int rounds);
 
 // The peak resident memory of one run, in KiB, or -1. Taken by GNU time, a small process
 // of its own: a child spawned straight from a benchmark starts out with the benchmark's
