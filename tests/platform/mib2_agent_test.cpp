@@ -83,6 +83,7 @@ public:
     }
     bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows) override
     {
+        ++ipv6UdpReads;
         rows = ipv6Udp;
         return true;
     }
@@ -115,6 +116,7 @@ public:
     bool tcpWorks = true;
     int tcpReads = 0;
     int udpReads = 0;
+    int ipv6UdpReads = 0;
 };
 
 struct Reply
@@ -666,15 +668,25 @@ TEST_F(Mib2AgentTest, TheOlderIpv6TablesIndexFixedLengthAddresses)
     EXPECT_EQ(replies[3].number, 3);
     EXPECT_EQ(query(tcpHcIn).number, 4);
 
-    // ipv6UdpTable: one row per address, port and interface, twins and all.
+    // ipv6UdpTable: one row per address, port and interface, twins and all. The walk takes
+    // the rows that the step of udpTable's walk into it has just read, in the same scan.
     const Ipv6UdpRow twin { v6("::1", 0).address, 53, 0 };
     source.ipv6Udp = { twin, { v6("::", 0).address, 5353, 0 }, twin };
+    source.udp = { { 0, 53 } };
     const Oid ipv6UdpIfIndex = { 1, 3, 6, 1, 2, 1, 7, 6, 1, 3 };
+    Reply udp = query(udpStart);
+    for (int i = 0; i < 2; ++i) // udpTable's one row, two columns, and the step past
+        udp = query(udp.name);
+    EXPECT_EQ(udp.name, cat({ ipv6UdpIfIndex, any, { 5353, 0 } }));
     const Reply first = query(ipv6UdpIfIndex);
     EXPECT_EQ(first.name, cat({ ipv6UdpIfIndex, any, { 5353, 0 } }));
     const Reply second = query(first.name);
     EXPECT_EQ(second.name, cat({ ipv6UdpIfIndex, loopback, { 53, 0 } }));
     EXPECT_EQ(query(second.name).name, udpHcIn);
+    EXPECT_EQ(source.ipv6UdpReads, 1);
+    // The next scan's walk (the table walked again) reads it afresh.
+    query(ipv6UdpIfIndex);
+    EXPECT_EQ(source.ipv6UdpReads, 2);
 }
 
 TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessColumnIsRead)
