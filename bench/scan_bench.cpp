@@ -11,6 +11,7 @@
 #include "tests/common/connection_holders.h"
 #include "tests/common/measured_run.h"
 #include "tests/common/netns.h"
+#include "tests/common/process.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/scan/fakes/scripted_name_services.h"
@@ -243,44 +244,40 @@ int processBench(int runs)
     return 0;
 }
 
-// --- veltran-scan against ss: CPU time and peak memory -------------------------------------------
+// --- veltran-scan against ss and the floors: CPU time and peak memory -------------------------
 
-int cpuBench(int runs)
+int cpuBench(int rounds, std::vector<std::size_t> sizes, const std::string& scan)
 {
-    const std::string scan = VELTRAN_SCAN_PATH;
-    const std::vector<std::string> contenders[] { { scan, "--no-host-names", "--no-port-names" },
-        { "ss", "-tuan" } };
-    std::printf("veltran-scan --no-host-names --no-port-names against ss -tuan, whole processes,\n"
-                "median of %d interleaved rounds (CPU = user + system):\n",
-        runs);
-    std::printf("  %11s  %14s %14s %7s  %14s %14s %7s\n", "connections", "scan CPU ms", "ss CPU ms", "ratio",
-        "scan peak KiB", "ss peak KiB", "ratio");
-    loopback::ConnectionHolders holders;
-    for (std::size_t connections : { 100u, 2000u, 20000u }) {
-        if (!holders.connectUpTo(connections)) {
-            std::fprintf(stderr, "cannot open %zu loopback connections\n", connections);
+    const std::string floor = testproc::executableFolder() + "/sock_diag_floor";
+    std::vector<testproc::Contender> contenders {
+        { "scan", { scan, "--no-host-names", "--no-port-names" }, true },
+        { "ss", { "ss", "-tuan" }, true },
+        { "floor", { floor } },
+        { "scan --no-udp", { scan, "--no-host-names", "--no-port-names", "--no-udp" } },
+        { "scan --processes", { scan, "--no-host-names", "--no-port-names", "--processes" } },
+        { "ss -p", { "ss", "-tuanp" } },
+        { "owner floor", { floor, "--owners" } },
+    };
+    std::printf("veltran-scan --no-host-names --no-port-names (scan) against ss and the floors, whole\n"
+                "processes, on TCP connections of both families, listeners and UDP endpoints held by\n"
+                "other processes; CPU = user + system from wait4; median of %d rounds taking the\n"
+                "commands in turn, [interquartile range] of the per-round ratios:\n",
+        rounds);
+    loopback::ConnectionHolders holders(loopback::ConnectionHolders::Mix::Machine);
+    for (const std::size_t pairs : sizes) {
+        if (!testproc::measureWithPairs(holders, pairs, contenders, rounds))
             return 1;
-        }
-        std::vector<double> cpu[2];
-        std::vector<double> rss[2];
-        for (int round = -1; round < runs; ++round) {
-            for (int c = 0; c < 2; ++c) {
-                const testproc::RunCost cost = testproc::measuredRun(contenders[c]);
-                const double peak = testproc::peakRssKb(contenders[c]);
-                if (!cost.ok() || peak < 0) {
-                    std::fprintf(stderr, "%s failed\n", contenders[c][0].c_str());
-                    return 1;
-                }
-                if (round >= 0) { // the first round only warms the page cache
-                    cpu[c].push_back(cost.cpuMs);
-                    rss[c].push_back(peak);
-                }
-            }
-        }
-        const double scanCpu = median(cpu[0]), ssCpu = median(cpu[1]);
-        const double scanRss = median(rss[0]), ssRss = median(rss[1]);
-        std::printf("  %11zu  %14.2f %14.2f %7.2f  %14.0f %14.0f %7.2f\n", connections, scanCpu, ssCpu,
-            scanCpu / ssCpu, scanRss, ssRss, scanRss / ssRss);
+        const auto cpu = [&contenders](std::size_t c) { return contenders[c].cpuMs; };
+        const std::size_t sockets = static_cast<std::size_t>(countLines("ss -tuanH"));
+        std::printf("%zu pairs, %zu sockets:\n", pairs, sockets);
+        printRatio("scan CPU / ss -tuan", "ms", cpu(0), cpu(1));
+        printRatio("scan CPU / sock_diag floor", "ms", cpu(0), cpu(2));
+        printRatio("scan --no-udp CPU / ss -tuan", "ms", cpu(3), cpu(1));
+        printRatio("scan --processes CPU / ss -tuanp", "ms", cpu(4), cpu(5));
+        printRatio("scan --processes CPU / owner floor (sock_diag + /proc/*/fd)", "ms", cpu(4), cpu(6));
+        printRatio("scan peak RSS / ss -tuan", "KiB", contenders[0].peakKb, contenders[1].peakKb);
+        std::printf("  %-62s %5.2f us (floor %.2f us)\n", "scan CPU per socket",
+            1e3 * median(cpu(0)) / sockets, 1e3 * median(cpu(2)) / sockets);
     }
     return 0;
 }
@@ -295,9 +292,11 @@ int main(int argc, char** argv)
         namesBench(value > 0 ? value : 9);
         return 0;
     }
-    if (mode != "all" && mode != "resolver" && mode != "process" && mode != "cpu") {
-        std::fprintf(
-            stderr, "usage: %s [resolver [ms] | names [rounds] | process [runs] | cpu [runs]]\n", argv[0]);
+    if (mode != "all" && mode != "resolver" && mode != "process" && mode != "cpu" && mode != "hold") {
+        std::fprintf(stderr,
+            "usage: %s [resolver [ms] | names [rounds] | process [runs] | cpu [rounds [pairs]] | hold pairs "
+            "command]\n",
+            argv[0]);
         return 2;
     }
     if (mode != "resolver") {
@@ -308,8 +307,19 @@ int main(int argc, char** argv)
             return 1;
         }
     }
-    if (mode == "cpu")
-        return cpuBench(value > 0 ? value : 21);
+    if (mode == "hold") { // the mix, for a profiler: scan_bench hold PAIRS 'COMMAND'
+        loopback::ConnectionHolders holders(loopback::ConnectionHolders::Mix::Machine);
+        if (argc < 4 || !holders.connectUpTo(static_cast<std::size_t>(value)))
+            return 2;
+        return std::system(argv[3]) == 0 ? 0 : 1;
+    }
+    if (mode == "cpu") {
+        std::vector<std::size_t> sizes { 100, 2000, 20000, 50000 };
+        if (argc > 3 && std::atol(argv[3]) > 0)
+            sizes = { static_cast<std::size_t>(std::atol(argv[3])) };
+        // Another build's veltran-scan may stand in, for a before and after.
+        return cpuBench(value > 0 ? value : 21, sizes, argc > 4 ? argv[4] : VELTRAN_SCAN_PATH);
+    }
     int status = 0;
     if (mode != "process")
         resolverBench(mode == "resolver" && value > 0 ? value : 50);

@@ -187,6 +187,7 @@ bool MibAgent::load(const char* moduleName)
         return false;
     m_query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"));
     m_prefetch = reinterpret_cast<void (*)()>(GetProcAddress(module, "VeltranPrefetch"));
+    m_endScan = reinterpret_cast<void (*)()>(GetProcAddress(module, "VeltranEndScan"));
     return m_query != nullptr;
 }
 
@@ -207,6 +208,12 @@ void MibAgent::prefetch()
 {
     if (m_prefetch)
         m_prefetch();
+}
+
+void MibAgent::endScan()
+{
+    if (m_endScan)
+        m_endScan();
 }
 
 std::vector<MibEndpoint> MibAgent::walkTcpTable()

@@ -48,6 +48,9 @@ public:
     // kernel's tables now, on a thread of its own, for the first walks of a scan about to
     // start; they take that read while it is fresh. Call after init. Other modules: nothing.
     void prefetch();
+    // Tells a module that offers it (VeltranEndScan) that the walks of a scan are done, so it
+    // frees what it read for them. Other modules: nothing.
+    void endScan();
 
     // Walks tcpConnTable column by column; records in the agent's row order.
     virtual std::vector<MibEndpoint> walkTcpTable();
@@ -101,6 +104,7 @@ private:
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;
     void (*m_prefetch)() = nullptr;
+    void (*m_endScan)() = nullptr;
     // Outputs of the agent's init: kept as the agent expects, never used.
     HANDLE m_trapEvent = nullptr;
     AsnObjectIdentifier m_supportedView {};

@@ -180,10 +180,13 @@ bool walkLaterTables(MibAgent& agent, const Options& options, LaterTables& later
     }
     if (!ipv6)
         return true;
-    // Mapped and dual-stack sockets are already rows of the IPv4 tables.
-    std::copy_if(tcp.begin(), tcp.end(), std::back_inserter(later.tcp6), isPureIpv6);
+    // Mapped and dual-stack sockets are already rows of the IPv4 tables. Filtered in place:
+    // a copy would hold every IPv6 row twice.
+    std::erase_if(tcp, [](const InetEndpointRecord& record) { return !isPureIpv6(record); });
+    std::erase_if(udp, [](const InetEndpointRecord& record) { return !isPureIpv6(record); });
+    later.tcp6 = std::move(tcp);
+    later.udp6 = std::move(udp);
     std::sort(later.tcp6.begin(), later.tcp6.end(), endsBefore);
-    std::copy_if(udp.begin(), udp.end(), std::back_inserter(later.udp6), isPureIpv6);
     if (!processes) {
         for (InetEndpointRecord& record : later.tcp6)
             record.pid = 0;
@@ -191,6 +194,23 @@ bool walkLaterTables(MibAgent& agent, const Options& options, LaterTables& later
             record.pid = 0;
     }
     return true;
+}
+
+// Every walk of a scan; false when one failed.
+bool walkTables(MibAgent& agent, const Options& options, std::vector<MibEndpoint>& tcp,
+    std::vector<MibEndpoint>& udp, LaterTables& later)
+{
+    if (options.showTcp) {
+        tcp = agent.walkTcpTable();
+        if (agent.lastWalkFailed())
+            return false;
+    }
+    if (options.showUdp) {
+        udp = agent.walkUdpTable();
+        if (agent.lastWalkFailed())
+            return false;
+    }
+    return walkLaterTables(agent, options, later);
 }
 
 // A listening row has no remote side: resolved all the same (so the remote address may
@@ -415,24 +435,15 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         agent.beginScan();
         std::vector<MibEndpoint> tcp;
         std::vector<MibEndpoint> udp;
-        const auto failed = [&] {
+        LaterTables later;
+        const bool read = walkTables(agent, options, tcp, udp, later);
+        agent.endScan();
+        if (!read) {
             view.setStatusText(staleRowsText(agent, table));
             const std::string why = agent.lastWalkError();
             view.setReadFailure(why.empty() ? std::string("the tables could not be read") : why);
-        };
-        if (options.showTcp) {
-            tcp = agent.walkTcpTable();
-            if (agent.lastWalkFailed())
-                return failed();
+            return;
         }
-        if (options.showUdp) {
-            udp = agent.walkUdpTable();
-            if (agent.lastWalkFailed())
-                return failed();
-        }
-        LaterTables later;
-        if (!walkLaterTables(agent, options, later))
-            return failed();
         table.reset();
         table.setCapacity(options.tableSize);
         const RowFilter filter = RowFilter::fromOptions(options);

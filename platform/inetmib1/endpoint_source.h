@@ -45,6 +45,8 @@ public:
     virtual void findOwners(std::span<const SocketRef> /*sockets*/, std::span<std::uint32_t> /*owners*/) { }
     // udpHCInDatagrams and udpHCOutDatagrams: datagrams delivered and sent, both families.
     virtual std::optional<UdpDatagrams> udpDatagrams() { return UdpDatagrams {}; }
+    // A scan is done: reads kept for the tables that follow go, and the next tables read afresh.
+    virtual void endScan() { }
     // The processes among pids that still run; false only when none could be looked at.
     virtual bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) = 0;
 };

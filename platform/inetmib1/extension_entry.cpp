@@ -63,3 +63,12 @@ AGENT_EXPORT void VeltranPrefetch()
         module.source.prefetch();
     });
 }
+
+// Not one of the classic entry points either: the caller's scan is done, so the tables it
+// read are freed and the next scan reads the kernel afresh.
+AGENT_EXPORT void VeltranEndScan()
+{
+    ModuleState& module = state();
+    const std::lock_guard guard(module.lock);
+    module.agent.endScan();
+}

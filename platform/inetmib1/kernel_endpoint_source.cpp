@@ -11,8 +11,9 @@ namespace {
 
 constexpr std::uint8_t tcpListen = 10; // the kernel's TCP_LISTEN
 // How long a kernel read may serve the other tables: one scan's walks follow each other
-// within it, and the next scan comes later.
-constexpr auto sharedReadLifetime = std::chrono::milliseconds(250);
+// within it (those of 100,000 sockets and their owners take about a second), and the
+// next scan comes later or says it begins (endScan).
+constexpr auto sharedReadLifetime = std::chrono::seconds(2);
 
 bool isAny(const std::array<std::uint8_t, 16>& address)
 {
@@ -112,10 +113,34 @@ const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(int protoco
 {
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
+    m_ownersFound = false;
     if (!m_reader.readSockets(protocol, shared.sockets))
         return nullptr;
     shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), takenBy, true };
     return &shared.sockets;
+}
+
+void KernelEndpointSource::releaseIfServed(int protocol)
+{
+    SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+    const unsigned taken = shared.takenBy;
+    const bool served = protocol == IPPROTO_TCP
+        ? (taken & Ipv4Table)
+            && ((taken & Ipv6Table)
+                || (taken & (EndpointTable | ListenerTable)) == (EndpointTable | ListenerTable))
+        : (taken & (Ipv4Table | EndpointTable)) == (Ipv4Table | EndpointTable);
+    if (!shared.valid || !served)
+        return;
+    std::vector<KernelSocket>().swap(shared.sockets);
+    shared.valid = false;
+}
+
+template <typename Row, typename Add>
+bool KernelEndpointSource::fill(int protocol, Table table, std::vector<Row>& rows, Add add)
+{
+    const bool filled = fillRows(sockets(protocol, table), rows, add);
+    releaseIfServed(protocol);
+    return filled;
 }
 
 const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Table table)
@@ -123,6 +148,15 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
     if (const std::vector<KernelSocket>* read = sharedRead(protocol, table))
         return read;
     return newSharedRead(protocol, table);
+}
+
+void KernelEndpointSource::endScan()
+{
+    for (SharedRead* shared : { &m_tcp, &m_udp }) {
+        std::vector<KernelSocket>().swap(shared->sockets);
+        shared->valid = false;
+    }
+    m_ownersFound = false;
 }
 
 void KernelEndpointSource::prefetch()
@@ -136,11 +170,12 @@ void KernelEndpointSource::prefetch()
         }
     }
     m_owners.refresh(sockets);
+    m_ownersFound = true;
 }
 
 bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_TCP, Ipv4Table), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_TCP, Ipv4Table, rows, [](const KernelSocket& socket) {
         std::uint32_t local, remote;
         return ipv4View(socket, local, remote) ? std::optional<TcpConnRow>({ local, remote, socket.localPort,
                    socket.remotePort, static_cast<std::int32_t>(mibTcpState(socket.state)) })
@@ -150,7 +185,7 @@ bool KernelEndpointSource::readTcp(std::vector<TcpConnRow>& rows)
 
 bool KernelEndpointSource::readUdp(std::vector<UdpRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_UDP, Ipv4Table), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_UDP, Ipv4Table, rows, [](const KernelSocket& socket) {
         std::uint32_t local, remote;
         return ipv4View(socket, local, remote) ? std::optional<UdpRow>({ local, socket.localPort })
                                                : std::nullopt;
@@ -174,14 +209,35 @@ std::optional<UdpDatagrams> KernelEndpointSource::udpDatagrams()
 
 void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners)
 {
-    m_owners.refresh(sockets);
+    // The first table that asks has the owners of every socket of both protocols found in
+    // one pass over the processes: the other tables' sockets would send later searches
+    // through the same processes again. A protocol without a fresh read is read for that
+    // alone; its tables read it again, so each still sees the kernel as it is then.
+    if (!m_ownersFound) {
+        std::vector<SocketRef> all(sockets.begin(), sockets.end());
+        for (const int protocol : { IPPROTO_TCP, IPPROTO_UDP }) {
+            const SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
+            const bool fresh
+                = shared.valid && std::chrono::steady_clock::now() - shared.at <= sharedReadLifetime;
+            if (fresh || newSharedRead(protocol, Ipv4Table | EndpointTable | ListenerTable | Ipv6Table)) {
+                for (const KernelSocket& socket : shared.sockets)
+                    all.push_back({ socket.inode, socket.uid });
+            }
+        }
+        m_owners.refresh(all);
+        m_ownersFound = true;
+        for (const int protocol : { IPPROTO_TCP, IPPROTO_UDP })
+            releaseIfServed(protocol); // a read made for the owners alone
+    } else {
+        m_owners.refresh(sockets); // only a socket read on its own since is sought
+    }
     for (std::size_t i = 0; i < sockets.size() && i < owners.size(); ++i)
         owners[i] = m_owners.owner(sockets[i].inode);
 }
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_TCP, EndpointTable), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_TCP, EndpointTable, rows, [](const KernelSocket& socket) {
         if (socket.state == tcpListen)
             return std::optional<TcpConnectionRow>();
         return std::optional<TcpConnectionRow>({ endpoint(socket, socket.localAddress, socket.localPort),
@@ -192,7 +248,7 @@ bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& row
 
 bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_TCP, Ipv6Table), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_TCP, Ipv6Table, rows, [](const KernelSocket& socket) {
         // A wildcard socket that also takes IPv4 has no IPv6 address of its own to be
         // indexed by: tcpConnTable lists it as 0.0.0.0, as tcpConnectionTable gives it the
         // unknown type. The kernel's sockets carry no interface here: ifIndex is 0.
@@ -205,7 +261,7 @@ bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& r
 
 bool KernelEndpointSource::readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_UDP, Ipv6Table), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_UDP, Ipv6Table, rows, [](const KernelSocket& socket) {
         // As in ipv6TcpConnTable: a wildcard socket that also takes IPv4 is udpTable's 0.0.0.0.
         if (socket.family != AF_INET6 || isDualStackWildcard(socket))
             return std::optional<Ipv6UdpRow>();
@@ -218,19 +274,22 @@ bool KernelEndpointSource::readTcpListeners(std::vector<TcpListenerRow>& rows)
     // A shared read when there is one; else only the listening sockets, so the kernel
     // passes over the connections entirely.
     const std::vector<KernelSocket>* read = sharedRead(IPPROTO_TCP, ListenerTable);
-    if (!read && m_reader.readSockets(IPPROTO_TCP, m_listeners, 1u << tcpListen))
-        read = &m_listeners;
-    return fillRows(read, rows, [](const KernelSocket& socket) {
+    std::vector<KernelSocket> listeners;
+    if (!read && m_reader.readSockets(IPPROTO_TCP, listeners, 1u << tcpListen))
+        read = &listeners;
+    const bool filled = fillRows(read, rows, [](const KernelSocket& socket) {
         if (socket.state != tcpListen)
             return std::optional<TcpListenerRow>();
         return std::optional<TcpListenerRow>(
             { endpoint(socket, socket.localAddress, socket.localPort), 0, { socket.inode, socket.uid } });
     });
+    releaseIfServed(IPPROTO_TCP);
+    return filled;
 }
 
 bool KernelEndpointSource::readUdpEndpoints(std::vector<UdpEndpointRow>& rows)
 {
-    return fillRows(sockets(IPPROTO_UDP, EndpointTable), rows, [](const KernelSocket& socket) {
+    return fill(IPPROTO_UDP, EndpointTable, rows, [](const KernelSocket& socket) {
         // Not connected: the remote end is the zero address of the local family, port 0,
         // as net-snmp's agent shows it (of the unknown family for a dual-stack wildcard).
         return std::optional<UdpEndpointRow>({ endpoint(socket, socket.localAddress, socket.localPort),

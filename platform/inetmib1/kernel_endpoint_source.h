@@ -26,6 +26,7 @@ public:
     void findOwners(std::span<const SocketRef> sockets, std::span<std::uint32_t> owners) override;
     std::optional<UdpDatagrams> udpDatagrams() override;
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
+    void endScan() override;
 
     // Reads every socket of both protocols now, as the next walks of every table will take
     // that read while it is fresh, and finds their owners, which are kept for those walks.
@@ -43,6 +44,7 @@ private:
     // A read of every socket of a protocol, shared by the tables refreshed within a moment
     // of it (one scan walks them one after another): each table takes a read once, and
     // one older than a moment is not taken, so every walk still sees the kernel afresh.
+    // It is the largest thing the module holds: it goes as soon as it has served a scan.
     struct SharedRead
     {
         std::vector<KernelSocket> sockets;
@@ -57,10 +59,18 @@ private:
     const std::vector<KernelSocket>* newSharedRead(int protocol, unsigned takenBy);
     // The sockets of protocol for table: the shared read when it may serve it, else a new one.
     const std::vector<KernelSocket>* sockets(int protocol, Table table);
+    // Refills rows from the sockets of protocol for table, add(socket) giving a socket's row
+    // if it has one; false when the kernel cannot be read.
+    template <typename Row, typename Add>
+    bool fill(int protocol, Table table, std::vector<Row>& rows, Add add);
+    // Frees the shared read of protocol once it has served the tables one scan reads it
+    // for: tcpConnTable (udpTable) with the IPv6 table, or with the later tables that name
+    // processes. A table that asks after that reads the kernel again.
+    void releaseIfServed(int protocol);
 
     SockDiagReader m_reader;
     SocketOwners m_owners;
     SharedRead m_tcp;
     SharedRead m_udp;
-    std::vector<KernelSocket> m_listeners;
+    bool m_ownersFound = false; // the owners of the shared reads' sockets are known
 };

@@ -45,6 +45,8 @@ template <typename Row> constexpr UINT processColumn()
 }
 // How old a table's rows may be when a walk of an earlier table steps into it.
 constexpr auto snapshotAgeWhenEnteredFromBefore = std::chrono::seconds(5);
+// How old rows read by such a step may be when a walk of their table starts in the same scan.
+constexpr auto stepReadLifetime = std::chrono::seconds(1);
 // hrSWRunType: every process that holds a socket is an application.
 constexpr LONG swRunTypeApplication = 4;
 
@@ -275,12 +277,33 @@ template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapsho
     else
         snapshot.read = readSwRun();
     snapshot.readAt = std::chrono::steady_clock::now();
-    snapshot.owners = Owners::NotSought;
+    snapshot.scan = m_scan;
+    snapshot.walked = false;
+    snapshot.ownersSought = false;
     if (!snapshot.read)
         rows.clear();
     sortByIndex(rows);
     m_last = {};
     return snapshot.read;
+}
+
+template <typename Row, std::size_t IndexLength> void Mib2Agent::release(Snapshot<Row, IndexLength>& snapshot)
+{
+    std::vector<Row>().swap(snapshot.table.rows());
+    snapshot.read = false;
+}
+
+void Mib2Agent::endScan()
+{
+    for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
+             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun })
+        visitTable(object, [](auto& snapshot) {
+            release(snapshot);
+            return true;
+        });
+    m_last = {};
+    ++m_scan;
+    m_source.endScan();
 }
 
 bool Mib2Agent::readSwRun()
@@ -291,7 +314,7 @@ bool Mib2Agent::readSwRun()
     const auto collect = [this, &pids](auto& snapshot) {
         if (!snapshot.read && !refresh(snapshot))
             return false;
-        findOwners(snapshot, std::string::npos);
+        findOwners(snapshot);
         for (const auto& row : snapshot.table.rows()) {
             if (row.process != 0)
                 pids.push_back(row.process);
@@ -306,33 +329,22 @@ bool Mib2Agent::readSwRun()
 }
 
 template <typename Row, std::size_t IndexLength>
-void Mib2Agent::findOwners(Snapshot<Row, IndexLength>& snapshot, std::size_t row)
+void Mib2Agent::findOwners(Snapshot<Row, IndexLength>& snapshot)
 {
-    if constexpr (
-        std::is_same_v<Row,
-            TcpConnectionRow> || std::is_same_v<Row, TcpListenerRow> || std::is_same_v<Row, UdpEndpointRow>) {
-        std::vector<Row>& rows = snapshot.table.rows();
-        if (snapshot.owners == Owners::Sought
-            || (snapshot.owners == Owners::SoughtForOneRow && row == snapshot.ownerSoughtRow))
+    if constexpr (processColumn<Row>() != 0) {
+        if (snapshot.ownersSought)
             return;
-        std::size_t first = 0, count = rows.size();
-        if (snapshot.owners == Owners::NotSought && row < rows.size()) {
-            first = row;
-            count = 1;
-            snapshot.owners = Owners::SoughtForOneRow;
-            snapshot.ownerSoughtRow = row;
-        } else {
-            snapshot.owners = Owners::Sought;
-        }
-        std::vector<SocketRef> sockets(count);
-        std::vector<std::uint32_t> owners(count);
-        for (std::size_t i = 0; i < count; ++i) {
-            sockets[i] = rows[first + i].socket;
-            owners[i] = rows[first + i].process;
+        snapshot.ownersSought = true;
+        std::vector<Row>& rows = snapshot.table.rows();
+        std::vector<SocketRef> sockets(rows.size());
+        std::vector<std::uint32_t> owners(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            sockets[i] = rows[i].socket;
+            owners[i] = rows[i].process;
         }
         m_source.findOwners(sockets, owners);
-        for (std::size_t i = 0; i < count; ++i)
-            rows[first + i].process = owners[i];
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            rows[i].process = owners[i];
     }
 }
 
@@ -385,13 +397,27 @@ bool Mib2Agent::nextIn(
 {
     if (!snapshot.table.precedesEnd(name))
         return true;
-    const bool startsWalk = snapshot.table.startsWalk(name)
-        && (!leaving
-            || std::chrono::steady_clock::now() - snapshot.readAt > snapshotAgeWhenEnteredFromBefore);
-    if ((!snapshot.read || startsWalk) && !refresh(snapshot))
+    const auto age = std::chrono::steady_clock::now() - snapshot.readAt;
+    bool read = !snapshot.read;
+    if (leaving) {
+        read = read || (snapshot.table.startsWalk(name) && age > snapshotAgeWhenEnteredFromBefore);
+    } else if (snapshot.table.startsWalk(name)) {
+        // A table walked again begins the next scan; rows a step of this scan has just read
+        // serve its walk.
+        if (snapshot.walked && snapshot.scan == m_scan) {
+            ++m_scan;
+            m_source.endScan();
+        }
+        read = read || snapshot.walked || snapshot.scan != m_scan || age > stepReadLifetime;
+        if (read && !refresh(snapshot))
+            return false;
+        snapshot.walked = true;
+        read = false;
+    }
+    if (read && !refresh(snapshot))
         return false;
     if (const auto position = snapshot.table.next(name))
-        instance = { object, *position };
+        instance = { object, *position, leaving };
     return true;
 }
 
@@ -546,8 +572,8 @@ AsnInteger32 Mib2Agent::answer(SnmpVarBind& binding, const Instance& instance, b
     } else if (!visitTable(instance.object, [&](auto& snapshot) {
                    nameLength = snapshot.table.writeName(instance.position, name);
                    using Row = typename std::decay_t<decltype(snapshot.table.rows())>::value_type;
-                   if (instance.position.column == processColumn<Row>())
-                       findOwners(snapshot, instance.position.row);
+                   if (instance.position.column == processColumn<Row>() && !instance.steppedIn)
+                       findOwners(snapshot);
                    valueMade = setValue(
                        value, snapshot.table.rows()[instance.position.row], instance.position.column);
                    return true;

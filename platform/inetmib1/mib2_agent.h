@@ -15,12 +15,15 @@
 // that table from the source; the rest of the walk is served from the sorted rows. The
 // step past the end of one table into the next is not the start of a walk there: it is
 // answered from the next table's snapshot unless that is a few seconds old, so a scan
-// that walks only the older tables pays nothing for the later ones.
+// that walks only the older tables pays nothing for the later ones. A walk that starts
+// at a table just read by such a step, in the same scan, takes that read: one scan reads
+// each table once. A scan ends where a table it walked is walked again, or when the caller
+// says so (endScan), which frees every table's rows.
 //
-// The owners of a later table's sockets are looked for only when a process value is
-// asked: finding them reads every process's descriptors. The first such answer of a
-// snapshot looks for its own row's owner alone, as a walk of the column before steps into
-// the process column once at its end; the next one looks for every row's.
+// The owners of a later table's sockets are looked for only when a process column is
+// read: finding them reads every process's descriptors. The step of a walk of an earlier
+// table into a process column reads none: it is answered from the row alone, with the
+// process as known so far (0 before any search), as that walk has ended and discards it.
 
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/inet_rows.h"
@@ -45,6 +48,9 @@ public:
     // no memory); a name outside the agent's objects is an error status, not a failure.
     bool query(
         BYTE requestType, RFC1157VarBindList* bindings, AsnInteger32* errorStatus, AsnInteger32* errorIndex);
+    // The caller's scan is done: every table's rows and the source's reads are freed, and the
+    // next walks read the kernel afresh.
+    void endScan();
 
 private:
     enum class Object
@@ -64,26 +70,21 @@ private:
         UdpHcOutDatagrams,
         SwRun
     };
-    // How far the owners of a snapshot's rows have been looked for.
-    enum class Owners
-    {
-        NotSought,
-        SoughtForOneRow,
-        Sought
-    };
     struct Instance
     {
         Object object = Object::None;
         TablePosition position {};
+        bool steppedIn = false; // reached by a walk of an earlier object stepping past its end
     };
-    // A table and whether its rows have been read since the agent began.
+    // A table, whether its rows are read, in which scan, and what has been done with them.
     template <typename Row, std::size_t IndexLength> struct Snapshot
     {
         MibTable<Row, IndexLength> table;
         bool read = false;
         std::chrono::steady_clock::time_point readAt {};
-        Owners owners = Owners::NotSought;
-        std::size_t ownerSoughtRow = 0;
+        unsigned scan = 0;
+        bool walked = false; // a walk started on these rows
+        bool ownersSought = false;
     };
 
     AsnInteger32 getNext(SnmpVarBind& binding);
@@ -101,11 +102,11 @@ private:
     // Calls visit(snapshot) for a table object and returns its result; false for the others.
     template <typename Visit> bool visitTable(Object object, Visit&& visit);
     template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);
-    bool readSwRun();
-    // Makes sure the process of a row is known before it is answered (see above); all
-    // rows when row is npos.
     template <typename Row, std::size_t IndexLength>
-    void findOwners(Snapshot<Row, IndexLength>& snapshot, std::size_t row);
+    static void release(Snapshot<Row, IndexLength>& snapshot);
+    bool readSwRun();
+    // Makes sure the processes of the rows are known before one is answered.
+    template <typename Row, std::size_t IndexLength> void findOwners(Snapshot<Row, IndexLength>& snapshot);
     AsnInteger32 answer(SnmpVarBind& binding, const Instance& instance, bool replaceName);
     // The instance name of a scalar object; empty for the tables.
     static OidSpan scalarName(Object object);
@@ -121,6 +122,8 @@ private:
     Snapshot<SwRunRow, swRunIndexLength> m_swRun;
     Snapshot<Ipv6TcpConnRow, ipv6TcpConnIndexLength> m_ipv6TcpConns;
     Snapshot<Ipv6UdpRow, ipv6UdpIndexLength> m_ipv6Udp;
+    // The scan the walks belong to (see above).
+    unsigned m_scan = 0;
     // The last instance answered and its name, valid until a table is re-read.
     Instance m_last;
     std::array<UINT, MibTable<UdpEndpointRow, udpEndpointIndexLength>::maxNameLength> m_lastName {};

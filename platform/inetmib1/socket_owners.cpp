@@ -99,11 +99,13 @@ bool SocketOwners::readProcess(std::uint32_t pid, Clock::time_point now)
     const std::string folder = m_procRoot + '/' + std::to_string(pid);
     // The tables hold only this network namespace's sockets: a process of another one
     // (a container, a test's private namespace) is not read, nor its sockets remembered.
+    // One whose namespace cannot be read is gone, or its descriptors are closed to us as
+    // well (the same access check guards both): reading them would only fail one by one.
     if (!m_ownNamespace.empty()) {
         const std::string its = networkNamespaceOf(folder);
-        if (!its.empty() && its != m_ownNamespace) {
+        if (its != m_ownNamespace) {
             forget(pid);
-            return true;
+            return !its.empty();
         }
     }
     const std::string path = folder + "/fd";

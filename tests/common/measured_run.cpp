@@ -1,6 +1,9 @@
 #include "tests/common/measured_run.h"
 
+#include "tests/common/connection_holders.h"
+
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -63,6 +66,39 @@ double peakRssKb(const std::vector<std::string>& command)
         peak = -1;
     unlink(reportName);
     return peak;
+}
+
+bool measureRounds(std::vector<Contender>& contenders, int rounds)
+{
+    for (Contender& contender : contenders)
+        contender = { contender.label, contender.argv, contender.memory };
+    for (int round = -1; round < rounds; ++round) {
+        for (std::size_t i = 0; i < contenders.size(); ++i) {
+            Contender& contender = contenders[(i + static_cast<std::size_t>(round + 1)) % contenders.size()];
+            const RunCost cost = measuredRun(contender.argv);
+            const double peak = contender.memory ? peakRssKb(contender.argv) : 0;
+            if (!cost.ok() || peak < 0) {
+                std::fprintf(stderr, "%s failed\n", contender.label);
+                return false;
+            }
+            if (round < 0)
+                continue;
+            contender.cpuMs.push_back(cost.cpuMs);
+            if (contender.memory)
+                contender.peakKb.push_back(peak);
+        }
+    }
+    return true;
+}
+
+bool measureWithPairs(
+    loopback::ConnectionHolders& holders, std::size_t pairs, std::vector<Contender>& contenders, int rounds)
+{
+    if (!holders.connectUpTo(pairs)) {
+        std::fprintf(stderr, "cannot open %zu loopback connections\n", pairs);
+        return false;
+    }
+    return measureRounds(contenders, rounds);
 }
 
 } // namespace testproc

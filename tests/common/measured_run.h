@@ -1,8 +1,13 @@
 #pragma once
 // Whole commands timed for benchmarks: wall time, CPU time and peak memory of one run.
 
+#include <cstddef>
 #include <string>
 #include <vector>
+
+namespace loopback {
+class ConnectionHolders;
+}
 
 namespace testproc {
 
@@ -15,6 +20,24 @@ struct RunCost
 
 // Runs argv (searched in PATH) to its end with its output thrown away.
 RunCost measuredRun(const std::vector<std::string>& argv);
+
+// A command measured among others: its CPU of every round, and its peak memory too if asked.
+struct Contender
+{
+    const char* label;
+    std::vector<std::string> argv;
+    bool memory = false; // measured in runs of its own
+    std::vector<double> cpuMs {};
+    std::vector<double> peakKb {};
+};
+
+// Runs every contender once per round, the order turned by one every round, after a first
+// round that only warms the caches; their earlier figures are dropped. False, with the
+// command's name on standard error, when a run failed.
+bool measureRounds(std::vector<Contender>& contenders, int rounds);
+// The same once holders hold pairs connections; false, said on standard error, when they cannot.
+bool measureWithPairs(
+    loopback::ConnectionHolders& holders, std::size_t pairs, std::vector<Contender>& contenders, int rounds);
 
 // The peak resident memory of one run, in KiB, or -1. Taken by GNU time, a small process
 // of its own: a child spawned straight from a benchmark starts out with the benchmark's

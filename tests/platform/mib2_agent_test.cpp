@@ -83,6 +83,7 @@ public:
     }
     bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows) override
     {
+        ++ipv6UdpReads;
         rows = ipv6Udp;
         return true;
     }
@@ -115,6 +116,7 @@ public:
     bool tcpWorks = true;
     int tcpReads = 0;
     int udpReads = 0;
+    int ipv6UdpReads = 0;
 };
 
 struct Reply
@@ -365,7 +367,7 @@ TEST_F(Mib2AgentTest, ManyRowsWalkInOrderWhateverTheJumps)
     ASSERT_EQ(replies.size(), 5001u);
     for (std::size_t i = 1; i < 5000; ++i)
         ASSERT_LT(replies[i - 1].name, replies[i].name) << i;
-    // Jumping back to an earlier row resumes from there.
+    // Jumping back to an earlier row resumes from there, in the same rows.
     const Reply again = query(replies[10].name);
     EXPECT_EQ(again.name, replies[11].name);
     const Reply back = query(replies[2500].name);
@@ -628,7 +630,9 @@ TEST_F(Mib2AgentTest, ListenersUdpEndpointsAndTheirProcessesFollowInMibOrder)
     EXPECT_EQ(end.name, afterView);
     EXPECT_EQ(end.status, SNMP_ERRORSTATUS_NOSUCHNAME);
 
-    // A table that cannot be read fails the walk, here and for hrSWRunTable that lists its owners.
+    // In the next scan, a table that cannot be read fails the walk, here and for hrSWRunTable
+    // that lists its owners.
+    agent.endScan();
     source.endpointsWork = false;
     EXPECT_EQ(query(udpEndpointEntry).status, SNMP_ERRORSTATUS_GENERR);
     EXPECT_EQ(query(swRunEntry).status, SNMP_ERRORSTATUS_GENERR);
@@ -664,40 +668,52 @@ TEST_F(Mib2AgentTest, TheOlderIpv6TablesIndexFixedLengthAddresses)
     EXPECT_EQ(replies[3].number, 3);
     EXPECT_EQ(query(tcpHcIn).number, 4);
 
-    // ipv6UdpTable: one row per address, port and interface, twins and all.
+    // ipv6UdpTable: one row per address, port and interface, twins and all. The walk takes
+    // the rows that the step of udpTable's walk into it has just read, in the same scan.
     const Ipv6UdpRow twin { v6("::1", 0).address, 53, 0 };
     source.ipv6Udp = { twin, { v6("::", 0).address, 5353, 0 }, twin };
+    source.udp = { { 0, 53 } };
     const Oid ipv6UdpIfIndex = { 1, 3, 6, 1, 2, 1, 7, 6, 1, 3 };
+    Reply udp = query(udpStart);
+    for (int i = 0; i < 2; ++i) // udpTable's one row, two columns, and the step past
+        udp = query(udp.name);
+    EXPECT_EQ(udp.name, cat({ ipv6UdpIfIndex, any, { 5353, 0 } }));
     const Reply first = query(ipv6UdpIfIndex);
     EXPECT_EQ(first.name, cat({ ipv6UdpIfIndex, any, { 5353, 0 } }));
     const Reply second = query(first.name);
     EXPECT_EQ(second.name, cat({ ipv6UdpIfIndex, loopback, { 53, 0 } }));
     EXPECT_EQ(query(second.name).name, udpHcIn);
+    EXPECT_EQ(source.ipv6UdpReads, 1);
+    // The next scan's walk (the table walked again) reads it afresh.
+    query(ipv6UdpIfIndex);
+    EXPECT_EQ(source.ipv6UdpReads, 2);
 }
 
-TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessIsAsked)
+TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessColumnIsRead)
 {
     source.connections = {
         { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 0, { 101, 0 } },
         { v4("10.0.0.1", 22), v4("10.0.0.9", 50001), 5, 0, { 102, 0 } },
         { v6("::1", 80), v6("::1", 40000), 5, 0, { 103, 0 } },
     };
-    source.ownerOf = { { 101, 7 }, { 102, 8 }, { 103, 9 } };
-    // The states cost no owner; the step past the last of them asks for the first row's alone.
+    source.endpoints = { { v6("::1", 53), v6("::", 0), 800, 0, { 104, 0 } } };
+    source.ownerOf = { { 101, 7 }, { 102, 8 }, { 103, 9 }, { 104, 10 } };
+    // A walk through the state column into the process column reads every row's owner, once.
     Reply reply = query(cat({ tcpConnectionEntry, { 7 } }));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(reply.name[tcpConnectionEntry.size()], 7u);
+    for (int i = 0; i < 3; ++i)
         reply = query(reply.name);
-    }
-    EXPECT_EQ(
-        reply.name, cat({ tcpConnectionEntry, { 8, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
     EXPECT_EQ(reply.number, 7);
-    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 1 }));
-    // The walk goes on through the column: every row's owner, once.
     reply = query(reply.name);
     EXPECT_EQ(reply.number, 8);
     EXPECT_EQ(query(reply.name).number, 9);
-    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 1, 3 }));
+    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 3 }));
+    // The step of a walk past its table's end into a process column searches for no owner;
+    // a walk of that column does.
+    const Oid ipv6UdpIfIndex = { 1, 3, 6, 1, 2, 1, 7, 6, 1, 3 };
+    EXPECT_EQ(query(ipv6UdpIfIndex).name[udpEndpointEntry.size()], 8u);
+    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 3 }));
+    EXPECT_EQ(query(cat({ udpEndpointEntry, { 8 } })).number, 10);
+    EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 3, 1 }));
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)
