@@ -69,7 +69,9 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     m_about = std::make_unique<TForm_About>();
     m_preferences = std::make_unique<PreferencesDialog>(*m_store);
     form1->attachDialogs(m_options.get(), m_preferences.get(), m_about.get());
-    form1->setStartupNotice(m_userFiles.error);
+    // A folder that could not be made, or a veltran.ini refused (a pipe, a huge file), is
+    // told once the window shows; the program goes on with the defaults.
+    form1->setStartupNotice(m_userFiles.error.isEmpty() ? m_settingsFile->error() : m_userFiles.error);
     if (m_store->current().rememberLayout)
         form1->restoreLayout(loadWindowLayout(*m_settingsFile));
 
@@ -91,6 +93,13 @@ void Program::saveLayout()
 
 void Program::watch(const Options& options)
 {
+    if (options.watchAgent && QString::fromStdString(options.watchHost).trimmed().isEmpty()) {
+        // Never watched silently instead: the user chose an agent, and is told why not.
+        m_form1->showNotice(QStringLiteral("No SNMP agent's host is set to watch: this computer is shown"));
+        Options thisComputer = options;
+        thisComputer.watchAgent = false;
+        return watch(thisComputer);
+    }
     const std::string target = watchedTarget(options);
     if (target == m_watched)
         return;

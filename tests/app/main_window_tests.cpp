@@ -7,6 +7,7 @@
 #include "platform/name_services.h"
 #include "scan/scanner.h"
 #include "settings/options_store.h"
+#include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "tests/app/sockets.h"
 #include "tests/app/wait_until.h"
@@ -43,6 +44,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -191,6 +193,44 @@ TEST_F(MainWindowTest, AFirstStartIsTheWindowAsItAlwaysWas)
     program.reset();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("veltran.ini"))));
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("options.dat"))));
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatIsNoFileOrHoldsAForeignGeometryIsRefusedAndTheWindowAppears)
+{
+    // A pipe where veltran.ini should be: told, never waited on.
+    const QByteArray ini = QFile::encodeName(dir.filePath(QStringLiteral("veltran.ini")));
+    ASSERT_EQ(mkfifo(ini.constData(), 0600), 0);
+    create();
+    program->show();
+    finishScan();
+    EXPECT_TRUE(form().isVisible());
+    EXPECT_TRUE(form().StatusBar1->currentMessage().contains(QStringLiteral("veltran.ini is refused")))
+        << form().StatusBar1->currentMessage().toStdString();
+    program.reset();
+    ASSERT_TRUE(QFile::remove(dir.filePath(QStringLiteral("veltran.ini"))));
+
+    // A remembered geometry of a window far too small is not taken; one off every screen
+    // shows on the screen.
+    QWidget tiny;
+    for (const QRect& place : { QRect(0, 0, 224, 102), QRect(-5000, -5000, 700, 500) }) {
+        tiny.setGeometry(place);
+        create();
+        const QRect usual = form().geometry();
+        program.reset();
+        {
+            SettingsFile file(dir.filePath(QStringLiteral("veltran.ini")));
+            ASSERT_TRUE(file.setValue(QStringLiteral("Window/RememberLayout"), true));
+            ASSERT_TRUE(file.setValue(QStringLiteral("Window/Geometry"), tiny.saveGeometry()));
+        }
+        create();
+        EXPECT_TRUE(program->store().current().rememberLayout);
+        if (place.width() < 240) {
+            EXPECT_EQ(form().geometry(), usual);
+        }
+        const QRect screen = form().screen()->availableGeometry();
+        EXPECT_TRUE(screen.contains(form().frameGeometry().center())) << place.x() << "," << place.y();
+        program.reset();
+    }
 }
 
 // A wheel step over the map, or the scroll bar, moves the map by one row.

@@ -5,6 +5,7 @@
 #include "app/tform1.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
+#include "settings/options_store.h"
 #include "settings/preferences_dialog.h"
 #include "tests/app/sockets.h"
 #include "tests/app/wait_until.h"
@@ -140,6 +141,7 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     finishScan();
     ASSERT_GT(form().grid()->rowCount(), 2); // this computer's rows, before the switch
     const QString peer = QString::fromStdString(snmpd.peer());
+    program->store().set(&Options::logEnabled, true); // the log, too, must never hold a secret
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     QElapsedTimer clock;
@@ -163,6 +165,9 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     for (const QString& text : { communityStatus, v3Status, form().windowTitle() })
         EXPECT_FALSE(text.contains(QStringLiteral("Secret"))) << text.toStdString();
     EXPECT_EQ(printed.find("Secret"), std::string::npos) << printed;
+    QFile log(QDir(dir.path()).filePath(QStringLiteral("netlog.txt")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(log.readAll().contains("Secret"));
     // The rows of the computer watched before are not shown as this agent's.
     EXPECT_EQ(rowsAfterSwitch, 2);
     EXPECT_EQ(firstCell, QString());
