@@ -1,5 +1,7 @@
 #include "settings/options_file.h"
 
+#include "platform/regular_file.h"
+
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -168,35 +170,25 @@ std::string formatOptions(long long refreshSeconds, const Options& values)
 
 std::optional<StoredOptions> readOptionsFile(const std::string& path)
 {
-    // Non-blocking open and a regular-file check: a pipe in the file's place must not
-    // hang the window.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    // A pipe in the file's place must not hang the window.
+    RegularFile file = RegularFile::open(path, O_RDONLY);
+    if (!file.isOpen())
         return std::nullopt;
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
+    const int fd = file.fd();
     std::string content;
     char buffer[4096];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
-            ::close(fd);
+        if (got < 0)
             return std::nullopt;
-        }
         if (got == 0)
             break;
         content.append(buffer, static_cast<std::size_t>(got));
         if (content.size() >= kMaxFileSize)
             break;
     }
-    ::close(fd);
     return parseOptions(content);
 }
 
@@ -205,16 +197,12 @@ bool writeOptionsFile(const std::string& path, long long refreshSeconds, const O
 {
     const std::string temporary = path + ".tmp";
     // As for reading: a pipe left in the temporary file's place must not hang the save.
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (fd < 0)
-        return false;
-    struct stat info
-    {
-    };
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    RegularFile file = RegularFile::open(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (!file.isOpen()) {
+        errno = file.error(); // the caller tells the user why
         return false;
     }
+    const int fd = file.release();
     const bool written = writeAll(fd, formatOptions(refreshSeconds, options)) && ::fsync(fd) == 0;
     if (::close(fd) != 0 || !written) {
         const int error = errno; // the caller tells the user why
