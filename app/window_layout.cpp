@@ -39,7 +39,7 @@ WindowLayout loadWindowLayout(const SettingsFile& file)
 
     bool ok = false;
     const int column = file.value(kSortColumn, kScanOrder).toInt(&ok);
-    if (ok && column >= kScanOrder && column < kGridColumnCount) {
+    if (ok && column >= kScanOrder && column <= kGridColumnCount) { // the last: "Process"
         layout.sortColumn = column;
         layout.sortDescending = file.value(kSortDescending, false).toBool();
     }
