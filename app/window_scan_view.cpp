@@ -77,6 +77,13 @@ void WindowScanView::showCapacityMessage(int notShown)
     });
 }
 
+void WindowScanView::setReadFailure(const std::string& failure)
+{
+    post([this, failure = QString::fromLocal8Bit(failure.data(), qsizetype(failure.size()))] {
+        Q_EMIT readFailureChanged(failure);
+    });
+}
+
 void WindowScanView::shutdown()
 {
     m_shutDown.store(true);

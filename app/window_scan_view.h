@@ -31,6 +31,7 @@ public:
     // Shows the capacity message on the GUI thread and returns at once. Not modal: Exit
     // and closing the window still work.
     void showCapacityMessage(int notShown) override;
+    void setReadFailure(const std::string& failure) override;
 
     // GUI thread, once the window has closed: drops every later effect, those already on
     // their way included.
@@ -42,6 +43,8 @@ Q_SIGNALS:
     void statusTextChanged(const QString& text);
     void gridContentChanged(const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details);
     void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
+    // Empty when the scan read the tables, else why it could not.
+    void readFailureChanged(const QString& failure);
 
 private:
     template <typename F> void post(F&& effect);
