@@ -169,9 +169,12 @@ void StringGrid::keepSelectionBeforeRefill()
     if (selection.isEmpty())
         return;
     m_selectedColumns = { selection.left, selection.right };
-    for (int row = selection.top - 1; row < selection.bottom; ++row) {
-        if (std::string key = m_model->endpointKeyOf(row); !key.empty())
-            m_selectedKeys.push_back(std::move(key));
+    // The selected rows themselves: a selection that followed its rows may have gaps.
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (std::string key = m_model->endpointKeyOf(row); !key.empty())
+                m_selectedKeys.push_back(std::move(key));
+        }
     }
 }
 

@@ -212,6 +212,13 @@ TEST_F(StringGridTest, ASelectionFollowsItsEndpointsAndClosedOnesLeaveIt)
     grid.gridModel()->setGridContent(rows);
     EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 4, 2, 6 }));
     EXPECT_FALSE(grid.selectionModel()->isSelected(grid.model()->index(6, 1)));
+    // A row between the selected ones is not taken in at the next refresh either.
+    std::swap(rows[4], rows[5]); // 7, 8, 1, 2, 5, 4, 6
+    rows.insert(rows.begin() + 4, sampleRows(9).back());
+    grid.gridModel()->setGridContent(rows);
+    grid.gridModel()->setGridContent(rows);
+    EXPECT_FALSE(grid.selectionModel()->isSelected(grid.model()->index(4, 1)));
+    EXPECT_TRUE(grid.selectionModel()->isSelected(grid.model()->index(5, 1)));
 
     // Every selected endpoint closes: nothing stays selected, and the view keeps its place.
     grid.gridModel()->setGridContent(sampleRows(100));
