@@ -90,104 +90,8 @@ int columnWithMost(const QImage& image, QRgb colour)
     return best;
 }
 
-TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
-{
-    TestSockets sockets;
-    const std::uint16_t port = sockets.listen();
-    sockets.connectTo(port);
-    sockets.connectTo(port);
-    sockets.udp(1);
-
-    // A folder of its own, so no options.dat of a developer's build is read.
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString bin = QString::fromStdString(testproc::executableFolder());
-    for (const char* file : { "veltran", "libinetmib1.so", "help.htm" })
-        QFile::copy(
-            bin + QLatin1Char('/') + QString::fromLatin1(file), dir.filePath(QString::fromLatin1(file)));
-    chmod(dir.filePath(QStringLiteral("veltran")).toLocal8Bit().constData(), 0755);
-
-    const testproc::XServer xvfb = testproc::startXvfb();
-    ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
-    const testproc::ProcessGuard xvfbGuard(xvfb.pid);
-    const std::string& display = xvfb.display;
-    const pid_t program = testproc::spawn({ dir.filePath(QStringLiteral("veltran")).toStdString() },
-        { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
-    const testproc::ProcessGuard programGuard(program);
-    // The first scan shows the map: wait for its grey lines.
-    QImage map;
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        pause(500);
-        map = screenshot(display, "map");
-        if (!map.isNull() && countPixels(map, qRgb(136, 136, 136)) > 300)
-            break;
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(program, &status, WNOHANG), 0) << "veltran ended early";
-
-    // The map: grey lines, yellow protocol texts and remote host names.
-    ASSERT_FALSE(map.isNull()) << "no screenshot";
-    EXPECT_GT(countPixels(map, qRgb(136, 136, 136)), 300) << "no connection lines";
-    EXPECT_GT(countPixels(map, qRgb(255, 255, 0)), 50) << "no yellow texts";
-
-    // Press "Graphic/Text mode": its picture holds the only pure red on the map screen.
-    QPoint modeButton(-1, -1);
-    for (int y = 0; y < map.height() && modeButton.x() < 0; ++y)
-        for (int x = 0; x < map.width() && modeButton.x() < 0; ++x)
-            if ((map.pixel(x, y) & 0xFFFFFF) == 0xFF0000)
-                modeButton = QPoint(x, y);
-    ASSERT_GE(modeButton.x(), 0) << "mode button not found";
-    const int clicked = run("DISPLAY=" + display + " xdotool mousemove " + std::to_string(modeButton.x())
-        + " " + std::to_string(modeButton.y()) + " click 1");
-    EXPECT_EQ(clicked, 0);
-
-    // The next scan shows the grid.
-    QImage grid;
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        pause(500);
-        grid = screenshot(display, "grid");
-        if (!grid.isNull() && countPixels(grid, qRgb(255, 255, 255)) > 20000)
-            break;
-    }
-    ASSERT_FALSE(grid.isNull());
-    // The header row in silver and white cells; "Established" cells in red, one band
-    // per established row: both ends of two connections.
-    EXPECT_GT(countPixels(grid, qRgb(192, 192, 192)), 2000) << "no header row";
-    EXPECT_GT(countPixels(grid, qRgb(255, 255, 255)), 20000) << "no white cells";
-    const int stateColumn = columnWithMost(grid, qRgb(255, 0, 0));
-    ASSERT_GE(stateColumn, 0) << "no Established cells";
-    EXPECT_EQ(bandsInColumn(grid, stateColumn, qRgb(255, 0, 0)), 4);
-
-    // A filter typed into the toolbar's field narrows the grid at once: "udp" keeps the
-    // UDP socket alone, so no Established cell is left; Escape brings them back.
-    const auto typeKeys = [&](const std::string& xdotoolArguments) {
-        return run("DISPLAY=" + display + " xdotool " + xdotoolArguments);
-    };
-    EXPECT_EQ(typeKeys("key ctrl+f"), 0);
-    EXPECT_EQ(typeKeys("type --delay 50 udp"), 0);
-    QImage filtered;
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        pause(250);
-        filtered = screenshot(display, "filtered");
-        if (!filtered.isNull() && bandsInColumn(filtered, stateColumn, qRgb(255, 0, 0)) == 0)
-            break;
-    }
-    ASSERT_FALSE(filtered.isNull());
-    EXPECT_EQ(bandsInColumn(filtered, stateColumn, qRgb(255, 0, 0)), 0) << "the filter left Established rows";
-    EXPECT_GT(countPixels(filtered, qRgb(192, 192, 192)), 2000) << "no header row";
-
-    EXPECT_EQ(typeKeys("key Escape"), 0);
-    QImage cleared;
-    for (int attempt = 0; attempt < 40; ++attempt) {
-        pause(250);
-        cleared = screenshot(display, "cleared");
-        if (!cleared.isNull() && bandsInColumn(cleared, stateColumn, qRgb(255, 0, 0)) == 4)
-            break;
-    }
-    EXPECT_EQ(bandsInColumn(cleared, stateColumn, qRgb(255, 0, 0)), 4) << "Escape did not clear the filter";
-}
-
-// The program in a folder of its own, with the given settings, on the given X display.
+// The program in a folder of its own, so no options.dat of a developer's build is read,
+// with the given veltran.ini (none when empty), on the given X display.
 class ProgramRun
 {
 public:
@@ -199,7 +103,7 @@ public:
                 m_dir.filePath(QString::fromLatin1(file)));
         chmod(m_dir.filePath(QStringLiteral("veltran")).toLocal8Bit().constData(), 0755);
         QFile ini(m_dir.filePath(QStringLiteral("veltran.ini")));
-        if (ini.open(QIODevice::WriteOnly))
+        if (!settings.isEmpty() && ini.open(QIODevice::WriteOnly))
             ini.write(settings);
         ini.close();
         m_pid = testproc::spawn({ m_dir.filePath(QStringLiteral("veltran")).toStdString() },
@@ -217,6 +121,7 @@ private:
     pid_t m_pid = -1;
 };
 
+// Tries a check every 250 ms for at most 20 s.
 template <typename Check> bool waitUntilTrue(Check check)
 {
     for (int attempt = 0; attempt < 80; ++attempt) {
@@ -231,12 +136,10 @@ template <typename Check> bool waitUntilTrue(Check check)
 template <typename Check> QImage screenUntil(const std::string& display, const std::string& name, Check check)
 {
     QImage image;
-    for (int attempt = 0; attempt < 80; ++attempt) {
-        pause(250);
+    waitUntilTrue([&] {
         image = screenshot(display, name);
-        if (!image.isNull() && check(image))
-            break;
-    }
+        return !image.isNull() && check(image);
+    });
     return image;
 }
 
@@ -260,6 +163,70 @@ QPoint gridOrigin(const QImage& image)
             return QPoint(left, y);
     }
     return QPoint(-1, -1);
+}
+
+TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
+{
+    TestSockets sockets;
+    const std::uint16_t port = sockets.listen();
+    sockets.connectTo(port);
+    sockets.connectTo(port);
+    sockets.udp(1);
+
+    const testproc::XServer xvfb = testproc::startXvfb();
+    ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
+    const testproc::ProcessGuard xvfbGuard(xvfb.pid);
+    const std::string& display = xvfb.display;
+    const auto x
+        = [&](const std::string& arguments) { return run("DISPLAY=" + display + " xdotool " + arguments); };
+    ProgramRun program(display, {});
+    // The first scan shows the map: wait for its grey lines.
+    const QImage map = screenUntil(
+        display, "map", [](const QImage& image) { return countPixels(image, qRgb(136, 136, 136)) > 300; });
+    ASSERT_TRUE(program.alive()) << "veltran ended early";
+
+    // The map: grey lines, yellow protocol texts and remote host names.
+    ASSERT_FALSE(map.isNull()) << "no screenshot";
+    EXPECT_GT(countPixels(map, qRgb(136, 136, 136)), 300) << "no connection lines";
+    EXPECT_GT(countPixels(map, qRgb(255, 255, 0)), 50) << "no yellow texts";
+
+    // Press "Graphic/Text mode": its picture holds the only pure red on the map screen.
+    QPoint modeButton(-1, -1);
+    for (int y = 0; y < map.height() && modeButton.x() < 0; ++y)
+        for (int x = 0; x < map.width() && modeButton.x() < 0; ++x)
+            if ((map.pixel(x, y) & 0xFFFFFF) == 0xFF0000)
+                modeButton = QPoint(x, y);
+    ASSERT_GE(modeButton.x(), 0) << "mode button not found";
+    EXPECT_EQ(
+        x("mousemove " + std::to_string(modeButton.x()) + " " + std::to_string(modeButton.y()) + " click 1"),
+        0);
+
+    // The next scan shows the grid.
+    const QImage grid = screenUntil(
+        display, "grid", [](const QImage& image) { return countPixels(image, qRgb(255, 255, 255)) > 20000; });
+    ASSERT_FALSE(grid.isNull());
+    // The header row in silver and white cells; "Established" cells in red, one band
+    // per established row: both ends of two connections.
+    EXPECT_GT(countPixels(grid, kSilver), 2000) << "no header row";
+    EXPECT_GT(countPixels(grid, qRgb(255, 255, 255)), 20000) << "no white cells";
+    const int stateColumn = columnWithMost(grid, kRed);
+    ASSERT_GE(stateColumn, 0) << "no Established cells";
+    EXPECT_EQ(bandsInColumn(grid, stateColumn, kRed), 4);
+
+    // A filter typed into the toolbar's field narrows the grid at once: "udp" keeps the
+    // UDP socket alone, so no Established cell is left; Escape brings them back.
+    EXPECT_EQ(x("key ctrl+f"), 0);
+    EXPECT_EQ(x("type --delay 50 udp"), 0);
+    const QImage filtered = screenUntil(display, "filtered",
+        [&](const QImage& image) { return bandsInColumn(image, stateColumn, kRed) == 0; });
+    ASSERT_FALSE(filtered.isNull());
+    EXPECT_EQ(bandsInColumn(filtered, stateColumn, kRed), 0) << "the filter left Established rows";
+    EXPECT_GT(countPixels(filtered, kSilver), 2000) << "no header row";
+
+    EXPECT_EQ(x("key Escape"), 0);
+    const QImage cleared = screenUntil(display, "cleared",
+        [&](const QImage& image) { return bandsInColumn(image, stateColumn, kRed) == 4; });
+    EXPECT_EQ(bandsInColumn(cleared, stateColumn, kRed), 4) << "Escape did not clear the filter";
 }
 
 TEST(EndToEnd, ABusyMachineKeepsShowingFilteringSelectingAndTellsAStalledAgent)
