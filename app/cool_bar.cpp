@@ -70,6 +70,8 @@ void BandButton::paintFrame(QPainter& painter) const
     }
     if (isDown())
         fill = QColor(0, 0, 0, 120);
+    if (hasFocus())
+        border = QColor(255, 255, 255, 220); // reached with Tab: the keyboard's place shows
     if (border.alpha() == 0 && fill.alpha() == 0)
         return;
     // A frame with rounded corners, from rectangles and lines: an antialiased rounded path

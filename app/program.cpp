@@ -141,6 +141,7 @@ void Program::connectScanView(WindowScanView* view)
     QObject::connect(view, &WindowScanView::gridContentChanged, form1, &TForm1::setGridContent);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1, &TForm1::takeMapTable);
     QObject::connect(view, &WindowScanView::lateNamesArrived, form1, &TForm1::scanNow);
+    QObject::connect(view, &WindowScanView::readFailureChanged, form1, &TForm1::setReadFailure);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1,
         [this](const std::shared_ptr<MapTable>& table) { showWatchedComputer(*table); });
 }

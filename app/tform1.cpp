@@ -21,13 +21,16 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -67,7 +70,6 @@ void TForm1::createControls()
     Options1 = MainMenu1->addAction(QStringLiteral("&Options"));
     ViewLog1 = MainMenu1->addAction(QStringLiteral("&ViewLog"));
     Help1 = MainMenu1->addAction(QStringLiteral("&Help"));
-    Help1->setShortcut(QKeySequence::HelpContents);
     About1 = MainMenu1->addAction(QStringLiteral("&About"));
     setMenuBar(MainMenu1);
 
@@ -205,18 +207,55 @@ void TForm1::createDailyControls()
         addAction(action);
         connect(action, &QAction::triggered, this, handler);
     };
-    shortcut(QStringLiteral("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
-    shortcut(QStringLiteral("ScanNow"), QKeySequence(Qt::Key_F5), [this] { scanNow(); });
     shortcut(QStringLiteral("FindFilter"), QKeySequence(Qt::CTRL | Qt::Key_F), [this] {
         Filter->edit()->setFocus(Qt::ShortcutFocusReason);
         Filter->edit()->selectAll();
     });
+
+    m_pausePanel = new QLabel(QStringLiteral("Paused"), StatusBar1);
+    m_pausePanel->setObjectName(QStringLiteral("PausePanel"));
+    StatusBar1->addPermanentWidget(m_pausePanel);
+    m_pausePanel->hide();
+    createViewMenu();
+}
+
+void TForm1::createViewMenu()
+{
+    View1 = MainMenu1->addMenu(QStringLiteral("Vie&w"));
+    View1->setObjectName(QStringLiteral("View1"));
+    const auto entry = [this](const QString& text, const QKeySequence& keys, auto handler) {
+        QAction* action = View1->addAction(text);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    // The checkable entries press their buttons, which hold the store's state.
+    GraphicMode1 = entry(QStringLiteral("&Graphic/Text mode"), QKeySequence(Qt::CTRL | Qt::Key_G),
+        [this] { ToolButton3->click(); });
+    LookupHostnames1 = entry(QStringLiteral("&Lookup hostnames"), QKeySequence(Qt::CTRL | Qt::Key_L),
+        [this] { ToolButton6->click(); });
+    GraphicMode1->setCheckable(true);
+    LookupHostnames1->setCheckable(true);
+    View1->addSeparator();
+    ScanNow1 = entry(QStringLiteral("&Scan now"), QKeySequence(Qt::Key_F5), [this] { scanNow(); });
+    Pause1 = entry(QStringLiteral("&Pause"), QKeySequence(Qt::Key_F6), [this](bool on) { setPaused(on); });
+    Pause1->setCheckable(true);
+    View1->addSeparator();
+    Preferences1 = entry(
+        QStringLiteral("P&references..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), &TForm1::PreferencesClick);
+    entry(QStringLiteral("&Options"), QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::Options1Click);
+    entry(QStringLiteral("&ViewLog"), QKeySequence(Qt::CTRL | Qt::Key_J), &TForm1::ToolButton4Click);
+    entry(QStringLiteral("&Help"), QKeySequence::HelpContents, &TForm1::Help1Click);
+    View1->addSeparator();
+    Exit1 = entry(QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TForm1::ToolButton2Click);
 }
 
 void TForm1::showOptions(const Options& now, const Options& before)
 {
     ToolButton6->setChecked(now.lookupHostNames);
     ToolButton3->setChecked(now.graphicView);
+    LookupHostnames1->setChecked(now.lookupHostNames);
+    GraphicMode1->setChecked(now.graphicView);
     Filter->hideLoopback()->setChecked(now.hideLoopback);
     Filter->markNewRows()->setChecked(now.markNewRows);
     m_gridModel->setProcessColumn(now.showProcessColumn);
@@ -260,7 +299,15 @@ StringGrid* TForm1::grid()
             StringGrid1->setGridColumnWidth(column, m_layout->columnWidths[column]);
     }
     m_viewArea->setGrid(StringGrid1);
-    connect(StringGrid1, &StringGrid::statusTextRequested, this, &TForm1::setStatusText);
+    // A copy's notice stands until the next scan's text, over a stale text too.
+    connect(StringGrid1, &StringGrid::statusTextRequested, m_statusPanel, &QLabel::setText);
+    // Space on the grid holds it still for reading, as F6 does anywhere in the window.
+    auto* pause = new QAction(QStringLiteral("Pause"), StringGrid1);
+    pause->setObjectName(QStringLiteral("GridPause"));
+    pause->setShortcut(QKeySequence(Qt::Key_Space));
+    pause->setShortcutContext(Qt::WidgetShortcut);
+    StringGrid1->addAction(pause);
+    connect(pause, &QAction::triggered, this, [this] { setPaused(!m_paused); });
     return StringGrid1;
 }
 
@@ -317,7 +364,7 @@ WindowLayout TForm1::layout() const
 
 void TForm1::scanNow()
 {
-    if (!m_scanner)
+    if (!m_scanner || m_paused)
         return;
     // Busy: the worker is never waited for; try again shortly.
     if (m_scanner->startScan() != 0)
@@ -375,6 +422,11 @@ void TForm1::setWatchedComputer(const QString& name)
 void TForm1::clearScanResults()
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    // Another computer: its rows are not held back, nor marked for the last one's failure.
+    m_paused = false;
+    Pause1->setChecked(false);
+    m_pausePanel->hide();
+    setReadFailure(QString());
     setGridContent(std::vector<GridRow>(1), std::vector<GridRowDetails>(1));
     takeMapTable(std::make_shared<MapTable>(), graphicMode());
     setStatusText(QString());
@@ -426,12 +478,64 @@ void TForm1::showScanView(bool graphic)
 
 void TForm1::setStatusText(const QString& text)
 {
-    m_statusPanel->setText(text);
+    m_scanStatus = text;
+    showStatus();
+}
+
+void TForm1::showStatus()
+{
+    static const QString scanning = QStringLiteral("Scanning...");
+    // The failing scan's own text names the failure first, then says what is shown.
+    const bool failureText = !m_readFailure.isEmpty() && m_scanStatus.startsWith(m_readFailure);
+    if (failureText)
+        m_staleText = m_readFailure + QStringLiteral(" since ") + m_failingSince
+            + m_scanStatus.mid(m_readFailure.size());
+    // A scan that fails again says "Scanning..." first: the failure stays shown instead.
+    const bool lasting = failureText || (!m_readFailure.isEmpty() && m_scanStatus == scanning);
+    m_statusPanel->setText(lasting && !m_staleText.isEmpty() ? m_staleText : m_scanStatus);
+}
+
+void TForm1::setReadFailure(const QString& failure)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (failure == m_readFailure)
+        return;
+    if (m_readFailure.isEmpty())
+        m_failingSince = QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+    m_readFailure = failure;
+    if (failure.isEmpty())
+        m_staleText.clear();
+    markStale(!failure.isEmpty());
+    showStatus();
+}
+
+void TForm1::markStale(bool stale)
+{
+    m_gridModel->setStale(stale);
+    if (!m_map || m_map->stale() == stale)
+        return;
+    m_map->setStale(stale);
+    if (graphicMode() && isVisible())
+        DrawConnectionMap();
+}
+
+void TForm1::setPaused(bool paused)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (paused == m_paused)
+        return;
+    m_paused = paused;
+    Pause1->setChecked(paused);
+    m_pausePanel->setVisible(paused);
+    if (!paused)
+        scanNow();
 }
 
 void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    if (m_paused)
+        return;
     m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
 }
@@ -440,7 +544,7 @@ void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     checkLog(); // the scan has written its entries by now
-    if (!m_map)
+    if (!m_map || m_paused)
         return;
     m_map->setTable(std::move(table));
     if (drawMap)
@@ -461,7 +565,7 @@ void TForm1::DrawConnectionMap()
 void TForm1::Timer1Timer()
 {
     checkLog();
-    if (m_scanner)
+    if (m_scanner && !m_paused)
         m_scanner->startScan();
 }
 
@@ -540,6 +644,10 @@ void TForm1::FormResize()
 
 void TForm1::FormPaint()
 {
+    // A toolbar button that Tab reached keeps the focus until the keyboard moves it on.
+    QWidget* focus = QApplication::focusWidget();
+    if (qobject_cast<QToolButton*>(focus) && CoolBar1->isAncestorOf(focus))
+        return;
     if (m_map)
         m_map->FormPaint();
 }
@@ -604,5 +712,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::Paint && watched == ListView1)
         FormPaint();
+    if (event->type() == QEvent::KeyPress && (watched == ListView1 || watched == ScrollBar1)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (m_map && m_map->scrollByKey(key))
+            return true;
+        // The scroll bar, which holds the focus in the graphic view, is no stop of the tab
+        // chain: Tab goes on from it to the toolbar.
+        if (key == Qt::Key_Tab && watched == ScrollBar1) {
+            ToolButton5->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -19,6 +19,7 @@ class MapSurface;
 class OptionsStore;
 class QAction;
 class QLabel;
+class QMenu;
 class QMenuBar;
 class QScrollBar;
 class QStatusBar;
@@ -64,6 +65,14 @@ public:
     // A scan's effects, on the GUI thread, in the scan's order.
     void showScanView(bool graphic);
     void setStatusText(const QString& text);
+    // Empty: the scan read the tables. Else the rows shown are stale: the status bar names
+    // the failure and since when, over the texts of the scans that keep failing, and the
+    // grid and the map grey the rows, until a scan reads again.
+    void setReadFailure(const QString& failure);
+    // While paused no refresh starts and what a running scan brings is not shown: the grid
+    // and the map hold still. Released, a scan starts at once.
+    void setPaused(bool paused);
+    bool paused() const { return m_paused; }
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
     void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
 
@@ -135,6 +144,14 @@ public:
     QAction* ViewLog1 = nullptr; // menu "ViewLog"
     QAction* Help1 = nullptr; // menu "Help"
     QAction* About1 = nullptr; // menu "About"
+    // The last menu of the bar: every toolbar command and the window's keys, with their shortcuts.
+    QMenu* View1 = nullptr;
+    QAction* GraphicMode1 = nullptr; // Ctrl+G, as ToolButton3
+    QAction* LookupHostnames1 = nullptr; // Ctrl+L, as ToolButton6
+    QAction* ScanNow1 = nullptr; // F5
+    QAction* Pause1 = nullptr; // F6, and Space on the grid
+    QAction* Preferences1 = nullptr; // Ctrl+,
+    QAction* Exit1 = nullptr; // Ctrl+Q, as ToolButton2
 
 Q_SIGNALS:
     void closed();
@@ -151,6 +168,9 @@ protected:
 private:
     void createControls();
     void createDailyControls();
+    void createViewMenu();
+    void showStatus();
+    void markStale(bool stale);
     QToolButton* addToolButton(const QString& picture, const QString& hint, bool checkable);
     void showOptions(const Options& now, const Options& before);
     void showChanges();
@@ -168,6 +188,13 @@ private:
     GridModel* m_gridModel = nullptr;
     QLabel* m_statusPanel = nullptr;
     QLabel* m_changesPanel = nullptr;
+    QLabel* m_pausePanel = nullptr;
+    bool m_paused = false;
+    // The last text a scan gave the status bar, and while reads fail, what is shown instead.
+    QString m_scanStatus;
+    QString m_readFailure;
+    QString m_staleText;
+    QString m_failingSince; // HH:MM:SS of the first failed scan
     QTimer* m_filterTimer = nullptr; // a short pause after typing, then one scan
     QTimer* m_rescanTimer = nullptr; // retries a scan asked for while one ran
     QWidget* m_options = nullptr;

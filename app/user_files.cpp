@@ -57,8 +57,11 @@ QString UserFiles::stateFolder()
 UserFiles UserFiles::settle(const QString& programFolder)
 {
     UserFiles files;
+    // An installed program (its help page in ../share/veltran) keeps the user's files in the
+    // XDG folders even where it could write beside itself, as in a prefix under $HOME.
     // access() also says no on a read-only mount, where root could otherwise write.
-    files.besideProgram = ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
+    const bool installed = QFile::exists(programFolder + u"/../share/veltran/help.htm"_s);
+    files.besideProgram = !installed && ::access(QFile::encodeName(programFolder).constData(), W_OK) == 0;
     ConnectionLog::setNewFilesPrivate(!files.besideProgram);
     if (files.besideProgram) {
         files.logFolder = programFolder;

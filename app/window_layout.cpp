@@ -39,7 +39,8 @@ WindowLayout loadWindowLayout(const SettingsFile& file)
 
     bool ok = false;
     const int column = file.value(kSortColumn, kScanOrder).toInt(&ok);
-    if (ok && column >= kScanOrder && column < kGridColumnCount) {
+    // The column after the last of the scan's is "Process".
+    if (ok && column >= kScanOrder && column <= kGridColumnCount) {
         layout.sortColumn = column;
         layout.sortDescending = file.value(kSortDescending, false).toBool();
     }

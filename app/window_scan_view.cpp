@@ -82,6 +82,13 @@ void WindowScanView::namesArrived()
     post([this] { Q_EMIT lateNamesArrived(); });
 }
 
+void WindowScanView::setReadFailure(const std::string& failure)
+{
+    post([this, failure = QString::fromLocal8Bit(failure.data(), qsizetype(failure.size()))] {
+        Q_EMIT readFailureChanged(failure);
+    });
+}
+
 void WindowScanView::shutdown()
 {
     m_shutDown.store(true);

@@ -32,6 +32,7 @@ public:
     // and closing the window still work.
     void showCapacityMessage(int notShown) override;
     void namesArrived() override;
+    void setReadFailure(const std::string& failure) override;
 
     // GUI thread, once the window has closed: drops every later effect, those already on
     // their way included.
@@ -45,6 +46,8 @@ Q_SIGNALS:
     void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
     // Names shown as addresses have come: a scan now would show them.
     void lateNamesArrived();
+    // Empty when the scan read the tables, else why it could not.
+    void readFailureChanged(const QString& failure);
 
 private:
     template <typename F> void post(F&& effect);

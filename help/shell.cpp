@@ -1,5 +1,6 @@
 #include "help/shell.h"
 
+#include "help/desktop_browser.h"
 #include "help/help_window.h"
 #include "log/connection_log.h"
 
@@ -18,6 +19,7 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -61,8 +63,9 @@ void report(const QString& target, const QString& reason)
 class OpenerWatch final : public QObject
 {
 public:
-    OpenerWatch(pid_t pid, int pidFd, int errorPipe, Failed failed)
+    OpenerWatch(const QString& program, pid_t pid, int pidFd, int errorPipe, Failed failed)
         : QObject(QCoreApplication::instance())
+        , m_program(program)
         , m_pid(pid)
         , m_pidFd(pidFd)
         , m_errorPipe(errorPipe)
@@ -96,10 +99,11 @@ private:
         if (!lines.last().trimmed().isEmpty())
             return lines.last().trimmed();
         if (WIFEXITED(status))
-            return u"%1 ended with status %2"_s.arg(opener()).arg(WEXITSTATUS(status));
-        return u"%1 was stopped by signal %2"_s.arg(opener()).arg(WTERMSIG(status));
+            return u"%1 ended with status %2"_s.arg(m_program).arg(WEXITSTATUS(status));
+        return u"%1 was stopped by signal %2"_s.arg(m_program).arg(WTERMSIG(status));
     }
 
+    QString m_program;
     pid_t m_pid;
     int m_pidFd;
     int m_errorPipe;
@@ -107,7 +111,8 @@ private:
     QSocketNotifier m_notifier;
 };
 
-void launch(const QUrl& url, Failed failed)
+// Starts a program with its arguments as a list, never through a shell.
+void launch(const QStringList& command, Failed failed)
 {
     int errorPipe[2];
     if (::pipe2(errorPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -117,22 +122,26 @@ void launch(const QUrl& url, Failed failed)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, errorPipe[1], STDERR_FILENO);
-    const QByteArray program = QFile::encodeName(opener());
-    const QByteArray argument = url.toString(QUrl::FullyEncoded).toLocal8Bit();
-    char* argv[]
-        = { const_cast<char*>(program.constData()), const_cast<char*>(argument.constData()), nullptr };
+    std::vector<QByteArray> words;
+    for (const QString& word : command)
+        words.push_back(word.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    const QString program = command.first();
     pid_t pid = 0;
-    const int spawned = ::posix_spawnp(&pid, program.constData(), &actions, nullptr, argv, environ);
+    const int spawned = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(errorPipe[1]);
     const int pidFd = spawned == 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)) : -1;
     if (pidFd < 0) {
         ::close(errorPipe[0]);
-        failed(spawned != 0 ? u"%1: %2"_s.arg(opener(), QString::fromLocal8Bit(std::strerror(spawned)))
+        failed(spawned != 0 ? u"%1: %2"_s.arg(program, QString::fromLocal8Bit(std::strerror(spawned)))
                             : QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }
-    new OpenerWatch(pid, pidFd, errorPipe[0], std::move(failed));
+    new OpenerWatch(program, pid, pidFd, errorPipe[0], std::move(failed));
 }
 
 void openOnDesktop(const std::string& target, const Failed& failed)
@@ -155,7 +164,7 @@ void openOnDesktop(const std::string& target, const Failed& failed)
         failed(u"not a valid address"_s);
         return;
     }
-    launch(url, failed);
+    launch({ opener(), url.toString(QUrl::FullyEncoded) }, failed);
 }
 
 ShellHandler& currentHandler()
@@ -223,7 +232,17 @@ void openHelp()
         report(u"help.htm"_s, QString::fromLocal8Bit(std::strerror(ENOENT)));
         return;
     }
-    open(page.toStdString(), [page](const QString& reason) {
+    if (const ShellHandler& handler = currentHandler()) {
+        handler(page.toStdString());
+        return;
+    }
+    // Not xdg-open: it hands an HTML file to whatever opens text, a terminal editor too.
+    const QStringList browser = defaultBrowserCommand(QUrl::fromLocalFile(page));
+    if (browser.isEmpty()) {
+        showHelpWindow(page);
+        return;
+    }
+    launch(browser, [page](const QString& reason) {
         report(page, reason);
         showHelpWindow(page);
     });

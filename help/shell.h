@@ -33,5 +33,6 @@ void viewLog(const ConnectionLog& log);
 // empty when neither exists.
 QString helpPagePath();
 
-// Opens help.htm on the desktop; when it cannot, says so and shows it in a window of our own.
+// Opens help.htm in the desktop's default web browser; where none is set, or it cannot
+// start, shows it in a window of our own (the latter told).
 void openHelp();

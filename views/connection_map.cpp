@@ -34,6 +34,8 @@ constexpr int kStubLength = 100;
 constexpr int kRemoteSpanMargin = 130;
 constexpr int kCaptionBand = 40;
 constexpr int kEndMargin = 40;
+// The main window's first client width: from it up the map is drawn as it always was.
+constexpr int kClassicClientWidth = 603;
 
 const QColor kBackground(0, 0, 0);
 const QColor kLineColour(136, 136, 136);
@@ -122,6 +124,16 @@ public:
         if (rowVisible(y) && x < m_bounds.width())
             drawText(x, y, text(value), colour);
     }
+
+    // Nothing is drawn left of x until clearClip.
+    void clipLeftOf(int x)
+    {
+        m_painter.setClipRect(QRect(x, 0, std::max(m_bounds.width() - x, 0), m_bounds.height()));
+    }
+    void clearClip() { m_painter.setClipping(false); }
+
+    // Half the brightness over the whole picture.
+    void dim() { m_painter.fillRect(m_bounds, QColor(0, 0, 0, 128)); }
 
     // Text whose right edge stands at `right`.
     void drawTextLeftOf(int right, int y, const char* value, const QColor& colour)
@@ -256,7 +268,8 @@ QFont mapFont()
 }
 
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
-    const ConnectionTable& table, const std::string& localComputerName, qreal scale, const MapLabels& labels)
+    const ConnectionTable& table, const std::string& localComputerName, qreal scale, const MapLabels& labels,
+    bool stale)
 {
     if (surfaceSize.isEmpty())
         return QImage();
@@ -271,6 +284,7 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
     const int hubWidth = pictures.Image_Hub_Est.width();
     const int rowStep = pictures.Image_Hub_Lst.height();
     const int remoteSpan = clientWidth - kRemoteSpanMargin;
+    const bool narrow = clientWidth < kClassicClientWidth;
     const int count = table.count();
     const MapCounters counters = countMapRows(table);
 
@@ -307,7 +321,16 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
         if (isEstablished(row)) {
             canvas.picture(x, y, drawn.Image_Hub_Est);
             canvas.drawText(textX, rowMid + kLowerTextDrop, portText.c_str());
-            canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+            if (narrow) {
+                // The remote side starts right of the row's own texts, or is cut there.
+                const int ownWidth = std::max(canvas.width(canvas.text(portText.c_str())),
+                    canvas.width(canvas.text(mapProtocolText(row, labels).c_str())));
+                if (remoteSpan > hubWidth)
+                    canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+                canvas.clipLeftOf(textX + ownWidth + kTextGap);
+            } else {
+                canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+            }
             canvas.picture(x + remoteSpan, y, drawn.Image_Remote);
             canvas.drawTextLeftOf(
                 x + remoteSpan - kTextGap, rowMid + kLowerTextDrop, row.remotePort, kTextColour);
@@ -316,6 +339,7 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
                 canvas.drawText(x + (remoteSpan - canvas.width(caption)) / 2, y + kTextGap, caption);
             }
             canvas.drawTextLeftOf(x + remoteSpan - kTextGap, y + kTextGap, row.remoteHost, kHighlightColour);
+            canvas.clearClip();
         } else {
             canvas.picture(x, y, drawn.Image_Hub_Lst);
             canvas.drawText(textX, rowMid + kLowerTextDrop, portText.c_str());
@@ -333,6 +357,8 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
     }
 
     canvas.drawText(counterX, labelY, u"Interfaces: "_s + QString::number(counters.interfaceCount));
+    if (stale)
+        canvas.dim();
     return image;
 }
 
@@ -397,7 +423,7 @@ void ConnectionMap::DrawConnectionMap()
 
     m_mapTop = mapTop;
     const QImage picture = composeConnectionMap(surfaceSize, m_clientWidth(), mapTop, *m_pictures, table,
-        mapTable->localComputerName, m_listView1->devicePixelRatioF(), m_labels);
+        mapTable->localComputerName, m_listView1->devicePixelRatioF(), m_labels, m_stale);
     if (m_listView1->enterDrawing()) {
         m_listView1->present(picture);
         m_listView1->leaveDrawing();
@@ -426,4 +452,31 @@ void ConnectionMap::FormPaint()
 {
     if (m_scrollBar1 && !m_scrollBar1->isHidden())
         m_scrollBar1->setFocus();
+}
+
+bool ConnectionMap::scrollByKey(int key)
+{
+    if (!m_scrollBar1 || !m_listView1 || m_scrollBar1->isHidden())
+        return false;
+    const int rowStep = std::max(m_scrollBar1->singleStep(), 1);
+    const int page = std::max(m_listView1->height() / rowStep, 1) * rowStep;
+    int position = m_scrollBar1->value();
+    switch (key) {
+    case Qt::Key_PageDown:
+        position += page;
+        break;
+    case Qt::Key_PageUp:
+        position -= page;
+        break;
+    case Qt::Key_Home:
+        position = m_scrollBar1->minimum();
+        break;
+    case Qt::Key_End:
+        position = m_scrollBar1->maximum();
+        break;
+    default:
+        return false;
+    }
+    m_scrollBar1->setValue(std::clamp(position, m_scrollBar1->minimum(), m_scrollBar1->maximum()));
+    return true;
 }

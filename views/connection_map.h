@@ -60,11 +60,13 @@ QFont mapFont();
 
 // Draws the map for a surface of the given size, the local computer's picture at
 // y = mapTop, and returns it. clientWidth is the main window's client width, from
-// which the distance to the remote computers is taken. At scale 2 the image has twice
-// the pixels (device pixel ratio 2), drawn with the pictures' 2x versions.
+// which the distance to the remote computers is taken; below the window's first width
+// the remote side never covers a row's own texts. At scale 2 the image has twice the
+// pixels (device pixel ratio 2), drawn with the pictures' 2x versions. Stale rows (an
+// earlier scan's, kept while the tables cannot be read) are drawn dimmed.
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
     const ConnectionTable& table, const std::string& localComputerName, qreal scale = 1,
-    const MapLabels& labels = {});
+    const MapLabels& labels = {}, bool stale = false);
 
 // Draws the map of the last finished scan onto ListView1 and keeps ScrollBar1 in step.
 // GUI thread only. The map owns its table and reorders it at every run.
@@ -81,6 +83,9 @@ public:
     void setTable(std::shared_ptr<MapTable> table);
     // What the next runs add to the rows' texts.
     void setLabels(const MapLabels& labels) { m_labels = labels; }
+    // The next runs draw the table as an earlier scan's: the last one could not read.
+    void setStale(bool stale) { m_stale = stale; }
+    bool stale() const { return m_stale; }
     const MapTable& table() const { return *m_table; }
 
     // One complete run: order, count, scroll bar, compose, copy onto the surface.
@@ -92,6 +97,9 @@ public:
 
     // While ScrollBar1 is shown it holds the keyboard focus, so the keys scroll the map.
     void FormPaint();
+    // Page Up and Page Down move by the surface's height in whole rows, Home and End to
+    // either end; ScrollBar1 keeps its page step of 1. False for other keys.
+    bool scrollByKey(int key);
 
     // The tooltip for a point of ListView1, after the last run; empty off the rows.
     QString toolTipAt(QPoint point) const;
@@ -104,4 +112,5 @@ private:
     std::shared_ptr<MapTable> m_table;
     int m_mapTop = 0; // where the last run drew the computer's picture
     MapLabels m_labels;
+    bool m_stale = false;
 };

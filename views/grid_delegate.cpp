@@ -5,6 +5,8 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 void drawCellText(QPainter* painter, const QRect& cell, const QString& text, const QColor& color)
@@ -32,16 +34,23 @@ void GridDelegate::paint(
     // Default drawing, with the text where the overdrawn cells put it, so that a cell's
     // text does not move when it is selected.
     painter->fillRect(option.rect, option.palette.brush(QPalette::Base));
-    drawCellText(painter, option.rect, text, option.palette.color(QPalette::Text));
+    if (!index.data(GridModel::kStaleRole).toBool())
+        drawCellText(painter, option.rect, text, option.palette.color(QPalette::Text));
 
     // Selection wins over the state colour. The comparison is exact and case-sensitive:
     // the scan writes state names as whole texts.
+    const bool stale = index.data(GridModel::kStaleRole).toBool();
     if (option.state.testFlag(QStyle::State_Selected)) {
         painter->fillRect(option.rect, QColor::fromRgb(kSelectedColor));
         drawCellText(painter, option.rect, text, Qt::white);
     } else if (text == QLatin1String(kEstablishedState)) {
-        painter->fillRect(option.rect, QColor::fromRgb(kEstablishedColor));
+        QRect band = option.rect;
+        if (index.column() == kGridColumnCount - 1)
+            band.setWidth(std::min(band.width(), kEstablishedBandWidth));
+        painter->fillRect(band, QColor::fromRgb(stale ? kStaleEstablishedColor : kEstablishedColor));
         drawCellText(painter, option.rect, text, Qt::white);
+    } else if (stale) {
+        drawCellText(painter, option.rect, text, QColor::fromRgb(kStaleTextColor));
     } else if (index.data(GridModel::kNewRowRole).toBool()) {
         painter->fillRect(option.rect, QColor::fromRgb(kNewRowColor));
         drawCellText(painter, option.rect, text, Qt::white);

@@ -63,6 +63,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     // While rows are added or taken the side vectors may be a step ahead of the rows.
     const GridRowDetails& details = r < m_details.size() ? m_details[r] : kNoDetails;
     if (index.column() == kProcessColumn) {
+        if (role == kStaleRole)
+            return m_stale;
         if (role == Qt::DisplayRole)
             return QString::fromStdString(details.processCell);
         if (role == Qt::ToolTipRole)
@@ -92,6 +94,8 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
         return QString::fromStdString(numericEndText(address, details.remotePort));
     case kNewRowRole:
         return m_markNew && index.column() == 0 && r < m_new.size() && m_new[r];
+    case kStaleRole:
+        return m_stale;
     default:
         return {};
     }
@@ -126,7 +130,7 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
     Q_EMIT gridContentAboutToChange();
     details.resize(rows.size());
     if (m_sortColumn != kScanOrder) {
-        const std::vector<std::size_t> order = gridDisplayOrder(rows, m_sortColumn, m_sortOrder);
+        const std::vector<std::size_t> order = displayOrder(rows, details);
         rows = permuted(rows, order);
         details = permuted(details, order);
     }
@@ -197,7 +201,7 @@ void GridModel::countChanges()
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
         if (isEmptyRow(m_rows[r]))
             continue;
-        std::string key = endpointKey(m_rows[r], m_details[r]);
+        std::string key = endpointKeyOf(static_cast<int>(r));
         if (m_haveBaseline && !m_lastKeys.contains(key)) {
             m_new[r] = true;
             ++m_newCount;
@@ -216,7 +220,7 @@ void GridModel::countChanges()
 void GridModel::setSort(int column, Qt::SortOrder order)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_sortColumn = column >= 0 && column < kColumnCount ? column : kScanOrder;
+    m_sortColumn = column >= 0 && column <= kProcessColumn ? column : kScanOrder;
     m_sortOrder = order;
     applySort();
     Q_EMIT sortChanged(m_sortColumn, m_sortOrder);
@@ -225,7 +229,7 @@ void GridModel::setSort(int column, Qt::SortOrder order)
 void GridModel::applySort()
 {
     // Back to the scan's order is a sort by the "No" cells, which hold the scan's numbers.
-    const std::vector<std::size_t> order = gridDisplayOrder(m_rows, m_sortColumn, m_sortOrder);
+    const std::vector<std::size_t> order = displayOrder(m_rows, m_details);
     m_rows = permuted(m_rows, order);
     m_details = permuted(m_details, order);
     std::vector<bool> flags;
@@ -258,4 +262,30 @@ void GridModel::setMarkNewRows(bool on)
     m_markNew = on;
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
+}
+
+std::vector<std::size_t> GridModel::displayOrder(
+    const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details) const
+{
+    if (m_sortColumn == kProcessColumn)
+        return processDisplayOrder(rows, details, m_sortOrder);
+    return gridDisplayOrder(rows, m_sortColumn, m_sortOrder);
+}
+
+std::string GridModel::endpointKeyOf(int row) const
+{
+    if (row < 0 || row >= rowCount() || isEmptyRow(m_rows[std::size_t(row)]))
+        return {};
+    const auto r = static_cast<std::size_t>(row);
+    return endpointKey(m_rows[r], r < m_details.size() ? m_details[r] : kNoDetails);
+}
+
+void GridModel::setStale(bool stale)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (stale == m_stale)
+        return;
+    m_stale = stale;
+    if (rowCount() > 0)
+        Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), { kStaleRole });
 }

@@ -22,6 +22,8 @@ public:
     static constexpr int kNewRowRole = Qt::UserRole + 1;
     // The "Process" column after "State", shown on request; its cells come from the details.
     static constexpr int kProcessColumn = kColumnCount;
+    // True for every cell while the rows are those of an earlier scan, the last one failed.
+    static constexpr int kStaleRole = Qt::UserRole + 2;
 
     explicit GridModel(QObject* parent = nullptr);
 
@@ -44,8 +46,8 @@ public:
     // Details of a data row in grid numbering (1..n); empty outside.
     const GridRowDetails& rowDetails(int row) const;
 
-    // Sorts the shown rows by a column, or back to the scan's order (kScanOrder); the
-    // choice holds for the rows of later scans.
+    // Sorts the shown rows by a column (the "Process" column too), or back to the scan's
+    // order (kScanOrder); the choice holds for the rows of later scans.
     void setSort(int column, Qt::SortOrder order);
     // Whether a click on a column's title sorts. Off, the rows return to the scan's order.
     void setSortable(bool on);
@@ -62,6 +64,14 @@ public:
     int newRowCount() const { return m_newCount; }
     int closedRowCount() const { return m_closedCount; }
 
+    // The shown rows are those of the last scan that read the tables: a later one failed.
+    void setStale(bool stale);
+    bool stale() const { return m_stale; }
+
+    // One endpoint across refreshes (protocol and both ends) for a data row in model
+    // numbering (0..n-1); empty for the blank row of an empty scan.
+    std::string endpointKeyOf(int row) const;
+
     // Grid numbering: row 0 is the header, data rows are 1..n. Empty outside the grid.
     std::string_view cellText(int column, int row) const;
     // Grid rows including the header row.
@@ -76,6 +86,8 @@ Q_SIGNALS:
 private:
     void countChanges();
     void applySort();
+    std::vector<std::size_t> displayOrder(
+        const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details) const;
 
     std::array<std::string, kColumnCount> m_header;
     std::vector<GridRow> m_rows;
@@ -87,6 +99,7 @@ private:
     bool m_sortable = false;
     bool m_markWildcards = false;
     bool m_processColumn = false;
+    bool m_stale = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;
     int m_newCount = 0;

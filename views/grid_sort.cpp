@@ -8,6 +8,7 @@
 #include <cstring>
 #include <numeric>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -116,6 +117,68 @@ std::vector<std::size_t> gridDisplayOrder(const std::vector<GridRow>& rows, int 
             c = -c;
         if (c == 0)
             c = compareKeys(keys[i].number, keys[j].number);
+        return c < 0;
+    });
+    return indexes;
+}
+
+namespace {
+
+struct ProcessKey
+{
+    bool known = false;
+    std::string_view name;
+    unsigned long long pid = 0;
+};
+
+ProcessKey processKeyOf(std::string_view cell)
+{
+    // name[pid]: the last '[' opens the pid, as a name may hold one of its own.
+    const std::size_t open = cell.rfind('[');
+    if (open == std::string_view::npos || cell.size() < open + 3 || cell.back() != ']')
+        return {};
+    const CellKey pid = keyOf(cell.substr(open + 1, cell.size() - open - 2));
+    if (pid.kind != CellKey::Number)
+        return {};
+    return { true, cell.substr(0, open), pid.number };
+}
+
+int compareProcessKeys(const ProcessKey& a, const ProcessKey& b)
+{
+    if (a.known != b.known)
+        return a.known ? -1 : 1;
+    if (const int c = compareText(a.name, b.name); c != 0)
+        return c;
+    return a.pid == b.pid ? 0 : (a.pid < b.pid ? -1 : 1);
+}
+
+} // namespace
+
+int compareProcessCells(std::string_view a, std::string_view b)
+{
+    return compareProcessKeys(processKeyOf(a), processKeyOf(b));
+}
+
+std::vector<std::size_t> processDisplayOrder(
+    const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details, Qt::SortOrder order)
+{
+    std::vector<std::size_t> indexes(rows.size());
+    std::iota(indexes.begin(), indexes.end(), std::size_t(0));
+    std::vector<std::pair<ProcessKey, CellKey>> keys;
+    keys.reserve(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        keys.emplace_back(processKeyOf(i < details.size() ? details[i].processCell : std::string_view()),
+            keyOf(rows[i][0]));
+    const bool descending = order == Qt::DescendingOrder;
+    std::stable_sort(indexes.begin(), indexes.end(), [&](std::size_t i, std::size_t j) {
+        const ProcessKey& a = keys[i].first;
+        const ProcessKey& b = keys[j].first;
+        int c = compareProcessKeys(a, b);
+        // Reversed among the known processes only: the unknown stay last.
+        if (descending && a.known && b.known)
+            c = -c;
+        if (c == 0)
+            c = compareKeys(keys[i].second, keys[j].second);
         return c < 0;
     });
     return indexes;

@@ -21,3 +21,10 @@ int compareGridCells(std::string_view a, std::string_view b);
 // The indexes of rows in display order for a column and direction; kScanOrder gives
 // the order of the rows' "No" cells, which is the order the scan delivered them in.
 std::vector<std::size_t> gridDisplayOrder(const std::vector<GridRow>& rows, int column, Qt::SortOrder order);
+
+// "Process" cells (name[pid]): by name as text, then by pid as a number. "-", a process
+// not known, is what the user looks past, so it sorts after every process either way.
+int compareProcessCells(std::string_view a, std::string_view b);
+// The display order by the "Process" column; ties keep the scan's order.
+std::vector<std::size_t> processDisplayOrder(
+    const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details, Qt::SortOrder order);

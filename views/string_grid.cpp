@@ -20,6 +20,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 namespace {
@@ -133,7 +134,7 @@ StringGrid::StringGrid(GridModel* model, QWidget* parent)
 
     // The grid follows its model, whoever changes it.
     connect(m_model, &GridModel::gridContentAboutToChange, this, &StringGrid::keepSelectionBeforeRefill);
-    connect(m_model, &GridModel::gridContentChanged, this, &StringGrid::collapseSelectionAfterRefill);
+    connect(m_model, &GridModel::gridContentChanged, this, &StringGrid::restoreSelectionAfterRefill);
     connect(m_model, &GridModel::sortChanged, this, &StringGrid::showSortIndicator);
     connect(m_model, &QAbstractItemModel::columnsInserted, this, [this] { processColumnShown(true); });
     connect(m_model, &QAbstractItemModel::columnsRemoved, this, [this] { processColumnShown(false); });
@@ -162,21 +163,63 @@ void StringGrid::keepSelectionBeforeRefill()
     m_currentBeforeRefill = currentIndex();
     // A refresh must not pull the view along to a current cell the user scrolled away from.
     m_scrollBeforeRefill = QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    m_selectedKeys.clear();
+    m_currentKey = m_model->endpointKeyOf(m_currentBeforeRefill.row());
+    const GridSelection selection = gridSelection();
+    if (selection.isEmpty())
+        return;
+    m_selectedColumns = { selection.left, selection.right };
+    // The selected rows themselves: a selection that followed its rows may have gaps.
+    for (const QItemSelectionRange& range : selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (std::string key = m_model->endpointKeyOf(row); !key.empty())
+                m_selectedKeys.push_back(std::move(key));
+        }
+    }
 }
 
-void StringGrid::collapseSelectionAfterRefill(int oldCount, int newCount)
+bool StringGrid::followSelection()
+{
+    if (m_selectedKeys.empty() && m_currentKey.empty())
+        return false;
+    const std::set<std::string> wanted(m_selectedKeys.begin(), m_selectedKeys.end());
+    QItemSelection selection;
+    QModelIndex current;
+    const auto [left, right] = m_selectedColumns;
+    const int column = std::max(m_currentBeforeRefill.column(), 0);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const std::string key = m_model->endpointKeyOf(row);
+        if (key.empty())
+            continue;
+        if (key == m_currentKey)
+            current = m_model->index(row, column);
+        if (wanted.contains(key))
+            selection.merge(QItemSelection(m_model->index(row, left), m_model->index(row, right)),
+                QItemSelectionModel::Select);
+    }
+    // The current cell's endpoint closed: the cell moves to the first row still selected.
+    if (!current.isValid() && !selection.isEmpty())
+        current = m_model->index(selection.first().top(), column);
+    selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+void StringGrid::restoreSelectionAfterRefill(int oldCount, int newCount)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (newCount == oldCount)
-        return;
-    const int currentRow = m_currentBeforeRefill.row();
-    const int currentColumn = m_currentBeforeRefill.column();
-    if (currentRow < 0 || currentColumn < 0 || newCount == 0) {
-        selectionModel()->clear();
-        return;
+    if (!followSelection()) {
+        if (newCount == oldCount)
+            return;
+        const int currentRow = m_currentBeforeRefill.row();
+        const int currentColumn = m_currentBeforeRefill.column();
+        if (currentRow < 0 || currentColumn < 0 || newCount == 0) {
+            selectionModel()->clear();
+            return;
+        }
+        const QModelIndex collapsed = m_model->index(std::min(currentRow, newCount - 1), currentColumn);
+        selectionModel()->setCurrentIndex(collapsed, QItemSelectionModel::ClearAndSelect);
     }
-    const QModelIndex collapsed = m_model->index(std::min(currentRow, newCount - 1), currentColumn);
-    selectionModel()->setCurrentIndex(collapsed, QItemSelectionModel::ClearAndSelect);
     horizontalScrollBar()->setValue(m_scrollBeforeRefill.x());
     verticalScrollBar()->setValue(m_scrollBeforeRefill.y());
 }

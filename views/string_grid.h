@@ -93,10 +93,12 @@ private:
     void copyTsvRows(int top, int bottom);
     void copyAddressOfRow(int row, bool local);
     void showSortIndicator();
-    // The model's refills: an unchanged row count keeps the selection; a changed one
-    // collapses it to the current cell, moved up to the new last row if needed.
+    // The model's refills: a selection follows the endpoints it holds to their new rows,
+    // and rows that closed leave it. A selection of nothing but the blank row of an empty
+    // scan keeps its place while the row count stays, else collapses to the current cell.
     void keepSelectionBeforeRefill();
-    void collapseSelectionAfterRefill(int oldCount, int newCount);
+    void restoreSelectionAfterRefill(int oldCount, int newCount);
+    bool followSelection();
     void processColumnShown(bool shown);
 
     GridModel* m_model;
@@ -107,7 +109,11 @@ private:
     std::vector<int> m_headerPressWidths;
     // The rows the context menu acts on, taken before the right click clears the selection.
     std::pair<int, int> m_menuRows { -1, -1 };
-    // The current cell and the scroll position when a refill began.
+    // The current cell and the scroll position when a refill began, and what the
+    // selection held: its endpoints, its columns and the current cell's endpoint.
     QModelIndex m_currentBeforeRefill;
     QPoint m_scrollBeforeRefill;
+    std::vector<std::string> m_selectedKeys;
+    std::pair<int, int> m_selectedColumns { -1, -1 };
+    std::string m_currentKey;
 };

@@ -21,7 +21,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -571,6 +573,99 @@ TEST_F(MainWindowTest, F1OpensHelp)
     setShellHandler(previous);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_TRUE(QString::fromStdString(opened[0]).endsWith(QStringLiteral("/help.htm")));
+}
+
+TEST_F(MainWindowTest, TheViewMenuPauseAndKeysReachEveryCommand)
+{
+    sockets.udp(12);
+    create();
+    program->show();
+    form().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form()));
+    finishScan();
+
+    // The four classic items first, as they were; the new menu last, every entry with its key.
+    const QList<QAction*> bar = form().MainMenu1->actions();
+    ASSERT_EQ(bar.size(), 5);
+    EXPECT_EQ(bar[0], form().Options1);
+    EXPECT_EQ(bar[3], form().About1);
+    EXPECT_EQ(bar[4]->menu(), form().View1);
+    int entries = 0;
+    for (QAction* action : form().View1->actions()) {
+        if (action->isSeparator())
+            continue;
+        ++entries;
+        EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
+    }
+    EXPECT_EQ(entries, 9);
+
+    QTest::keyClick(&form(), Qt::Key_G, Qt::ControlModifier);
+    EXPECT_FALSE(form().ToolButton3->isChecked());
+    QTest::keyClick(&form(), Qt::Key_G, Qt::ControlModifier);
+
+    // The map's keys: a page is the surface's height in whole rows.
+    QScrollBar* bar1 = form().ScrollBar1;
+    ASSERT_TRUE(bar1->isVisible());
+    bar1->setFocus();
+    QTest::keyClick(bar1, Qt::Key_PageDown);
+    EXPECT_EQ(bar1->value(), std::min(form().ListView1->height() / 41 * 41, bar1->maximum()));
+    // Tab goes on to the toolbar, and the map's next paint leaves it there.
+    QTest::keyClick(bar1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), form().ToolButton5);
+    form().ListView1->repaint();
+    EXPECT_EQ(QApplication::focusWidget(), form().ToolButton5);
+
+    // Pause: no refresh, the status bar says so; released, a scan at once.
+    const int shown = form().connectionMap()->table().table.count();
+    QTest::keyClick(&form(), Qt::Key_F6);
+    ASSERT_TRUE(form().paused());
+    EXPECT_TRUE(form().StatusBar1->findChild<QLabel*>(QStringLiteral("PausePanel"))->isVisible());
+    sockets.udp(2);
+    form().Timer1Timer();
+    form().scanNow();
+    EXPECT_FALSE(program->scanner().scanBusy());
+    EXPECT_EQ(form().connectionMap()->table().table.count(), shown);
+    QTest::keyClick(&form(), Qt::Key_F6);
+    EXPECT_FALSE(form().paused());
+    EXPECT_TRUE(program->scanner().scanBusy());
+    finishScan();
+    form().Timer1Timer(); // the agent may answer from its table of a moment ago
+    finishScan();
+    EXPECT_EQ(form().connectionMap()->table().table.count(), shown + 2);
+
+    // Space on the grid pauses too.
+    QTest::keyClick(&form(), Qt::Key_G, Qt::ControlModifier);
+    form().Timer1Timer();
+    finishScan();
+    ASSERT_TRUE(form().grid()->isVisible());
+    form().grid()->setFocus();
+    QTest::keyClick(form().grid(), Qt::Key_Space);
+    EXPECT_TRUE(form().paused());
+}
+
+TEST(UserFilesTest, AnInstalledProgramUsesTheXdgFoldersEvenWhereItCouldWrite)
+{
+    QTemporaryDir prefix;
+    ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("bin")));
+    ASSERT_TRUE(QDir(prefix.path()).mkpath(QStringLiteral("share/veltran")));
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    const QByteArray state = qgetenv("XDG_STATE_HOME");
+    const QString previousDir = QDir::currentPath();
+    qputenv("XDG_CONFIG_HOME", prefix.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", prefix.filePath(QStringLiteral("state")).toLocal8Bit());
+
+    const UserFiles portable = UserFiles::settle(prefix.filePath(QStringLiteral("bin")));
+    QFile(prefix.filePath(QStringLiteral("share/veltran/help.htm"))).open(QIODevice::WriteOnly);
+    const UserFiles installed = UserFiles::settle(prefix.filePath(QStringLiteral("bin")));
+
+    QDir::setCurrent(previousDir);
+    config.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", config);
+    state.isNull() ? qunsetenv("XDG_STATE_HOME") : qputenv("XDG_STATE_HOME", state);
+    EXPECT_TRUE(portable.besideProgram);
+    EXPECT_EQ(portable.optionsFile, QStringLiteral("options.dat"));
+    EXPECT_FALSE(installed.besideProgram);
+    EXPECT_EQ(installed.optionsFile, prefix.filePath(QStringLiteral("config/veltran/options.dat")));
+    EXPECT_EQ(installed.logFolder, prefix.filePath(QStringLiteral("state/veltran")));
 }
 
 TEST(UserFilesTest, XdgFoldersFollowTheVariablesOrTheirDefaults)

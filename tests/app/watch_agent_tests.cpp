@@ -11,6 +11,7 @@
 #include "tests/app/wait_until.h"
 #include "tests/common/snmpd.h"
 #include "views/connection_map.h"
+#include "views/grid_model.h"
 #include "views/string_grid.h"
 
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -113,16 +115,41 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     const int rows = form().grid()->rowCount();
     const QString firstCell = form().grid()->cellText(1, 1);
 
+    EXPECT_FALSE(form().gridModel()->stale());
     snmpd.pause();
     form().Timer1Timer();
     finishScan();
-    snmpd.resume();
-    EXPECT_TRUE(form().statusText().startsWith(
-        QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
-        << form().statusText().toStdString();
-    EXPECT_TRUE(form().statusText().contains(QStringLiteral("stale")));
+    const QString stalled = form().statusText();
+    EXPECT_TRUE(
+        stalled.startsWith(QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
+        << stalled.toStdString();
+    EXPECT_TRUE(stalled.contains(
+        QRegularExpression(QStringLiteral(" since \\d\\d:\\d\\d:\\d\\d: the rows shown are stale"))))
+        << stalled.toStdString();
     EXPECT_EQ(form().grid()->rowCount(), rows);
     EXPECT_EQ(form().grid()->cellText(1, 1), firstCell);
+    EXPECT_TRUE(form().gridModel()->stale());
+    EXPECT_TRUE(form().connectionMap()->stale());
+
+    // The scans that keep failing never say "Scanning..." over it, and keep its first time.
+    form().Timer1Timer();
+    ASSERT_TRUE(program->scanner().scanBusy());
+    QElapsedTimer waited;
+    waited.start();
+    while (program->scanner().scanBusy() && waited.elapsed() < 15000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_EQ(form().statusText(), stalled);
+    }
+    finishScan();
+    EXPECT_EQ(form().statusText(), stalled);
+
+    // Answering again: fresh rows, and no stale mark or text.
+    snmpd.resume();
+    form().Timer1Timer();
+    finishScan();
+    EXPECT_FALSE(form().gridModel()->stale());
+    EXPECT_FALSE(form().connectionMap()->stale());
+    EXPECT_FALSE(form().statusText().contains(QStringLiteral("since"))) << form().statusText().toStdString();
 
     // Back to this computer: its own name and the caption as it always was.
     program->preferences().show();
@@ -159,7 +186,10 @@ TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
     // Two tries of one second for the first table; the scan ends there.
     EXPECT_LT(communityMs, 6000);
     // Nothing read yet: the failure alone, no stale rows to speak of.
-    EXPECT_EQ(communityStatus, QStringLiteral("SNMP agent %1: Timeout").arg(peer));
+    EXPECT_TRUE(communityStatus.contains(
+        QRegularExpression(QStringLiteral("^SNMP agent %1: Timeout since \\d\\d:\\d\\d:\\d\\d$")
+                               .arg(QRegularExpression::escape(peer)))))
+        << communityStatus.toStdString();
     EXPECT_TRUE(v3Status.startsWith(QStringLiteral("SNMP agent %1: ").arg(peer))) << v3Status.toStdString();
     EXPECT_FALSE(v3Status.contains(QStringLiteral("Timeout"))) << "the agent refuses the keys at once";
     for (const QString& text : { communityStatus, v3Status, form().windowTitle() })

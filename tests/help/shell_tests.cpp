@@ -1,12 +1,17 @@
 #include "help/shell.h"
 
+#include "help/desktop_browser.h"
+
 #include "log/connection_log.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -56,7 +61,7 @@ TEST_F(ShellRecorder, HelpOpensTheHelpPageBesideTheExecutable)
 }
 
 // The real opener path, with an opener that fails as xdg-open does on a desktop without handlers.
-TEST(DesktopFailure, IsToldAndHelpFallsBackToItsOwnWindow)
+TEST(DesktopFailure, IsTold)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -83,26 +88,94 @@ TEST(DesktopFailure, IsToldAndHelpFallsBackToItsOwnWindow)
     ConnectionLog log;
     log.setActiveLogName(dir.filePath(u"absent.txt"_s).toStdString());
     viewLog(log); // told at once, no opener started
-    openHelp();
-    waitForTold(3);
+    waitForTold(2);
 
     setShellFailureHandler(previous);
     setDesktopOpener(previousOpener);
-    ASSERT_EQ(told.size(), 3u);
+    ASSERT_EQ(told.size(), 2u);
     EXPECT_EQ(told[0],
         u"Could not open mailto:someone@veltran.example: xdg-open: no method available for opening 'mailto:someone@veltran.example'"_s);
     EXPECT_TRUE(
         told[1].startsWith(u"Could not open %1/absent.txt: No such file or directory"_s.arg(dir.path())))
         << told[1].toStdString();
-    EXPECT_TRUE(told[2].contains(u"help.htm: xdg-open: no method available"_s)) << told[2].toStdString();
-    QTextBrowser* help = nullptr;
+}
+
+QTextBrowser* shownHelpWindow()
+{
     for (QWidget* widget : QApplication::topLevelWidgets())
         if (widget->objectName() == u"HelpWindow"_s && widget->isVisible())
-            help = qobject_cast<QTextBrowser*>(widget);
-    ASSERT_NE(help, nullptr);
-    EXPECT_TRUE(help->toPlainText().contains(u"options.dat"_s));
-    help->close();
+            return qobject_cast<QTextBrowser*>(widget);
+    return nullptr;
+}
+
+void writeFile(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+// Help goes to the desktop's default browser, never to whatever opens text: without a
+// browser set (or with an editor set for HTML) the program's own window shows it.
+TEST(HelpViewer, TheDefaultBrowserWithArgumentsAsAListElseOurOwnWindow)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const char* variables[] = { "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS" };
+    std::vector<QByteArray> saved;
+    for (const char* variable : variables) {
+        saved.push_back(qgetenv(variable));
+        qputenv(variable, dir.filePath(QString::fromLatin1(variable)).toLocal8Bit());
+    }
+    const QString apps = dir.filePath(u"XDG_DATA_HOME/applications"_s);
+    const QString mimeapps = dir.filePath(u"XDG_CONFIG_HOME/mimeapps.list"_s);
+    const QString page = QUrl::fromLocalFile(helpPagePath()).toString(QUrl::FullyEncoded);
+
+    EXPECT_EQ(browserCommandOf(u"[Desktop Entry]\nCategories=Network;WebBrowser;\n"
+                               "Exec=\"/opt/My Browser/run\" --new-window %U %i\n"_s,
+                  QUrl(page)),
+        (QStringList { u"/opt/My Browser/run"_s, u"--new-window"_s, page }));
+
+    openHelp(); // nothing set
+    QTextBrowser* own = shownHelpWindow();
+    ASSERT_NE(own, nullptr);
+    own->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    writeFile(apps + u"/vim.desktop"_s,
+        "[Desktop Entry]\nTerminal=true\nCategories=Utility;TextEditor;\nExec=vim %F\n");
+    writeFile(mimeapps, "[Default Applications]\ntext/html=vim.desktop;\n");
+    openHelp();
+    own = shownHelpWindow();
+    ASSERT_NE(own, nullptr);
+    own->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    const QString script = dir.filePath(u"browser"_s);
+    const QString record = dir.filePath(u"arguments"_s);
+    const QByteArray recordName = record.toLocal8Bit();
+    writeFile(script,
+        "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + recordName + ".part'\nmv '" + recordName
+            + ".part' '" + recordName + "'\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::ExeOwner);
+    writeFile(apps + u"/web.desktop"_s,
+        "[Desktop Entry]\nCategories=Network;WebBrowser;\nExec=" + script.toLocal8Bit()
+            + " --new-window %u\n");
+    writeFile(
+        mimeapps, "[Default Applications]\ntext/html=vim.desktop;\nx-scheme-handler/http=web.desktop\n");
+    openHelp();
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFileInfo(record).size() && clock.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QFile recorded(record);
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(recorded.readAll()), u"--new-window\n"_s + page + u"\n"_s);
+    EXPECT_EQ(shownHelpWindow(), nullptr);
+
+    for (std::size_t i = 0; i < saved.size(); ++i)
+        saved[i].isNull() ? qunsetenv(variables[i]) : qputenv(variables[i], saved[i]);
 }
 
 TEST_F(ShellRecorder, HandlerCanBeReplacedAndRestored)

@@ -283,3 +283,32 @@ TEST(MapStateTexts, NonEstablishedTcpRowsShowTheirStateAndTooltipsFindTheirRows)
 }
 
 } // namespace
+
+TEST(ProcessSort, ByNameThenPidWithUnknownOwnersLastEitherWay)
+{
+    GridModel model;
+    model.setProcessColumn(true);
+    model.setSortable(true);
+    std::vector<GridRow> rows;
+    std::vector<GridRowDetails> details;
+    for (const char* cell : { "-", "sshd[900]", "Firefox[20848]", "sshd[80]", "-", "a[b][7]" }) {
+        rows.push_back({ std::to_string(rows.size() + 1), "h", "1", "2", "r", "TCP", "Listening" });
+        GridRowDetails d;
+        d.processCell = cell;
+        details.push_back(d);
+    }
+    model.setGridContent(rows, details);
+    const auto processes = [&model] {
+        std::vector<std::string> out;
+        for (int row = 1; row < model.gridRowCount(); ++row)
+            out.emplace_back(model.cellText(GridModel::kProcessColumn, row));
+        return out;
+    };
+    model.setSort(GridModel::kProcessColumn, Qt::AscendingOrder);
+    EXPECT_EQ(processes(),
+        (std::vector<std::string> { "a[b][7]", "Firefox[20848]", "sshd[80]", "sshd[900]", "-", "-" }));
+    model.setSort(GridModel::kProcessColumn, Qt::DescendingOrder);
+    EXPECT_EQ(processes(),
+        (std::vector<std::string> { "sshd[900]", "sshd[80]", "Firefox[20848]", "a[b][7]", "-", "-" }));
+    EXPECT_EQ(model.cellText(0, 5), "1"); // the unknown keep the scan's order
+}

@@ -143,6 +143,27 @@ TEST_F(MapWindow, WheelMovesByOneLineStepWithinTheRange)
     EXPECT_EQ(scrollBar1.value(), scrollBar1.maximum() - 41);
 }
 
+TEST_F(MapWindow, PageKeysMoveByTheSurfaceInWholeRowsAndHomeEndToTheEnds)
+{
+    map.setTable(tableWithRows(30));
+    map.DrawConnectionMap();
+    const int page = 409 / 41 * 41;
+    const struct
+    {
+        int key;
+        int position;
+    } steps[] = { { Qt::Key_PageDown, page }, { Qt::Key_PageDown, 2 * page },
+        { Qt::Key_End, contentHeight(30) - 409 }, { Qt::Key_PageDown, contentHeight(30) - 409 },
+        { Qt::Key_PageUp, contentHeight(30) - 409 - page }, { Qt::Key_Home, 0 }, { Qt::Key_PageUp, 0 } };
+    for (const auto& step : steps) {
+        EXPECT_TRUE(map.scrollByKey(step.key));
+        EXPECT_EQ(scrollBar1.value(), step.position) << step.key;
+    }
+    EXPECT_TRUE(shiftedTo(30));
+    EXPECT_FALSE(map.scrollByKey(Qt::Key_A));
+    EXPECT_EQ(scrollBar1.singleStep(), 41);
+}
+
 TEST_F(MapWindow, ClampedPositionRunsANestedMapFirst)
 {
     map.setTable(tableWithRows(10));

@@ -312,13 +312,34 @@ TEST(MapComposition, ExtremeInputsStayInsideThePicture)
     const QImage named = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, longName);
     EXPECT_TRUE(hasColour(named, QRect(590, 15, 13, 14), kWhite)) << "the name runs to the edge";
 
-    // Below 180 the remote computer falls back over the row: drawn, nothing more.
+    // Below 180 the remote computer would fall back over the row: the row stays readable.
     const QImage narrow = composeConnectionMap(QSize(200, 409), 150, 30, pictures, table, "n");
     EXPECT_EQ(narrow.size(), QSize(200, 409));
-    EXPECT_TRUE(containsAt(narrow, pictures.Image_Remote.copy(0, 0, 39, 5), 70, 187));
+    EXPECT_TRUE(containsAt(narrow, pictures.Image_Hub_Est, 50, 187));
+    EXPECT_TRUE(containsAt(narrow, textCell(u"1"_s, kWhite), 105, 209));
 
     EXPECT_EQ(composeConnectionMap(QSize(1, 1), 603, 30, pictures, table, "n").size(), QSize(1, 1));
     EXPECT_TRUE(composeConnectionMap(QSize(0, 409), 603, 30, pictures, table, "n").isNull());
+}
+
+TEST(MapComposition, NarrowWindowsKeepTheRemoteSideOffTheRowAndStaleMapsAreDimmed)
+{
+    const MapPictures pictures = MapPictures::load();
+    ConnectionTable table;
+    fillTable(table,
+        { { "h", "1", "Established", "TCP", "a-remote-host-name-longer-than-the-row.example", "80" } });
+    // At 300 the host name, right-aligned to the remote computer, reaches back over the row.
+    const QImage narrow = composeConnectionMap(QSize(300, 409), 300, 30, pictures, table, "n");
+    EXPECT_TRUE(containsAt(narrow, pictures.Image_Hub_Est, 50, 187));
+    EXPECT_TRUE(containsAt(narrow, pictures.Image_Remote, 220, 187));
+    EXPECT_TRUE(hasColour(narrow, QRect(140, 192, 60, 12), kYellow)) << "the name is cut, not gone";
+
+    const QImage fresh = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "n");
+    const QImage stale = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "n", 1, {}, true);
+    EXPECT_TRUE(hasColour(fresh, fresh.rect(), kWhite));
+    EXPECT_FALSE(hasColour(stale, stale.rect(), kWhite));
+    EXPECT_FALSE(hasColour(stale, stale.rect(), kYellow));
+    EXPECT_TRUE(hasColour(stale, stale.rect(), QColor(127, 127, 0))) << "dimmed, still there";
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -189,43 +190,51 @@ TEST_F(StringGridTest, BlankRowOfAnEmptyScanCopiesAnEmptyLine)
     EXPECT_EQ(status.size(), 1);
 }
 
-TEST_F(StringGridTest, RowCountChangeCollapsesTheSelectionToTheCurrentCell)
+TEST_F(StringGridTest, ASelectionFollowsItsEndpointsAndClosedOnesLeaveIt)
 {
-    dragSelect(1, 2, 2, 5);
+    dragSelect(1, 2, 2, 5); // endpoints 2 to 5
     ASSERT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 2, 5 }));
 
-    // Same number of endpoints: the block stays and copies the new texts.
-    std::vector<GridRow> renamed = sampleRows(6);
-    for (GridRow& row : renamed)
-        row[1] = "new" + row[0];
-    grid.gridModel()->setGridContent(renamed);
-    EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 2, 2, 5 }));
+    // Two new endpoints come first: the block moves down with its rows, refresh after refresh.
+    std::vector<GridRow> rows = sampleRows(8);
+    std::rotate(rows.begin(), rows.begin() + 6, rows.end()); // 7, 8, 1, ..., 6
+    for (int refresh = 0; refresh < 5; ++refresh)
+        grid.gridModel()->setGridContent(rows);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 4, 2, 7 }));
     click(Qt::MiddleButton, 0, 1);
     EXPECT_EQ(clipboardText(),
-        QStringLiteral("new2   |   lp2\r\nnew3   |   lp3\r\nnew4   |   lp4\r\nnew5   |   lp5\r\n"));
+        QStringLiteral(
+            "10.0.0.2   |   lp2\r\n10.0.0.3   |   lp3\r\n10.0.0.4   |   lp4\r\n10.0.0.5   |   lp5\r\n"));
 
-    // More endpoints: only the current cell stays selected.
-    const GridSelection current { grid.currentIndex().column(), grid.currentIndex().row() + 1,
-        grid.currentIndex().column(), grid.currentIndex().row() + 1 };
-    grid.gridModel()->setGridContent(sampleRows(8));
-    EXPECT_EQ(grid.gridSelection(), current);
+    // Endpoint 3 closes: it leaves the block, and endpoint 6, moving up into the block's
+    // last row, is not taken in.
+    rows.erase(rows.begin() + 4);
+    grid.gridModel()->setGridContent(rows);
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 1, 4, 2, 6 }));
+    EXPECT_FALSE(grid.selectionModel()->isSelected(grid.model()->index(6, 1)));
+    // A row between the selected ones is not taken in at the next refresh either.
+    std::swap(rows[4], rows[5]); // 7, 8, 1, 2, 5, 4, 6
+    rows.insert(rows.begin() + 4, sampleRows(9).back());
+    grid.gridModel()->setGridContent(rows);
+    grid.gridModel()->setGridContent(rows);
+    EXPECT_FALSE(grid.selectionModel()->isSelected(grid.model()->index(4, 1)));
+    EXPECT_TRUE(grid.selectionModel()->isSelected(grid.model()->index(5, 1)));
 
-    // Fewer endpoints than the current row: it moves up to the new last row.
-    grid.gridModel()->setGridContent(sampleRows(3));
-    const GridSelection lastRow { current.left, 3, current.left, 3 };
-    EXPECT_EQ(grid.gridSelection(), lastRow);
-    click(Qt::MiddleButton, 0, 1);
-    EXPECT_EQ(clipboardText(), grid.cellText(current.left, 3) + QStringLiteral("\r\n"));
-
-    // A current cell that moves up does not pull a view scrolled away from it along.
+    // Every selected endpoint closes: nothing stays selected, and the view keeps its place.
     grid.gridModel()->setGridContent(sampleRows(100));
     grid.setCurrentIndex(grid.model()->index(99, 2));
     ASSERT_TRUE(QTest::qWaitFor([this] { return grid.verticalScrollBar()->value() > 50; }));
     grid.verticalScrollBar()->setValue(10);
     grid.gridModel()->setGridContent(sampleRows(90));
-    EXPECT_EQ(grid.gridSelection(), (GridSelection { 2, 90, 2, 90 }));
+    EXPECT_TRUE(grid.gridSelection().isEmpty());
     QTest::qWait(10); // a deferred layout must not scroll either
     EXPECT_EQ(grid.verticalScrollBar()->value(), 10);
+
+    // The blank row of an empty scan has no endpoint: it collapses as always.
+    grid.gridModel()->setGridContent({ GridRow {} });
+    click(Qt::LeftButton, 2, 1);
+    grid.gridModel()->setGridContent(sampleRows(3));
+    EXPECT_EQ(grid.gridSelection(), (GridSelection { 2, 1, 2, 1 }));
 }
 
 TEST_F(StringGridTest, TheCopyNeverExceedsTheBlockBuffer)
@@ -289,6 +298,40 @@ TEST_F(StringGridTest, CellColoursFollowSelectionAndTheExactStateText)
     for (int column = 0; column <= 5; ++column)
         for (int row = 1; row <= 5; ++row)
             EXPECT_EQ(cellPixel(image, column, row), QColor(Qt::white)) << column << "," << row;
+}
+
+TEST_F(StringGridTest, StaleRowsAreGreyAndAWideStateColumnIsRedOnlyUnderItsText)
+{
+    std::vector<GridRow> rows = sampleRows(2);
+    rows[0][6] = "Established";
+    grid.gridModel()->setGridContent(rows);
+    const QColor red = QColor::fromRgb(GridDelegate::kEstablishedColor);
+    const auto pixelInCell = [this](const QImage& image, int column, int row, int x, int y = 1) {
+        const QRect cell = grid.visualRect(grid.model()->index(row - 1, column));
+        return image.pixelColor(grid.viewport()->mapTo(&grid, QPoint(cell.left() + x, cell.top() + y)));
+    };
+    // At the window's first width the whole 54-pixel cell is red, as always.
+    QImage image = grid.grab().toImage();
+    EXPECT_EQ(pixelInCell(image, 6, 1, 53), red);
+
+    grid.resize(1200, 300);
+    ASSERT_GT(grid.gridColumnWidth(6), 400);
+    image = grid.grab().toImage();
+    EXPECT_EQ(pixelInCell(image, 6, 1, 114), red);
+    EXPECT_EQ(pixelInCell(image, 6, 1, 115), QColor(Qt::white));
+
+    // Stale: no black text and no bright red anywhere in the rows.
+    grid.gridModel()->setStale(true);
+    image = grid.grab().toImage();
+    EXPECT_EQ(pixelInCell(image, 6, 1, 1), QColor::fromRgb(GridDelegate::kStaleEstablishedColor));
+    for (int column = 0; column <= 5; ++column)
+        for (int row = 1; row <= 2; ++row)
+            for (int x = 0; x < grid.gridColumnWidth(column) - 1; ++x)
+                for (int y = 2; y < 14; ++y)
+                    ASSERT_GE(pixelInCell(image, column, row, x, y).lightness(), 100) << column << "," << row;
+    grid.gridModel()->setStale(false);
+    image = grid.grab().toImage();
+    EXPECT_EQ(pixelInCell(image, 6, 1, 1), red);
 }
 
 TEST_F(StringGridTest, StateColumnFillsTheRestOfTheWidth)
