@@ -37,7 +37,9 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -536,8 +538,25 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
     Q_ASSERT(QThread::currentThread() == thread());
     if (m_paused)
         return;
+    tellUnknownOwners(details);
     m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
+}
+
+void TForm1::tellUnknownOwners(const std::vector<GridRowDetails>& details)
+{
+    // Only root reads other users' processes' descriptors: every cell would read "-" with
+    // nothing to say why. Said once, while the column shows.
+    if (m_toldUnknownOwners || !m_store.current().showProcessColumn || ::geteuid() == 0)
+        return;
+    const bool unknown = std::any_of(details.begin(), details.end(),
+        [](const GridRowDetails& row) { return !row.localAddress.empty() && row.pid == 0; });
+    if (!unknown)
+        return;
+    m_toldUnknownOwners = true;
+    showNotice(QStringLiteral("The owners of other users' sockets are known to root only: run VELTRAN as "
+                              "root, or give it the capability to read them (setcap cap_sys_ptrace,"
+                              "cap_dac_read_search+ep on its program)"));
 }
 
 void TForm1::takeMapTable(std::shared_ptr<MapTable> table, bool drawMap)

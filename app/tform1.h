@@ -174,12 +174,14 @@ private:
     QToolButton* addToolButton(const QString& picture, const QString& hint, bool checkable);
     void showOptions(const Options& now, const Options& before);
     void showChanges();
+    void tellUnknownOwners(const std::vector<GridRowDetails>& details);
     void wheel(int angleDelta);
     static void showWindowOf(QWidget* window);
 
     OptionsStore& m_store;
     ConnectionLog& m_log;
     unsigned m_toldLogFailure = 0;
+    bool m_toldUnknownOwners = false;
     bool m_shown = false;
     QString m_startupNotice;
     std::unique_ptr<WindowLayout> m_layout; // restored, for a grid made later

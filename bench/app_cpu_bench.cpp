@@ -4,7 +4,7 @@
 //
 //   app_cpu_bench [seconds per view, default 60]
 
-#include "tests/app/sockets.h"
+#include "tests/common/test_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
 

@@ -14,7 +14,7 @@
 #include "tests/common/process.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

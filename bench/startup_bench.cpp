@@ -6,7 +6,7 @@
 //   startup_bench [rounds, default 15]
 
 #include "bench/median.h"
-#include "tests/app/sockets.h"
+#include "tests/common/test_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
 

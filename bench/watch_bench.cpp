@@ -12,9 +12,10 @@
 #include "platform/name_services.h"
 #include "scan/scanner.h"
 #include "settings/options_store.h"
-#include "tests/app/sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/scripted_name_services.h"
 #include "tests/common/snmpd.h"
+#include "tests/common/test_sockets.h"
 #include "views/grid_model.h"
 
 #include <QApplication>
@@ -34,20 +35,6 @@
 namespace {
 
 // Addresses here are all loopback or unspecified: no look-up leaves the machine.
-class QuietNames final : public NameServices
-{
-public:
-    std::string localHostName() override { return "benchbox"; }
-    std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
-    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> serviceByPort(std::uint16_t port, const char* protocol) override
-    {
-        return systemNameServices().serviceByPort(port, protocol);
-    }
-};
 
 double cpuSeconds()
 {
@@ -125,7 +112,8 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir folder;
-    QuietNames names;
+    ScriptedNameServices names; // no resolver is ever asked
+    names.setLocalName("benchbox");
     // options.dat and veltran.ini of the defaults, in a folder of its own: 1-second refresh
     Program program(names, kAgentModuleName, folder.path());
     if (!program.startupError().isEmpty()) {

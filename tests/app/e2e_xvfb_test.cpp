@@ -3,10 +3,10 @@
 // screenshots, first the map, then the grid after the mode button was pressed, then
 // the grid narrowed by a filter typed into the toolbar. A busy machine: the capacity
 // box, a filter term, a selection across refreshes and a stalled agent.
-#include "tests/app/sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
 #include "tests/common/snmpd.h"
+#include "tests/common/test_sockets.h"
 
 #include <QColor>
 #include <QDir>

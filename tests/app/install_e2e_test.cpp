@@ -1,9 +1,9 @@
 // The installed program: `cmake --install` into a temporary prefix, the desktop files
 // validated, the installed commands run; the window program started under Xvfb from a
 // read-only mount of that prefix, so its files must go to the user's XDG folders.
-#include "tests/app/sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
+#include "tests/common/test_sockets.h"
 
 #include <QDir>
 #include <QFile>

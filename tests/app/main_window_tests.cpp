@@ -9,9 +9,9 @@
 #include "settings/options_store.h"
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
-#include "tests/app/sockets.h"
-#include "tests/app/wait_until.h"
 #include "tests/common/netns.h"
+#include "tests/common/wait_until.h"
+#include "tests/common/window_test.h"
 #include "views/grid_model.h"
 #include "views/map_surface.h"
 #include "views/string_grid.h"
@@ -52,27 +52,6 @@ namespace {
 
 const auto* const g_namespace = ::testing::AddGlobalTestEnvironment(new testns::PrivateNamespaceEnvironment);
 
-// Name services that answer at once, or slowly to keep a scan running.
-class ScriptedNames final : public NameServices
-{
-public:
-    std::atomic<int> delayMs { 0 };
-    std::atomic<int> localCalls { 0 };
-
-    std::string localHostName() override
-    {
-        ++localCalls;
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-        return "testbox";
-    }
-    std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
-    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
-};
-
 QMessageBox* capacityBox()
 {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -83,56 +62,7 @@ QMessageBox* capacityBox()
     return nullptr;
 }
 
-class MainWindowTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-    }
-    void TearDown() override
-    {
-        program.reset();
-        QDir::setCurrent(previousDir);
-    }
-
-    // Creates the program as if it ran from the test's folder: options.dat, veltran.ini
-    // and the log lie there.
-    void create()
-    {
-        program = std::make_unique<Program>(names, kAgentModuleName, dir.path());
-        ASSERT_TRUE(program->startupError().isEmpty()) << program->startupError().toStdString();
-    }
-    TForm1& form() { return program->form1(); }
-
-    // Waits for the running scan to end and for its effects to reach the window.
-    void finishScan()
-    {
-        ASSERT_TRUE(waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }));
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-    }
-    int countCells(int column, const QString& text)
-    {
-        int n = 0;
-        for (int row = 1; row < form().grid()->rowCount(); ++row)
-            n += form().grid()->cellText(column, row) == text ? 1 : 0;
-        return n;
-    }
-    void writeOptions(const char* content)
-    {
-        QFile file(dir.filePath(QStringLiteral("options.dat")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    ScriptedNames names;
-    TestSockets sockets;
-    std::unique_ptr<Program> program;
-};
+using MainWindowTest = WindowTest;
 
 TEST_F(MainWindowTest, FirstScanShowsTheMapAndThePressedModeButtonTheGridAtTheNextScan)
 {
@@ -314,7 +244,7 @@ TEST_F(MainWindowTest, TicksDuringAScanStartNothing)
 {
     sockets.listen();
     sockets.udp(1);
-    names.delayMs = 150;
+    names.setLocalNameDelay(std::chrono::milliseconds(150));
     create();
     program->show();
     ASSERT_TRUE(program->scanner().scanBusy());
@@ -323,14 +253,14 @@ TEST_F(MainWindowTest, TicksDuringAScanStartNothing)
     EXPECT_TRUE(waitUntil([this] { return form().statusText() == QStringLiteral("Scanning..."); }));
     finishScan();
     // One scan: one name call per local address (the listener and the UDP socket).
-    EXPECT_EQ(names.localCalls.load(), 2);
+    EXPECT_EQ(names.localNameCalls(), 2);
     EXPECT_EQ(form().statusText(), QString());
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowDuringAScanDropsItsLateEffects)
 {
     sockets.listen();
-    names.delayMs = 300;
+    names.setLocalNameDelay(std::chrono::milliseconds(300));
     create();
     program->show();
     ASSERT_TRUE(waitUntil([this] { return form().statusText() == QStringLiteral("Scanning..."); }));
@@ -389,7 +319,7 @@ TEST_F(MainWindowTest, ClosingTheWindowWhileTheCapacityMessageIsOpenEndsCleanly)
 
 TEST(StartupTest, AMissingAgentModuleIsReported)
 {
-    ScriptedNames names;
+    ScriptedNameServices names;
     const QString previous = QDir::currentPath();
     Program program(names, "/nonexistent/libnothing.so");
     QDir::setCurrent(previous);
@@ -437,9 +367,9 @@ TEST_F(MainWindowTest, LayoutSortAndViewSurviveARestartWhenAskedAndTheFilterActs
     // F5 scans without waiting for the 1-second tick's successor; Ctrl+Q closes.
     finishScan();
     form().Timer1->stop();
-    const int scansBefore = names.localCalls.load();
+    const int scansBefore = names.localNameCalls();
     QTest::keyClick(&form(), Qt::Key_F5);
-    ASSERT_TRUE(waitUntil([&] { return names.localCalls.load() > scansBefore; }));
+    ASSERT_TRUE(waitUntil([&] { return names.localNameCalls() > scansBefore; }));
     finishScan();
     QTest::keyClick(&form(), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_FALSE(form().isVisible());

@@ -7,9 +7,9 @@
 #include "scan/scanner.h"
 #include "settings/options_store.h"
 #include "settings/preferences_dialog.h"
-#include "tests/app/sockets.h"
-#include "tests/app/wait_until.h"
 #include "tests/common/snmpd.h"
+#include "tests/common/wait_until.h"
+#include "tests/common/window_test.h"
 #include "views/connection_map.h"
 #include "views/grid_model.h"
 #include "views/string_grid.h"
@@ -31,45 +31,18 @@
 
 namespace {
 
-class LocalNames final : public NameServices
-{
-public:
-    std::string localHostName() override { return "testbox"; }
-    std::optional<std::string> hostByAddress(std::uint32_t) override { return std::nullopt; }
-    std::optional<std::string> hostByAddress6(const std::array<std::uint8_t, 16>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> serviceByPort(std::uint16_t, const char*) override { return std::nullopt; }
-};
-
-class WatchAgentTest : public ::testing::Test
+class WatchAgentTest : public WindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
+        WindowTest::SetUp();
         testsnmp::SnmpdConfig config;
         config.ownProcessesOnly = true;
         ASSERT_EQ(snmpd.start(config), "");
-        program = std::make_unique<Program>(names, kAgentModuleName, dir.path());
-        ASSERT_TRUE(program->startupError().isEmpty());
+        create();
         program->show();
-        finishScan();
-    }
-    void TearDown() override
-    {
-        program.reset();
-        QDir::setCurrent(previousDir);
-    }
-    TForm1& form() { return program->form1(); }
-    void finishScan()
-    {
-        ASSERT_TRUE(
-            waitUntil([this] { return !program->scanner().scanBusy() && !form().scanPending(); }, 15000));
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
+        finishScan(15000);
     }
     // Chooses the agent in the Preferences and confirms with Ok; the next scan reads it.
     void watchAgent(const std::string& options)
@@ -80,22 +53,10 @@ protected:
         watch.EditHost->setText(QString::fromStdString(snmpd.peer()));
         watch.EditSnmpOptions->setText(QString::fromStdString(options));
         watch.accept();
-        finishScan();
-    }
-    int rowsWithLocalHost(const QString& text)
-    {
-        int n = 0;
-        for (int row = 1; row < form().grid()->rowCount(); ++row)
-            n += form().grid()->cellText(1, row) == text ? 1 : 0;
-        return n;
+        finishScan(15000);
     }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    LocalNames names;
-    TestSockets sockets;
     testsnmp::SnmpdProcess snmpd;
-    std::unique_ptr<Program> program;
 };
 
 TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
@@ -110,15 +71,15 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     EXPECT_EQ(form().connectionMap()->table().localComputerName, agentName.toStdString());
     // The listener and both ends of the connection on 127.0.0.1, named after the agent's
     // computer, never this one; the agent's own UDP port on 0.0.0.0 or 127.0.0.1 too.
-    EXPECT_GE(rowsWithLocalHost(agentName), 4);
-    EXPECT_EQ(rowsWithLocalHost(QStringLiteral("testbox")), 0);
+    EXPECT_GE(countCells(1, agentName), 4);
+    EXPECT_EQ(countCells(1, QStringLiteral("testbox")), 0);
     const int rows = form().grid()->rowCount();
     const QString firstCell = form().grid()->cellText(1, 1);
 
     EXPECT_FALSE(form().gridModel()->stale());
     snmpd.pause();
     form().Timer1Timer();
-    finishScan();
+    finishScan(15000);
     const QString stalled = form().statusText();
     EXPECT_TRUE(
         stalled.startsWith(QStringLiteral("SNMP agent %1: ").arg(QString::fromStdString(snmpd.peer()))))
@@ -140,13 +101,13 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         ASSERT_EQ(form().statusText(), stalled);
     }
-    finishScan();
+    finishScan(15000);
     EXPECT_EQ(form().statusText(), stalled);
 
     // Answering again: fresh rows, and no stale mark or text.
     snmpd.resume();
     form().Timer1Timer();
-    finishScan();
+    finishScan(15000);
     EXPECT_FALSE(form().gridModel()->stale());
     EXPECT_FALSE(form().connectionMap()->stale());
     EXPECT_FALSE(form().statusText().contains(QStringLiteral("since"))) << form().statusText().toStdString();
@@ -155,17 +116,17 @@ TEST_F(WatchAgentTest, TheAgentsSocketsAndNameThenStaleRowsNamingItWhenItStops)
     program->preferences().show();
     program->preferences().RadioThisComputer->setChecked(true);
     program->preferences().accept();
-    finishScan();
+    finishScan(15000);
     EXPECT_EQ(form().windowTitle(), QString::fromLatin1(kWindowCaption));
-    EXPECT_GE(rowsWithLocalHost(QStringLiteral("testbox")), 3);
-    EXPECT_EQ(rowsWithLocalHost(agentName), 0);
+    EXPECT_GE(countCells(1, QStringLiteral("testbox")), 3);
+    EXPECT_EQ(countCells(1, agentName), 0);
 }
 
 TEST_F(WatchAgentTest, WrongCredentialsAreToldWithinTheTimeoutAndNeverShown)
 {
     sockets.udp(2);
     form().Timer1Timer();
-    finishScan();
+    finishScan(15000);
     ASSERT_GT(form().grid()->rowCount(), 2); // this computer's rows, before the switch
     const QString peer = QString::fromStdString(snmpd.peer());
     program->store().set(&Options::logEnabled, true); // the log, too, must never hold a secret

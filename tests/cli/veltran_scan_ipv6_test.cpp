@@ -3,6 +3,7 @@
 // every row names the child as its owner.
 
 #include "tests/common/loopback_sockets.h"
+#include "tests/common/socket_holder.h"
 
 #include <gtest/gtest.h>
 
@@ -103,69 +104,30 @@ std::vector<std::string> scanRows(const std::string& arguments)
     return rows;
 }
 
-// A child that holds sockets of both families until its pipe closes.
-class SocketHolder
+// The sockets of both families a child holds: ten rows, six TCP (one of them mapped) and
+// four UDP.
+void makeBothFamilies()
 {
-public:
-    SocketHolder()
-    {
-        int ready[2];
-        int release[2];
-        if (pipe(ready) != 0 || pipe(release) != 0)
-            return;
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(ready[0]);
-            close(release[1]);
-            hold(ready[1], release[0]);
-            _exit(0);
-        }
-        close(ready[1]);
-        close(release[0]);
-        m_release = release[1];
-        char byte = 0;
-        m_ready = read(ready[0], &byte, 1) == 1;
-        close(ready[0]);
-    }
-    ~SocketHolder()
-    {
-        close(m_release);
-        if (m_pid > 0)
-            waitpid(m_pid, nullptr, 0);
-    }
-    bool ready() const { return m_ready; }
-    pid_t pid() const { return m_pid; }
-
-private:
-    static void hold(int ready, int release)
-    {
-        using namespace loopback;
-        Socket v6only = tcpListener("::", 0, Stack::V6Only);
-        Socket dual = tcpListener("::", 0, Stack::DualStack);
-        Socket client6 = tcpClient("::1", v6only.localPort());
-        Socket server6 = acceptOne(v6only);
-        Socket client4 = tcpClient("127.0.0.1", dual.localPort());
-        Socket server4 = acceptOne(dual); // ::ffff:127.0.0.1 on the server's side
-        Socket udpAny = udpSocket("::", 0, Stack::V6Only);
-        Socket udpLoop = udpSocket("::1", 0, Stack::V6Only);
-        Socket udpConnected = udpSocket("::1", 0, Stack::V6Only, "::1", udpLoop.localPort());
-        Socket udpDual = udpSocket("::", 0, Stack::DualStack);
-        const char byte = 1;
-        if (write(ready, &byte, 1) == 1) {
-            char ignored;
-            while (read(release, &ignored, 1) > 0) { }
-        }
-    }
-
-    pid_t m_pid = -1;
-    int m_release = -1;
-    bool m_ready = false;
-};
+    using namespace loopback;
+    Socket v6only = tcpListener("::", 0, Stack::V6Only);
+    Socket dual = tcpListener("::", 0, Stack::DualStack);
+    tcpClient("::1", v6only.localPort()).release();
+    acceptOne(v6only).release();
+    tcpClient("127.0.0.1", dual.localPort()).release();
+    acceptOne(dual).release(); // ::ffff:127.0.0.1 on the server's side
+    v6only.release();
+    dual.release();
+    udpSocket("::", 0, Stack::V6Only).release();
+    Socket udpLoop = udpSocket("::1", 0, Stack::V6Only);
+    udpSocket("::1", 0, Stack::V6Only, "::1", udpLoop.localPort()).release();
+    udpLoop.release();
+    udpSocket("::", 0, Stack::DualStack).release();
+}
 
 TEST(VeltranScanIpv6, ShowsTheRowsSsShowsWithTheirOwners)
 {
-    SocketHolder holder;
-    ASSERT_TRUE(holder.ready());
+    const testproc::SocketHolder holder("holder", makeBothFamilies);
+    ASSERT_GT(holder.pid(), 0);
     const std::vector<std::string> expected = ssRows();
     const std::vector<std::string> rows = scanRows("--no-host-names --no-port-names --processes");
     EXPECT_EQ(rows, expected);

@@ -5,6 +5,7 @@
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/snmpd.h"
+#include "tests/common/socket_holder.h"
 #include "tests/platform/agent_client.h"
 
 #include <gtest/gtest.h>
@@ -101,61 +102,7 @@ namespace {
         return info.st_ino;
     }
 
-    // A child process that makes its own sockets and holds them until the test ends. It
-    // closes what it inherited but the descriptors in keep first, so every socket has
-    // exactly one holder. makeSockets may write the ready byte to descriptor 100 itself.
-    class Holder
-    {
-    public:
-        Holder(
-            const char* name, const std::function<void()>& makeSockets, std::initializer_list<int> keep = {})
-        {
-            int ready[2];
-            if (pipe(ready) != 0)
-                return;
-            m_pid = fork();
-            if (m_pid == 0) {
-                constexpr int readyFd = 100;
-                dup2(ready[1], readyFd);
-                for (int fd = 3; fd < 1024; ++fd) {
-                    if (fd != readyFd && std::find(keep.begin(), keep.end(), fd) == keep.end())
-                        close(fd);
-                }
-                prctl(PR_SET_NAME, name);
-                try {
-                    makeSockets();
-                } catch (...) {
-                    _exit(1);
-                }
-                const char done = 1;
-                if (write(readyFd, &done, 1) != 1)
-                    _exit(1);
-                for (;;)
-                    pause();
-            }
-            close(ready[1]);
-            char done = 0;
-            if (read(ready[0], &done, 1) != 1)
-                m_pid = -1;
-            close(ready[0]);
-        }
-        ~Holder() { end(); }
-        Holder(const Holder&) = delete;
-        Holder& operator=(const Holder&) = delete;
-
-        pid_t pid() const { return m_pid; }
-        void end()
-        {
-            if (m_pid <= 0)
-                return;
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-        }
-
-    private:
-        pid_t m_pid = -1;
-    };
+    using Holder = testproc::SocketHolder;
 
     class AgentInetTest : public ::testing::Test
     {
@@ -255,7 +202,7 @@ namespace {
         Holder sender("sender",
             [&] {
                 Socket udp = udpSocket("::1", 7101, Stack::V6Only);
-                const int readyFd = 100;
+                const int readyFd = Holder::kReadyFd;
                 char wait = 0;
                 // Hold it until told, then hand it to the other end and leave.
                 if (write(readyFd, "", 1) != 1 || read(go[0], &wait, 1) != 1)

@@ -3,7 +3,7 @@
 #include "scan/inet_endpoints.h"
 #include "scan/name_resolver.h"
 #include "scan/options.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <gtest/gtest.h>
 

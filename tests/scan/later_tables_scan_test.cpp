@@ -8,7 +8,7 @@
 #include "scan/options.h"
 #include "scan/run_scan.h"
 #include "tests/scan/fakes/recording_scan_view.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "scan/mib_agent.h"
 #include "scan/tcp_states.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include "scan/name_resolver.h"
 #include "scan/options.h"
 #include "tests/common/netns.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "scan/scanner.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/scan/fakes/scripted_name_services.h"
+#include "tests/common/scripted_name_services.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -15,9 +15,22 @@ std::uint32_t ipv4(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t 
 
 std::string ScriptedNameServices::localHostName()
 {
+    std::chrono::milliseconds delay;
+    std::string name;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_localNameCalls;
+        delay = m_localNameDelay;
+        name = m_localName;
+    }
+    std::this_thread::sleep_for(delay);
+    return name;
+}
+
+void ScriptedNameServices::setLocalNameDelay(std::chrono::milliseconds delay)
+{
     std::lock_guard lock(m_mutex);
-    ++m_localNameCalls;
-    return m_localName;
+    m_localNameDelay = delay;
 }
 
 std::optional<std::string> ScriptedNameServices::hostByAddress(std::uint32_t networkOrderAddress)

@@ -1,4 +1,4 @@
-#include "tests/app/sockets.h"
+#include "tests/common/test_sockets.h"
 
 namespace {
 

@@ -27,6 +27,8 @@ public:
     void addHost(std::uint32_t networkOrderAddress, std::string name);
     void addService(std::uint16_t hostOrderPort, std::string protocol, std::string name);
     void setLookupDelay(std::chrono::milliseconds delay);
+    // Each call for the local computer's name takes this long, as a slow system's does.
+    void setLocalNameDelay(std::chrono::milliseconds delay);
     // Look-ups of address block until releaseHeld(), as a resolver that never answers.
     void holdAddress(std::uint32_t networkOrderAddress);
     void releaseHeld();
@@ -49,6 +51,7 @@ private:
     std::map<std::uint32_t, std::string> m_hosts;
     std::map<std::pair<std::uint16_t, std::string>, std::string> m_services;
     std::chrono::milliseconds m_delay { 0 };
+    std::chrono::milliseconds m_localNameDelay { 0 };
     std::vector<std::uint32_t> m_asked;
     std::map<std::array<std::uint8_t, 16>, std::string> m_hosts6;
     int m_host6Lookups = 0;
