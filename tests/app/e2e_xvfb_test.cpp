@@ -121,6 +121,17 @@ private:
     pid_t m_pid = -1;
 };
 
+// An X server for one test, ended with it, and xdotool on it.
+struct Screen
+{
+    testproc::XServer xvfb = testproc::startXvfb();
+    testproc::ProcessGuard guard { xvfb.pid };
+    int xdotool(const std::string& arguments) const
+    {
+        return run("DISPLAY=" + xvfb.display + " xdotool " + arguments);
+    }
+};
+
 // Tries a check every 250 ms for at most 20 s.
 template <typename Check> bool waitUntilTrue(Check check)
 {
@@ -173,12 +184,10 @@ TEST(EndToEnd, TheMonitorShowsTheSocketsOfThisNamespaceAsMapAndGrid)
     sockets.connectTo(port);
     sockets.udp(1);
 
-    const testproc::XServer xvfb = testproc::startXvfb();
-    ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
-    const testproc::ProcessGuard xvfbGuard(xvfb.pid);
-    const std::string& display = xvfb.display;
-    const auto x
-        = [&](const std::string& arguments) { return run("DISPLAY=" + display + " xdotool " + arguments); };
+    const Screen screen;
+    ASSERT_GT(screen.xvfb.pid, 0) << "Xvfb did not start";
+    const std::string& display = screen.xvfb.display;
+    const auto x = [&screen](const std::string& arguments) { return screen.xdotool(arguments); };
     ProgramRun program(display, {});
     // The first scan shows the map: wait for its grey lines.
     const QImage map = screenUntil(
@@ -238,12 +247,10 @@ TEST(EndToEnd, ABusyMachineKeepsShowingFilteringSelectingAndTellsAStalledAgent)
     const std::uint16_t second = sockets.listen();
     sockets.connectTo(second);
 
-    const testproc::XServer xvfb = testproc::startXvfb();
-    ASSERT_GT(xvfb.pid, 0) << "Xvfb did not start";
-    const testproc::ProcessGuard xvfbGuard(xvfb.pid);
-    const std::string& display = xvfb.display;
-    const auto x
-        = [&](const std::string& arguments) { return run("DISPLAY=" + display + " xdotool " + arguments); };
+    const Screen screen;
+    ASSERT_GT(screen.xvfb.pid, 0) << "Xvfb did not start";
+    const std::string& display = screen.xvfb.display;
+    const auto x = [&screen](const std::string& arguments) { return screen.xdotool(arguments); };
     const QByteArray textView = "[Window]\nRememberLayout=true\nGraphicView=false\n";
     {
         ProgramRun program(display, textView);
