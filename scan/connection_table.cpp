@@ -22,6 +22,15 @@ void ConnectionTable::dropLast()
         --m_count;
 }
 
+void ConnectionTable::reorder(const std::vector<int>& order)
+{
+    std::vector<ConnectionRow> rows;
+    rows.reserve(order.size());
+    for (int from : order)
+        rows.push_back(m_rows[static_cast<std::size_t>(from)]);
+    std::copy(rows.begin(), rows.end(), m_rows.begin() + 1);
+}
+
 void ConnectionTable::swap(int i, int j)
 {
     if (i == j)

@@ -7,6 +7,7 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Receives the "Too many connections !" message; shows it and returns, never holding the scan.
 class CapacitySink
@@ -100,6 +101,8 @@ public:
     void dropLast();
     // Exchanges all fields of rows i and j (1-based).
     void swap(int i, int j);
+    // Puts the rows in the order given: order[k] is the row (1-based) that becomes row k + 1.
+    void reorder(const std::vector<int>& order);
 
     int count() const { return m_count; }
     ConnectionRow& row(int n) { return m_rows[static_cast<std::size_t>(n)]; }

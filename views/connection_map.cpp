@@ -4,6 +4,7 @@
 
 #include "resources/ui_font.h"
 #include "scan/row_filter.h"
+#include "scan/row_ordering.h"
 #include "scan/tcp_states.h"
 
 #include <QPainter>
@@ -222,6 +223,17 @@ QString mapRowToolTip(const ConnectionRow& row)
 void orderMapRows(ConnectionTable& table)
 {
     const int count = table.count();
+    if (count > ConnectionTable::kCapacity) {
+        // The selection below is quadratic, at every redraw and scroll step: a larger table
+        // takes the same order, stably. Descending local host, established rows first.
+        sortRowsStably(table, [&table](int a, int b) {
+            const int order = std::strcmp(table.row(a).localHost, table.row(b).localHost);
+            if (order != 0)
+                return order > 0;
+            return isEstablished(table.row(a)) && !isEstablished(table.row(b));
+        });
+        return;
+    }
     for (int i = 1; i <= count; ++i) {
         int m = i;
         for (int j = i + 1; j <= count; ++j) {

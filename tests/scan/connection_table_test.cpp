@@ -11,7 +11,7 @@ namespace {
 // Fills a table with rows whose state is the given text and whose localPort tags the arrival order.
 ConnectionTable tableOf(const std::vector<std::string>& states)
 {
-    ConnectionTable table;
+    ConnectionTable table(ConnectionTable::kUnbounded);
     for (std::size_t i = 0; i < states.size(); ++i) {
         ConnectionRow* row = table.append();
         setField(row->state, states[i]);
@@ -173,6 +173,24 @@ TEST(RowOrdering, WorkedExamples)
         orderRows(table);
         EXPECT_EQ(arrivalTags(table), c.result);
     }
+}
+
+TEST(RowOrdering, ATableBeyondTheClassicSizeIsSortedStablyByTheSameKeys)
+{
+    // Established rows first, the rest by state; each group keeps the scan's order.
+    std::vector<std::string> states;
+    for (int i = 0; i < 300; ++i)
+        states.push_back(i % 3 == 0 ? "Established" : (i % 3 == 1 ? "Time_wait" : "Listening"));
+    ConnectionTable table = tableOf(states);
+    orderRows(table);
+    const std::vector<std::string> tags = arrivalTags(table);
+    ASSERT_EQ(tags.size(), 300u);
+    EXPECT_EQ(tags[0], "Established#1");
+    EXPECT_EQ(tags[1], "Established#4");
+    EXPECT_EQ(tags[99], "Established#298");
+    EXPECT_EQ(tags[100], "Listening#3");
+    EXPECT_EQ(tags[200], "Time_wait#2");
+    EXPECT_EQ(tags[299], "Time_wait#299");
 }
 
 } // namespace

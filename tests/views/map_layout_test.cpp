@@ -61,6 +61,28 @@ TEST(MapOrdering, OrdersRowsLikeTheMapShowsThem)
     }
 }
 
+TEST(MapOrdering, ATableBeyondTheClassicSizeTakesTheSameOrderStably)
+{
+    std::vector<TestRow> rows;
+    std::vector<std::string> ports;
+    for (int i = 0; i < 250; ++i)
+        ports.push_back(std::to_string(i + 1));
+    for (int i = 0; i < 250; ++i)
+        rows.push_back({ i % 2 == 0 ? "10.0.0.1" : "10.0.0.2", ports[std::size_t(i)].c_str(),
+            i % 5 == 0 ? "Established" : "Listening" });
+    ConnectionTable table(ConnectionTable::kUnbounded);
+    fillTable(table, rows);
+    orderMapRows(table);
+    const std::vector<std::string> order = localPorts(table);
+    // 10.0.0.2 first (descending), its established rows first, each group in the scan's order.
+    EXPECT_EQ(order[0], "6");
+    EXPECT_EQ(order[1], "16");
+    EXPECT_EQ(order[25], "2");
+    EXPECT_EQ(order[125], "1");
+    EXPECT_EQ(order[150], "3");
+    EXPECT_EQ(countMapRows(table).interfaceCount, 2);
+}
+
 TEST(MapOrdering, SwapsWholeRows)
 {
     ConnectionTable table;
