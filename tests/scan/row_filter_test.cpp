@@ -68,6 +68,15 @@ TEST_F(RowFilterTest, TheTableHoldsTheMatchingRowsOfABusyMachine)
     EXPECT_EQ(view.capacityMessages(), 1);
     EXPECT_EQ(view.gridRows().size(), 200u);
     EXPECT_EQ(view.events().back(), "status 100 endpoints were not shown.");
+
+    // A table for every endpoint: all 300, no message, and the map counts them.
+    options.tableSize = ConnectionTable::kUnbounded;
+    view.clear();
+    runOnce();
+    EXPECT_EQ(view.capacityMessages(), 0);
+    EXPECT_EQ(view.gridRows().size(), 300u);
+    EXPECT_EQ(view.mapTable()->table.count(), 300);
+    EXPECT_EQ(view.events().back(), "status ");
 }
 
 TEST_F(RowFilterTest, TermsFindPortsProcessesStatesAndFamiliesBehindTheirNames)
