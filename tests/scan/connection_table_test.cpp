@@ -9,9 +9,9 @@
 namespace {
 
 // Fills a table with rows whose state is the given text and whose localPort tags the arrival order.
-ConnectionTable tableOf(const std::vector<std::string>& states)
+ConnectionTable tableOf(const std::vector<std::string>& states, int capacity = ConnectionTable::kCapacity)
 {
-    ConnectionTable table(ConnectionTable::kUnbounded);
+    ConnectionTable table(capacity);
     for (std::size_t i = 0; i < states.size(); ++i) {
         ConnectionRow* row = table.append();
         setField(row->state, states[i]);
@@ -181,7 +181,7 @@ TEST(RowOrdering, ATableBeyondTheClassicSizeIsSortedStablyByTheSameKeys)
     std::vector<std::string> states;
     for (int i = 0; i < 300; ++i)
         states.push_back(i % 3 == 0 ? "Established" : (i % 3 == 1 ? "Time_wait" : "Listening"));
-    ConnectionTable table = tableOf(states);
+    ConnectionTable table = tableOf(states, ConnectionTable::kUnbounded);
     orderRows(table);
     const std::vector<std::string> tags = arrivalTags(table);
     ASSERT_EQ(tags.size(), 300u);
