@@ -53,8 +53,10 @@ XServer startXvfb()
     if (pipe(channel) != 0)
         return {};
     XServer server;
+    // -noreset: a server that resets when its last client leaves refuses the next one for a
+    // moment, and a test may start a second program right after the first.
     server.pid = spawn({ "Xvfb", "-displayfd", std::to_string(channel[1]), "-screen", "0", "1024x768x24",
-        "-nolisten", "tcp" });
+        "-nolisten", "tcp", "-noreset" });
     close(channel[1]);
     // Xvfb writes the display number once it accepts clients.
     std::string number;
