@@ -123,17 +123,22 @@ RowFilter RowFilter::fromOptions(const Options& options)
 bool RowFilter::matches(const Term& term, const ConnectionRow& row)
 {
     const std::string_view value = term.value;
-    const bool hasRemote = row.remoteAddress[0] != '\0';
-    const bool portMatches = term.number >= 0
-        ? term.number == row.localPortNumber || (hasRemote && term.number == row.remotePortNumber)
-        : equalsFolded(row.localPort, value) || (hasRemote && equalsFolded(row.remotePort, value));
-    const bool processMatches
-        = term.number >= 0 ? row.pid != 0 && term.number == row.pid : containsFolded(row.processName, value);
+    // Asked only by the fields that need them: the filter runs on every row of a scan.
+    const auto portMatches = [&] {
+        const bool hasRemote = row.remoteAddress[0] != '\0';
+        return term.number >= 0
+            ? term.number == row.localPortNumber || (hasRemote && term.number == row.remotePortNumber)
+            : equalsFolded(row.localPort, value) || (hasRemote && equalsFolded(row.remotePort, value));
+    };
+    const auto processMatches = [&] {
+        return term.number >= 0 ? row.pid != 0 && term.number == row.pid
+                                : containsFolded(row.processName, value);
+    };
     switch (term.field) {
     case Field::Port:
-        return portMatches;
+        return portMatches();
     case Field::Process:
-        return processMatches;
+        return processMatches();
     case Field::State:
         return containsFolded(row.state, value);
     case Field::Protocol:
@@ -148,11 +153,11 @@ bool RowFilter::matches(const Term& term, const ConnectionRow& row)
     if (term.number >= 0) {
         // A number is a port or a pid, or part of an address or a name; never part of
         // another number.
-        return portMatches || processMatches || hostMatches(row, value);
+        return portMatches() || processMatches() || hostMatches(row, value);
     }
-    return portMatches || processMatches || hostMatches(row, value) || containsFolded(row.localPort, value)
-        || containsFolded(row.remotePort, value) || containsFolded(row.protocol, value)
-        || containsFolded(row.state, value);
+    return portMatches() || processMatches() || hostMatches(row, value)
+        || containsFolded(row.localPort, value) || containsFolded(row.remotePort, value)
+        || containsFolded(row.protocol, value) || containsFolded(row.state, value);
 }
 
 bool RowFilter::keeps(const ConnectionRow& row) const

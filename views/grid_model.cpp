@@ -259,6 +259,8 @@ void GridModel::setMarkWildcards(bool on)
 
 void GridModel::setMarkNewRows(bool on)
 {
+    if (on == m_markNew)
+        return; // the window hands every option change on: only a real one repaints
     m_markNew = on;
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
