@@ -42,6 +42,7 @@ void FleetPoller::finish(std::size_t agent, Clock::time_point now,
 {
     Watch& watch = m_watches[agent];
     watch.job.reset(); // closes the session before anything else runs
+    watch.lastPoll = now - watch.pollStarted.value_or(now);
     watch.pollStarted.reset();
     if (watch.result.ok) {
         watch.answered = true;
@@ -108,6 +109,7 @@ AgentStatus FleetPoller::status(std::size_t agent, Clock::time_point now) const
     const Watch& watch = m_watches.at(agent);
     AgentStatus status;
     status.error = watch.error;
+    status.lastPoll = watch.lastPoll;
     if (watch.staleSince) {
         status.state = AgentState::Stale;
         status.since = *watch.staleSince;

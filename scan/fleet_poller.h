@@ -28,6 +28,7 @@ struct AgentStatus
     AgentState state = AgentState::Waiting;
     std::chrono::steady_clock::time_point since {}; // Slow, Stale: when the rows went stale
     std::string error; // Stale: why, naming the agent
+    std::chrono::steady_clock::duration lastPoll {}; // how long the last poll that ended took
 };
 
 class FleetPoller
@@ -65,6 +66,7 @@ private:
         std::optional<Clock::time_point> staleSince;
         bool answered = false;
         std::string error;
+        Clock::duration lastPoll {};
     };
     void start(std::size_t agent, Clock::time_point now);
     void finish(std::size_t agent, Clock::time_point now,
