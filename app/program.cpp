@@ -12,6 +12,7 @@
 #include "scan/scanner.h"
 #include "settings/options_store.h"
 #include "settings/preferences_dialog.h"
+#include "settings/secret_store.h"
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/map_pictures.h"
@@ -52,6 +53,8 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     m_settingsFile = std::make_unique<SettingsFile>(m_userFiles.settingsFile);
     m_store = std::make_unique<OptionsStore>(*m_log);
     m_store->setFiles(m_userFiles.optionsFile, m_settingsFile.get());
+    m_secrets = std::make_unique<SecretStore>(SecretStore::pathBeside(m_userFiles.settingsFile));
+    m_store->setSecrets(m_secrets.get());
     m_store->loadPreferences();
 
     // Created in start-up order, whatever the order of destruction.

@@ -18,6 +18,7 @@ class NameServices;
 class OptionsStore;
 class PreferencesDialog;
 class Scanner;
+class SecretStore;
 class SettingsFile;
 class TForm1;
 class TForm_About;
@@ -72,6 +73,7 @@ private:
     std::unique_ptr<ConnectionLog> m_log;
     std::shared_ptr<MibAgent> m_agent; // the module loaded into the process: this computer
     std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini
+    std::unique_ptr<SecretStore> m_secrets; // the SNMP options, never in veltran.ini
     std::unique_ptr<OptionsStore> m_store;
     std::unique_ptr<MapPictures> m_pictures;
     std::unique_ptr<TForm_Options> m_options;

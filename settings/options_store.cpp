@@ -4,6 +4,7 @@
 #include "scan/grid_columns.h"
 #include "scan/utf8_cut.h"
 #include "settings/options_file.h"
+#include "settings/secret_store.h"
 #include "settings/settings_file.h"
 
 #include <QStringList>
@@ -150,12 +151,20 @@ void OptionsStore::loadPreferences()
     if (!m_settingsFile)
         return;
     const SettingsFile& file = *m_settingsFile;
-    change([&file](Options& options) {
+    // An older version kept them in veltran.ini: read from there until the next save moves them.
+    std::string snmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
+    if (m_secrets && file.value(kWatchHostKey).isValid()) {
+        if (const auto secret = m_secrets->value(kWatchOptionsKey))
+            snmpOptions = secret->toStdString();
+        else if (!m_secrets->error().isEmpty())
+            Q_EMIT saveFailed(m_secrets->error());
+    }
+    change([&file, &snmpOptions](Options& options) {
         for (const PreferenceKey& key : kPreferenceKeys)
             options.*key.option = file.value(key.key, options.*key.option).toBool();
         options.watchAgent = file.value(kWatchSourceKey).toString() == kAgentSource;
         options.watchHost = file.value(kWatchHostKey).toString().toStdString();
-        options.watchSnmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
+        options.watchSnmpOptions = snmpOptions;
         bool ok = false;
         const int rows = file.value(kTableSizeKey, options.tableSize).toInt(&ok);
         if (ok && isOfferedTableSize(rows))
@@ -179,7 +188,13 @@ void OptionsStore::savePreferences()
         store(key.key, m_options.*key.option, defaults.*key.option);
     store(kWatchSourceKey, m_options.watchAgent ? kAgentSource : kComputerSource, kComputerSource);
     store(kWatchHostKey, QString::fromStdString(m_options.watchHost), QString());
-    store(kWatchOptionsKey, QString::fromStdString(m_options.watchSnmpOptions), QString());
+    // Never into veltran.ini: a failure to keep them is told, and they stay out of the file.
+    const QString snmpOptions = QString::fromStdString(m_options.watchSnmpOptions);
+    const bool asked = !snmpOptions.isEmpty() || file.value(kWatchHostKey).isValid();
+    if (m_secrets && asked && !m_secrets->setValue(kWatchOptionsKey, snmpOptions))
+        Q_EMIT saveFailed(m_secrets->error());
+    if (file.value(kWatchOptionsKey).isValid())
+        saved = file.remove(kWatchOptionsKey) && saved;
     store(kTableSizeKey, m_options.tableSize, defaults.tableSize);
     if (!saved)
         Q_EMIT saveFailed(file.error());
