@@ -3,6 +3,8 @@
 // driven asynchronously so that one thread can run the walks of many agents at once.
 // Internal to the remote agent and the poller; everything else uses RemoteMibAgent.
 
+#include "scan/shell_words.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -175,9 +177,6 @@ private:
     long m_probeRequest = 0;
 };
 
-// Splits a string into words as a POSIX shell does: blanks separate, quotes and
-// backslashes protect. False on an unterminated quote.
-bool splitShellWords(const std::string& text, std::vector<std::string>& words);
 
 // How net-snmp's parser read a command line's SNMP part.
 enum class SnmpCommandLine
