@@ -98,6 +98,9 @@ void FleetPoller::run(
                 finish(i, now, onResult);
         }
     }
+    // Stopped: the polls under way end here. At `until` they go on at the next run.
+    if (!m_stopped)
+        return;
     for (Watch& watch : m_watches) {
         watch.job.reset();
         watch.pollStarted.reset();

@@ -47,7 +47,8 @@ public:
     FleetPoller(const FleetPoller&) = delete;
     FleetPoller& operator=(const FleetPoller&) = delete;
 
-    // Polls until `until` or stop(); every poll that ends goes to onResult at once, on this thread.
+    // Polls until `until` or stop(); every poll that ends goes to onResult at once, on this
+    // thread. Polls under way at `until` go on at the next call; stop() ends them.
     void run(Clock::time_point until,
         const std::function<void(std::size_t agent, const AgentPollResult&)>& onResult);
     // Ends run() within a fraction of a second; from any thread.
