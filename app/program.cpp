@@ -114,6 +114,7 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
         [this](const Options& now, const Options&) { watch(now); });
     m_fleetAction = form1->View1->addAction(QStringLiteral("&Fleet map"));
     m_fleetAction->setObjectName(QStringLiteral("FleetMap1"));
+    m_fleetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     QObject::connect(m_fleetAction, &QAction::triggered, form1, [this] { openFleetMap(); });
     updateFleet(m_store->current());
     QObject::connect(m_store.get(), &OptionsStore::changed, form1,

@@ -6,7 +6,7 @@
 #include "settings/options_store.h"
 #include "settings/secret_store.h"
 #include "settings/settings_file.h"
-#include "working_directory.h"
+#include "store_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,16 +20,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class PreferencesTest : public InTemporaryDirectory
+class PreferencesTest : public StoreInTemporaryDirectory
 {
 protected:
     void SetUp() override
     {
-        InTemporaryDirectory::SetUp();
-        file = std::make_unique<SettingsFile>(u"veltran.ini"_s);
-        store = std::make_unique<OptionsStore>(log);
-        store->setFiles(u"options.dat"_s, file.get());
-        store->setSecrets(&secrets);
+        StoreInTemporaryDirectory::SetUp();
         store->loadPreferences();
         dialog = std::make_unique<PreferencesDialog>(*store);
         dialog->show();
@@ -37,15 +33,9 @@ protected:
     void TearDown() override
     {
         dialog.reset();
-        store.reset();
-        file.reset();
-        InTemporaryDirectory::TearDown();
+        StoreInTemporaryDirectory::TearDown();
     }
 
-    ConnectionLog log;
-    SecretStore secrets { u"veltran.secrets"_s, SecretStore::Backend::File };
-    std::unique_ptr<SettingsFile> file;
-    std::unique_ptr<OptionsStore> store;
     std::unique_ptr<PreferencesDialog> dialog;
 };
 

@@ -6,7 +6,7 @@
 #include "settings/options_store.h"
 #include "settings/secret_store.h"
 #include "settings/settings_file.h"
-#include "working_directory.h"
+#include "store_fixture.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -22,25 +22,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class WatchListTest : public InTemporaryDirectory
+class WatchListTest : public StoreInTemporaryDirectory
 {
 protected:
     void SetUp() override
     {
-        InTemporaryDirectory::SetUp();
-        file = std::make_unique<SettingsFile>(u"veltran.ini"_s);
-        store = std::make_unique<OptionsStore>(log);
-        store->setFiles(u"options.dat"_s, file.get());
-        store->setSecrets(&secrets);
+        StoreInTemporaryDirectory::SetUp();
         dialog = std::make_unique<WatchListDialog>(*store);
         dialog->show();
     }
     void TearDown() override
     {
         dialog.reset();
-        store.reset();
-        file.reset();
-        InTemporaryDirectory::TearDown();
+        StoreInTemporaryDirectory::TearDown();
     }
 
     void add(const QString& host, const QString& snmpOptions)
@@ -52,10 +46,6 @@ protected:
         Q_EMIT dialog->EditSnmpOptions->textEdited(snmpOptions);
     }
 
-    ConnectionLog log;
-    SecretStore secrets { u"veltran.secrets"_s, SecretStore::Backend::File };
-    std::unique_ptr<SettingsFile> file;
-    std::unique_ptr<OptionsStore> store;
     std::unique_ptr<WatchListDialog> dialog;
 };
 
