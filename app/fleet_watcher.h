@@ -28,6 +28,7 @@ public:
     std::vector<FleetMapComputer> computers() const;
 
 Q_SIGNALS:
+    // Some agents' polls ended; at most five times a second.
     void updated();
 
 private:
@@ -36,6 +37,7 @@ private:
     std::vector<FleetPoller::Agent> m_agents;
     std::vector<AgentPollResult> m_lastGood; // GUI thread
     std::vector<AgentStatus> m_status; // GUI thread
+    bool m_updatePending = false;
     std::atomic<bool> m_stop = false;
     std::thread m_thread;
 };
