@@ -22,8 +22,8 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QMenu>
 #include <QFileInfo>
+#include <QMenu>
 
 namespace {
 
@@ -147,10 +147,12 @@ void Program::openFleetMap()
     if (!m_fleetMap) {
         m_fleetMap = std::make_unique<FleetMapWindow>();
         // Nothing is polled while the map is closed.
-        QObject::connect(m_fleetMap.get(), &FleetMapWindow::closed, m_form1.get(), [this] { m_fleetWatcher.reset(); });
+        QObject::connect(
+            m_fleetMap.get(), &FleetMapWindow::closed, m_form1.get(), [this] { m_fleetWatcher.reset(); });
     }
     m_fleetWatcher.reset();
-    m_fleetWatcher = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
+    m_fleetWatcher
+        = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
     FleetWatcher* watcher = m_fleetWatcher.get();
     QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
         [this, watcher] { m_fleetMap->setComputers(watcher->computers()); });

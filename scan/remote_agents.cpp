@@ -96,8 +96,8 @@ std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& pe
     return results;
 }
 
-void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request, int intervalMs,
-    const std::atomic<bool>& stop, const FleetResultHandler& onResult)
+void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+    int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult)
 {
     if (const RemoteAgentsEntry* entry = remoteAgents())
         return entry->watchFleet(agents, request, intervalMs, stop, onResult);

@@ -38,7 +38,8 @@ struct RemoteAgentsEntry
 };
 
 // Changes with every change to the entry above, so a module of another build is refused.
-inline constexpr std::uint32_t kRemoteAgentsLayout = 0x52454d03 + sizeof(RemoteAgentsEntry) + sizeof(AgentPollResult);
+inline constexpr std::uint32_t kRemoteAgentsLayout
+    = 0x52454d03 + sizeof(RemoteAgentsEntry) + sizeof(AgentPollResult);
 // The module's exported function that returns its entry (static storage).
 inline constexpr const char* kRemoteAgentsSymbol = "veltranRemoteAgents";
 inline constexpr const char* kRemoteAgentsModule = "veltran-remote.dll";
@@ -57,8 +58,8 @@ std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& pe
     const std::vector<std::string>& snmpArguments, const AgentPollRequest& request);
 // watchFleet of the module; without it, every agent's one failed poll with the reason, then
 // nothing until stop is set.
-void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request, int intervalMs,
-    const std::atomic<bool>& stop, const FleetResultHandler& onResult);
+void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+    int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult);
 // splitSnmpCommandLine of the module; without it, Error after the reason on standard error.
 SnmpCommandLine splitRemoteCommandLine(const std::vector<std::string>& words,
     std::vector<std::string>& options, std::vector<std::string>& peers);

@@ -177,7 +177,6 @@ private:
     long m_probeRequest = 0;
 };
 
-
 // How net-snmp's parser read a command line's SNMP part.
 enum class SnmpCommandLine
 {
