@@ -70,10 +70,12 @@ void FleetPoller::run(
             Watch& watch = m_watches[i];
             if (watch.job)
                 continue;
-            if (watch.nextStart > now || open >= m_maxOpen) {
-                wake = std::min(wake, std::max(watch.nextStart, now));
+            if (watch.nextStart > now) {
+                wake = std::min(wake, watch.nextStart);
                 continue;
             }
+            if (open >= m_maxOpen)
+                continue; // due, but waits for a session to end: the wait below ends with it
             start(i, now);
             if (watch.job->finished())
                 finish(i, now, onResult);
