@@ -33,7 +33,6 @@ std::shared_ptr<NameServices> borrowed(NameServices& names)
     return std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &names);
 }
 
-// What a scan reads: "" for this computer, else the agent's host and SNMP options.
 // The agents the fleet map polls: the Watch choice's when it is one, then the others on.
 std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
 {
@@ -43,8 +42,8 @@ std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
         agent.peer = QString::fromStdString(host).trimmed().toStdString();
         if (agent.peer.empty())
             return;
-        // Options that cannot be split (an open quote) are none: the agent's poll says it failed.
-        splitShellWords(snmpOptions, agent.snmpArguments);
+        if (!splitShellWords(snmpOptions, agent.snmpArguments))
+            agent.rejection = "invalid SNMP options for " + agent.peer + ": unterminated quote";
         agents.push_back(std::move(agent));
     };
     if (options.watchAgent)
@@ -56,6 +55,7 @@ std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
     return agents;
 }
 
+// What a scan reads: "" for this computer, else the agent's host and SNMP options.
 std::string watchedTarget(const Options& options)
 {
     return options.watchAgent ? options.watchHost + '\n' + options.watchSnmpOptions : std::string();

@@ -114,7 +114,7 @@ PollerRun runPoller(const std::vector<std::string>& peers, std::size_t live)
         close(channel[0]);
         std::vector<FleetPoller::Agent> agents;
         for (const std::string& peer : peers)
-            agents.push_back({ peer, { "-v2c", "-c", "public" } });
+            agents.push_back({ peer, { "-v2c", "-c", "public" }, {} });
         AgentPollRequest request;
         request.tcp = request.udp = false;
         request.endpoints = request.addresses = true;

@@ -5,10 +5,10 @@
 #include <algorithm>
 
 AgentJob::AgentJob(AgentPollResult& result, const std::vector<std::string>& arguments,
-    const AgentPollRequest& request, const RemoteAgentSettings& settings)
+    const AgentPollRequest& request, const RemoteAgentSettings& settings, const std::string& rejection)
     : m_result(result)
     , m_request(request)
-    , m_session(result.peer, arguments, settings)
+    , m_session(result.peer, arguments, settings, rejection)
     , m_budget(settings)
 {
     m_steps.push_back(Step::Name);

@@ -14,8 +14,9 @@
 class AgentJob
 {
 public:
+    // A non-empty rejection is the failure of every request, the options not being readable.
     AgentJob(AgentPollResult& result, const std::vector<std::string>& arguments,
-        const AgentPollRequest& request, const RemoteAgentSettings& settings);
+        const AgentPollRequest& request, const RemoteAgentSettings& settings, const std::string& rejection = {});
 
     SnmpSession& session() { return m_session; }
     bool finished() const { return m_finished; }

@@ -32,8 +32,8 @@ void FleetPoller::start(std::size_t agent, Clock::time_point now)
     watch.result.peer = m_agents[agent].peer;
     watch.pollStarted = now;
     watch.nextStart = now + m_interval;
-    watch.job
-        = std::make_unique<AgentJob>(watch.result, m_agents[agent].snmpArguments, m_request, m_settings);
+    watch.job = std::make_unique<AgentJob>(
+        watch.result, m_agents[agent].snmpArguments, m_request, m_settings, m_agents[agent].rejection);
     watch.job->advance();
 }
 

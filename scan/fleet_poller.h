@@ -39,6 +39,7 @@ public:
     {
         std::string peer;
         std::vector<std::string> snmpArguments; // snmpwalk's syntax, one word each
+        std::string rejection; // not "": the options could not be read, and each poll fails with it
     };
 
     FleetPoller(std::vector<Agent> agents, const AgentPollRequest& request, Clock::duration interval,

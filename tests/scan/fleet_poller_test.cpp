@@ -49,8 +49,12 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
     for (int i = 0; i < 4; ++i) {
         const auto& agent = *agents[static_cast<std::size_t>(i)];
         watched.push_back({ agent.peer(),
-            words((i == kV3 || i == kDeadV3 ? agent.v3Options() : agent.v2cOptions()) + " -t 0.7 -r 1") });
+            words((i == kV3 || i == kDeadV3 ? agent.v3Options() : agent.v2cOptions()) + " -t 0.7 -r 1"),
+            {} });
     }
+    // Options that could not be read: every poll fails at once with the reason, asking nobody.
+    watched.push_back(
+        { "udp:127.0.0.1:9", {}, "invalid SNMP options for udp:127.0.0.1:9: unterminated quote" });
     agents[kDeadV3]->kill();
     agents[kHung]->pause();
 
@@ -63,8 +67,8 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
     FleetPoller poller(std::move(watched), request, std::chrono::milliseconds(200), settings);
 
     const auto begin = FleetPoller::Clock::now();
-    std::vector<AgentPollResult> last(4);
-    std::vector<int> polls(4, 0);
+    std::vector<AgentPollResult> last(5);
+    std::vector<int> polls(5, 0);
     int answersBeforeTheDead = 0;
     bool hungSeenSlow = false;
     poller.run(
@@ -83,6 +87,8 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
     EXPECT_GE(polls[kV2c], 5);
     EXPECT_GE(polls[kV3], 5);
     EXPECT_TRUE(hungSeenSlow);
+    EXPECT_GE(polls[4], 5);
+    EXPECT_EQ(last[4].error, "invalid SNMP options for udp:127.0.0.1:9: unterminated quote");
     const auto now = FleetPoller::Clock::now();
     for (const auto agent : { kV2c, kV3 }) {
         SCOPED_TRACE(agent);
