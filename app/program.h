@@ -18,6 +18,10 @@ class NameServices;
 class OptionsStore;
 class PreferencesDialog;
 class Scanner;
+class FleetMapWindow;
+class FleetWatcher;
+class QAction;
+class SecretStore;
 class SettingsFile;
 class TForm1;
 class TForm_About;
@@ -53,6 +57,8 @@ public:
     TForm_About& about() { return *m_about; }
     Scanner& scanner() { return *m_scanner; }
     ConnectionLog& log() { return *m_log; }
+    // The fleet map's window, once opened.
+    FleetMapWindow* fleetMap() { return m_fleetMap.get(); }
     OptionsStore& store() { return *m_store; }
 
 private:
@@ -63,6 +69,10 @@ private:
     void showWatchedComputer(const MapTable& table);
     // At the window's close, while the user asks for it to be kept.
     void saveLayout();
+    // The Fleet map entry, offered while more than one computer is watched, and the agents
+    // its open window polls.
+    void updateFleet(const Options& options);
+    void openFleetMap();
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
@@ -72,6 +82,7 @@ private:
     std::unique_ptr<ConnectionLog> m_log;
     std::shared_ptr<MibAgent> m_agent; // the module loaded into the process: this computer
     std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini
+    std::unique_ptr<SecretStore> m_secrets; // the SNMP options, never in veltran.ini
     std::unique_ptr<OptionsStore> m_store;
     std::unique_ptr<MapPictures> m_pictures;
     std::unique_ptr<TForm_Options> m_options;
@@ -81,4 +92,7 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    QAction* m_fleetAction = nullptr; // in the View menu
+    std::unique_ptr<FleetMapWindow> m_fleetMap;
+    std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
 };

@@ -37,6 +37,8 @@ struct ScanArguments
     std::vector<std::string> hosts;
     // Their SNMP options in snmpwalk's syntax, one word each.
     std::vector<std::string> snmpOptions;
+    // --links: the connections between the HOSTs' computers instead of their rows.
+    bool links = false;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

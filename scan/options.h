@@ -6,6 +6,16 @@
 
 #include <string>
 #include <utility>
+#include <vector>
+
+// One more computer watched through its SNMP agent, after the Watch choice (the first).
+struct WatchedAgent
+{
+    std::string host; // net-snmp's peer syntax: "host", "udp:host:1161", "udp6:[::1]:1161"
+    std::string snmpOptions; // snmpwalk's syntax; holds the community or passphrases: a secret
+    bool enabled = true;
+    bool operator==(const WatchedAgent&) const = default;
+};
 
 struct Options
 {
@@ -36,6 +46,8 @@ struct Options
     bool rememberLayout = false; // the window's place, view, column widths and sort
     bool markIpv6Names = false; // " (v6)" after the name of an IPv6 end, as "vm" and "vm (v6)"
     bool showUdpPeers = false; // a connected UDP socket's remote end, where "none" stood
+    // The computers watched after the first; none: one computer, as ever.
+    std::vector<WatchedAgent> moreAgents;
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
     int tableSize = ConnectionTable::kCapacity;
 

@@ -279,6 +279,11 @@ QFont mapFont()
     return font;
 }
 
+MapPalette mapPalette()
+{
+    return { kBackground, kLineColour, kTextColour, kHighlightColour };
+}
+
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
     const ConnectionTable& table, const std::string& localComputerName, qreal scale, const MapLabels& labels,
     bool stale)

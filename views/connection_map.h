@@ -6,6 +6,7 @@
 #include "scan/scan_view.h"
 #include "views/map_pictures.h"
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPointer>
@@ -57,6 +58,16 @@ int mapContentHeight(const MapPictures& pictures, const MapCounters& counters, i
 
 // The map's text font: "MS Sans Serif" 11 pixels, or a sans face of this system.
 QFont mapFont();
+
+// The map's colours, for the views drawn after it.
+struct MapPalette
+{
+    QColor background;
+    QColor line;
+    QColor text;
+    QColor highlight;
+};
+MapPalette mapPalette();
 
 // Draws the map for a surface of the given size, the local computer's picture at
 // y = mapTop, and returns it. clientWidth is the main window's client width, from
