@@ -91,6 +91,7 @@ public:
         }
     }
 
+    int textHeight() const { return m_textHeight; }
     bool rowVisible(int y) const { return y + m_textHeight > 0 && y < m_bounds.height(); }
 
     QString text(const char* value, std::size_t length) const
@@ -315,9 +316,21 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
 
     const int x = kLeftMargin + kBranchIndent;
     int y = mapTop + computer.height() + kGapBelowComputer;
+    int interfaces = 0;
+    // A row's lower text may hang below its picture.
+    const int rowExtent = std::max(rowStep, rowStep / 2 + kLowerTextDrop + canvas.textHeight());
     for (int k = 1; k <= count; ++k) {
         const ConnectionRow& row = table.row(k);
+        if (y >= surfaceSize.height()) {
+            // Only what is on screen is drawn: of the rows below it, only the trunk that a
+            // later interface hangs on crosses the surface.
+            if (interfaces < counters.interfaceCount)
+                canvas.line(
+                    QPoint(x - kTrunkOffset, surfaceSize.height()), QPoint(x - kTrunkOffset, trunkBottom));
+            break;
+        }
         if (k == 1 || std::strcmp(row.localHost, table.row(k - 1).localHost) != 0) {
+            ++interfaces;
             y += kCaptionDrop;
             canvas.drawText(x, y, row.localHost);
             y += kCaptionToPicture;
@@ -326,6 +339,10 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             // Every interface hangs on the one trunk below the computer picture.
             canvas.line(QPoint(x, y), QPoint(x - kTrunkOffset, y));
             canvas.line(QPoint(x - kTrunkOffset, y), QPoint(x - kTrunkOffset, trunkBottom));
+        }
+        if (y + rowExtent <= 0) {
+            y += rowStep; // above the surface
+            continue;
         }
         const int rowMid = y + rowStep / 2;
         const int textX = x + hubWidth + kTextGap;
