@@ -479,6 +479,10 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (view.showsMap()) {
             auto finished = std::make_shared<MapTable>();
             finished->table = table;
+            // A large table's order for the map is a sort: made here, off the GUI thread,
+            // whose redraws then find it in order. A small one rotates at each redraw.
+            if (finished->table.count() > ConnectionTable::kCapacity)
+                orderMapRows(finished->table);
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), options.graphicView);
         }

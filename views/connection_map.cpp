@@ -221,35 +221,6 @@ QString mapRowToolTip(const ConnectionRow& row)
     return tip;
 }
 
-void orderMapRows(ConnectionTable& table)
-{
-    const int count = table.count();
-    if (count > ConnectionTable::kCapacity) {
-        // The selection below is quadratic, at every redraw and scroll step: a larger table
-        // takes the same order, stably. Descending local host, established rows first.
-        sortRowsStably(table, [&table](int a, int b) {
-            const int order = std::strcmp(table.row(a).localHost, table.row(b).localHost);
-            if (order != 0)
-                return order > 0;
-            return isEstablished(table.row(a)) && !isEstablished(table.row(b));
-        });
-        return;
-    }
-    for (int i = 1; i <= count; ++i) {
-        int m = i;
-        for (int j = i + 1; j <= count; ++j) {
-            const ConnectionRow& rowJ = table.row(j);
-            // One comparison serves both tests: after a move to j the hosts are equal,
-            // and m is j already.
-            const int order = std::strcmp(rowJ.localHost, table.row(m).localHost);
-            if (order > 0 || (order == 0 && isEstablished(rowJ)))
-                m = j;
-        }
-        if (m != i)
-            table.swap(i, m);
-    }
-}
-
 MapCounters countMapRows(const ConnectionTable& table)
 {
     MapCounters counters;
