@@ -195,9 +195,14 @@ const GridRowDetails& GridModel::rowDetails(int row) const
 
 void GridModel::countChanges()
 {
-    std::set<std::string> keys;
     m_new.assign(m_rows.size(), false);
     m_newCount = 0;
+    m_closedCount = 0;
+    // Only while marking: otherwise a key made and kept for every row at every refresh
+    // serves nothing.
+    if (!m_markNew)
+        return;
+    std::set<std::string> keys;
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
         if (isEmptyRow(m_rows[r]))
             continue;
@@ -208,7 +213,6 @@ void GridModel::countChanges()
         }
         keys.insert(std::move(key));
     }
-    m_closedCount = 0;
     if (m_haveBaseline) {
         for (const std::string& key : m_lastKeys)
             m_closedCount += keys.contains(key) ? 0 : 1;
@@ -262,6 +266,18 @@ void GridModel::setMarkNewRows(bool on)
     if (on == m_markNew)
         return; // the window hands every option change on: only a real one repaints
     m_markNew = on;
+    // Marking compares each refresh with the one before: from the rows shown now, if any.
+    m_lastKeys.clear();
+    m_haveBaseline = false;
+    const bool shown
+        = std::any_of(m_rows.begin(), m_rows.end(), [](const GridRow& row) { return !isEmptyRow(row); });
+    if (on && shown) {
+        countChanges();
+    } else {
+        m_new.assign(m_rows.size(), false);
+        m_newCount = 0;
+        m_closedCount = 0;
+    }
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
 }
