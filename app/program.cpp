@@ -63,6 +63,12 @@ std::string watchedTarget(const Options& options)
 
 } // namespace
 
+void prepareDisplayConnection()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", QByteArrayLiteral("1"));
+}
+
 Program::Program(NameServices& names, const char* agentModule, const QString& programFolder)
     : m_names(names)
     , m_log(std::make_unique<ConnectionLog>())

@@ -31,6 +31,12 @@ struct MapPictures;
 struct MapTable;
 struct Options;
 
+// Before the application object: repaints go to an X server through the connection, not
+// through shared memory. A shared-memory repaint waits for the server's answer before the
+// next one may draw, which woke the idle window four more times at every refresh. A
+// QT_XCB_NO_MITSHM of the user's own stands.
+void prepareDisplayConnection();
+
 class Program final
 {
 public:

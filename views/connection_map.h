@@ -3,6 +3,7 @@
 // one line per endpoint, composed off-screen and copied onto ListView1 in one block.
 
 #include "scan/connection_table.h"
+#include "scan/row_ordering.h" // orderMapRows
 #include "scan/scan_view.h"
 #include "views/map_pictures.h"
 
@@ -24,12 +25,6 @@ struct MapCounters
     int establishedCount = 0;
     int interfaceCount = 0;
 };
-
-// Orders rows 1..count in place for display: descending local host, and within one
-// host the established rows first. The selection prefers the last established
-// candidate, so established rows of one host rotate at every call; users see that
-// and it is kept.
-void orderMapRows(ConnectionTable& table);
 
 // What the map may add to a row's texts, each chosen in the Preferences.
 struct MapLabels
