@@ -54,10 +54,10 @@ void ConnectionTable::swap(int i, int j)
         std::memcpy(x, y, used);
         std::memcpy(y, temp, used);
     };
-    exchange(a.localHost, b.localHost, sizeof a.localHost);
-    exchange(a.localPort, b.localPort, sizeof a.localPort);
-    exchange(a.remoteHost, b.remoteHost, sizeof a.remoteHost);
-    exchange(a.remotePort, b.remotePort, sizeof a.remotePort);
+    a.localHost.swap(b.localHost);
+    a.localPort.swap(b.localPort);
+    a.remoteHost.swap(b.remoteHost);
+    a.remotePort.swap(b.remotePort);
     exchange(a.protocol, b.protocol, sizeof a.protocol);
     exchange(a.state, b.state, sizeof a.state);
     exchange(a.localAddress, b.localAddress, sizeof a.localAddress);
@@ -66,6 +66,6 @@ void ConnectionTable::swap(int i, int j)
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);
     std::swap(a.dualStack, b.dualStack);
-    exchange(a.processName, b.processName, sizeof a.processName);
-    exchange(a.commandLine, b.commandLine, sizeof a.commandLine);
+    a.processName.swap(b.processName);
+    a.commandLine.swap(b.commandLine);
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The table of display rows from the last scan: fixed-width texts, rows numbered from 1.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,12 +27,32 @@ inline std::string notShownText(int notShown)
     return std::to_string(notShown) + (notShown == 1 ? " endpoint was" : " endpoints were") + " not shown.";
 }
 
+// A row's text of at most N - 1 bytes, read as a C string. Held as a string, not as N bytes:
+// most texts are short, and rows of four 255-byte fields made a table of 20,000 endpoints
+// 70 MB. Set through setField, which cuts as before.
+template <std::size_t N> class FixedText
+{
+public:
+    operator const char*() const { return m_text.c_str(); }
+    operator std::string_view() const { return m_text; }
+    const char* c_str() const { return m_text.c_str(); }
+    const std::string& str() const { return m_text; }
+    std::size_t size() const { return m_text.size(); }
+    void assign(std::string_view text) { m_text.assign(text.substr(0, std::min(text.size(), N - 1))); }
+    void swap(FixedText& other) noexcept { m_text.swap(other.m_text); }
+    friend bool operator==(const FixedText& a, std::string_view b) { return a.m_text == b; }
+    friend std::string operator+(std::string a, const FixedText& b) { return a += b.m_text; }
+
+private:
+    std::string m_text;
+};
+
 struct ConnectionRow
 {
-    char localHost[255];
-    char localPort[255];
-    char remoteHost[255];
-    char remotePort[255];
+    FixedText<255> localHost;
+    FixedText<255> localPort;
+    FixedText<255> remoteHost;
+    FixedText<255> remotePort;
     char protocol[10];
     char state[50];
     // The numeric addresses behind the host texts (empty where a row has no remote
@@ -43,14 +64,20 @@ struct ConnectionRow
     std::int32_t localPortNumber;
     std::int32_t remotePortNumber;
     std::uint32_t pid;
-    char processName[64];
-    char commandLine[512];
+    FixedText<64> processName;
+    FixedText<512> commandLine;
     // A wildcard socket that takes both families (an IPv6 socket without IPV6_V6ONLY),
     // though the IPv4 tables show it as 0.0.0.0.
     bool dualStack;
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.
+template <std::size_t N> void setField(FixedText<N>& field, std::string_view text)
+{
+    // Read as a C string, as the fixed fields were: up to a terminator, N - 1 bytes at most.
+    field.assign(text.substr(0, std::min({ text.find('\0'), text.size(), N - 1 })));
+}
+
 template <std::size_t N> void setField(char (&field)[N], std::string_view text)
 {
     const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;

@@ -40,7 +40,8 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
     return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName), row.dualStack };
+        row.pid, row.processName.str(), row.commandLine.str(),
+        processCellText(row.pid, row.processName.str()), row.dualStack };
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.
@@ -115,6 +116,6 @@ inline GridRow gridHeaderRow()
 // Row number, then the row's texts; note the remote port comes before the remote host.
 inline GridRow gridRowOf(int number, const ConnectionRow& row)
 {
-    return GridRow { std::to_string(number), row.localHost, row.localPort, row.remotePort, row.remoteHost,
-        row.protocol, row.state };
+    return GridRow { std::to_string(number), row.localHost.str(), row.localPort.str(), row.remotePort.str(),
+        row.remoteHost.str(), row.protocol, row.state };
 }

@@ -280,7 +280,7 @@ void fillUdpPeer(ConnectionRow& row, NameResolver& resolver, const Address& remo
 // " (v6)" after an IPv6 end's name, where a name and not the numbers stands.
 void markIpv6Names(ConnectionRow& row)
 {
-    const auto mark = [](char(&host)[255], const char* address) {
+    const auto mark = [](FixedText<255>& host, const char* address) {
         if (address[0] != '\0' && std::strcmp(host, address) != 0 && std::strcmp(host, "none") != 0)
             setField(host, std::string(host) + " (v6)");
     };

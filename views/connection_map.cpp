@@ -175,8 +175,8 @@ std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels)
 std::string mapPortText(const ConnectionRow& row, const MapLabels& labels)
 {
     if (labels.wildcards && isWildcardAddress(row.localAddress))
-        return std::string(row.localPort) + " (all)";
-    return row.localPort;
+        return row.localPort.str() + " (all)";
+    return row.localPort.str();
 }
 
 int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point)
@@ -217,7 +217,8 @@ QString mapRowToolTip(const ConnectionRow& row)
         tip += u"\nRemote: "_s
             + side(row.remoteHost, row.remoteAddress, row.remotePortNumber, row.remotePort, false);
     if (row.localAddress[0] != '\0')
-        tip += QString::fromStdString(processTooltipLines(row.pid, row.processName, row.commandLine));
+        tip += QString::fromStdString(
+            processTooltipLines(row.pid, row.processName.str(), row.commandLine.str()));
     return tip;
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
@@ -218,4 +219,15 @@ TEST(RowOrdering, AReorderMovesWholeRowsToTheirPlaces)
         EXPECT_EQ(table.row(r).pid, 1000 + from);
         EXPECT_EQ(table.row(r).localHost, std::string(from * 3, 'h'));
     }
+}
+
+TEST(ConnectionTable, RowTextsAreCutAsFixedFieldsOfTheirSize)
+{
+    ConnectionRow row {};
+    setField(row.localHost, std::string(300, 'h'));
+    EXPECT_EQ(std::strlen(row.localHost), 254u);
+    setField(row.processName, std::string("name\0hidden", 11));
+    EXPECT_STREQ(row.processName, "name"); // read as a C string, up to its terminator
+    setField(row.commandLine, std::string(600, 'c'));
+    EXPECT_EQ(row.commandLine.size(), 511u);
 }
