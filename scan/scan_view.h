@@ -3,6 +3,7 @@
 // in the order of the scan's steps; an implementation that owns widgets must carry
 // the effect over to its own thread.
 
+#include "history/seen_endpoint.h"
 #include "scan/connection_table.h"
 #include "scan/grid_columns.h"
 
@@ -41,4 +42,8 @@ public:
     // Any thread: names that a scan had to show as addresses, as their look-ups were slow,
     // have come since; a scan now would show them.
     virtual void namesArrived() { }
+    // A view that keeps a history is given every endpoint of every scan that read the
+    // tables, whatever the table's capacity and the filter; others cost nothing.
+    virtual bool recordsHistory() const { return false; }
+    virtual void recordScan(std::shared_ptr<const SeenScan> scan) { (void)scan; }
 };
