@@ -27,7 +27,9 @@ struct ScanArguments
         Help,
         Exit, // net-snmp's parser answered an option such as -V itself
         Version,
-        Error
+        Error,
+        Record, // --record: scan and record until stopped
+        History // --history: print what was recorded
     };
     Action action = Action::Scan;
     OutputFormat format = OutputFormat::Tsv;
@@ -37,6 +39,12 @@ struct ScanArguments
     std::vector<std::string> hosts;
     // Their SNMP options in snmpwalk's syntax, one word each.
     std::vector<std::string> snmpOptions;
+    // --record and --history.
+    int recordInterval = 1; // seconds
+    int keepDays = 30;
+    std::string historySince = "1d";
+    std::string historyUntil;
+    std::string historyGroup;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

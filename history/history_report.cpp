@@ -1,0 +1,262 @@
+#include "history/history_report.h"
+
+#include "history/history_database.h"
+#include "history/sqlite_statement.h"
+#include "scan/connection_table.h"
+#include "scan/tcp_states.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <charconv>
+#include <ctime>
+
+bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t until,
+    const std::function<void(const HistoryRow&)>& each, std::string& error)
+{
+    if (!database.isOpen()) {
+        error = database.error().empty() ? "History: the database is not open" : database.error();
+        return false;
+    }
+    SqliteStatement query;
+    int rc = query.prepare(database.handle(),
+        "SELECT c.id, cn.name, c.udp, c.local_addr, c.local_port, c.remote_addr, c.remote_port, c.first_seen,"
+        " CASE WHEN c.closed IS NULL THEN max(c.last_seen, k.last_scan) ELSE c.last_seen END, c.closed,"
+        " c.states, c.pid, pn.name, un.name, c.bytes_sent, c.bytes_received"
+        " FROM connections c JOIN names cn ON cn.id = c.computer JOIN computers k ON k.id = c.computer"
+        " LEFT JOIN names pn ON pn.id = c.process LEFT JOIN names un ON un.id = c.user"
+        " WHERE c.first_seen <= ?2 AND (c.closed IS NULL OR c.closed >= ?1) ORDER BY c.id");
+    if (rc == SQLITE_OK) {
+        query.bind(1, since);
+        query.bind(2, until);
+        HistoryRow row;
+        while ((rc = query.step()) == SQLITE_ROW) {
+            row.id = query.integer(0);
+            row.computer = query.text(1);
+            row.udp = query.integer(2) != 0;
+            row.localAddress = query.text(3);
+            row.localPort = int(query.integer(4));
+            row.remoteAddress = query.text(5);
+            row.remotePort = int(query.integer(6));
+            row.firstSeen = query.integer(7);
+            row.lastSeen = query.integer(8);
+            row.closed = query.isNull(9) ? -1 : query.integer(9);
+            row.states = query.integer(10);
+            row.pid = std::uint32_t(query.integer(11));
+            row.process = query.text(12);
+            row.user = query.text(13);
+            row.bytesSent = query.isNull(14) ? -1 : query.integer(14);
+            row.bytesReceived = query.isNull(15) ? -1 : query.integer(15);
+            each(row);
+        }
+    }
+    if (rc == SQLITE_DONE)
+        return true;
+    error = std::string("History: cannot read ") + database.path() + ": " + sqlite3_errmsg(database.handle());
+    return false;
+}
+
+std::optional<HistoryGrouping> groupingNamed(std::string_view name)
+{
+    if (name == "process")
+        return HistoryGrouping::Process;
+    if (name == "host")
+        return HistoryGrouping::RemoteHost;
+    if (name == "rport")
+        return HistoryGrouping::RemotePort;
+    if (name == "lport")
+        return HistoryGrouping::LocalPort;
+    return std::nullopt;
+}
+
+std::string historyTimeText(std::int64_t time)
+{
+    if (time < 0)
+        return {};
+    const std::time_t seconds = static_cast<std::time_t>(time);
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+std::string historyStatesText(const HistoryRow& row)
+{
+    if (row.udp)
+        return {};
+    std::string text;
+    for (int state = 1; state < 62; ++state) {
+        if (row.states & (std::int64_t(1) << state))
+            text += (text.empty() ? "" : " ") + std::string(tcpStateText(state));
+    }
+    return text;
+}
+
+std::optional<std::int64_t> parseHistoryTime(std::string_view text, std::int64_t now)
+{
+    const auto number = [](std::string_view digits) -> std::optional<std::int64_t> {
+        std::int64_t value = 0;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error != std::errc() || end != digits.data() + digits.size() || value < 0)
+            return std::nullopt;
+        return value;
+    };
+    if (text.empty())
+        return std::nullopt;
+    if (text.front() == '@')
+        return number(text.substr(1));
+    const std::string_view units = "smhd";
+    if (const std::size_t unit = units.find(text.back()); unit != std::string_view::npos) {
+        const std::int64_t scale[] = { 1, 60, 3600, 86400 };
+        const auto count = number(text.substr(0, text.size() - 1));
+        if (!count || *count > 100LL * 365 * 86400)
+            return std::nullopt;
+        return now - *count * scale[unit];
+    }
+    std::tm local {};
+    const std::string copy(text);
+    const char* end = strptime(copy.c_str(), "%Y-%m-%d", &local);
+    if (!end)
+        return std::nullopt;
+    if (*end == ' ' || *end == 'T')
+        end = strptime(end + 1, "%H:%M", &local);
+    if (end && *end == ':')
+        end = strptime(end + 1, "%S", &local);
+    if (!end || *end != '\0')
+        return std::nullopt;
+    local.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&local));
+}
+
+HistoryReport::HistoryReport(std::string_view filter, HistoryGrouping grouping)
+    : m_filter(filter, false)
+    , m_grouping(grouping)
+{
+}
+
+std::string HistoryReport::keyOf(const HistoryRow& row) const
+{
+    switch (m_grouping) {
+    case HistoryGrouping::Process:
+        return row.process.empty() ? std::string("-") : row.process;
+    case HistoryGrouping::RemoteHost:
+        return row.remoteAddress.empty() ? std::string("-") : row.remoteAddress;
+    case HistoryGrouping::RemotePort:
+        return row.remoteAddress.empty()
+            ? std::string("-")
+            : std::string(row.udp ? "UDP " : "TCP ") + std::to_string(row.remotePort);
+    case HistoryGrouping::LocalPort:
+        return std::string(row.udp ? "UDP " : "TCP ") + std::to_string(row.localPort);
+    case HistoryGrouping::None:
+        break;
+    }
+    return {};
+}
+
+void HistoryReport::add(const HistoryRow& row)
+{
+    if (m_filter.active()) {
+        // The filter reads a row as the grid shows one with names off: numbers only.
+        static thread_local ConnectionRow asRow {};
+        setField(asRow.localHost, row.localAddress);
+        setField(asRow.localAddress, row.localAddress);
+        setField(asRow.localPort, std::to_string(row.localPort));
+        setField(asRow.remoteHost, row.remoteAddress.empty() ? std::string("none") : row.remoteAddress);
+        setField(asRow.remoteAddress, row.remoteAddress);
+        setField(asRow.remotePort,
+            row.remoteAddress.empty() ? std::string("none") : std::to_string(row.remotePort));
+        setField(asRow.protocol, row.udp ? "UDP" : "TCP");
+        setField(asRow.state, row.udp ? std::string("none") : historyStatesText(row));
+        asRow.localPortNumber = row.localPort;
+        asRow.remotePortNumber = row.remoteAddress.empty() ? 0 : row.remotePort;
+        asRow.pid = row.pid;
+        setField(asRow.processName, row.process);
+        setField(asRow.commandLine, "");
+        asRow.dualStack = false;
+        if (!m_filter.keeps(asRow))
+            return;
+    }
+    if (m_grouping == HistoryGrouping::None) {
+        m_rows.push_back(row);
+        return;
+    }
+    std::string key = keyOf(row);
+    auto [found, added] = m_groupOfKey.try_emplace(std::move(key), m_groups.size());
+    if (added)
+        m_groups.push_back({ found->first, 0, row.firstSeen, row.lastSeen, -1, -1 });
+    HistoryGroup& group = m_groups[found->second];
+    ++group.count;
+    group.firstSeen = std::min(group.firstSeen, row.firstSeen);
+    group.lastSeen = std::max(group.lastSeen, row.lastSeen);
+    if (row.bytesSent >= 0)
+        group.bytesSent = std::max<std::int64_t>(group.bytesSent, 0) + row.bytesSent;
+    if (row.bytesReceived >= 0)
+        group.bytesReceived = std::max<std::int64_t>(group.bytesReceived, 0) + row.bytesReceived;
+}
+
+std::vector<HistoryGroup> HistoryReport::groups() const
+{
+    std::vector<HistoryGroup> sorted = m_groups;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const HistoryGroup& a, const HistoryGroup& b) {
+        return a.count != b.count ? a.count > b.count : a.key < b.key;
+    });
+    return sorted;
+}
+
+namespace {
+
+std::string bytesText(std::int64_t bytes)
+{
+    return bytes < 0 ? std::string() : std::to_string(bytes);
+}
+
+const char* groupTitle(HistoryGrouping grouping)
+{
+    switch (grouping) {
+    case HistoryGrouping::Process:
+        return "Process";
+    case HistoryGrouping::RemoteHost:
+        return "Remote host";
+    case HistoryGrouping::RemotePort:
+        return "Remote port";
+    case HistoryGrouping::LocalPort:
+        return "Local port";
+    case HistoryGrouping::None:
+        break;
+    }
+    return "";
+}
+
+} // namespace
+
+std::vector<std::string> HistoryReport::header() const
+{
+    if (m_grouping != HistoryGrouping::None)
+        return { groupTitle(m_grouping), "Connections", "First seen", "Last seen", "Sent", "Received" };
+    return { "Computer", "Protocol", "Local address", "Local port", "Remote address", "Remote port", "States",
+        "Process", "PID", "User", "First seen", "Last seen", "Closed", "Sent", "Received" };
+}
+
+std::vector<std::vector<std::string>> HistoryReport::cells() const
+{
+    std::vector<std::vector<std::string>> cells;
+    if (m_grouping != HistoryGrouping::None) {
+        for (const HistoryGroup& group : groups())
+            cells.push_back({ group.key, std::to_string(group.count), historyTimeText(group.firstSeen),
+                historyTimeText(group.lastSeen), bytesText(group.bytesSent),
+                bytesText(group.bytesReceived) });
+        return cells;
+    }
+    cells.reserve(m_rows.size());
+    for (const HistoryRow& row : m_rows) {
+        const bool remote = !row.remoteAddress.empty();
+        cells.push_back({ row.computer, row.udp ? "UDP" : "TCP", row.localAddress,
+            std::to_string(row.localPort), remote ? row.remoteAddress : std::string("-"),
+            remote ? std::to_string(row.remotePort) : std::string("-"), historyStatesText(row), row.process,
+            row.pid ? std::to_string(row.pid) : std::string(), row.user, historyTimeText(row.firstSeen),
+            historyTimeText(row.lastSeen), historyTimeText(row.closed), bytesText(row.bytesSent),
+            bytesText(row.bytesReceived) });
+    }
+    return cells;
+}
