@@ -13,6 +13,9 @@
 #include <string>
 
 class ConnectionLog;
+class DesktopNotifier;
+class HistoryRecorder;
+class HistoryWindow;
 class MibAgent;
 class NameServices;
 class OptionsStore;
@@ -63,6 +66,9 @@ private:
     void showWatchedComputer(const MapTable& table);
     // At the window's close, while the user asks for it to be kept.
     void saveLayout();
+    // Records from the view's scans while the options ask for it; the recorder, once made,
+    // lives until the program ends, so turning recording off never waits for a write.
+    void recordHistory(const Options& options);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
@@ -81,4 +87,8 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<HistoryWindow> m_historyWindow;
+    // Shared with the views that record into it; it stops reporting before the window goes.
+    std::shared_ptr<HistoryRecorder> m_historyRecorder;
 };

@@ -11,6 +11,10 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
+
+class HistoryRecorder;
 
 class QWidget;
 
@@ -33,6 +37,11 @@ public:
     void showCapacityMessage(int notShown) override;
     void namesArrived() override;
     void setReadFailure(const std::string& failure) override;
+    bool recordsHistory() const override;
+    // Hands the scan to the recorder's own thread: the scan never waits for the disk.
+    void recordScan(std::shared_ptr<const SeenScan> scan) override;
+    // GUI thread: where the scans are recorded from now on; nullptr: not at all.
+    void setHistoryRecorder(std::shared_ptr<HistoryRecorder> recorder);
 
     // GUI thread, once the window has closed: drops every later effect, those already on
     // their way included.
@@ -54,4 +63,6 @@ private:
 
     QPointer<QWidget> m_window; // GUI thread only
     std::atomic<bool> m_shutDown { false };
+    mutable std::mutex m_historyMutex;
+    std::shared_ptr<HistoryRecorder> m_history;
 };

@@ -56,6 +56,51 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
     return false;
 }
 
+bool readAlerts(HistoryDatabase& database, std::int64_t since, std::int64_t until,
+    const std::function<void(const HistoryAlert&)>& each, std::string& error)
+{
+    if (!database.isOpen()) {
+        error = database.error().empty() ? "History: the database is not open" : database.error();
+        return false;
+    }
+    SqliteStatement query;
+    int rc = query.prepare(database.handle(),
+        "SELECT a.time, a.kind, cn.name, pn.name, a.subject FROM alerts a JOIN names cn ON cn.id = a.computer"
+        " LEFT JOIN names pn ON pn.id = a.process WHERE a.time BETWEEN ?1 AND ?2 ORDER BY a.id");
+    if (rc == SQLITE_OK) {
+        query.bind(1, since);
+        query.bind(2, until);
+        while ((rc = query.step()) == SQLITE_ROW)
+            each({ static_cast<HistoryAlert::Kind>(query.integer(1)), query.integer(0), query.text(2),
+                query.text(3), query.text(4) });
+    }
+    if (rc == SQLITE_DONE)
+        return true;
+    error = std::string("History: cannot read ") + database.path() + ": " + sqlite3_errmsg(database.handle());
+    return false;
+}
+
+std::string alertTitle(const HistoryAlert& alert)
+{
+    switch (alert.kind) {
+    case HistoryAlert::Kind::NewListener:
+        return "New listening port";
+    case HistoryAlert::Kind::NewRemoteHost:
+        return alert.process + " talks to a new host";
+    case HistoryAlert::Kind::NewProgram:
+        return "A new program on the network";
+    }
+    return "Alert";
+}
+
+std::string alertText(const HistoryAlert& alert)
+{
+    std::string text = alert.subject;
+    if (alert.kind == HistoryAlert::Kind::NewListener && !alert.process.empty())
+        text += " (" + alert.process + ")";
+    return text + " on " + alert.computer;
+}
+
 std::optional<HistoryGrouping> groupingNamed(std::string_view name)
 {
     if (name == "process")
@@ -154,7 +199,7 @@ std::string HistoryReport::keyOf(const HistoryRow& row) const
     return {};
 }
 
-void HistoryReport::add(const HistoryRow& row)
+bool HistoryReport::keeps(const HistoryRow& row) const
 {
     if (m_filter.active()) {
         // The filter reads a row as the grid shows one with names off: numbers only.
@@ -174,9 +219,13 @@ void HistoryReport::add(const HistoryRow& row)
         setField(asRow.processName, row.process);
         setField(asRow.commandLine, "");
         asRow.dualStack = false;
-        if (!m_filter.keeps(asRow))
-            return;
+        return m_filter.keeps(asRow);
     }
+    return true;
+}
+
+void HistoryReport::take(const HistoryRow& row)
+{
     if (m_grouping == HistoryGrouping::None) {
         m_rows.push_back(row);
         return;

@@ -14,6 +14,7 @@
 #include <vector>
 
 class HistoryDatabase;
+struct HistoryAlert;
 
 struct HistoryRow
 {
@@ -39,6 +40,13 @@ struct HistoryRow
 // they began. False with `error` said when the file cannot be read.
 bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t until,
     const std::function<void(const HistoryRow&)>& each, std::string& error);
+
+// Calls `each` for every alert raised in [since, until], oldest first.
+bool readAlerts(HistoryDatabase& database, std::int64_t since, std::int64_t until,
+    const std::function<void(const HistoryAlert&)>& each, std::string& error);
+// The alert's title and its line: "New listening port", "TCP 8080 (sshd) on box".
+std::string alertTitle(const HistoryAlert& alert);
+std::string alertText(const HistoryAlert& alert);
 
 enum class HistoryGrouping
 {
@@ -68,7 +76,14 @@ public:
     HistoryReport(std::string_view filter, HistoryGrouping grouping);
 
     // Takes the row if the filter keeps it.
-    void add(const HistoryRow& row);
+    void add(const HistoryRow& row)
+    {
+        if (keeps(row))
+            take(row);
+    }
+    bool keeps(const HistoryRow& row) const;
+    // Takes the row, whatever the filter.
+    void take(const HistoryRow& row);
 
     HistoryGrouping grouping() const { return m_grouping; }
     // Without grouping: the rows kept, oldest first.

@@ -12,6 +12,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 
 class PreferencesDialog final : public QDialog
 {
@@ -42,6 +43,12 @@ public:
     QCheckBox* CheckMarkWildcards = nullptr;
     QCheckBox* CheckSortByHeader = nullptr;
     QCheckBox* CheckRememberLayout = nullptr;
+    QCheckBox* CheckRecordHistory = nullptr;
+    QSpinBox* SpinKeepDays = nullptr;
+    QSpinBox* SpinMaxMegabytes = nullptr; // 0: no cap
+    QCheckBox* CheckAlertNewListener = nullptr;
+    QCheckBox* CheckAlertNewRemoteHost = nullptr;
+    QCheckBox* CheckAlertNewProgram = nullptr;
 
 private:
     void createControls();
