@@ -42,7 +42,7 @@ public:
     // The shown rows as CSV; false with error said.
     bool exportCsv(const QString& path, QString& error) const;
 
-    const HistoryTableModel& model() const { return *m_model; }
+    HistoryTableModel& model() const { return *m_model; }
     // The opened connections per bar of the last read, and a bar's seconds.
     const std::vector<int>& timeline() const { return m_timeline; }
     std::int64_t barSeconds() const { return m_barSeconds; }
