@@ -1,5 +1,6 @@
 #include "history/history_database.h"
 
+#include "history/packed_address.h"
 #include "history/sqlite_statement.h"
 
 #include <sqlite3.h>
@@ -19,7 +20,7 @@ const std::vector<const char*> kHistoryMigrations = {
     "CREATE TABLE names (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);"
     "CREATE TABLE computers (id INTEGER PRIMARY KEY, last_scan INTEGER NOT NULL);"
     "CREATE TABLE connections (id INTEGER PRIMARY KEY, computer INTEGER NOT NULL, udp INTEGER NOT NULL,"
-    " local_addr TEXT NOT NULL, local_port INTEGER NOT NULL, remote_addr TEXT NOT NULL,"
+    " local_addr BLOB NOT NULL, local_port INTEGER NOT NULL, remote_addr BLOB NOT NULL,"
     " remote_port INTEGER NOT NULL, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
     " closed INTEGER, states INTEGER NOT NULL, pid INTEGER, process INTEGER, user INTEGER,"
     " bytes_sent INTEGER, bytes_received INTEGER);"
@@ -348,6 +349,7 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
     {
         std::int64_t id;
         bool udp;
+        bool ipv6;
         std::int64_t states;
         std::int64_t pid;
         std::int64_t process; // -1: none
@@ -360,9 +362,10 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
     s.openRows.bind(1, computer);
     while ((rc = s.openRows.step()) == SQLITE_ROW) {
         const bool udp = s.openRows.integer(1) != 0;
-        open.emplace(endpointKey(udp, s.openRows.text(2), s.openRows.integer(3), s.openRows.text(4),
-                         s.openRows.integer(5)),
-            OpenRow { s.openRows.integer(0), udp, s.openRows.integer(6),
+        const std::string local = s.openRows.text(2);
+        open.emplace(
+            endpointKey(udp, local, s.openRows.integer(3), s.openRows.text(4), s.openRows.integer(5)),
+            OpenRow { s.openRows.integer(0), udp, local.size() == 16, s.openRows.integer(6),
                 s.openRows.isNull(7) ? 0 : s.openRows.integer(7),
                 s.openRows.isNull(8) ? -1 : s.openRows.integer(8),
                 s.openRows.isNull(9) ? -1 : s.openRows.integer(9),
@@ -373,8 +376,10 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
 
     std::unordered_set<std::string> added;
     for (const SeenEndpoint& endpoint : scan.endpoints) {
-        const std::string key = endpointKey(endpoint.udp, endpoint.localAddress, endpoint.localPort,
-            endpoint.remoteAddress, endpoint.remotePort);
+        const std::string local = packAddress(endpoint.localAddress);
+        const std::string remote = packAddress(endpoint.remoteAddress);
+        const std::string key
+            = endpointKey(endpoint.udp, local, endpoint.localPort, remote, endpoint.remotePort);
         std::int64_t process = -1;
         if (!endpoint.process.empty() && (rc = nameId(endpoint.process, process)) != SQLITE_OK)
             return rollback(rc);
@@ -397,7 +402,7 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
             s.updateRow.bind(7, scan.time);
             if ((rc = s.updateRow.step()) != SQLITE_DONE)
                 return rollback(rc);
-            row = OpenRow { row.id, row.udp, states, pid, processNow, endpoint.bytesSent,
+            row = OpenRow { row.id, row.udp, row.ipv6, states, pid, processNow, endpoint.bytesSent,
                 endpoint.bytesReceived, true };
             continue;
         }
@@ -409,9 +414,9 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         SqliteStatement& insert = s.insertRow;
         insert.bind(1, computer);
         insert.bind(2, endpoint.udp ? 1 : 0);
-        insert.bind(3, endpoint.localAddress);
+        insert.bindBlob(3, local);
         insert.bind(4, endpoint.localPort);
-        insert.bind(5, endpoint.remoteAddress);
+        insert.bindBlob(5, remote);
         insert.bind(6, endpoint.remotePort);
         insert.bind(7, scan.time);
         insert.bind(8, stateBit(endpoint));
@@ -427,8 +432,7 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
     }
     // Missing from this scan: closed now, last seen at the scan before.
     for (const auto& [key, row] : open) {
-        if (row.seen || (row.udp ? !scan.udp : !scan.tcp)
-            || (!scan.ipv6 && key.find(':') != std::string::npos))
+        if (row.seen || (row.udp ? !scan.udp : !scan.tcp) || (!scan.ipv6 && row.ipv6))
             continue;
         s.closeRow.bind(1, row.id);
         s.closeRow.bind(2, scan.time);

@@ -1,6 +1,7 @@
 #include "history/history_report.h"
 
 #include "history/history_database.h"
+#include "history/packed_address.h"
 #include "history/sqlite_statement.h"
 #include "scan/connection_table.h"
 #include "scan/tcp_states.h"
@@ -34,9 +35,9 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
             row.id = query.integer(0);
             row.computer = query.text(1);
             row.udp = query.integer(2) != 0;
-            row.localAddress = query.text(3);
+            row.localAddress = unpackAddress(query.text(3));
             row.localPort = int(query.integer(4));
-            row.remoteAddress = query.text(5);
+            row.remoteAddress = unpackAddress(query.text(5));
             row.remotePort = int(query.integer(6));
             row.firstSeen = query.integer(7);
             row.lastSeen = query.integer(8);

@@ -32,6 +32,11 @@ void SqliteStatement::bind(int index, std::string_view text)
     sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
+void SqliteStatement::bindBlob(int index, std::string_view bytes)
+{
+    sqlite3_bind_blob(m_stmt, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+}
+
 int SqliteStatement::step()
 {
     const int rc = sqlite3_step(m_stmt);

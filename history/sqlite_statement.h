@@ -24,13 +24,14 @@ public:
     void bind(int index, std::int64_t value);
     void bindOrNull(int index, std::int64_t value, bool isNull);
     void bind(int index, std::string_view text);
+    void bindBlob(int index, std::string_view bytes);
     // SQLITE_ROW, SQLITE_DONE or an error; the statement is reset on DONE and on errors.
     int step();
     void reset();
 
     std::int64_t integer(int column) const;
     bool isNull(int column) const;
-    std::string text(int column) const;
+    std::string text(int column) const; // a blob's bytes too
 
 private:
     sqlite3_stmt* m_stmt = nullptr;

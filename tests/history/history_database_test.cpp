@@ -91,7 +91,7 @@ TEST_F(HistoryTest, AnOlderSchemaIsMigratedWithItsRows)
     ASSERT_EQ(sqlite3_exec(db,
                   "PRAGMA user_version=1; INSERT INTO names VALUES (1, 'box');"
                   "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port,"
-                  " first_seen, last_seen, states) VALUES (1, 0, '10.0.0.1', 5000, '10.0.0.2', 80, 7, 7, 32)",
+                  " first_seen, last_seen, states) VALUES (1, 0, X'0A000001', 5000, X'0A000002', 80, 7, 7, 32)",
                   nullptr, nullptr, nullptr),
         SQLITE_OK);
     sqlite3_close(db);
