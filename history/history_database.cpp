@@ -19,14 +19,28 @@ const std::vector<const char*> kHistoryMigrations = {
     // busy machine's rows repeat a handful of them.
     "CREATE TABLE names (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE);"
     "CREATE TABLE computers (id INTEGER PRIMARY KEY, last_scan INTEGER NOT NULL);"
+    // The connections still open live in a small table of their own, changed in place at
+    // every scan; a closed one moves, whole, to the end of the large one, which is only
+    // ever appended to: its pages stay full (a row that grew in place when it closed split
+    // full pages: 59 against 46 MB a day at 300 endpoints with 10 churning a second).
+    "CREATE TABLE live (id INTEGER PRIMARY KEY, computer INTEGER NOT NULL, udp INTEGER NOT NULL,"
+    " local_addr BLOB NOT NULL, local_port INTEGER NOT NULL, remote_addr BLOB NOT NULL,"
+    " remote_port INTEGER NOT NULL, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
+    " states INTEGER NOT NULL, pid INTEGER, process INTEGER, user INTEGER, bytes_sent INTEGER,"
+    " bytes_received INTEGER,"
+    // One open row per endpoint, whoever writes: two writers can never both add it.
+    " UNIQUE (computer, udp, local_addr, local_port, remote_addr, remote_port));"
     "CREATE TABLE connections (id INTEGER PRIMARY KEY, computer INTEGER NOT NULL, udp INTEGER NOT NULL,"
     " local_addr BLOB NOT NULL, local_port INTEGER NOT NULL, remote_addr BLOB NOT NULL,"
     " remote_port INTEGER NOT NULL, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
-    " closed INTEGER, states INTEGER NOT NULL, pid INTEGER, process INTEGER, user INTEGER,"
+    " closed INTEGER NOT NULL, states INTEGER NOT NULL, pid INTEGER, process INTEGER, user INTEGER,"
     " bytes_sent INTEGER, bytes_received INTEGER);"
-    // One open row per endpoint, whoever writes: two writers can never both add it.
-    "CREATE UNIQUE INDEX open_connections ON connections"
-    " (computer, udp, local_addr, local_port, remote_addr, remote_port) WHERE closed IS NULL;",
+    // Every connection's life, closed or not (closed NULL).
+    "CREATE VIEW every_connection AS SELECT computer, udp, local_addr, local_port, remote_addr, remote_port,"
+    " first_seen, last_seen, closed, states, pid, process, user, bytes_sent, bytes_received FROM connections"
+    " UNION ALL SELECT computer, udp, local_addr, local_port, remote_addr, remote_port, first_seen, "
+    "last_seen,"
+    " NULL, states, pid, process, user, bytes_sent, bytes_received FROM live;",
     // 1 -> 2: what each computer has shown before, and the alerts raised when it showed more.
     "CREATE TABLE firsts (kind INTEGER NOT NULL, computer INTEGER NOT NULL, subject TEXT NOT NULL,"
     " PRIMARY KEY (kind, computer, subject)) WITHOUT ROWID;"
@@ -44,6 +58,7 @@ struct HistoryDatabase::Statements
     SqliteStatement insertRow;
     SqliteStatement updateRow;
     SqliteStatement closeRow;
+    SqliteStatement dropLive;
     SqliteStatement addFirst;
     SqliteStatement addAlert;
 };
@@ -254,17 +269,21 @@ int HistoryDatabase::prepareStatements()
         { &s.setLastScan, "INSERT OR REPLACE INTO computers (id, last_scan) VALUES (?1, ?2)" },
         { &s.openRows,
             "SELECT id, udp, local_addr, local_port, remote_addr, remote_port, states, pid, process,"
-            " bytes_sent, bytes_received, first_seen FROM connections WHERE computer = ?1 AND closed IS "
-            "NULL" },
+            " bytes_sent, bytes_received FROM live WHERE computer = ?1" },
         { &s.insertRow,
-            "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port,"
+            "INSERT INTO live (computer, udp, local_addr, local_port, remote_addr, remote_port,"
             " first_seen, last_seen, states, pid, process, user, bytes_sent, bytes_received)"
             " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?7, ?8, ?9, ?10, ?11, ?12, ?13)" },
         { &s.updateRow,
-            "UPDATE connections SET states = ?2, pid = ?3, process = ?4, bytes_sent = ?5, bytes_received = "
-            "?6,"
+            "UPDATE live SET states = ?2, pid = ?3, process = ?4, bytes_sent = ?5, bytes_received = ?6,"
             " last_seen = ?7 WHERE id = ?1" },
-        { &s.closeRow, "UPDATE connections SET closed = ?2, last_seen = max(first_seen, ?3) WHERE id = ?1" },
+        { &s.closeRow,
+            "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port,"
+            " first_seen, last_seen, closed, states, pid, process, user, bytes_sent, bytes_received)"
+            " SELECT computer, udp, local_addr, local_port, remote_addr, remote_port, first_seen,"
+            " max(last_seen, ?3), ?2, states, pid, process, user, bytes_sent, bytes_received FROM live"
+            " WHERE id = ?1" },
+        { &s.dropLive, "DELETE FROM live WHERE id = ?1" },
         { &s.addFirst, "INSERT OR IGNORE INTO firsts (kind, computer, subject) VALUES (?1, ?2, ?3)" },
         { &s.addAlert,
             "INSERT INTO alerts (time, kind, computer, process, subject) VALUES (?1, ?2, ?3, ?4, ?5)" },
@@ -439,6 +458,9 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         s.closeRow.bind(3, previousScan);
         if ((rc = s.closeRow.step()) != SQLITE_DONE)
             return rollback(rc);
+        s.dropLive.bind(1, row.id);
+        if ((rc = s.dropLive.step()) != SQLITE_DONE)
+            return rollback(rc);
     }
     s.setLastScan.bind(1, computer);
     s.setLastScan.bind(2, scan.time);
@@ -514,13 +536,13 @@ int HistoryDatabase::purgeStep(std::int64_t keepSince, std::int64_t maxBytes, in
         return -1;
     m_error.clear();
     const bool overCap = maxBytes > 0 && usedBytes() > maxBytes;
-    // Rows are numbered in the order they began, so the oldest closed ones come first.
+    // Rows are numbered in the order they closed, so the oldest come first.
     SqliteStatement purge;
     int rc = purge.prepare(m_db,
-        overCap ? "DELETE FROM connections WHERE id IN (SELECT id FROM connections WHERE closed IS NOT NULL"
-                  " ORDER BY id LIMIT ?2)"
-                : "DELETE FROM connections WHERE id IN (SELECT id FROM connections WHERE closed IS NOT NULL"
-                  " AND closed < ?1 ORDER BY id LIMIT ?2)");
+        overCap
+            ? "DELETE FROM connections WHERE id IN (SELECT id FROM connections ORDER BY id LIMIT ?2)"
+            : "DELETE FROM connections WHERE id IN (SELECT id FROM connections WHERE closed < ?1 ORDER BY id"
+              " LIMIT ?2)");
     if (rc != SQLITE_OK)
         return failed(rc, "old rows were not removed"), -1;
     purge.bind(1, keepSince);

@@ -21,18 +21,17 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
     }
     SqliteStatement query;
     int rc = query.prepare(database.handle(),
-        "SELECT c.id, cn.name, c.udp, c.local_addr, c.local_port, c.remote_addr, c.remote_port, c.first_seen,"
+        "SELECT 0, cn.name, c.udp, c.local_addr, c.local_port, c.remote_addr, c.remote_port, c.first_seen,"
         " CASE WHEN c.closed IS NULL THEN max(c.last_seen, k.last_scan) ELSE c.last_seen END, c.closed,"
         " c.states, c.pid, pn.name, un.name, c.bytes_sent, c.bytes_received"
-        " FROM connections c JOIN names cn ON cn.id = c.computer JOIN computers k ON k.id = c.computer"
+        " FROM every_connection c JOIN names cn ON cn.id = c.computer JOIN computers k ON k.id = c.computer"
         " LEFT JOIN names pn ON pn.id = c.process LEFT JOIN names un ON un.id = c.user"
-        " WHERE c.first_seen <= ?2 AND (c.closed IS NULL OR c.closed >= ?1) ORDER BY c.id");
+        " WHERE c.first_seen <= ?2 AND (c.closed IS NULL OR c.closed >= ?1)");
     if (rc == SQLITE_OK) {
         query.bind(1, since);
         query.bind(2, until);
         HistoryRow row;
         while ((rc = query.step()) == SQLITE_ROW) {
-            row.id = query.integer(0);
             row.computer = query.text(1);
             row.udp = query.integer(2) != 0;
             row.localAddress = unpackAddress(query.text(3));
@@ -299,7 +298,14 @@ std::vector<std::vector<std::string>> HistoryReport::cells() const
         return cells;
     }
     cells.reserve(m_rows.size());
-    for (const HistoryRow& row : m_rows) {
+    std::vector<const HistoryRow*> ordered;
+    ordered.reserve(m_rows.size());
+    for (const HistoryRow& row : m_rows)
+        ordered.push_back(&row);
+    std::stable_sort(ordered.begin(), ordered.end(),
+        [](const HistoryRow* a, const HistoryRow* b) { return a->firstSeen < b->firstSeen; });
+    for (const HistoryRow* shown : ordered) {
+        const HistoryRow& row = *shown;
         const bool remote = !row.remoteAddress.empty();
         cells.push_back({ row.computer, row.udp ? "UDP" : "TCP", row.localAddress,
             std::to_string(row.localPort), remote ? row.remoteAddress : std::string("-"),

@@ -18,7 +18,6 @@ struct HistoryAlert;
 
 struct HistoryRow
 {
-    std::int64_t id = 0;
     std::string computer;
     bool udp = false;
     std::string localAddress;
@@ -36,8 +35,8 @@ struct HistoryRow
     std::int64_t bytesReceived = -1;
 };
 
-// Calls `each` for every connection alive at some time in [since, until], in the order
-// they began. False with `error` said when the file cannot be read.
+// Calls `each` for every connection alive at some time in [since, until], in no order. False with `error`
+// said when the file cannot be read.
 bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t until,
     const std::function<void(const HistoryRow&)>& each, std::string& error);
 
@@ -86,14 +85,14 @@ public:
     void take(const HistoryRow& row);
 
     HistoryGrouping grouping() const { return m_grouping; }
-    // Without grouping: the rows kept, oldest first.
+    // Without grouping: the rows kept, as read.
     const std::vector<HistoryRow>& rows() const { return m_rows; }
     // With grouping: one per key, the most connections first.
     std::vector<HistoryGroup> groups() const;
     // The key of a row under this report's grouping, as groups() names it.
     std::string keyOf(const HistoryRow& row) const;
 
-    // The printed or exported table: its header and cells.
+    // The printed or exported table: its header and cells; rows in the order they began.
     std::vector<std::string> header() const;
     std::vector<std::vector<std::string>> cells() const;
 

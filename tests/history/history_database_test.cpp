@@ -88,18 +88,19 @@ TEST_F(HistoryTest, AnOlderSchemaIsMigratedWithItsRows)
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, kHistoryMigrations[0], nullptr, nullptr, nullptr), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db,
-                  "PRAGMA user_version=1; INSERT INTO names VALUES (1, 'box');"
-                  "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port,"
-                  " first_seen, last_seen, states) VALUES (1, 0, X'0A000001', 5000, X'0A000002', 80, 7, 7, 32)",
-                  nullptr, nullptr, nullptr),
+    ASSERT_EQ(
+        sqlite3_exec(db,
+            "PRAGMA user_version=1; INSERT INTO names VALUES (1, 'box');"
+            "INSERT INTO live (computer, udp, local_addr, local_port, remote_addr, remote_port,"
+            " first_seen, last_seen, states) VALUES (1, 0, X'0A000001', 5000, X'0A000002', 80, 7, 7, 32)",
+            nullptr, nullptr, nullptr),
         SQLITE_OK);
     sqlite3_close(db);
 
     HistoryDatabase history;
     ASSERT_TRUE(history.open(path)) << history.error();
     EXPECT_EQ(scalar("PRAGMA user_version"), HistoryDatabase::kSchemaVersion);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection"), 1);
     EXPECT_EQ(scalar("SELECT count(*) FROM sqlite_master WHERE name IN ('firsts', 'alerts')"), 2);
     EXPECT_EQ(fileText(path + "-wal").empty(), false); // WAL is on
     // The migrated row is the open one the next scan finds: not added twice.
@@ -107,7 +108,7 @@ TEST_F(HistoryTest, AnOlderSchemaIsMigratedWithItsRows)
     same.process.clear();
     same.pid = 0;
     ASSERT_TRUE(history.record(scanAt(8, { same })));
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection"), 1);
 }
 
 TEST_F(HistoryTest, RowsFollowEachConnectionsLife)
@@ -130,14 +131,18 @@ TEST_F(HistoryTest, RowsFollowEachConnectionsLife)
     ASSERT_TRUE(history.record(withoutUdp));
     ASSERT_TRUE(history.record(scanAt(102, { aClosing, b, udp })));
 
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE local_port = 5001"), 2);
-    EXPECT_EQ(scalar("SELECT closed FROM connections WHERE local_port = 5001 ORDER BY id LIMIT 1"), 101);
-    EXPECT_EQ(scalar("SELECT last_seen FROM connections WHERE local_port = 5001 ORDER BY id LIMIT 1"), 100);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE local_port = 5001 AND closed IS NULL"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE local_port = 5000"), 1);
-    EXPECT_EQ(scalar("SELECT states FROM connections WHERE local_port = 5000"), (1 << 5) | (1 << 11));
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE udp = 1 AND closed IS NULL"), 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE udp = 1"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE local_port = 5001"), 2);
+    EXPECT_EQ(
+        scalar("SELECT closed FROM every_connection WHERE local_port = 5001 ORDER BY first_seen LIMIT 1"),
+        101);
+    EXPECT_EQ(
+        scalar("SELECT last_seen FROM every_connection WHERE local_port = 5001 ORDER BY first_seen LIMIT 1"),
+        100);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE local_port = 5001 AND closed IS NULL"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE local_port = 5000"), 1);
+    EXPECT_EQ(scalar("SELECT states FROM every_connection WHERE local_port = 5000"), (1 << 5) | (1 << 11));
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE udp = 1 AND closed IS NULL"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE udp = 1"), 1);
 }
 
 TEST_F(HistoryTest, TwoWritersAtOnceAddEachConnectionOnce)
@@ -167,8 +172,8 @@ TEST_F(HistoryTest, TwoWritersAtOnceAddEachConnectionOnce)
     recorder.join();
     EXPECT_EQ(errors[0], "");
     EXPECT_EQ(errors[1], "");
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections"), 300);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections WHERE closed IS NOT NULL"), 0);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection"), 300);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE closed IS NOT NULL"), 0);
 }
 
 TEST_F(HistoryTest, KillDuringWritesLosesAtMostTheScanUnderWay)
@@ -217,7 +222,7 @@ TEST_F(HistoryTest, KillDuringWritesLosesAtMostTheScanUnderWay)
     const std::int64_t lastScan = scalar("SELECT last_scan FROM computers");
     EXPECT_GE(lastScan, confirmed);
     EXPECT_LE(lastScan, confirmed + 1);
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections"), lastScan);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection"), lastScan);
 }
 
 TEST_F(HistoryTest, ACorruptFileIsMovedAsideOnceAndANewOneBegun)
@@ -317,9 +322,9 @@ TEST_F(HistoryTest, RetentionRemovesOldClosedRowsInSteps)
     EXPECT_EQ(history.purgeStep(20, 0, 5), 5);
     EXPECT_EQ(history.purgeStep(20, 0, 100), 13);
     EXPECT_EQ(history.purgeStep(20, 0, 100), 0);
-    EXPECT_EQ(scalar("SELECT min(local_port) FROM connections"), 19);
+    EXPECT_EQ(scalar("SELECT min(local_port) FROM every_connection"), 19);
     EXPECT_EQ(history.purgeStep(0, 1, 100), 11); // over the cap: every closed row may go
-    EXPECT_EQ(scalar("SELECT count(*) FROM connections"), 1);
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection"), 1);
 }
 
 } // namespace
