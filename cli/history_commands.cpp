@@ -152,8 +152,7 @@ int printHistory(const ScanArguments& arguments)
     }
     HistoryReport report(arguments.options.filterText, *grouping);
     std::string error;
-    if (!readHistory(
-            database, *since, *until, [&](const HistoryRow& row) { report.add(row); }, error)) {
+    if (!report.read(database, *since, *until, error)) {
         std::cerr << error << std::endl;
         return 1;
     }

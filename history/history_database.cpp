@@ -200,7 +200,8 @@ bool HistoryDatabase::open(const std::string& path)
 
 int HistoryDatabase::openFile()
 {
-    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(
+        m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK)
         return rc;
     sqlite3_extended_result_codes(m_db, 1);

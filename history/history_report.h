@@ -74,6 +74,11 @@ class HistoryReport
 public:
     HistoryReport(std::string_view filter, HistoryGrouping grouping);
 
+    // Reads the connections alive in [since, until] into the report; opened is told the
+    // beginning of each one kept. False with error said when the file cannot be read.
+    bool read(HistoryDatabase& database, std::int64_t since, std::int64_t until, std::string& error,
+        const std::function<void(std::int64_t firstSeen)>& opened = {});
+
     // Takes the row if the filter keeps it.
     void add(const HistoryRow& row)
     {
@@ -97,6 +102,11 @@ public:
     std::vector<std::vector<std::string>> cells() const;
 
 private:
+    bool countGroups(HistoryDatabase& database, std::int64_t since, std::int64_t until, std::string& error,
+        const std::function<void(std::int64_t)>& opened);
+    void addToGroup(std::string key, std::int64_t count, std::int64_t firstSeen, std::int64_t lastSeen,
+        std::int64_t bytesSent, std::int64_t bytesReceived);
+
     RowFilter m_filter;
     HistoryGrouping m_grouping;
     std::vector<HistoryRow> m_rows;
