@@ -59,6 +59,7 @@ struct HistoryDatabase::Statements
     SqliteStatement updateRow;
     SqliteStatement closeRow;
     SqliteStatement dropLive;
+    SqliteStatement dataVersion;
     SqliteStatement addFirst;
     SqliteStatement addAlert;
 };
@@ -129,6 +130,8 @@ void HistoryDatabase::close()
 {
     m_statements.reset();
     m_names.clear();
+    m_open.clear();
+    m_openVersion = -1;
     if (m_db)
         sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -285,6 +288,7 @@ int HistoryDatabase::prepareStatements()
             " max(last_seen, ?3), ?2, states, pid, process, user, bytes_sent, bytes_received FROM live"
             " WHERE id = ?1" },
         { &s.dropLive, "DELETE FROM live WHERE id = ?1" },
+        { &s.dataVersion, "PRAGMA data_version" },
         { &s.addFirst, "INSERT OR IGNORE INTO firsts (kind, computer, subject) VALUES (?1, ?2, ?3)" },
         { &s.addAlert,
             "INSERT INTO alerts (time, kind, computer, process, subject) VALUES (?1, ?2, ?3, ?4, ?5)" },
@@ -365,22 +369,20 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
     }
     m_computer = scan.computer;
 
-    struct OpenRow
-    {
-        std::int64_t id;
-        bool udp;
-        bool ipv6;
-        std::int64_t states;
-        std::int64_t pid;
-        std::int64_t process; // -1: none
-        std::int64_t bytesSent;
-        std::int64_t bytesReceived;
-        bool seen = false;
-    };
-    // Read inside the write lock, so another writer's rows of this computer count as ours.
-    std::unordered_map<std::string, OpenRow> open;
+    // The open rows are read inside the write lock, so another writer's rows of this computer
+    // count as ours; they are read again only when another connection has written since.
+    std::int64_t version = -1;
+    if ((rc = s.dataVersion.step()) != SQLITE_ROW)
+        return rollback(rc);
+    version = s.dataVersion.integer(0);
+    s.dataVersion.reset();
+    std::unordered_map<std::string, OpenRow>& open = m_open;
+    const bool cached = version == m_openVersion && computer == m_openComputer;
+    m_openVersion = -1; // until this write is committed
+    if (!cached)
+        open.clear();
     s.openRows.bind(1, computer);
-    while ((rc = s.openRows.step()) == SQLITE_ROW) {
+    while (!cached && (rc = s.openRows.step()) == SQLITE_ROW) {
         const bool udp = s.openRows.integer(1) != 0;
         const std::string local = s.openRows.text(2);
         open.emplace(
@@ -391,10 +393,11 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
                 s.openRows.isNull(9) ? -1 : s.openRows.integer(9),
                 s.openRows.isNull(10) ? -1 : s.openRows.integer(10) });
     }
-    if (rc != SQLITE_DONE)
+    if (!cached && rc != SQLITE_DONE)
         return rollback(rc);
 
     std::unordered_set<std::string> added;
+    std::vector<std::pair<std::string, OpenRow>> inserted;
     for (const SeenEndpoint& endpoint : scan.endpoints) {
         const std::string local = packAddress(endpoint.localAddress);
         const std::string remote = packAddress(endpoint.remoteAddress);
@@ -447,10 +450,14 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         insert.bindOrNull(13, endpoint.bytesReceived, endpoint.bytesReceived < 0);
         if ((rc = insert.step()) != SQLITE_DONE)
             return rollback(rc);
+        inserted.push_back({ key,
+            OpenRow { sqlite3_last_insert_rowid(m_db), endpoint.udp, local.size() == 16, stateBit(endpoint),
+                endpoint.pid, process, endpoint.bytesSent, endpoint.bytesReceived } });
         if ((rc = noteFirsts(computer, endpoint, scan.time)) != SQLITE_OK)
             return rollback(rc);
     }
     // Missing from this scan: closed now, last seen at the scan before.
+    std::vector<std::string> closed;
     for (const auto& [key, row] : open) {
         if (row.seen || (row.udp ? !scan.udp : !scan.tcp) || (!scan.ipv6 && row.ipv6))
             continue;
@@ -462,6 +469,7 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         s.dropLive.bind(1, row.id);
         if ((rc = s.dropLive.step()) != SQLITE_DONE)
             return rollback(rc);
+        closed.push_back(key);
     }
     s.setLastScan.bind(1, computer);
     s.setLastScan.bind(2, scan.time);
@@ -469,6 +477,14 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         return rollback(rc);
     if ((rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr)) != SQLITE_OK)
         return rollback(rc);
+    for (const std::string& key : closed)
+        open.erase(key);
+    for (auto& [key, row] : inserted)
+        open.insert_or_assign(std::move(key), row);
+    for (auto& [key, row] : open)
+        row.seen = false;
+    m_openVersion = version;
+    m_openComputer = computer;
     return SQLITE_OK;
 }
 

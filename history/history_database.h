@@ -89,8 +89,27 @@ private:
     int noteFirst(HistoryAlert::Kind kind, std::int64_t computer, const std::string& subject,
         const SeenEndpoint& endpoint, std::int64_t time);
 
+    // A connection open at the last scan this connection wrote.
+    struct OpenRow
+    {
+        std::int64_t id;
+        bool udp;
+        bool ipv6;
+        std::int64_t states;
+        std::int64_t pid;
+        std::int64_t process; // -1: none
+        std::int64_t bytesSent;
+        std::int64_t bytesReceived;
+        bool seen = false;
+    };
+
     sqlite3* m_db = nullptr;
     std::unique_ptr<Statements> m_statements;
+    // The open rows of m_openComputer as this connection left them, valid while the file's
+    // data_version is still m_openVersion (no other connection has written since).
+    std::unordered_map<std::string, OpenRow> m_open;
+    std::int64_t m_openVersion = -1;
+    std::int64_t m_openComputer = -1;
     std::unordered_map<std::string, std::int64_t> m_names; // ids of names already in the file
     std::string m_path;
     std::string m_error;
