@@ -14,13 +14,29 @@
 #include <cstring>
 #include <ctime>
 
+namespace {
+
+// False with error said for a database that did not open.
+bool isReadable(const HistoryDatabase& database, std::string& error)
+{
+    if (database.isOpen())
+        return true;
+    error = database.error().empty() ? "History: the database is not open" : database.error();
+    return false;
+}
+
+std::string readFailure(const HistoryDatabase& database)
+{
+    return "History: cannot read " + database.path() + ": " + sqlite3_errmsg(database.handle());
+}
+
+} // namespace
+
 bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t until,
     const std::function<void(const HistoryRow&)>& each, std::string& error)
 {
-    if (!database.isOpen()) {
-        error = database.error().empty() ? "History: the database is not open" : database.error();
+    if (!isReadable(database, error))
         return false;
-    }
     SqliteStatement query;
     int rc = query.prepare(database.handle(),
         "SELECT 0, cn.name, c.udp, c.local_addr, c.local_port, c.remote_addr, c.remote_port, c.first_seen,"
@@ -54,17 +70,15 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
     }
     if (rc == SQLITE_DONE)
         return true;
-    error = std::string("History: cannot read ") + database.path() + ": " + sqlite3_errmsg(database.handle());
+    error = readFailure(database);
     return false;
 }
 
 bool readAlerts(HistoryDatabase& database, std::int64_t since, std::int64_t until,
     const std::function<void(const HistoryAlert&)>& each, std::string& error)
 {
-    if (!database.isOpen()) {
-        error = database.error().empty() ? "History: the database is not open" : database.error();
+    if (!isReadable(database, error))
         return false;
-    }
     SqliteStatement query;
     int rc = query.prepare(database.handle(),
         "SELECT a.time, a.kind, cn.name, pn.name, a.subject FROM alerts a JOIN names cn ON cn.id = a.computer"
@@ -78,7 +92,7 @@ bool readAlerts(HistoryDatabase& database, std::int64_t since, std::int64_t unti
     }
     if (rc == SQLITE_DONE)
         return true;
-    error = std::string("History: cannot read ") + database.path() + ": " + sqlite3_errmsg(database.handle());
+    error = readFailure(database);
     return false;
 }
 
@@ -273,10 +287,8 @@ bool HistoryReport::read(HistoryDatabase& database, std::int64_t since, std::int
 bool HistoryReport::countGroups(HistoryDatabase& database, std::int64_t since, std::int64_t until,
     std::string& error, const std::function<void(std::int64_t)>& opened)
 {
-    if (!database.isOpen()) {
-        error = database.error().empty() ? "History: the database is not open" : database.error();
+    if (!isReadable(database, error))
         return false;
-    }
     std::unordered_map<std::int64_t, std::int64_t> lastScans;
     SqliteStatement scans;
     int rc = scans.prepare(database.handle(), "SELECT id, last_scan FROM computers");
