@@ -88,7 +88,6 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
         [this](const Options& now, const Options&) { watch(now); });
     QObject::connect(form1, &TForm1::closed, form1, [this] { saveLayout(); });
 
-    m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
     recordHistory(m_store->current());
     QObject::connect(m_store.get(), &OptionsStore::changed, form1,
         [this](const Options& now, const Options&) { recordHistory(now); });
@@ -102,28 +101,32 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     });
 }
 
+void Program::tellHistory(const HistoryRecorder::Report& report)
+{
+    for (const std::string& notice : report.notices)
+        m_form1->showNotice(QString::fromStdString(notice));
+    if (report.faultChanged)
+        m_form1->showNotice(report.fault.empty() ? QStringLiteral("History: recording again")
+                                                 : QString::fromStdString(report.fault));
+    if (report.alerts.empty())
+        return;
+    // The session bus is joined only when there is something to tell on it.
+    if (!m_notifier)
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
+    for (const HistoryAlert& alert : report.alerts)
+        m_notifier->notify(
+            QString::fromStdString(alertTitle(alert)), QString::fromStdString(alertText(alert)));
+}
+
 void Program::recordHistory(const Options& options)
 {
     if (options.recordHistory && !m_historyRecorder) {
-        DesktopNotifier* notifier = m_notifier.get();
         TForm1* form1 = m_form1.get();
         // Called on the recorder's thread; carried to the window's, where it is said.
         m_historyRecorder = std::make_shared<HistoryRecorder>(
-            HistoryDatabase::defaultPath(), [notifier, form1](HistoryRecorder::Report report) {
+            HistoryDatabase::defaultPath(), [this, form1](HistoryRecorder::Report report) {
                 QMetaObject::invokeMethod(
-                    notifier,
-                    [notifier, form1, report = std::move(report)] {
-                        for (const std::string& notice : report.notices)
-                            form1->showNotice(QString::fromStdString(notice));
-                        if (report.faultChanged)
-                            form1->showNotice(report.fault.empty()
-                                    ? QStringLiteral("History: recording again")
-                                    : QString::fromStdString(report.fault));
-                        for (const HistoryAlert& alert : report.alerts)
-                            notifier->notify(QString::fromStdString(alertTitle(alert)),
-                                QString::fromStdString(alertText(alert)));
-                    },
-                    Qt::QueuedConnection);
+                    form1, [this, report = std::move(report)] { tellHistory(report); }, Qt::QueuedConnection);
             });
     }
     if (m_historyRecorder) {

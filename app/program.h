@@ -5,6 +5,7 @@
 // that carries its effects to the window.
 
 #include "app/user_files.h"
+#include "history/history_recorder.h"
 #include "scan/mib_agent.h"
 
 #include <QString>
@@ -14,7 +15,6 @@
 
 class ConnectionLog;
 class DesktopNotifier;
-class HistoryRecorder;
 class HistoryWindow;
 class MibAgent;
 class NameServices;
@@ -69,6 +69,8 @@ private:
     // Records from the view's scans while the options ask for it; the recorder, once made,
     // lives until the program ends, so turning recording off never waits for a write.
     void recordHistory(const Options& options);
+    // GUI thread: the history's faults in the status bar, its alerts on the desktop.
+    void tellHistory(const HistoryRecorder::Report& report);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
