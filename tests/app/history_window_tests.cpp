@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -43,6 +44,7 @@ protected:
         path = folder.filePath(QStringLiteral("history.sqlite")).toStdString();
         HistoryDatabase database;
         ASSERT_TRUE(database.open(path)) << database.error();
+        database.setAlertKinds(~0u);
         // curl opens three connections 40 minutes ago, wget one ten minutes ago; sshd listens throughout.
         now = std::time(nullptr);
         const SeenEndpoint sshd = connection(22, "", "sshd", 2);
@@ -89,6 +91,10 @@ TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
     for (const int bar : window->timeline())
         opened += bar;
     EXPECT_EQ(opened, 5);
+    // wget was new, and so was its host; what was there at the first scan raised nothing.
+    ASSERT_EQ(window->Alerts->count(), 2);
+    EXPECT_TRUE(window->Alerts->item(0)->text().contains(QStringLiteral("wget")))
+        << window->Alerts->item(0)->text().toStdString();
 
     // wget's bar: the list keeps what opened in it, the timeline stays whole.
     const std::int64_t bar = (now - 600 - window->rangeStart()) / window->barSeconds();
