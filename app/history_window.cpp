@@ -285,8 +285,11 @@ void HistoryWindow::drawTimeline()
 {
     QChart* chart = Chart->chart();
     chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes())
+    // Removed axes are the caller's to delete; removed series are deleted by the chart.
+    for (QAbstractAxis* axis : chart->axes()) {
         chart->removeAxis(axis);
+        delete axis;
+    }
     auto* bars = new QBarSet(u"Connections opened"_s);
     int most = 0;
     for (const int count : m_timeline) {
