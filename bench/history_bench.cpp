@@ -7,6 +7,9 @@
 //                                        10 close every second: the database's growth, per day
 //   history_bench query [rounds [rows]]  veltran-scan --history --since 7d --group process (and with a
 //                                        filter) on a database of 1,000,000 connections over 7 days
+//   history_bench window [rounds [rows]] the History window's first paint after its read on that
+//                                        database (offscreen): as it opens (the last hour) and the
+//                                        last 7 days by process, against the smallest Qt window's
 //   history_bench scans N record|plain   one contender of cpu (used by it)
 
 #include "history/history_database.h"
@@ -267,6 +270,48 @@ int queryBench(int rounds, int rows)
     return 0;
 }
 
+int windowBench(int rounds, int rows)
+{
+    ScratchFolder state;
+    if (!fillDatabase(state.database(), rows)) {
+        std::fprintf(stderr, "cannot fill %s\n", state.database().c_str());
+        return 1;
+    }
+    const std::string folder = testproc::executableFolder();
+    const std::string env = "XDG_STATE_HOME=" + state.path;
+    const std::vector<std::pair<const char*, std::vector<std::string>>> commands {
+        { "History as it opens (the last hour)",
+            { "env", env, "QT_QPA_PLATFORM=offscreen", folder + "/history_window_paint", "hour" } },
+        { "History, the last 7 days by process",
+            { "env", env, "QT_QPA_PLATFORM=offscreen", folder + "/history_window_paint", "week" } },
+        { "the smallest Qt window", { "env", "QT_QPA_PLATFORM=offscreen", folder + "/first_paint_window" } },
+    };
+    std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
+    for (int round = -1; round < rounds; ++round) {
+        for (std::size_t c = 0; c < commands.size(); ++c) {
+            const testproc::RunCost cost = testproc::measuredRun(commands[c].second);
+            if (!cost.ok()) {
+                std::fprintf(stderr, "%s failed\n", commands[c].first);
+                return 1;
+            }
+            if (round >= 0) {
+                wall[c].push_back(cost.wallMs);
+                cpu[c].push_back(cost.cpuMs);
+            }
+        }
+    }
+    std::printf("launch to the first paint after the read, %d connections over 7 days, offscreen, whole\n"
+                "processes from wait4, median of %d rounds [interquartile range]:\n",
+        rows, rounds);
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+        const Spread w = spread(wall[c]);
+        const Spread u = spread(cpu[c]);
+        std::printf("  %-40s wall %6.1f ms [%.1f-%.1f], CPU %6.1f ms [%.1f-%.1f]\n", commands[c].first,
+            w.median, w.lower, w.upper, u.median, u.lower, u.upper);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -282,7 +327,10 @@ int main(int argc, char** argv)
         return growthBench(first > 0 ? first : 2);
     if (mode == "query")
         return queryBench(first > 0 ? first : 11, second > 0 ? second : 1'000'000);
-    std::fprintf(
-        stderr, "usage: %s cpu [rounds [scans]] | growth [hours] | query [rounds [rows]]\n", argv[0]);
+    if (mode == "window")
+        return windowBench(first > 0 ? first : 11, second > 0 ? second : 1'000'000);
+    std::fprintf(stderr,
+        "usage: %s cpu [rounds [scans]] | growth [hours] | query [rounds [rows]] | window [rounds [rows]]\n",
+        argv[0]);
     return 2;
 }
