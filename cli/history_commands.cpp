@@ -118,7 +118,8 @@ int recordHistory(const ScanArguments& arguments)
             for (const std::string& notice : database.takeNotices())
                 std::cerr << notice << std::endl;
             // One small step of retention per scan, so a long purge never delays one.
-            database.purgeStep(std::time(nullptr) - std::int64_t(arguments.keepDays) * 86400, 0);
+            database.purgeStep(std::time(nullptr) - std::int64_t(arguments.keepDays) * 86400,
+                std::int64_t(arguments.maxMegabytes) * 1024 * 1024);
         }
         while (!g_stop && std::chrono::steady_clock::now() - started < interval)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));

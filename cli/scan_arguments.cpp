@@ -102,7 +102,8 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             return true;
         };
         if (countOption("--interval", result.recordInterval, 86400)
-            || countOption("--keep-days", result.keepDays, 36500)) {
+            || countOption("--keep-days", result.keepDays, 36500)
+            || countOption("--max-megabytes", result.maxMegabytes, 1000000)) {
             if (result.action == ScanArguments::Action::Error)
                 return result;
             continue;
@@ -248,6 +249,7 @@ std::string scanUsage(const char* programName)
             "                    life is one row: first and last seen, closed, its states, owner\n"
             "  --interval S      seconds between recorded scans (default 1)\n"
             "  --keep-days N     remove connections closed more than N days ago (default 30)\n"
+            "  --max-megabytes M and the oldest ones while the file is larger (default: no cap)\n"
             "  --history         print the recorded connections alive between --since and --until\n"
             "  --since T         7d, 3h, 15m or 30s ago, a date \"2026-12-07[ 18:00[:00]]\" in local\n"
             "                    time, or @SECONDS since 1970 (default 1d)\n"

@@ -42,6 +42,7 @@ struct ScanArguments
     // --record and --history.
     int recordInterval = 1; // seconds
     int keepDays = 30;
+    int maxMegabytes = 0; // 0: no cap
     std::string historySince = "1d";
     std::string historyUntil;
     std::string historyGroup;
