@@ -553,13 +553,13 @@ int HistoryDatabase::purgeStep(std::int64_t keepSince, std::int64_t maxBytes, in
         return -1;
     m_error.clear();
     const bool overCap = maxBytes > 0 && usedBytes() > maxBytes;
-    // Rows are numbered in the order they closed, so the oldest come first.
+    // Rows are numbered in the order they closed, so the oldest come first: a step looks at
+    // the first rows alone, and costs as little when there is nothing to remove.
     SqliteStatement purge;
     int rc = purge.prepare(m_db,
-        overCap
-            ? "DELETE FROM connections WHERE id IN (SELECT id FROM connections ORDER BY id LIMIT ?2)"
-            : "DELETE FROM connections WHERE id IN (SELECT id FROM connections WHERE closed < ?1 ORDER BY id"
-              " LIMIT ?2)");
+        overCap ? "DELETE FROM connections WHERE id IN (SELECT id FROM connections ORDER BY id LIMIT ?2)"
+                : "DELETE FROM connections WHERE id IN (SELECT id FROM (SELECT id, closed FROM connections"
+                  " ORDER BY id LIMIT ?2) WHERE closed < ?1)");
     if (rc != SQLITE_OK)
         return failed(rc, "old rows were not removed"), -1;
     purge.bind(1, keepSince);

@@ -86,8 +86,10 @@ void HistoryRecorder::write(const SeenScan& scan, const Settings& settings)
     // Retention a small step at a time, at most every few seconds, so a write never waits long.
     const std::int64_t now = std::time(nullptr);
     if (written && now - m_lastPurge >= 10) {
-        m_lastPurge = now;
-        m_database.purgeStep(now - std::int64_t(settings.keepDays) * 86400, settings.maxBytes);
+        // A full step leaves more behind it: the next write takes another.
+        if (m_database.purgeStep(now - std::int64_t(settings.keepDays) * 86400, settings.maxBytes, kPurgeRows)
+            < kPurgeRows)
+            m_lastPurge = now;
     }
     if (report.faultChanged || !report.notices.empty() || !report.alerts.empty()) {
         std::lock_guard lock(m_reporterMutex);

@@ -48,6 +48,7 @@ public:
     bool flush(int timeoutMs);
 
     static constexpr std::size_t kMostWaiting = 4;
+    static constexpr int kPurgeRows = 500; // at most, each step of retention
 
 private:
     void run();
