@@ -228,6 +228,35 @@ bool fillDatabase(const std::string& path, int rows)
     return true;
 }
 
+using Commands = std::vector<std::pair<const char*, std::vector<std::string>>>;
+
+// Runs the commands in turn, rounds times after one round that warms the caches, and prints
+// each one's median wall and CPU time with their interquartile ranges; false when one failed.
+bool timeCommands(const Commands& commands, int rounds)
+{
+    std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
+    for (int round = -1; round < rounds; ++round) {
+        for (std::size_t c = 0; c < commands.size(); ++c) {
+            const testproc::RunCost cost = testproc::measuredRun(commands[c].second);
+            if (!cost.ok()) {
+                std::fprintf(stderr, "%s failed\n", commands[c].first);
+                return false;
+            }
+            if (round >= 0) {
+                wall[c].push_back(cost.wallMs);
+                cpu[c].push_back(cost.cpuMs);
+            }
+        }
+    }
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+        const Spread w = spread(wall[c]);
+        const Spread u = spread(cpu[c]);
+        std::printf("  %-52s wall %6.1f ms [%.1f-%.1f], CPU %6.1f ms [%.1f-%.1f]\n", commands[c].first,
+            w.median, w.lower, w.upper, u.median, u.lower, u.upper);
+    }
+    return true;
+}
+
 int queryBench(int rounds, int rows)
 {
     ScratchFolder state;
@@ -237,37 +266,17 @@ int queryBench(int rounds, int rows)
     }
     const std::string scan = testproc::executableFolder() + "/veltran-scan";
     const std::string env = "XDG_STATE_HOME=" + state.path;
-    const std::vector<std::pair<const char*, std::vector<std::string>>> commands {
+    const Commands commands {
         { "--since 7d --group process",
             { "env", env, scan, "--history", "--since", "7d", "--group", "process" } },
         { "--since 7d --group process --filter proc:program7",
             { "env", env, scan, "--history", "--since", "7d", "--group", "process", "--filter",
                 "proc:program7" } },
     };
-    std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
-    for (int round = -1; round < rounds; ++round) {
-        for (std::size_t c = 0; c < commands.size(); ++c) {
-            const testproc::RunCost cost = testproc::measuredRun(commands[c].second);
-            if (!cost.ok()) {
-                std::fprintf(stderr, "%s failed\n", commands[c].first);
-                return 1;
-            }
-            if (round >= 0) {
-                wall[c].push_back(cost.wallMs);
-                cpu[c].push_back(cost.cpuMs);
-            }
-        }
-    }
     std::printf("veltran-scan --history on %d connections over 7 days (%.0f MB), median of %d rounds "
                 "[interquartile range]:\n",
         rows, double(fs::file_size(state.database())) / 1e6, rounds);
-    for (std::size_t c = 0; c < commands.size(); ++c) {
-        const Spread w = spread(wall[c]);
-        const Spread u = spread(cpu[c]);
-        std::printf("  %-52s wall %6.1f ms [%.1f-%.1f], CPU %6.1f ms [%.1f-%.1f]\n", commands[c].first,
-            w.median, w.lower, w.upper, u.median, u.lower, u.upper);
-    }
-    return 0;
+    return timeCommands(commands, rounds) ? 0 : 1;
 }
 
 int windowBench(int rounds, int rows)
@@ -279,37 +288,17 @@ int windowBench(int rounds, int rows)
     }
     const std::string folder = testproc::executableFolder();
     const std::string env = "XDG_STATE_HOME=" + state.path;
-    const std::vector<std::pair<const char*, std::vector<std::string>>> commands {
+    const Commands commands {
         { "History as it opens (the last hour)",
             { "env", env, "QT_QPA_PLATFORM=offscreen", folder + "/history_window_paint", "hour" } },
         { "History, the last 7 days by process",
             { "env", env, "QT_QPA_PLATFORM=offscreen", folder + "/history_window_paint", "week" } },
         { "the smallest Qt window", { "env", "QT_QPA_PLATFORM=offscreen", folder + "/first_paint_window" } },
     };
-    std::vector<std::vector<double>> wall(commands.size()), cpu(commands.size());
-    for (int round = -1; round < rounds; ++round) {
-        for (std::size_t c = 0; c < commands.size(); ++c) {
-            const testproc::RunCost cost = testproc::measuredRun(commands[c].second);
-            if (!cost.ok()) {
-                std::fprintf(stderr, "%s failed\n", commands[c].first);
-                return 1;
-            }
-            if (round >= 0) {
-                wall[c].push_back(cost.wallMs);
-                cpu[c].push_back(cost.cpuMs);
-            }
-        }
-    }
     std::printf("launch to the first paint after the read, %d connections over 7 days, offscreen, whole\n"
                 "processes from wait4, median of %d rounds [interquartile range]:\n",
         rows, rounds);
-    for (std::size_t c = 0; c < commands.size(); ++c) {
-        const Spread w = spread(wall[c]);
-        const Spread u = spread(cpu[c]);
-        std::printf("  %-40s wall %6.1f ms [%.1f-%.1f], CPU %6.1f ms [%.1f-%.1f]\n", commands[c].first,
-            w.median, w.lower, w.upper, u.median, u.lower, u.upper);
-    }
-    return 0;
+    return timeCommands(commands, rounds) ? 0 : 1;
 }
 
 } // namespace
