@@ -79,9 +79,8 @@ void holdMessage(QtMsgType type, const QMessageLogContext& context, const QStrin
 
 int main(int argc, char** argv)
 {
-    // Every refresh runs on a new worker thread, and glibc gives new threads malloc arenas
-    // of their own, up to 16 on two cores: each grows to a scan's peak and keeps it, so the
-    // resident memory crept up for an hour. Two arenas serve the GUI and the one worker.
+    // glibc gives threads malloc arenas of their own, up to 16 on two cores: each grows to a
+    // scan's peak and keeps it. Two arenas serve the GUI and the scans' worker.
     mallopt(M_ARENA_MAX, 2);
     // The title names the program in its message boxes; not Qt's display name, which
     // would be appended to every window caption.
@@ -103,6 +102,7 @@ int main(int argc, char** argv)
     // The menu bar stays in the window, where the layout has it: a desktop's global menu
     // would take it out.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+    prepareDisplayConnection();
     g_qtHandler = qInstallMessageHandler(holdMessage);
     Application app(argc, argv);
     qInstallMessageHandler(g_qtHandler);

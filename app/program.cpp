@@ -1,6 +1,8 @@
 #include "app/program.h"
 
 #include "app/desktop_notifier.h"
+#include "app/fleet_map_window.h"
+#include "app/fleet_watcher.h"
 #include "app/history_window.h"
 #include "app/tform1.h"
 #include "app/window_layout.h"
@@ -13,15 +15,19 @@
 #include "scan/mib_agent.h"
 #include "scan/remote_agents.h"
 #include "scan/scanner.h"
+#include "scan/shell_words.h"
 #include "settings/options_store.h"
 #include "settings/preferences_dialog.h"
+#include "settings/secret_store.h"
 #include "settings/settings_file.h"
 #include "settings/tform_options.h"
 #include "views/map_pictures.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QFileInfo>
+#include <QMenu>
 
 namespace {
 
@@ -31,6 +37,28 @@ std::shared_ptr<NameServices> borrowed(NameServices& names)
     return std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &names);
 }
 
+// The agents the fleet map polls: the Watch choice's when it is one, then the others on.
+std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
+{
+    std::vector<FleetPoller::Agent> agents;
+    const auto add = [&agents](const std::string& host, const std::string& snmpOptions) {
+        FleetPoller::Agent agent;
+        agent.peer = QString::fromStdString(host).trimmed().toStdString();
+        if (agent.peer.empty())
+            return;
+        if (!splitShellWords(snmpOptions, agent.snmpArguments))
+            agent.rejection = "invalid SNMP options for " + agent.peer + ": unterminated quote";
+        agents.push_back(std::move(agent));
+    };
+    if (options.watchAgent)
+        add(options.watchHost, options.watchSnmpOptions);
+    for (const WatchedAgent& agent : options.moreAgents) {
+        if (agent.enabled)
+            add(agent.host, agent.snmpOptions);
+    }
+    return agents;
+}
+
 // What a scan reads: "" for this computer, else the agent's host and SNMP options.
 std::string watchedTarget(const Options& options)
 {
@@ -38,6 +66,12 @@ std::string watchedTarget(const Options& options)
 }
 
 } // namespace
+
+void prepareDisplayConnection()
+{
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", QByteArrayLiteral("1"));
+}
 
 Program::Program(NameServices& names, const char* agentModule, const QString& programFolder)
     : m_names(names)
@@ -56,6 +90,8 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     m_settingsFile = std::make_unique<SettingsFile>(m_userFiles.settingsFile);
     m_store = std::make_unique<OptionsStore>(*m_log);
     m_store->setFiles(m_userFiles.optionsFile, m_settingsFile.get());
+    m_secrets = std::make_unique<SecretStore>(SecretStore::pathBeside(m_userFiles.settingsFile));
+    m_store->setSecrets(m_secrets.get());
     m_store->loadPreferences();
 
     // Created in start-up order, whatever the order of destruction.
@@ -86,6 +122,13 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     watch(m_store->current());
     QObject::connect(m_store.get(), &OptionsStore::changed, form1,
         [this](const Options& now, const Options&) { watch(now); });
+    m_fleetAction = form1->View1->addAction(QStringLiteral("&Fleet map"));
+    m_fleetAction->setObjectName(QStringLiteral("FleetMap1"));
+    m_fleetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    QObject::connect(m_fleetAction, &QAction::triggered, form1, [this] { openFleetMap(); });
+    updateFleet(m_store->current());
+    QObject::connect(m_store.get(), &OptionsStore::changed, form1,
+        [this](const Options& now, const Options&) { updateFleet(now); });
     QObject::connect(form1, &TForm1::closed, form1, [this] { saveLayout(); });
 
     recordHistory(m_store->current());
@@ -142,6 +185,45 @@ void Program::recordHistory(const Options& options)
             { options.historyKeepDays, std::int64_t(options.historyMaxMegabytes) * 1024 * 1024, alerts });
     }
     m_view->setHistoryRecorder(options.recordHistory ? m_historyRecorder : nullptr);
+}
+
+void Program::updateFleet(const Options& options)
+{
+    const bool offered = std::ranges::any_of(options.moreAgents, [](const WatchedAgent& agent) {
+        return agent.enabled && !QString::fromStdString(agent.host).trimmed().isEmpty();
+    });
+    m_fleetAction->setVisible(offered);
+    if (!m_fleetWatcher)
+        return;
+    std::vector<FleetPoller::Agent> agents = fleetAgents(options);
+    const auto same = [](const FleetPoller::Agent& a, const FleetPoller::Agent& b) {
+        return a.peer == b.peer && a.snmpArguments == b.snmpArguments;
+    };
+    if (!offered) {
+        m_fleetWatcher.reset();
+        m_fleetMap->close();
+    } else if (!std::ranges::equal(agents, m_fleetWatcher->agents(), same)) {
+        openFleetMap(); // the list changed: polled anew
+    }
+}
+
+void Program::openFleetMap()
+{
+    if (!m_fleetMap) {
+        m_fleetMap = std::make_unique<FleetMapWindow>();
+        // Nothing is polled while the map is closed.
+        QObject::connect(
+            m_fleetMap.get(), &FleetMapWindow::closed, m_form1.get(), [this] { m_fleetWatcher.reset(); });
+    }
+    m_fleetWatcher.reset();
+    m_fleetWatcher
+        = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
+    FleetWatcher* watcher = m_fleetWatcher.get();
+    QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
+        [this, watcher] { m_fleetMap->setComputers(watcher->computers()); });
+    m_fleetMap->setComputers(watcher->computers());
+    m_fleetMap->show();
+    m_fleetMap->raise();
 }
 
 void Program::saveLayout()

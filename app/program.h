@@ -21,6 +21,10 @@ class NameServices;
 class OptionsStore;
 class PreferencesDialog;
 class Scanner;
+class FleetMapWindow;
+class FleetWatcher;
+class QAction;
+class SecretStore;
 class SettingsFile;
 class TForm1;
 class TForm_About;
@@ -29,6 +33,12 @@ class WindowScanView;
 struct MapPictures;
 struct MapTable;
 struct Options;
+
+// Before the application object: repaints go to an X server through the connection, not
+// through shared memory. A shared-memory repaint waits for the server's answer before the
+// next one may draw, which woke the idle window four more times at every refresh. A
+// QT_XCB_NO_MITSHM of the user's own stands.
+void prepareDisplayConnection();
 
 class Program final
 {
@@ -56,6 +66,8 @@ public:
     TForm_About& about() { return *m_about; }
     Scanner& scanner() { return *m_scanner; }
     ConnectionLog& log() { return *m_log; }
+    // The fleet map's window, once opened.
+    FleetMapWindow* fleetMap() { return m_fleetMap.get(); }
     OptionsStore& store() { return *m_store; }
 
 private:
@@ -66,6 +78,10 @@ private:
     void showWatchedComputer(const MapTable& table);
     // At the window's close, while the user asks for it to be kept.
     void saveLayout();
+    // The Fleet map entry, offered while more than one computer is watched, and the agents
+    // its open window polls.
+    void updateFleet(const Options& options);
+    void openFleetMap();
     // Records from the view's scans while the options ask for it; the recorder, once made,
     // lives until the program ends, so turning recording off never waits for a write.
     void recordHistory(const Options& options);
@@ -80,6 +96,7 @@ private:
     std::unique_ptr<ConnectionLog> m_log;
     std::shared_ptr<MibAgent> m_agent; // the module loaded into the process: this computer
     std::unique_ptr<SettingsFile> m_settingsFile; // veltran.ini
+    std::unique_ptr<SecretStore> m_secrets; // the SNMP options, never in veltran.ini
     std::unique_ptr<OptionsStore> m_store;
     std::unique_ptr<MapPictures> m_pictures;
     std::unique_ptr<TForm_Options> m_options;
@@ -89,6 +106,9 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    QAction* m_fleetAction = nullptr; // in the View menu
+    std::unique_ptr<FleetMapWindow> m_fleetMap;
+    std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<HistoryWindow> m_historyWindow;
     // Shared with the views that record into it; it stops reporting before the window goes.

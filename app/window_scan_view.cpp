@@ -20,74 +20,99 @@ WindowScanView::~WindowScanView()
     shutdown();
 }
 
-template <typename F> void WindowScanView::post(F&& effect)
+void WindowScanView::post(std::function<void()> effect, Wake wake)
 {
     if (m_shutDown.load())
         return;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_posted.push_back(std::move(effect));
+        if (wake == Wake::WithNextStatus || m_callPosted)
+            return;
+        m_callPosted = true;
+    }
     // Posted to this object, which lives on the GUI thread and outlives the scanner;
-    // queued calls run in the order they were posted. Checked again there, so an
-    // effect that arrives after the window has closed is dropped.
-    QMetaObject::invokeMethod(
-        this,
-        [this, effect = std::forward<F>(effect)]() mutable {
-            Q_ASSERT(QThread::currentThread() == thread());
-            if (!m_shutDown.load())
-                effect();
-        },
-        Qt::QueuedConnection);
+    // queued calls run in the order they were posted.
+    QMetaObject::invokeMethod(this, &WindowScanView::runPosted, Qt::QueuedConnection);
+}
+
+void WindowScanView::runPosted()
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    std::vector<std::function<void()>> effects;
+    {
+        const std::lock_guard lock(m_mutex);
+        effects.swap(m_posted);
+        m_callPosted = false;
+    }
+    // Checked at each, so an effect that arrives after the window has closed is dropped.
+    for (const auto& effect : effects) {
+        if (m_shutDown.load())
+            return;
+        effect();
+    }
 }
 
 void WindowScanView::showView(bool graphic)
 {
-    post([this, graphic] { Q_EMIT viewShown(graphic); });
+    post([this, graphic] { Q_EMIT viewShown(graphic); }, Wake::WithNextStatus);
 }
 
 void WindowScanView::setStatusText(const std::string& text)
 {
-    post([this, text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))] {
-        Q_EMIT statusTextChanged(text);
-    });
+    post(
+        [this, text = QString::fromLocal8Bit(text.data(), qsizetype(text.size()))] {
+            Q_EMIT statusTextChanged(text);
+        },
+        Wake::Now);
 }
 
 void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
-    post([this, rows = std::move(rows), details = std::move(details)] {
-        Q_EMIT gridContentChanged(rows, details);
-    });
+    // Shared: std::function needs a copyable callable, and 20,000 rows are not copied for it.
+    auto content = std::make_shared<std::pair<std::vector<GridRow>, std::vector<GridRowDetails>>>(
+        std::move(rows), std::move(details));
+    post([this, content] { Q_EMIT gridContentChanged(content->first, content->second); },
+        Wake::WithNextStatus);
 }
 
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)
 {
-    post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); });
+    post([this, table = std::move(table), drawMap] { Q_EMIT mapTablePublished(table, drawMap); },
+        Wake::WithNextStatus);
 }
 
 void WindowScanView::showCapacityMessage(int notShown)
 {
     // The scan goes on at once: a scan that waited on the box would show no rows and
     // lose the log's entries while it is up.
-    post([this, notShown] {
-        // Not exec(): a nested loop would keep the program alive after the main window
-        // closed. Not modal either: a user must be able to leave a busy machine's window.
-        const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n')
-            + QString::fromStdString(notShownText(notShown));
-        auto* box = new QMessageBox(
-            QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text, QMessageBox::Ok, m_window);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setWindowModality(Qt::NonModal);
-        box->show();
-    });
+    post(
+        [this, notShown] {
+            // Not exec(): a nested loop would keep the program alive after the main window
+            // closed. Not modal either: a user must be able to leave a busy machine's window.
+            const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n')
+                + QString::fromStdString(notShownText(notShown));
+            auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text,
+                QMessageBox::Ok, m_window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setWindowModality(Qt::NonModal);
+            box->show();
+        },
+        Wake::Now);
 }
 
 void WindowScanView::namesArrived()
 {
-    post([this] { Q_EMIT lateNamesArrived(); });
+    post([this] { Q_EMIT lateNamesArrived(); }, Wake::Now);
 }
 
 void WindowScanView::setReadFailure(const std::string& failure)
 {
-    post([this, failure = QString::fromLocal8Bit(failure.data(), qsizetype(failure.size()))] {
-        Q_EMIT readFailureChanged(failure);
-    });
+    post(
+        [this, failure = QString::fromLocal8Bit(failure.data(), qsizetype(failure.size()))] {
+            Q_EMIT readFailureChanged(failure);
+        },
+        Wake::WithNextStatus);
 }
 
 void WindowScanView::shutdown()

@@ -11,8 +11,10 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class HistoryRecorder;
 
@@ -59,10 +61,21 @@ Q_SIGNALS:
     void readFailureChanged(const QString& failure);
 
 private:
-    template <typename F> void post(F&& effect);
+    enum class Wake
+    {
+        Now, // a status text ends each burst of a scan's steps, and the rare messages
+        WithNextStatus, // the steps before it ride along, and wake the GUI thread no more
+    };
+    void post(std::function<void()> effect, Wake wake);
+    void runPosted();
 
     QPointer<QWidget> m_window; // GUI thread only
     std::atomic<bool> m_shutDown { false };
+    // Effects on their way, in the order made. One queued call carries all that are waiting
+    // when it runs, so a scan wakes the GUI thread twice, not once per effect.
+    std::mutex m_mutex;
+    std::vector<std::function<void()>> m_posted;
+    bool m_callPosted = false; // a queued call will run m_posted
     mutable std::mutex m_historyMutex;
     std::shared_ptr<HistoryRecorder> m_history;
 };

@@ -1,6 +1,7 @@
 // veltran-scan: one scan through the monitor's own core, printed as the grid shows it;
 // of this computer, or of any number of others through their SNMP agents.
 
+#include "cli/fleet_link_printing.h"
 #include "cli/history_commands.h"
 #include "cli/printing_scan_view.h"
 #include "cli/scan_arguments.h"
@@ -8,6 +9,7 @@
 #include "platform/name_services.h"
 #include "scan/agent_name_services.h"
 #include "scan/connection_table.h"
+#include "scan/fleet_links.h"
 #include "scan/mib_agent.h"
 #include "scan/name_resolver.h"
 #include "scan/remote_agents.h"
@@ -193,6 +195,40 @@ int scanAgents(const ScanArguments& arguments)
     return std::cout.good() && allRead ? 0 : 1;
 }
 
+int linkAgents(const ScanArguments& arguments)
+{
+    AgentPollRequest request;
+    request.tcp = request.udp = false;
+    request.endpoints = request.addresses = true;
+    const std::vector<AgentPollResult> results
+        = pollRemoteAgents(arguments.hosts, arguments.snmpOptions, request);
+    std::vector<FleetComputer> computers;
+    bool allRead = true;
+    for (const AgentPollResult& result : results) {
+        if (!result.error.empty())
+            std::cerr << result.error << '\n';
+        if (!result.notice.empty())
+            std::cerr << result.notice << '\n';
+        allRead = allRead && result.ok && result.notice.empty();
+        if (!result.ok)
+            continue; // never a computer without connections: its connections are unknown
+        FleetComputer computer = fleetComputer(result);
+        std::erase_if(computer.endpoints, [&](const FleetEndpoint& row) {
+            return row.protocol == FleetProtocol::Tcp ? !arguments.options.showTcp
+                                                      : !arguments.options.showUdp;
+        });
+        // Agents are often left with the same sysName: the peer tells them apart.
+        if (std::ranges::any_of(
+                computers, [&](const FleetComputer& other) { return other.name == computer.name; }))
+            computer.name += " (" + result.peer + ")";
+        computers.push_back(std::move(computer));
+    }
+    std::cerr.flush();
+    printFleetLinks(std::cout, arguments.format, computers, linkFleet(computers));
+    std::cout.flush();
+    return std::cout.good() && allRead ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -229,5 +265,7 @@ int main(int argc, char** argv)
 
     if (arguments.hosts.empty())
         return scanThisComputer(arguments);
+    if (arguments.links)
+        return linkAgents(arguments);
     return scanAgents(arguments);
 }

@@ -154,6 +154,14 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
                 snmpWords.emplace_back(argv[++i]);
             continue;
         }
+        if (std::strcmp(argument, "--links") == 0) {
+            result.links = true;
+            continue;
+        }
+        if (std::strcmp(argument, "--json") == 0) {
+            result.format = OutputFormat::Json;
+            continue;
+        }
         if (std::strcmp(argument, "--processes") == 0) {
             result.options.showProcessColumn = true;
             result.options.attributeProcesses = true;
@@ -172,8 +180,13 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             return result;
         }
     }
-    if (snmpWords.empty())
+    if (snmpWords.empty()) {
+        if (result.links) {
+            result.action = ScanArguments::Action::Error;
+            result.error = "--links needs the HOSTs whose connections to link";
+        }
         return result;
+    }
     switch (splitRemoteCommandLine(snmpWords, result.snmpOptions, result.hosts)) {
     case SnmpCommandLine::Peers:
         break;
@@ -243,6 +256,13 @@ std::string scanUsage(const char* programName)
     text += "  --filter TEXT     only the endpoints that match, as the window's filter: words\n"
             "                    to find anywhere, port:N, proc:NAME or proc:PID, state:S,\n"
             "                    proto:P, host:H, family:4 or family:6; !word excludes\n";
+    text += "  --json            the same as --format json\n";
+    text += "  --links           with HOSTs: each connection between two of their computers on one\n"
+            "                    line, both ends with their computer, process and address, matched\n"
+            "                    by the addresses each agent gives for its computer (ipAddressTable);\n"
+            "                    then the connections not linked: to hosts not given, or to a given\n"
+            "                    one that has no such connection (NAT on the way, or it opened or\n"
+            "                    closed between the two reads)\n";
     text += "\nHistory (kept in $XDG_STATE_HOME/veltran/history.sqlite, ~/.local/state by default):\n"
             "  --record          scan every --interval seconds until stopped and record every\n"
             "                    endpoint found, whatever --limit and --filter; a connection's\n"

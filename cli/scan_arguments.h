@@ -39,6 +39,8 @@ struct ScanArguments
     std::vector<std::string> hosts;
     // Their SNMP options in snmpwalk's syntax, one word each.
     std::vector<std::string> snmpOptions;
+    // --links: the connections between the HOSTs' computers instead of their rows.
+    bool links = false;
     // --record and --history.
     int recordInterval = 1; // seconds
     int keepDays = 30;

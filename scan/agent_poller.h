@@ -21,12 +21,22 @@ struct AgentPollResult
     std::string sysName;
     std::vector<MibEndpoint> tcp;
     std::vector<MibEndpoint> udp;
+    // The later tables of both families, the owners they name, and the agent's addresses.
+    std::vector<InetEndpointRecord> connections;
+    std::vector<InetEndpointRecord> listeners;
+    std::vector<InetEndpointRecord> udpEndpoints;
+    std::vector<ProcessRecord> processes;
+    std::vector<HostAddress> addresses;
 };
 
 struct AgentPollRequest
 {
     bool tcp = true;
     bool udp = true;
+    // tcpConnectionTable, tcpListenerTable, udpEndpointTable, and hrSWRunTable where they name owners.
+    bool endpoints = false;
+    // ipAddressTable, or ipAddrTable for an agent without it.
+    bool addresses = false;
 };
 
 // Reads sysName.0 and the tables asked of every peer, all at once, with at most

@@ -24,6 +24,15 @@ struct InetEndpointRecord
     std::uint32_t pid = 0; // 0: not known
 };
 
+// One address of a computer, as ipAddressTable (or ipAddrTable) gives it.
+struct HostAddress
+{
+    int type = 1; // InetAddressType: 1 IPv4, 2 IPv6
+    Ipv6Address address {}; // the first 4 octets for IPv4
+    friend bool operator==(const HostAddress&, const HostAddress&) = default;
+    friend auto operator<=>(const HostAddress&, const HostAddress&) = default;
+};
+
 // One row of hrSWRunTable: the index is the process id.
 struct ProcessRecord
 {

@@ -50,6 +50,7 @@ void NameResolver::useOptions(const Options& options)
     m_lookupHostNames = options.lookupHostNames;
     m_lookupPortNames = options.lookupPortNames;
     m_cacheDns = options.cacheDns;
+    m_scanLocalName.reset();
 }
 
 void NameResolver::prefetchHostNames(const std::vector<HostQuery>& queries)
@@ -160,8 +161,11 @@ template <typename Address> std::string NameResolver::resolve(bool isLocal, cons
 {
     std::string localName;
     if (isLocal) {
-        localName = m_services.localHostName();
-        setLocalComputerName(safeNameText(localName, kMaxComputerName));
+        if (!m_scanLocalName) {
+            m_scanLocalName = m_services.localHostName();
+            setLocalComputerName(safeNameText(*m_scanLocalName, kMaxComputerName));
+        }
+        localName = *m_scanLocalName;
     }
     if (!m_lookupHostNames)
         return numericText(address);

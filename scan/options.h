@@ -6,6 +6,16 @@
 
 #include <string>
 #include <utility>
+#include <vector>
+
+// One more computer watched through its SNMP agent, after the Watch choice (the first).
+struct WatchedAgent
+{
+    std::string host; // net-snmp's peer syntax: "host", "udp:host:1161", "udp6:[::1]:1161"
+    std::string snmpOptions; // snmpwalk's syntax; holds the community or passphrases: a secret
+    bool enabled = true;
+    bool operator==(const WatchedAgent&) const = default;
+};
 
 struct Options
 {
@@ -44,6 +54,8 @@ struct Options
     bool alertNewListener = false; // a port listening for the first time
     bool alertNewRemoteHost = false; // a program talking to a host it never talked to
     bool alertNewProgram = false; // a program on the network for the first time
+    // The computers watched after the first; none: one computer, as ever.
+    std::vector<WatchedAgent> moreAgents;
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
     int tableSize = ConnectionTable::kCapacity;
 

@@ -3,6 +3,7 @@
 #include "platform/module_loader.h"
 
 #include <cstdio>
+#include <thread>
 
 namespace {
 
@@ -93,6 +94,25 @@ std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& pe
         results[i].error = peers[i] + ": " + remoteAgentsError();
     }
     return results;
+}
+
+void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+    int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult)
+{
+    if (const RemoteAgentsEntry* entry = remoteAgents())
+        return entry->watchFleet(agents, request, intervalMs, stop, onResult);
+    for (std::size_t i = 0; i < agents.size(); ++i) {
+        AgentPollResult result;
+        result.peer = agents[i].peer;
+        result.error = agents[i].peer + ": " + remoteAgentsError();
+        AgentStatus status;
+        status.state = AgentState::Stale;
+        status.since = std::chrono::steady_clock::now();
+        status.error = result.error;
+        onResult(i, result, status);
+    }
+    while (!stop)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 SnmpCommandLine splitRemoteCommandLine(

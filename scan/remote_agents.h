@@ -6,13 +6,19 @@
 // first use. Without it, every remote read fails and says why; this computer still scans.
 
 #include "scan/agent_poller.h"
+#include "scan/fleet_poller.h"
 #include "scan/mib_agent.h"
 #include "scan/snmp_session.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+// A poll of a watched fleet that ended: the agent's index, what it gave, and its status.
+using FleetResultHandler = std::function<void(std::size_t agent, const AgentPollResult&, const AgentStatus&)>;
 
 // What the module hands out: its entry points, and the layout it was built with.
 struct RemoteAgentsEntry
@@ -25,10 +31,15 @@ struct RemoteAgentsEntry
         const std::vector<std::string>& snmpArguments, const AgentPollRequest& request);
     SnmpCommandLine (*splitCommandLine)(const std::vector<std::string>& words,
         std::vector<std::string>& options, std::vector<std::string>& peers);
+    // Polls the agents again and again on the calling thread, each at intervalMs after its
+    // last poll began, until stop is set; every poll that ends goes to onResult at once.
+    void (*watchFleet)(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+        int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult);
 };
 
 // Changes with every change to the entry above, so a module of another build is refused.
-inline constexpr std::uint32_t kRemoteAgentsLayout = 0x52454d02 + sizeof(RemoteAgentsEntry);
+inline constexpr std::uint32_t kRemoteAgentsLayout
+    = 0x52454d03 + sizeof(RemoteAgentsEntry) + sizeof(AgentPollResult);
 // The module's exported function that returns its entry (static storage).
 inline constexpr const char* kRemoteAgentsSymbol = "veltranRemoteAgents";
 inline constexpr const char* kRemoteAgentsModule = "veltran-remote.dll";
@@ -45,6 +56,10 @@ std::string remoteAgentName(MibAgent& agent, const std::string& peer);
 // pollAgents of the module; without it, every peer failed with the reason.
 std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& peers,
     const std::vector<std::string>& snmpArguments, const AgentPollRequest& request);
+// watchFleet of the module; without it, every agent's one failed poll with the reason, then
+// nothing until stop is set.
+void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+    int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult);
 // splitSnmpCommandLine of the module; without it, Error after the reason on standard error.
 SnmpCommandLine splitRemoteCommandLine(const std::vector<std::string>& words,
     std::vector<std::string>& options, std::vector<std::string>& peers);

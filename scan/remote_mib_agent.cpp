@@ -121,20 +121,20 @@ std::string RemoteMibAgent::sysName()
 
 std::vector<MibRow> RemoteMibAgent::walkTcpConnectionTable()
 {
-    return walkColumns({ 1, 3, 6, 1, 2, 1, 6, 19, 1 }, { 7, 8 });
+    return walkColumns(mibtables::kTcpConnectionEntry, mibtables::kTcpConnectionColumns);
 }
 
 std::vector<MibRow> RemoteMibAgent::walkTcpListenerTable()
 {
-    return walkColumns({ 1, 3, 6, 1, 2, 1, 6, 20, 1 }, { 4 });
+    return walkColumns(mibtables::kTcpListenerEntry, mibtables::kListenerProcessColumn);
 }
 
 std::vector<MibRow> RemoteMibAgent::walkUdpEndpointTable()
 {
-    return walkColumns({ 1, 3, 6, 1, 2, 1, 7, 7, 1 }, { 8 });
+    return walkColumns(mibtables::kUdpEndpointEntry, mibtables::kUdpProcessColumn);
 }
 
 std::vector<MibRow> RemoteMibAgent::walkProcessTable()
 {
-    return walkColumns({ 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 }, { 2, 4, 5 });
+    return walkColumns(mibtables::kProcessEntry, mibtables::kProcessColumns);
 }

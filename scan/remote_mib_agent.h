@@ -90,4 +90,16 @@ inline const std::vector<std::uint32_t> kTcpConnColumns { 1, 2, 3, 4, 5 };
 inline const std::vector<std::uint32_t> kUdpEntry { 1, 3, 6, 1, 2, 1, 7, 5, 1 };
 inline const std::vector<std::uint32_t> kUdpColumns { 1, 2 };
 inline const std::vector<std::uint32_t> kSysName { 1, 3, 6, 1, 2, 1, 1, 5, 0 };
+inline const std::vector<std::uint32_t> kTcpConnectionEntry { 1, 3, 6, 1, 2, 1, 6, 19, 1 };
+inline const std::vector<std::uint32_t> kTcpConnectionColumns { 7, 8 }; // state, process
+inline const std::vector<std::uint32_t> kTcpListenerEntry { 1, 3, 6, 1, 2, 1, 6, 20, 1 };
+inline const std::vector<std::uint32_t> kUdpEndpointEntry { 1, 3, 6, 1, 2, 1, 7, 7, 1 };
+inline const std::vector<std::uint32_t> kProcessEntry { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
+inline const std::vector<std::uint32_t> kProcessColumns { 2, 4, 5 }; // name, path, parameters
+inline const std::vector<std::uint32_t> kListenerProcessColumn { 4 };
+inline const std::vector<std::uint32_t> kUdpProcessColumn { 8 };
+inline const std::vector<std::uint32_t> kIpAddressEntry { 1, 3, 6, 1, 2, 1, 4, 34, 1 };
+inline const std::vector<std::uint32_t> kIpAddressColumns { 3 }; // ipAddressIfIndex
+inline const std::vector<std::uint32_t> kIpAddrEntry { 1, 3, 6, 1, 2, 1, 4, 20, 1 };
+inline const std::vector<std::uint32_t> kIpAddrColumns { 1 }; // ipAdEntAddr
 } // namespace mibtables

@@ -22,7 +22,22 @@ std::vector<AgentPollResult> poll(const std::vector<std::string>& peers,
     return pollAgents(peers, snmpArguments, request);
 }
 
-constexpr RemoteAgentsEntry entry { kRemoteAgentsLayout, makeAgent, agentName, poll, splitSnmpCommandLine };
+void watchFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
+    int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult)
+{
+    FleetPoller poller(agents, request, std::chrono::milliseconds(intervalMs));
+    while (!stop) {
+        poller.run(FleetPoller::Clock::now() + std::chrono::milliseconds(100),
+            [&](std::size_t agent, const AgentPollResult& result) {
+                onResult(agent, result, poller.status(agent, FleetPoller::Clock::now()));
+            });
+    }
+    poller.stop();
+    poller.run(FleetPoller::Clock::now(), [](std::size_t, const AgentPollResult&) {});
+}
+
+constexpr RemoteAgentsEntry entry { kRemoteAgentsLayout, makeAgent, agentName, poll, splitSnmpCommandLine,
+    watchFleet };
 
 } // namespace
 

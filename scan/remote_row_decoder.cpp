@@ -301,3 +301,48 @@ std::vector<ProcessRecord> RemoteRowDecoder::processes(const std::vector<MibRow>
     }
     return records;
 }
+
+std::vector<HostAddress> RemoteRowDecoder::ipAddresses(const std::vector<MibRow>& rows)
+{
+    std::vector<HostAddress> addresses;
+    for (const MibRow& row : rows) {
+        // ipv4(1) and ipv6(2) carry 4 and 16 octets, ipv4z(3) and ipv6z(4) a zone after them.
+        const std::size_t length = row.index.size() >= 2 ? row.index[1] : 0;
+        const std::uint32_t type = row.index.empty() ? 0 : row.index[0];
+        const std::size_t octets = type == 1 || type == 3 ? 4 : type == 2 || type == 4 ? 16 : 0;
+        if (octets == 0 || length != octets + (type > 2 ? 4 : 0) || row.index.size() != 2 + length) {
+            refuse("index is not an address's");
+            continue;
+        }
+        HostAddress address;
+        address.type = type == 1 || type == 3 ? 1 : 2;
+        bool valid = true;
+        for (std::size_t i = 0; i < octets; ++i) {
+            valid = valid && row.index[2 + i] <= 0xff;
+            address.address[i] = static_cast<std::uint8_t>(row.index[2 + i]);
+        }
+        if (!valid) {
+            refuse("address octet out of range");
+            continue;
+        }
+        addresses.push_back(address);
+    }
+    return addresses;
+}
+
+std::vector<HostAddress> RemoteRowDecoder::ipAddrEntries(const std::vector<MibRow>& rows)
+{
+    std::vector<HostAddress> addresses;
+    for (const MibRow& row : rows) {
+        ValueCheck check;
+        const auto value = check.address(row.values[0], "ipAdEntAddr");
+        if (!value) {
+            refuse(std::move(check.reason));
+            continue;
+        }
+        HostAddress address;
+        std::memcpy(address.address.data(), &*value, 4);
+        addresses.push_back(address);
+    }
+    return addresses;
+}

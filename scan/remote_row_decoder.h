@@ -21,6 +21,10 @@ public:
     std::vector<InetEndpointRecord> tcpConnections(const std::vector<MibRow>& rows);
     std::vector<InetEndpointRecord> tcpListeners(const std::vector<MibRow>& rows);
     std::vector<InetEndpointRecord> udpEndpoints(const std::vector<MibRow>& rows);
+    // ipAddressTable's indexes (its one column asked is only there to make the rows), or
+    // ipAddrTable's ipAdEntAddr; zone indexes of scoped addresses are left aside.
+    std::vector<HostAddress> ipAddresses(const std::vector<MibRow>& rows);
+    std::vector<HostAddress> ipAddrEntries(const std::vector<MibRow>& rows);
     // hrSWRunTable (name, path, parameters).
     std::vector<ProcessRecord> processes(const std::vector<MibRow>& rows);
 

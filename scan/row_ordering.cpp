@@ -46,3 +46,37 @@ void orderRows(ConnectionTable& table)
             table.swap(i, candidate);
     }
 }
+
+void orderMapRows(ConnectionTable& table)
+{
+    const int count = table.count();
+    if (count > ConnectionTable::kCapacity) {
+        // The selection below is quadratic, at every redraw and scroll step: a larger table
+        // takes the same order, stably. Descending local host, established rows first.
+        const auto before = [&table](int a, int b) {
+            const int order = std::strcmp(table.row(a).localHost, table.row(b).localHost);
+            if (order != 0)
+                return order > 0;
+            return isEstablished(table.row(a).state) && !isEstablished(table.row(b).state);
+        };
+        // The scan orders a large table before the map has it; a redraw then only looks.
+        for (int k = 1; k < count; ++k) {
+            if (before(k + 1, k))
+                return sortRowsStably(table, before);
+        }
+        return;
+    }
+    for (int i = 1; i <= count; ++i) {
+        int m = i;
+        for (int j = i + 1; j <= count; ++j) {
+            const ConnectionRow& rowJ = table.row(j);
+            // One comparison serves both tests: after a move to j the hosts are equal,
+            // and m is j already.
+            const int order = std::strcmp(rowJ.localHost, table.row(m).localHost);
+            if (order > 0 || (order == 0 && isEstablished(rowJ.state)))
+                m = j;
+        }
+        if (m != i)
+            table.swap(i, m);
+    }
+}

@@ -13,3 +13,10 @@ void orderRows(ConnectionTable& table);
 // The stable sort for tables beyond the classic size: rows 1..count, before(a, b) true
 // when row a goes before row b.
 void sortRowsStably(ConnectionTable& table, const std::function<bool(int, int)>& before);
+
+// Orders rows 1..count in place for the map: descending local host, and within one host
+// the established rows first. The selection prefers the last established candidate, so
+// established rows of one host rotate at every call; users see that and it is kept. A
+// table larger than the classic 200 rows is sorted stably by the same keys, and one in
+// that order already is left as it is, at the cost of one look along it.
+void orderMapRows(ConnectionTable& table);

@@ -512,9 +512,9 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         const bool read = walkTables(agent, options, tcp, udp, later);
         agent.endScan();
         if (!read) {
-            view.setStatusText(staleRowsText(agent, table));
             const std::string why = agent.lastWalkError();
             view.setReadFailure(why.empty() ? std::string("the tables could not be read") : why);
+            view.setStatusText(staleRowsText(agent, table));
             return;
         }
         if (view.recordsHistory())
@@ -554,13 +554,17 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (view.showsMap()) {
             auto finished = std::make_shared<MapTable>();
             finished->table = table;
+            // A large table's order for the map is a sort: made here, off the GUI thread,
+            // whose redraws then find it in order. A small one rotates at each redraw.
+            if (finished->table.count() > ConnectionTable::kCapacity)
+                orderMapRows(finished->table);
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), options.graphicView);
         }
+        view.setReadFailure(std::string());
         view.setStatusText(noneMatches
                 ? kNoneMatches
                 : finalStatusText(filter, writer.hidden(), table.notStored(), agent.scanNotice()));
-        view.setReadFailure(std::string());
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

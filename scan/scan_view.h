@@ -1,7 +1,9 @@
 #pragma once
 // What a scan does to the window. Every call is made from the scan worker thread,
 // in the order of the scan's steps; an implementation that owns widgets must carry
-// the effect over to its own thread.
+// the effect over to its own thread. Each scan's steps come in two bursts, each ending
+// with a status text: the view and "Scanning..." at its start; the read failure, or the
+// rows, the map's table and the read failure, then the last status text at its end.
 
 #include "history/seen_endpoint.h"
 #include "scan/connection_table.h"
@@ -35,9 +37,9 @@ public:
     virtual void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) = 0;
     // False for a view without a map, which is then not given the table's copy.
     virtual bool showsMap() const { return true; }
-    // Told at the end of every scan: empty when it read the tables, else why it could not
-    // (an agent that stopped answering, named). The rows shown are then those of the last
-    // scan that could, stale.
+    // Told at the end of every scan, before its last status text: empty when it read the
+    // tables, else why it could not (an agent that stopped answering, named). The rows shown
+    // are then those of the last scan that could, stale.
     virtual void setReadFailure(const std::string& failure) { (void)failure; }
     // Any thread: names that a scan had to show as addresses, as their look-ups were slow,
     // have come since; a scan now would show them.

@@ -1,13 +1,12 @@
 #pragma once
-// The scans' life cycle: one scan at a time on a worker thread of its own, and what
-// lives from one scan to the next (the table and the host-name cache).
+// The scans' life cycle: one scan at a time on the scans' worker thread, and what lives
+// from one scan to the next (the table and the host-name cache).
 
 #include "scan/connection_table.h"
 #include "scan/name_resolver.h"
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 class ConnectionLog;
 class MibAgent;
@@ -57,8 +56,5 @@ private:
     std::shared_ptr<ConnectionTable> m_table;
     std::shared_ptr<NameResolver> m_resolver;
     std::atomic<int> m_scanBusy { 0 };
-    std::unique_ptr<ScanThread> m_thread; // the running or the last finished worker
-    // Workers that had cleared the busy flag but not yet left their thread when the
-    // next scan started: freed once finished, so startScan never waits for one.
-    std::vector<std::unique_ptr<ScanThread>> m_leaving;
+    std::unique_ptr<ScanThread> m_thread;
 };

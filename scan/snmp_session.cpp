@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <span>
@@ -355,7 +356,22 @@ bool SnmpSession::open()
         return false;
     }
     std::lock_guard lock(g_libraryMutex);
-    m_handle = snmp_sess_open(&m_parsedSession->session);
+    netsnmp_session& parsed = m_parsedSession->session;
+    // net-snmp would ask for the engine here and wait for the answer, holding every other
+    // agent of the poll for up to the whole timeout (SNMP_FLAGS_DONT_PROBE does not stop it
+    // in 5.9): it is opened for a stand-in engine, which any agent answers with a report
+    // naming its own, and the probe goes out as a request like any other.
+    static const u_char kStandInEngine[] = { 0x80, 0, 0, 0, 0 };
+    m_discovering = m_version == SNMP_VERSION_3 && parsed.securityEngineIDLen == 0;
+    if (m_discovering) {
+        parsed.securityEngineID = const_cast<u_char*>(kStandInEngine);
+        parsed.securityEngineIDLen = sizeof kStandInEngine;
+    }
+    m_handle = snmp_sess_open(&parsed);
+    if (m_discovering) {
+        parsed.securityEngineID = nullptr;
+        parsed.securityEngineIDLen = 0;
+    }
     if (!m_handle) {
         int libraryCode = 0;
         int systemCode = 0;
@@ -392,8 +408,65 @@ bool SnmpSession::start(SnmpOperation& operation)
     m_operation = &operation;
     m_sendPending = true;
     std::lock_guard lock(g_libraryMutex);
-    sendNext();
+    if (m_discovering)
+        sendProbe();
+    else
+        sendNext();
     return m_operation != nullptr;
+}
+
+// An unauthenticated get for the stand-in engine, which the agent answers with a report
+// (usmStatsUnknownEngineIDs) that names its own.
+void SnmpSession::sendProbe()
+{
+    m_sendPending = false;
+    // The report's user must be one net-snmp can read it for: the empty user, of no engine.
+    if (!usm_get_user(nullptr, 0, const_cast<char*>(""))) {
+        auto* user = static_cast<usmUser*>(std::calloc(1, sizeof(usmUser)));
+        if (user) {
+            user->name = strdup("");
+            user->secName = strdup("");
+            usm_add_user(user);
+        }
+    }
+    netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+    pdu->version = SNMP_VERSION_3;
+    pdu->securityName = strdup("");
+    pdu->securityNameLen = 0;
+    pdu->securityLevel = SNMP_SEC_LEVEL_NOAUTH;
+    pdu->securityModel = SNMP_SEC_MODEL_USM;
+    m_probeRequest = pdu->reqid;
+    if (snmp_sess_async_send(m_handle, pdu, &SnmpSession::onResponse, this) == 0) {
+        snmp_free_pdu(pdu);
+        fail(sessionError(m_handle, nullptr));
+    }
+}
+
+// The engine the probe's report names, given to the session and its user (whose keys are
+// made for that engine, as net-snmp does after its own probe).
+bool SnmpSession::takeEngine(const snmp_pdu& report)
+{
+    netsnmp_session* session = snmp_sess_session(m_handle);
+    if (!session || report.securityEngineIDLen == 0 || !report.securityEngineID)
+        return false;
+    const auto copy = [&](u_char*& to, size_t& length) {
+        std::free(to);
+        to = static_cast<u_char*>(std::malloc(report.securityEngineIDLen));
+        if (!to)
+            return false;
+        std::memcpy(to, report.securityEngineID, report.securityEngineIDLen);
+        length = report.securityEngineIDLen;
+        return true;
+    };
+    if (!copy(session->securityEngineID, session->securityEngineIDLen))
+        return false;
+    if (!copy(session->contextEngineID, session->contextEngineIDLen))
+        return false;
+    session->flags &= ~SNMP_FLAGS_USER_CREATED; // made for the stand-in; now for the real engine
+    if (usm_create_user_from_session(session) != SNMPERR_SUCCESS)
+        return false;
+    m_discovering = false;
+    return true;
 }
 
 void SnmpSession::sendNext()
@@ -406,11 +479,25 @@ void SnmpSession::sendNext()
     }
 }
 
-int SnmpSession::onResponse(int operation, netsnmp_session*, int, netsnmp_pdu* pdu, void* magic)
+int SnmpSession::onResponse(int operation, netsnmp_session*, int requestId, netsnmp_pdu* pdu, void* magic)
 {
     auto* self = static_cast<SnmpSession*>(magic);
     if (!self->m_operation)
         return 1;
+    // net-snmp hands the probe's report over twice (as a security error, then as a message).
+    if (!self->m_discovering && self->m_probeRequest != 0 && requestId == self->m_probeRequest)
+        return 1;
+    if (self->m_discovering) {
+        if (operation == NETSNMP_CALLBACK_OP_TIMED_OUT)
+            self->fail(libraryError(SNMPERR_TIMEOUT) + self->m_strayReplies);
+        else if (operation == NETSNMP_CALLBACK_OP_RESEND)
+            return 1;
+        else if (!pdu || pdu->command != SNMP_MSG_REPORT || !self->takeEngine(*pdu))
+            self->fail("the agent's engine could not be discovered");
+        else
+            self->m_sendPending = true;
+        return 1;
+    }
     if ((operation == NETSNMP_CALLBACK_OP_RECEIVED_MESSAGE || operation == NETSNMP_CALLBACK_OP_SEC_ERROR)
         && pdu && pdu->command == SNMP_MSG_REPORT) {
         // A v3 agent's refusal: unknown user, wrong digest (passphrase), wrong level...
@@ -474,7 +561,7 @@ bool SnmpSession::finish()
     return m_succeeded;
 }
 
-bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
+bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions, int maxWaitMs)
 {
     netsnmp_large_fd_set readable;
     int descriptors = 0;
@@ -505,6 +592,10 @@ bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
         }
     }
     if (waiting && !block) {
+        if (maxWaitMs >= 0 && timeout.tv_sec * 1000 + timeout.tv_usec / 1000 > maxWaitMs) {
+            timeout.tv_sec = maxWaitMs / 1000;
+            timeout.tv_usec = (maxWaitMs % 1000) * 1000;
+        }
         const int ready = netsnmp_large_fd_set_select(descriptors, &readable, nullptr, nullptr, &timeout);
         const bool broken = ready < 0 && errno != EINTR;
         std::lock_guard lock(g_libraryMutex);
@@ -524,50 +615,6 @@ bool SnmpSession::runOnce(const std::vector<SnmpSession*>& sessions)
     std::lock_guard lock(g_libraryMutex);
     netsnmp_large_fd_set_cleanup(&readable);
     return waiting;
-}
-
-bool splitShellWords(const std::string& text, std::vector<std::string>& words)
-{
-    words.clear();
-    std::string word;
-    bool inWord = false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == '\n') {
-            if (inWord)
-                words.push_back(std::move(word));
-            word.clear();
-            inWord = false;
-            continue;
-        }
-        inWord = true;
-        if (c == '\\') {
-            if (++i < text.size())
-                word += text[i];
-        } else if (c == '\'') {
-            const std::size_t end = text.find('\'', i + 1);
-            if (end == std::string::npos)
-                return false;
-            word.append(text, i + 1, end - i - 1);
-            i = end;
-        } else if (c == '"') {
-            for (++i; i < text.size() && text[i] != '"'; ++i) {
-                // Inside double quotes a backslash protects only these, as in the shell.
-                if (text[i] == '\\' && i + 1 < text.size()
-                    && (text[i + 1] == '"' || text[i + 1] == '\\' || text[i + 1] == '$'
-                        || text[i + 1] == '`'))
-                    ++i;
-                word += text[i];
-            }
-            if (i >= text.size())
-                return false;
-        } else {
-            word += c;
-        }
-    }
-    if (inWord)
-        words.push_back(std::move(word));
-    return true;
 }
 
 SnmpCommandLine splitSnmpCommandLine(

@@ -3,6 +3,8 @@
 // driven asynchronously so that one thread can run the walks of many agents at once.
 // Internal to the remote agent and the poller; everything else uses RemoteMibAgent.
 
+#include "scan/shell_words.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -140,15 +142,17 @@ public:
     // Runs the started operation to its end on this thread; true when it succeeded.
     bool finish();
 
-    // Sends what is due, waits once for answers or the next timeout and takes them in.
-    // False when no session had an operation running.
-    static bool runOnce(const std::vector<SnmpSession*>& sessions);
+    // Sends what is due, waits once for answers or the next timeout (at most maxWaitMs when
+    // that is not negative) and takes them in. False when no session had an operation running.
+    static bool runOnce(const std::vector<SnmpSession*>& sessions, int maxWaitMs = -1);
 
 private:
     struct Parsed;
     bool open();
     void fail(const std::string& reason);
     void sendNext();
+    void sendProbe();
+    bool takeEngine(const snmp_pdu& report);
     void read(netsnmp_large_fd_set_s& readable);
     static int onResponse(
         int operation, struct snmp_session* session, int requestId, snmp_pdu* pdu, void* magic);
@@ -167,11 +171,11 @@ private:
     std::string m_strayReplies; // said after a timeout: replies came that answered nothing
     // The v3 user this session holds in net-snmp's user list.
     std::string m_usmName;
+    // A v3 session whose agent's engine is not known yet: the probe for it goes out as the
+    // first request of the first operation, so no agent is waited for on its own.
+    bool m_discovering = false;
+    long m_probeRequest = 0;
 };
-
-// Splits a string into words as a POSIX shell does: blanks separate, quotes and
-// backslashes protect. False on an unterminated quote.
-bool splitShellWords(const std::string& text, std::vector<std::string>& words);
 
 // How net-snmp's parser read a command line's SNMP part.
 enum class SnmpCommandLine

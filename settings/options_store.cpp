@@ -4,6 +4,7 @@
 #include "scan/grid_columns.h"
 #include "scan/utf8_cut.h"
 #include "settings/options_file.h"
+#include "settings/secret_store.h"
 #include "settings/settings_file.h"
 
 #include <QStringList>
@@ -61,6 +62,15 @@ const QString kWatchOptionsKey = u"watch/snmpOptions"_s;
 const QString kAgentSource = u"snmpAgent"_s;
 const QString kComputerSource = u"thisComputer"_s;
 const QString kTableSizeKey = u"Table/Size"_s;
+// The computers watched after the first: fleet/N/host and fleet/N/enabled in veltran.ini,
+// fleet/N/snmpOptions with the secrets.
+const QString kFleetSizeKey = u"fleet/size"_s;
+QString fleetKey(int index, const char* name)
+{
+    return u"fleet/%1/%2"_s.arg(index).arg(QLatin1StringView(name));
+}
+// More than any window can show: a hand-edited size cannot make the load run long.
+constexpr int kMostFleetAgents = 1000;
 
 // The table sizes offered: the classic 200, larger ones, and every endpoint.
 bool isOfferedTableSize(int rows)
@@ -166,12 +176,33 @@ void OptionsStore::loadPreferences()
     if (!m_settingsFile)
         return;
     const SettingsFile& file = *m_settingsFile;
-    change([&file](Options& options) {
+    // An older version kept them in veltran.ini: read from there until the next save moves them.
+    std::string snmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
+    if (m_secrets && file.value(kWatchHostKey).isValid()) {
+        if (const auto secret = m_secrets->value(kWatchOptionsKey))
+            snmpOptions = secret->toStdString();
+        else if (!m_secrets->error().isEmpty())
+            Q_EMIT saveFailed(m_secrets->error());
+    }
+    std::vector<WatchedAgent> moreAgents;
+    const int fleetSize = std::clamp(file.value(kFleetSizeKey, 0).toInt(), 0, kMostFleetAgents);
+    for (int i = 0; i < fleetSize; ++i) {
+        WatchedAgent agent;
+        agent.host = file.value(fleetKey(i, "host")).toString().toStdString();
+        agent.enabled = file.value(fleetKey(i, "enabled"), true).toBool();
+        if (m_secrets) {
+            if (const auto secret = m_secrets->value(fleetKey(i, "snmpOptions")))
+                agent.snmpOptions = secret->toStdString();
+        }
+        moreAgents.push_back(std::move(agent));
+    }
+    change([&file, &snmpOptions, &moreAgents](Options& options) {
+        options.moreAgents = std::move(moreAgents);
         for (const PreferenceKey& key : kPreferenceKeys)
             options.*key.option = file.value(key.key, options.*key.option).toBool();
         options.watchAgent = file.value(kWatchSourceKey).toString() == kAgentSource;
         options.watchHost = file.value(kWatchHostKey).toString().toStdString();
-        options.watchSnmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
+        options.watchSnmpOptions = snmpOptions;
         bool ok = false;
         const int rows = file.value(kTableSizeKey, options.tableSize).toInt(&ok);
         if (ok && isOfferedTableSize(rows))
@@ -200,10 +231,32 @@ void OptionsStore::savePreferences()
         store(key.key, m_options.*key.option, defaults.*key.option);
     store(kWatchSourceKey, m_options.watchAgent ? kAgentSource : kComputerSource, kComputerSource);
     store(kWatchHostKey, QString::fromStdString(m_options.watchHost), QString());
-    store(kWatchOptionsKey, QString::fromStdString(m_options.watchSnmpOptions), QString());
+    // Never into veltran.ini: a failure to keep them is told, and they stay out of the file.
+    const QString snmpOptions = QString::fromStdString(m_options.watchSnmpOptions);
+    const bool asked = !snmpOptions.isEmpty() || file.value(kWatchHostKey).isValid();
+    if (m_secrets && asked && !m_secrets->setValue(kWatchOptionsKey, snmpOptions))
+        Q_EMIT saveFailed(m_secrets->error());
+    if (file.value(kWatchOptionsKey).isValid())
+        saved = file.remove(kWatchOptionsKey) && saved;
     store(kTableSizeKey, m_options.tableSize, defaults.tableSize);
     for (const NumberKey& key : kNumberKeys)
         store(key.key, m_options.*key.option, defaults.*key.option);
+    const int fleetSize = static_cast<int>(m_options.moreAgents.size());
+    const int storedSize = std::clamp(file.value(kFleetSizeKey, 0).toInt(), 0, kMostFleetAgents);
+    store(kFleetSizeKey, fleetSize, 0);
+    for (int i = 0; i < std::max(fleetSize, storedSize); ++i) {
+        const bool kept = i < fleetSize;
+        const WatchedAgent agent = kept ? m_options.moreAgents[static_cast<std::size_t>(i)] : WatchedAgent {};
+        if (kept) {
+            saved = file.setValue(fleetKey(i, "host"), QString::fromStdString(agent.host)) && saved;
+            saved = file.setValue(fleetKey(i, "enabled"), agent.enabled) && saved;
+        } else {
+            saved = file.remove(u"fleet/%1"_s.arg(i)) && saved;
+        }
+        if (m_secrets
+            && !m_secrets->setValue(fleetKey(i, "snmpOptions"), QString::fromStdString(agent.snmpOptions)))
+            Q_EMIT saveFailed(m_secrets->error());
+    }
     if (!saved)
         Q_EMIT saveFailed(file.error());
 }

@@ -11,6 +11,7 @@
 #include <functional>
 
 class ConnectionLog;
+class SecretStore;
 class SettingsFile;
 
 class OptionsStore final : public QObject, public OptionsSource
@@ -24,6 +25,9 @@ public:
     // Where the two files are: options.dat in the current directory and no veltran.ini
     // until told otherwise.
     void setFiles(const QString& optionsFile, SettingsFile* settingsFile);
+    // Where the SNMP options (communities, passphrases) go instead of veltran.ini: a keyring,
+    // or a file of the owner's beside it. Without one, they are not kept at all.
+    void setSecrets(SecretStore* secrets) { m_secrets = secrets; }
 
     const Options& current() const { return m_options; }
     Options options() const override { return m_options; }
@@ -66,6 +70,7 @@ private:
     ConnectionLog& m_log;
     QString m_optionsFile = QStringLiteral("options.dat");
     SettingsFile* m_settingsFile = nullptr;
+    SecretStore* m_secrets = nullptr;
     Options m_options;
     // The refresh time last applied by Ok or read from options.dat: what a save stores
     // while the field holds an unconfirmed non-number.

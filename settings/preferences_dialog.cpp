@@ -1,6 +1,7 @@
 #include "settings/preferences_dialog.h"
 
 #include "settings/options_store.h"
+#include "settings/watch_list_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -100,6 +102,14 @@ void PreferencesDialog::createControls()
     secrets->addWidget(EditSnmpOptions, 1);
     secrets->addWidget(CheckShowSecrets);
     watchLayout->addRow(u"SNMP options"_s, secrets);
+    ButtonMoreComputers = new QPushButton(u"More computers..."_s, watch);
+    ButtonMoreComputers->setObjectName(u"ButtonMoreComputers"_s);
+    ButtonMoreComputers->setToolTip(u"Other computers to watch at once, each through its SNMP agent"_s);
+    watchLayout->addRow(ButtonMoreComputers);
+    connect(ButtonMoreComputers, &QPushButton::clicked, this, [this] {
+        watchList()->show();
+        watchList()->raise();
+    });
     column->addWidget(watch);
     connect(RadioSnmpAgent, &QRadioButton::toggled, this, &PreferencesDialog::enableAgentFields);
     connect(CheckShowSecrets, &QCheckBox::toggled, this, [this](bool shown) {
@@ -185,6 +195,15 @@ void PreferencesDialog::createControls()
     connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
     column->addWidget(buttons);
+}
+
+WatchListDialog* PreferencesDialog::watchList()
+{
+    if (!m_watchList) {
+        m_watchList = new WatchListDialog(m_store, this);
+        m_watchList->setWindowFlag(Qt::Window);
+    }
+    return m_watchList;
 }
 
 void PreferencesDialog::showOptions(const Options& options)

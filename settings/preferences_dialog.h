@@ -10,9 +10,11 @@
 class OptionsStore;
 class QCheckBox;
 class QComboBox;
+class QPushButton;
 class QLineEdit;
 class QRadioButton;
 class QSpinBox;
+class WatchListDialog;
 
 class PreferencesDialog final : public QDialog
 {
@@ -32,6 +34,8 @@ public:
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditSnmpOptions = nullptr; // masked: it may hold a community or passphrases
     QCheckBox* CheckShowSecrets = nullptr; // "Show" the SNMP options in clear
+    QPushButton* ButtonMoreComputers = nullptr; // opens the list of computers watched after the first
+    WatchListDialog* watchList(); // made at its first use
     QCheckBox* CheckIpv6 = nullptr;
     QCheckBox* CheckProcessColumn = nullptr;
     QCheckBox* CheckMarkNew = nullptr;
@@ -56,4 +60,5 @@ private:
     void enableAgentFields();
 
     OptionsStore& m_store;
+    WatchListDialog* m_watchList = nullptr;
 };

@@ -91,6 +91,7 @@ public:
         }
     }
 
+    int textHeight() const { return m_textHeight; }
     bool rowVisible(int y) const { return y + m_textHeight > 0 && y < m_bounds.height(); }
 
     QString text(const char* value, std::size_t length) const
@@ -220,35 +221,6 @@ QString mapRowToolTip(const ConnectionRow& row)
     return tip;
 }
 
-void orderMapRows(ConnectionTable& table)
-{
-    const int count = table.count();
-    if (count > ConnectionTable::kCapacity) {
-        // The selection below is quadratic, at every redraw and scroll step: a larger table
-        // takes the same order, stably. Descending local host, established rows first.
-        sortRowsStably(table, [&table](int a, int b) {
-            const int order = std::strcmp(table.row(a).localHost, table.row(b).localHost);
-            if (order != 0)
-                return order > 0;
-            return isEstablished(table.row(a)) && !isEstablished(table.row(b));
-        });
-        return;
-    }
-    for (int i = 1; i <= count; ++i) {
-        int m = i;
-        for (int j = i + 1; j <= count; ++j) {
-            const ConnectionRow& rowJ = table.row(j);
-            // One comparison serves both tests: after a move to j the hosts are equal,
-            // and m is j already.
-            const int order = std::strcmp(rowJ.localHost, table.row(m).localHost);
-            if (order > 0 || (order == 0 && isEstablished(rowJ)))
-                m = j;
-        }
-        if (m != i)
-            table.swap(i, m);
-    }
-}
-
 MapCounters countMapRows(const ConnectionTable& table)
 {
     MapCounters counters;
@@ -277,6 +249,11 @@ QFont mapFont()
     // A crisp bitmap-like face at this size, and text in exactly the map's colours.
     font.setStyleStrategy(QFont::NoAntialias);
     return font;
+}
+
+MapPalette mapPalette()
+{
+    return { kBackground, kLineColour, kTextColour, kHighlightColour };
 }
 
 QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, const MapPictures& pictures,
@@ -315,9 +292,21 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
 
     const int x = kLeftMargin + kBranchIndent;
     int y = mapTop + computer.height() + kGapBelowComputer;
+    int interfaces = 0;
+    // A row's lower text may hang below its picture.
+    const int rowExtent = std::max(rowStep, rowStep / 2 + kLowerTextDrop + canvas.textHeight());
     for (int k = 1; k <= count; ++k) {
         const ConnectionRow& row = table.row(k);
+        if (y >= surfaceSize.height()) {
+            // Only what is on screen is drawn: of the rows below it, only the trunk that a
+            // later interface hangs on crosses the surface.
+            if (interfaces < counters.interfaceCount)
+                canvas.line(
+                    QPoint(x - kTrunkOffset, surfaceSize.height()), QPoint(x - kTrunkOffset, trunkBottom));
+            break;
+        }
         if (k == 1 || std::strcmp(row.localHost, table.row(k - 1).localHost) != 0) {
+            ++interfaces;
             y += kCaptionDrop;
             canvas.drawText(x, y, row.localHost);
             y += kCaptionToPicture;
@@ -326,6 +315,10 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
             // Every interface hangs on the one trunk below the computer picture.
             canvas.line(QPoint(x, y), QPoint(x - kTrunkOffset, y));
             canvas.line(QPoint(x - kTrunkOffset, y), QPoint(x - kTrunkOffset, trunkBottom));
+        }
+        if (y + rowExtent <= 0) {
+            y += rowStep; // above the surface
+            continue;
         }
         const int rowMid = y + rowStep / 2;
         const int textX = x + hubWidth + kTextGap;

@@ -3,9 +3,11 @@
 // one line per endpoint, composed off-screen and copied onto ListView1 in one block.
 
 #include "scan/connection_table.h"
+#include "scan/row_ordering.h" // orderMapRows
 #include "scan/scan_view.h"
 #include "views/map_pictures.h"
 
+#include <QColor>
 #include <QFont>
 #include <QImage>
 #include <QPointer>
@@ -23,12 +25,6 @@ struct MapCounters
     int establishedCount = 0;
     int interfaceCount = 0;
 };
-
-// Orders rows 1..count in place for display: descending local host, and within one
-// host the established rows first. The selection prefers the last established
-// candidate, so established rows of one host rotate at every call; users see that
-// and it is kept.
-void orderMapRows(ConnectionTable& table);
 
 // What the map may add to a row's texts, each chosen in the Preferences.
 struct MapLabels
@@ -57,6 +53,16 @@ int mapContentHeight(const MapPictures& pictures, const MapCounters& counters, i
 
 // The map's text font: "MS Sans Serif" 11 pixels, or a sans face of this system.
 QFont mapFont();
+
+// The map's colours, for the views drawn after it.
+struct MapPalette
+{
+    QColor background;
+    QColor line;
+    QColor text;
+    QColor highlight;
+};
+MapPalette mapPalette();
 
 // Draws the map for a surface of the given size, the local computer's picture at
 // y = mapTop, and returns it. clientWidth is the main window's client width, from

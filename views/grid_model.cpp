@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -17,6 +18,15 @@ std::string endpointKey(const GridRow& row, const GridRowDetails& details)
     };
     return row[5] + '|' + side(details.localAddress, row[1]) + '|' + row[2] + '|'
         + side(details.remoteAddress, row[4]) + '|' + row[3];
+}
+
+// Everything a row's cells, marks and tooltips show beside its texts.
+bool sameDetails(const GridRowDetails& a, const GridRowDetails& b)
+{
+    return std::tie(a.localAddress, a.remoteAddress, a.localPort, a.remotePort, a.pid, a.processName,
+               a.commandLine, a.processCell, a.dualStack)
+        == std::tie(b.localAddress, b.remoteAddress, b.localPort, b.remotePort, b.pid, b.processName,
+            b.commandLine, b.processCell, b.dualStack);
 }
 
 bool isEmptyRow(const GridRow& row)
@@ -134,9 +144,20 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
         rows = permuted(rows, order);
         details = permuted(details, order);
     }
-    m_details = std::move(details);
     const int oldCount = static_cast<int>(m_rows.size());
     const int newCount = static_cast<int>(rows.size());
+    // Only the rows that changed are announced: a whole block's repaint sends the whole
+    // grid to the display at every refresh of an idle machine.
+    const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
+    std::size_t firstChanged = kept;
+    std::size_t lastChanged = 0;
+    for (std::size_t r = 0; r < kept; ++r) {
+        if (rows[r] != m_rows[r] || r >= m_details.size() || !sameDetails(details[r], m_details[r])) {
+            firstChanged = std::min(firstChanged, r);
+            lastChanged = r;
+        }
+    }
+    m_details = std::move(details);
 
     // Rows are added or taken at the end first, so the rows that stay keep their
     // texts until the one dataChanged below announces the whole block.
@@ -150,11 +171,18 @@ void GridModel::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDet
         m_rows.resize(static_cast<std::size_t>(newCount));
         endRemoveRows();
     }
-    const auto kept = static_cast<std::size_t>(std::min(oldCount, newCount));
     std::move(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(kept), m_rows.begin());
+    const std::vector<bool> wasNew = m_new;
     countChanges();
-    if (newCount > 0)
-        Q_EMIT dataChanged(index(0, 0), index(newCount - 1, columnCount() - 1), { Qt::DisplayRole });
+    for (std::size_t r = 0; r < kept; ++r) {
+        if (r >= wasNew.size() || wasNew[r] != m_new[r]) {
+            firstChanged = std::min(firstChanged, r);
+            lastChanged = std::max(lastChanged, r);
+        }
+    }
+    if (firstChanged < kept)
+        Q_EMIT dataChanged(index(static_cast<int>(firstChanged), 0),
+            index(static_cast<int>(lastChanged), columnCount() - 1), { Qt::DisplayRole });
     Q_EMIT gridContentChanged(oldCount, newCount);
 }
 
@@ -195,9 +223,14 @@ const GridRowDetails& GridModel::rowDetails(int row) const
 
 void GridModel::countChanges()
 {
-    std::set<std::string> keys;
     m_new.assign(m_rows.size(), false);
     m_newCount = 0;
+    m_closedCount = 0;
+    // Only while marking: otherwise a key made and kept for every row at every refresh
+    // serves nothing.
+    if (!m_markNew)
+        return;
+    std::set<std::string> keys;
     for (std::size_t r = 0; r < m_rows.size(); ++r) {
         if (isEmptyRow(m_rows[r]))
             continue;
@@ -208,7 +241,6 @@ void GridModel::countChanges()
         }
         keys.insert(std::move(key));
     }
-    m_closedCount = 0;
     if (m_haveBaseline) {
         for (const std::string& key : m_lastKeys)
             m_closedCount += keys.contains(key) ? 0 : 1;
@@ -262,6 +294,18 @@ void GridModel::setMarkNewRows(bool on)
     if (on == m_markNew)
         return; // the window hands every option change on: only a real one repaints
     m_markNew = on;
+    // Marking compares each refresh with the one before: from the rows shown now, if any.
+    m_lastKeys.clear();
+    m_haveBaseline = false;
+    const bool shown
+        = std::any_of(m_rows.begin(), m_rows.end(), [](const GridRow& row) { return !isEmptyRow(row); });
+    if (on && shown) {
+        countChanges();
+    } else {
+        m_new.assign(m_rows.size(), false);
+        m_newCount = 0;
+        m_closedCount = 0;
+    }
     if (rowCount() > 0)
         Q_EMIT dataChanged(index(0, 0), index(rowCount() - 1, 0), { kNewRowRole });
 }

@@ -8,6 +8,9 @@
 #include <QThread>
 #include <QToolTip>
 
+#include <cmath>
+#include <cstring>
+
 // Off unless asked for (QT_LOGGING_RULES="veltran.startup.debug=true"): the start-up benchmark
 // times the program up to this line.
 Q_LOGGING_CATEGORY(lcStartup, "veltran.startup", QtWarningMsg)
@@ -37,12 +40,38 @@ void MapSurface::leaveDrawing()
     m_drawing = false;
 }
 
+QRect changedBand(const QImage& before, const QImage& after)
+{
+    const QRect whole(QPoint(), after.deviceIndependentSize().toSize());
+    if (before.size() != after.size() || before.format() != after.format()
+        || before.devicePixelRatio() != after.devicePixelRatio())
+        return whole;
+    const auto lineBytes
+        = static_cast<std::size_t>(after.width()) * static_cast<std::size_t>(after.depth() / 8);
+    const auto differs
+        = [&](int y) { return std::memcmp(before.constScanLine(y), after.constScanLine(y), lineBytes) != 0; };
+    int first = 0;
+    while (first < after.height() && !differs(first))
+        ++first;
+    if (first == after.height())
+        return {};
+    int last = after.height() - 1;
+    while (last > first && !differs(last))
+        --last;
+    const qreal ratio = after.devicePixelRatio();
+    const int top = static_cast<int>(std::floor(first / ratio));
+    const int bottom = static_cast<int>(std::ceil((last + 1) / ratio));
+    return QRect(0, top, whole.width(), bottom - top);
+}
+
 void MapSurface::present(const QImage& picture)
 {
     Q_ASSERT(QThread::currentThread() == thread());
+    const QRect changed = changedBand(m_map, picture);
     // Shared, not copied: a finished map is never drawn on again.
     m_map = picture;
-    update();
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 void MapSurface::paintEvent(QPaintEvent* event)

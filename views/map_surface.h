@@ -6,6 +6,11 @@
 
 #include <functional>
 
+// The part of the surface, in its own coordinates, where after differs from before: the
+// band of lines that changed, all of it when the two differ in size or scale, nothing when
+// they are the same.
+QRect changedBand(const QImage& before, const QImage& after);
+
 class MapSurface final : public QWidget
 {
     Q_OBJECT
@@ -20,7 +25,9 @@ public:
     void leaveDrawing();
 
     // Takes a finished map; the caller holds the lock. The surface keeps it and shows
-    // it again whenever it repaints, until the next map arrives.
+    // it again whenever it repaints, until the next map arrives. Only the lines that
+    // changed are repainted: an idle machine's map is the same at every refresh, and each
+    // repaint sends the whole surface to the display.
     void present(const QImage& picture);
 
     // The map the surface shows now (null before the first one arrives).

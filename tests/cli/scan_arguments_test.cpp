@@ -138,3 +138,19 @@ TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ScanArguments, LinksNeedHostsAndJsonIsItsFormat)
+{
+    const ScanArguments links = parse({ "--links", "--json", "-v2c", "-c", "public", "a", "b" });
+    ASSERT_EQ(links.action, ScanArguments::Action::Scan) << links.error;
+    EXPECT_TRUE(links.links);
+    EXPECT_EQ(links.format, OutputFormat::Json);
+    EXPECT_EQ(links.hosts, (std::vector<std::string> { "a", "b" }));
+    const ScanArguments alone = parse({ "--links" });
+    EXPECT_EQ(alone.action, ScanArguments::Action::Error);
+    EXPECT_NE(alone.error.find("HOST"), std::string::npos);
+}
+
+} // namespace

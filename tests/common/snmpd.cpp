@@ -78,14 +78,14 @@ namespace {
     }
 
     // True once the agent on port answers the probe (any reply will do).
-    bool answers(int port, const std::string& community)
+    bool answers(const std::string& host, int port, const std::string& community)
     {
         const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
             return false;
         sockaddr_in address {};
         address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        inet_pton(AF_INET, host.c_str(), &address.sin_addr);
         address.sin_port = htons(static_cast<std::uint16_t>(port));
         const std::string packet = probePacket(community);
         bool answered = false;
@@ -125,7 +125,11 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
     const std::string configFile = m_folder + "/snmpd.conf";
     {
         std::ofstream out(configFile);
-        out << "agentAddress udp:127.0.0.1:" << m_port << ",udp6:[::1]:" << m_port << "\n"
+        out << "agentAddress udp:127.0.0.1:" << m_port << ",udp6:[::1]:" << m_port;
+        if (!config.address.empty())
+            out << ",udp:" << config.address << ":" << m_port << "\n"
+                << "rocommunity " << config.community << " default";
+        out << "\n"
             << "rocommunity " << config.community << " 127.0.0.1\n"
             << "rocommunity6 " << config.community << " ::1\n"
             << "createUser " << config.user << " SHA " << quoted(config.authPassphrase) << " AES "
@@ -155,6 +159,8 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
             dup2(log, STDOUT_FILENO);
             dup2(log, STDERR_FILENO);
         }
+        if (config.networkNamespace >= 0 && setns(config.networkNamespace, CLONE_NEWNET) != 0)
+            _exit(126);
         pid_t agent = getpid();
         if (config.ownProcessesOnly) {
             if (unshare(CLONE_NEWPID | CLONE_NEWNS) != 0)
@@ -203,7 +209,7 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
             stop();
             return text;
         }
-        if (answers(m_port, config.community))
+        if (answers(config.address.empty() ? "127.0.0.1" : config.address, m_port, config.community))
             return {};
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -261,7 +267,8 @@ void SnmpdProcess::kill()
 
 std::string SnmpdProcess::peer() const
 {
-    return "udp:127.0.0.1:" + std::to_string(m_port);
+    return "udp:" + (m_config.address.empty() ? std::string("127.0.0.1") : m_config.address) + ":"
+        + std::to_string(m_port);
 }
 
 std::string SnmpdProcess::peer6() const

@@ -21,6 +21,10 @@ struct SnmpdConfig
     // process ids to give, but its first table read does not scan every descriptor of
     // every process on the machine (seconds on a busy one).
     bool ownProcessesOnly = false;
+    // The agent in another network namespace (a descriptor of it, open in the caller), and
+    // an address of that namespace it answers at too, for anyone; -1 and "": the caller's.
+    int networkNamespace = -1;
+    std::string address;
 };
 
 class SnmpdProcess
@@ -46,7 +50,7 @@ public:
     // The agent's process id, as this process sees it.
     pid_t pid() const { return m_agentPid; }
     int port() const { return m_port; }
-    // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT".
+    // net-snmp's peer name of the agent, "udp:127.0.0.1:PORT" (or at the configured address).
     std::string peer() const;
     // The same agent over IPv6, "udp6:[::1]:PORT" (the port is free on ::1 as well).
     std::string peer6() const;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -194,3 +197,25 @@ TEST(RowOrdering, ATableBeyondTheClassicSizeIsSortedStablyByTheSameKeys)
 }
 
 } // namespace
+
+TEST(RowOrdering, AReorderMovesWholeRowsToTheirPlaces)
+{
+    // A permutation of long cycles, a fixed point and a swapped pair.
+    ConnectionTable table = tableOf(std::vector<std::string>(60, "Listening"), ConnectionTable::kUnbounded);
+    for (int r = 1; r <= 60; ++r) {
+        table.row(r).pid = 1000 + r;
+        setField(table.row(r).localHost, std::string(r * 3, 'h'));
+    }
+    std::vector<int> order(60);
+    std::iota(order.begin(), order.end(), 1);
+    std::mt19937 random(7);
+    std::shuffle(order.begin() + 2, order.end(), random);
+    std::swap(order[0], order[1]);
+    table.reorder(order);
+    for (int r = 1; r <= 60; ++r) {
+        const int from = order[static_cast<std::size_t>(r - 1)];
+        EXPECT_EQ(table.row(r).localPort, std::to_string(from));
+        EXPECT_EQ(table.row(r).pid, 1000 + from);
+        EXPECT_EQ(table.row(r).localHost, std::string(from * 3, 'h'));
+    }
+}

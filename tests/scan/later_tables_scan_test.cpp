@@ -7,8 +7,8 @@
 #include "scan/name_resolver.h"
 #include "scan/options.h"
 #include "scan/run_scan.h"
-#include "tests/scan/fakes/recording_scan_view.h"
 #include "tests/common/scripted_name_services.h"
+#include "tests/scan/fakes/recording_scan_view.h"
 
 #include <gtest/gtest.h>
 
@@ -209,9 +209,9 @@ TEST_F(LaterTablesScan, AFailedWalkOfTheLaterTablesKeepsTheLastRows)
     runScan(agent, options, resolver, log, view, *table);
     EXPECT_EQ(view.events(),
         (std::vector<std::string> { "showView map", "status Scanning...",
+            "failed the agent module's query failed",
             "status the agent module's query failed: the rows shown are stale, from the last scan that read "
-            "the tables",
-            "failed the agent module's query failed" }));
+            "the tables" }));
     EXPECT_EQ(table->count(), 8);
 }
 

@@ -73,11 +73,16 @@ TEST_F(NameResolverTest, LookUpsOffGiveDottedQuadsAndStillRefreshTheComputerName
     EXPECT_EQ(resolver.cache().position(), 0);
     EXPECT_EQ(resolver.localComputerName(), "alpha");
 
+    // Asked once a scan: a rename shows from the next scan on.
     services.setLocalName("renamed");
     resolver.resolveHostName(true, ipv4(192, 168, 1, 20));
-    EXPECT_EQ(resolver.localComputerName(), "renamed");
+    EXPECT_EQ(resolver.localComputerName(), "alpha");
+    resolver.useOptions(options);
     resolver.resolveHostName(false, ipv4(192, 168, 1, 20)); // a remote address does not refresh it
-    EXPECT_EQ(services.localNameCalls(), 3);
+    EXPECT_EQ(resolver.localComputerName(), "alpha");
+    resolver.resolveHostName(true, ipv4(192, 168, 1, 20));
+    EXPECT_EQ(resolver.localComputerName(), "renamed");
+    EXPECT_EQ(services.localNameCalls(), 2);
 }
 
 TEST_F(NameResolverTest, WildcardAndLoopbackRulesInBothOrders)

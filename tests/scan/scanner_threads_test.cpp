@@ -87,7 +87,7 @@ TEST_F(ScannerThreads, AThrowingStepStillClearsTheBusyFlag)
     EXPECT_EQ(view.gridRows().size(), 1u);
 }
 
-TEST_F(ScannerThreads, ManyScansInARowEachFreeTheirWorker)
+TEST_F(ScannerThreads, ManyScansInARowEachRunOnce)
 {
     startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, { { 0, 53 } });
     options.logEnabled = true;
@@ -96,10 +96,9 @@ TEST_F(ScannerThreads, ManyScansInARowEachFreeTheirWorker)
     EXPECT_EQ(scansStarted(view), 30);
 }
 
-TEST_F(ScannerThreads, AScanStartedAsSoonAsTheFlagClearsNeverWaitsForTheLastWorker)
+TEST_F(ScannerThreads, AScanStartedAsSoonAsTheFlagClearsIsNeitherLostNorRunTwice)
 {
-    // The timer can tick between the worker's last step and its thread's end; such
-    // a worker is set aside and freed later, never waited for.
+    // The timer can tick between the worker's last step and its return to waiting.
     startWith({ { 5, ipv4(10, 0, 0, 1), 1000, ipv4(10, 0, 0, 2), 80 } }, { { 0, 53 } });
     int started = 0;
     while (started < 40) {
@@ -175,10 +174,20 @@ TEST(ScanThreadPriority, TheWorkerRunsOneNiceStepAboveTheThreadThatStartedIt)
     ASSERT_EQ(errno, 0);
     std::atomic<int> busy { 1 };
     std::atomic<int> measured { -100 };
-    ScanThread thread(
-        [&measured] { measured = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())); }, busy);
-    thread.start();
-    ASSERT_TRUE(thread.wait(10000));
+    std::atomic<pid_t> worker { 0 };
+    ScanThread thread(busy);
+    thread.startScan([&] {
+        measured = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+        worker = gettid();
+    });
+    ASSERT_TRUE(thread.waitIdle(10000));
     EXPECT_EQ(measured.load(), std::min(starter + 1, 19));
     EXPECT_EQ(busy.load(), 0);
+
+    // The next scan runs on the same thread: no thread is made per scan.
+    const pid_t first = worker.load();
+    busy = 1;
+    thread.startScan([&] { worker = gettid(); });
+    ASSERT_TRUE(thread.waitIdle(10000));
+    EXPECT_EQ(worker.load(), first);
 }

@@ -4,8 +4,9 @@
 
 #include "log/connection_log.h"
 #include "settings/options_store.h"
+#include "settings/secret_store.h"
 #include "settings/settings_file.h"
-#include "working_directory.h"
+#include "store_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,19 +15,18 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
 
-class PreferencesTest : public InTemporaryDirectory
+class PreferencesTest : public StoreInTemporaryDirectory
 {
 protected:
     void SetUp() override
     {
-        InTemporaryDirectory::SetUp();
-        file = std::make_unique<SettingsFile>(u"veltran.ini"_s);
-        store = std::make_unique<OptionsStore>(log);
-        store->setFiles(u"options.dat"_s, file.get());
+        StoreInTemporaryDirectory::SetUp();
         store->loadPreferences();
         dialog = std::make_unique<PreferencesDialog>(*store);
         dialog->show();
@@ -34,14 +34,9 @@ protected:
     void TearDown() override
     {
         dialog.reset();
-        store.reset();
-        file.reset();
-        InTemporaryDirectory::TearDown();
+        StoreInTemporaryDirectory::TearDown();
     }
 
-    ConnectionLog log;
-    std::unique_ptr<SettingsFile> file;
-    std::unique_ptr<OptionsStore> store;
     std::unique_ptr<PreferencesDialog> dialog;
 };
 
@@ -90,8 +85,48 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     SettingsFile reread(u"veltran.ini"_s);
     OptionsStore later(laterLog);
     later.setFiles(u"options.dat"_s, &reread);
+    SecretStore laterSecrets(u"veltran.secrets"_s, SecretStore::Backend::File);
+    later.setSecrets(&laterSecrets);
     later.loadPreferences();
     EXPECT_EQ(later.current(), store->current());
+}
+
+TEST_F(PreferencesTest, TheSnmpOptionsAreKeptInAnOwnerOnlyFileNeverInVeltranIni)
+{
+    // As an older version left them: in veltran.ini, readable by others.
+    dialog.reset();
+    store.reset();
+    file.reset();
+    writeFile(u"veltran.ini"_s, "[watch]\nsource=snmpAgent\nhost=server1\nsnmpOptions=-v2c -c old-s3cret\n");
+    QFile::setPermissions(
+        u"veltran.ini"_s, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther);
+    file = std::make_unique<SettingsFile>(u"veltran.ini"_s);
+    store = std::make_unique<OptionsStore>(log);
+    store->setFiles(u"options.dat"_s, file.get());
+    store->setSecrets(&secrets);
+    store->loadPreferences();
+    EXPECT_EQ(store->current().watchSnmpOptions, "-v2c -c old-s3cret");
+
+    store->set(&Options::watchSnmpOptions, std::string("-v3 -u watcher -A 'auth s3cret'"));
+    store->savePreferences();
+    const auto content = [](const QString& name) {
+        QFile in(name);
+        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("unreadable");
+    };
+    EXPECT_FALSE(content(u"veltran.ini"_s).contains("s3cret")) << content(u"veltran.ini"_s).toStdString();
+    EXPECT_TRUE(content(u"veltran.secrets"_s).contains("auth s3cret"));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat("veltran.secrets", &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(
+        secrets.value(u"watch/snmpOptions"_s).value_or(QString()), u"-v3 -u watcher -A 'auth s3cret'"_s);
+
+    // Emptied: gone from the file too.
+    store->set(&Options::watchSnmpOptions, std::string());
+    store->savePreferences();
+    EXPECT_FALSE(content(u"veltran.secrets"_s).contains("s3cret"));
 }
 
 TEST_F(PreferencesTest, TheSnmpOptionsAreMaskedUntilShown)

@@ -246,6 +246,15 @@ TEST_F(DailyGridTest, NewRowsAreMarkedForOneRefreshAndClosedOnesCounted)
     showScan(grid, { kFirstScan[1], kFirstScan[2], kFirstScan[3] });
     EXPECT_EQ(model->newRowCount(), 0);
     EXPECT_FALSE(model->data(model->index(1, 0), GridModel::kNewRowRole).toBool());
+
+    // Turned off and on again, the rows shown when it comes back are what it compares with.
+    model->setMarkNewRows(false);
+    showScan(grid, { kFirstScan[0], kFirstScan[1] });
+    model->setMarkNewRows(true);
+    EXPECT_EQ(model->newRowCount(), 0);
+    showScan(grid, { kFirstScan[0], kFirstScan[1], kFirstScan[2] });
+    EXPECT_EQ(model->newRowCount(), 1);
+    EXPECT_EQ(model->closedRowCount(), 0);
 }
 
 TEST(MapStateTexts, NonEstablishedTcpRowsShowTheirStateAndTooltipsFindTheirRows)

@@ -302,3 +302,26 @@ TEST(MapFocus, ShownScrollBarTakesTheKeyboardOnPaint)
 }
 
 } // namespace
+
+// A refresh that draws the same map repaints nothing; one that changes some rows repaints
+// their band only, in the surface's own coordinates at any scale.
+TEST(MapSurfaceRepaint, OnlyTheChangedBandOfTheMapIsRepainted)
+{
+    QImage before(603, 409, QImage::Format_RGB32);
+    before.fill(Qt::black);
+    EXPECT_TRUE(changedBand(before, before.copy()).isEmpty());
+    EXPECT_EQ(changedBand(QImage(), before), QRect(0, 0, 603, 409));
+
+    QImage after = before.copy();
+    after.setPixelColor(300, 120, Qt::white);
+    after.setPixelColor(10, 200, Qt::white);
+    EXPECT_EQ(changedBand(before, after), QRect(0, 120, 603, 81));
+
+    QImage sharpBefore(1206, 818, QImage::Format_RGB32);
+    sharpBefore.fill(Qt::black);
+    sharpBefore.setDevicePixelRatio(2);
+    QImage sharpAfter = sharpBefore.copy();
+    sharpAfter.setPixelColor(5, 241, Qt::white);
+    EXPECT_EQ(changedBand(sharpBefore, sharpAfter), QRect(0, 120, 603, 1));
+    EXPECT_EQ(changedBand(before, sharpAfter), QRect(0, 0, 603, 409)); // a new scale: all of it
+}

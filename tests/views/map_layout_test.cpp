@@ -365,3 +365,25 @@ TEST(MapComposition, NarrowWindowsKeepTheRemoteSideOffTheRowAndStaleMapsAreDimme
 }
 
 } // namespace
+
+// Only the rows on screen are drawn: any band of a long map, three interfaces of 40 rows
+// each, is that band of the whole map drawn at once, the trunk to later interfaces included.
+TEST(LongMap, EveryBandIsTheSameBandOfTheWholeMap)
+{
+    std::vector<TestRow> rows;
+    for (const char* host : { "10.0.0.3", "10.0.0.2", "10.0.0.1" }) {
+        for (int i = 0; i < 40; ++i)
+            rows.push_back(i % 3 == 0 ? TestRow { host, "http", "Established", "TCP", "peer.example", "4000" }
+                                      : TestRow { host, "ssh", "Listening" });
+    }
+    ConnectionTable table;
+    fillTable(table, rows);
+    orderMapRows(table);
+    const MapPictures pictures = MapPictures::load();
+    const int height = mapContentHeight(pictures, countMapRows(table), table.count());
+    const QImage whole = composeConnectionMap(QSize(603, height), 603, 30, pictures, table, "me");
+    for (const int offset : { 0, 700, 1700, 2100, height - 409 }) {
+        const QImage band = composeConnectionMap(QSize(603, 409), 603, 30 - offset, pictures, table, "me");
+        EXPECT_EQ(band, whole.copy(0, offset, 603, 409)) << "scrolled by " << offset;
+    }
+}

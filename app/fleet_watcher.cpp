@@ -1,0 +1,83 @@
+#include "app/fleet_watcher.h"
+
+#include <QDateTime>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+
+FleetWatcher::FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, QObject* parent)
+    : QObject(parent)
+    , m_agents(std::move(agents))
+    , m_lastGood(m_agents.size())
+    , m_status(m_agents.size())
+{
+    AgentPollRequest request;
+    request.tcp = request.udp = false;
+    request.endpoints = request.addresses = true;
+    m_thread = std::thread([this, request, intervalMs] {
+        watchRemoteFleet(m_agents, request, std::max(intervalMs, 500), m_stop,
+            [this](std::size_t agent, const AgentPollResult& result, const AgentStatus& status) {
+                // Dropped with this object if it is gone by then: the thread is joined first.
+                QMetaObject::invokeMethod(
+                    this, [this, agent, result, status] { take(agent, result, status); },
+                    Qt::QueuedConnection);
+            });
+    });
+}
+
+FleetWatcher::~FleetWatcher()
+{
+    m_stop = true;
+    m_thread.join();
+}
+
+void FleetWatcher::take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (result.ok)
+        m_lastGood[agent] = result;
+    m_status[agent] = status;
+    // 50 agents end their polls at 25 a second: the map is drawn again at most 5 times a second.
+    if (m_updatePending)
+        return;
+    m_updatePending = true;
+    QTimer::singleShot(200, this, [this] {
+        m_updatePending = false;
+        Q_EMIT updated();
+    });
+}
+
+std::vector<FleetMapComputer> FleetWatcher::computers() const
+{
+    const auto steadyNow = std::chrono::steady_clock::now();
+    const auto wallSince = [&](std::chrono::steady_clock::time_point since) {
+        const auto ago = std::chrono::duration_cast<std::chrono::milliseconds>(steadyNow - since).count();
+        return QDateTime::currentDateTime().addMSecs(-ago).toString(QStringLiteral("HH:mm:ss")).toStdString();
+    };
+    std::vector<FleetMapComputer> computers;
+    for (std::size_t i = 0; i < m_agents.size(); ++i) {
+        FleetMapComputer entry;
+        entry.computer = fleetComputer(m_lastGood[i]);
+        if (entry.computer.name.empty())
+            entry.computer.name = m_agents[i].peer;
+        const AgentStatus& status = m_status[i];
+        switch (status.state) {
+        case AgentState::Waiting:
+            entry.status = "waiting for the agent";
+            break;
+        case AgentState::Answering:
+            break;
+        case AgentState::Slow:
+            entry.stale = true;
+            entry.status = "slow since " + wallSince(status.since);
+            break;
+        case AgentState::Stale:
+            entry.stale = true;
+            entry.status = status.error + " since " + wallSince(status.since);
+            break;
+        }
+        computers.push_back(std::move(entry));
+    }
+    return computers;
+}

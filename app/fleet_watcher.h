@@ -1,0 +1,43 @@
+#pragma once
+// The watched fleet polled while its map is open: the remote agents' module polls every
+// agent on one thread of this object's, and each poll that ends comes to the GUI thread,
+// which keeps each agent's last good rows and its status.
+
+#include "scan/remote_agents.h"
+#include "views/fleet_map_picture.h"
+
+#include <QObject>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+class FleetWatcher final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FleetWatcher)
+
+public:
+    // Starts polling at once, each agent every intervalMs.
+    FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, QObject* parent = nullptr);
+    // Stops the polls and joins the thread, within a tenth of a second.
+    ~FleetWatcher() override;
+
+    const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
+    // Every agent as the map draws it: its last good rows, dimmed while they are stale.
+    std::vector<FleetMapComputer> computers() const;
+
+Q_SIGNALS:
+    // Some agents' polls ended; at most five times a second.
+    void updated();
+
+private:
+    void take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status);
+
+    std::vector<FleetPoller::Agent> m_agents;
+    std::vector<AgentPollResult> m_lastGood; // GUI thread
+    std::vector<AgentStatus> m_status; // GUI thread
+    bool m_updatePending = false;
+    std::atomic<bool> m_stop = false;
+    std::thread m_thread;
+};

@@ -1,0 +1,67 @@
+// The fleet map from the window: offered once more computers are watched, polling their
+// agents (real snmpd in this executable's private namespace) while it is open.
+#include "app/fleet_map_window.h"
+#include "app/program.h"
+#include "app/tform1.h"
+#include "settings/options_store.h"
+#include "tests/common/snmpd.h"
+#include "tests/common/wait_until.h"
+#include "tests/common/window_test.h"
+
+#include <QAction>
+#include <QMenu>
+#include <gtest/gtest.h>
+
+namespace {
+
+class FleetMapTest : public WindowTest
+{
+};
+
+TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
+{
+    testsnmp::SnmpdProcess first;
+    testsnmp::SnmpdProcess second;
+    testsnmp::SnmpdConfig config;
+    config.ownProcessesOnly = true;
+    ASSERT_EQ(first.start(config), "");
+    ASSERT_EQ(second.start(config), "");
+    create();
+    program->show();
+    finishScan(15000);
+    QAction* entry = form().View1->findChild<QAction*>(QStringLiteral("FleetMap1"));
+    ASSERT_NE(entry, nullptr);
+    EXPECT_FALSE(entry->isVisible()) << "one computer: the window as ever";
+
+    program->store().change([&](Options& options) {
+        options.moreAgents
+            = { { first.peer(), first.v2cOptions(), true }, { second.peer(), second.v3Options(), true },
+                  { "udp:127.0.0.1:9", "-v2c -c public -t 0.3 -r 0", false } };
+    });
+    ASSERT_TRUE(entry->isVisible());
+    entry->trigger();
+    FleetMapWindow* map = program->fleetMap();
+    ASSERT_NE(map, nullptr);
+    EXPECT_TRUE(map->isVisible());
+    // Both agents answer (the switched-off one is not asked); each sees the other's agent
+    // socket on loopback, which stays within its own computer.
+    const auto answered = [&] {
+        const auto& shown = map->computers();
+        return shown.size() == 2 && std::ranges::none_of(shown, [](const FleetMapComputer& c) {
+            return c.stale || !c.status.empty() || c.computer.endpoints.empty();
+        });
+    };
+    EXPECT_TRUE(waitUntil(answered, 15000));
+    ASSERT_EQ(map->computers().size(), 2u);
+    EXPECT_EQ(map->computers()[0].computer.name, "veltran-agent-" + std::to_string(first.port()));
+    EXPECT_EQ(map->computers()[1].computer.name, "veltran-agent-" + std::to_string(second.port()));
+
+    // Its agent gone, a computer's rows stay, dimmed, with the reason.
+    second.kill();
+    EXPECT_TRUE(waitUntil([&] { return map->computers().size() == 2 && map->computers()[1].stale; }, 15000));
+    EXPECT_NE(map->computers()[1].status.find("Timeout"), std::string::npos) << map->computers()[1].status;
+    EXPECT_FALSE(map->computers()[1].computer.endpoints.empty());
+    map->close();
+}
+
+} // namespace
