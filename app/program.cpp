@@ -1,12 +1,15 @@
 #include "app/program.h"
 
+#include "app/desktop_notifier.h"
 #include "app/fleet_map_window.h"
 #include "app/fleet_watcher.h"
+#include "app/history_window.h"
 #include "app/tform1.h"
 #include "app/window_layout.h"
 #include "app/window_scan_view.h"
 #include "help/shell.h"
 #include "help/tform_about.h"
+#include "history/history_recorder.h"
 #include "log/connection_log.h"
 #include "scan/agent_name_services.h"
 #include "scan/mib_agent.h"
@@ -22,6 +25,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QFileInfo>
 #include <QMenu>
 
@@ -126,6 +130,61 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     QObject::connect(m_store.get(), &OptionsStore::changed, form1,
         [this](const Options& now, const Options&) { updateFleet(now); });
     QObject::connect(form1, &TForm1::closed, form1, [this] { saveLayout(); });
+
+    recordHistory(m_store->current());
+    QObject::connect(m_store.get(), &OptionsStore::changed, form1,
+        [this](const Options& now, const Options&) { recordHistory(now); });
+    QObject::connect(form1, &TForm1::historyRequested, form1, [this] {
+        if (!m_historyWindow)
+            m_historyWindow = std::make_unique<HistoryWindow>(HistoryDatabase::defaultPath());
+        m_historyWindow->show();
+        m_historyWindow->raise();
+        m_historyWindow->activateWindow();
+        m_historyWindow->reload();
+    });
+}
+
+void Program::tellHistory(const HistoryRecorder::Report& report)
+{
+    for (const std::string& notice : report.notices)
+        m_form1->showNotice(QString::fromStdString(notice));
+    if (report.faultChanged)
+        m_form1->showNotice(report.fault.empty() ? QStringLiteral("History: recording again")
+                                                 : QString::fromStdString(report.fault));
+    if (report.alerts.empty())
+        return;
+    // The session bus is joined only when there is something to tell on it.
+    if (!m_notifier)
+        m_notifier = std::make_unique<DesktopNotifier>(QDBusConnection::sessionBus());
+    for (const HistoryAlert& alert : report.alerts)
+        m_notifier->notify(
+            QString::fromStdString(alertTitle(alert)), QString::fromStdString(alertText(alert)));
+}
+
+void Program::recordHistory(const Options& options)
+{
+    if (options.recordHistory && !m_historyRecorder) {
+        TForm1* form1 = m_form1.get();
+        // Called on the recorder's thread; carried to the window's, where it is said.
+        m_historyRecorder = std::make_shared<HistoryRecorder>(
+            HistoryDatabase::defaultPath(), [this, form1](HistoryRecorder::Report report) {
+                QMetaObject::invokeMethod(
+                    form1, [this, report = std::move(report)] { tellHistory(report); }, Qt::QueuedConnection);
+            });
+    }
+    if (m_historyRecorder) {
+        unsigned alerts = 0;
+        const std::pair<bool, HistoryAlert::Kind> kinds[] = {
+            { options.alertNewListener, HistoryAlert::Kind::NewListener },
+            { options.alertNewRemoteHost, HistoryAlert::Kind::NewRemoteHost },
+            { options.alertNewProgram, HistoryAlert::Kind::NewProgram },
+        };
+        for (const auto& [on, kind] : kinds)
+            alerts |= on ? 1u << static_cast<unsigned>(kind) : 0u;
+        m_historyRecorder->setSettings(
+            { options.historyKeepDays, std::int64_t(options.historyMaxMegabytes) * 1024 * 1024, alerts });
+    }
+    m_view->setHistoryRecorder(options.recordHistory ? m_historyRecorder : nullptr);
 }
 
 void Program::updateFleet(const Options& options)
@@ -190,6 +249,7 @@ void Program::watch(const Options& options)
     auto view = std::make_shared<WindowScanView>(m_form1.get());
     connectScanView(view.get());
     m_view->shutdown();
+    view->setHistoryRecorder(options.recordHistory ? m_historyRecorder : nullptr);
     m_view = view;
     ScanSource source { m_agent, borrowed(m_names), m_view };
     if (options.watchAgent) {
@@ -231,6 +291,8 @@ void Program::connectScanView(WindowScanView* view)
 Program::~Program()
 {
     setShellFailureHandler({});
+    if (m_historyRecorder)
+        m_historyRecorder->stopReporting(); // the window and the notifier go before the recorder's thread
     if (m_view)
         m_view->shutdown(); // the scanner, destroyed first, then joins a worker no longer waiting
 }

@@ -5,6 +5,7 @@
 // that carries its effects to the window.
 
 #include "app/user_files.h"
+#include "history/history_recorder.h"
 #include "scan/mib_agent.h"
 
 #include <QString>
@@ -13,6 +14,8 @@
 #include <string>
 
 class ConnectionLog;
+class DesktopNotifier;
+class HistoryWindow;
 class MibAgent;
 class NameServices;
 class OptionsStore;
@@ -79,6 +82,11 @@ private:
     // its open window polls.
     void updateFleet(const Options& options);
     void openFleetMap();
+    // Records from the view's scans while the options ask for it; the recorder, once made,
+    // lives until the program ends, so turning recording off never waits for a write.
+    void recordHistory(const Options& options);
+    // GUI thread: the history's faults in the status bar, its alerts on the desktop.
+    void tellHistory(const HistoryRecorder::Report& report);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
@@ -101,4 +109,8 @@ private:
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
+    std::unique_ptr<DesktopNotifier> m_notifier;
+    std::unique_ptr<HistoryWindow> m_historyWindow;
+    // Shared with the views that record into it; it stops reporting before the window goes.
+    std::shared_ptr<HistoryRecorder> m_historyRecorder;
 };

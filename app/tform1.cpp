@@ -247,6 +247,8 @@ void TForm1::createViewMenu()
         QStringLiteral("P&references..."), QKeySequence(Qt::CTRL | Qt::Key_Comma), &TForm1::PreferencesClick);
     entry(QStringLiteral("&Options"), QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::Options1Click);
     entry(QStringLiteral("&ViewLog"), QKeySequence(Qt::CTRL | Qt::Key_J), &TForm1::ToolButton4Click);
+    History1 = entry(QStringLiteral("Hi&story..."), QKeySequence(Qt::CTRL | Qt::Key_H),
+        [this] { Q_EMIT historyRequested(); });
     entry(QStringLiteral("&Help"), QKeySequence::HelpContents, &TForm1::Help1Click);
     View1->addSeparator();
     Exit1 = entry(QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TForm1::ToolButton2Click);

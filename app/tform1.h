@@ -151,10 +151,12 @@ public:
     QAction* ScanNow1 = nullptr; // F5
     QAction* Pause1 = nullptr; // F6, and Space on the grid
     QAction* Preferences1 = nullptr; // Ctrl+,
+    QAction* History1 = nullptr; // Ctrl+H: the History window
     QAction* Exit1 = nullptr; // Ctrl+Q, as ToolButton2
 
 Q_SIGNALS:
     void closed();
+    void historyRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,6 +1,7 @@
 #include "app/window_scan_view.h"
 
 #include "app/app_title.h"
+#include "history/history_recorder.h"
 
 #include <QMessageBox>
 #include <QMetaObject>
@@ -118,4 +119,27 @@ void WindowScanView::shutdown()
 {
     m_shutDown.store(true);
     m_window.clear();
+}
+
+bool WindowScanView::recordsHistory() const
+{
+    std::lock_guard lock(m_historyMutex);
+    return m_history != nullptr;
+}
+
+void WindowScanView::recordScan(std::shared_ptr<const SeenScan> scan)
+{
+    std::shared_ptr<HistoryRecorder> recorder;
+    {
+        std::lock_guard lock(m_historyMutex);
+        recorder = m_history;
+    }
+    if (recorder && !m_shutDown.load())
+        recorder->submit(std::move(scan));
+}
+
+void WindowScanView::setHistoryRecorder(std::shared_ptr<HistoryRecorder> recorder)
+{
+    std::lock_guard lock(m_historyMutex);
+    m_history = std::move(recorder);
 }

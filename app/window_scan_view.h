@@ -12,8 +12,11 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
+
+class HistoryRecorder;
 
 class QWidget;
 
@@ -36,6 +39,11 @@ public:
     void showCapacityMessage(int notShown) override;
     void namesArrived() override;
     void setReadFailure(const std::string& failure) override;
+    bool recordsHistory() const override;
+    // Hands the scan to the recorder's own thread: the scan never waits for the disk.
+    void recordScan(std::shared_ptr<const SeenScan> scan) override;
+    // GUI thread: where the scans are recorded from now on; nullptr: not at all.
+    void setHistoryRecorder(std::shared_ptr<HistoryRecorder> recorder);
 
     // GUI thread, once the window has closed: drops every later effect, those already on
     // their way included.
@@ -68,4 +76,6 @@ private:
     std::mutex m_mutex;
     std::vector<std::function<void()>> m_posted;
     bool m_callPosted = false; // a queued call will run m_posted
+    mutable std::mutex m_historyMutex;
+    std::shared_ptr<HistoryRecorder> m_history;
 };

@@ -2,6 +2,7 @@
 // of this computer, or of any number of others through their SNMP agents.
 
 #include "cli/fleet_link_printing.h"
+#include "cli/history_commands.h"
 #include "cli/printing_scan_view.h"
 #include "cli/scan_arguments.h"
 #include "log/connection_log.h"
@@ -251,6 +252,10 @@ int main(int argc, char** argv)
         return 2;
     case ScanArguments::Action::Scan:
         break;
+    case ScanArguments::Action::Record:
+        return recordHistory(arguments);
+    case ScanArguments::Action::History:
+        return printHistory(arguments);
     }
 
     // One capacity message per endpoint beyond the table's 200 rows can mean thousands of

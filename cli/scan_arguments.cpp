@@ -78,6 +78,48 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             result.options.tableSize = static_cast<int>(rows);
             continue;
         }
+        if (std::strcmp(argument, "--record") == 0 || std::strcmp(argument, "--history") == 0) {
+            result.action
+                = argument[2] == 'r' ? ScanArguments::Action::Record : ScanArguments::Action::History;
+            continue;
+        }
+        if (std::strcmp(argument, "--csv") == 0) {
+            result.format = OutputFormat::Csv;
+            continue;
+        }
+        const auto countOption = [&](const char* name, int& into, long long most) {
+            const char* value = valueOf(name);
+            if (!value)
+                return false;
+            const long long count = parseCount(value);
+            if (count < 1 || count > most) {
+                result.action = ScanArguments::Action::Error;
+                result.error = std::string(name) + " takes a whole number from 1 to " + std::to_string(most)
+                    + ": '" + value + "'";
+            } else {
+                into = static_cast<int>(count);
+            }
+            return true;
+        };
+        if (countOption("--interval", result.recordInterval, 86400)
+            || countOption("--keep-days", result.keepDays, 36500)
+            || countOption("--max-megabytes", result.maxMegabytes, 1000000)) {
+            if (result.action == ScanArguments::Action::Error)
+                return result;
+            continue;
+        }
+        if (const char* value = valueOf("--since")) {
+            result.historySince = value;
+            continue;
+        }
+        if (const char* value = valueOf("--until")) {
+            result.historyUntil = value;
+            continue;
+        }
+        if (const char* value = valueOf("--group")) {
+            result.historyGroup = value;
+            continue;
+        }
         if (const char* value = valueOf("--filter")) {
             result.options.filterText = value;
             continue;
@@ -221,6 +263,21 @@ std::string scanUsage(const char* programName)
             "                    then the connections not linked: to hosts not given, or to a given\n"
             "                    one that has no such connection (NAT on the way, or it opened or\n"
             "                    closed between the two reads)\n";
+    text += "\nHistory (kept in $XDG_STATE_HOME/veltran/history.sqlite, ~/.local/state by default):\n"
+            "  --record          scan every --interval seconds until stopped and record every\n"
+            "                    endpoint found, whatever --limit and --filter; a connection's\n"
+            "                    life is one row: first and last seen, closed, its states, owner\n"
+            "  --interval S      seconds between recorded scans (default 1)\n"
+            "  --keep-days N     remove connections closed more than N days ago (default 30)\n"
+            "  --max-megabytes M and the oldest ones while the file is larger (default: no cap)\n"
+            "  --history         print the recorded connections alive between --since and --until\n"
+            "  --since T         7d, 3h, 15m or 30s ago, a date \"2026-12-07[ 18:00[:00]]\" in local\n"
+            "                    time, or @SECONDS since 1970 (default 1d)\n"
+            "  --until T         the same (default now)\n"
+            "  --group G         one line per process, host (remote address), rport or lport,\n"
+            "                    with the connections' count, first and last seen, and bytes\n"
+            "  --csv             the same as --format csv\n"
+            "  --filter TEXT     with --history: the window's filter on the recorded rows\n\n";
     text += "  --version         show the version\n";
     text += "  --help            show this text\n";
     return text;

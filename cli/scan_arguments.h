@@ -27,7 +27,9 @@ struct ScanArguments
         Help,
         Exit, // net-snmp's parser answered an option such as -V itself
         Version,
-        Error
+        Error,
+        Record, // --record: scan and record until stopped
+        History // --history: print what was recorded
     };
     Action action = Action::Scan;
     OutputFormat format = OutputFormat::Tsv;
@@ -39,6 +41,13 @@ struct ScanArguments
     std::vector<std::string> snmpOptions;
     // --links: the connections between the HOSTs' computers instead of their rows.
     bool links = false;
+    // --record and --history.
+    int recordInterval = 1; // seconds
+    int keepDays = 30;
+    int maxMegabytes = 0; // 0: no cap
+    std::string historySince = "1d";
+    std::string historyUntil;
+    std::string historyGroup;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

@@ -46,6 +46,14 @@ struct Options
     bool rememberLayout = false; // the window's place, view, column widths and sort
     bool markIpv6Names = false; // " (v6)" after the name of an IPv6 end, as "vm" and "vm (v6)"
     bool showUdpPeers = false; // a connected UDP socket's remote end, where "none" stood
+    // The connection history: recorded by the window only when asked; connections closed
+    // longer ago than the days (or beyond the size, 0: none) are removed.
+    bool recordHistory = false;
+    int historyKeepDays = 30;
+    int historyMaxMegabytes = 0;
+    bool alertNewListener = false; // a port listening for the first time
+    bool alertNewRemoteHost = false; // a program talking to a host it never talked to
+    bool alertNewProgram = false; // a program on the network for the first time
     // The computers watched after the first; none: one computer, as ever.
     std::vector<WatchedAgent> moreAgents;
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.

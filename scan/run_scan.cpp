@@ -1,5 +1,6 @@
 #include "scan/run_scan.h"
 
+#include "history/process_user.h"
 #include "log/connection_log.h"
 #include "scan/connection_table.h"
 #include "scan/grid_columns.h"
@@ -14,11 +15,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <set>
 #include <tuple>
+
+#include <unistd.h>
 
 namespace {
 
@@ -423,6 +427,75 @@ void logEstablished(const Options& options, ConnectionLog& log, const Connection
     }
 }
 
+// The computer's name in the history: the same for every writer, whatever the names shown.
+std::string historyComputerName(const Options& options)
+{
+    if (options.watchAgent)
+        return options.watchHost;
+    char name[256] = {};
+    gethostname(name, sizeof name - 1);
+    return name;
+}
+
+// Every endpoint the walks gave, numbers only, for the history.
+std::shared_ptr<const SeenScan> seenScanOf(const std::vector<MibEndpoint>& tcp,
+    const std::vector<MibEndpoint>& udp, const LaterTables& later, const Options& options,
+    std::string computer)
+{
+    auto scan = std::make_shared<SeenScan>();
+    scan->computer = std::move(computer);
+    scan->time = std::time(nullptr);
+    scan->tcp = options.showTcp;
+    scan->udp = options.showUdp;
+    scan->ipv6 = options.showIpv6Endpoints;
+    scan->endpoints.reserve(tcp.size() + udp.size() + later.tcp6.size() + later.udp6.size());
+    // Owners' names from /proc only on this computer; another one's users are not ours.
+    std::map<std::uint32_t, std::string> users;
+    const auto add = [&](bool isUdp, std::string local, int localPort, std::string remote, int remotePort,
+                         int state, std::uint32_t pid) {
+        SeenEndpoint& seen = scan->endpoints.emplace_back();
+        seen.udp = isUdp;
+        seen.localAddress = std::move(local);
+        seen.localPort = localPort;
+        if (remotePort != 0 && state != kTcpListenState) {
+            seen.remoteAddress = std::move(remote);
+            seen.remotePort = remotePort;
+        }
+        seen.state = state;
+        seen.pid = pid;
+        if (const ProcessRecord* process = pid != 0 ? later.owners.process(pid) : nullptr)
+            seen.process = process->name;
+        if (pid != 0 && !options.watchAgent) {
+            auto [user, added] = users.try_emplace(pid);
+            if (added)
+                user->second = processUser(pid);
+            seen.user = user->second;
+        }
+    };
+    const ProcessIndex& owners = later.owners;
+    for (const MibEndpoint& record : tcp)
+        add(false, NameResolver::dottedQuad(record.localAddress), record.localPortNumber,
+            NameResolver::dottedQuad(record.remoteAddress), record.remotePortNumber, record.stateValue,
+            owners.tcpOwner(
+                record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber));
+    for (const InetEndpointRecord& record : later.tcp6)
+        add(false, ipv6Text(record.localAddress), record.localPort, ipv6Text(record.remoteAddress),
+            record.remotePort, record.stateValue, record.pid);
+    for (const MibEndpoint& record : udp) {
+        const auto peer = later.udpPeers.find({ record.localAddress, record.localPortNumber });
+        const bool connected = peer != later.udpPeers.end();
+        add(true, NameResolver::dottedQuad(record.localAddress), record.localPortNumber,
+            connected ? NameResolver::dottedQuad(peer->second.first) : std::string(),
+            connected ? peer->second.second : 0, 0,
+            owners.udpOwner(record.localAddress, record.localPortNumber));
+    }
+    for (const InetEndpointRecord& record : later.udp6)
+        add(true, ipv6Text(record.localAddress), record.localPort,
+            record.remoteType == 2 ? ipv6Text(record.remoteAddress) : std::string(),
+            record.remoteType == 2 ? record.remotePort : 0, 0, record.pid);
+    return scan;
+}
+
 } // namespace
 
 void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, ConnectionLog& log,
@@ -444,6 +517,8 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
             view.setStatusText(staleRowsText(agent, table));
             return;
         }
+        if (view.recordsHistory())
+            view.recordScan(seenScanOf(tcp, udp, later, options, historyComputerName(options)));
         table.reset();
         table.setCapacity(options.tableSize);
         const RowFilter filter = RowFilter::fromOptions(options);

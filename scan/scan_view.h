@@ -5,6 +5,7 @@
 // with a status text: the view and "Scanning..." at its start; the read failure, or the
 // rows, the map's table and the read failure, then the last status text at its end.
 
+#include "history/seen_endpoint.h"
 #include "scan/connection_table.h"
 #include "scan/grid_columns.h"
 
@@ -43,4 +44,8 @@ public:
     // Any thread: names that a scan had to show as addresses, as their look-ups were slow,
     // have come since; a scan now would show them.
     virtual void namesArrived() { }
+    // A view that keeps a history is given every endpoint of every scan that read the
+    // tables, whatever the table's capacity and the filter; others cost nothing.
+    virtual bool recordsHistory() const { return false; }
+    virtual void recordScan(std::shared_ptr<const SeenScan> scan) { (void)scan; }
 };

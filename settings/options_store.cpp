@@ -39,6 +39,22 @@ const PreferenceKey kPreferenceKeys[] = {
     { u"Window/RememberLayout"_s, &Options::rememberLayout },
     { u"endpoints/markIpv6Names"_s, &Options::markIpv6Names },
     { u"endpoints/showUdpPeers"_s, &Options::showUdpPeers },
+    { u"History/Record"_s, &Options::recordHistory },
+    { u"History/AlertNewListener"_s, &Options::alertNewListener },
+    { u"History/AlertNewRemoteHost"_s, &Options::alertNewRemoteHost },
+    { u"History/AlertNewProgram"_s, &Options::alertNewProgram },
+};
+// veltran.ini's keys of the Preferences' numbers, each with the range it may hold.
+struct NumberKey
+{
+    QString key;
+    int Options::*option;
+    int lowest;
+    int highest;
+};
+const NumberKey kNumberKeys[] = {
+    { u"History/KeepDays"_s, &Options::historyKeepDays, 1, 3650 },
+    { u"History/MaxMegabytes"_s, &Options::historyMaxMegabytes, 0, 1000000 },
 };
 const QString kWatchSourceKey = u"watch/source"_s;
 const QString kWatchHostKey = u"watch/host"_s;
@@ -191,6 +207,11 @@ void OptionsStore::loadPreferences()
         const int rows = file.value(kTableSizeKey, options.tableSize).toInt(&ok);
         if (ok && isOfferedTableSize(rows))
             options.tableSize = rows;
+        for (const NumberKey& key : kNumberKeys) {
+            const int value = file.value(key.key, options.*key.option).toInt(&ok);
+            if (ok && value >= key.lowest && value <= key.highest)
+                options.*key.option = value;
+        }
     });
 }
 
@@ -218,6 +239,8 @@ void OptionsStore::savePreferences()
     if (file.value(kWatchOptionsKey).isValid())
         saved = file.remove(kWatchOptionsKey) && saved;
     store(kTableSizeKey, m_options.tableSize, defaults.tableSize);
+    for (const NumberKey& key : kNumberKeys)
+        store(key.key, m_options.*key.option, defaults.*key.option);
     const int fleetSize = static_cast<int>(m_options.moreAgents.size());
     const int storedSize = std::clamp(file.value(kFleetSizeKey, 0).toInt(), 0, kMostFleetAgents);
     store(kFleetSizeKey, fleetSize, 0);

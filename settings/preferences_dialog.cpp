@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,6 +39,10 @@ constexpr BoxOption kBoxes[] = {
     { &PreferencesDialog::CheckMarkWildcards, &Options::markWildcards },
     { &PreferencesDialog::CheckSortByHeader, &Options::sortByHeader },
     { &PreferencesDialog::CheckRememberLayout, &Options::rememberLayout },
+    { &PreferencesDialog::CheckRecordHistory, &Options::recordHistory },
+    { &PreferencesDialog::CheckAlertNewListener, &Options::alertNewListener },
+    { &PreferencesDialog::CheckAlertNewRemoteHost, &Options::alertNewRemoteHost },
+    { &PreferencesDialog::CheckAlertNewProgram, &Options::alertNewProgram },
 };
 
 QCheckBox* checkBox(const QString& name, const QString& caption, const QString& tip, QLayout* layout)
@@ -156,6 +161,36 @@ void PreferencesDialog::createControls()
         u"Its place and size, the view, the column widths and the sort, at the next start"_s, windowLayout);
     column->addWidget(window);
 
+    auto* history = new QGroupBox(u"History"_s, this);
+    auto* historyLayout = new QVBoxLayout(history);
+    CheckRecordHistory = checkBox(u"CheckRecordHistory"_s, u"Record history"_s,
+        u"Keep every connection's life in ~/.local/state/veltran/history.sqlite, for the History window"_s,
+        historyLayout);
+    SpinKeepDays = new QSpinBox(history);
+    SpinKeepDays->setObjectName(u"SpinKeepDays"_s);
+    SpinKeepDays->setRange(1, 3650);
+    SpinKeepDays->setSuffix(u" days"_s);
+    SpinMaxMegabytes = new QSpinBox(history);
+    SpinMaxMegabytes->setObjectName(u"SpinMaxMegabytes"_s);
+    SpinMaxMegabytes->setRange(0, 1000000);
+    SpinMaxMegabytes->setSuffix(u" MB"_s);
+    SpinMaxMegabytes->setSpecialValueText(u"no limit"_s);
+    auto* keep = new QHBoxLayout;
+    keep->addWidget(new QLabel(u"Keep"_s, history));
+    keep->addWidget(SpinKeepDays);
+    keep->addWidget(new QLabel(u"at most"_s, history));
+    keep->addWidget(SpinMaxMegabytes, 1);
+    historyLayout->addLayout(keep);
+    CheckAlertNewListener = checkBox(u"CheckAlertNewListener"_s, u"Alert: a new listening port"_s,
+        u"A desktop notification when a port listens that never listened before"_s, historyLayout);
+    CheckAlertNewRemoteHost = checkBox(u"CheckAlertNewRemoteHost"_s,
+        u"Alert: a program talks to a new host"_s,
+        u"A desktop notification when a program talks to a host it never talked to before"_s, historyLayout);
+    CheckAlertNewProgram
+        = checkBox(u"CheckAlertNewProgram"_s, u"Alert: a program on the network for the first time"_s,
+            u"A desktop notification when a program never seen before has an endpoint"_s, historyLayout);
+    column->addWidget(history);
+
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &PreferencesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &PreferencesDialog::reject);
@@ -180,6 +215,8 @@ void PreferencesDialog::showOptions(const Options& options)
     for (const BoxOption& item : kBoxes)
         (this->*item.box)->setChecked(options.*item.option);
     ComboTableSize->setCurrentIndex(std::max(0, ComboTableSize->findData(options.tableSize)));
+    SpinKeepDays->setValue(options.historyKeepDays);
+    SpinMaxMegabytes->setValue(options.historyMaxMegabytes);
     enableAgentFields();
 }
 
@@ -200,6 +237,8 @@ void PreferencesDialog::accept()
         for (const BoxOption& item : kBoxes)
             options.*item.option = (this->*item.box)->isChecked();
         options.tableSize = ComboTableSize->currentData().toInt();
+        options.historyKeepDays = SpinKeepDays->value();
+        options.historyMaxMegabytes = SpinMaxMegabytes->value();
     });
     m_store.savePreferences();
     QDialog::accept();

@@ -13,6 +13,7 @@ class QComboBox;
 class QPushButton;
 class QLineEdit;
 class QRadioButton;
+class QSpinBox;
 class WatchListDialog;
 
 class PreferencesDialog final : public QDialog
@@ -46,6 +47,12 @@ public:
     QCheckBox* CheckMarkWildcards = nullptr;
     QCheckBox* CheckSortByHeader = nullptr;
     QCheckBox* CheckRememberLayout = nullptr;
+    QCheckBox* CheckRecordHistory = nullptr;
+    QSpinBox* SpinKeepDays = nullptr;
+    QSpinBox* SpinMaxMegabytes = nullptr; // 0: no cap
+    QCheckBox* CheckAlertNewListener = nullptr;
+    QCheckBox* CheckAlertNewRemoteHost = nullptr;
+    QCheckBox* CheckAlertNewProgram = nullptr;
 
 private:
     void createControls();

@@ -3,6 +3,7 @@
 // screenshots, first the map, then the grid after the mode button was pressed, then
 // the grid narrowed by a filter typed into the toolbar. A busy machine: the capacity
 // box, a filter term, a selection across refreshes and a stalled agent.
+#include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
 #include "tests/common/snmpd.h"
@@ -96,7 +97,8 @@ int columnWithMost(const QImage& image, QRgb colour)
 class ProgramRun
 {
 public:
-    ProgramRun(const std::string& display, const QByteArray& settings)
+    ProgramRun(const std::string& display, const QByteArray& settings,
+        const std::vector<std::pair<std::string, std::string>>& environment = {})
     {
         const QString bin = QString::fromStdString(testproc::executableFolder());
         for (const char* file : { "veltran", "libinetmib1.so", "libveltran-remote.so", "help.htm" })
@@ -107,8 +109,10 @@ public:
         if (!settings.isEmpty() && ini.open(QIODevice::WriteOnly))
             ini.write(settings);
         ini.close();
-        m_pid = testproc::spawn({ m_dir.filePath(QStringLiteral("veltran")).toStdString() },
-            { { "DISPLAY", display }, { "QT_QPA_PLATFORM", "xcb" } });
+        std::vector<std::pair<std::string, std::string>> variables { { "DISPLAY", display },
+            { "QT_QPA_PLATFORM", "xcb" } };
+        variables.insert(variables.end(), environment.begin(), environment.end());
+        m_pid = testproc::spawn({ m_dir.filePath(QStringLiteral("veltran")).toStdString() }, variables);
     }
     ~ProgramRun()
     {
@@ -343,6 +347,50 @@ TEST_F(EndToEnd, ABusyMachineKeepsShowingFilteringSelectingAndTellsAStalledAgent
     const QImage back
         = screenUntil(display, "agent-back", [&](const QImage& image) { return redBands(image) >= 6; });
     EXPECT_GE(redBands(back), 6);
+}
+
+} // namespace
+
+namespace {
+
+// The window records while the Preferences say so: each connection's life once, the
+// closed one closed, as veltran-scan --history reads the same file; Ctrl+H opens History.
+TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
+{
+    QTemporaryDir state;
+    const std::string history = "XDG_STATE_HOME=" + state.path().toStdString() + " timeout 20 "
+        + testproc::executableFolder() + "/veltran-scan --history --since 1h ";
+    loopback::Socket listener = loopback::tcpListener("127.0.0.1", 0);
+    loopback::Socket client = loopback::tcpClient("127.0.0.1", listener.localPort());
+    loopback::Socket server = loopback::acceptOne(listener);
+    ProgramRun program(
+        display, "[History]\nRecord=true\n", { { "XDG_STATE_HOME", state.path().toStdString() } });
+    const std::string self = "app_e2e_tests\t";
+    const auto processLine = [&] {
+        for (const std::string& line : testproc::runCommand(history + "--group process").out) {
+            if (line.starts_with(self))
+                return line;
+        }
+        return std::string();
+    };
+    ASSERT_TRUE(waitUntilTrue([&] { return processLine().starts_with(self + "3\t"); }))
+        << "the listener and both ends: " << processLine();
+
+    loopback::abortClose(client);
+    server.reset();
+    loopback::Socket again = loopback::tcpClient("127.0.0.1", listener.localPort());
+    loopback::Socket againServer = loopback::acceptOne(listener);
+    ASSERT_TRUE(waitUntilTrue([&] { return processLine().starts_with(self + "5\t"); })) << processLine();
+    int closed = 0;
+    for (const std::string& line : testproc::runCommand(history + "--csv --filter '!state:listen'").out)
+        closed += line.find(",app_e2e_tests,") != std::string::npos && !line.ends_with(",,,\r") ? 1 : 0;
+    EXPECT_EQ(closed, 2) << "both ends of the first connection closed, the second's open";
+
+    // The keys go to the window that has the focus: the monitor's, clicked first.
+    EXPECT_EQ(x("mousemove 300 300 click 1"), 0);
+    EXPECT_EQ(x("key ctrl+h"), 0);
+    EXPECT_TRUE(waitUntilTrue([&] { return x("search --name 'VELTRAN - History' >/dev/null") == 0; }));
+    EXPECT_TRUE(program.alive());
 }
 
 } // namespace

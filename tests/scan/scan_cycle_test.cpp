@@ -173,6 +173,30 @@ TEST_F(ScanCycleTest, EndpointsBeyondTheCapacityShowTheMessageAndAreNotStored)
     EXPECT_EQ(view.capacityMessages(), 2);
 }
 
+TEST_F(ScanCycleTest, TheHistoryGetsEveryEndpointWhateverTheCapacityAndFilter)
+{
+    std::vector<TcpRow> tcp;
+    for (int i = 0; i < 250; ++i)
+        tcp.push_back({ 5, kHost, 10000 + i, kBeta, 80 });
+    tcp.push_back({ 2, 0, 21, 0, 0 }); // a listener, hidden from the view
+    options.showListening = false;
+    options.filterText = "port:10001";
+    view.setRecordsHistory(true);
+    startWith(tcp, { { 0, 53 } });
+    runOnce();
+
+    ASSERT_EQ(view.gridRows().size(), 1u);
+    const auto seen = view.seenScan();
+    ASSERT_TRUE(seen);
+    ASSERT_EQ(seen->endpoints.size(), 252u);
+    EXPECT_EQ(seen->endpoints[249].localPort, 10249);
+    EXPECT_EQ(seen->endpoints[249].remoteAddress, "10.0.0.2");
+    EXPECT_EQ(seen->endpoints[250].remoteAddress, ""); // a listener has no remote end
+    EXPECT_EQ(seen->endpoints[250].state, kTcpListenState);
+    EXPECT_TRUE(seen->endpoints[251].udp);
+    EXPECT_EQ(seen->endpoints[251].localPort, 53);
+}
+
 TEST_F(ScanCycleTest, TheCacheSavesLookUpsOnTheNextScan)
 {
     startWithMixedTable();

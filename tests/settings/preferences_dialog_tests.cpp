@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 
 #include <sys/stat.h>
 
@@ -46,9 +47,10 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
     EXPECT_TRUE(dialog->RadioThisComputer->isChecked());
     EXPECT_TRUE(dialog->CheckIpv6->isChecked());
     EXPECT_EQ(dialog->ComboTableSize->currentData().toInt(), 200);
-    for (QCheckBox* box :
-        { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback, dialog->CheckMapStates,
-            dialog->CheckMarkWildcards, dialog->CheckSortByHeader, dialog->CheckRememberLayout })
+    for (QCheckBox* box : { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback,
+             dialog->CheckMapStates, dialog->CheckMarkWildcards, dialog->CheckSortByHeader,
+             dialog->CheckRememberLayout, dialog->CheckRecordHistory, dialog->CheckAlertNewListener,
+             dialog->CheckAlertNewRemoteHost, dialog->CheckAlertNewProgram })
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     dialog->accept();
     EXPECT_FALSE(QFile::exists(u"veltran.ini"_s));
@@ -62,12 +64,16 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     dialog->RadioSnmpAgent->setChecked(true);
     dialog->EditHost->setText(u" udp6:[::1]:1161 "_s);
     dialog->EditSnmpOptions->setText(u"-v2c -c s3cret"_s);
+    dialog->CheckRecordHistory->setChecked(true);
+    dialog->SpinKeepDays->setValue(7);
     EXPECT_FALSE(store->current().mapStates) << "applied by Ok only";
     dialog->accept();
     EXPECT_TRUE(store->current().mapStates);
     EXPECT_FALSE(store->current().showIpv6Endpoints);
     EXPECT_TRUE(store->current().watchAgent);
     EXPECT_EQ(store->current().watchHost, "udp6:[::1]:1161");
+    EXPECT_TRUE(store->current().recordHistory);
+    EXPECT_EQ(store->current().historyKeepDays, 7);
     EXPECT_FALSE(QFile::permissions(u"veltran.ini"_s) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
 
     dialog->show();

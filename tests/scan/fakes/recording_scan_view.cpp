@@ -106,3 +106,15 @@ void RecordingScanView::record(std::string event)
     std::lock_guard lock(m_mutex);
     m_events.push_back(std::move(event));
 }
+
+void RecordingScanView::recordScan(std::shared_ptr<const SeenScan> scan)
+{
+    std::lock_guard lock(m_mutex);
+    m_seen = std::move(scan);
+}
+
+std::shared_ptr<const SeenScan> RecordingScanView::seenScan() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_seen;
+}

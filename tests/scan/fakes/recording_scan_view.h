@@ -18,6 +18,10 @@ public:
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override;
     void showCapacityMessage(int notShown) override;
+    bool recordsHistory() const override { return m_recordsHistory; }
+    void recordScan(std::shared_ptr<const SeenScan> scan) override;
+    void setRecordsHistory(bool records) { m_recordsHistory = records; }
+    std::shared_ptr<const SeenScan> seenScan() const; // the last one recorded
 
     // Runs inside setGridContent / showCapacityMessage on the worker (may block or throw).
     void onGridRows(std::function<void()> hook);
@@ -38,6 +42,8 @@ private:
     std::vector<GridRow> m_rows;
     std::shared_ptr<MapTable> m_map;
     int m_capacityMessages = 0;
+    bool m_recordsHistory = false;
+    std::shared_ptr<const SeenScan> m_seen;
     int m_lastNotShown = 0;
     std::function<void()> m_gridHook;
     std::function<void()> m_capacityHook;
