@@ -4,6 +4,7 @@
 #include "platform/inetmib1/inet_rows.h"
 #include "platform/inetmib1/kernel_counters.h"
 #include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/tcp_stats_rows.h"
 
 #include <cstdint>
 #include <optional>
@@ -34,6 +35,14 @@ public:
     }
     // ipv6UdpTable's rows; a source without them has none.
     virtual bool readIpv6Udp(std::vector<Ipv6UdpRow>& rows)
+    {
+        rows.clear();
+        return true;
+    }
+    // tcpEStatsConnectIdTable's connections: those of tcpConnectionTable with a cookie.
+    virtual bool readConnectIds(std::vector<TcpConnectionRow>& rows) { return readTcpConnections(rows); }
+    // Every connection's statistics by cookie (connectIndex left 0); a source without them has none.
+    virtual bool readTcpStats(std::vector<TcpStatsRow>& rows)
     {
         rows.clear();
         return true;

@@ -47,6 +47,8 @@ struct TcpConnectionRow
     std::int32_t state; // tcpConnState numbers
     std::uint32_t process; // 0 when unknown
     SocketRef socket {};
+    // The kernel's cookie for the socket; 0 where it keeps no statistics (TIME_WAIT, a request).
+    std::uint64_t cookie = 0;
 };
 
 struct TcpListenerRow

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr std::uint8_t tcpListen = 10; // the kernel's TCP_LISTEN
+constexpr std::uint8_t tcpTimeWait = 6;
+constexpr std::uint8_t tcpNewSynReceived = 12; // a request, not yet a socket of its own
 // How long a kernel read may serve the other tables: one scan's walks follow each other
 // within it (those of 100,000 sockets and their owners take about a second), and the
 // next scan comes later or says it begins (endScan).
@@ -81,6 +83,23 @@ bool ipv4View(const KernelSocket& socket, std::uint32_t& local, std::uint32_t& r
     return false;
 }
 
+// The kernel keeps statistics only for full sockets: not for the small ones that stand
+// for TIME_WAIT and for requests.
+std::uint64_t statisticsCookie(const KernelSocket& socket)
+{
+    return socket.state == tcpTimeWait || socket.state == tcpNewSynReceived ? 0 : socket.cookie;
+}
+
+std::optional<TcpConnectionRow> connectionRow(const KernelSocket& socket)
+{
+    if (socket.state == tcpListen)
+        return std::nullopt;
+    return TcpConnectionRow { endpoint(socket, socket.localAddress, socket.localPort),
+        endpoint(socket, socket.remoteAddress, socket.remotePort),
+        static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid },
+        statisticsCookie(socket) };
+}
+
 // Refills rows from a kernel read, add(socket) giving the socket's row if it has one;
 // false when there is no read.
 template <typename Row, typename Add>
@@ -109,14 +128,20 @@ const std::vector<KernelSocket>* KernelEndpointSource::sharedRead(int protocol, 
     return &shared.sockets;
 }
 
-const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(int protocol, unsigned takenBy)
+const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(
+    int protocol, unsigned takenBy, bool withInfo)
 {
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
     m_ownersFound = false;
-    if (!m_reader.readSockets(protocol, shared.sockets))
+    shared.withInfo = protocol == IPPROTO_TCP && (withInfo || m_statsWanted);
+    if (!shared.withInfo)
+        std::vector<TcpCounters>().swap(shared.counters);
+    if (!m_reader.readSockets(protocol, shared.sockets, ~0u, shared.withInfo ? &shared.counters : nullptr))
         return nullptr;
-    shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), takenBy, true };
+    shared.at = std::chrono::steady_clock::now();
+    shared.takenBy = takenBy;
+    shared.valid = true;
     return &shared.sockets;
 }
 
@@ -129,9 +154,13 @@ void KernelEndpointSource::releaseIfServed(int protocol)
             && ((taken & Ipv6Table)
                 || (taken & (EndpointTable | ListenerTable)) == (EndpointTable | ListenerTable))
         : (taken & (Ipv4Table | EndpointTable)) == (Ipv4Table | EndpointTable);
-    if (!shared.valid || !served)
+    // A read with counters is made for the statistics tables too: it serves them before it goes.
+    const bool statsServed
+        = !shared.withInfo || (taken & (ConnectIdTable | StatsTable)) == (ConnectIdTable | StatsTable);
+    if (!shared.valid || !served || !statsServed)
         return;
     std::vector<KernelSocket>().swap(shared.sockets);
+    std::vector<TcpCounters>().swap(shared.counters);
     shared.valid = false;
 }
 
@@ -154,9 +183,12 @@ void KernelEndpointSource::endScan()
 {
     for (SharedRead* shared : { &m_tcp, &m_udp }) {
         std::vector<KernelSocket>().swap(shared->sockets);
+        std::vector<TcpCounters>().swap(shared->counters);
         shared->valid = false;
     }
     m_ownersFound = false;
+    m_statsWanted = m_statsReadThisScan;
+    m_statsReadThisScan = false;
 }
 
 void KernelEndpointSource::prefetch()
@@ -237,13 +269,33 @@ void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::s
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
-    return fill(IPPROTO_TCP, EndpointTable, rows, [](const KernelSocket& socket) {
-        if (socket.state == tcpListen)
-            return std::optional<TcpConnectionRow>();
-        return std::optional<TcpConnectionRow>({ endpoint(socket, socket.localAddress, socket.localPort),
-            endpoint(socket, socket.remoteAddress, socket.remotePort),
-            static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid } });
+    return fill(IPPROTO_TCP, EndpointTable, rows, connectionRow);
+}
+
+bool KernelEndpointSource::readConnectIds(std::vector<TcpConnectionRow>& rows)
+{
+    return fill(IPPROTO_TCP, ConnectIdTable, rows, [](const KernelSocket& socket) {
+        std::optional<TcpConnectionRow> row = connectionRow(socket);
+        return row && row->cookie != 0 ? row : std::nullopt;
     });
+}
+
+bool KernelEndpointSource::readTcpStats(std::vector<TcpStatsRow>& rows)
+{
+    m_statsReadThisScan = true;
+    rows.clear();
+    const std::vector<KernelSocket>* read = m_tcp.withInfo ? sharedRead(IPPROTO_TCP, StatsTable) : nullptr;
+    if (!read)
+        read = newSharedRead(IPPROTO_TCP, StatsTable, true);
+    if (!read)
+        return false;
+    for (std::size_t i = 0; i < read->size(); ++i) {
+        const KernelSocket& socket = (*read)[i];
+        if (socket.state != tcpListen && statisticsCookie(socket) != 0)
+            rows.push_back({ 0, socket.cookie, 0, m_tcp.counters[i] });
+    }
+    releaseIfServed(IPPROTO_TCP);
+    return true;
 }
 
 bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)

@@ -6,10 +6,16 @@
 // udpEndpointTable (process), udpHCInDatagrams.0 and udpHCOutDatagrams.0, and hrSWRunTable (the processes
 // that hold the sockets those three list).
 //
+// After them come the TCP extended statistics of RFC 4898, in part (docs/tcp-estats.md):
+// tcpEStatsConnectIdTable, which gives each connection of tcpConnectionTable its
+// tcpEStatsConnectIndex, and tcpEStatsPerfTable and tcpEStatsAppTable by that index. The
+// kernel's counters are read only when those two are walked; the step of a walk of
+// hrSWRunTable into tcpEStatsConnectIdTable is answered from tcpConnectionTable's rows.
+//
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
 // objects: a GetNext before or inside the view lands on the next of them, and a GetNext
-// past the last hrSWRunTable instance answers noSuchName with the name 1.3.6.1.2.2, the
-// first identifier after the view, as agents tell a caller to look elsewhere.
+// past the last instance answers noSuchName with the name 1.3.6.1.2.2, the first
+// identifier after the view, as agents tell a caller to look elsewhere.
 //
 // Each walk sees one snapshot: a GetNext at or before a table's first instance re-reads
 // that table from the source; the rest of the walk is served from the sorted rows. The
@@ -25,10 +31,12 @@
 // table into a process column reads none: it is answered from the row alone, with the
 // process as known so far (0 before any search), as that walk has ended and discards it.
 
+#include "platform/inetmib1/connect_indexes.h"
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/inet_rows.h"
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/mib_table.h"
+#include "platform/inetmib1/tcp_stats_rows.h"
 
 #include <array>
 #include <chrono>
@@ -68,7 +76,10 @@ private:
         UdpEndpoint,
         UdpHcInDatagrams,
         UdpHcOutDatagrams,
-        SwRun
+        SwRun,
+        ConnectId,
+        TcpPerf,
+        TcpApp
     };
     struct Instance
     {
@@ -101,7 +112,11 @@ private:
         Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance);
     // Calls visit(snapshot) for a table object and returns its result; false for the others.
     template <typename Visit> bool visitTable(Object object, Visit&& visit);
-    template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);
+    // stepping: a walk of an earlier table steps in, and only needs the first instance.
+    template <typename Row, std::size_t IndexLength>
+    bool refresh(Snapshot<Row, IndexLength>& snapshot, bool stepping = false);
+    bool readConnectIds(std::vector<ConnectIdRow>& rows, bool derived);
+    bool readStats(std::vector<TcpStatsRow>& rows);
     template <typename Row, std::size_t IndexLength>
     static void release(Snapshot<Row, IndexLength>& snapshot);
     bool readSwRun();
@@ -122,6 +137,10 @@ private:
     Snapshot<SwRunRow, swRunIndexLength> m_swRun;
     Snapshot<Ipv6TcpConnRow, ipv6TcpConnIndexLength> m_ipv6TcpConns;
     Snapshot<Ipv6UdpRow, ipv6UdpIndexLength> m_ipv6Udp;
+    Snapshot<ConnectIdRow, connectIdIndexLength> m_connectIds;
+    Snapshot<TcpPerfRow, tcpStatsIndexLength> m_tcpPerf;
+    Snapshot<TcpAppRow, tcpStatsIndexLength> m_tcpApp;
+    ConnectIndexes m_connectIndexes;
     // The scan the walks belong to (see above).
     unsigned m_scan = 0;
     // The last instance answered and its name, valid until a table is re-read.
