@@ -37,6 +37,8 @@ struct ScanArguments
     std::vector<std::string> hosts;
     // Their SNMP options in snmpwalk's syntax, one word each.
     std::vector<std::string> snmpOptions;
+    // --rates: seconds between the two scans whose difference gives the rates; 0: one scan.
+    int rateSeconds = 0;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

@@ -58,6 +58,13 @@ void ConnectionTable::swap(int i, int j)
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);
     std::swap(a.dualStack, b.dualStack);
+    std::swap(a.trafficKnown, b.trafficKnown);
+    std::swap(a.bytesSent, b.bytesSent);
+    std::swap(a.bytesReceived, b.bytesReceived);
+    std::swap(a.sendRate, b.sendRate);
+    std::swap(a.receiveRate, b.receiveRate);
+    std::swap(a.rttMs, b.rttMs);
+    std::swap(a.retransmits, b.retransmits);
     exchange(a.processName, b.processName, sizeof a.processName);
     exchange(a.commandLine, b.commandLine, sizeof a.commandLine);
 }

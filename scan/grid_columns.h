@@ -27,6 +27,14 @@ struct GridRowDetails
     std::string commandLine {}; // empty where it could not be read
     std::string processCell {}; // the "Process" column's text
     bool dualStack = false; // a wildcard socket that takes both families
+    // A TCP connection's counters, when traffic is read and the agent has them.
+    bool trafficKnown = false;
+    std::uint64_t bytesSent = 0;
+    std::uint64_t bytesReceived = 0;
+    double sendRate = -1; // octets per second; negative: no rate yet
+    double receiveRate = -1;
+    std::uint32_t rttMs = 0;
+    std::uint32_t retransmits = 0;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.
@@ -39,8 +47,18 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
+    GridRowDetails details { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
         row.pid, row.processName, row.commandLine, processCellText(row.pid, row.processName), row.dualStack };
+    if (row.trafficKnown) {
+        details.trafficKnown = true;
+        details.bytesSent = row.bytesSent;
+        details.bytesReceived = row.bytesReceived;
+        details.sendRate = row.sendRate;
+        details.receiveRate = row.receiveRate;
+        details.rttMs = row.rttMs;
+        details.retransmits = row.retransmits;
+    }
+    return details;
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.

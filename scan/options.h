@@ -36,6 +36,8 @@ struct Options
     bool rememberLayout = false; // the window's place, view, column widths and sort
     bool markIpv6Names = false; // " (v6)" after the name of an IPv6 end, as "vm" and "vm (v6)"
     bool showUdpPeers = false; // a connected UDP socket's remote end, where "none" stood
+    // Each TCP connection's bytes, rate and round trip, from the agent's statistics tables.
+    bool showTraffic = false;
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
     int tableSize = ConnectionTable::kCapacity;
 

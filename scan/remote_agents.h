@@ -28,7 +28,7 @@ struct RemoteAgentsEntry
 };
 
 // Changes with every change to the entry above, so a module of another build is refused.
-inline constexpr std::uint32_t kRemoteAgentsLayout = 0x52454d02 + sizeof(RemoteAgentsEntry);
+inline constexpr std::uint32_t kRemoteAgentsLayout = 0x52454d03 + sizeof(RemoteAgentsEntry);
 // The module's exported function that returns its entry (static storage).
 inline constexpr const char* kRemoteAgentsSymbol = "veltranRemoteAgents";
 inline constexpr const char* kRemoteAgentsModule = "veltran-remote.dll";

@@ -41,4 +41,7 @@ public:
     // Any thread: names that a scan had to show as addresses, as their look-ups were slow,
     // have come since; a scan now would show them.
     virtual void namesArrived() { }
+    // Why the scan's traffic cells read "–" (the agent has no statistics, or their walk
+    // failed); the status text says it too. A view that tells it elsewhere overrides this.
+    virtual void showTrafficNotice(const std::string& /*notice*/) { }
 };

@@ -38,6 +38,7 @@ const PreferenceKey kPreferenceKeys[] = {
     { u"Window/RememberLayout"_s, &Options::rememberLayout },
     { u"endpoints/markIpv6Names"_s, &Options::markIpv6Names },
     { u"endpoints/showUdpPeers"_s, &Options::showUdpPeers },
+    { u"endpoints/showTraffic"_s, &Options::showTraffic },
 };
 const QString kWatchSourceKey = u"watch/source"_s;
 const QString kWatchHostKey = u"watch/host"_s;

@@ -3,7 +3,7 @@
 
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
-#include "tests/common/process.h"
+#include "tests/common/ss_traffic.h"
 #include "tests/platform/agent_client.h"
 
 #include <gtest/gtest.h>
@@ -11,13 +11,13 @@
 #include <chrono>
 #include <map>
 #include <set>
-#include <sys/socket.h>
 #include <thread>
 
 namespace agenttest {
 namespace {
 
     using namespace loopback;
+    using namespace sstraffic;
 
     const Oid estats = { 1, 3, 6, 1, 2, 1, 156 };
     const Oid connectIdEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 2, 1 };
@@ -81,44 +81,6 @@ namespace {
             + " > ipv4 127.0.0.1:" + std::to_string(remotePort);
     }
 
-    // bytes_acked and bytes_received of one connection as `ss -tiH` prints them.
-    std::pair<std::string, std::string> ssBytes(int localPort, int remotePort)
-    {
-        const testproc::CommandRun run = testproc::runCommand("ss -tinH state established src 127.0.0.1:"
-            + std::to_string(localPort) + " dst 127.0.0.1:" + std::to_string(remotePort));
-        std::string all;
-        for (const std::string& line : run.out)
-            all += line + " ";
-        const auto field = [&all](const std::string& name) {
-            const std::size_t at = all.find(" " + name + ":");
-            if (at == std::string::npos)
-                return std::string("none");
-            const std::size_t from = at + name.size() + 2;
-            return all.substr(from, all.find_first_not_of("0123456789", from) - from);
-        };
-        return { field("bytes_acked"), field("bytes_received") };
-    }
-
-    void sendAll(const Socket& socket, std::size_t bytes)
-    {
-        const std::string chunk(4096, 'x');
-        while (bytes > 0) {
-            const ssize_t sent = send(socket.fd(), chunk.data(), std::min(bytes, chunk.size()), 0);
-            ASSERT_GT(sent, 0);
-            bytes -= static_cast<std::size_t>(sent);
-        }
-    }
-
-    void receiveAll(const Socket& socket, std::size_t bytes)
-    {
-        char buffer[4096];
-        while (bytes > 0) {
-            const ssize_t got = recv(socket.fd(), buffer, std::min(bytes, sizeof buffer), 0);
-            ASSERT_GT(got, 0);
-            bytes -= static_cast<std::size_t>(got);
-        }
-    }
-
     class AgentEStatsTest : public ::testing::Test
     {
     protected:
@@ -136,11 +98,11 @@ namespace {
         Socket server = acceptOne(listener);
         const int port = client.localPort();
         // A known transfer each way, both read to the end, on a connection that then idles.
-        std::thread toServer([&] { sendAll(client, 300'000); });
-        receiveAll(server, 300'000);
+        std::thread toServer([&] { EXPECT_TRUE(sendAll(client, 300'000)); });
+        ASSERT_TRUE(receiveAll(server, 300'000));
         toServer.join();
-        sendAll(server, 70'000);
-        receiveAll(client, 70'000);
+        ASSERT_TRUE(sendAll(server, 70'000));
+        ASSERT_TRUE(receiveAll(client, 70'000));
 
         // The last acknowledgements may still be on their way: compare once ss reads the same
         // before and after the walk.

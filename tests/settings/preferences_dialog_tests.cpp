@@ -51,9 +51,9 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
     EXPECT_TRUE(dialog->RadioThisComputer->isChecked());
     EXPECT_TRUE(dialog->CheckIpv6->isChecked());
     EXPECT_EQ(dialog->ComboTableSize->currentData().toInt(), 200);
-    for (QCheckBox* box :
-        { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback, dialog->CheckMapStates,
-            dialog->CheckMarkWildcards, dialog->CheckSortByHeader, dialog->CheckRememberLayout })
+    for (QCheckBox* box : { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback,
+             dialog->CheckMapStates, dialog->CheckMarkWildcards, dialog->CheckSortByHeader,
+             dialog->CheckRememberLayout, dialog->CheckShowTraffic })
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     dialog->accept();
     EXPECT_FALSE(QFile::exists(u"veltran.ini"_s));
@@ -63,6 +63,7 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
 TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBack)
 {
     dialog->CheckMapStates->setChecked(true);
+    dialog->CheckShowTraffic->setChecked(true);
     dialog->CheckIpv6->setChecked(false);
     dialog->RadioSnmpAgent->setChecked(true);
     dialog->EditHost->setText(u" udp6:[::1]:1161 "_s);
@@ -70,6 +71,7 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     EXPECT_FALSE(store->current().mapStates) << "applied by Ok only";
     dialog->accept();
     EXPECT_TRUE(store->current().mapStates);
+    EXPECT_TRUE(store->current().showTraffic);
     EXPECT_FALSE(store->current().showIpv6Endpoints);
     EXPECT_TRUE(store->current().watchAgent);
     EXPECT_EQ(store->current().watchHost, "udp6:[::1]:1161");
