@@ -6,6 +6,7 @@
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/tcp_stats_rows.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -54,6 +55,10 @@ public:
     virtual void findOwners(std::span<const SocketRef> /*sockets*/, std::span<std::uint32_t> /*owners*/) { }
     // udpHCInDatagrams and udpHCOutDatagrams: datagrams delivered and sent, both families.
     virtual std::optional<UdpDatagrams> udpDatagrams() { return UdpDatagrams {}; }
+    // Closes the TCP connection between the two ends (either family; an IPv4 one may be held
+    // by an IPv6 socket as mapped addresses): 0 when closed, else an errno value, as
+    // SockDiagReader::destroyTcp. A source that cannot close connections says EOPNOTSUPP.
+    virtual int closeTcp(const InetEndpoint& /*local*/, const InetEndpoint& /*remote*/) { return EOPNOTSUPP; }
     // A scan is done: reads kept for the tables that follow go, and the next tables read afresh.
     virtual void endScan() { }
     // The processes among pids that still run; false only when none could be looked at.

@@ -179,6 +179,23 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
     return newSharedRead(protocol, table);
 }
 
+int KernelEndpointSource::closeTcp(const InetEndpoint& local, const InetEndpoint& remote)
+{
+    if (local.type != remote.type || local.type == InetAddressType::Unknown)
+        return ENOENT;
+    if (local.type == InetAddressType::Ipv6)
+        return m_reader.destroyTcp(AF_INET6, local.address, local.port, remote.address, remote.port);
+    const int error = m_reader.destroyTcp(AF_INET, local.address, local.port, remote.address, remote.port);
+    if (error != ENOENT)
+        return error;
+    // Not an IPv4 socket: perhaps an IPv6 one that carries IPv4.
+    std::array<std::uint8_t, 16> mappedLocal {}, mappedRemote {};
+    mappedLocal[10] = mappedLocal[11] = mappedRemote[10] = mappedRemote[11] = 0xff;
+    std::copy_n(local.address.begin(), 4, mappedLocal.begin() + 12);
+    std::copy_n(remote.address.begin(), 4, mappedRemote.begin() + 12);
+    return m_reader.destroyTcp(AF_INET6, mappedLocal, local.port, mappedRemote, remote.port);
+}
+
 void KernelEndpointSource::endScan()
 {
     for (SharedRead* shared : { &m_tcp, &m_udp }) {

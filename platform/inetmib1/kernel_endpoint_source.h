@@ -29,6 +29,7 @@ public:
     std::optional<UdpDatagrams> udpDatagrams() override;
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
     void endScan() override;
+    int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override;
 
     // Reads every socket of both protocols now, as the next walks of every table will take
     // that read while it is fresh, and finds their owners, which are kept for those walks.

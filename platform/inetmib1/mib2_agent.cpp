@@ -1,6 +1,7 @@
 #include "platform/inetmib1/mib2_agent.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -338,8 +339,7 @@ bool Mib2Agent::query(
             status = get(binding);
             break;
         case SNMP_PDU_SET:
-            // Every object here is read-only; version 1 reports that as an unknown name.
-            status = SNMP_ERRORSTATUS_NOSUCHNAME;
+            status = set(binding);
             break;
         default:
             status = SNMP_ERRORSTATUS_GENERR;
@@ -703,6 +703,65 @@ AsnInteger32 Mib2Agent::getNext(SnmpVarBind& binding)
     binding.name = { static_cast<UINT>(std::size(afterMib2)), ids };
     setNull(binding.value);
     return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 Mib2Agent::connectionNamed(OidSpan name, InetEndpoint& local, InetEndpoint& remote)
+{
+    constexpr UINT tcpConnStateColumn = 1;
+    if (hasOidPrefix(name, tcpConnEntry) && name.size() > std::size(tcpConnEntry)
+        && name[std::size(tcpConnEntry)] == tcpConnStateColumn) {
+        // Read afresh: a connection opened since the last walk can be closed too.
+        if (!refresh(m_tcp))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_tcp.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        const TcpConnRow& row = m_tcp.table.rows()[position->row];
+        local = { InetAddressType::Ipv4, static_cast<std::uint16_t>(row.localPort), {} };
+        remote = { InetAddressType::Ipv4, static_cast<std::uint16_t>(row.remotePort), {} };
+        std::memcpy(local.address.data(), &row.localAddress, 4);
+        std::memcpy(remote.address.data(), &row.remoteAddress, 4);
+        return SNMP_ERRORSTATUS_NOERROR;
+    }
+    if (hasOidPrefix(name, tcpConnectionEntry) && name.size() > std::size(tcpConnectionEntry)
+        && name[std::size(tcpConnectionEntry)] == tcpConnectionStateColumn) {
+        if (!refresh(m_tcpConnections))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_tcpConnections.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        local = m_tcpConnections.table.rows()[position->row].local;
+        remote = m_tcpConnections.table.rows()[position->row].remote;
+        return SNMP_ERRORSTATUS_NOERROR;
+    }
+    return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 Mib2Agent::set(SnmpVarBind& binding)
+{
+    endScan(); // a set is no step of a walk, and must see the kernel as it is now
+    InetEndpoint local;
+    InetEndpoint remote;
+    const AsnInteger32 found = connectionNamed(oidSpan(binding.name), local, remote);
+    if (found != SNMP_ERRORSTATUS_NOERROR)
+        return found;
+    // deleteTCB is the only state a manager may set.
+    constexpr LONG deleteTcb = 12;
+    if (binding.value.asnType != ASN_INTEGER || binding.value.asnValue.number != deleteTcb)
+        return SNMP_ERRORSTATUS_BADVALUE;
+    const int error = m_source.closeTcp(local, remote);
+    endScan(); // the tables have changed: the next walk reads them afresh
+    switch (error) {
+    case 0:
+        return SNMP_ERRORSTATUS_NOERROR;
+    case EPERM:
+    case EACCES:
+        return SNMP_ERRORSTATUS_NOACCESS;
+    case ENOENT:
+        return SNMP_ERRORSTATUS_NOSUCHNAME; // closed since it was found
+    default:
+        return SNMP_ERRORSTATUS_GENERR; // no kernel support (EOPNOTSUPP), or the request failed
+    }
 }
 
 AsnInteger32 Mib2Agent::get(SnmpVarBind& binding)

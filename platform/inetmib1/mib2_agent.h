@@ -100,6 +100,12 @@ private:
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
+    // The one writable value: a connection's state (tcpConnState, tcpConnectionState) set to
+    // deleteTCB closes it. Any other object is read-only, which version 1 reports as an
+    // unknown name.
+    AsnInteger32 set(SnmpVarBind& binding);
+    // The ends of the connection whose state name is, as the kernel has it now; an error status if none.
+    AsnInteger32 connectionNamed(OidSpan name, InetEndpoint& local, InetEndpoint& remote);
     // The instance after the last one answered, when name is that one: the usual step of a walk.
     bool followsLastAnswer(OidSpan name, Instance& instance);
     // Where a GetNext after name lands; false when a table could not be read.

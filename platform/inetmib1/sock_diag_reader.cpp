@@ -355,3 +355,55 @@ bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)
     return dump(Request { AF_INET, IPPROTO_UDP }, collector)
         && dump(Request { AF_INET6, IPPROTO_UDP }, collector);
 }
+
+int SockDiagReader::destroyTcp(int family, const std::array<std::uint8_t, 16>& local, std::uint16_t localPort,
+    const std::array<std::uint8_t, 16>& remote, std::uint16_t remotePort)
+{
+    // A socket of its own: a reply must not be mistaken for part of a dump's.
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return errno;
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message;
+    std::memset(&message, 0, sizeof(message));
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DESTROY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK;
+    message.header.nlmsg_seq = 1;
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    const std::size_t length = family == AF_INET ? 4 : 16;
+    std::memcpy(message.request.id.idiag_src, local.data(), length);
+    std::memcpy(message.request.id.idiag_dst, remote.data(), length);
+    message.request.id.idiag_sport = htons(localPort);
+    message.request.id.idiag_dport = htons(remotePort);
+    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    sockaddr_nl kernel {};
+    kernel.nl_family = AF_NETLINK;
+    int error = 0;
+    if (sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel))
+        != static_cast<ssize_t>(sizeof(message))) {
+        error = errno;
+    } else {
+        alignas(nlmsghdr) char reply[512];
+        ssize_t received;
+        do {
+            received = recv(fd, reply, sizeof(reply), 0);
+        } while (received < 0 && errno == EINTR);
+        const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
+        if (received < 0)
+            error = errno;
+        else if (!messageFits(header, static_cast<int>(received)) || header->nlmsg_type != NLMSG_ERROR
+            || header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr)))
+            error = EIO;
+        else
+            error = -static_cast<const nlmsgerr*>(NLMSG_DATA(header))->error;
+    }
+    close(fd);
+    return error;
+}

@@ -57,6 +57,13 @@ public:
     bool readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states = ~0u,
         std::vector<TcpCounters>* counters = nullptr);
 
+    // Closes the TCP connection of family between the two ends (network-order octets, 4 or
+    // 16 used, ports in host order) with SOCK_DESTROY: its owner sees it aborted, the peer a
+    // reset. 0 on success, else the kernel's errno: EPERM without CAP_NET_ADMIN, EOPNOTSUPP
+    // without the kernel's support, ENOENT when there is no such connection.
+    int destroyTcp(int family, const std::array<std::uint8_t, 16>& local, std::uint16_t localPort,
+        const std::array<std::uint8_t, 16>& remote, std::uint16_t remotePort);
+
 private:
     struct Request
     {

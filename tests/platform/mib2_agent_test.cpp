@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <set>
@@ -88,6 +89,11 @@ public:
         rows = ipv6Udp;
         return true;
     }
+    int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override
+    {
+        closed.emplace_back(local, remote);
+        return closeError;
+    }
     bool readTcpStats(std::vector<TcpStatsRow>& rows) override
     {
         ++statsReads;
@@ -108,6 +114,8 @@ public:
     std::vector<TcpConnectionRow> connections;
     std::vector<TcpStatsRow> stats;
     int statsReads = 0;
+    std::vector<std::pair<InetEndpoint, InetEndpoint>> closed;
+    int closeError = 0;
     std::vector<Ipv6TcpConnRow> ipv6Connections;
     std::vector<Ipv6UdpRow> ipv6Udp;
     std::vector<TcpListenerRow> listeners;
@@ -149,6 +157,10 @@ protected:
         EXPECT_NE(SnmpUtilOidCpy(&binding.name, &request), 0);
         RFC1157VarBindList list { &binding, 1 };
         Reply reply {};
+        if (requestType == SNMP_PDU_SET) {
+            binding.value.asnType = setType;
+            binding.value.asnValue.number = setValue;
+        }
         reply.ok = agent.query(requestType, &list, &reply.status, &reply.index);
         reply.name.assign(binding.name.ids, binding.name.ids + binding.name.idLength);
         reply.type = binding.value.asnType;
@@ -196,6 +208,8 @@ protected:
 
     FakeSource source;
     Mib2Agent agent { source };
+    BYTE setType = ASN_INTEGER; // what a SET writes
+    LONG setValue = 12;
 };
 
 TEST_F(Mib2AgentTest, WalksTcpColumnByColumnInIndexOrderThenTcpInErrs)
@@ -822,6 +836,55 @@ TEST_F(Mib2AgentTest, AStepPastTheProcessesIntoTheStatisticsReadsNoCounters)
     query(cat({ tcpConnectionEntry, { 7 } }));
     EXPECT_EQ(query(lastProcess).name, afterView);
     EXPECT_EQ(source.statsReads, 0);
+}
+
+TEST_F(Mib2AgentTest, SettingAConnectionsStateToDeleteTcbClosesItAndTellsWhyItCouldNot)
+{
+    source.connections = { { v6("::1", 80), v6("::1", 40000), 5, 0 } };
+    source.tcp = { { ip("127.0.0.1"), ip("127.0.0.1"), 22, 50000, 5 } };
+    const Oid v6State = cat({ tcpConnectionEntry, { 7 }, v6Loopback, { 80 }, v6Loopback, { 40000 } });
+    const Oid v4State = cat({ tcpStart, { 127, 0, 0, 1, 22, 127, 0, 0, 1, 50000 } });
+    // The kernel's answer, as each becomes the status of the request.
+    const struct
+    {
+        int error;
+        AsnInteger32 status;
+        bool processed;
+    } outcomes[] = { { 0, SNMP_ERRORSTATUS_NOERROR, true }, { EPERM, SNMP_ERRORSTATUS_NOACCESS, true },
+        { ENOENT, SNMP_ERRORSTATUS_NOSUCHNAME, true }, { EOPNOTSUPP, SNMP_ERRORSTATUS_GENERR, false } };
+    for (const auto& outcome : outcomes) {
+        source.closeError = outcome.error;
+        const Reply reply = query(v6State, SNMP_PDU_SET);
+        EXPECT_EQ(reply.status, outcome.status) << outcome.error;
+        EXPECT_EQ(reply.ok, outcome.processed) << outcome.error;
+    }
+    ASSERT_EQ(source.closed.size(), 4u);
+    EXPECT_EQ(source.closed[0].first.port, 80);
+    EXPECT_EQ(source.closed[0].second.port, 40000);
+    EXPECT_EQ(source.closed[0].second.type, InetAddressType::Ipv6);
+
+    source.closeError = 0;
+    EXPECT_EQ(query(v4State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOERROR);
+    ASSERT_EQ(source.closed.size(), 5u);
+    EXPECT_EQ(source.closed[4].first.type, InetAddressType::Ipv4);
+    EXPECT_EQ(source.closed[4].first.address[0], 127);
+    EXPECT_EQ(source.closed[4].second.port, 50000);
+
+    // Any other value, object or connection closes nothing.
+    setValue = 2;
+    EXPECT_EQ(query(v6State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setValue = 12;
+    setType = ASN_GAUGE32;
+    EXPECT_EQ(query(v6State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setType = ASN_INTEGER;
+    EXPECT_EQ(
+        query(cat({ tcpConnectionEntry, { 8 }, v6Loopback, { 80 }, v6Loopback, { 40000 } }), SNMP_PDU_SET)
+            .status,
+        SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ tcpStart, { 127, 0, 0, 1, 22, 127, 0, 0, 1, 50001 } }), SNMP_PDU_SET).status,
+        SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(tcpInErrs, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(source.closed.size(), 5u);
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)
