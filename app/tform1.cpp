@@ -261,6 +261,7 @@ void TForm1::showOptions(const Options& now, const Options& before)
     Filter->hideLoopback()->setChecked(now.hideLoopback);
     Filter->markNewRows()->setChecked(now.markNewRows);
     m_gridModel->setProcessColumn(now.showProcessColumn);
+    m_gridModel->setTrafficColumns(now.showTraffic);
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
     m_gridModel->setMarkWildcards(now.markWildcards);

@@ -2,6 +2,7 @@
 // The grid's seven columns: their titles, and which field of a table row each shows.
 
 #include "scan/connection_table.h"
+#include "scan/traffic.h"
 
 #include <array>
 #include <string>
@@ -109,6 +110,19 @@ inline std::string processCopyText(const GridRowDetails& details)
 
 // The tooltip of a row, in the grid and on the map: the ends as numbers, protocol and
 // state, and the process that owns the endpoint.
+// A connection's traffic, when it is known: bytes both ways, rates, round trip, retransmissions.
+inline std::string trafficTooltipLines(const GridRowDetails& details)
+{
+    if (!details.trafficKnown)
+        return std::string();
+    return "\nSent: " + bytesText(static_cast<double>(details.bytesSent)) + " ("
+        + std::to_string(details.bytesSent) + " bytes acknowledged)\nReceived: "
+        + bytesText(static_cast<double>(details.bytesReceived)) + " (" + std::to_string(details.bytesReceived)
+        + " bytes)\nRate: " + rateCellText(details.sendRate, details.receiveRate)
+        + "\nRound trip: " + std::to_string(details.rttMs) + " ms, " + std::to_string(details.retransmits)
+        + " segments retransmitted";
+}
+
 inline std::string rowTooltipText(
     const std::string& protocol, const std::string& state, const GridRowDetails& details)
 {
@@ -118,7 +132,8 @@ inline std::string rowTooltipText(
     text += "\nLocal: " + localEndText(details.localAddress, details.localPort, details.dualStack);
     if (!details.remoteAddress.empty())
         text += "\nRemote: " + numericEndText(details.remoteAddress, details.remotePort);
-    return text + processTooltipLines(details.pid, details.processName, details.commandLine);
+    return text + processTooltipLines(details.pid, details.processName, details.commandLine)
+        + trafficTooltipLines(details);
 }
 
 // The header row: the titles as cells.

@@ -223,6 +223,7 @@ std::string trafficNoticeOf(const Options& options, const LaterTables& later, co
         return later.trafficNotice;
     if (!later.traffic.empty())
         return {};
+    // An agent without the tables, or one with no connection: which, its rows tell.
     for (int r = 1; r <= table.count(); ++r) {
         if (isEstablished(table.row(r).state))
             return "The agent serves no TCP statistics: traffic is not known";
@@ -544,6 +545,8 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         std::string notice = agent.scanNotice();
         if (!trafficNotice.empty())
             notice += (notice.empty() ? "" : "  ") + trafficNotice;
+        else if (options.showTraffic && !later.traffic.empty())
+            notice += (notice.empty() ? "" : "  ") + later.traffic.totalText();
         view.setStatusText(
             noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored(), notice));
         view.setReadFailure(std::string());

@@ -134,6 +134,21 @@ const TrafficRecord* TrafficIndex::find(
     return find(ends);
 }
 
+std::string TrafficIndex::totalText() const
+{
+    double sent = 0;
+    double received = 0;
+    bool rated = false;
+    for (const TrafficRecord& record : m_records) {
+        if (record.sendRate < 0 || record.receiveRate < 0)
+            continue;
+        rated = true;
+        sent += record.sendRate;
+        received += record.receiveRate;
+    }
+    return "Traffic " + (rated ? rateCellText(sent, received) : std::string("\u2013"));
+}
+
 std::string bytesText(double bytes)
 {
     static const char* const units[] = { "B", "KB", "MB", "GB", "TB" };

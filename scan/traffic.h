@@ -69,6 +69,9 @@ public:
     // An IPv4 row of tcpConnTable, addresses in network order.
     const TrafficRecord* find(std::uint32_t local, int localPort, std::uint32_t remote, int remotePort) const;
     bool empty() const { return m_records.empty(); }
+    // The machine's total rate, every connection with a rate summed: "Traffic ↑1.5 KB/s ↓200 B/s";
+    // "Traffic –" before any has a rate.
+    std::string totalText() const;
 
 private:
     using Key = std::tuple<Ipv6Address, int, Ipv6Address, int>;

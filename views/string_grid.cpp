@@ -278,14 +278,17 @@ void StringGrid::stretchLastColumn()
 
 int StringGrid::lastColumn() const
 {
-    return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
+    return m_model->columnCount() - 1;
 }
 
 void StringGrid::processColumnShown(bool shown)
 {
-    // "State" gives up the stretch and takes its first width again.
+    // "State" gives up the stretch and takes its first width again; so do the added
+    // columns before the last, which is stretched.
     if (shown)
         setGridColumnWidth(kLastColumn, kInitialColumnWidths[kLastColumn]);
+    for (int column = kColumnCount; column < lastColumn(); ++column)
+        setGridColumnWidth(column, kAddedColumnWidth);
     stretchLastColumn();
 }
 

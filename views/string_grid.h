@@ -27,6 +27,8 @@ public:
     static constexpr int kGridLineWidth = 1;
     static constexpr int kRowHeight = 15;
     static constexpr std::array<int, kColumnCount> kInitialColumnWidths { 42, 130, 107, 88, 132, 44, 115 };
+    // The width of the columns shown on request (process, traffic) where they are not the last.
+    static constexpr int kAddedColumnWidth = 110;
 
     explicit StringGrid(QWidget* parent = nullptr);
     // A grid over a model made before it, which keeps the rows, the sort and the marks
