@@ -527,6 +527,10 @@ QMenu* StringGrid::contextMenu()
         if (!text.empty())
             putOnClipboard(QString::fromStdString(text));
     });
+    QAction* close = m_menu->addAction(QStringLiteral("Close connection\u2026"));
+    close->setObjectName(QStringLiteral("CloseConnection"));
+    connect(close, &QAction::triggered, this,
+        [this] { Q_EMIT closeConnectionRequested(m_model->rowDetails(m_menuRows.first)); });
     return m_menu;
 }
 
@@ -553,6 +557,8 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[1]->setEnabled(!details.localAddress.empty());
     actions[2]->setEnabled(!details.remoteAddress.empty());
     actions[3]->setEnabled(details.pid != 0);
+    actions[4]->setVisible(m_closeOffered);
+    actions[4]->setEnabled(m_model->cellText(5, top) == "TCP" && !details.remoteAddress.empty());
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -69,9 +69,14 @@ public:
 
     GridModel* gridModel() const { return m_model; }
 
+    // "Close connection…" in the context menu, for TCP connections; off, the menu is as it was.
+    void setCloseOffered(bool on) { m_closeOffered = on; }
+
 Q_SIGNALS:
     // A text for the status bar's first panel.
     void statusTextRequested(const QString& text);
+    // "Close connection…" was chosen for the row with these details.
+    void closeConnectionRequested(const GridRowDetails& details);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -105,6 +110,7 @@ private:
 
     GridModel* m_model;
     QMenu* m_menu = nullptr;
+    bool m_closeOffered = false;
     // A left press on a header section, not on its resize grip: a release on the same
     // section with all widths unchanged is a sort click.
     int m_headerPressSection = -1;

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 
 namespace {
@@ -85,6 +88,44 @@ TEST(TrafficColumns, CellsSortAndTooltipsAndOffLeavesTheGridAsItWas)
     model->setProcessColumn(false);
     EXPECT_EQ(model->columnCount(), 7);
     EXPECT_EQ(grid.cellText(6, 0), QStringLiteral("State"));
+}
+
+TEST(TrafficColumns, CloseConnectionIsOfferedOnRequestForTcpConnectionsOnly)
+{
+    StringGrid grid;
+    grid.setHeaderRow(gridHeaderRow());
+    grid.resize(900, 300);
+    grid.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
+    ConnectionRow udp {};
+    setField(udp.localAddress, "0.0.0.0");
+    grid.gridModel()->setGridContent({ { "1", "h", "5001", "80", "h", "TCP", "Established" },
+                                         { "2", "h", "53", "none", "none", "UDP", "none" } },
+        { gridRowDetailsOf(tcpRow(5001, 1, 1, 1)), gridRowDetailsOf(udp) });
+    std::vector<int> asked;
+    QObject::connect(&grid, &StringGrid::closeConnectionRequested,
+        [&](const GridRowDetails& details) { asked.push_back(details.localPort); });
+    QMenu* menu = grid.contextMenu();
+    QAction* close = menu->findChild<QAction*>(QStringLiteral("CloseConnection"));
+    ASSERT_NE(close, nullptr);
+    const auto openOn = [&](int row) {
+        const QPoint at(60, row * (StringGrid::kRowHeight + 1) + 5);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, grid.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(grid.viewport(), &event);
+    };
+    openOn(0);
+    EXPECT_FALSE(close->isVisible()); // off: the menu as it always was
+    menu->close();
+    grid.setCloseOffered(true);
+    openOn(0);
+    EXPECT_TRUE(close->isVisible());
+    EXPECT_TRUE(close->isEnabled());
+    close->trigger();
+    menu->close();
+    openOn(1);
+    EXPECT_FALSE(close->isEnabled());
+    menu->close();
+    EXPECT_EQ(asked, std::vector<int> { 5001 });
 }
 
 } // namespace
