@@ -505,9 +505,11 @@ std::vector<TrafficRecord> MibAgent::walkTraffic()
     m_lastWalkFailed = m_query == nullptr;
     if (m_lastWalkFailed)
         return {};
-    const std::vector<MibRow> ids = walkColumns(trafficmib::kConnectIdEntry, trafficmib::kConnectIdColumns);
+    // The counters first: the module's read of them, which asks the kernel for every
+    // connection's tcp_info, then serves the connect indexes and the scan's other tables.
     const std::vector<MibRow> perf = walkColumns(trafficmib::kPerfEntry, trafficmib::kPerfColumns);
     const std::vector<MibRow> app = walkColumns(trafficmib::kAppEntry, trafficmib::kAppColumns);
+    const std::vector<MibRow> ids = walkColumns(trafficmib::kConnectIdEntry, trafficmib::kConnectIdColumns);
     if (m_lastWalkFailed)
         return {};
     std::string problem;

@@ -235,6 +235,8 @@ std::string trafficNoticeOf(const Options& options, const LaterTables& later, co
 bool walkTables(MibAgent& agent, const Options& options, std::vector<MibEndpoint>& tcp,
     std::vector<MibEndpoint>& udp, LaterTables& later)
 {
+    // First: the agent module's read for the statistics then serves the other tables too.
+    walkTraffic(agent, options, later);
     if (options.showTcp) {
         tcp = agent.walkTcpTable();
         if (agent.lastWalkFailed())
@@ -245,10 +247,7 @@ bool walkTables(MibAgent& agent, const Options& options, std::vector<MibEndpoint
         if (agent.lastWalkFailed())
             return false;
     }
-    if (!walkLaterTables(agent, options, later))
-        return false;
-    walkTraffic(agent, options, later);
-    return true;
+    return walkLaterTables(agent, options, later);
 }
 
 // A listening row has no remote side: resolved all the same (so the remote address may

@@ -118,6 +118,8 @@ void TrafficIndex::set(std::vector<TrafficRecord> records)
 
 const TrafficRecord* TrafficIndex::find(const InetEndpointRecord& ends) const
 {
+    if (m_byEnds.empty())
+        return nullptr;
     const auto found = m_byEnds.find(keyOf(ends));
     return found == m_byEnds.end() ? nullptr : &m_records[found->second];
 }
@@ -125,6 +127,8 @@ const TrafficRecord* TrafficIndex::find(const InetEndpointRecord& ends) const
 const TrafficRecord* TrafficIndex::find(
     std::uint32_t local, int localPort, std::uint32_t remote, int remotePort) const
 {
+    if (m_byEnds.empty())
+        return nullptr; // every row of a scan without traffic asks
     InetEndpointRecord ends;
     ends.localType = ends.remoteType = 1;
     std::memcpy(ends.localAddress.data(), &local, 4);

@@ -134,7 +134,7 @@ const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
     m_ownersFound = false;
-    shared.withInfo = protocol == IPPROTO_TCP && (withInfo || m_statsWanted);
+    shared.withInfo = protocol == IPPROTO_TCP && withInfo;
     if (!shared.withInfo)
         std::vector<TcpCounters>().swap(shared.counters);
     if (!m_reader.readSockets(protocol, shared.sockets, ~0u, shared.withInfo ? &shared.counters : nullptr))
@@ -154,7 +154,8 @@ void KernelEndpointSource::releaseIfServed(int protocol)
             && ((taken & Ipv6Table)
                 || (taken & (EndpointTable | ListenerTable)) == (EndpointTable | ListenerTable))
         : (taken & (Ipv4Table | EndpointTable)) == (Ipv4Table | EndpointTable);
-    // A read with counters is made for the statistics tables too: it serves them before it goes.
+    // A read with counters, made for the statistics tables, serves them and the others: a
+    // scan that reads traffic walks the statistics first, so one read serves every table.
     const bool statsServed
         = !shared.withInfo || (taken & (ConnectIdTable | StatsTable)) == (ConnectIdTable | StatsTable);
     if (!shared.valid || !served || !statsServed)
@@ -204,8 +205,6 @@ void KernelEndpointSource::endScan()
         shared->valid = false;
     }
     m_ownersFound = false;
-    m_statsWanted = m_statsReadThisScan;
-    m_statsReadThisScan = false;
 }
 
 void KernelEndpointSource::prefetch()
@@ -286,7 +285,8 @@ void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::s
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
-    return fill(IPPROTO_TCP, EndpointTable, rows, connectionRow);
+    return fill(
+        IPPROTO_TCP, EndpointTable, rows, [](const KernelSocket& socket) { return connectionRow(socket); });
 }
 
 bool KernelEndpointSource::readConnectIds(std::vector<TcpConnectionRow>& rows)
@@ -299,7 +299,6 @@ bool KernelEndpointSource::readConnectIds(std::vector<TcpConnectionRow>& rows)
 
 bool KernelEndpointSource::readTcpStats(std::vector<TcpStatsRow>& rows)
 {
-    m_statsReadThisScan = true;
     rows.clear();
     const std::vector<KernelSocket>* read = m_tcp.withInfo ? sharedRead(IPPROTO_TCP, StatsTable) : nullptr;
     if (!read)

@@ -62,8 +62,8 @@ private:
     // The shared read of protocol, when it may still serve table (taken for it then); else null.
     const std::vector<KernelSocket>* sharedRead(int protocol, Table table);
     // Reads every socket of protocol afresh as its shared read, already taken by the tables
-    // in takenBy, with each TCP socket's counters when withInfo or when the last scan read
-    // them; null when the kernel cannot be read.
+    // in takenBy, with each TCP socket's counters when withInfo; null when the kernel cannot
+    // be read.
     const std::vector<KernelSocket>* newSharedRead(int protocol, unsigned takenBy, bool withInfo = false);
     // The sockets of protocol for table: the shared read when it may serve it, else a new one.
     const std::vector<KernelSocket>* sockets(int protocol, Table table);
@@ -81,8 +81,4 @@ private:
     SharedRead m_tcp;
     SharedRead m_udp;
     bool m_ownersFound = false; // the owners of the shared reads' sockets are known
-    // The counters cost the kernel a tcp_info per socket: a TCP read asks for them only
-    // while scans read them, which the last scan tells.
-    bool m_statsReadThisScan = false;
-    bool m_statsWanted = false;
 };

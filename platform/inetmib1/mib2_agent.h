@@ -9,7 +9,8 @@
 // After them come the TCP extended statistics of RFC 4898, in part (docs/tcp-estats.md):
 // tcpEStatsConnectIdTable, which gives each connection of tcpConnectionTable its
 // tcpEStatsConnectIndex, and tcpEStatsPerfTable and tcpEStatsAppTable by that index. The
-// kernel's counters are read only when those two are walked; the step of a walk of
+// kernel's counters are read only when those two are walked (a scan that wants them walks
+// them first, and the others take that read); the step of a walk of
 // hrSWRunTable into tcpEStatsConnectIdTable is answered from tcpConnectionTable's rows.
 //
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
