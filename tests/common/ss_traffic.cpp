@@ -3,7 +3,10 @@
 #include "tests/common/process.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <sys/socket.h>
+#include <thread>
 
 namespace sstraffic {
 
@@ -46,6 +49,17 @@ bool receiveAll(const loopback::Socket& socket, std::size_t bytes)
         bytes -= static_cast<std::size_t>(got);
     }
     return true;
+}
+
+int readError(const loopback::Socket& socket)
+{
+    char byte;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (recv(socket.fd(), &byte, 1, MSG_DONTWAIT) < 0 && errno != EAGAIN)
+            return errno;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return 0;
 }
 
 } // namespace sstraffic

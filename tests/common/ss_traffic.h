@@ -17,5 +17,7 @@ std::pair<std::string, std::string> ssBytes(int localPort, int remotePort);
 bool sendAll(const loopback::Socket& socket, std::size_t bytes);
 // Reads exactly bytes; false when the connection ends or fails first.
 bool receiveAll(const loopback::Socket& socket, std::size_t bytes);
+// What the socket's next read says within a second: ECONNRESET after a reset, 0 while nothing came.
+int readError(const loopback::Socket& socket);
 
 } // namespace sstraffic

@@ -4,17 +4,16 @@
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
+#include "tests/common/ss_traffic.h"
 #include "tests/platform/agent_client.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <linux/capability.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 namespace agenttest {
@@ -73,18 +72,6 @@ namespace {
         return testproc::runCommand("ss -tnH src 127.0.0.1:" + std::to_string(port)).out;
     }
 
-    // What the peer's next read says: ECONNRESET after a reset.
-    int peerError(const Socket& peer)
-    {
-        char byte;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            if (recv(peer.fd(), &byte, 1, MSG_DONTWAIT) < 0 && errno != EAGAIN)
-                return errno;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return 0;
-    }
-
     class AgentCloseTest : public ::testing::Test
     {
     protected:
@@ -109,7 +96,7 @@ namespace {
             EXPECT_EQ(set(name, 2), SNMP_ERRORSTATUS_BADVALUE); // only deleteTCB may be set
             EXPECT_EQ(set(name, deleteTcb), SNMP_ERRORSTATUS_NOERROR);
             EXPECT_EQ(ssLines(port), std::vector<std::string>());
-            EXPECT_EQ(peerError(server), ECONNRESET);
+            EXPECT_EQ(sstraffic::readError(server), ECONNRESET);
             // Gone already: told as a name that is no more.
             EXPECT_EQ(set(name, deleteTcb), SNMP_ERRORSTATUS_NOSUCHNAME);
         }
@@ -138,7 +125,7 @@ namespace {
         ASSERT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), SNMP_ERRORSTATUS_NOACCESS);
         EXPECT_EQ(ssLines(port).size(), 1u);
-        EXPECT_EQ(peerError(server), 0);
+        EXPECT_EQ(sstraffic::readError(server), 0);
     }
 
 } // namespace

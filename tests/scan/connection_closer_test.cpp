@@ -4,29 +4,16 @@
 #include "scan/connection_closer.h"
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/ss_traffic.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
 #include <sys/socket.h>
-#include <thread>
 
 namespace {
 
 using namespace loopback;
-
-// What the peer's next read says: ECONNRESET after a reset, 0 while nothing came.
-int peerError(const Socket& peer)
-{
-    char byte;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (recv(peer.fd(), &byte, 1, MSG_DONTWAIT) < 0 && errno != EAGAIN)
-            return errno;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return 0;
-}
 
 TEST(ConnectionCloser, ClosesEitherFamilysConnectionAndSaysWhyWhenItCannot)
 {
@@ -39,14 +26,14 @@ TEST(ConnectionCloser, ClosesEitherFamilysConnectionAndSaysWhyWhenItCannot)
     Socket accepted = acceptOne(listener);
     const int port = client.localPort();
     EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), "");
-    EXPECT_EQ(peerError(client), ECONNRESET);
+    EXPECT_EQ(sstraffic::readError(client), ECONNRESET);
     EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), "the connection is gone already");
 
     Socket v6Listener = tcpListener("::1", 9701, Stack::V6Only);
     Socket v6Client = tcpClient("::1", 9701);
     Socket v6Accepted = acceptOne(v6Listener);
     EXPECT_EQ(closeTcpConnection("::1", v6Client.localPort(), "::1", 9701), "");
-    EXPECT_EQ(peerError(v6Accepted), ECONNRESET);
+    EXPECT_EQ(sstraffic::readError(v6Accepted), ECONNRESET);
 
     EXPECT_EQ(closeTcpConnection("localhost", 1, "::1", 2), "'localhost' is not an address");
 }
