@@ -59,6 +59,10 @@ public:
     // by an IPv6 socket as mapped addresses): 0 when closed, else an errno value, as
     // SockDiagReader::destroyTcp. A source that cannot close connections says EOPNOTSUPP.
     virtual int closeTcp(const InetEndpoint& /*local*/, const InetEndpoint& /*remote*/) { return EOPNOTSUPP; }
+    // Sends SIGTERM to the process pid if it is still the one that started at startTime (a
+    // reused pid is refused): 0 when sent, else an errno value: ESTALE for another process
+    // under the pid, ESRCH when none runs, EPERM without the right. Default: EOPNOTSUPP.
+    virtual int stopProcess(std::uint32_t /*pid*/, std::uint64_t /*startTime*/) { return EOPNOTSUPP; }
     // A scan is done: reads kept for the tables that follow go, and the next tables read afresh.
     virtual void endScan() { }
     // The processes among pids that still run; false only when none could be looked at.

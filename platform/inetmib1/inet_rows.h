@@ -106,6 +106,8 @@ struct SwRunRow
     std::string path; // at most 128
     std::string parameters; // at most 128
     SwRunStatus status;
+    // When the process started, in clock ticks since boot: with the pid, it names one process.
+    std::uint64_t startTime = 0;
 };
 
 // Index lengths at most: type, length, 16 octets and port per endpoint; instance; pid.

@@ -4,8 +4,11 @@
 #include "platform/inetmib1/sw_run_reader.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <netinet/in.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -195,6 +198,25 @@ int KernelEndpointSource::closeTcp(const InetEndpoint& local, const InetEndpoint
     std::copy_n(local.address.begin(), 4, mappedLocal.begin() + 12);
     std::copy_n(remote.address.begin(), 4, mappedRemote.begin() + 12);
     return m_reader.destroyTcp(AF_INET6, mappedLocal, local.port, mappedRemote, remote.port);
+}
+
+int KernelEndpointSource::stopProcess(std::uint32_t pid, std::uint64_t startTime)
+{
+    // The pidfd holds the process it was opened for: a start time read after it is that
+    // process's, or another's when the pid was reused before it was opened.
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (fd < 0)
+        return errno;
+    SwRunRow now;
+    int error = 0;
+    if (!::readSwRun("/proc", pid, now))
+        error = ESRCH;
+    else if (now.startTime != startTime)
+        error = ESTALE;
+    else if (syscall(SYS_pidfd_send_signal, fd, SIGTERM, nullptr, 0) != 0)
+        error = errno;
+    close(fd);
+    return error;
 }
 
 void KernelEndpointSource::endScan()

@@ -30,6 +30,7 @@ public:
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
     void endScan() override;
     int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override;
+    int stopProcess(std::uint32_t pid, std::uint64_t startTime) override;
 
     // Reads every socket of both protocols now, as the next walks of every table will take
     // that read while it is fresh, and finds their owners, which are kept for those walks.

@@ -737,8 +737,41 @@ AsnInteger32 Mib2Agent::connectionNamed(OidSpan name, InetEndpoint& local, InetE
     return SNMP_ERRORSTATUS_NOSUCHNAME;
 }
 
+AsnInteger32 Mib2Agent::stopProcess(SnmpVarBind& binding)
+{
+    // The process as the agent last read it: its start time tells it from a later one under
+    // the same pid. A manager that has not read it gets it read now.
+    if (!m_swRun.read && !refresh(m_swRun))
+        return SNMP_ERRORSTATUS_GENERR;
+    const auto position = m_swRun.table.exact(oidSpan(binding.name));
+    if (!position)
+        return SNMP_ERRORSTATUS_NOSUCHNAME;
+    const SwRunRow row = m_swRun.table.rows()[position->row];
+    if (binding.value.asnType != ASN_INTEGER
+        || binding.value.asnValue.number != static_cast<LONG>(SwRunStatus::Invalid))
+        return SNMP_ERRORSTATUS_BADVALUE;
+    const int error = m_source.stopProcess(row.pid, row.startTime);
+    endScan();
+    switch (error) {
+    case 0:
+        return SNMP_ERRORSTATUS_NOERROR;
+    case EPERM:
+    case EACCES:
+        return SNMP_ERRORSTATUS_NOACCESS;
+    case ESRCH:
+    case ESTALE: // the pid names another process now: never signalled
+        return SNMP_ERRORSTATUS_NOSUCHNAME;
+    default:
+        return SNMP_ERRORSTATUS_GENERR;
+    }
+}
+
 AsnInteger32 Mib2Agent::set(SnmpVarBind& binding)
 {
+    const OidSpan name = oidSpan(binding.name);
+    if (hasOidPrefix(name, swRunEntry) && name.size() == std::size(swRunEntry) + 2
+        && name[std::size(swRunEntry)] == swRunStatusColumn)
+        return stopProcess(binding);
     endScan(); // a set is no step of a walk, and must see the kernel as it is now
     InetEndpoint local;
     InetEndpoint remote;

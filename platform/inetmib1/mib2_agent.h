@@ -101,10 +101,12 @@ private:
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
-    // The one writable value: a connection's state (tcpConnState, tcpConnectionState) set to
-    // deleteTCB closes it. Any other object is read-only, which version 1 reports as an
-    // unknown name.
+    // The writable values: a connection's state (tcpConnState, tcpConnectionState) set to
+    // deleteTCB closes it; a process's hrSWRunStatus set to invalid stops it. Any other
+    // object is read-only, which version 1 reports as an unknown name.
     AsnInteger32 set(SnmpVarBind& binding);
+    // hrSWRunStatus set to invalid stops the process, if it is still the one last read.
+    AsnInteger32 stopProcess(SnmpVarBind& binding);
     // The ends of the connection whose state name is, as the kernel has it now; an error status if none.
     AsnInteger32 connectionNamed(OidSpan name, InetEndpoint& local, InetEndpoint& remote);
     // The instance after the last one answered, when name is that one: the usual step of a walk.

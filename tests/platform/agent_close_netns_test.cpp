@@ -1,6 +1,8 @@
 // Closing a connection through the agent, as a manager does: a SET of its state to
 // deleteTCB. Real loopback connections in a fresh namespace; the test runs as root.
 
+#include "platform/inetmib1/kernel_endpoint_source.h"
+#include "platform/inetmib1/sw_run_reader.h"
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <linux/capability.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
@@ -126,6 +129,44 @@ namespace {
         EXPECT_EQ(WEXITSTATUS(status), SNMP_ERRORSTATUS_NOACCESS);
         EXPECT_EQ(ssLines(port).size(), 1u);
         EXPECT_EQ(sstraffic::readError(server), 0);
+    }
+
+    TEST_F(AgentCloseTest, InvalidStopsTheProcessTheAgentReadAndNoOtherUnderItsPid)
+    {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            tcpListener("127.0.0.1", 9620).release(); // a socket, so the process is in hrSWRunTable
+            if (write(ready[1], "", 1) != 1)
+                _exit(1);
+            for (;;)
+                pause();
+        }
+        char byte;
+        ASSERT_EQ(read(ready[0], &byte, 1), 1);
+        close(ready[0]);
+        close(ready[1]);
+        // Another start time under the same pid, as after a reuse: refused, nothing sent.
+        SwRunRow row;
+        ASSERT_TRUE(readSwRun("/proc", static_cast<std::uint32_t>(child), row));
+        KernelEndpointSource source;
+        EXPECT_EQ(source.stopProcess(static_cast<std::uint32_t>(child), row.startTime + 1), ESTALE);
+        int status = 0;
+        EXPECT_EQ(waitpid(child, &status, WNOHANG), 0);
+
+        const Oid swRunEntry = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
+        agent().walkSubtree(swRunEntry);
+        Oid name = swRunEntry;
+        name.insert(name.end(), { 7, static_cast<UINT>(child) });
+        EXPECT_EQ(set(name, 2), SNMP_ERRORSTATUS_BADVALUE);
+        agent().walkSubtree(swRunEntry);
+        const AsnInteger32 stopped = set(name, 4);
+        if (stopped != SNMP_ERRORSTATUS_NOERROR)
+            kill(child, SIGKILL); // the test fails; the child must not outlive it
+        EXPECT_EQ(stopped, SNMP_ERRORSTATUS_NOERROR);
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     }
 
 } // namespace

@@ -89,6 +89,11 @@ public:
         rows = ipv6Udp;
         return true;
     }
+    int stopProcess(std::uint32_t pid, std::uint64_t startTime) override
+    {
+        stopped.emplace_back(pid, startTime);
+        return stopError;
+    }
     int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override
     {
         closed.emplace_back(local, remote);
@@ -116,6 +121,8 @@ public:
     int statsReads = 0;
     std::vector<std::pair<InetEndpoint, InetEndpoint>> closed;
     int closeError = 0;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> stopped;
+    int stopError = 0;
     std::vector<Ipv6TcpConnRow> ipv6Connections;
     std::vector<Ipv6UdpRow> ipv6Udp;
     std::vector<TcpListenerRow> listeners;
@@ -885,6 +892,35 @@ TEST_F(Mib2AgentTest, SettingAConnectionsStateToDeleteTcbClosesItAndTellsWhyItCo
         SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(query(tcpInErrs, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(source.closed.size(), 5u);
+}
+
+TEST_F(Mib2AgentTest, SettingAProcessInvalidStopsTheOneTheAgentReadNotALaterOneUnderItsPid)
+{
+    source.connections = { { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 7 } };
+    source.processes = { { 7, "sshd", "/usr/sbin/sshd", "", SwRunStatus::Running, 4242 } };
+    const Oid status = cat({ swRunEntry, { 7, 7 } });
+    setValue = static_cast<LONG>(SwRunStatus::Invalid);
+    const struct
+    {
+        int error;
+        AsnInteger32 status;
+    } outcomes[] = { { 0, SNMP_ERRORSTATUS_NOERROR }, { ESTALE, SNMP_ERRORSTATUS_NOSUCHNAME },
+        { ESRCH, SNMP_ERRORSTATUS_NOSUCHNAME }, { EPERM, SNMP_ERRORSTATUS_NOACCESS } };
+    for (const auto& outcome : outcomes) {
+        source.processes[0].startTime = 4242;
+        walk(swRunEntry);
+        // Another process under pid 7 since the walk: the set names the one the walk read.
+        source.processes[0].startTime = 9999;
+        source.stopError = outcome.error;
+        EXPECT_EQ(query(status, SNMP_PDU_SET).status, outcome.status) << outcome.error;
+        EXPECT_EQ(source.stopped.back(), std::make_pair(std::uint32_t { 7 }, std::uint64_t { 4242 }));
+    }
+    setValue = static_cast<LONG>(SwRunStatus::Running);
+    EXPECT_EQ(query(status, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setValue = static_cast<LONG>(SwRunStatus::Invalid);
+    EXPECT_EQ(query(cat({ swRunEntry, { 2, 7 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ swRunEntry, { 7, 8 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(source.stopped.size(), 4u);
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)
