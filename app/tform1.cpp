@@ -269,8 +269,10 @@ void TForm1::showOptions(const Options& now, const Options& before)
     m_gridModel->setSortable(now.sortByHeader);
     m_gridModel->setMarkWildcards(now.markWildcards);
     showChanges();
-    const MapLabels labels { now.mapStates, now.markWildcards };
-    if (m_map && (now.mapStates != before.mapStates || now.markWildcards != before.markWildcards)) {
+    const MapLabels labels { now.mapStates, now.markWildcards, now.showTraffic };
+    if (m_map
+        && (now.mapStates != before.mapStates || now.markWildcards != before.markWildcards
+            || now.showTraffic != before.showTraffic)) {
         m_map->setLabels(labels);
         if (graphicMode() && isVisible())
             DrawConnectionMap();
@@ -310,7 +312,8 @@ StringGrid* TForm1::grid()
     StringGrid1->setCloseOffered(m_store.current().showTraffic && !m_store.current().watchAgent);
     connect(StringGrid1, &StringGrid::closeConnectionRequested, this, [this](const GridRowDetails& details) {
         if (!m_closing)
-            m_closing = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+            m_closing
+                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
         m_closing->request(details);
     });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.
@@ -326,7 +329,8 @@ StringGrid* TForm1::grid()
 void TForm1::attachMapPictures(const MapPictures* pictures)
 {
     m_map = std::make_unique<ConnectionMap>(ListView1, ScrollBar1, pictures, [this] { return width(); });
-    m_map->setLabels({ m_store.current().mapStates, m_store.current().markWildcards });
+    m_map->setLabels(
+        { m_store.current().mapStates, m_store.current().markWildcards, m_store.current().showTraffic });
 }
 
 void TForm1::attachScanner(Scanner* scanner)

@@ -173,9 +173,12 @@ std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels)
 
 std::string mapPortText(const ConnectionRow& row, const MapLabels& labels)
 {
+    std::string text = row.localPort;
     if (labels.wildcards && isWildcardAddress(row.localAddress))
-        return std::string(row.localPort) + " (all)";
-    return row.localPort;
+        text += " (all)";
+    if (labels.traffic && row.trafficKnown && row.sendRate >= 0 && row.receiveRate >= 0)
+        text += "  " + rateCellText(row.sendRate, row.receiveRate);
+    return text;
 }
 
 int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point)
@@ -217,7 +220,7 @@ QString mapRowToolTip(const ConnectionRow& row)
             + side(row.remoteHost, row.remoteAddress, row.remotePortNumber, row.remotePort, false);
     if (row.localAddress[0] != '\0')
         tip += QString::fromStdString(processTooltipLines(row.pid, row.processName, row.commandLine));
-    return tip;
+    return tip + QString::fromStdString(trafficTooltipLines(gridRowDetailsOf(row)));
 }
 
 void orderMapRows(ConnectionTable& table)

@@ -1,5 +1,6 @@
 // Each connection's traffic in the grid, on request: the Sent, Received and Rate columns
 // after the others (the last stretched), their sort, and the tooltips.
+#include "views/connection_map.h"
 #include "views/grid_model.h"
 #include "views/grid_sort.h"
 #include "views/string_grid.h"
@@ -126,6 +127,17 @@ TEST(TrafficColumns, CloseConnectionIsOfferedOnRequestForTcpConnectionsOnly)
     EXPECT_FALSE(close->isEnabled());
     menu->close();
     EXPECT_EQ(asked, std::vector<int> { 5001 });
+}
+
+TEST(TrafficColumns, TheMapShowsARateBesideThePortOnRequest)
+{
+    ConnectionRow row = tcpRow(5001, 1, 1, 1'500);
+    setField(row.localPort, "5001");
+    const MapLabels traffic { false, false, true };
+    EXPECT_EQ(mapPortText(row, MapLabels()), "5001");
+    EXPECT_EQ(mapPortText(row, traffic), "5001  \u21911.5 KB/s \u2193200 B/s");
+    row.sendRate = row.receiveRate = -1; // seen once: no rate yet
+    EXPECT_EQ(mapPortText(row, traffic), "5001");
 }
 
 } // namespace
