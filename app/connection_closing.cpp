@@ -38,7 +38,8 @@ void ConnectionClosing::request(const GridRowDetails& details)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (m_running) {
-        report(endsText(details), QStringLiteral("another connection is being closed"));
+        report(QStringLiteral("the connection ") + endsText(details),
+            QStringLiteral("another request is still running"));
         return;
     }
     const auto answer = QMessageBox::question(m_window, QStringLiteral("Close connection"), question(details),
@@ -49,34 +50,65 @@ void ConnectionClosing::request(const GridRowDetails& details)
 
 void ConnectionClosing::close(const GridRowDetails& details)
 {
+    run(QStringLiteral("the connection ") + endsText(details), [details] {
+        return closeTcpConnection(
+            details.localAddress, details.localPort, details.remoteAddress, details.remotePort);
+    });
+}
+
+QString ConnectionClosing::stopQuestion(const GridRowDetails& details)
+{
+    QString text = QStringLiteral("Stop the process %1?").arg(QString::fromStdString(details.processCell));
+    if (!details.commandLine.empty())
+        text += u'\n' + QString::fromStdString(details.commandLine);
+    return text + QStringLiteral("\nIt is asked to end (SIGTERM), as when its desktop session ends.");
+}
+
+void ConnectionClosing::requestStop(const GridRowDetails& details)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    const auto answer = QMessageBox::question(m_window, QStringLiteral("Stop process"), stopQuestion(details),
+        QMessageBox::Yes | QMessageBox::Cancel, QMessageBox::Cancel);
+    if (answer == QMessageBox::Yes)
+        stop(details);
+}
+
+void ConnectionClosing::stop(const GridRowDetails& details)
+{
+    const std::uint32_t pid = details.pid;
+    run(QStringLiteral("the process ") + QString::fromStdString(details.processCell),
+        [pid] { return stopProcess(pid); });
+}
+
+void ConnectionClosing::run(const QString& what, std::function<std::string()> work)
+{
     Q_ASSERT(QThread::currentThread() == thread());
     if (m_running.exchange(true)) {
-        report(endsText(details), QStringLiteral("another connection is being closed"));
+        report(what, QStringLiteral("another request is still running"));
         return;
     }
     // The module serves one caller at a time: a scan in progress would hold the GUI.
-    m_worker = std::jthread([this, details, self = QPointer<ConnectionClosing>(this)] {
-        const std::string failure = closeTcpConnection(
-            details.localAddress, details.localPort, details.remoteAddress, details.remotePort);
+    m_worker = std::jthread([this, what, work = std::move(work)] {
+        const std::string failure = work();
         QMetaObject::invokeMethod(
-            self,
-            [this, details, failure] {
+            this,
+            [this, what, failure] {
                 m_running = false;
-                report(endsText(details), QString::fromStdString(failure));
+                report(what, QString::fromStdString(failure));
             },
             Qt::QueuedConnection);
     });
 }
 
-void ConnectionClosing::report(const QString& ends, const QString& failure)
+void ConnectionClosing::report(const QString& what, const QString& failure)
 {
     if (failure.isEmpty()) {
-        m_tell(QStringLiteral("Closed the connection ") + ends);
+        m_tell(QStringLiteral("Done: ") + what);
     } else {
-        const QString text = QStringLiteral("Could not close the connection %1: %2").arg(ends, failure);
+        const QString text = QStringLiteral("Could not act on %1: %2").arg(what, failure);
         m_tell(text);
         if (m_window && m_window->isVisible())
-            QMessageBox::warning(m_window, QStringLiteral("Close connection"), text);
+            QMessageBox::warning(m_window, QStringLiteral("VELTRAN"), text);
     }
     Q_EMIT finished(failure);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// "Close connection" on a grid row: asks the user, closes it off the GUI thread through
-// the agent module, and tells the outcome, a failure with its reason.
+// "Close connection" and "Stop process" on a grid row: asks the user, acts off the GUI
+// thread through the agent module, and tells the outcome, a failure with its reason.
 
 #include "scan/grid_columns.h"
 
@@ -30,6 +30,11 @@ public:
     void request(const GridRowDetails& details);
     // Closes without asking; the outcome comes as finished, on the GUI thread.
     void close(const GridRowDetails& details);
+    // The same for the row's process: asked, naming it; then SIGTERM if it is still the one
+    // the scan saw.
+    static QString stopQuestion(const GridRowDetails& details);
+    void requestStop(const GridRowDetails& details);
+    void stop(const GridRowDetails& details);
     bool running() const { return m_running; }
 
 Q_SIGNALS:
@@ -37,7 +42,9 @@ Q_SIGNALS:
     void finished(const QString& failure);
 
 private:
-    void report(const QString& ends, const QString& failure);
+    void report(const QString& what, const QString& failure);
+    // Runs work off the GUI thread unless another runs; its failure text goes to report.
+    void run(const QString& what, std::function<std::string()> work);
 
     QPointer<QWidget> m_window;
     std::function<void(const QString&)> m_tell;

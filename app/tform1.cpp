@@ -316,6 +316,12 @@ StringGrid* TForm1::grid()
                 = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
         m_closing->request(details);
     });
+    connect(StringGrid1, &StringGrid::stopProcessRequested, this, [this](const GridRowDetails& details) {
+        if (!m_closing)
+            m_closing
+                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+        m_closing->requestStop(details);
+    });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.
     auto* pause = new QAction(QStringLiteral("Pause"), StringGrid1);
     pause->setObjectName(QStringLiteral("GridPause"));

@@ -32,14 +32,14 @@ bool appendAddress(std::vector<UINT>& name, const std::string& text, bool mapped
     return true;
 }
 
-AsnInteger32 setDeleteTcb(PFNSNMPEXTENSIONQUERY query, const std::vector<UINT>& name)
+AsnInteger32 setInteger(PFNSNMPEXTENSIONQUERY query, const std::vector<UINT>& name, LONG value)
 {
     SnmpVarBind binding {};
     const AsnObjectIdentifier asked { static_cast<UINT>(name.size()), const_cast<UINT*>(name.data()) };
     if (!SnmpUtilOidCpy(&binding.name, &asked))
         return SNMP_ERRORSTATUS_GENERR;
     binding.value.asnType = ASN_INTEGER;
-    binding.value.asnValue.number = deleteTcb;
+    binding.value.asnValue.number = value;
     RFC1157VarBindList list { &binding, 1 };
     AsnInteger32 status = SNMP_ERRORSTATUS_GENERR;
     AsnInteger32 index = 0;
@@ -49,15 +49,37 @@ AsnInteger32 setDeleteTcb(PFNSNMPEXTENSIONQUERY query, const std::vector<UINT>& 
     return status;
 }
 
+PFNSNMPEXTENSIONQUERY moduleQuery(const char* moduleName)
+{
+    HMODULE module = LoadLibraryA(moduleName); // loaded already: the same handle
+    return module ? reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"))
+                  : nullptr;
+}
+
 } // namespace
+
+std::string stopProcess(std::uint32_t pid, const char* moduleName)
+{
+    const PFNSNMPEXTENSIONQUERY query = moduleQuery(moduleName);
+    if (!query)
+        return "the agent module could not be loaded";
+    constexpr LONG invalid = 4; // hrSWRunStatus
+    switch (setInteger(query, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1, 7, pid }, invalid)) {
+    case SNMP_ERRORSTATUS_NOERROR:
+        return {};
+    case SNMP_ERRORSTATUS_NOACCESS:
+        return "no right to stop it: it is another user's";
+    case SNMP_ERRORSTATUS_NOSUCHNAME:
+        return "it has ended, or its process id now names another process";
+    default:
+        return "the request failed";
+    }
+}
 
 std::string closeTcpConnection(const std::string& localAddress, int localPort,
     const std::string& remoteAddress, int remotePort, const char* moduleName)
 {
-    HMODULE module = LoadLibraryA(moduleName); // loaded already: the same handle
-    const auto query = module
-        ? reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"))
-        : nullptr;
+    const PFNSNMPEXTENSIONQUERY query = moduleQuery(moduleName);
     if (!query)
         return "the agent module could not be loaded";
     AsnInteger32 status = SNMP_ERRORSTATUS_NOSUCHNAME;
@@ -70,7 +92,7 @@ std::string closeTcpConnection(const std::string& localAddress, int localPort,
         if (!appendAddress(name, remoteAddress, mapped))
             return "'" + remoteAddress + "' is not an address";
         name.push_back(static_cast<UINT>(remotePort));
-        status = setDeleteTcb(query, name);
+        status = setInteger(query, name, deleteTcb);
         if (status != SNMP_ERRORSTATUS_NOSUCHNAME)
             break;
     }

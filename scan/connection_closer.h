@@ -1,9 +1,11 @@
 #pragma once
-// Closing one TCP connection of this computer the standard way: a SET of its
-// tcpConnectionState to deleteTCB, through the agent module loaded in the process.
+// Closing one TCP connection, or stopping a process, of this computer the standard way: a
+// SET of its tcpConnectionState to deleteTCB, or of its hrSWRunStatus to invalid, through
+// the agent module loaded in the process.
 
 #include "scan/mib_agent.h"
 
+#include <cstdint>
 #include <string>
 
 // Closes the connection between the two ends (numeric addresses, either family; an IPv4
@@ -11,3 +13,6 @@
 // Blocks while the module serves a scan: call it off the GUI thread.
 std::string closeTcpConnection(const std::string& localAddress, int localPort,
     const std::string& remoteAddress, int remotePort, const char* moduleName = kAgentModuleName);
+// Sends SIGTERM to the process pid that the module's last scan read, never to a later one
+// under the same pid. Returns "" when sent, else why not. Off the GUI thread, as above.
+std::string stopProcess(std::uint32_t pid, const char* moduleName = kAgentModuleName);

@@ -531,6 +531,10 @@ QMenu* StringGrid::contextMenu()
     close->setObjectName(QStringLiteral("CloseConnection"));
     connect(close, &QAction::triggered, this,
         [this] { Q_EMIT closeConnectionRequested(m_model->rowDetails(m_menuRows.first)); });
+    QAction* stop = m_menu->addAction(QStringLiteral("Stop process\u2026"));
+    stop->setObjectName(QStringLiteral("StopProcess"));
+    connect(stop, &QAction::triggered, this,
+        [this] { Q_EMIT stopProcessRequested(m_model->rowDetails(m_menuRows.first)); });
     return m_menu;
 }
 
@@ -559,6 +563,8 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[3]->setEnabled(details.pid != 0);
     actions[4]->setVisible(m_closeOffered);
     actions[4]->setEnabled(m_model->cellText(5, top) == "TCP" && !details.remoteAddress.empty());
+    actions[5]->setVisible(m_closeOffered);
+    actions[5]->setEnabled(details.pid != 0);
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -69,7 +69,8 @@ public:
 
     GridModel* gridModel() const { return m_model; }
 
-    // "Close connection…" in the context menu, for TCP connections; off, the menu is as it was.
+    // "Close connection…" and "Stop process…" in the context menu, for TCP connections and
+    // rows whose process is known; off, the menu is as it was.
     void setCloseOffered(bool on) { m_closeOffered = on; }
 
 Q_SIGNALS:
@@ -77,6 +78,8 @@ Q_SIGNALS:
     void statusTextRequested(const QString& text);
     // "Close connection…" was chosen for the row with these details.
     void closeConnectionRequested(const GridRowDetails& details);
+    // "Stop process…" was chosen for the row with these details.
+    void stopProcessRequested(const GridRowDetails& details);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;

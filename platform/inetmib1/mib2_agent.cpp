@@ -462,6 +462,13 @@ template <typename Row, std::size_t IndexLength> void Mib2Agent::release(Snapsho
 
 void Mib2Agent::endScan()
 {
+    // The processes of the scan outlive its rows: a set of one of them after the scan must
+    // still tell it from a later process under its pid.
+    if (m_swRun.read) {
+        m_seenStartTimes.clear();
+        for (const SwRunRow& row : m_swRun.table.rows())
+            m_seenStartTimes.emplace_back(row.pid, row.startTime);
+    }
     for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
              Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun,
              Object::ConnectId, Object::TcpPerf, Object::TcpApp })
@@ -739,14 +746,24 @@ AsnInteger32 Mib2Agent::connectionNamed(OidSpan name, InetEndpoint& local, InetE
 
 AsnInteger32 Mib2Agent::stopProcess(SnmpVarBind& binding)
 {
-    // The process as the agent last read it: its start time tells it from a later one under
-    // the same pid. A manager that has not read it gets it read now.
-    if (!m_swRun.read && !refresh(m_swRun))
-        return SNMP_ERRORSTATUS_GENERR;
-    const auto position = m_swRun.table.exact(oidSpan(binding.name));
-    if (!position)
-        return SNMP_ERRORSTATUS_NOSUCHNAME;
-    const SwRunRow row = m_swRun.table.rows()[position->row];
+    // The process as the agent last read it, in this scan or the last one: its start time
+    // tells it from a later one under the same pid. One it never read is read now.
+    const OidSpan name = oidSpan(binding.name);
+    const std::uint32_t pid = name.back();
+    const auto seen = std::lower_bound(
+        m_seenStartTimes.begin(), m_seenStartTimes.end(), std::pair<std::uint32_t, std::uint64_t> { pid, 0 });
+    SwRunRow row {};
+    if (!m_swRun.read && seen != m_seenStartTimes.end() && seen->first == pid) {
+        row.pid = pid;
+        row.startTime = seen->second;
+    } else {
+        if (!m_swRun.read && !refresh(m_swRun))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_swRun.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        row = m_swRun.table.rows()[position->row];
+    }
     if (binding.value.asnType != ASN_INTEGER
         || binding.value.asnValue.number != static_cast<LONG>(SwRunStatus::Invalid))
         return SNMP_ERRORSTATUS_BADVALUE;

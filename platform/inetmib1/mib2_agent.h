@@ -150,6 +150,8 @@ private:
     Snapshot<TcpPerfRow, tcpStatsIndexLength> m_tcpPerf;
     Snapshot<TcpAppRow, tcpStatsIndexLength> m_tcpApp;
     ConnectIndexes m_connectIndexes;
+    // The pid and start time of each process of the last scan, sorted, for a set after it.
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> m_seenStartTimes;
     // The scan the walks belong to (see above).
     unsigned m_scan = 0;
     // The last instance answered and its name, valid until a table is re-read.

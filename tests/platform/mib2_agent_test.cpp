@@ -915,12 +915,20 @@ TEST_F(Mib2AgentTest, SettingAProcessInvalidStopsTheOneTheAgentReadNotALaterOneU
         EXPECT_EQ(query(status, SNMP_PDU_SET).status, outcome.status) << outcome.error;
         EXPECT_EQ(source.stopped.back(), std::make_pair(std::uint32_t { 7 }, std::uint64_t { 4242 }));
     }
+    // After the scan ended too: the process it read, not the one under the pid now.
+    source.processes[0].startTime = 5555;
+    walk(swRunEntry);
+    agent.endScan();
+    source.processes[0].startTime = 9999;
+    source.stopError = 0;
+    EXPECT_EQ(query(status, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(source.stopped.back(), std::make_pair(std::uint32_t { 7 }, std::uint64_t { 5555 }));
     setValue = static_cast<LONG>(SwRunStatus::Running);
     EXPECT_EQ(query(status, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
     setValue = static_cast<LONG>(SwRunStatus::Invalid);
     EXPECT_EQ(query(cat({ swRunEntry, { 2, 7 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
     EXPECT_EQ(query(cat({ swRunEntry, { 7, 8 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
-    EXPECT_EQ(source.stopped.size(), 4u);
+    EXPECT_EQ(source.stopped.size(), 5u);
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)

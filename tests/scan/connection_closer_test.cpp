@@ -9,7 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +39,39 @@ TEST(ConnectionCloser, ClosesEitherFamilysConnectionAndSaysWhyWhenItCannot)
     EXPECT_EQ(sstraffic::readError(v6Accepted), ECONNRESET);
 
     EXPECT_EQ(closeTcpConnection("localhost", 1, "::1", 2), "'localhost' is not an address");
+}
+
+TEST(ConnectionCloser, StopsTheProcessTheLastScanReadAndSaysWhenItHasEnded)
+{
+    ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
+    MibAgent agent;
+    ASSERT_EQ(startNetworking(agent), "");
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        tcpListener("127.0.0.1", 9710).release(); // a socket: the scan lists its process
+        if (write(ready[1], "", 1) != 1)
+            _exit(1);
+        for (;;)
+            pause();
+    }
+    char byte;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    agent.walkTcpListeners();
+    agent.walkProcesses();
+    agent.endScan();
+    const std::string failure = stopProcess(static_cast<std::uint32_t>(child));
+    if (!failure.empty())
+        kill(child, SIGKILL); // the test fails; the child must not outlive it
+    EXPECT_EQ(failure, "");
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_EQ(stopProcess(static_cast<std::uint32_t>(child)),
+        "it has ended, or its process id now names another process");
 }
 
 } // namespace

@@ -127,6 +127,17 @@ TEST(TrafficColumns, CloseConnectionIsOfferedOnRequestForTcpConnectionsOnly)
     EXPECT_FALSE(close->isEnabled());
     menu->close();
     EXPECT_EQ(asked, std::vector<int> { 5001 });
+    // "Stop process…" beside it, for a row whose process is known.
+    QAction* stop = menu->findChild<QAction*>(QStringLiteral("StopProcess"));
+    ASSERT_NE(stop, nullptr);
+    openOn(0);
+    EXPECT_TRUE(stop->isVisible());
+    EXPECT_FALSE(stop->isEnabled()); // pid 0: not known
+    menu->close();
+    grid.setCloseOffered(false);
+    openOn(0);
+    EXPECT_FALSE(stop->isVisible());
+    menu->close();
 }
 
 TEST(TrafficColumns, TheMapShowsARateBesideThePortOnRequest)
