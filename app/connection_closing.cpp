@@ -103,7 +103,10 @@ void ConnectionClosing::run(const QString& what, std::function<std::string()> wo
 void ConnectionClosing::report(const QString& what, const QString& failure)
 {
     if (failure.isEmpty()) {
-        m_tell(QStringLiteral("Done: ") + what);
+        // "the connection …" becomes "Closed the connection …", "the process …" "Stopped the process …".
+        m_tell((what.startsWith(QStringLiteral("the process")) ? QStringLiteral("Stopped ")
+                                                               : QStringLiteral("Closed "))
+            + what);
     } else {
         const QString text = QStringLiteral("Could not act on %1: %2").arg(what, failure);
         m_tell(text);
