@@ -291,6 +291,26 @@ template <typename From, typename To> void copyStats(const std::vector<From>& fr
         to.push_back(To { row });
 }
 
+// A set's status for the source's errno: no right; what it names is gone (a connection
+// closed since it was found, a process ended or replaced under its pid, never signalled);
+// or no kernel support (EOPNOTSUPP) or a failed request.
+AsnInteger32 setStatus(int error)
+{
+    switch (error) {
+    case 0:
+        return SNMP_ERRORSTATUS_NOERROR;
+    case EPERM:
+    case EACCES:
+        return SNMP_ERRORSTATUS_NOACCESS;
+    case ENOENT:
+    case ESRCH:
+    case ESTALE:
+        return SNMP_ERRORSTATUS_NOSUCHNAME;
+    default:
+        return SNMP_ERRORSTATUS_GENERR;
+    }
+}
+
 void setNull(AsnAny& value)
 {
     std::memset(&value, 0, sizeof(value));
@@ -769,18 +789,7 @@ AsnInteger32 Mib2Agent::stopProcess(SnmpVarBind& binding)
         return SNMP_ERRORSTATUS_BADVALUE;
     const int error = m_source.stopProcess(row.pid, row.startTime);
     endScan();
-    switch (error) {
-    case 0:
-        return SNMP_ERRORSTATUS_NOERROR;
-    case EPERM:
-    case EACCES:
-        return SNMP_ERRORSTATUS_NOACCESS;
-    case ESRCH:
-    case ESTALE: // the pid names another process now: never signalled
-        return SNMP_ERRORSTATUS_NOSUCHNAME;
-    default:
-        return SNMP_ERRORSTATUS_GENERR;
-    }
+    return setStatus(error);
 }
 
 AsnInteger32 Mib2Agent::set(SnmpVarBind& binding)
@@ -801,17 +810,7 @@ AsnInteger32 Mib2Agent::set(SnmpVarBind& binding)
         return SNMP_ERRORSTATUS_BADVALUE;
     const int error = m_source.closeTcp(local, remote);
     endScan(); // the tables have changed: the next walk reads them afresh
-    switch (error) {
-    case 0:
-        return SNMP_ERRORSTATUS_NOERROR;
-    case EPERM:
-    case EACCES:
-        return SNMP_ERRORSTATUS_NOACCESS;
-    case ENOENT:
-        return SNMP_ERRORSTATUS_NOSUCHNAME; // closed since it was found
-    default:
-        return SNMP_ERRORSTATUS_GENERR; // no kernel support (EOPNOTSUPP), or the request failed
-    }
+    return setStatus(error);
 }
 
 AsnInteger32 Mib2Agent::get(SnmpVarBind& binding)

@@ -6,6 +6,7 @@
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
+#include "tests/common/socket_holder.h"
 #include "tests/common/ss_traffic.h"
 #include "tests/platform/agent_client.h"
 
@@ -133,27 +134,16 @@ namespace {
 
     TEST_F(AgentCloseTest, InvalidStopsTheProcessTheAgentReadAndNoOtherUnderItsPid)
     {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            tcpListener("127.0.0.1", 9620).release(); // a socket, so the process is in hrSWRunTable
-            if (write(ready[1], "", 1) != 1)
-                _exit(1);
-            for (;;)
-                pause();
-        }
-        char byte;
-        ASSERT_EQ(read(ready[0], &byte, 1), 1);
-        close(ready[0]);
-        close(ready[1]);
+        // A socket, so the process is in hrSWRunTable.
+        testproc::SocketHolder holder("to-stop", [] { tcpListener("127.0.0.1", 9620).release(); });
+        const pid_t child = holder.pid();
+        ASSERT_GT(child, 0);
         // Another start time under the same pid, as after a reuse: refused, nothing sent.
         SwRunRow row;
         ASSERT_TRUE(readSwRun("/proc", static_cast<std::uint32_t>(child), row));
         KernelEndpointSource source;
         EXPECT_EQ(source.stopProcess(static_cast<std::uint32_t>(child), row.startTime + 1), ESTALE);
-        int status = 0;
-        EXPECT_EQ(waitpid(child, &status, WNOHANG), 0);
+        EXPECT_EQ(kill(child, 0), 0);
 
         const Oid swRunEntry = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
         agent().walkSubtree(swRunEntry);
@@ -161,11 +151,8 @@ namespace {
         name.insert(name.end(), { 7, static_cast<UINT>(child) });
         EXPECT_EQ(set(name, 2), SNMP_ERRORSTATUS_BADVALUE);
         agent().walkSubtree(swRunEntry);
-        const AsnInteger32 stopped = set(name, 4);
-        if (stopped != SNMP_ERRORSTATUS_NOERROR)
-            kill(child, SIGKILL); // the test fails; the child must not outlive it
-        EXPECT_EQ(stopped, SNMP_ERRORSTATUS_NOERROR);
-        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_EQ(set(name, 4), SNMP_ERRORSTATUS_NOERROR); // else the holder ends the child
+        const int status = holder.waitForEnd();
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     }
 

@@ -4,6 +4,7 @@
 #include "scan/connection_closer.h"
 #include "tests/common/loopback_sockets.h"
 #include "tests/common/netns.h"
+#include "tests/common/socket_holder.h"
 #include "tests/common/ss_traffic.h"
 
 #include <gtest/gtest.h>
@@ -46,29 +47,15 @@ TEST(ConnectionCloser, StopsTheProcessTheLastScanReadAndSaysWhenItHasEnded)
     ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
     MibAgent agent;
     ASSERT_EQ(startNetworking(agent), "");
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-        tcpListener("127.0.0.1", 9710).release(); // a socket: the scan lists its process
-        if (write(ready[1], "", 1) != 1)
-            _exit(1);
-        for (;;)
-            pause();
-    }
-    char byte;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
-    close(ready[1]);
+    // A socket: the scan lists its process.
+    testproc::SocketHolder holder("to-stop", [] { tcpListener("127.0.0.1", 9710).release(); });
+    const pid_t child = holder.pid();
+    ASSERT_GT(child, 0);
     agent.walkTcpListeners();
     agent.walkProcesses();
     agent.endScan();
-    const std::string failure = stopProcess(static_cast<std::uint32_t>(child));
-    if (!failure.empty())
-        kill(child, SIGKILL); // the test fails; the child must not outlive it
-    EXPECT_EQ(failure, "");
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_EQ(stopProcess(static_cast<std::uint32_t>(child)), ""); // else the holder ends the child
+    const int status = holder.waitForEnd();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
     EXPECT_EQ(stopProcess(static_cast<std::uint32_t>(child)),
         "it has ended, or its process id now names another process");
