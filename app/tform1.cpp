@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/app_title.h"
+#include "app/connection_closing.h"
 #include "app/cool_bar.h"
 #include "app/filter_field.h"
 #include "app/view_area.h"
@@ -263,12 +264,17 @@ void TForm1::showOptions(const Options& now, const Options& before)
     Filter->hideLoopback()->setChecked(now.hideLoopback);
     Filter->markNewRows()->setChecked(now.markNewRows);
     m_gridModel->setProcessColumn(now.showProcessColumn);
+    m_gridModel->setTrafficColumns(now.showTraffic);
+    if (StringGrid1)
+        StringGrid1->setCloseOffered(now.showTraffic && !now.watchAgent);
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
     m_gridModel->setMarkWildcards(now.markWildcards);
     showChanges();
-    const MapLabels labels { now.mapStates, now.markWildcards };
-    if (m_map && (now.mapStates != before.mapStates || now.markWildcards != before.markWildcards)) {
+    const MapLabels labels { now.mapStates, now.markWildcards, now.showTraffic };
+    if (m_map
+        && (now.mapStates != before.mapStates || now.markWildcards != before.markWildcards
+            || now.showTraffic != before.showTraffic)) {
         m_map->setLabels(labels);
         if (graphicMode() && isVisible())
             DrawConnectionMap();
@@ -305,6 +311,19 @@ StringGrid* TForm1::grid()
     m_viewArea->setGrid(StringGrid1);
     // A copy's notice stands until the next scan's text, over a stale text too.
     connect(StringGrid1, &StringGrid::statusTextRequested, m_statusPanel, &QLabel::setText);
+    StringGrid1->setCloseOffered(m_store.current().showTraffic && !m_store.current().watchAgent);
+    connect(StringGrid1, &StringGrid::closeConnectionRequested, this, [this](const GridRowDetails& details) {
+        if (!m_closing)
+            m_closing
+                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+        m_closing->request(details);
+    });
+    connect(StringGrid1, &StringGrid::stopProcessRequested, this, [this](const GridRowDetails& details) {
+        if (!m_closing)
+            m_closing
+                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+        m_closing->requestStop(details);
+    });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.
     auto* pause = new QAction(QStringLiteral("Pause"), StringGrid1);
     pause->setObjectName(QStringLiteral("GridPause"));
@@ -318,7 +337,8 @@ StringGrid* TForm1::grid()
 void TForm1::attachMapPictures(const MapPictures* pictures)
 {
     m_map = std::make_unique<ConnectionMap>(ListView1, ScrollBar1, pictures, [this] { return width(); });
-    m_map->setLabels({ m_store.current().mapStates, m_store.current().markWildcards });
+    m_map->setLabels(
+        { m_store.current().mapStates, m_store.current().markWildcards, m_store.current().showTraffic });
 }
 
 void TForm1::attachScanner(Scanner* scanner)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class ConnectionClosing;
 class ConnectionLog;
 class FilterField;
 class GridModel;
@@ -206,4 +207,5 @@ private:
     QWidget* m_about = nullptr;
     Scanner* m_scanner = nullptr;
     std::unique_ptr<ConnectionMap> m_map;
+    ConnectionClosing* m_closing = nullptr; // made at the first "Close connection"
 };

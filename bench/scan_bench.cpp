@@ -257,6 +257,8 @@ int cpuBench(int rounds, std::vector<std::size_t> sizes, const std::string& scan
         { "scan --processes", { scan, "--no-host-names", "--no-port-names", "--processes" } },
         { "ss -p", { "ss", "-tuanp" } },
         { "owner floor", { floor, "--owners" } },
+        { "scan --traffic", { scan, "--no-host-names", "--no-port-names", "--traffic" } },
+        { "ss -i", { "ss", "-tuani" } },
     };
     std::printf("veltran-scan --no-host-names --no-port-names (scan) against ss and the floors, whole\n"
                 "processes, on TCP connections of both families, listeners and UDP endpoints held by\n"
@@ -276,6 +278,8 @@ int cpuBench(int rounds, std::vector<std::size_t> sizes, const std::string& scan
         printRatio("scan --processes CPU / ss -tuanp", "ms", cpu(4), cpu(5));
         printRatio("scan --processes CPU / owner floor (sock_diag + /proc/*/fd)", "ms", cpu(4), cpu(6));
         printRatio("scan peak RSS / ss -tuan", "KiB", contenders[0].peakKb, contenders[1].peakKb);
+        printRatio("scan --traffic CPU / ss -tuani", "ms", cpu(7), cpu(8));
+        printRatio("scan --traffic CPU / scan", "ms", cpu(7), cpu(0));
         std::printf("  %-62s %5.2f us (floor %.2f us)\n", "scan CPU per socket",
             1e3 * median(cpu(0)) / sockets, 1e3 * median(cpu(2)) / sockets);
     }

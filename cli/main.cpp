@@ -16,6 +16,7 @@
 #include "scan/run_scan.h"
 
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 #include <malloc.h>
 #include <memory>
@@ -45,6 +46,8 @@ public:
     std::vector<InetEndpointRecord> walkTcpListeners() override { return asked(&MibAgent::walkTcpListeners); }
     std::vector<InetEndpointRecord> walkUdpEndpoints() override { return asked(&MibAgent::walkUdpEndpoints); }
     std::vector<ProcessRecord> walkProcesses() override { return asked(&MibAgent::walkProcesses); }
+    bool servesTrafficTables() const override { return m_later && m_later->servesTrafficTables(); }
+    std::vector<TrafficRecord> walkTraffic() override { return asked(&MibAgent::walkTraffic); }
     bool lastWalkFailed() const override { return m_lastAsked && m_later->lastWalkFailed(); }
     std::string lastWalkError() const override
     {
@@ -82,18 +85,36 @@ std::string quotedWords(const std::vector<std::string>& words)
 }
 
 // One agent's rows through the same scan steps as this computer's.
+// With --rates, one scan, the wait, and the scan whose rows print: the rates are the
+// difference between the two.
+template <typename Scan> void scanForRates(int rateSeconds, Scan&& scan)
+{
+    if (rateSeconds > 0) {
+        scan();
+        std::this_thread::sleep_for(std::chrono::seconds(rateSeconds));
+    }
+    scan();
+}
+
 struct HostScan
 {
-    HostScan(const AgentPollResult& result, const Options& options, std::shared_ptr<MibAgent> later)
+    HostScan(const AgentPollResult& result, const Options& options, std::shared_ptr<MibAgent> later,
+        int rateSeconds)
         : agent(result, std::move(later))
         , services(systemNameServices(), result.sysName)
         , view(errors)
         , resolver(services)
         , options(options)
+        , rateSeconds(rateSeconds)
     {
         view.setProcessColumn(options.showProcessColumn);
+        view.setTrafficColumns(options.showTraffic, rateSeconds > 0);
     }
-    void run() { runScan(agent, options, resolver, log, view, table); }
+    // The rows are those of the poll; the traffic is read again at each scan.
+    void run()
+    {
+        scanForRates(rateSeconds, [this] { runScan(agent, options, resolver, log, view, table); });
+    }
 
     RecordedMibAgent agent;
     AgentNameServices services;
@@ -103,6 +124,7 @@ struct HostScan
     NameResolver resolver;
     ConnectionTable table;
     const Options& options;
+    int rateSeconds;
 };
 
 int scanThisComputer(const ScanArguments& arguments)
@@ -116,10 +138,12 @@ int scanThisComputer(const ScanArguments& arguments)
     ConnectionLog log; // no name is ever set, so nothing is written
     PrintingScanView view(std::cerr);
     view.setProcessColumn(arguments.options.showProcessColumn);
+    view.setTrafficColumns(arguments.options.showTraffic, arguments.rateSeconds > 0);
     // One scan needs no worker thread: it runs here, through the window's own scan steps.
     NameResolver resolver(systemNameServices());
     auto table = std::make_unique<ConnectionTable>();
-    runScan(agent, arguments.options, resolver, log, view, *table);
+    scanForRates(
+        arguments.rateSeconds, [&] { runScan(agent, arguments.options, resolver, log, view, *table); });
     if (!view.readFailure().empty()) {
         std::cerr << view.readFailure() << std::endl;
         return 1;
@@ -150,9 +174,11 @@ int scanAgents(const ScanArguments& arguments)
                 continue;
             // Both families and the owners come from the later tables, read only when asked.
             std::shared_ptr<MibAgent> later;
-            if (arguments.options.showIpv6Endpoints || arguments.options.attributeProcesses)
+            if (arguments.options.showIpv6Endpoints || arguments.options.attributeProcesses
+                || arguments.options.showTraffic)
                 later = makeRemoteAgent(results[i].peer, quotedWords(arguments.snmpOptions));
-            scans[i] = std::make_unique<HostScan>(results[i], arguments.options, std::move(later));
+            scans[i] = std::make_unique<HostScan>(
+                results[i], arguments.options, std::move(later), arguments.rateSeconds);
             running.emplace_back([scan = scans[i].get()] { scan->run(); });
         }
         for (std::thread& thread : running)
@@ -183,6 +209,7 @@ int scanAgents(const ScanArguments& arguments)
         std::vector<std::pair<std::string, std::vector<std::vector<std::string>>>> tables;
         PrintingScanView headerOnly(std::cerr);
         headerOnly.setProcessColumn(arguments.options.showProcessColumn);
+        headerOnly.setTrafficColumns(arguments.options.showTraffic, arguments.rateSeconds > 0);
         std::vector<std::string> header = headerOnly.header();
         for (std::size_t i = 0; i < results.size(); ++i) {
             if (!scans[i])

@@ -76,6 +76,24 @@ Cells cellsOf(const GridRow& row)
     return Cells(row.begin(), row.end());
 }
 
+// What the kernel does not count (UDP) or the agent does not tell.
+const char* const kUnknown = "\u2013";
+
+// Octets and octets per second as whole numbers, for scripts to read.
+void appendTraffic(Cells& cells, const GridRowDetails& details, bool rates)
+{
+    const auto number = [](double value) { return std::to_string(static_cast<std::uint64_t>(value + 0.5)); };
+    const bool known = details.trafficKnown;
+    cells.push_back(known ? std::to_string(details.bytesSent) : kUnknown);
+    cells.push_back(known ? std::to_string(details.bytesReceived) : kUnknown);
+    cells.push_back(known ? std::to_string(details.rttMs) : kUnknown);
+    if (!rates)
+        return;
+    const bool rated = known && details.sendRate >= 0 && details.receiveRate >= 0;
+    cells.push_back(rated ? number(details.sendRate) : kUnknown);
+    cells.push_back(rated ? number(details.receiveRate) : kUnknown);
+}
+
 } // namespace
 
 void printTable(std::ostream& out, OutputFormat format, const Cells& header, const std::vector<Cells>& rows)
@@ -123,6 +141,15 @@ void PrintingScanView::showCapacityMessage(int notShown)
     m_errors << kCapacityMessage << ' ' << notShownText(notShown) << '\n';
 }
 
+void PrintingScanView::showTrafficNotice(const std::string& notice)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_trafficNoticeTold)
+        return;
+    m_trafficNoticeTold = true;
+    m_errors << notice << '\n';
+}
+
 void PrintingScanView::setReadFailure(const std::string& failure)
 {
     std::lock_guard lock(m_mutex);
@@ -153,6 +180,9 @@ std::vector<std::vector<std::string>> PrintingScanView::cells() const
             rows.back().push_back(
                 m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
         }
+        if (m_trafficColumns && !m_rows[r][0].empty())
+            appendTraffic(
+                rows.back(), r < m_details.size() ? m_details[r] : GridRowDetails {}, m_rateColumns);
     }
     return rows;
 }
@@ -162,6 +192,14 @@ std::vector<std::string> PrintingScanView::header() const
     Cells header = cellsOf(gridHeaderRow());
     if (m_processColumn)
         header.push_back("Process");
+    if (m_trafficColumns) {
+        for (const char* title : { "Sent bytes", "Received bytes", "RTT ms" })
+            header.push_back(title);
+    }
+    if (m_trafficColumns && m_rateColumns) {
+        header.push_back("Send rate B/s");
+        header.push_back("Receive rate B/s");
+    }
     return header;
 }
 

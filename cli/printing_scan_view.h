@@ -20,6 +20,14 @@ public:
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
     // Prints a "Process" column after "State".
     void setProcessColumn(bool on) { m_processColumn = on; }
+    // Prints each connection's bytes and round trip after those, and its rates when asked.
+    void setTrafficColumns(bool traffic, bool rates)
+    {
+        m_trafficColumns = traffic;
+        m_rateColumns = rates;
+    }
+    // Says it on the error stream, once for all the scans of this view.
+    void showTrafficNotice(const std::string& notice) override;
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     bool showsMap() const override { return false; }
     void showCapacityMessage(int notShown) override;
@@ -42,6 +50,9 @@ private:
     std::vector<GridRow> m_rows;
     std::vector<GridRowDetails> m_details;
     bool m_processColumn = false;
+    bool m_trafficColumns = false;
+    bool m_rateColumns = false;
+    bool m_trafficNoticeTold = false;
     std::string m_failure;
 };
 

@@ -120,6 +120,17 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
             result.historyGroup = value;
             continue;
         }
+        if (const char* value = valueOf("--rates")) {
+            const long long seconds = parseCount(value);
+            if (seconds < 1 || seconds > 3600) {
+                result.action = ScanArguments::Action::Error;
+                result.error = std::string("--rates takes whole seconds, 1 to 3600: '") + value + "'";
+                return result;
+            }
+            result.rateSeconds = static_cast<int>(seconds);
+            result.options.showTraffic = true;
+            continue;
+        }
         if (const char* value = valueOf("--filter")) {
             result.options.filterText = value;
             continue;
@@ -160,6 +171,10 @@ ScanArguments parseScanArguments(int argc, const char* const* argv)
         }
         if (std::strcmp(argument, "--json") == 0) {
             result.format = OutputFormat::Json;
+            continue;
+        }
+        if (std::strcmp(argument, "--traffic") == 0) {
+            result.options.showTraffic = true;
             continue;
         }
         if (std::strcmp(argument, "--processes") == 0) {
@@ -251,6 +266,12 @@ std::string scanUsage(const char* programName)
     }
     text += "  --processes       add a Process column: the owner of each endpoint as name[pid],\n"
             "                    or - where it is not known\n";
+    text += "  --traffic         add each TCP connection's bytes sent (acknowledged) and received\n"
+            "                    and its round-trip time, from the agent's TCP statistics tables\n"
+            "                    (RFC 4898); \u2013 for UDP, which the kernel does not count, and for\n"
+            "                    an agent without the tables, which is said once\n";
+    text += "  --rates SECONDS   as --traffic, from two scans SECONDS apart, with each\n"
+            "                    connection's send and receive rates in bytes per second\n";
     text += "  --limit ROWS      print at most ROWS endpoints (default: every one); the rest are\n"
             "                    counted on standard error\n";
     text += "  --filter TEXT     only the endpoints that match, as the window's filter: words\n"

@@ -48,6 +48,8 @@ struct ScanArguments
     std::string historySince = "1d";
     std::string historyUntil;
     std::string historyGroup;
+    // --rates: seconds between the two scans whose difference gives the rates; 0: one scan.
+    int rateSeconds = 0;
 };
 
 ScanArguments parseScanArguments(int argc, const char* const* argv);

@@ -117,6 +117,8 @@ inline constexpr AsnInteger32 SNMP_ERRORSTATUS_NOSUCHNAME = 2;
 inline constexpr AsnInteger32 SNMP_ERRORSTATUS_BADVALUE = 3;
 inline constexpr AsnInteger32 SNMP_ERRORSTATUS_READONLY = 4;
 inline constexpr AsnInteger32 SNMP_ERRORSTATUS_GENERR = 5;
+inline constexpr AsnInteger32 SNMP_ERRORSTATUS_NOACCESS = 6;
+inline constexpr AsnInteger32 SNMP_ERRORSTATUS_WRONGVALUE = 10;
 
 // Entry points an extension agent module exports (C linkage, looked up by name).
 using PFNSNMPEXTENSIONINIT

@@ -66,6 +66,13 @@ void ConnectionTable::swap(int i, int j)
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);
     std::swap(a.dualStack, b.dualStack);
+    std::swap(a.trafficKnown, b.trafficKnown);
+    std::swap(a.bytesSent, b.bytesSent);
+    std::swap(a.bytesReceived, b.bytesReceived);
+    std::swap(a.sendRate, b.sendRate);
+    std::swap(a.receiveRate, b.receiveRate);
+    std::swap(a.rttMs, b.rttMs);
+    std::swap(a.retransmits, b.retransmits);
     a.processName.swap(b.processName);
     a.commandLine.swap(b.commandLine);
 }

@@ -69,6 +69,14 @@ struct ConnectionRow
     // A wildcard socket that takes both families (an IPv6 socket without IPV6_V6ONLY),
     // though the IPv4 tables show it as 0.0.0.0.
     bool dualStack;
+    // A TCP connection's counters, when the scan reads traffic and the agent has them.
+    bool trafficKnown;
+    std::uint64_t bytesSent; // acknowledged by the peer
+    std::uint64_t bytesReceived;
+    double sendRate; // octets per second; negative: no rate yet
+    double receiveRate;
+    std::uint32_t rttMs;
+    std::uint32_t retransmits;
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.

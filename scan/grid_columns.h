@@ -2,6 +2,7 @@
 // The grid's seven columns: their titles, and which field of a table row each shows.
 
 #include "scan/connection_table.h"
+#include "scan/traffic.h"
 
 #include <array>
 #include <string>
@@ -27,6 +28,14 @@ struct GridRowDetails
     std::string commandLine {}; // empty where it could not be read
     std::string processCell {}; // the "Process" column's text
     bool dualStack = false; // a wildcard socket that takes both families
+    // A TCP connection's counters, when traffic is read and the agent has them.
+    bool trafficKnown = false;
+    std::uint64_t bytesSent = 0;
+    std::uint64_t bytesReceived = 0;
+    double sendRate = -1; // octets per second; negative: no rate yet
+    double receiveRate = -1;
+    std::uint32_t rttMs = 0;
+    std::uint32_t retransmits = 0;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.
@@ -39,9 +48,19 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    return GridRowDetails { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName.str(), row.commandLine.str(),
-        processCellText(row.pid, row.processName.str()), row.dualStack };
+    GridRowDetails details { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
+        row.pid, row.processName.str(), row.commandLine.str(), processCellText(row.pid, row.processName.str()),
+        row.dualStack };
+    if (row.trafficKnown) {
+        details.trafficKnown = true;
+        details.bytesSent = row.bytesSent;
+        details.bytesReceived = row.bytesReceived;
+        details.sendRate = row.sendRate;
+        details.receiveRate = row.receiveRate;
+        details.rttMs = row.rttMs;
+        details.retransmits = row.retransmits;
+    }
+    return details;
 }
 
 // One end as numbers: 127.0.0.1:80, [::1]:80.
@@ -92,6 +111,19 @@ inline std::string processCopyText(const GridRowDetails& details)
 
 // The tooltip of a row, in the grid and on the map: the ends as numbers, protocol and
 // state, and the process that owns the endpoint.
+// A connection's traffic, when it is known: bytes both ways, rates, round trip, retransmissions.
+inline std::string trafficTooltipLines(const GridRowDetails& details)
+{
+    if (!details.trafficKnown)
+        return std::string();
+    return "\nSent: " + bytesText(static_cast<double>(details.bytesSent)) + " ("
+        + std::to_string(details.bytesSent) + " bytes acknowledged)\nReceived: "
+        + bytesText(static_cast<double>(details.bytesReceived)) + " (" + std::to_string(details.bytesReceived)
+        + " bytes)\nRate: " + rateCellText(details.sendRate, details.receiveRate)
+        + "\nRound trip: " + std::to_string(details.rttMs) + " ms, " + std::to_string(details.retransmits)
+        + " segments retransmitted";
+}
+
 inline std::string rowTooltipText(
     const std::string& protocol, const std::string& state, const GridRowDetails& details)
 {
@@ -101,7 +133,8 @@ inline std::string rowTooltipText(
     text += "\nLocal: " + localEndText(details.localAddress, details.localPort, details.dualStack);
     if (!details.remoteAddress.empty())
         text += "\nRemote: " + numericEndText(details.remoteAddress, details.remotePort);
-    return text + processTooltipLines(details.pid, details.processName, details.commandLine);
+    return text + processTooltipLines(details.pid, details.processName, details.commandLine)
+        + trafficTooltipLines(details);
 }
 
 // The header row: the titles as cells.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -457,6 +458,71 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
             (column == 2 ? found->name : column == 4 ? found->path : found->parameters) = octetsText(value);
         return WalkStep::Next;
     });
+    return records;
+}
+
+std::vector<MibRow> MibAgent::walkColumns(const std::vector<UINT>& entry, const std::vector<UINT>& columns)
+{
+    std::map<std::vector<UINT>, MibRow> rows;
+    for (std::size_t c = 0; c < columns.size() && !m_lastWalkFailed; ++c) {
+        WalkRequest request(entry, columns[c]);
+        m_lastWalkFailed = walkReplies(m_query, request, [&] {
+            if (request.column() != columns[c])
+                return WalkStep::End;
+            const std::span<const UINT> index = request.index();
+            const AsnAny& any = request.value();
+            MibValue value;
+            value.type = any.asnType;
+            if (any.asnType == ASN_COUNTER64)
+                value.number = static_cast<std::int64_t>(any.asnValue.counter64.QuadPart);
+            else if (holds(ColumnKind::Integer, any.asnType))
+                value.number = any.asnType == ASN_INTEGER ? any.asnValue.number : any.asnValue.unsigned32;
+            else
+                return WalkStep::Fail;
+            std::vector<UINT> key(index.begin(), index.end());
+            if (c == 0) {
+                if (rows.size() >= kMaxWalkRecords)
+                    return WalkStep::Fail;
+                MibRow& row = rows[key];
+                row.index = std::move(key);
+                row.values.resize(columns.size());
+                row.values[0] = value;
+            } else if (const auto found = rows.find(key); found != rows.end()) {
+                found->second.values[c] = value;
+            }
+            return WalkStep::Next;
+        });
+    }
+    std::vector<MibRow> result;
+    result.reserve(rows.size());
+    for (auto& [index, row] : rows)
+        result.push_back(std::move(row));
+    return result;
+}
+
+std::vector<TrafficRecord> MibAgent::walkTraffic()
+{
+    m_lastWalkFailed = m_query == nullptr;
+    if (m_lastWalkFailed)
+        return {};
+    // The counters first: the module's read of them, which asks the kernel for every
+    // connection's tcp_info, then serves the connect indexes and the scan's other tables.
+    const std::vector<MibRow> perf = walkColumns(trafficmib::kPerfEntry, trafficmib::kPerfColumns);
+    const std::vector<MibRow> app = walkColumns(trafficmib::kAppEntry, trafficmib::kAppColumns);
+    const std::vector<MibRow> ids = walkColumns(trafficmib::kConnectIdEntry, trafficmib::kConnectIdColumns);
+    if (m_lastWalkFailed)
+        return {};
+    std::string problem;
+    std::vector<TrafficRecord> records = joinTraffic(ids, perf, app, problem);
+    m_lastWalkFailed = !problem.empty();
+    return records;
+}
+
+std::vector<TrafficRecord> MibAgent::readTraffic()
+{
+    std::vector<TrafficRecord> records = walkTraffic();
+    if (!lastWalkFailed())
+        m_trafficHistory.apply(records);
     return records;
 }
 

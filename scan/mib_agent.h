@@ -3,6 +3,7 @@
 
 #include "platform/snmp.h"
 #include "scan/inet_endpoints.h"
+#include "scan/traffic.h"
 
 #include <array>
 #include <cstdint>
@@ -71,6 +72,13 @@ public:
     virtual bool servesIpv6Tables() const { return m_query != nullptr; }
     virtual std::vector<InetEndpointRecord> walkIpv6TcpConnections();
     virtual std::vector<InetEndpointRecord> walkIpv6UdpEndpoints();
+    // Whether the TCP statistics tables may be asked for; an agent may still have none.
+    virtual bool servesTrafficTables() const { return m_query != nullptr; }
+    // tcpEStatsConnectIdTable, tcpEStatsPerfTable and tcpEStatsAppTable joined: each
+    // connection's counters, without rates; empty from an agent without the tables.
+    virtual std::vector<TrafficRecord> walkTraffic();
+    // walkTraffic, each record's rates taken against this agent's scan before.
+    std::vector<TrafficRecord> readTraffic();
     // True when the last walk ended on a failure rather than at the table's end: a failed
     // query, a reply that does not advance or whose type does not fit its column, or more
     // rows or queries than any machine has. Its list then holds the records read before.
@@ -100,6 +108,8 @@ private:
     };
     std::vector<InetEndpointRecord> walkLater(Later table);
     std::vector<InetEndpointRecord> walkIpv6Table(bool tcp);
+    // The rows of a table's columns, the first making them, values in the columns' order.
+    std::vector<MibRow> walkColumns(const std::vector<UINT>& entry, const std::vector<UINT>& columns);
 
     PFNSNMPEXTENSIONINIT m_init = nullptr;
     PFNSNMPEXTENSIONQUERY m_query = nullptr;
@@ -109,6 +119,7 @@ private:
     HANDLE m_trapEvent = nullptr;
     AsnObjectIdentifier m_supportedView {};
     bool m_lastWalkFailed = false;
+    TrafficHistory m_trafficHistory;
 };
 
 // Starts Winsock, loads and initialises the agent. Returns "" on success, else the one

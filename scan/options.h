@@ -56,6 +56,8 @@ struct Options
     bool alertNewProgram = false; // a program on the network for the first time
     // The computers watched after the first; none: one computer, as ever.
     std::vector<WatchedAgent> moreAgents;
+    // Each TCP connection's bytes, rate and round trip, from the agent's statistics tables.
+    bool showTraffic = false;
     // The rows a view holds; ConnectionTable::kUnbounded: every endpoint.
     int tableSize = ConnectionTable::kCapacity;
 

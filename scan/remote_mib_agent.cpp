@@ -111,6 +111,26 @@ std::vector<ProcessRecord> RemoteMibAgent::walkProcesses()
     return afterWalk(std::move(records));
 }
 
+std::vector<TrafficRecord> RemoteMibAgent::walkTraffic()
+{
+    const std::vector<MibRow> ids = walkColumns(trafficmib::kConnectIdEntry, trafficmib::kConnectIdColumns);
+    if (!m_lastWalkOk)
+        return {};
+    // An agent without the tables has no connect index: the others are not asked.
+    if (ids.empty())
+        return {};
+    const std::vector<MibRow> perf = walkColumns(trafficmib::kPerfEntry, trafficmib::kPerfColumns);
+    if (!m_lastWalkOk)
+        return {};
+    const std::vector<MibRow> app = walkColumns(trafficmib::kAppEntry, trafficmib::kAppColumns);
+    if (!m_lastWalkOk)
+        return {};
+    std::string problem;
+    std::vector<TrafficRecord> records = joinTraffic(ids, perf, app, problem);
+    m_lastWalkOk = problem.empty();
+    return records;
+}
+
 std::string RemoteMibAgent::sysName()
 {
     ScalarGet get(mibtables::kSysName);

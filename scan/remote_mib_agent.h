@@ -61,6 +61,7 @@ public:
     std::vector<InetEndpointRecord> walkTcpListeners() override;
     std::vector<InetEndpointRecord> walkUdpEndpoints() override;
     std::vector<ProcessRecord> walkProcesses() override;
+    std::vector<TrafficRecord> walkTraffic() override;
 
     // Whether the last walk or get went to its end; a failed walk returns what it had so
     // far and is never to be shown as an empty table.

@@ -113,6 +113,9 @@ struct LaterTables
     std::set<std::uint16_t> dualStackUdp;
     // The remote ends of connected IPv4 UDP sockets, by local address and port.
     std::map<std::pair<std::uint32_t, int>, std::pair<std::uint32_t, int>> udpPeers;
+    // Each TCP connection's counters, when traffic is shown; what kept them out of view.
+    TrafficIndex traffic;
+    std::string trafficNotice;
 };
 
 // The owner of a row; name and command line from hrSWRunTable where it was read.
@@ -200,10 +203,44 @@ bool walkLaterTables(MibAgent& agent, const Options& options, LaterTables& later
     return true;
 }
 
+// The TCP statistics, when traffic is shown. They only add to the rows: a failed walk or
+// an agent without them leaves "–" in the cells and says why, never fails the scan.
+void walkTraffic(MibAgent& agent, const Options& options, LaterTables& later)
+{
+    if (!options.showTraffic || !options.showTcp || !agent.servesTrafficTables())
+        return;
+    std::vector<TrafficRecord> records = agent.readTraffic();
+    if (agent.lastWalkFailed()) {
+        const std::string why = agent.lastWalkError();
+        later.trafficNotice = "Traffic could not be read" + (why.empty() ? std::string() : ": " + why);
+        return;
+    }
+    later.traffic.set(std::move(records));
+}
+
+// Why the traffic cells read "–", when it is not that the rows are UDP: the walk failed,
+// or the agent gave no statistics though it has established connections (an agent
+// without the tables; one with them lists every established connection).
+std::string trafficNoticeOf(const Options& options, const LaterTables& later, const ConnectionTable& table)
+{
+    if (!options.showTraffic || !later.trafficNotice.empty())
+        return later.trafficNotice;
+    if (!later.traffic.empty())
+        return {};
+    // An agent without the tables, or one with no connection: which, its rows tell.
+    for (int r = 1; r <= table.count(); ++r) {
+        if (isEstablished(table.row(r).state))
+            return "The agent serves no TCP statistics: traffic is not known";
+    }
+    return {};
+}
+
 // Every walk of a scan; false when one failed.
 bool walkTables(MibAgent& agent, const Options& options, std::vector<MibEndpoint>& tcp,
     std::vector<MibEndpoint>& udp, LaterTables& later)
 {
+    // First: the agent module's read for the statistics then serves the other tables too.
+    walkTraffic(agent, options, later);
     if (options.showTcp) {
         tcp = agent.walkTcpTable();
         if (agent.lastWalkFailed())
@@ -250,6 +287,20 @@ void fillTcpRow(ConnectionRow& row, NameResolver& resolver, const Address& local
     row.localPortNumber = localPort;
     row.remotePortNumber = remotePort;
     row.dualStack = false;
+    row.trafficKnown = false;
+}
+
+void setTraffic(ConnectionRow& row, const TrafficRecord* traffic)
+{
+    if (!traffic)
+        return;
+    row.trafficKnown = true;
+    row.bytesSent = traffic->bytesSent;
+    row.bytesReceived = traffic->bytesReceived;
+    row.sendRate = traffic->sendRate;
+    row.receiveRate = traffic->receiveRate;
+    row.rttMs = traffic->rttMs;
+    row.retransmits = traffic->retransmits;
 }
 
 // One UDP row of either family: no remote side, no state.
@@ -268,6 +319,7 @@ void fillUdpRow(ConnectionRow& row, NameResolver& resolver, const Address& local
     row.localPortNumber = localPort;
     row.remotePortNumber = 0;
     row.dualStack = false;
+    row.trafficKnown = false; // the kernel counts no bytes per UDP socket
 }
 
 // The remote end of a connected UDP socket, where "none" stood.
@@ -304,6 +356,7 @@ void scanTcp6(const LaterTables& later, const Options& options, NameResolver& re
         if (options.markIpv6Names)
             markIpv6Names(*row);
         setProcess(*row, record.pid, later.owners);
+        setTraffic(*row, later.traffic.find(record));
         finishTcpRow(*row, options, writer);
     }
 }
@@ -342,6 +395,9 @@ void scanTcp(const std::vector<MibEndpoint>& records, const Options& options, Na
             owners);
         row->dualStack = record.localAddress == 0
             && later.dualStackTcp.contains(static_cast<std::uint16_t>(record.localPortNumber));
+        setTraffic(*row,
+            later.traffic.find(
+                record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber));
         finishTcpRow(*row, options, writer);
     }
 }
@@ -561,10 +617,17 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
             finished->localComputerName = resolver.localComputerName();
             view.publishMapTable(std::move(finished), options.graphicView);
         }
+        const std::string trafficNotice = trafficNoticeOf(options, later, table);
+        if (!trafficNotice.empty())
+            view.showTrafficNotice(trafficNotice);
+        std::string notice = agent.scanNotice();
+        if (!trafficNotice.empty())
+            notice += (notice.empty() ? "" : "  ") + trafficNotice;
+        else if (options.showTraffic && !later.traffic.empty())
+            notice += (notice.empty() ? "" : "  ") + later.traffic.totalText();
         view.setReadFailure(std::string());
-        view.setStatusText(noneMatches
-                ? kNoneMatches
-                : finalStatusText(filter, writer.hidden(), table.notStored(), agent.scanNotice()));
+        view.setStatusText(
+            noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored(), notice));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

@@ -48,4 +48,7 @@ public:
     // tables, whatever the table's capacity and the filter; others cost nothing.
     virtual bool recordsHistory() const { return false; }
     virtual void recordScan(std::shared_ptr<const SeenScan> scan) { (void)scan; }
+    // Why the scan's traffic cells read "–" (the agent has no statistics, or their walk
+    // failed); the status text says it too. A view that tells it elsewhere overrides this.
+    virtual void showTrafficNotice(const std::string& /*notice*/) { }
 };

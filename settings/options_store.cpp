@@ -43,6 +43,7 @@ const PreferenceKey kPreferenceKeys[] = {
     { u"History/AlertNewListener"_s, &Options::alertNewListener },
     { u"History/AlertNewRemoteHost"_s, &Options::alertNewRemoteHost },
     { u"History/AlertNewProgram"_s, &Options::alertNewProgram },
+    { u"endpoints/showTraffic"_s, &Options::showTraffic },
 };
 // veltran.ini's keys of the Preferences' numbers, each with the range it may hold.
 struct NumberKey

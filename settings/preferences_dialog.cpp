@@ -35,6 +35,7 @@ constexpr BoxOption kBoxes[] = {
     { &PreferencesDialog::CheckHideLoopback, &Options::hideLoopback },
     { &PreferencesDialog::CheckMarkIpv6Names, &Options::markIpv6Names },
     { &PreferencesDialog::CheckUdpPeers, &Options::showUdpPeers },
+    { &PreferencesDialog::CheckShowTraffic, &Options::showTraffic },
     { &PreferencesDialog::CheckMapStates, &Options::mapStates },
     { &PreferencesDialog::CheckMarkWildcards, &Options::markWildcards },
     { &PreferencesDialog::CheckSortByHeader, &Options::sortByHeader },
@@ -130,6 +131,8 @@ void PreferencesDialog::createControls()
         u"\"myhost (v6)\" for ::1 beside \"myhost\" for 127.0.0.1"_s, rowsLayout);
     CheckUdpPeers = checkBox(u"CheckUdpPeers"_s, u"Show the peers of connected UDP sockets"_s,
         u"The remote end of a UDP socket that has one, where \"none\" stands"_s, rowsLayout);
+    CheckShowTraffic = checkBox(u"CheckShowTraffic"_s, u"Show traffic"_s,
+        u"Each TCP connection's bytes, rate and round trip, from the agent's TCP statistics"_s, rowsLayout);
     ComboTableSize = new QComboBox(rows);
     ComboTableSize->setObjectName(u"ComboTableSize"_s);
     ComboTableSize->addItem(u"200 rows"_s, ConnectionTable::kCapacity);

@@ -42,6 +42,7 @@ public:
     QCheckBox* CheckHideLoopback = nullptr;
     QCheckBox* CheckMarkIpv6Names = nullptr;
     QCheckBox* CheckUdpPeers = nullptr;
+    QCheckBox* CheckShowTraffic = nullptr;
     QComboBox* ComboTableSize = nullptr; // the rows a view holds: 200, 1,000, 10,000 or all
     QCheckBox* CheckMapStates = nullptr;
     QCheckBox* CheckMarkWildcards = nullptr;

@@ -174,9 +174,12 @@ std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels)
 
 std::string mapPortText(const ConnectionRow& row, const MapLabels& labels)
 {
+    std::string text = row.localPort.str();
     if (labels.wildcards && isWildcardAddress(row.localAddress))
-        return row.localPort.str() + " (all)";
-    return row.localPort.str();
+        text += " (all)";
+    if (labels.traffic && row.trafficKnown && row.sendRate >= 0 && row.receiveRate >= 0)
+        text += "  " + rateCellText(row.sendRate, row.receiveRate);
+    return text;
 }
 
 int mapRowAt(const MapPictures& pictures, const ConnectionTable& table, int mapTop, QPoint point)
@@ -219,7 +222,7 @@ QString mapRowToolTip(const ConnectionRow& row)
     if (row.localAddress[0] != '\0')
         tip += QString::fromStdString(
             processTooltipLines(row.pid, row.processName.str(), row.commandLine.str()));
-    return tip;
+    return tip + QString::fromStdString(trafficTooltipLines(gridRowDetailsOf(row)));
 }
 
 MapCounters countMapRows(const ConnectionTable& table)

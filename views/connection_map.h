@@ -31,6 +31,7 @@ struct MapLabels
 {
     bool states = false; // "TCP Time_wait" rather than "TCP" on a row that is not established
     bool wildcards = false; // " (all)" after the port of a socket open on every interface
+    bool traffic = false; // a connection's rates after its port, once it has them
 };
 
 // The protocol text a map row shows: its protocol, and with states on, the state of a TCP
@@ -38,6 +39,7 @@ struct MapLabels
 std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels);
 // The local port text a map row shows. A socket on every interface (0.0.0.0, ::) is marked
 // beside its port, not in its interface's caption, so that the interfaces stay grouped.
+// With traffic on, a connection's rates follow: "https  ↑1.5 KB/s ↓200 B/s".
 std::string mapPortText(const ConnectionRow& row, const MapLabels& labels);
 
 // The row (1..count) drawn at a point of the surface for a map drawn at mapTop, or 0.

@@ -44,6 +44,32 @@ template <typename T> std::vector<T> permuted(std::vector<T>& items, const std::
 }
 
 const GridRowDetails kNoDetails;
+const std::string kUnknownTraffic = "\u2013";
+const char* const kTrafficTitles[GridModel::kTrafficColumnCount] = { "Sent", "Received", "Rate" };
+
+// A traffic cell's text: bytes, or the rates both ways.
+std::string trafficCellText(const GridRowDetails& details, int which)
+{
+    if (!details.trafficKnown)
+        return kUnknownTraffic;
+    if (which == 0)
+        return bytesText(static_cast<double>(details.bytesSent));
+    if (which == 1)
+        return bytesText(static_cast<double>(details.bytesReceived));
+    return rateCellText(details.sendRate, details.receiveRate);
+}
+
+// The value a traffic column sorts by; unknown as negative, so it sorts apart.
+double trafficSortValue(const GridRowDetails& details, int which)
+{
+    if (!details.trafficKnown)
+        return -1;
+    if (which == 0)
+        return static_cast<double>(details.bytesSent);
+    if (which == 1)
+        return static_cast<double>(details.bytesReceived);
+    return details.sendRate < 0 ? -1 : details.sendRate + details.receiveRate;
+}
 
 } // namespace
 
@@ -62,7 +88,9 @@ int GridModel::rowCount(const QModelIndex& parent) const
 
 int GridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : kColumnCount + (m_processColumn ? 1 : 0);
+    return parent.isValid()
+        ? 0
+        : kColumnCount + (m_processColumn ? 1 : 0) + (m_trafficColumns ? kTrafficColumnCount : 0);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -72,6 +100,16 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     const auto r = static_cast<std::size_t>(index.row());
     // While rows are added or taken the side vectors may be a step ahead of the rows.
     const GridRowDetails& details = r < m_details.size() ? m_details[r] : kNoDetails;
+    if (const int which = trafficColumnOf(index.column()); which >= 0) {
+        if (role == kStaleRole)
+            return m_stale;
+        if (role == Qt::DisplayRole)
+            return isEmptyRow(m_rows[r]) ? QString()
+                                         : QString::fromStdString(trafficCellText(details, which));
+        if (role == Qt::ToolTipRole)
+            return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
+        return {};
+    }
     if (index.column() == kProcessColumn) {
         if (role == kStaleRole)
             return m_stale;
@@ -115,6 +153,8 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
 {
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 || section >= columnCount())
         return {};
+    if (const int which = trafficColumnOf(section); which >= 0)
+        return QString::fromUtf8(kTrafficTitles[which]);
     if (section == kProcessColumn)
         return QStringLiteral("Process");
     return QString::fromStdString(m_header[static_cast<std::size_t>(section)]);
@@ -190,6 +230,15 @@ std::string_view GridModel::cellText(int column, int row) const
 {
     if (column < 0 || column >= columnCount() || row < 0 || row >= gridRowCount())
         return {};
+    if (const int which = trafficColumnOf(column); which >= 0) {
+        if (row == 0)
+            return kTrafficTitles[which];
+        // Built per call; kept until the next so the view stays valid for the caller's use.
+        static thread_local std::string text;
+        text = isEmptyRow(m_rows[std::size_t(row - 1)]) ? std::string()
+                                                        : trafficCellText(rowDetails(row), which);
+        return text;
+    }
     if (column == kProcessColumn) {
         static const std::string title = "Process";
         return row == 0 ? std::string_view(title) : std::string_view(rowDetails(row).processCell);
@@ -203,6 +252,9 @@ void GridModel::setProcessColumn(bool shown)
     Q_ASSERT(QThread::currentThread() == thread());
     if (shown == m_processColumn)
         return;
+    // The traffic columns move with it: a sort by one of them, or by this, ends.
+    if (m_trafficColumns && m_sortColumn >= kProcessColumn)
+        setSort(kScanOrder, Qt::AscendingOrder);
     if (shown) {
         beginInsertColumns({}, kProcessColumn, kProcessColumn);
         m_processColumn = true;
@@ -212,6 +264,31 @@ void GridModel::setProcessColumn(bool shown)
         m_processColumn = false;
         endRemoveColumns();
     }
+}
+
+void GridModel::setTrafficColumns(bool shown)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (shown == m_trafficColumns)
+        return;
+    const int first = firstTrafficColumn();
+    if (!shown && trafficColumnOf(m_sortColumn) >= 0)
+        setSort(kScanOrder, Qt::AscendingOrder);
+    if (shown) {
+        beginInsertColumns({}, first, first + kTrafficColumnCount - 1);
+        m_trafficColumns = true;
+        endInsertColumns();
+    } else {
+        beginRemoveColumns({}, first, first + kTrafficColumnCount - 1);
+        m_trafficColumns = false;
+        endRemoveColumns();
+    }
+}
+
+int GridModel::trafficColumnOf(int column) const
+{
+    const int which = column - firstTrafficColumn();
+    return m_trafficColumns && which >= 0 && which < kTrafficColumnCount ? which : -1;
 }
 
 const GridRowDetails& GridModel::rowDetails(int row) const
@@ -252,7 +329,7 @@ void GridModel::countChanges()
 void GridModel::setSort(int column, Qt::SortOrder order)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_sortColumn = column >= 0 && column <= kProcessColumn ? column : kScanOrder;
+    m_sortColumn = column >= 0 && column < columnCount() ? column : kScanOrder;
     m_sortOrder = order;
     applySort();
     Q_EMIT sortChanged(m_sortColumn, m_sortOrder);
@@ -313,6 +390,20 @@ void GridModel::setMarkNewRows(bool on)
 std::vector<std::size_t> GridModel::displayOrder(
     const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details) const
 {
+    if (const int which = trafficColumnOf(m_sortColumn); which >= 0) {
+        // By value, unknown last either way; ties keep the scan's order.
+        std::vector<std::size_t> order = gridDisplayOrder(rows, kScanOrder, Qt::AscendingOrder);
+        const auto value
+            = [&](std::size_t i) { return i < details.size() ? trafficSortValue(details[i], which) : -1; };
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            const double va = value(a);
+            const double vb = value(b);
+            if ((va < 0) != (vb < 0))
+                return vb < 0;
+            return m_sortOrder == Qt::AscendingOrder ? va < vb : va > vb;
+        });
+        return order;
+    }
     if (m_sortColumn == kProcessColumn)
         return processDisplayOrder(rows, details, m_sortOrder);
     return gridDisplayOrder(rows, m_sortColumn, m_sortOrder);

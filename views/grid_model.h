@@ -43,6 +43,13 @@ public:
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details = {});
     void setProcessColumn(bool shown);
     bool processColumnShown() const { return m_processColumn; }
+    // "Sent", "Received" and "Rate" after the others, shown on request: each TCP
+    // connection's traffic from the details, "–" where none is known (UDP, listeners).
+    static constexpr int kTrafficColumnCount = 3;
+    void setTrafficColumns(bool shown);
+    bool trafficColumnsShown() const { return m_trafficColumns; }
+    // The first traffic column while they are shown: after "Process" when that is.
+    int firstTrafficColumn() const { return kColumnCount + (m_processColumn ? 1 : 0); }
     // Details of a data row in grid numbering (1..n); empty outside.
     const GridRowDetails& rowDetails(int row) const;
 
@@ -86,6 +93,8 @@ Q_SIGNALS:
 private:
     void countChanges();
     void applySort();
+    // Which traffic column (0, 1, 2) column is, or -1.
+    int trafficColumnOf(int column) const;
     std::vector<std::size_t> displayOrder(
         const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details) const;
 
@@ -99,6 +108,7 @@ private:
     bool m_sortable = false;
     bool m_markWildcards = false;
     bool m_processColumn = false;
+    bool m_trafficColumns = false;
     bool m_stale = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;

@@ -278,14 +278,17 @@ void StringGrid::stretchLastColumn()
 
 int StringGrid::lastColumn() const
 {
-    return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
+    return m_model->columnCount() - 1;
 }
 
 void StringGrid::processColumnShown(bool shown)
 {
-    // "State" gives up the stretch and takes its first width again.
+    // "State" gives up the stretch and takes its first width again; so do the added
+    // columns before the last, which is stretched.
     if (shown)
         setGridColumnWidth(kLastColumn, kInitialColumnWidths[kLastColumn]);
+    for (int column = kColumnCount; column < lastColumn(); ++column)
+        setGridColumnWidth(column, kAddedColumnWidth);
     stretchLastColumn();
 }
 
@@ -524,6 +527,14 @@ QMenu* StringGrid::contextMenu()
         if (!text.empty())
             putOnClipboard(QString::fromStdString(text));
     });
+    QAction* close = m_menu->addAction(QStringLiteral("Close connection\u2026"));
+    close->setObjectName(QStringLiteral("CloseConnection"));
+    connect(close, &QAction::triggered, this,
+        [this] { Q_EMIT closeConnectionRequested(m_model->rowDetails(m_menuRows.first)); });
+    QAction* stop = m_menu->addAction(QStringLiteral("Stop process\u2026"));
+    stop->setObjectName(QStringLiteral("StopProcess"));
+    connect(stop, &QAction::triggered, this,
+        [this] { Q_EMIT stopProcessRequested(m_model->rowDetails(m_menuRows.first)); });
     return m_menu;
 }
 
@@ -550,6 +561,10 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[1]->setEnabled(!details.localAddress.empty());
     actions[2]->setEnabled(!details.remoteAddress.empty());
     actions[3]->setEnabled(details.pid != 0);
+    actions[4]->setVisible(m_closeOffered);
+    actions[4]->setEnabled(m_model->cellText(5, top) == "TCP" && !details.remoteAddress.empty());
+    actions[5]->setVisible(m_closeOffered);
+    actions[5]->setEnabled(details.pid != 0);
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -27,6 +27,8 @@ public:
     static constexpr int kGridLineWidth = 1;
     static constexpr int kRowHeight = 15;
     static constexpr std::array<int, kColumnCount> kInitialColumnWidths { 42, 130, 107, 88, 132, 44, 115 };
+    // The width of the columns shown on request (process, traffic) where they are not the last.
+    static constexpr int kAddedColumnWidth = 110;
 
     explicit StringGrid(QWidget* parent = nullptr);
     // A grid over a model made before it, which keeps the rows, the sort and the marks
@@ -67,9 +69,17 @@ public:
 
     GridModel* gridModel() const { return m_model; }
 
+    // "Close connection…" and "Stop process…" in the context menu, for TCP connections and
+    // rows whose process is known; off, the menu is as it was.
+    void setCloseOffered(bool on) { m_closeOffered = on; }
+
 Q_SIGNALS:
     // A text for the status bar's first panel.
     void statusTextRequested(const QString& text);
+    // "Close connection…" was chosen for the row with these details.
+    void closeConnectionRequested(const GridRowDetails& details);
+    // "Stop process…" was chosen for the row with these details.
+    void stopProcessRequested(const GridRowDetails& details);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -103,6 +113,7 @@ private:
 
     GridModel* m_model;
     QMenu* m_menu = nullptr;
+    bool m_closeOffered = false;
     // A left press on a header section, not on its resize grip: a release on the same
     // section with all widths unchanged is a sort click.
     int m_headerPressSection = -1;

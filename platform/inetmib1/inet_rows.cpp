@@ -1,6 +1,7 @@
 #include "platform/inetmib1/inet_rows.h"
 
 #include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/tcp_stats_rows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -51,6 +52,11 @@ int compareIndexes(const UdpEndpointRow& a, const UdpEndpointRow& b)
     if (const int remote = compareEndpoints(a.remote, b.remote))
         return remote;
     return a.instance == b.instance ? 0 : a.instance < b.instance ? -1 : 1;
+}
+
+int compareIndexes(const ConnectIdRow& a, const ConnectIdRow& b)
+{
+    return compareIndexes(a.connection, b.connection);
 }
 
 int compareIndexes(const SwRunRow& a, const SwRunRow& b)
@@ -182,4 +188,16 @@ void sortByIndex(std::vector<UdpEndpointRow>& rows)
 void sortByIndex(std::vector<SwRunRow>& rows)
 {
     sortAndKeepFirst(rows, [](const SwRunRow&, const SwRunRow&) { return false; });
+}
+
+std::size_t encodeIndex(const ConnectIdRow& row, UINT* out)
+{
+    return encodeIndex(row.connection, out);
+}
+
+void sortByIndex(std::vector<ConnectIdRow>& rows)
+{
+    sortAndKeepFirst(rows, [](const ConnectIdRow& a, const ConnectIdRow& b) {
+        return a.connectIndex < b.connectIndex; // twins: the older connection
+    });
 }

@@ -47,6 +47,8 @@ struct TcpConnectionRow
     std::int32_t state; // tcpConnState numbers
     std::uint32_t process; // 0 when unknown
     SocketRef socket {};
+    // The kernel's cookie for the socket; 0 where it keeps no statistics (TIME_WAIT, a request).
+    std::uint64_t cookie = 0;
 };
 
 struct TcpListenerRow
@@ -104,6 +106,8 @@ struct SwRunRow
     std::string path; // at most 128
     std::string parameters; // at most 128
     SwRunStatus status;
+    // When the process started, in clock ticks since boot: with the pid, it names one process.
+    std::uint64_t startTime = 0;
 };
 
 // Index lengths at most: type, length, 16 octets and port per endpoint; instance; pid.

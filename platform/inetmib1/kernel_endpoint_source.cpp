@@ -4,12 +4,17 @@
 #include "platform/inetmib1/sw_run_reader.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <netinet/in.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr std::uint8_t tcpListen = 10; // the kernel's TCP_LISTEN
+constexpr std::uint8_t tcpTimeWait = 6;
+constexpr std::uint8_t tcpNewSynReceived = 12; // a request, not yet a socket of its own
 // How long a kernel read may serve the other tables: one scan's walks follow each other
 // within it (those of 100,000 sockets and their owners take about a second), and the
 // next scan comes later or says it begins (endScan).
@@ -81,6 +86,23 @@ bool ipv4View(const KernelSocket& socket, std::uint32_t& local, std::uint32_t& r
     return false;
 }
 
+// The kernel keeps statistics only for full sockets: not for the small ones that stand
+// for TIME_WAIT and for requests.
+std::uint64_t statisticsCookie(const KernelSocket& socket)
+{
+    return socket.state == tcpTimeWait || socket.state == tcpNewSynReceived ? 0 : socket.cookie;
+}
+
+std::optional<TcpConnectionRow> connectionRow(const KernelSocket& socket)
+{
+    if (socket.state == tcpListen)
+        return std::nullopt;
+    return TcpConnectionRow { endpoint(socket, socket.localAddress, socket.localPort),
+        endpoint(socket, socket.remoteAddress, socket.remotePort),
+        static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid },
+        statisticsCookie(socket) };
+}
+
 // Refills rows from a kernel read, add(socket) giving the socket's row if it has one;
 // false when there is no read.
 template <typename Row, typename Add>
@@ -109,14 +131,20 @@ const std::vector<KernelSocket>* KernelEndpointSource::sharedRead(int protocol, 
     return &shared.sockets;
 }
 
-const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(int protocol, unsigned takenBy)
+const std::vector<KernelSocket>* KernelEndpointSource::newSharedRead(
+    int protocol, unsigned takenBy, bool withInfo)
 {
     SharedRead& shared = protocol == IPPROTO_TCP ? m_tcp : m_udp;
     shared.valid = false;
     m_ownersFound = false;
-    if (!m_reader.readSockets(protocol, shared.sockets))
+    shared.withInfo = protocol == IPPROTO_TCP && withInfo;
+    if (!shared.withInfo)
+        std::vector<TcpCounters>().swap(shared.counters);
+    if (!m_reader.readSockets(protocol, shared.sockets, ~0u, shared.withInfo ? &shared.counters : nullptr))
         return nullptr;
-    shared = { std::move(shared.sockets), std::chrono::steady_clock::now(), takenBy, true };
+    shared.at = std::chrono::steady_clock::now();
+    shared.takenBy = takenBy;
+    shared.valid = true;
     return &shared.sockets;
 }
 
@@ -129,9 +157,14 @@ void KernelEndpointSource::releaseIfServed(int protocol)
             && ((taken & Ipv6Table)
                 || (taken & (EndpointTable | ListenerTable)) == (EndpointTable | ListenerTable))
         : (taken & (Ipv4Table | EndpointTable)) == (Ipv4Table | EndpointTable);
-    if (!shared.valid || !served)
+    // A read with counters, made for the statistics tables, serves them and the others: a
+    // scan that reads traffic walks the statistics first, so one read serves every table.
+    const bool statsServed
+        = !shared.withInfo || (taken & (ConnectIdTable | StatsTable)) == (ConnectIdTable | StatsTable);
+    if (!shared.valid || !served || !statsServed)
         return;
     std::vector<KernelSocket>().swap(shared.sockets);
+    std::vector<TcpCounters>().swap(shared.counters);
     shared.valid = false;
 }
 
@@ -150,10 +183,47 @@ const std::vector<KernelSocket>* KernelEndpointSource::sockets(int protocol, Tab
     return newSharedRead(protocol, table);
 }
 
+int KernelEndpointSource::closeTcp(const InetEndpoint& local, const InetEndpoint& remote)
+{
+    if (local.type != remote.type || local.type == InetAddressType::Unknown)
+        return ENOENT;
+    if (local.type == InetAddressType::Ipv6)
+        return m_reader.destroyTcp(AF_INET6, local.address, local.port, remote.address, remote.port);
+    const int error = m_reader.destroyTcp(AF_INET, local.address, local.port, remote.address, remote.port);
+    if (error != ENOENT)
+        return error;
+    // Not an IPv4 socket: perhaps an IPv6 one that carries IPv4.
+    std::array<std::uint8_t, 16> mappedLocal {}, mappedRemote {};
+    mappedLocal[10] = mappedLocal[11] = mappedRemote[10] = mappedRemote[11] = 0xff;
+    std::copy_n(local.address.begin(), 4, mappedLocal.begin() + 12);
+    std::copy_n(remote.address.begin(), 4, mappedRemote.begin() + 12);
+    return m_reader.destroyTcp(AF_INET6, mappedLocal, local.port, mappedRemote, remote.port);
+}
+
+int KernelEndpointSource::stopProcess(std::uint32_t pid, std::uint64_t startTime)
+{
+    // The pidfd holds the process it was opened for: a start time read after it is that
+    // process's, or another's when the pid was reused before it was opened.
+    const int fd = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (fd < 0)
+        return errno;
+    SwRunRow now;
+    int error = 0;
+    if (!::readSwRun("/proc", pid, now))
+        error = ESRCH;
+    else if (now.startTime != startTime)
+        error = ESTALE;
+    else if (syscall(SYS_pidfd_send_signal, fd, SIGTERM, nullptr, 0) != 0)
+        error = errno;
+    close(fd);
+    return error;
+}
+
 void KernelEndpointSource::endScan()
 {
     for (SharedRead* shared : { &m_tcp, &m_udp }) {
         std::vector<KernelSocket>().swap(shared->sockets);
+        std::vector<TcpCounters>().swap(shared->counters);
         shared->valid = false;
     }
     m_ownersFound = false;
@@ -237,13 +307,33 @@ void KernelEndpointSource::findOwners(std::span<const SocketRef> sockets, std::s
 
 bool KernelEndpointSource::readTcpConnections(std::vector<TcpConnectionRow>& rows)
 {
-    return fill(IPPROTO_TCP, EndpointTable, rows, [](const KernelSocket& socket) {
-        if (socket.state == tcpListen)
-            return std::optional<TcpConnectionRow>();
-        return std::optional<TcpConnectionRow>({ endpoint(socket, socket.localAddress, socket.localPort),
-            endpoint(socket, socket.remoteAddress, socket.remotePort),
-            static_cast<std::int32_t>(mibTcpState(socket.state)), 0, { socket.inode, socket.uid } });
+    return fill(
+        IPPROTO_TCP, EndpointTable, rows, [](const KernelSocket& socket) { return connectionRow(socket); });
+}
+
+bool KernelEndpointSource::readConnectIds(std::vector<TcpConnectionRow>& rows)
+{
+    return fill(IPPROTO_TCP, ConnectIdTable, rows, [](const KernelSocket& socket) {
+        std::optional<TcpConnectionRow> row = connectionRow(socket);
+        return row && row->cookie != 0 ? row : std::nullopt;
     });
+}
+
+bool KernelEndpointSource::readTcpStats(std::vector<TcpStatsRow>& rows)
+{
+    rows.clear();
+    const std::vector<KernelSocket>* read = m_tcp.withInfo ? sharedRead(IPPROTO_TCP, StatsTable) : nullptr;
+    if (!read)
+        read = newSharedRead(IPPROTO_TCP, StatsTable, true);
+    if (!read)
+        return false;
+    for (std::size_t i = 0; i < read->size(); ++i) {
+        const KernelSocket& socket = (*read)[i];
+        if (socket.state != tcpListen && statisticsCookie(socket) != 0)
+            rows.push_back({ 0, socket.cookie, 0, m_tcp.counters[i] });
+    }
+    releaseIfServed(IPPROTO_TCP);
+    return true;
 }
 
 bool KernelEndpointSource::readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows)

@@ -18,6 +18,8 @@ public:
     std::optional<std::uint32_t> tcpInErrors() override;
 
     bool readTcpConnections(std::vector<TcpConnectionRow>& rows) override;
+    bool readConnectIds(std::vector<TcpConnectionRow>& rows) override;
+    bool readTcpStats(std::vector<TcpStatsRow>& rows) override;
     bool readTcpListeners(std::vector<TcpListenerRow>& rows) override;
     bool readUdpEndpoints(std::vector<UdpEndpointRow>& rows) override;
     bool readIpv6TcpConnections(std::vector<Ipv6TcpConnRow>& rows) override;
@@ -27,6 +29,8 @@ public:
     std::optional<UdpDatagrams> udpDatagrams() override;
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override;
     void endScan() override;
+    int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override;
+    int stopProcess(std::uint32_t pid, std::uint64_t startTime) override;
 
     // Reads every socket of both protocols now, as the next walks of every table will take
     // that read while it is fresh, and finds their owners, which are kept for those walks.
@@ -40,6 +44,8 @@ private:
         EndpointTable = 2, // tcpConnectionTable, udpEndpointTable
         ListenerTable = 4,
         Ipv6Table = 8, // ipv6TcpConnTable, ipv6UdpTable
+        ConnectIdTable = 16, // tcpEStatsConnectIdTable
+        StatsTable = 32, // tcpEStatsPerfTable (tcpEStatsAppTable takes its rows)
     };
     // A read of every socket of a protocol, shared by the tables refreshed within a moment
     // of it (one scan walks them one after another): each table takes a read once, and
@@ -48,6 +54,8 @@ private:
     struct SharedRead
     {
         std::vector<KernelSocket> sockets;
+        std::vector<TcpCounters> counters; // sockets[i]'s, when read with them
+        bool withInfo = false;
         std::chrono::steady_clock::time_point at {};
         unsigned takenBy = 0;
         bool valid = false;
@@ -55,8 +63,9 @@ private:
     // The shared read of protocol, when it may still serve table (taken for it then); else null.
     const std::vector<KernelSocket>* sharedRead(int protocol, Table table);
     // Reads every socket of protocol afresh as its shared read, already taken by the tables
-    // in takenBy; null when the kernel cannot be read.
-    const std::vector<KernelSocket>* newSharedRead(int protocol, unsigned takenBy);
+    // in takenBy, with each TCP socket's counters when withInfo; null when the kernel cannot
+    // be read.
+    const std::vector<KernelSocket>* newSharedRead(int protocol, unsigned takenBy, bool withInfo = false);
     // The sockets of protocol for table: the shared read when it may serve it, else a new one.
     const std::vector<KernelSocket>* sockets(int protocol, Table table);
     // Refills rows from the sockets of protocol for table, add(socket) giving a socket's row

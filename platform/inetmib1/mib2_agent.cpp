@@ -1,6 +1,7 @@
 #include "platform/inetmib1/mib2_agent.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -23,6 +24,9 @@ constexpr UINT ipv6UdpIfIndexColumn = 3;
 constexpr UINT tcpHcInSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 17, 0 };
 constexpr UINT tcpHcOutSegsInstance[] = { 1, 3, 6, 1, 2, 1, 6, 18, 0 };
 constexpr UINT swRunEntry[] = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
+constexpr UINT connectIdEntry[] = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 2, 1 };
+constexpr UINT tcpPerfEntry[] = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 3, 1 };
+constexpr UINT tcpAppEntry[] = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 6, 1 };
 
 constexpr UINT tcpColumnCount = 5;
 constexpr UINT udpColumnCount = 2;
@@ -33,6 +37,25 @@ constexpr UINT tcpListenerProcessColumn = 4;
 constexpr UINT udpEndpointProcessColumn = 8;
 static_assert(udpEndpointProcessColumn == tcpConnectionProcessColumn);
 constexpr UINT swRunStatusColumn = 7;
+// The columns of tcpEStatsPerfTable and tcpEStatsAppTable that the kernel's counters fill.
+namespace perf {
+    constexpr UINT segsOut = 1, hcDataOctetsOut = 4, segsRetrans = 5, octetsRetrans = 6, segsIn = 7,
+                   hcDataOctetsIn = 10, elapsedSecs = 11, smoothedRtt = 17, curRto = 18, curCwnd = 20;
+}
+namespace app {
+    constexpr UINT hcThruOctetsAcked = 5, hcThruOctetsReceived = 8;
+}
+constexpr std::uint32_t columnBits(std::initializer_list<UINT> columns)
+{
+    std::uint32_t bits = 0;
+    for (const UINT column : columns)
+        bits |= 1u << column;
+    return bits;
+}
+constexpr std::uint32_t perfColumns
+    = columnBits({ perf::segsOut, perf::hcDataOctetsOut, perf::segsRetrans, perf::octetsRetrans, perf::segsIn,
+        perf::hcDataOctetsIn, perf::elapsedSecs, perf::smoothedRtt, perf::curRto, perf::curCwnd });
+constexpr std::uint32_t appColumns = columnBits({ app::hcThruOctetsAcked, app::hcThruOctetsReceived });
 // The column that names a row's owner; none in the tables without one.
 template <typename Row> constexpr UINT processColumn()
 {
@@ -195,6 +218,99 @@ bool setValue(AsnAny& value, const SwRunRow& row, UINT column)
     }
 }
 
+bool setValue(AsnAny& value, const ConnectIdRow& row, UINT /*column*/)
+{
+    setUnsigned(value, row.connectIndex);
+    return true;
+}
+
+// ZeroBasedCounter32 is a Gauge32 that wraps: the low 32 bits of the count.
+void setZeroBased32(AsnAny& value, std::uint64_t count)
+{
+    value.asnType = ASN_GAUGE32;
+    value.asnValue.gauge = static_cast<std::uint32_t>(count);
+}
+
+void setCounter64(AsnAny& value, std::uint64_t count)
+{
+    value.asnType = ASN_COUNTER64;
+    value.asnValue.counter64.QuadPart = count;
+}
+
+bool setValue(AsnAny& value, const TcpPerfRow& row, UINT column)
+{
+    const TcpCounters& counters = row.counters;
+    switch (column) {
+    case perf::segsOut:
+        setZeroBased32(value, counters.segsOut);
+        break;
+    case perf::hcDataOctetsOut:
+        setCounter64(value, counters.bytesSent);
+        break;
+    case perf::segsRetrans:
+        setZeroBased32(value, counters.segsRetrans);
+        break;
+    case perf::octetsRetrans:
+        setZeroBased32(value, counters.bytesRetrans);
+        break;
+    case perf::segsIn:
+        setZeroBased32(value, counters.segsIn);
+        break;
+    case perf::hcDataOctetsIn:
+        setCounter64(value, counters.bytesReceived);
+        break;
+    case perf::elapsedSecs:
+        setZeroBased32(value, row.elapsedSeconds);
+        break;
+    case perf::smoothedRtt: // Gauge32 in milliseconds, the kernel's in microseconds
+        setZeroBased32(value, counters.rttMicros / 1000);
+        break;
+    case perf::curRto:
+        setZeroBased32(value, counters.rtoMicros / 1000);
+        break;
+    default: // curCwnd, in octets
+        setZeroBased32(value, std::uint64_t { counters.cwndSegments } * counters.mss);
+        break;
+    }
+    return true;
+}
+
+bool setValue(AsnAny& value, const TcpAppRow& row, UINT column)
+{
+    setCounter64(
+        value, column == app::hcThruOctetsAcked ? row.counters.bytesAcked : row.counters.bytesReceived);
+    return true;
+}
+
+// The rows of one statistics table as those of another.
+template <typename From, typename To> void copyStats(const std::vector<From>& from, std::vector<To>& to)
+{
+    to.clear();
+    to.reserve(from.size());
+    for (const TcpStatsRow& row : from)
+        to.push_back(To { row });
+}
+
+// A set's status for the source's errno: no right; what it names is gone (a connection
+// closed since it was found, a process ended or replaced under its pid, never signalled);
+// or no kernel support (EOPNOTSUPP) or a failed request.
+AsnInteger32 setStatus(int error)
+{
+    switch (error) {
+    case 0:
+        return SNMP_ERRORSTATUS_NOERROR;
+    case EPERM:
+    case EACCES:
+        return SNMP_ERRORSTATUS_NOACCESS;
+    case ENOENT:
+    case ESRCH:
+    case ESTALE:
+        return SNMP_ERRORSTATUS_NOSUCHNAME;
+    default:
+        return SNMP_ERRORSTATUS_GENERR;
+    }
+}
+
 void setNull(AsnAny& value)
 {
     std::memset(&value, 0, sizeof(value));
@@ -213,6 +329,9 @@ Mib2Agent::Mib2Agent(EndpointSource& source)
     , m_swRun { { swRunEntry, swRunStatusColumn } }
     , m_ipv6TcpConns { { ipv6TcpConnEntry, ipv6TcpConnStateColumn, ipv6TcpConnStateColumn } }
     , m_ipv6Udp { { ipv6UdpEntry, ipv6UdpIfIndexColumn, ipv6UdpIfIndexColumn } }
+    , m_connectIds { { connectIdEntry, 1 } }
+    , m_tcpPerf { { tcpPerfEntry, ColumnSet { perfColumns } } }
+    , m_tcpApp { { tcpAppEntry, ColumnSet { appColumns } } }
 {
 }
 
@@ -240,8 +359,7 @@ bool Mib2Agent::query(
             status = get(binding);
             break;
         case SNMP_PDU_SET:
-            // Every object here is read-only; version 1 reports that as an unknown name.
-            status = SNMP_ERRORSTATUS_NOSUCHNAME;
+            status = set(binding);
             break;
         default:
             status = SNMP_ERRORSTATUS_GENERR;
@@ -256,9 +374,11 @@ bool Mib2Agent::query(
     return true;
 }
 
-template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapshot<Row, IndexLength>& snapshot)
+template <typename Row, std::size_t IndexLength>
+bool Mib2Agent::refresh(Snapshot<Row, IndexLength>& snapshot, bool stepping)
 {
     std::vector<Row>& rows = snapshot.table.rows();
+    bool derived = false;
     // An unreadable table is an error, never an empty table.
     if constexpr (std::is_same_v<Row, TcpConnRow>)
         snapshot.read = m_source.readTcp(rows);
@@ -274,17 +394,84 @@ template <typename Row, std::size_t IndexLength> bool Mib2Agent::refresh(Snapsho
         snapshot.read = m_source.readIpv6TcpConnections(rows);
     else if constexpr (std::is_same_v<Row, Ipv6UdpRow>)
         snapshot.read = m_source.readIpv6Udp(rows);
-    else
+    else if constexpr (std::is_same_v<Row, ConnectIdRow>) {
+        derived = stepping && m_tcpConnections.read;
+        snapshot.read = readConnectIds(rows, derived);
+    } else if constexpr (std::is_same_v<Row, TcpPerfRow>) {
+        std::vector<TcpStatsRow> read;
+        snapshot.read = readStats(read);
+        copyStats(read, rows);
+    } else if constexpr (std::is_same_v<Row, TcpAppRow>) {
+        // A walk of this table follows one of tcpEStatsPerfTable in the same scan: it takes that read.
+        if (m_tcpPerf.read && m_tcpPerf.scan == m_scan
+            && std::chrono::steady_clock::now() - m_tcpPerf.readAt <= stepReadLifetime) {
+            copyStats(m_tcpPerf.table.rows(), rows);
+            snapshot.read = true;
+        } else {
+            std::vector<TcpStatsRow> read;
+            snapshot.read = readStats(read);
+            copyStats(read, rows);
+        }
+    } else
         snapshot.read = readSwRun();
     snapshot.readAt = std::chrono::steady_clock::now();
     snapshot.scan = m_scan;
     snapshot.walked = false;
     snapshot.ownersSought = false;
-    if (!snapshot.read)
+    const bool read = snapshot.read;
+    if (!read)
         rows.clear();
     sortByIndex(rows);
     m_last = {};
-    return snapshot.read;
+    if (derived)
+        snapshot.read = false; // rows enough for a step, not a snapshot to serve
+    return read;
+}
+
+bool Mib2Agent::readConnectIds(std::vector<ConnectIdRow>& rows, bool derived)
+{
+    rows.clear();
+    std::vector<TcpConnectionRow> connections;
+    if (derived) {
+        // The step only needs the first connection with statistics: no kernel read.
+        for (const TcpConnectionRow& connection : m_tcpConnections.table.rows()) {
+            if (connection.cookie != 0) {
+                rows.push_back({ connection, m_connectIndexes.indexOf(connection.cookie) });
+                break;
+            }
+        }
+        return true;
+    }
+    if (!m_source.readConnectIds(connections))
+        return false;
+    std::vector<std::uint64_t> cookies;
+    cookies.reserve(connections.size());
+    rows.reserve(connections.size());
+    const auto now = std::chrono::steady_clock::now();
+    for (const TcpConnectionRow& connection : connections) {
+        if (connection.cookie == 0)
+            continue;
+        cookies.push_back(connection.cookie);
+        rows.push_back({ connection, m_connectIndexes.indexOf(connection.cookie, now) });
+    }
+    m_connectIndexes.keepOnly(cookies);
+    return true;
+}
+
+bool Mib2Agent::readStats(std::vector<TcpStatsRow>& rows)
+{
+    if (!m_source.readTcpStats(rows))
+        return false;
+    std::vector<std::uint64_t> cookies;
+    cookies.reserve(rows.size());
+    const auto now = std::chrono::steady_clock::now();
+    for (TcpStatsRow& row : rows) {
+        cookies.push_back(row.cookie);
+        row.connectIndex = m_connectIndexes.indexOf(row.cookie, now);
+        row.elapsedSeconds = m_connectIndexes.secondsSinceSeen(row.cookie, now);
+    }
+    m_connectIndexes.keepOnly(cookies);
+    return true;
 }
 
 template <typename Row, std::size_t IndexLength> void Mib2Agent::release(Snapshot<Row, IndexLength>& snapshot)
@@ -295,8 +482,16 @@ template <typename Row, std::size_t IndexLength> void Mib2Agent::release(Snapsho
 
 void Mib2Agent::endScan()
 {
+    // The processes of the scan outlive its rows: a set of one of them after the scan must
+    // still tell it from a later process under its pid.
+    if (m_swRun.read) {
+        m_seenStartTimes.clear();
+        for (const SwRunRow& row : m_swRun.table.rows())
+            m_seenStartTimes.emplace_back(row.pid, row.startTime);
+    }
     for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
-             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun })
+             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun,
+             Object::ConnectId, Object::TcpPerf, Object::TcpApp })
         visitTable(object, [](auto& snapshot) {
             release(snapshot);
             return true;
@@ -367,6 +562,12 @@ template <typename Visit> bool Mib2Agent::visitTable(Object object, Visit&& visi
         return visit(m_ipv6TcpConns);
     case Object::Ipv6Udp:
         return visit(m_ipv6Udp);
+    case Object::ConnectId:
+        return visit(m_connectIds);
+    case Object::TcpPerf:
+        return visit(m_tcpPerf);
+    case Object::TcpApp:
+        return visit(m_tcpApp);
     case Object::None:
     case Object::TcpInErrs:
     case Object::TcpHcInSegs:
@@ -397,6 +598,12 @@ bool Mib2Agent::nextIn(
 {
     if (!snapshot.table.precedesEnd(name))
         return true;
+    if constexpr (std::is_same_v<Row, TcpPerfRow> || std::is_same_v<Row, TcpAppRow>) {
+        // The same connections as tcpEStatsConnectIdTable: with none there, a step past its
+        // end reads no counters.
+        if (leaving && !snapshot.read && m_connectIds.table.rows().empty())
+            return true;
+    }
     const auto age = std::chrono::steady_clock::now() - snapshot.readAt;
     bool read = !snapshot.read;
     if (leaving) {
@@ -414,7 +621,7 @@ bool Mib2Agent::nextIn(
         snapshot.walked = true;
         read = false;
     }
-    if (read && !refresh(snapshot))
+    if (read && !refresh(snapshot, leaving))
         return false;
     if (const auto position = snapshot.table.next(name))
         instance = { object, *position, leaving };
@@ -450,7 +657,8 @@ bool Mib2Agent::findNext(OidSpan name, Instance& instance)
     bool leaving = false;
     for (const Object object : { Object::TcpInErrs, Object::Ipv6TcpConn, Object::TcpHcInSegs,
              Object::TcpHcOutSegs, Object::TcpConnection, Object::TcpListener, Object::Udp, Object::Ipv6Udp,
-             Object::UdpEndpoint, Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun }) {
+             Object::UdpEndpoint, Object::UdpHcInDatagrams, Object::UdpHcOutDatagrams, Object::SwRun,
+             Object::ConnectId, Object::TcpPerf, Object::TcpApp }) {
         if (const OidSpan scalar = scalarName(object); !scalar.empty()) {
             if (compareOids(name, scalar) < 0) {
                 instance = { object, {} };
@@ -486,7 +694,8 @@ bool Mib2Agent::findExact(OidSpan name, Instance& instance)
     }
     bool read = true;
     for (const Object object : { Object::TcpConn, Object::Ipv6TcpConn, Object::TcpConnection,
-             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun }) {
+             Object::TcpListener, Object::Udp, Object::Ipv6Udp, Object::UdpEndpoint, Object::SwRun,
+             Object::ConnectId, Object::TcpPerf, Object::TcpApp }) {
         const bool inTable = visitTable(object, [&](auto& snapshot) {
             if (!hasOidPrefix(name, snapshot.table.entry()))
                 return false;
@@ -521,6 +730,87 @@ AsnInteger32 Mib2Agent::getNext(SnmpVarBind& binding)
     binding.name = { static_cast<UINT>(std::size(afterMib2)), ids };
     setNull(binding.value);
     return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 Mib2Agent::connectionNamed(OidSpan name, InetEndpoint& local, InetEndpoint& remote)
+{
+    constexpr UINT tcpConnStateColumn = 1;
+    if (hasOidPrefix(name, tcpConnEntry) && name.size() > std::size(tcpConnEntry)
+        && name[std::size(tcpConnEntry)] == tcpConnStateColumn) {
+        // Read afresh: a connection opened since the last walk can be closed too.
+        if (!refresh(m_tcp))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_tcp.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        const TcpConnRow& row = m_tcp.table.rows()[position->row];
+        local = { InetAddressType::Ipv4, static_cast<std::uint16_t>(row.localPort), {} };
+        remote = { InetAddressType::Ipv4, static_cast<std::uint16_t>(row.remotePort), {} };
+        std::memcpy(local.address.data(), &row.localAddress, 4);
+        std::memcpy(remote.address.data(), &row.remoteAddress, 4);
+        return SNMP_ERRORSTATUS_NOERROR;
+    }
+    if (hasOidPrefix(name, tcpConnectionEntry) && name.size() > std::size(tcpConnectionEntry)
+        && name[std::size(tcpConnectionEntry)] == tcpConnectionStateColumn) {
+        if (!refresh(m_tcpConnections))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_tcpConnections.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        local = m_tcpConnections.table.rows()[position->row].local;
+        remote = m_tcpConnections.table.rows()[position->row].remote;
+        return SNMP_ERRORSTATUS_NOERROR;
+    }
+    return SNMP_ERRORSTATUS_NOSUCHNAME;
+}
+
+AsnInteger32 Mib2Agent::stopProcess(SnmpVarBind& binding)
+{
+    // The process as the agent last read it, in this scan or the last one: its start time
+    // tells it from a later one under the same pid. One it never read is read now.
+    const OidSpan name = oidSpan(binding.name);
+    const std::uint32_t pid = name.back();
+    const auto seen = std::lower_bound(
+        m_seenStartTimes.begin(), m_seenStartTimes.end(), std::pair<std::uint32_t, std::uint64_t> { pid, 0 });
+    SwRunRow row {};
+    if (!m_swRun.read && seen != m_seenStartTimes.end() && seen->first == pid) {
+        row.pid = pid;
+        row.startTime = seen->second;
+    } else {
+        if (!m_swRun.read && !refresh(m_swRun))
+            return SNMP_ERRORSTATUS_GENERR;
+        const auto position = m_swRun.table.exact(name);
+        if (!position)
+            return SNMP_ERRORSTATUS_NOSUCHNAME;
+        row = m_swRun.table.rows()[position->row];
+    }
+    if (binding.value.asnType != ASN_INTEGER
+        || binding.value.asnValue.number != static_cast<LONG>(SwRunStatus::Invalid))
+        return SNMP_ERRORSTATUS_BADVALUE;
+    const int error = m_source.stopProcess(row.pid, row.startTime);
+    endScan();
+    return setStatus(error);
+}
+
+AsnInteger32 Mib2Agent::set(SnmpVarBind& binding)
+{
+    const OidSpan name = oidSpan(binding.name);
+    if (hasOidPrefix(name, swRunEntry) && name.size() == std::size(swRunEntry) + 2
+        && name[std::size(swRunEntry)] == swRunStatusColumn)
+        return stopProcess(binding);
+    endScan(); // a set is no step of a walk, and must see the kernel as it is now
+    InetEndpoint local;
+    InetEndpoint remote;
+    const AsnInteger32 found = connectionNamed(oidSpan(binding.name), local, remote);
+    if (found != SNMP_ERRORSTATUS_NOERROR)
+        return found;
+    // deleteTCB is the only state a manager may set.
+    constexpr LONG deleteTcb = 12;
+    if (binding.value.asnType != ASN_INTEGER || binding.value.asnValue.number != deleteTcb)
+        return SNMP_ERRORSTATUS_BADVALUE;
+    const int error = m_source.closeTcp(local, remote);
+    endScan(); // the tables have changed: the next walk reads them afresh
+    return setStatus(error);
 }
 
 AsnInteger32 Mib2Agent::get(SnmpVarBind& binding)

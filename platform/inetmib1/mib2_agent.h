@@ -6,10 +6,17 @@
 // udpEndpointTable (process), udpHCInDatagrams.0 and udpHCOutDatagrams.0, and hrSWRunTable (the processes
 // that hold the sockets those three list).
 //
+// After them come the TCP extended statistics of RFC 4898, in part (docs/tcp-estats.md):
+// tcpEStatsConnectIdTable, which gives each connection of tcpConnectionTable its
+// tcpEStatsConnectIndex, and tcpEStatsPerfTable and tcpEStatsAppTable by that index. The
+// kernel's counters are read only when those two are walked (a scan that wants them walks
+// them first, and the others take that read); the step of a walk of
+// hrSWRunTable into tcpEStatsConnectIdTable is answered from tcpConnectionTable's rows.
+//
 // Its one supported view is mib-2 (1.3.6.1.2.1), of which it implements only those
 // objects: a GetNext before or inside the view lands on the next of them, and a GetNext
-// past the last hrSWRunTable instance answers noSuchName with the name 1.3.6.1.2.2, the
-// first identifier after the view, as agents tell a caller to look elsewhere.
+// past the last instance answers noSuchName with the name 1.3.6.1.2.2, the first
+// identifier after the view, as agents tell a caller to look elsewhere.
 //
 // Each walk sees one snapshot: a GetNext at or before a table's first instance re-reads
 // that table from the source; the rest of the walk is served from the sorted rows. The
@@ -25,10 +32,12 @@
 // table into a process column reads none: it is answered from the row alone, with the
 // process as known so far (0 before any search), as that walk has ended and discards it.
 
+#include "platform/inetmib1/connect_indexes.h"
 #include "platform/inetmib1/endpoint_source.h"
 #include "platform/inetmib1/inet_rows.h"
 #include "platform/inetmib1/mib_rows.h"
 #include "platform/inetmib1/mib_table.h"
+#include "platform/inetmib1/tcp_stats_rows.h"
 
 #include <array>
 #include <chrono>
@@ -68,7 +77,10 @@ private:
         UdpEndpoint,
         UdpHcInDatagrams,
         UdpHcOutDatagrams,
-        SwRun
+        SwRun,
+        ConnectId,
+        TcpPerf,
+        TcpApp
     };
     struct Instance
     {
@@ -89,6 +101,14 @@ private:
 
     AsnInteger32 getNext(SnmpVarBind& binding);
     AsnInteger32 get(SnmpVarBind& binding);
+    // The writable values: a connection's state (tcpConnState, tcpConnectionState) set to
+    // deleteTCB closes it; a process's hrSWRunStatus set to invalid stops it. Any other
+    // object is read-only, which version 1 reports as an unknown name.
+    AsnInteger32 set(SnmpVarBind& binding);
+    // hrSWRunStatus set to invalid stops the process, if it is still the one last read.
+    AsnInteger32 stopProcess(SnmpVarBind& binding);
+    // The ends of the connection whose state name is, as the kernel has it now; an error status if none.
+    AsnInteger32 connectionNamed(OidSpan name, InetEndpoint& local, InetEndpoint& remote);
     // The instance after the last one answered, when name is that one: the usual step of a walk.
     bool followsLastAnswer(OidSpan name, Instance& instance);
     // Where a GetNext after name lands; false when a table could not be read.
@@ -101,7 +121,11 @@ private:
         Snapshot<Row, IndexLength>& snapshot, Object object, OidSpan name, bool leaving, Instance& instance);
     // Calls visit(snapshot) for a table object and returns its result; false for the others.
     template <typename Visit> bool visitTable(Object object, Visit&& visit);
-    template <typename Row, std::size_t IndexLength> bool refresh(Snapshot<Row, IndexLength>& snapshot);
+    // stepping: a walk of an earlier table steps in, and only needs the first instance.
+    template <typename Row, std::size_t IndexLength>
+    bool refresh(Snapshot<Row, IndexLength>& snapshot, bool stepping = false);
+    bool readConnectIds(std::vector<ConnectIdRow>& rows, bool derived);
+    bool readStats(std::vector<TcpStatsRow>& rows);
     template <typename Row, std::size_t IndexLength>
     static void release(Snapshot<Row, IndexLength>& snapshot);
     bool readSwRun();
@@ -122,6 +146,12 @@ private:
     Snapshot<SwRunRow, swRunIndexLength> m_swRun;
     Snapshot<Ipv6TcpConnRow, ipv6TcpConnIndexLength> m_ipv6TcpConns;
     Snapshot<Ipv6UdpRow, ipv6UdpIndexLength> m_ipv6Udp;
+    Snapshot<ConnectIdRow, connectIdIndexLength> m_connectIds;
+    Snapshot<TcpPerfRow, tcpStatsIndexLength> m_tcpPerf;
+    Snapshot<TcpAppRow, tcpStatsIndexLength> m_tcpApp;
+    ConnectIndexes m_connectIndexes;
+    // The pid and start time of each process of the last scan, sorted, for a set after it.
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> m_seenStartTimes;
     // The scan the walks belong to (see above).
     unsigned m_scan = 0;
     // The last instance answered and its name, valid until a table is re-read.

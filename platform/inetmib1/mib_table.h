@@ -9,10 +9,18 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
+
+// The columns a table serves, as bits (1 << column).
+struct ColumnSet
+{
+    std::uint32_t bits;
+};
 
 struct TablePosition
 {
@@ -28,13 +36,20 @@ public:
 
     // Columns firstColumn to lastColumn are served; those before hold only the index.
     MibTable(OidSpan entry, UINT lastColumn, UINT firstColumn = 1)
-        : m_entryLength(entry.size())
-        , m_firstColumnNumber(firstColumn)
-        , m_lastColumn(lastColumn)
+        : MibTable(entry, ColumnSet { columnRange(firstColumn, lastColumn) })
     {
-        assert(entry.size() <= maxEntryLength && firstColumn >= 1 && firstColumn <= lastColumn);
+    }
+    // Only the columns whose bits are set (1 << column) are served, as where a table has
+    // columns nothing here can fill.
+    MibTable(OidSpan entry, ColumnSet columns)
+        : m_entryLength(entry.size())
+        , m_columns(columns.bits)
+        , m_firstColumnNumber(static_cast<UINT>(std::countr_zero(columns.bits)))
+        , m_lastColumn(static_cast<UINT>(31 - std::countl_zero(columns.bits)))
+    {
+        assert(entry.size() <= maxEntryLength && columns.bits != 0 && (columns.bits & 1u) == 0);
         std::copy(entry.begin(), entry.end(), m_firstColumn.begin());
-        m_firstColumn[m_entryLength] = firstColumn;
+        m_firstColumn[m_entryLength] = m_firstColumnNumber;
     }
 
     // The rows, to be refilled and then sorted by index.
@@ -72,11 +87,13 @@ public:
         const UINT column = name[prefix.size()];
         if (column > m_lastColumn)
             return std::nullopt;
+        if (!serves(column))
+            return TablePosition { nextColumn(column), 0 };
         const std::size_t row = firstRowAfter(name.subspan(prefix.size() + 1));
         if (row < m_rows.size())
             return TablePosition { column, row };
         if (column < m_lastColumn)
-            return TablePosition { column + 1, 0 };
+            return TablePosition { nextColumn(column), 0 };
         return std::nullopt;
     }
 
@@ -86,7 +103,7 @@ public:
         if (position.row + 1 < m_rows.size())
             return TablePosition { position.column, position.row + 1 };
         if (position.column < m_lastColumn && !m_rows.empty())
-            return TablePosition { position.column + 1, 0 };
+            return TablePosition { nextColumn(position.column), 0 };
         return std::nullopt;
     }
 
@@ -98,7 +115,7 @@ public:
             || !hasOidPrefix(name, prefix))
             return std::nullopt;
         const UINT column = name[prefix.size()];
-        if (column < m_firstColumnNumber || column > m_lastColumn)
+        if (!serves(column))
             return std::nullopt;
         const OidSpan index = name.subspan(prefix.size() + 1);
         const auto found = std::lower_bound(m_rows.begin(), m_rows.end(), index,
@@ -117,6 +134,19 @@ public:
     }
 
 private:
+    static std::uint32_t columnRange(UINT first, UINT last)
+    {
+        assert(first >= 1 && first <= last && last <= 31);
+        return static_cast<std::uint32_t>(
+            (std::uint64_t { 1 } << (last + 1)) - (std::uint64_t { 1 } << first));
+    }
+    bool serves(UINT column) const { return column <= 31 && (m_columns >> column & 1u) != 0; }
+    // The first served column after column, which must precede the last.
+    UINT nextColumn(UINT column) const
+    {
+        return static_cast<UINT>(std::countr_zero(m_columns >> (column + 1) << (column + 1)));
+    }
+
     static int compareIndex(const Row& row, OidSpan key)
     {
         std::array<UINT, MaxIndexLength> index;
@@ -133,6 +163,7 @@ private:
 
     std::array<UINT, maxEntryLength + 1> m_firstColumn {};
     std::size_t m_entryLength;
+    std::uint32_t m_columns;
     UINT m_firstColumnNumber;
     UINT m_lastColumn;
     std::vector<Row> m_rows;

@@ -1,5 +1,6 @@
 #include "platform/inetmib1/sock_diag_reader.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -7,6 +8,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <linux/sock_diag.h>
+#include <linux/tcp.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -58,6 +60,36 @@ bool isV6Only(const nlmsghdr* header)
             return *static_cast<const std::uint8_t*>(RTA_DATA(attribute)) != 0;
     }
     return false;
+}
+
+// The socket's tcp_info, zero where the kernel sends none (TIME_WAIT, requests) and in the
+// fields an older kernel's shorter struct lacks.
+TcpCounters tcpCounters(const nlmsghdr* header)
+{
+    tcp_info info {};
+    const auto* attribute = reinterpret_cast<const rtattr*>(
+        reinterpret_cast<const char*>(NLMSG_DATA(header)) + NLMSG_ALIGN(sizeof(inet_diag_msg)));
+    int length = static_cast<int>(header->nlmsg_len) - static_cast<int>(NLMSG_LENGTH(sizeof(inet_diag_msg)));
+    for (; RTA_OK(attribute, length); attribute = RTA_NEXT(attribute, length)) {
+        if (attribute->rta_type == INET_DIAG_INFO) {
+            std::memcpy(
+                &info, RTA_DATA(attribute), std::min<std::size_t>(RTA_PAYLOAD(attribute), sizeof(info)));
+            break;
+        }
+    }
+    TcpCounters counters;
+    counters.segsOut = info.tcpi_segs_out;
+    counters.segsIn = info.tcpi_segs_in;
+    counters.segsRetrans = info.tcpi_total_retrans;
+    counters.rttMicros = info.tcpi_rtt;
+    counters.rtoMicros = info.tcpi_rto;
+    counters.cwndSegments = info.tcpi_snd_cwnd;
+    counters.mss = info.tcpi_snd_mss;
+    counters.bytesSent = info.tcpi_bytes_sent;
+    counters.bytesRetrans = info.tcpi_bytes_retrans;
+    counters.bytesAcked = info.tcpi_bytes_acked;
+    counters.bytesReceived = info.tcpi_bytes_received;
+    return counters;
 }
 
 // The IPv4 view of a socket: IPv4 sockets as they are; of IPv6 sockets only the ones that
@@ -139,13 +171,16 @@ int SockDiagReader::dumpOnce(const Request& what, OnSocket& onSocket, bool& inte
     message.header.nlmsg_type = requestType;
     message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
     message.header.nlmsg_seq = ++m_sequence;
+    const std::uint8_t extensions = what.withInfo ? 1u << (INET_DIAG_INFO - 1) : 0;
     if (what.bothFamilies) {
         message.bothFamilies.idiag_family = AF_INET;
         message.bothFamilies.idiag_states = what.states;
+        message.bothFamilies.idiag_ext = extensions;
     } else {
         message.byFamily.sdiag_family = static_cast<std::uint8_t>(what.family);
         message.byFamily.sdiag_protocol = static_cast<std::uint8_t>(what.protocol);
         message.byFamily.idiag_states = what.states;
+        message.byFamily.idiag_ext = extensions;
     }
 
     sockaddr_nl kernel {};
@@ -247,10 +282,20 @@ struct UdpCollector : RowCollector<UdpRow>
 
 struct SocketCollector : RowCollector<KernelSocket>
 {
+    std::vector<TcpCounters>* counters = nullptr;
+
+    void rewind(std::size_t size)
+    {
+        rows.resize(size);
+        if (counters)
+            counters->resize(size);
+    }
     void operator()(const nlmsghdr* header, const inet_diag_msg& diag)
     {
         if (diag.idiag_family != AF_INET && diag.idiag_family != AF_INET6)
             return;
+        if (counters)
+            counters->push_back(tcpCounters(header));
         KernelSocket& socket = rows.emplace_back();
         socket.family = diag.idiag_family;
         socket.state = diag.idiag_state;
@@ -262,6 +307,7 @@ struct SocketCollector : RowCollector<KernelSocket>
         std::memcpy(socket.remoteAddress.data(), diag.id.idiag_dst, length);
         socket.inode = diag.idiag_inode;
         socket.uid = diag.idiag_uid;
+        socket.cookie = diag.id.idiag_cookie[0] | std::uint64_t { diag.id.idiag_cookie[1] } << 32;
     }
 };
 
@@ -282,20 +328,24 @@ bool SockDiagReader::readTcp(std::vector<TcpConnRow>& rows)
         && dump(Request { AF_INET6, IPPROTO_TCP }, collector);
 }
 
-bool SockDiagReader::readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states)
+bool SockDiagReader::readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states,
+    std::vector<TcpCounters>* counters)
 {
     sockets.clear();
-    SocketCollector collector { { sockets } };
+    if (counters)
+        counters->clear();
+    SocketCollector collector { { sockets }, counters };
     states &= allStatesButBoundInactive;
+    const bool withInfo = counters != nullptr;
     if (protocol == IPPROTO_TCP && m_bothFamiliesAtOnce) {
-        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true, states }, collector))
+        if (dump(Request { AF_UNSPEC, IPPROTO_TCP, true, states, withInfo }, collector))
             return true;
         if (m_lastError != EINVAL && m_lastError != EOPNOTSUPP && m_lastError != ENOENT)
             return false;
         m_bothFamiliesAtOnce = false;
     }
-    return dump(Request { AF_INET, protocol, false, states }, collector)
-        && dump(Request { AF_INET6, protocol, false, states }, collector);
+    return dump(Request { AF_INET, protocol, false, states, withInfo }, collector)
+        && dump(Request { AF_INET6, protocol, false, states, withInfo }, collector);
 }
 
 bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)
@@ -304,4 +354,56 @@ bool SockDiagReader::readUdp(std::vector<UdpRow>& rows)
     UdpCollector collector { { rows } };
     return dump(Request { AF_INET, IPPROTO_UDP }, collector)
         && dump(Request { AF_INET6, IPPROTO_UDP }, collector);
+}
+
+int SockDiagReader::destroyTcp(int family, const std::array<std::uint8_t, 16>& local, std::uint16_t localPort,
+    const std::array<std::uint8_t, 16>& remote, std::uint16_t remotePort)
+{
+    // A socket of its own: a reply must not be mistaken for part of a dump's.
+    const int fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return errno;
+    struct
+    {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message;
+    std::memset(&message, 0, sizeof(message));
+    message.header.nlmsg_len = sizeof(message);
+    message.header.nlmsg_type = SOCK_DESTROY;
+    message.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_ACK;
+    message.header.nlmsg_seq = 1;
+    message.request.sdiag_family = static_cast<std::uint8_t>(family);
+    message.request.sdiag_protocol = IPPROTO_TCP;
+    message.request.idiag_states = ~0u;
+    const std::size_t length = family == AF_INET ? 4 : 16;
+    std::memcpy(message.request.id.idiag_src, local.data(), length);
+    std::memcpy(message.request.id.idiag_dst, remote.data(), length);
+    message.request.id.idiag_sport = htons(localPort);
+    message.request.id.idiag_dport = htons(remotePort);
+    message.request.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
+    message.request.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    sockaddr_nl kernel {};
+    kernel.nl_family = AF_NETLINK;
+    int error = 0;
+    if (sendto(fd, &message, sizeof(message), 0, reinterpret_cast<sockaddr*>(&kernel), sizeof(kernel))
+        != static_cast<ssize_t>(sizeof(message))) {
+        error = errno;
+    } else {
+        alignas(nlmsghdr) char reply[512];
+        ssize_t received;
+        do {
+            received = recv(fd, reply, sizeof(reply), 0);
+        } while (received < 0 && errno == EINTR);
+        const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
+        if (received < 0)
+            error = errno;
+        else if (!messageFits(header, static_cast<int>(received)) || header->nlmsg_type != NLMSG_ERROR
+            || header->nlmsg_len < NLMSG_LENGTH(sizeof(nlmsgerr)))
+            error = EIO;
+        else
+            error = -static_cast<const nlmsgerr*>(NLMSG_DATA(header))->error;
+    }
+    close(fd);
+    return error;
 }

@@ -3,6 +3,7 @@
 // source Linux offers: as IPv4 MIB rows, or every socket of both families.
 
 #include "platform/inetmib1/mib_rows.h"
+#include "platform/inetmib1/tcp_stats_rows.h"
 
 #include <array>
 #include <cstddef>
@@ -21,6 +22,7 @@ struct KernelSocket
     std::array<std::uint8_t, 16> remoteAddress {};
     std::uint32_t inode; // 0 when no process holds it (TIME_WAIT, not yet accepted)
     std::uint32_t uid;
+    std::uint64_t cookie; // the kernel's name for the socket, unique since boot
 };
 
 class SockDiagReader
@@ -50,8 +52,17 @@ public:
     bool readTcp(std::vector<TcpConnRow>& rows);
     bool readUdp(std::vector<UdpRow>& rows);
     // Every TCP (IPPROTO_TCP) or UDP socket of both families in one of the states (a mask
-    // of 1 << the kernel's state number), unsorted. False on failure.
-    bool readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states = ~0u);
+    // of 1 << the kernel's state number), unsorted. False on failure. With counters, also
+    // each socket's tcp_info, counters[i] for sockets[i] (zero where the kernel gives none).
+    bool readSockets(int protocol, std::vector<KernelSocket>& sockets, std::uint32_t states = ~0u,
+        std::vector<TcpCounters>* counters = nullptr);
+
+    // Closes the TCP connection of family between the two ends (network-order octets, 4 or
+    // 16 used, ports in host order) with SOCK_DESTROY: its owner sees it aborted, the peer a
+    // reset. 0 on success, else the kernel's errno: EPERM without CAP_NET_ADMIN, EOPNOTSUPP
+    // without the kernel's support, ENOENT when there is no such connection.
+    int destroyTcp(int family, const std::array<std::uint8_t, 16>& local, std::uint16_t localPort,
+        const std::array<std::uint8_t, 16>& remote, std::uint16_t remotePort);
 
 private:
     struct Request
@@ -60,6 +71,7 @@ private:
         int protocol;
         bool bothFamilies = false; // TCP of both families in one pass
         std::uint32_t states = ~(1u << 13); // all but merely bound TCP sockets
+        bool withInfo = false; // INET_DIAG_INFO: tcp_info for each socket
     };
     template <typename OnSocket> bool dump(const Request& what, OnSocket&& onSocket);
     // 0 when the dump completed, else an errno value.

@@ -57,6 +57,15 @@ bool parseSwRun(std::string_view stat, std::string_view commandLine, SwRunRow& r
         return false;
     row.name.assign(stat.substr(open + 1, std::min(close - open - 1, nameLimit)));
     row.status = statusOf(stat[close + 2]);
+    // starttime, the 22nd field: the 20th after the name.
+    row.startTime = 0;
+    std::size_t at = close + 2;
+    for (int field = 0; field < 19 && at != std::string_view::npos; ++field)
+        at = stat.find(' ', at + 1);
+    if (at != std::string_view::npos) {
+        for (++at; at < stat.size() && stat[at] >= '0' && stat[at] <= '9'; ++at)
+            row.startTime = row.startTime * 10 + static_cast<std::uint64_t>(stat[at] - '0');
+    }
 
     while (!commandLine.empty() && commandLine.back() == '\0')
         commandLine.remove_suffix(1);

@@ -94,6 +94,19 @@ TEST(ScanArguments, SnmpOptionsAndHostsAreSplitByNetSnmpsParser)
 
 namespace {
 
+TEST(ScanArguments, TrafficAndRates)
+{
+    EXPECT_FALSE(parse({}).options.showTraffic);
+    const ScanArguments traffic = parse({ "--traffic" });
+    EXPECT_TRUE(traffic.options.showTraffic);
+    EXPECT_EQ(traffic.rateSeconds, 0);
+    const ScanArguments rates = parse({ "--rates=5" });
+    EXPECT_TRUE(rates.options.showTraffic);
+    EXPECT_EQ(rates.rateSeconds, 5);
+    for (const char* bad : { "0", "-1", "1.5", "3601", "" })
+        EXPECT_EQ(parse({ "--rates", bad }).action, ScanArguments::Action::Error) << bad;
+}
+
 TEST(ScanArguments, VersionAndFormats)
 {
     EXPECT_EQ(parse({ "--version" }).action, ScanArguments::Action::Version);

@@ -54,4 +54,12 @@ void SocketHolder::end()
     m_pid = -1;
 }
 
+int SocketHolder::waitForEnd()
+{
+    int status = 0;
+    if (m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid)
+        m_pid = -1;
+    return status;
+}
+
 } // namespace testproc

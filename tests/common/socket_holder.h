@@ -27,6 +27,8 @@ public:
     pid_t pid() const { return m_pid; }
     // Kills and reaps the child, with its sockets.
     void end();
+    // Waits until the child ends by a signal sent elsewhere and reaps it: its wait status.
+    int waitForEnd();
 
 private:
     pid_t m_pid = -1;

@@ -199,6 +199,9 @@ Walk<Value> AgentClient::walkSubtree(const Oid& prefix)
         case ASN_COUNTER32:
             value.text = std::to_string(any.asnValue.unsigned32);
             break;
+        case ASN_COUNTER64:
+            value.text = std::to_string(any.asnValue.counter64.QuadPart);
+            break;
         default:
             value.text = std::to_string(any.asnValue.number);
             break;
@@ -229,7 +232,8 @@ std::string AgentClient::load()
         return "inetmib1.dll not found";
     init = reinterpret_cast<PFNSNMPEXTENSIONINIT>(GetProcAddress(module, "SnmpExtensionInit"));
     query = reinterpret_cast<PFNSNMPEXTENSIONQUERY>(GetProcAddress(module, "SnmpExtensionQuery"));
-    if (!init || !query)
+    endScan = reinterpret_cast<void (*)()>(GetProcAddress(module, "VeltranEndScan"));
+    if (!init || !query || !endScan)
         return "entry points missing";
     if (!init(GetTickCount(), &trapEvent, &view))
         return "SnmpExtensionInit failed";

@@ -72,6 +72,7 @@ public:
 
     PFNSNMPEXTENSIONINIT init = nullptr;
     PFNSNMPEXTENSIONQUERY query = nullptr;
+    void (*endScan)() = nullptr; // VeltranEndScan
     HANDLE trapEvent = reinterpret_cast<HANDLE>(1);
     AsnObjectIdentifier view {};
 };

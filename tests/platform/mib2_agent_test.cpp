@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstring>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -87,6 +89,22 @@ public:
         rows = ipv6Udp;
         return true;
     }
+    int stopProcess(std::uint32_t pid, std::uint64_t startTime) override
+    {
+        stopped.emplace_back(pid, startTime);
+        return stopError;
+    }
+    int closeTcp(const InetEndpoint& local, const InetEndpoint& remote) override
+    {
+        closed.emplace_back(local, remote);
+        return closeError;
+    }
+    bool readTcpStats(std::vector<TcpStatsRow>& rows) override
+    {
+        ++statsReads;
+        rows = stats;
+        return true;
+    }
     bool readSwRun(std::span<const std::uint32_t> pids, std::vector<SwRunRow>& rows) override
     {
         swRunPids.assign(pids.begin(), pids.end());
@@ -99,6 +117,12 @@ public:
     }
 
     std::vector<TcpConnectionRow> connections;
+    std::vector<TcpStatsRow> stats;
+    int statsReads = 0;
+    std::vector<std::pair<InetEndpoint, InetEndpoint>> closed;
+    int closeError = 0;
+    std::vector<std::pair<std::uint32_t, std::uint64_t>> stopped;
+    int stopError = 0;
     std::vector<Ipv6TcpConnRow> ipv6Connections;
     std::vector<Ipv6UdpRow> ipv6Udp;
     std::vector<TcpListenerRow> listeners;
@@ -140,6 +164,10 @@ protected:
         EXPECT_NE(SnmpUtilOidCpy(&binding.name, &request), 0);
         RFC1157VarBindList list { &binding, 1 };
         Reply reply {};
+        if (requestType == SNMP_PDU_SET) {
+            binding.value.asnType = setType;
+            binding.value.asnValue.number = setValue;
+        }
         reply.ok = agent.query(requestType, &list, &reply.status, &reply.index);
         reply.name.assign(binding.name.ids, binding.name.ids + binding.name.idLength);
         reply.type = binding.value.asnType;
@@ -150,7 +178,7 @@ protected:
             reply.number = (std::int64_t { b[0] } << 24) | (b[1] << 16) | (b[2] << 8) | b[3];
         } else if (reply.type == ASN_COUNTER64) {
             reply.number = static_cast<std::int64_t>(binding.value.asnValue.counter64.QuadPart);
-        } else if (reply.type == ASN_COUNTER32 || reply.type == ASN_UNSIGNED32) {
+        } else if (reply.type == ASN_COUNTER32 || reply.type == ASN_UNSIGNED32 || reply.type == ASN_GAUGE32) {
             reply.number = binding.value.asnValue.unsigned32;
         } else if (reply.type == ASN_OCTETSTRING) {
             const AsnOctetString string = binding.value.asnValue.string;
@@ -187,6 +215,8 @@ protected:
 
     FakeSource source;
     Mib2Agent agent { source };
+    BYTE setType = ASN_INTEGER; // what a SET writes
+    LONG setValue = 12;
 };
 
 TEST_F(Mib2AgentTest, WalksTcpColumnByColumnInIndexOrderThenTcpInErrs)
@@ -714,6 +744,191 @@ TEST_F(Mib2AgentTest, OwnersAreSoughtOnlyWhenAProcessColumnIsRead)
     EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 3 }));
     EXPECT_EQ(query(cat({ udpEndpointEntry, { 8 } })).number, 10);
     EXPECT_EQ(source.ownerQueries, (std::vector<std::size_t> { 3, 1 }));
+}
+
+const Oid connectIdEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 2, 1 };
+const Oid tcpPerfEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 3, 1 };
+const Oid tcpAppEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 6, 1 };
+
+TcpStatsRow statsOf(std::uint64_t cookie, std::uint32_t base)
+{
+    TcpStatsRow row;
+    row.cookie = cookie;
+    row.counters = { base + 1, base + 2, base + 3, 4'000 + base, 200'000 + base, 10, 1000,
+        5'000'000'000u + base, std::uint64_t { 1 } << 32 | 7, 1'000 + base, 2'000 + base };
+    return row;
+}
+
+TEST_F(Mib2AgentTest, StatisticsFollowEachConnectionByAnIndexNeverGivenAgain)
+{
+    const InetEndpoint server = v4("10.0.0.1", 22);
+    source.connections = {
+        { server, v4("10.0.0.9", 50001), 5, 0, {}, 0xB }, { server, v4("10.0.0.9", 50000), 5, 0, {}, 0xA },
+        { server, v4("10.0.0.9", 50002), 11, 0, {}, 0 }, // TIME_WAIT: no statistics
+    };
+    source.stats = { statsOf(0xA, 0), statsOf(0xB, 100) };
+    const std::vector<Reply> replies = walk(connectIdEntry);
+    // tcpEStatsConnectIndex in tcpConnectionTable's order, numbered as first seen.
+    ASSERT_EQ(replies.size(), 2u + 10u * 2u + 2u * 2u + 1u);
+    EXPECT_EQ(
+        replies[0].name, cat({ connectIdEntry, { 1, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
+    EXPECT_EQ(replies[1].name.back(), 50001u);
+    EXPECT_EQ(replies[0].type, ASN_UNSIGNED32);
+    const std::uint32_t indexA = static_cast<std::uint32_t>(replies[0].number);
+    const std::uint32_t indexB = static_cast<std::uint32_t>(replies[1].number);
+    EXPECT_EQ(std::set<std::uint32_t>({ indexA, indexB }), (std::set<std::uint32_t> { 1, 2 }));
+    // Only the served columns, each row by its index; ZeroBasedCounter32 and Gauge32 as
+    // Gauge32, ZeroBasedCounter64 as Counter64, RTT and RTO in ms, the window in octets.
+    struct Column
+    {
+        UINT column;
+        BYTE type;
+        std::int64_t valueOfA;
+    };
+    const Column perf[] = { { 1, ASN_GAUGE32, 1 }, { 4, ASN_COUNTER64, 5'000'000'000 }, { 5, ASN_GAUGE32, 3 },
+        { 6, ASN_GAUGE32, 7 }, { 7, ASN_GAUGE32, 2 }, { 10, ASN_COUNTER64, 2'000 }, { 11, ASN_GAUGE32, 0 },
+        { 17, ASN_GAUGE32, 4 }, { 18, ASN_GAUGE32, 200 }, { 20, ASN_GAUGE32, 10'000 } };
+    std::size_t at = 2;
+    const std::uint32_t rowOfA = indexA < indexB ? 0 : 1;
+    for (const Column& column : perf) {
+        for (std::uint32_t row = 0; row < 2; ++row, ++at) {
+            const Reply& reply = replies[at];
+            EXPECT_EQ(reply.name, cat({ tcpPerfEntry, { column.column, std::min(indexA, indexB) + row } }));
+            EXPECT_EQ(reply.type, column.type) << column.column;
+            if (row == rowOfA) {
+                EXPECT_EQ(reply.number, column.valueOfA) << column.column;
+            }
+        }
+    }
+    for (const auto& [column, valueOfA] : { std::pair<UINT, std::int64_t> { 5, 1'000 }, { 8, 2'000 } }) {
+        for (std::uint32_t row = 0; row < 2; ++row, ++at) {
+            EXPECT_EQ(replies[at].name, cat({ tcpAppEntry, { column, std::min(indexA, indexB) + row } }));
+            EXPECT_EQ(replies[at].type, ASN_COUNTER64);
+            EXPECT_EQ(replies[at].number, row == rowOfA ? valueOfA : valueOfA + 100);
+        }
+    }
+    EXPECT_EQ(replies.back().name, afterView);
+    // Both statistics tables took one read of the counters.
+    EXPECT_EQ(source.statsReads, 1);
+
+    // A's connection closes, C's opens: B keeps its index and C gets one never given before.
+    agent.endScan();
+    source.connections = { { server, v4("10.0.0.9", 50001), 5, 0, {}, 0xB },
+        { server, v4("10.0.0.9", 50003), 5, 0, {}, 0xC } };
+    source.stats = { statsOf(0xB, 100), statsOf(0xC, 200) };
+    const std::vector<Reply> again = walk(connectIdEntry);
+    EXPECT_EQ(again[0].number, indexB);
+    EXPECT_EQ(again[1].number, 3);
+    EXPECT_EQ(query(cat({ tcpPerfEntry, { 1, indexA } }), SNMP_PDU_GET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ tcpPerfEntry, { 2, 3 } }), SNMP_PDU_GET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ tcpPerfEntry, { 1, 3 } }), SNMP_PDU_GET).number, 201);
+}
+
+TEST_F(Mib2AgentTest, AStepPastTheProcessesIntoTheStatisticsReadsNoCounters)
+{
+    source.connections = { { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 7, {}, 0xA } };
+    source.processes = { { 7, "sshd", "/usr/sbin/sshd", "", SwRunStatus::Running } };
+    source.stats = { statsOf(0xA, 0) };
+    // A scan's walk of tcpConnectionTable, then the step past hrSWRunTable's last instance.
+    const Oid lastProcess = cat({ swRunEntry, { 7, 7 } });
+    query(cat({ tcpConnectionEntry, { 7 } }));
+    const Reply step = query(lastProcess);
+    EXPECT_EQ(step.name, cat({ connectIdEntry, { 1, 1, 4, 10, 0, 0, 1, 22, 1, 4, 10, 0, 0, 9, 50000 } }));
+    EXPECT_EQ(step.number, 1);
+    EXPECT_EQ(source.statsReads, 0);
+    EXPECT_EQ(source.connectionReads, 1);
+    // Without a connection that has statistics, the step ends the view, still reading none.
+    agent.endScan();
+    source.connections[0].cookie = 0;
+    query(cat({ tcpConnectionEntry, { 7 } }));
+    EXPECT_EQ(query(lastProcess).name, afterView);
+    EXPECT_EQ(source.statsReads, 0);
+}
+
+TEST_F(Mib2AgentTest, SettingAConnectionsStateToDeleteTcbClosesItAndTellsWhyItCouldNot)
+{
+    source.connections = { { v6("::1", 80), v6("::1", 40000), 5, 0 } };
+    source.tcp = { { ip("127.0.0.1"), ip("127.0.0.1"), 22, 50000, 5 } };
+    const Oid v6State = cat({ tcpConnectionEntry, { 7 }, v6Loopback, { 80 }, v6Loopback, { 40000 } });
+    const Oid v4State = cat({ tcpStart, { 127, 0, 0, 1, 22, 127, 0, 0, 1, 50000 } });
+    // The kernel's answer, as each becomes the status of the request.
+    const struct
+    {
+        int error;
+        AsnInteger32 status;
+        bool processed;
+    } outcomes[] = { { 0, SNMP_ERRORSTATUS_NOERROR, true }, { EPERM, SNMP_ERRORSTATUS_NOACCESS, true },
+        { ENOENT, SNMP_ERRORSTATUS_NOSUCHNAME, true }, { EOPNOTSUPP, SNMP_ERRORSTATUS_GENERR, false } };
+    for (const auto& outcome : outcomes) {
+        source.closeError = outcome.error;
+        const Reply reply = query(v6State, SNMP_PDU_SET);
+        EXPECT_EQ(reply.status, outcome.status) << outcome.error;
+        EXPECT_EQ(reply.ok, outcome.processed) << outcome.error;
+    }
+    ASSERT_EQ(source.closed.size(), 4u);
+    EXPECT_EQ(source.closed[0].first.port, 80);
+    EXPECT_EQ(source.closed[0].second.port, 40000);
+    EXPECT_EQ(source.closed[0].second.type, InetAddressType::Ipv6);
+
+    source.closeError = 0;
+    EXPECT_EQ(query(v4State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOERROR);
+    ASSERT_EQ(source.closed.size(), 5u);
+    EXPECT_EQ(source.closed[4].first.type, InetAddressType::Ipv4);
+    EXPECT_EQ(source.closed[4].first.address[0], 127);
+    EXPECT_EQ(source.closed[4].second.port, 50000);
+
+    // Any other value, object or connection closes nothing.
+    setValue = 2;
+    EXPECT_EQ(query(v6State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setValue = 12;
+    setType = ASN_GAUGE32;
+    EXPECT_EQ(query(v6State, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setType = ASN_INTEGER;
+    EXPECT_EQ(
+        query(cat({ tcpConnectionEntry, { 8 }, v6Loopback, { 80 }, v6Loopback, { 40000 } }), SNMP_PDU_SET)
+            .status,
+        SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ tcpStart, { 127, 0, 0, 1, 22, 127, 0, 0, 1, 50001 } }), SNMP_PDU_SET).status,
+        SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(tcpInErrs, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(source.closed.size(), 5u);
+}
+
+TEST_F(Mib2AgentTest, SettingAProcessInvalidStopsTheOneTheAgentReadNotALaterOneUnderItsPid)
+{
+    source.connections = { { v4("10.0.0.1", 22), v4("10.0.0.9", 50000), 5, 7 } };
+    source.processes = { { 7, "sshd", "/usr/sbin/sshd", "", SwRunStatus::Running, 4242 } };
+    const Oid status = cat({ swRunEntry, { 7, 7 } });
+    setValue = static_cast<LONG>(SwRunStatus::Invalid);
+    const struct
+    {
+        int error;
+        AsnInteger32 status;
+    } outcomes[] = { { 0, SNMP_ERRORSTATUS_NOERROR }, { ESTALE, SNMP_ERRORSTATUS_NOSUCHNAME },
+        { ESRCH, SNMP_ERRORSTATUS_NOSUCHNAME }, { EPERM, SNMP_ERRORSTATUS_NOACCESS } };
+    for (const auto& outcome : outcomes) {
+        source.processes[0].startTime = 4242;
+        walk(swRunEntry);
+        // Another process under pid 7 since the walk: the set names the one the walk read.
+        source.processes[0].startTime = 9999;
+        source.stopError = outcome.error;
+        EXPECT_EQ(query(status, SNMP_PDU_SET).status, outcome.status) << outcome.error;
+        EXPECT_EQ(source.stopped.back(), std::make_pair(std::uint32_t { 7 }, std::uint64_t { 4242 }));
+    }
+    // After the scan ended too: the process it read, not the one under the pid now.
+    source.processes[0].startTime = 5555;
+    walk(swRunEntry);
+    agent.endScan();
+    source.processes[0].startTime = 9999;
+    source.stopError = 0;
+    EXPECT_EQ(query(status, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOERROR);
+    EXPECT_EQ(source.stopped.back(), std::make_pair(std::uint32_t { 7 }, std::uint64_t { 5555 }));
+    setValue = static_cast<LONG>(SwRunStatus::Running);
+    EXPECT_EQ(query(status, SNMP_PDU_SET).status, SNMP_ERRORSTATUS_BADVALUE);
+    setValue = static_cast<LONG>(SwRunStatus::Invalid);
+    EXPECT_EQ(query(cat({ swRunEntry, { 2, 7 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(query(cat({ swRunEntry, { 7, 8 } }), SNMP_PDU_SET).status, SNMP_ERRORSTATUS_NOSUCHNAME);
+    EXPECT_EQ(source.stopped.size(), 5u);
 }
 
 TEST(Mib2AgentView, IsMib2InStaticStorage)

@@ -160,7 +160,13 @@ TEST(MibRows, SwRunRowsReadAsNetSnmpReadsThem)
         EXPECT_EQ(row.parameters, c.parameters) << c.stat;
         EXPECT_EQ(row.status, c.status) << c.stat;
     }
+    // The start time, the 22nd field, however the name is spelt; 0 where the line is short.
     SwRunRow row;
+    ASSERT_TRUE(
+        parseSwRun("12 (a) b) S 1 12 12 0 -1 4194560 100 0 0 0 5 3 0 0 20 0 1 0 987654 1000 50", "", row));
+    EXPECT_EQ(row.startTime, 987654u);
+    ASSERT_TRUE(parseSwRun("13 (short) S 1", "", row));
+    EXPECT_EQ(row.startTime, 0u);
     EXPECT_FALSE(parseSwRun("11 (broken", "", row));
     EXPECT_FALSE(parseSwRun("", "", row));
 }

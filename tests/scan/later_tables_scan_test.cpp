@@ -93,10 +93,19 @@ public:
         return { { 7, "client", "/bin/client", "-v" }, { 8, "server", "/bin/server", "" },
             { 9, "dhcp", "", "" } };
     }
+    bool servesTrafficTables() const override { return true; }
+    std::vector<TrafficRecord> walkTraffic() override
+    {
+        ++trafficWalks;
+        failed = false;
+        return traffic;
+    }
     bool lastWalkFailed() const override { return failed; }
     std::string lastWalkError() const override { return failed ? "the agent module's query failed" : ""; }
     bool failProcesses = false;
     bool connectedUdp = false;
+    std::vector<TrafficRecord> traffic;
+    int trafficWalks = 0;
     bool failed = false; // the last walk: only the process table's can fail
 };
 
@@ -213,6 +222,51 @@ TEST_F(LaterTablesScan, AFailedWalkOfTheLaterTablesKeepsTheLastRows)
             "status the agent module's query failed: the rows shown are stale, from the last scan that read "
             "the tables" }));
     EXPECT_EQ(table->count(), 8);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(LaterTablesScan, TrafficJoinsTheRowsOfBothFamiliesWithRatesFromTheScanBefore)
+{
+    options.lookupHostNames = false;
+    options.lookupPortNames = false;
+    runScan(agent, options, resolver, log, view, *table);
+    EXPECT_EQ(agent.trafficWalks, 0); // off: never asked
+
+    // Statistics for no connection while some are established: an agent without the tables.
+    options.showTraffic = true;
+    runScan(agent, options, resolver, log, view, *table);
+    EXPECT_EQ(view.events().back(), "status The agent serves no TCP statistics: traffic is not known");
+    EXPECT_EQ(agent.trafficWalks, 1);
+
+    // The IPv4 client (indexed as an IPv4-mapped end) and the IPv6 client, at two scans.
+    TrafficRecord v4Client;
+    v4Client.ends
+        = record(2, v6({ 0xff, 0xff, 127, 0, 0, 1 }), 40000, v6({ 0xff, 0xff, 127, 0, 0, 1 }), 9091, 5, 0);
+    v4Client.connectIndex = 1;
+    TrafficRecord v6Client;
+    v6Client.ends = record(2, v6({ 1 }), 50000, v6({ 1 }), 9090, 5, 0);
+    v6Client.connectIndex = 2;
+    agent.traffic = { v4Client, v6Client };
+    runScan(agent, options, resolver, log, view, *table);
+    agent.traffic[0].bytesSent = 1'000'000;
+    agent.traffic[1].bytesReceived = 5;
+    runScan(agent, options, resolver, log, view, *table);
+    const ConnectionTable& shown = view.mapTable()->table;
+    int known = 0;
+    for (int r = 1; r <= shown.count(); ++r) {
+        const ConnectionRow& row = shown.row(r);
+        if (!row.trafficKnown)
+            continue;
+        ++known;
+        EXPECT_EQ(row.bytesSent, row.localPortNumber == 40000 ? 1'000'000u : 0u);
+        EXPECT_EQ(row.bytesReceived, row.localPortNumber == 50000 ? 5u : 0u);
+        EXPECT_GT(row.localPortNumber == 40000 ? row.sendRate : row.receiveRate, 0);
+    }
+    EXPECT_EQ(known, 2);
+    EXPECT_TRUE(view.events().back().starts_with("status Traffic \u2191")) << view.events().back();
 }
 
 } // namespace

@@ -50,7 +50,8 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
     for (QCheckBox* box : { dialog->CheckProcessColumn, dialog->CheckMarkNew, dialog->CheckHideLoopback,
              dialog->CheckMapStates, dialog->CheckMarkWildcards, dialog->CheckSortByHeader,
              dialog->CheckRememberLayout, dialog->CheckRecordHistory, dialog->CheckAlertNewListener,
-             dialog->CheckAlertNewRemoteHost, dialog->CheckAlertNewProgram })
+             dialog->CheckAlertNewRemoteHost, dialog->CheckAlertNewProgram,
+             dialog->CheckShowTraffic })
         EXPECT_FALSE(box->isChecked()) << box->objectName().toStdString();
     dialog->accept();
     EXPECT_FALSE(QFile::exists(u"veltran.ini"_s));
@@ -60,6 +61,7 @@ TEST_F(PreferencesTest, OnlyTheIpv6MendIsOnAndOkWithTheDefaultsWritesNothing)
 TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBack)
 {
     dialog->CheckMapStates->setChecked(true);
+    dialog->CheckShowTraffic->setChecked(true);
     dialog->CheckIpv6->setChecked(false);
     dialog->RadioSnmpAgent->setChecked(true);
     dialog->EditHost->setText(u" udp6:[::1]:1161 "_s);
@@ -69,6 +71,7 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     EXPECT_FALSE(store->current().mapStates) << "applied by Ok only";
     dialog->accept();
     EXPECT_TRUE(store->current().mapStates);
+    EXPECT_TRUE(store->current().showTraffic);
     EXPECT_FALSE(store->current().showIpv6Endpoints);
     EXPECT_TRUE(store->current().watchAgent);
     EXPECT_EQ(store->current().watchHost, "udp6:[::1]:1161");
