@@ -528,15 +528,27 @@ std::shared_ptr<const SeenScan> seenScanOf(const std::vector<MibEndpoint>& tcp,
             seen.user = user->second;
         }
     };
+    // A connection's bytes at this sight, where the scan read the traffic.
+    const auto withTraffic = [&scan](const TrafficRecord* traffic) {
+        if (!traffic)
+            return;
+        scan->endpoints.back().bytesSent = static_cast<std::int64_t>(traffic->bytesSent);
+        scan->endpoints.back().bytesReceived = static_cast<std::int64_t>(traffic->bytesReceived);
+    };
     const ProcessIndex& owners = later.owners;
-    for (const MibEndpoint& record : tcp)
+    for (const MibEndpoint& record : tcp) {
         add(false, NameResolver::dottedQuad(record.localAddress), record.localPortNumber,
             NameResolver::dottedQuad(record.remoteAddress), record.remotePortNumber, record.stateValue,
             owners.tcpOwner(
                 record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber));
-    for (const InetEndpointRecord& record : later.tcp6)
+        withTraffic(later.traffic.find(
+            record.localAddress, record.localPortNumber, record.remoteAddress, record.remotePortNumber));
+    }
+    for (const InetEndpointRecord& record : later.tcp6) {
         add(false, ipv6Text(record.localAddress), record.localPort, ipv6Text(record.remoteAddress),
             record.remotePort, record.stateValue, record.pid);
+        withTraffic(later.traffic.find(record));
+    }
     for (const MibEndpoint& record : udp) {
         const auto peer = later.udpPeers.find({ record.localAddress, record.localPortNumber });
         const bool connected = peer != later.udpPeers.end();

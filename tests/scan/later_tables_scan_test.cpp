@@ -253,7 +253,19 @@ TEST_F(LaterTablesScan, TrafficJoinsTheRowsOfBothFamiliesWithRatesFromTheScanBef
     runScan(agent, options, resolver, log, view, *table);
     agent.traffic[0].bytesSent = 1'000'000;
     agent.traffic[1].bytesReceived = 5;
+    view.setRecordsHistory(true);
     runScan(agent, options, resolver, log, view, *table);
+    // The history keeps the same counts: the known connections' bytes, the others' unknown.
+    ASSERT_TRUE(view.seenScan());
+    int withBytes = 0;
+    for (const SeenEndpoint& seen : view.seenScan()->endpoints) {
+        if (seen.bytesSent < 0)
+            continue;
+        ++withBytes;
+        EXPECT_EQ(seen.bytesSent, seen.localPort == 40000 ? 1'000'000 : 0);
+        EXPECT_EQ(seen.bytesReceived, seen.localPort == 50000 ? 5 : 0);
+    }
+    EXPECT_EQ(withBytes, 2);
     const ConnectionTable& shown = view.mapTable()->table;
     int known = 0;
     for (int r = 1; r <= shown.count(); ++r) {
