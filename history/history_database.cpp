@@ -46,6 +46,9 @@ const std::vector<const char*> kHistoryMigrations = {
     " PRIMARY KEY (kind, computer, subject)) WITHOUT ROWID;"
     "CREATE TABLE alerts (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, kind INTEGER NOT NULL,"
     " computer INTEGER NOT NULL, process INTEGER, subject TEXT NOT NULL);",
+    // 2 -> 3: the agent's index of an open connection, which tells a 4-tuple used again
+    // apart from the connection that held it before, even with no scan between them.
+    "ALTER TABLE live ADD COLUMN connect_index INTEGER;",
 };
 
 struct HistoryDatabase::Statements
@@ -273,14 +276,14 @@ int HistoryDatabase::prepareStatements()
         { &s.setLastScan, "INSERT OR REPLACE INTO computers (id, last_scan) VALUES (?1, ?2)" },
         { &s.openRows,
             "SELECT id, udp, local_addr, local_port, remote_addr, remote_port, states, pid, process,"
-            " bytes_sent, bytes_received FROM live WHERE computer = ?1" },
+            " bytes_sent, bytes_received, connect_index FROM live WHERE computer = ?1" },
         { &s.insertRow,
             "INSERT INTO live (computer, udp, local_addr, local_port, remote_addr, remote_port,"
-            " first_seen, last_seen, states, pid, process, user, bytes_sent, bytes_received)"
-            " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?7, ?8, ?9, ?10, ?11, ?12, ?13)" },
+            " first_seen, last_seen, states, pid, process, user, bytes_sent, bytes_received, connect_index)"
+            " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ?14)" },
         { &s.updateRow,
             "UPDATE live SET states = ?2, pid = ?3, process = ?4, bytes_sent = ?5, bytes_received = ?6,"
-            " last_seen = ?7 WHERE id = ?1" },
+            " last_seen = ?7, connect_index = ?8 WHERE id = ?1" },
         { &s.closeRow,
             "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port,"
             " first_seen, last_seen, closed, states, pid, process, user, bytes_sent, bytes_received)"
@@ -391,13 +394,15 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
                 s.openRows.isNull(7) ? 0 : s.openRows.integer(7),
                 s.openRows.isNull(8) ? -1 : s.openRows.integer(8),
                 s.openRows.isNull(9) ? -1 : s.openRows.integer(9),
-                s.openRows.isNull(10) ? -1 : s.openRows.integer(10) });
+                s.openRows.isNull(10) ? -1 : s.openRows.integer(10), false,
+                s.openRows.isNull(11) ? 0 : s.openRows.integer(11) });
     }
     if (!cached && rc != SQLITE_DONE)
         return rollback(rc);
 
     std::unordered_set<std::string> added;
     std::vector<std::pair<std::string, OpenRow>> inserted;
+    std::vector<std::string> closed;
     for (const SeenEndpoint& endpoint : scan.endpoints) {
         const std::string local = packAddress(endpoint.localAddress);
         const std::string remote = packAddress(endpoint.remoteAddress);
@@ -406,6 +411,14 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         std::int64_t process = -1;
         if (!endpoint.process.empty() && (rc = nameId(endpoint.process, process)) != SQLITE_OK)
             return rollback(rc);
+        if (const auto found = open.find(key); found != open.end() && found->second.connectIndex != 0
+            && endpoint.connectIndex != 0 && found->second.connectIndex != endpoint.connectIndex) {
+            // The 4-tuple is another connection's now: the one that held it has closed.
+            if ((rc = closeLive(found->second.id, scan.time, previousScan)) != SQLITE_OK)
+                return rollback(rc);
+            closed.push_back(key);
+            open.erase(found);
+        }
         if (const auto found = open.find(key); found != open.end()) {
             OpenRow& row = found->second;
             row.seen = true;
@@ -413,8 +426,11 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
             // An owner that is not known this time keeps the one seen before.
             const std::int64_t pid = endpoint.pid != 0 ? endpoint.pid : row.pid;
             const std::int64_t processNow = process >= 0 ? process : row.process;
+            const std::int64_t connectIndex
+                = endpoint.connectIndex != 0 ? endpoint.connectIndex : row.connectIndex;
             if (states == row.states && pid == row.pid && processNow == row.process
-                && endpoint.bytesSent == row.bytesSent && endpoint.bytesReceived == row.bytesReceived)
+                && endpoint.bytesSent == row.bytesSent && endpoint.bytesReceived == row.bytesReceived
+                && connectIndex == row.connectIndex)
                 continue;
             s.updateRow.bind(1, row.id);
             s.updateRow.bind(2, states);
@@ -423,10 +439,11 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
             s.updateRow.bindOrNull(5, endpoint.bytesSent, endpoint.bytesSent < 0);
             s.updateRow.bindOrNull(6, endpoint.bytesReceived, endpoint.bytesReceived < 0);
             s.updateRow.bind(7, scan.time);
+            s.updateRow.bindOrNull(8, connectIndex, connectIndex == 0);
             if ((rc = s.updateRow.step()) != SQLITE_DONE)
                 return rollback(rc);
             row = OpenRow { row.id, row.udp, row.ipv6, states, pid, processNow, endpoint.bytesSent,
-                endpoint.bytesReceived, true };
+                endpoint.bytesReceived, true, connectIndex };
             continue;
         }
         if (!added.insert(key).second)
@@ -448,26 +465,21 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
         insert.bindOrNull(11, user, user < 0);
         insert.bindOrNull(12, endpoint.bytesSent, endpoint.bytesSent < 0);
         insert.bindOrNull(13, endpoint.bytesReceived, endpoint.bytesReceived < 0);
+        insert.bindOrNull(14, endpoint.connectIndex, endpoint.connectIndex == 0);
         if ((rc = insert.step()) != SQLITE_DONE)
             return rollback(rc);
         inserted.push_back({ key,
             OpenRow { sqlite3_last_insert_rowid(m_db), endpoint.udp, local.size() == 16, stateBit(endpoint),
-                endpoint.pid, process, endpoint.bytesSent, endpoint.bytesReceived } });
+                endpoint.pid, process, endpoint.bytesSent, endpoint.bytesReceived, false,
+                endpoint.connectIndex } });
         if ((rc = noteFirsts(computer, endpoint, scan.time)) != SQLITE_OK)
             return rollback(rc);
     }
     // Missing from this scan: closed now, last seen at the scan before.
-    std::vector<std::string> closed;
     for (const auto& [key, row] : open) {
         if (row.seen || (row.udp ? !scan.udp : !scan.tcp) || (!scan.ipv6 && row.ipv6))
             continue;
-        s.closeRow.bind(1, row.id);
-        s.closeRow.bind(2, scan.time);
-        s.closeRow.bind(3, previousScan);
-        if ((rc = s.closeRow.step()) != SQLITE_DONE)
-            return rollback(rc);
-        s.dropLive.bind(1, row.id);
-        if ((rc = s.dropLive.step()) != SQLITE_DONE)
+        if ((rc = closeLive(row.id, scan.time, previousScan)) != SQLITE_OK)
             return rollback(rc);
         closed.push_back(key);
     }
@@ -486,6 +498,20 @@ int HistoryDatabase::writeScan(const SeenScan& scan)
     m_openVersion = version;
     m_openComputer = computer;
     return SQLITE_OK;
+}
+
+int HistoryDatabase::closeLive(std::int64_t id, std::int64_t closed, std::int64_t lastSeen)
+{
+    Statements& s = *m_statements;
+    s.closeRow.bind(1, id);
+    s.closeRow.bind(2, closed);
+    s.closeRow.bind(3, lastSeen);
+    int rc = s.closeRow.step();
+    if (rc != SQLITE_DONE)
+        return rc;
+    s.dropLive.bind(1, id);
+    rc = s.dropLive.step();
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
 int HistoryDatabase::noteFirsts(std::int64_t computer, const SeenEndpoint& endpoint, std::int64_t time)

@@ -73,7 +73,7 @@ public:
 
     sqlite3* handle() const { return m_db; }
 
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
 private:
     struct Statements;
@@ -85,6 +85,8 @@ private:
     void close();
     int nameId(const std::string& name, std::int64_t& id);
     int writeScan(const SeenScan& scan);
+    // Moves an open row to the closed ones: closed at closed, last seen at lastSeen at least.
+    int closeLive(std::int64_t id, std::int64_t closed, std::int64_t lastSeen);
     int noteFirsts(std::int64_t computer, const SeenEndpoint& endpoint, std::int64_t time);
     int noteFirst(HistoryAlert::Kind kind, std::int64_t computer, const std::string& subject,
         const SeenEndpoint& endpoint, std::int64_t time);
@@ -101,6 +103,7 @@ private:
         std::int64_t bytesSent;
         std::int64_t bytesReceived;
         bool seen = false;
+        std::int64_t connectIndex = 0; // 0: not known
     };
 
     sqlite3* m_db = nullptr;

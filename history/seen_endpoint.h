@@ -20,6 +20,9 @@ struct SeenEndpoint
     // The counters at this sight, or -1 where the scan does not know them.
     std::int64_t bytesSent = -1;
     std::int64_t bytesReceived = -1;
+    // The agent's tcpEStatsConnectIndex: one connection's for its whole life, never reused.
+    // 0 where the scan does not know it.
+    std::uint32_t connectIndex = 0;
 };
 
 struct SeenScan

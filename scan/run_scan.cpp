@@ -534,6 +534,7 @@ std::shared_ptr<const SeenScan> seenScanOf(const std::vector<MibEndpoint>& tcp,
             return;
         scan->endpoints.back().bytesSent = static_cast<std::int64_t>(traffic->bytesSent);
         scan->endpoints.back().bytesReceived = static_cast<std::int64_t>(traffic->bytesReceived);
+        scan->endpoints.back().connectIndex = traffic->connectIndex;
     };
     const ProcessIndex& owners = later.owners;
     for (const MibEndpoint& record : tcp) {

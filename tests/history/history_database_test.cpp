@@ -145,6 +145,29 @@ TEST_F(HistoryTest, RowsFollowEachConnectionsLife)
     EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE udp = 1"), 1);
 }
 
+TEST_F(HistoryTest, AFourTupleUsedAgainUnderAnotherConnectIndexIsANewRowEvenWithNoScanBetween)
+{
+    HistoryDatabase history;
+    ASSERT_TRUE(history.open(path)) << history.error();
+    SeenEndpoint first = tcp(5000, "10.0.0.2", 80);
+    first.connectIndex = 7;
+    ASSERT_TRUE(history.record(scanAt(100, { first })));
+    SeenEndpoint unknown = first; // a scan without the statistics does not close it
+    unknown.connectIndex = 0;
+    ASSERT_TRUE(history.record(scanAt(101, { unknown })));
+    SeenEndpoint second = first;
+    second.connectIndex = 9;
+    ASSERT_TRUE(history.record(scanAt(102, { second })));
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE local_port = 5000"), 2);
+    EXPECT_EQ(
+        scalar("SELECT closed FROM every_connection WHERE local_port = 5000 AND closed IS NOT NULL"), 102);
+    EXPECT_EQ(scalar("SELECT connect_index FROM live WHERE local_port = 5000"), 9);
+    HistoryDatabase reopened; // the index is read back from the file, not only remembered
+    ASSERT_TRUE(reopened.open(path)) << reopened.error();
+    ASSERT_TRUE(reopened.record(scanAt(103, { first })));
+    EXPECT_EQ(scalar("SELECT count(*) FROM every_connection WHERE local_port = 5000"), 3);
+}
+
 TEST_F(HistoryTest, TwoWritersAtOnceAddEachConnectionOnce)
 {
     {
