@@ -19,6 +19,7 @@ class OptionsStore;
 class PreferencesDialog;
 class Scanner;
 class FleetMapWindow;
+class FleetScan;
 class FleetWatcher;
 class QAction;
 class SecretStore;
@@ -79,6 +80,8 @@ private:
     // its open window polls.
     void updateFleet(const Options& options);
     void openFleetMap();
+    // The other computers whose rows join the grid, polled anew when the list changes.
+    void watchMore(const Options& options);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
@@ -98,6 +101,7 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    std::shared_ptr<FleetScan> m_gridFleet; // while more computers are watched; scans hold it too
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first

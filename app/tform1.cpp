@@ -9,6 +9,7 @@
 #include "log/connection_log.h"
 #include "resources/embedded_pictures.h"
 #include "resources/ui_font.h"
+#include "scan/fleet_scan.h"
 #include "scan/scanner.h"
 #include "settings/options_store.h"
 #include "views/connection_map.h"
@@ -261,6 +262,7 @@ void TForm1::showOptions(const Options& now, const Options& before)
     Filter->hideLoopback()->setChecked(now.hideLoopback);
     Filter->markNewRows()->setChecked(now.markNewRows);
     m_gridModel->setProcessColumn(now.showProcessColumn);
+    m_gridModel->setComputerColumn(watchesMoreComputers(now));
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
     m_gridModel->setMarkWildcards(now.markWildcards);

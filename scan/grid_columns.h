@@ -27,6 +27,10 @@ struct GridRowDetails
     std::string commandLine {}; // empty where it could not be read
     std::string processCell {}; // the "Process" column's text
     bool dualStack = false; // a wildcard socket that takes both families
+    // Where more than one computer is watched: the computer the row is of, and whether its
+    // rows are those of an earlier poll, its agent no longer answering.
+    std::string computer {};
+    bool stale = false;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.

@@ -43,6 +43,10 @@ public:
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details = {});
     void setProcessColumn(bool shown);
     bool processColumnShown() const { return m_processColumn; }
+    // The "Computer" column, last, while more than one computer is watched; its cells come
+    // from the details. -1 while it is not shown.
+    void setComputerColumn(bool shown);
+    int computerColumn() const { return m_computerColumn ? kColumnCount + (m_processColumn ? 1 : 0) : -1; }
     // Details of a data row in grid numbering (1..n); empty outside.
     const GridRowDetails& rowDetails(int row) const;
 
@@ -99,6 +103,7 @@ private:
     bool m_sortable = false;
     bool m_markWildcards = false;
     bool m_processColumn = false;
+    bool m_computerColumn = false;
     bool m_stale = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;

@@ -278,7 +278,7 @@ void StringGrid::stretchLastColumn()
 
 int StringGrid::lastColumn() const
 {
-    return m_model->processColumnShown() ? GridModel::kProcessColumn : kLastColumn;
+    return m_model->columnCount() - 1; // "State", or "Process", or "Computer" after them
 }
 
 void StringGrid::processColumnShown(bool shown)
