@@ -188,6 +188,7 @@ void Program::openFleetMap()
     m_fleetWatcher
         = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
     FleetWatcher* watcher = m_fleetWatcher.get();
+    watcher->setThisComputer(m_watched.empty() ? m_thisComputer : nullptr);
     QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
         [this, watcher] { m_fleetMap->setComputers(watcher->computers()); });
     m_fleetMap->setComputers(watcher->computers());
@@ -254,6 +255,13 @@ void Program::connectScanView(WindowScanView* view)
     QObject::connect(view, &WindowScanView::readFailureChanged, form1, &TForm1::setReadFailure);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1,
         [this](const std::shared_ptr<MapTable>& table) { showWatchedComputer(*table); });
+    // The fleet map's box of this computer is drawn from the window's own scans.
+    QObject::connect(
+        view, &WindowScanView::mapTablePublished, form1, [this](const std::shared_ptr<MapTable>& table) {
+            m_thisComputer = m_watched.empty() ? table : nullptr;
+            if (m_fleetWatcher)
+                m_fleetWatcher->setThisComputer(m_thisComputer);
+        });
 }
 
 Program::~Program()

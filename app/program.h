@@ -20,6 +20,7 @@ class PreferencesDialog;
 class Scanner;
 class FleetMapWindow;
 class FleetScan;
+struct MapTable;
 class FleetWatcher;
 class QAction;
 class SecretStore;
@@ -105,4 +106,6 @@ private:
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
+    // The last finished scan of this computer, for the fleet map; null while an agent is watched.
+    std::shared_ptr<const MapTable> m_thisComputer;
 };
