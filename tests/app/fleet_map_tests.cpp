@@ -7,6 +7,7 @@
 #include "tests/common/snmpd.h"
 #include "tests/common/wait_until.h"
 #include "tests/common/window_test.h"
+#include "views/grid_model.h"
 
 #include <QAction>
 #include <QMenu>
@@ -32,6 +33,7 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
     QAction* entry = form().View1->findChild<QAction*>(QStringLiteral("FleetMap1"));
     ASSERT_NE(entry, nullptr);
     EXPECT_FALSE(entry->isVisible()) << "one computer: the window as ever";
+    EXPECT_EQ(form().gridModel()->columnCount(), 7);
 
     program->store().change([&](Options& options) {
         options.moreAgents
@@ -39,6 +41,20 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
                   { "udp:127.0.0.1:9", "-v2c -c public -t 0.3 -r 0", false } };
     });
     ASSERT_TRUE(entry->isVisible());
+    // The grid gains the Computer column, and the agents' rows come to it from their polls.
+    EXPECT_EQ(form().gridModel()->computerColumn(), 7);
+    const std::string firstName = "veltran-agent-" + std::to_string(first.port());
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            form().scanNow();
+            const GridModel& grid = *form().gridModel();
+            for (int row = 1; row < grid.gridRowCount(); ++row) {
+                if (grid.cellText(7, row) == firstName)
+                    return true;
+            }
+            return false;
+        },
+        15000));
     entry->trigger();
     FleetMapWindow* map = program->fleetMap();
     ASSERT_NE(map, nullptr);
