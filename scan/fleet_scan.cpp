@@ -168,11 +168,16 @@ void FleetScan::run(MibAgent& agent, NameServices& agentNames, const Options& op
         addPart(status, primary.status);
 
     const std::vector<FleetFeed::Computer> computers = m_feed->snapshot();
+    std::vector<std::string> names { own.computerName };
+    for (const FleetFeed::Computer& computer : computers)
+        names.push_back(computer.lastGood && !computer.lastGood->sysName.empty() ? computer.lastGood->sysName
+                                                                                 : computer.peer);
     for (std::size_t i = 0; i < computers.size(); ++i) {
         const FleetFeed::Computer& computer = computers[i];
-        std::string name = computer.lastGood && !computer.lastGood->sysName.empty()
-            ? computer.lastGood->sysName
-            : computer.peer;
+        std::string name = names[i + 1];
+        // Two agents of one name (cloned machines) are told apart by the host the user gave.
+        if (std::ranges::count(names, name) > 1)
+            name += " (" + computer.peer + ')';
         std::string why;
         if (computer.status.state == AgentState::Waiting)
             why = "waiting for the agent";
