@@ -38,6 +38,18 @@ void FleetWatcher::take(std::size_t agent, const AgentPollResult& result, const 
     if (result.ok)
         m_lastGood[agent] = result;
     m_status[agent] = status;
+    scheduleUpdate();
+}
+
+void FleetWatcher::setThisComputer(std::shared_ptr<const MapTable> table)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    m_thisComputer = std::move(table);
+    scheduleUpdate();
+}
+
+void FleetWatcher::scheduleUpdate()
+{
     // 50 agents end their polls at 25 a second: the map is drawn again at most 5 times a second.
     if (m_updatePending)
         return;
@@ -56,6 +68,13 @@ std::vector<FleetMapComputer> FleetWatcher::computers() const
         return QDateTime::currentDateTime().addMSecs(-ago).toString(QStringLiteral("HH:mm:ss")).toStdString();
     };
     std::vector<FleetMapComputer> computers;
+    if (m_thisComputer) {
+        FleetMapComputer entry;
+        const std::string& name = m_thisComputer->localComputerName;
+        entry.computer = fleetComputer(
+            m_thisComputer->table, name.empty() ? std::string("this computer") : name, localHostAddresses());
+        computers.push_back(std::move(entry));
+    }
     for (std::size_t i = 0; i < m_agents.size(); ++i) {
         FleetMapComputer entry;
         entry.computer = fleetComputer(m_lastGood[i]);

@@ -4,6 +4,7 @@
 // which keeps each agent's last good rows and its status.
 
 #include "scan/remote_agents.h"
+#include "scan/scan_view.h"
 #include "views/fleet_map_picture.h"
 
 #include <QObject>
@@ -24,8 +25,12 @@ public:
     ~FleetWatcher() override;
 
     const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
-    // Every agent as the map draws it: its last good rows, dimmed while they are stale.
+    // Every agent as the map draws it: its last good rows, dimmed while they are stale; this
+    // computer first, once given.
     std::vector<FleetMapComputer> computers() const;
+    // This computer as the window's last finished scan read it (when the Watch choice is this
+    // computer, which no agent here polls); null: none. GUI thread.
+    void setThisComputer(std::shared_ptr<const MapTable> table);
 
 Q_SIGNALS:
     // Some agents' polls ended; at most five times a second.
@@ -33,10 +38,12 @@ Q_SIGNALS:
 
 private:
     void take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status);
+    void scheduleUpdate();
 
     std::vector<FleetPoller::Agent> m_agents;
     std::vector<AgentPollResult> m_lastGood; // GUI thread
     std::vector<AgentStatus> m_status; // GUI thread
+    std::shared_ptr<const MapTable> m_thisComputer; // GUI thread
     bool m_updatePending = false;
     std::atomic<bool> m_stop = false;
     std::thread m_thread;

@@ -12,6 +12,7 @@
 #include "history/history_recorder.h"
 #include "log/connection_log.h"
 #include "scan/agent_name_services.h"
+#include "scan/fleet_scan.h"
 #include "scan/mib_agent.h"
 #include "scan/remote_agents.h"
 #include "scan/scanner.h"
@@ -37,26 +38,36 @@ std::shared_ptr<NameServices> borrowed(NameServices& names)
     return std::shared_ptr<NameServices>(std::shared_ptr<NameServices>(), &names);
 }
 
+void addFleetAgent(
+    std::vector<FleetPoller::Agent>& agents, const std::string& host, const std::string& snmpOptions)
+{
+    FleetPoller::Agent agent;
+    agent.peer = QString::fromStdString(host).trimmed().toStdString();
+    if (agent.peer.empty())
+        return;
+    if (!splitShellWords(snmpOptions, agent.snmpArguments))
+        agent.rejection = "invalid SNMP options for " + agent.peer + ": unterminated quote";
+    agents.push_back(std::move(agent));
+}
+
 // The agents the fleet map polls: the Watch choice's when it is one, then the others on.
 std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
 {
     std::vector<FleetPoller::Agent> agents;
-    const auto add = [&agents](const std::string& host, const std::string& snmpOptions) {
-        FleetPoller::Agent agent;
-        agent.peer = QString::fromStdString(host).trimmed().toStdString();
-        if (agent.peer.empty())
-            return;
-        if (!splitShellWords(snmpOptions, agent.snmpArguments))
-            agent.rejection = "invalid SNMP options for " + agent.peer + ": unterminated quote";
-        agents.push_back(std::move(agent));
-    };
     if (options.watchAgent)
-        add(options.watchHost, options.watchSnmpOptions);
+        addFleetAgent(agents, options.watchHost, options.watchSnmpOptions);
     for (const WatchedAgent& agent : options.moreAgents) {
         if (agent.enabled)
-            add(agent.host, agent.snmpOptions);
+            addFleetAgent(agents, agent.host, agent.snmpOptions);
     }
     return agents;
+}
+
+bool sameAgents(const std::vector<FleetPoller::Agent>& a, const std::vector<FleetPoller::Agent>& b)
+{
+    return std::ranges::equal(a, b, [](const FleetPoller::Agent& x, const FleetPoller::Agent& y) {
+        return x.peer == y.peer && x.snmpArguments == y.snmpArguments;
+    });
 }
 
 // What a scan reads: "" for this computer, else the agent's host and SNMP options.
@@ -120,8 +131,12 @@ Program::Program(NameServices& names, const char* agentModule, const QString& pr
     m_scanner = std::make_unique<Scanner>(*m_store, *m_log, ScanSource { m_agent, borrowed(names), m_view });
     form1->attachScanner(m_scanner.get());
     watch(m_store->current());
-    QObject::connect(m_store.get(), &OptionsStore::changed, form1,
-        [this](const Options& now, const Options&) { watch(now); });
+    watchMore(m_store->current());
+    QObject::connect(
+        m_store.get(), &OptionsStore::changed, form1, [this](const Options& now, const Options&) {
+            watch(now);
+            watchMore(now);
+        });
     m_fleetAction = form1->View1->addAction(QStringLiteral("&Fleet map"));
     m_fleetAction->setObjectName(QStringLiteral("FleetMap1"));
     m_fleetAction->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
@@ -195,16 +210,29 @@ void Program::updateFleet(const Options& options)
     m_fleetAction->setVisible(offered);
     if (!m_fleetWatcher)
         return;
-    std::vector<FleetPoller::Agent> agents = fleetAgents(options);
-    const auto same = [](const FleetPoller::Agent& a, const FleetPoller::Agent& b) {
-        return a.peer == b.peer && a.snmpArguments == b.snmpArguments;
-    };
     if (!offered) {
         m_fleetWatcher.reset();
         m_fleetMap->close();
-    } else if (!std::ranges::equal(agents, m_fleetWatcher->agents(), same)) {
+    } else if (!sameAgents(fleetAgents(options), m_fleetWatcher->agents())) {
         openFleetMap(); // the list changed: polled anew
     }
+}
+
+void Program::watchMore(const Options& options)
+{
+    std::vector<FleetPoller::Agent> agents;
+    for (const WatchedAgent& agent : options.moreAgents) {
+        if (agent.enabled)
+            addFleetAgent(agents, agent.host, agent.snmpOptions);
+    }
+    if (m_gridFleet && sameAgents(agents, m_gridFleet->feed().agents()))
+        return;
+    m_gridFleet.reset();
+    if (!agents.empty())
+        m_gridFleet = std::make_shared<FleetScan>(
+            std::make_shared<FleetFeed>(std::move(agents), m_store->refreshMilliseconds()),
+            borrowed(m_names));
+    m_scanner->setFleet(m_gridFleet);
 }
 
 void Program::openFleetMap()
@@ -219,6 +247,7 @@ void Program::openFleetMap()
     m_fleetWatcher
         = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
     FleetWatcher* watcher = m_fleetWatcher.get();
+    watcher->setThisComputer(m_watched.empty() ? m_thisComputer : nullptr);
     QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
         [this, watcher] { m_fleetMap->setComputers(watcher->computers()); });
     m_fleetMap->setComputers(watcher->computers());
@@ -286,6 +315,13 @@ void Program::connectScanView(WindowScanView* view)
     QObject::connect(view, &WindowScanView::readFailureChanged, form1, &TForm1::setReadFailure);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1,
         [this](const std::shared_ptr<MapTable>& table) { showWatchedComputer(*table); });
+    // The fleet map's box of this computer is drawn from the window's own scans.
+    QObject::connect(
+        view, &WindowScanView::mapTablePublished, form1, [this](const std::shared_ptr<MapTable>& table) {
+            m_thisComputer = m_watched.empty() ? table : nullptr;
+            if (m_fleetWatcher)
+                m_fleetWatcher->setThisComputer(m_thisComputer);
+        });
 }
 
 Program::~Program()

@@ -22,6 +22,8 @@ class OptionsStore;
 class PreferencesDialog;
 class Scanner;
 class FleetMapWindow;
+class FleetScan;
+struct MapTable;
 class FleetWatcher;
 class QAction;
 class SecretStore;
@@ -87,6 +89,8 @@ private:
     void recordHistory(const Options& options);
     // GUI thread: the history's faults in the status bar, its alerts on the desktop.
     void tellHistory(const HistoryRecorder::Report& report);
+    // The other computers whose rows join the grid, polled anew when the list changes.
+    void watchMore(const Options& options);
 
     // Declared so that they are destroyed in the safe order: the scanner (joined) first,
     // then the bridge, the windows, and last what they point at.
@@ -106,6 +110,7 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    std::shared_ptr<FleetScan> m_gridFleet; // while more computers are watched; scans hold it too
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
@@ -113,4 +118,6 @@ private:
     std::unique_ptr<HistoryWindow> m_historyWindow;
     // Shared with the views that record into it; it stops reporting before the window goes.
     std::shared_ptr<HistoryRecorder> m_historyRecorder;
+    // The last finished scan of this computer, for the fleet map; null while an agent is watched.
+    std::shared_ptr<const MapTable> m_thisComputer;
 };

@@ -10,6 +10,7 @@
 #include "log/connection_log.h"
 #include "resources/embedded_pictures.h"
 #include "resources/ui_font.h"
+#include "scan/fleet_scan.h"
 #include "scan/scanner.h"
 #include "settings/options_store.h"
 #include "views/connection_map.h"
@@ -267,6 +268,7 @@ void TForm1::showOptions(const Options& now, const Options& before)
     m_gridModel->setTrafficColumns(now.showTraffic);
     if (StringGrid1)
         StringGrid1->setCloseOffered(now.showTraffic && !now.watchAgent);
+    m_gridModel->setComputerColumn(watchesMoreComputers(now));
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
     m_gridModel->setMarkWildcards(now.markWildcards);

@@ -1,8 +1,13 @@
 #include "scan/fleet_links.h"
 
+#include "scan/tcp_states.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
+#include <ifaddrs.h>
 #include <map>
+#include <netinet/in.h>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -41,6 +46,16 @@ bool isLoopback(const HostAddress& address)
     return address.address == kLoopback;
 }
 
+// A row's numeric address text as an address; the wildcard of its family when empty.
+HostAddress addressOf(const char* text, bool ipv6)
+{
+    Ipv6Address raw {};
+    const bool v6 = std::strchr(text, ':') != nullptr || (text[0] == '\0' && ipv6);
+    if (text[0] != '\0')
+        inet_pton(v6 ? AF_INET6 : AF_INET, text, raw.data());
+    return normalised(v6 ? 2 : 1, raw);
+}
+
 using RowKey = std::tuple<std::size_t, FleetProtocol, HostAddress, std::uint16_t, HostAddress, std::uint16_t>;
 
 } // namespace
@@ -76,6 +91,61 @@ FleetComputer fleetComputer(const AgentPollResult& result)
     for (const InetEndpointRecord& record : result.udpEndpoints)
         add(record, FleetProtocol::Udp);
     return computer;
+}
+
+FleetComputer fleetComputer(
+    const ConnectionTable& table, std::string name, std::vector<HostAddress> addresses)
+{
+    FleetComputer computer;
+    computer.name = std::move(name);
+    for (const HostAddress& address : addresses)
+        computer.addresses.push_back(normalised(address.type, address.address));
+    for (int r = 1; r <= table.count(); ++r) {
+        const ConnectionRow& row = table.row(r);
+        FleetEndpoint endpoint;
+        endpoint.protocol = std::strcmp(row.protocol, "UDP") == 0 ? FleetProtocol::Udp : FleetProtocol::Tcp;
+        const bool ipv6 = std::strchr(row.localAddress, ':') != nullptr;
+        endpoint.local = addressOf(row.localAddress, ipv6);
+        endpoint.localPort = static_cast<std::uint16_t>(row.localPortNumber);
+        endpoint.remote = addressOf(row.remoteAddress, ipv6);
+        endpoint.remotePort = static_cast<std::uint16_t>(row.remotePortNumber);
+        const auto state = std::ranges::find_if(
+            TcpStateNames, [&row](const char* text) { return std::strcmp(text, row.state) == 0; });
+        endpoint.stateValue
+            = state == TcpStateNames.end() ? 0 : static_cast<std::int32_t>(state - TcpStateNames.begin());
+        endpoint.connected
+            = endpoint.stateValue != kListen && endpoint.remotePort != 0 && !isWildcard(endpoint.remote);
+        endpoint.pid = row.pid;
+        endpoint.process = row.processName;
+        computer.endpoints.push_back(std::move(endpoint));
+    }
+    return computer;
+}
+
+std::vector<HostAddress> localHostAddresses()
+{
+    std::vector<HostAddress> addresses;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return addresses;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr)
+            continue;
+        HostAddress address;
+        if (entry->ifa_addr->sa_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+            std::memcpy(address.address.data(), &in->sin_addr, 4);
+        } else if (entry->ifa_addr->sa_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr);
+            address.type = 2;
+            std::memcpy(address.address.data(), &in6->sin6_addr, 16);
+        } else {
+            continue;
+        }
+        addresses.push_back(address);
+    }
+    freeifaddrs(list);
+    return addresses;
 }
 
 FleetLinks linkFleet(const std::vector<FleetComputer>& computers)

@@ -5,6 +5,7 @@
 // address as the other computer sees it is not the one its own computer has) is not linked.
 
 #include "scan/agent_poller.h"
+#include "scan/connection_table.h"
 #include "scan/inet_endpoints.h"
 
 #include <cstddef>
@@ -74,6 +75,11 @@ struct FleetLinks
 
 // A computer as its agent's poll gave it: the later tables' endpoints with their owners.
 FleetComputer fleetComputer(const AgentPollResult& result);
+// This computer as a finished scan's table gave it, with its addresses.
+FleetComputer fleetComputer(
+    const ConnectionTable& table, std::string name, std::vector<HostAddress> addresses);
+// The addresses of this computer's interfaces; none when they cannot be read.
+std::vector<HostAddress> localHostAddresses();
 
 // Links each connection whose two ends are both watched, once; a remote end on loopback is
 // the same computer. Wildcard listeners answer at every address of their computer.

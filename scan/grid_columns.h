@@ -36,6 +36,10 @@ struct GridRowDetails
     double receiveRate = -1;
     std::uint32_t rttMs = 0;
     std::uint32_t retransmits = 0;
+    // Where more than one computer is watched: the computer the row is of, and whether its
+    // rows are those of an earlier poll, its agent no longer answering.
+    std::string computer {};
+    bool stale = false;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.
@@ -49,8 +53,8 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
     GridRowDetails details { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName.str(), row.commandLine.str(), processCellText(row.pid, row.processName.str()),
-        row.dualStack };
+        row.pid, row.processName.str(), row.commandLine.str(),
+        processCellText(row.pid, row.processName.str()), row.dualStack };
     if (row.trafficKnown) {
         details.trafficKnown = true;
         details.bytesSent = row.bytesSent;

@@ -64,6 +64,9 @@ struct Options
     // The window's own, never stored: the filter field's text and the chosen view.
     std::string filterText;
     bool graphicView = true;
+    // Set by a scan of one computer among several: the filter's host: matches it, and the
+    // log names it in each entry. Empty: one computer is watched.
+    std::string computerName;
 
     // Who owns each endpoint. The window uses them for its tooltips; the command line
     // only when asked, as the search costs more than the rest of a scan.

@@ -117,7 +117,14 @@ RowFilter::RowFilter(std::string_view text, bool hideLoopback)
 
 RowFilter RowFilter::fromOptions(const Options& options)
 {
-    return RowFilter(options.filterText, options.hideLoopback);
+    RowFilter filter(options.filterText, options.hideLoopback);
+    filter.m_computer = options.computerName;
+    return filter;
+}
+
+bool RowFilter::matchesComputer(const Term& term) const
+{
+    return term.field == Field::Host && !m_computer.empty() && containsFolded(m_computer, term.value);
 }
 
 bool RowFilter::matches(const Term& term, const ConnectionRow& row)
@@ -165,5 +172,5 @@ bool RowFilter::keeps(const ConnectionRow& row) const
     if (m_hideLoopback && isLoopbackAddress(row.localAddress))
         return false;
     return std::all_of(m_terms.begin(), m_terms.end(),
-        [&row](const Term& term) { return matches(term, row) != term.negated; });
+        [&](const Term& term) { return (matchesComputer(term) || matches(term, row)) != term.negated; });
 }

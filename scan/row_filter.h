@@ -10,7 +10,8 @@
 //   port:N           the local or remote port, by number or by service name
 //   proc:NAME, proc:PID   the owning process
 //   state:S, proto:P the state (state:listen), the protocol (proto:udp)
-//   host:H           either end's host name or address
+//   host:H           either end's host name or address, or the row's computer
+//                    where more than one is watched
 //   family:4, family:6
 //   !word            any of these, negated
 
@@ -57,6 +58,9 @@ private:
     };
     static bool matches(const Term& term, const ConnectionRow& row);
 
+    bool matchesComputer(const Term& term) const;
+
     std::vector<Term> m_terms;
     bool m_hideLoopback;
+    std::string m_computer; // the computer every row is of, where several are watched
 };

@@ -478,8 +478,14 @@ void logEstablished(const Options& options, ConnectionLog& log, const Connection
     for (int r = 1; r <= table.count(); ++r) {
         // The same texts the grid cells 1 to 4 were given.
         const ConnectionRow& row = table.row(r);
-        if (options.logEnabled && isEstablished(row.state))
+        if (!options.logEnabled || !isEstablished(row.state))
+            continue;
+        // Among several computers, each entry says whose connection it is.
+        if (options.computerName.empty())
             entries->appendLogEntry(row.localHost, row.localPort, row.remotePort, row.remoteHost);
+        else
+            entries->appendLogEntry(
+                options.computerName + "  " + row.localHost, row.localPort, row.remotePort, row.remoteHost);
     }
 }
 

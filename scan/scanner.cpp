@@ -1,5 +1,6 @@
 #include "scan/scanner.h"
 
+#include "scan/fleet_scan.h"
 #include "scan/options.h"
 #include "scan/run_scan.h"
 #include "scan/scan_thread.h"
@@ -43,6 +44,11 @@ void Scanner::setSource(ScanSource source)
     });
 }
 
+void Scanner::setFleet(std::shared_ptr<FleetScan> fleet)
+{
+    m_fleet = std::move(fleet);
+}
+
 Scanner::~Scanner()
 {
     m_thread->finish();
@@ -56,8 +62,12 @@ int Scanner::startScan()
     // it alone still holds goes with the worker, so an agent's session is closed there.
     m_scanBusy.store(1);
     m_thread->startScan([this, options = m_options.options(), source = m_source, resolver = m_resolver,
-                            table = m_table]() mutable {
-        runScan(*source.agent, options, *resolver, m_log, *source.view, *table);
+                            table = m_table, fleet = m_fleet]() mutable {
+        if (fleet)
+            fleet->run(*source.agent, *source.names, options, *resolver, m_log, *source.view, *table);
+        else
+            runScan(*source.agent, options, *resolver, m_log, *source.view, *table);
+        fleet.reset(); // a fleet replaced meanwhile stops its polls here, not on the GUI thread
         resolver.reset();
         table.reset();
         source.agent.reset();

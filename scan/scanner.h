@@ -9,6 +9,7 @@
 #include <memory>
 
 class ConnectionLog;
+class FleetScan;
 class MibAgent;
 class NameServices;
 class ScanThread;
@@ -47,6 +48,9 @@ public:
     // The source of the scans started from now on. GUI thread; a running scan goes on
     // with the source it started with, which lives until it ends.
     void setSource(ScanSource source);
+    // The other computers watched beside the source, whose rows join its rows in the grid;
+    // null: the source alone. GUI thread; from the next scan.
+    void setFleet(std::shared_ptr<FleetScan> fleet);
 
 private:
     const OptionsSource& m_options;
@@ -55,6 +59,7 @@ private:
     // Copied into each scan with the source: the worker never shares them with a later source.
     std::shared_ptr<ConnectionTable> m_table;
     std::shared_ptr<NameResolver> m_resolver;
+    std::shared_ptr<FleetScan> m_fleet;
     std::atomic<int> m_scanBusy { 0 };
     std::unique_ptr<ScanThread> m_thread;
 };

@@ -16,7 +16,8 @@ std::string endpointKey(const GridRow& row, const GridRowDetails& details)
     const auto side = [](const std::string& address, const std::string& host) {
         return address.empty() ? host : address;
     };
-    return row[5] + '|' + side(details.localAddress, row[1]) + '|' + row[2] + '|'
+    // Among several computers the same ends may be on two of them.
+    return details.computer + row[5] + '|' + side(details.localAddress, row[1]) + '|' + row[2] + '|'
         + side(details.remoteAddress, row[4]) + '|' + row[3];
 }
 
@@ -24,9 +25,9 @@ std::string endpointKey(const GridRow& row, const GridRowDetails& details)
 bool sameDetails(const GridRowDetails& a, const GridRowDetails& b)
 {
     return std::tie(a.localAddress, a.remoteAddress, a.localPort, a.remotePort, a.pid, a.processName,
-               a.commandLine, a.processCell, a.dualStack)
+               a.commandLine, a.processCell, a.dualStack, a.computer, a.stale)
         == std::tie(b.localAddress, b.remoteAddress, b.localPort, b.remotePort, b.pid, b.processName,
-            b.commandLine, b.processCell, b.dualStack);
+            b.commandLine, b.processCell, b.dualStack, b.computer, b.stale);
 }
 
 bool isEmptyRow(const GridRow& row)
@@ -88,9 +89,9 @@ int GridModel::rowCount(const QModelIndex& parent) const
 
 int GridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid()
-        ? 0
-        : kColumnCount + (m_processColumn ? 1 : 0) + (m_trafficColumns ? kTrafficColumnCount : 0);
+    return parent.isValid() ? 0
+                            : kColumnCount + (m_processColumn ? 1 : 0)
+            + (m_trafficColumns ? kTrafficColumnCount : 0) + (m_computerColumn ? 1 : 0);
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
@@ -110,9 +111,16 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
             return QString::fromStdString(rowTooltipText(m_rows[r][5], m_rows[r][6], details));
         return {};
     }
+    if (index.column() == computerColumn()) {
+        if (role == kStaleRole)
+            return m_stale || details.stale;
+        if (role == Qt::DisplayRole)
+            return QString::fromStdString(details.computer);
+        return {};
+    }
     if (index.column() == kProcessColumn) {
         if (role == kStaleRole)
-            return m_stale;
+            return m_stale || details.stale;
         if (role == Qt::DisplayRole)
             return QString::fromStdString(details.processCell);
         if (role == Qt::ToolTipRole)
@@ -143,7 +151,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
     case kNewRowRole:
         return m_markNew && index.column() == 0 && r < m_new.size() && m_new[r];
     case kStaleRole:
-        return m_stale;
+        return m_stale || details.stale;
     default:
         return {};
     }
@@ -155,6 +163,8 @@ QVariant GridModel::headerData(int section, Qt::Orientation orientation, int rol
         return {};
     if (const int which = trafficColumnOf(section); which >= 0)
         return QString::fromUtf8(kTrafficTitles[which]);
+    if (section == computerColumn())
+        return QStringLiteral("Computer");
     if (section == kProcessColumn)
         return QStringLiteral("Process");
     return QString::fromStdString(m_header[static_cast<std::size_t>(section)]);
@@ -239,6 +249,10 @@ std::string_view GridModel::cellText(int column, int row) const
                                                         : trafficCellText(rowDetails(row), which);
         return text;
     }
+    if (column == computerColumn()) {
+        static const std::string title = "Computer";
+        return row == 0 ? std::string_view(title) : std::string_view(rowDetails(row).computer);
+    }
     if (column == kProcessColumn) {
         static const std::string title = "Process";
         return row == 0 ? std::string_view(title) : std::string_view(rowDetails(row).processCell);
@@ -262,6 +276,28 @@ void GridModel::setProcessColumn(bool shown)
     } else {
         beginRemoveColumns({}, kProcessColumn, kProcessColumn);
         m_processColumn = false;
+        endRemoveColumns();
+    }
+    // The "Computer" column moves with it, and a sort by it follows it there.
+    if (m_computerColumn && m_sortColumn == kColumnCount + (shown ? 0 : 1))
+        m_sortColumn = computerColumn();
+}
+
+void GridModel::setComputerColumn(bool shown)
+{
+    Q_ASSERT(QThread::currentThread() == thread());
+    if (shown == m_computerColumn)
+        return;
+    const int column = kColumnCount + (m_processColumn ? 1 : 0);
+    if (shown) {
+        beginInsertColumns({}, column, column);
+        m_computerColumn = true;
+        endInsertColumns();
+    } else {
+        if (m_sortColumn == column)
+            setSort(kScanOrder, Qt::AscendingOrder);
+        beginRemoveColumns({}, column, column);
+        m_computerColumn = false;
         endRemoveColumns();
     }
 }
@@ -401,6 +437,16 @@ std::vector<std::size_t> GridModel::displayOrder(
             if ((va < 0) != (vb < 0))
                 return vb < 0;
             return m_sortOrder == Qt::AscendingOrder ? va < vb : va > vb;
+        });
+        return order;
+    }
+    if (m_sortColumn >= 0 && m_sortColumn == computerColumn()) {
+        // Computers by name, each's rows in the scan's order.
+        std::vector<std::size_t> order = gridDisplayOrder(rows, kScanOrder, Qt::AscendingOrder);
+        std::ranges::stable_sort(order, [&](std::size_t a, std::size_t b) {
+            const std::string& x = details[a].computer;
+            const std::string& y = details[b].computer;
+            return m_sortOrder == Qt::AscendingOrder ? x < y : y < x;
         });
         return order;
     }

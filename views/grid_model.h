@@ -50,6 +50,15 @@ public:
     bool trafficColumnsShown() const { return m_trafficColumns; }
     // The first traffic column while they are shown: after "Process" when that is.
     int firstTrafficColumn() const { return kColumnCount + (m_processColumn ? 1 : 0); }
+    // The "Computer" column, last, while more than one computer is watched; its cells come
+    // from the details. -1 while it is not shown.
+    void setComputerColumn(bool shown);
+    int computerColumn() const
+    {
+        return m_computerColumn
+            ? kColumnCount + (m_processColumn ? 1 : 0) + (m_trafficColumns ? kTrafficColumnCount : 0)
+            : -1;
+    }
     // Details of a data row in grid numbering (1..n); empty outside.
     const GridRowDetails& rowDetails(int row) const;
 
@@ -109,6 +118,7 @@ private:
     bool m_markWildcards = false;
     bool m_processColumn = false;
     bool m_trafficColumns = false;
+    bool m_computerColumn = false;
     bool m_stale = false;
     bool m_haveBaseline = false;
     std::set<std::string> m_lastKeys;

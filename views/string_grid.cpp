@@ -278,7 +278,7 @@ void StringGrid::stretchLastColumn()
 
 int StringGrid::lastColumn() const
 {
-    return m_model->columnCount() - 1;
+    return m_model->columnCount() - 1; // "State", "Process", the traffic or "Computer", the last shown
 }
 
 void StringGrid::processColumnShown(bool shown)

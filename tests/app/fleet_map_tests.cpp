@@ -7,6 +7,7 @@
 #include "tests/common/snmpd.h"
 #include "tests/common/wait_until.h"
 #include "tests/common/window_test.h"
+#include "views/grid_model.h"
 
 #include <QAction>
 #include <QMenu>
@@ -32,6 +33,7 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
     QAction* entry = form().View1->findChild<QAction*>(QStringLiteral("FleetMap1"));
     ASSERT_NE(entry, nullptr);
     EXPECT_FALSE(entry->isVisible()) << "one computer: the window as ever";
+    EXPECT_EQ(form().gridModel()->columnCount(), 7);
 
     program->store().change([&](Options& options) {
         options.moreAgents
@@ -39,6 +41,20 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
                   { "udp:127.0.0.1:9", "-v2c -c public -t 0.3 -r 0", false } };
     });
     ASSERT_TRUE(entry->isVisible());
+    // The grid gains the Computer column, and the agents' rows come to it from their polls.
+    EXPECT_EQ(form().gridModel()->computerColumn(), 7);
+    const std::string firstName = "veltran-agent-" + std::to_string(first.port());
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            form().scanNow();
+            const GridModel& grid = *form().gridModel();
+            for (int row = 1; row < grid.gridRowCount(); ++row) {
+                if (grid.cellText(7, row) == firstName)
+                    return true;
+            }
+            return false;
+        },
+        15000));
     entry->trigger();
     FleetMapWindow* map = program->fleetMap();
     ASSERT_NE(map, nullptr);
@@ -47,20 +63,29 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
     // socket on loopback, which stays within its own computer.
     const auto answered = [&] {
         const auto& shown = map->computers();
-        return shown.size() == 2 && std::ranges::none_of(shown, [](const FleetMapComputer& c) {
+        return shown.size() == 3 && std::ranges::none_of(shown, [](const FleetMapComputer& c) {
             return c.stale || !c.status.empty() || c.computer.endpoints.empty();
         });
     };
     EXPECT_TRUE(waitUntil(answered, 15000));
-    ASSERT_EQ(map->computers().size(), 2u);
-    EXPECT_EQ(map->computers()[0].computer.name, "veltran-agent-" + std::to_string(first.port()));
-    EXPECT_EQ(map->computers()[1].computer.name, "veltran-agent-" + std::to_string(second.port()));
+    ASSERT_EQ(map->computers().size(), 3u);
+    // The Watch choice, this computer, first: from the window's own scans, with its addresses.
+    const FleetComputer& own = map->computers()[0].computer;
+    EXPECT_EQ(own.name, "testbox");
+    HostAddress loopback;
+    loopback.address = { 127, 0, 0, 1 };
+    EXPECT_NE(std::ranges::find(own.addresses, loopback), own.addresses.end());
+    EXPECT_TRUE(std::ranges::any_of(own.endpoints, [&](const FleetEndpoint& endpoint) {
+        return endpoint.protocol == FleetProtocol::Udp && endpoint.localPort == first.port();
+    })) << "the agents' sockets are this computer's too, in one namespace";
+    EXPECT_EQ(map->computers()[1].computer.name, "veltran-agent-" + std::to_string(first.port()));
+    EXPECT_EQ(map->computers()[2].computer.name, "veltran-agent-" + std::to_string(second.port()));
 
     // Its agent gone, a computer's rows stay, dimmed, with the reason.
     second.kill();
-    EXPECT_TRUE(waitUntil([&] { return map->computers().size() == 2 && map->computers()[1].stale; }, 15000));
-    EXPECT_NE(map->computers()[1].status.find("Timeout"), std::string::npos) << map->computers()[1].status;
-    EXPECT_FALSE(map->computers()[1].computer.endpoints.empty());
+    EXPECT_TRUE(waitUntil([&] { return map->computers().size() == 3 && map->computers()[2].stale; }, 15000));
+    EXPECT_NE(map->computers()[2].status.find("Timeout"), std::string::npos) << map->computers()[2].status;
+    EXPECT_FALSE(map->computers()[2].computer.endpoints.empty());
     map->close();
 }
 

@@ -131,4 +131,44 @@ TEST(FleetLinks, AnAgentsRowsBecomeEndpointsWithTheirOwnersAndPlainIpv4)
     EXPECT_EQ(endpointText(address("fe80::1"), 22), "[fe80::1]:22");
 }
 
+TEST(FleetLinks, ThisComputersScannedTableLinksWithAnAgentsRows)
+{
+    ConnectionTable table;
+    const auto add = [&table](const char* protocol, const char* local, int localPort, const char* remote,
+                         int remotePort, const char* state, std::uint32_t pid, const char* process) {
+        ConnectionRow& row = *table.append();
+        row = ConnectionRow {};
+        setField(row.protocol, protocol);
+        setField(row.localAddress, local);
+        row.localPortNumber = localPort;
+        setField(row.remoteAddress, remote);
+        row.remotePortNumber = remotePort;
+        setField(row.state, state);
+        row.pid = pid;
+        setField(row.processName, process);
+    };
+    add("TCP", "10.0.0.1", 40000, "10.0.0.2", 80, "Established", 5, "curl");
+    add("TCP", "::", 22, "", 0, "Listening", 9, "sshd");
+    add("UDP", "0.0.0.0", 53, "", 0, "none", 0, "");
+    const FleetComputer own = fleetComputer(table, "here", { address("10.0.0.1") });
+    ASSERT_EQ(own.endpoints.size(), 3u);
+    EXPECT_TRUE(own.endpoints[0].connected);
+    EXPECT_EQ(own.endpoints[0].stateValue, 5);
+    EXPECT_FALSE(own.endpoints[1].connected);
+    EXPECT_EQ(own.endpoints[1].stateValue, 2);
+    EXPECT_EQ(endpointText(own.endpoints[1].local, own.endpoints[1].localPort), "[::]:22");
+    EXPECT_EQ(own.endpoints[2].protocol, FleetProtocol::Udp);
+    EXPECT_FALSE(own.endpoints[2].connected);
+
+    FleetComputer server { "server", { address("10.0.0.2") },
+        { connection("10.0.0.2", 80, "10.0.0.1", 40000) } };
+    server.endpoints[0].process = "nginx";
+    const FleetLinks links = linkFleet({ own, server });
+    ASSERT_EQ(links.links.size(), 1u);
+    EXPECT_EQ(links.links[0].from, (FleetEnd { 0, 0 }));
+    EXPECT_EQ(links.links[0].to, (FleetEnd { 1, 0 }));
+    EXPECT_FALSE(links.links[0].toListener);
+    EXPECT_FALSE(localHostAddresses().empty()) << "loopback at least";
+}
+
 } // namespace

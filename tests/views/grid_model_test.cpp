@@ -87,3 +87,39 @@ TEST(GridModel, AnEmptyScansBlankRowStaysAndAFilterThatMatchesNothingLeavesNone)
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.gridRowCount(), 1); // the header alone
 }
+
+TEST(GridModel, TheComputerColumnComesLastWithEachRowsComputerAndStaleness)
+{
+    GridModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    model.setHeaderRow(gridHeaderRow());
+    GridRowDetails web {};
+    web.computer = "web";
+    web.localAddress = "10.0.0.1";
+    GridRowDetails db = web;
+    db.computer = "db";
+    db.stale = true;
+    model.setGridContent({ { "1", "a", "80", "none", "none", "TCP", "Listening" },
+                             { "2", "a", "80", "none", "none", "TCP", "Listening" } },
+        { web, db });
+    EXPECT_EQ(model.columnCount(), 7);
+    EXPECT_EQ(model.computerColumn(), -1);
+    EXPECT_NE(model.endpointKeyOf(0), model.endpointKeyOf(1)) << "the same ends on two computers";
+    model.setComputerColumn(true);
+    model.setProcessColumn(true);
+    ASSERT_EQ(model.columnCount(), 9);
+    EXPECT_EQ(model.computerColumn(), 8);
+    EXPECT_EQ(model.cellText(8, 0), "Computer");
+    EXPECT_EQ(model.cellText(8, 2), "db");
+    EXPECT_EQ(model.headerData(8, Qt::Horizontal).toString(), QStringLiteral("Computer"));
+    for (int column = 0; column < model.columnCount(); ++column) {
+        EXPECT_FALSE(model.data(model.index(0, column), GridModel::kStaleRole).toBool()) << column;
+        EXPECT_TRUE(model.data(model.index(1, column), GridModel::kStaleRole).toBool()) << column;
+    }
+    model.setSortable(true);
+    model.setSort(8, Qt::AscendingOrder);
+    EXPECT_EQ(model.cellText(8, 1), "db");
+    model.setProcessColumn(false);
+    EXPECT_EQ(model.computerColumn(), 7);
+    EXPECT_EQ(model.data(model.index(0, 7)).toString(), QStringLiteral("db"));
+}
