@@ -288,7 +288,9 @@ void GridModel::setComputerColumn(bool shown)
     Q_ASSERT(QThread::currentThread() == thread());
     if (shown == m_computerColumn)
         return;
-    const int column = kColumnCount + (m_processColumn ? 1 : 0);
+    // Last, after "Process" and the traffic columns where they are shown.
+    const int column
+        = kColumnCount + (m_processColumn ? 1 : 0) + (m_trafficColumns ? kTrafficColumnCount : 0);
     if (shown) {
         beginInsertColumns({}, column, column);
         m_computerColumn = true;

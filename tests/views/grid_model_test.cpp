@@ -1,4 +1,5 @@
 #include "views/grid_model.h"
+#include "views/grid_sort.h"
 
 #include <gtest/gtest.h>
 
@@ -122,4 +123,19 @@ TEST(GridModel, TheComputerColumnComesLastWithEachRowsComputerAndStaleness)
     model.setProcessColumn(false);
     EXPECT_EQ(model.computerColumn(), 7);
     EXPECT_EQ(model.data(model.index(0, 7)).toString(), QStringLiteral("db"));
+
+    // With the traffic columns too: they stand before it, whichever comes first.
+    model.setSort(kScanOrder, Qt::AscendingOrder);
+    model.setComputerColumn(false);
+    model.setTrafficColumns(true);
+    QSignalSpy inserted(&model, &QAbstractItemModel::columnsInserted);
+    model.setComputerColumn(true);
+    ASSERT_EQ(inserted.size(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), model.computerColumn()) << "announced where it stands";
+    model.setProcessColumn(true);
+    ASSERT_EQ(model.columnCount(), 12);
+    EXPECT_EQ(model.computerColumn(), 11);
+    EXPECT_EQ(model.headerData(8, Qt::Horizontal).toString(), QStringLiteral("Sent"));
+    EXPECT_EQ(model.headerData(11, Qt::Horizontal).toString(), QStringLiteral("Computer"));
+    EXPECT_EQ(model.cellText(11, 2), "db");
 }
