@@ -227,12 +227,26 @@ void Program::watchMore(const Options& options)
     }
     if (m_gridFleet && sameAgents(agents, m_gridFleet->feed().agents()))
         return;
-    m_gridFleet.reset();
+    std::shared_ptr<FleetScan> old = std::move(m_gridFleet);
     if (!agents.empty())
         m_gridFleet = std::make_shared<FleetScan>(
             std::make_shared<FleetFeed>(std::move(agents), m_store->refreshMilliseconds()),
             borrowed(m_names));
     m_scanner->setFleet(m_gridFleet);
+    if (!old)
+        return;
+    std::erase_if(m_retiring, [](RetiringFeed& feed) {
+        if (!feed.done->load())
+            return false;
+        feed.thread.join(); // it has ended: no wait
+        return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    m_retiring.push_back({ std::thread([old = std::move(old), done]() mutable {
+                              old.reset();
+                              done->store(true);
+                          }),
+        done });
 }
 
 void Program::openFleetMap()
@@ -331,6 +345,8 @@ Program::~Program()
         m_historyRecorder->stopReporting(); // the window and the notifier go before the recorder's thread
     if (m_view)
         m_view->shutdown(); // the scanner, destroyed first, then joins a worker no longer waiting
+    for (RetiringFeed& feed : m_retiring)
+        feed.thread.join();
 }
 
 void Program::show()

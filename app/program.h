@@ -10,8 +10,11 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 class ConnectionLog;
 class DesktopNotifier;
@@ -111,6 +114,15 @@ private:
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
     std::shared_ptr<FleetScan> m_gridFleet; // while more computers are watched; scans hold it too
+    // Feeds replaced by a change of the watch list, let go on threads of their own: the last
+    // one to go joins its poll thread, which the GUI thread must not wait for. Joined when
+    // the program ends.
+    struct RetiringFeed
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::vector<RetiringFeed> m_retiring;
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
