@@ -6,30 +6,42 @@
 
 #include <chrono>
 
-FleetWatcher::FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, QObject* parent)
+FleetWatcher::FleetWatcher(
+    std::vector<FleetPoller::Agent> agents, int intervalMs, ThreadRetirement& retirement, QObject* parent)
     : QObject(parent)
     , m_agents(std::move(agents))
     , m_lastGood(m_agents.size())
     , m_status(m_agents.size())
+    , m_polls(std::make_shared<Polls>())
+    , m_retirement(retirement)
 {
+    m_polls->agents = m_agents;
+    m_polls->watcher = this;
     AgentPollRequest request;
     request.tcp = request.udp = false;
     request.endpoints = request.addresses = true;
-    m_thread = std::thread([this, request, intervalMs] {
-        watchRemoteFleet(m_agents, request, std::max(intervalMs, 500), m_stop,
-            [this](std::size_t agent, const AgentPollResult& result, const AgentStatus& status) {
-                // Dropped with this object if it is gone by then: the thread is joined first.
-                QMetaObject::invokeMethod(
-                    this, [this, agent, result, status] { take(agent, result, status); },
-                    Qt::QueuedConnection);
+    m_thread = std::thread([polls = m_polls, request, intervalMs] {
+        watchRemoteFleet(polls->agents, request, std::max(intervalMs, 500), polls->stop,
+            [&polls](std::size_t agent, const AgentPollResult& result, const AgentStatus& status) {
+                // Posted only while the watcher lives; a post already made goes with it.
+                const std::lock_guard lock(polls->mutex);
+                if (FleetWatcher* watcher = polls->watcher)
+                    QMetaObject::invokeMethod(
+                        watcher, [watcher, agent, result, status] { watcher->take(agent, result, status); },
+                        Qt::QueuedConnection);
             });
     });
 }
 
 FleetWatcher::~FleetWatcher()
 {
-    m_stop = true;
-    m_thread.join();
+    {
+        const std::lock_guard lock(m_polls->mutex);
+        m_polls->watcher = nullptr;
+    }
+    m_polls->stop = true;
+    // The thread ends within a tenth of a second; the GUI thread does not wait for it.
+    m_retirement.retire([thread = std::make_shared<std::thread>(std::move(m_thread))] { thread->join(); });
 }
 
 void FleetWatcher::take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status)

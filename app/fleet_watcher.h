@@ -3,6 +3,7 @@
 // agent on one thread of this object's, and each poll that ends comes to the GUI thread,
 // which keeps each agent's last good rows and its status.
 
+#include "app/thread_retirement.h"
 #include "scan/remote_agents.h"
 #include "scan/scan_view.h"
 #include "views/fleet_map_picture.h"
@@ -10,6 +11,8 @@
 #include <QObject>
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -20,8 +23,10 @@ class FleetWatcher final : public QObject
 
 public:
     // Starts polling at once, each agent every intervalMs.
-    FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, QObject* parent = nullptr);
-    // Stops the polls and joins the thread, within a tenth of a second.
+    FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, ThreadRetirement& retirement,
+        QObject* parent = nullptr);
+    // Stops the polls: none reaches this object any more; the thread ends, and is joined,
+    // through the retirement.
     ~FleetWatcher() override;
 
     const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
@@ -45,6 +50,15 @@ private:
     std::vector<AgentStatus> m_status; // GUI thread
     std::shared_ptr<const MapTable> m_thisComputer; // GUI thread
     bool m_updatePending = false;
-    std::atomic<bool> m_stop = false;
+    // What the poll thread shares with this object, and keeps once this has gone.
+    struct Polls
+    {
+        std::vector<FleetPoller::Agent> agents;
+        std::atomic<bool> stop = false;
+        std::mutex mutex;
+        FleetWatcher* watcher = nullptr; // under the mutex; null once this has gone
+    };
+    std::shared_ptr<Polls> m_polls;
+    ThreadRetirement& m_retirement;
     std::thread m_thread;
 };

@@ -235,18 +235,8 @@ void Program::watchMore(const Options& options)
     m_scanner->setFleet(m_gridFleet);
     if (!old)
         return;
-    std::erase_if(m_retiring, [](RetiringFeed& feed) {
-        if (!feed.done->load())
-            return false;
-        feed.thread.join(); // it has ended: no wait
-        return true;
-    });
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    m_retiring.push_back({ std::thread([old = std::move(old), done]() mutable {
-                              old.reset();
-                              done->store(true);
-                          }),
-        done });
+    // The last holder joins the feed's poll thread: not the GUI thread.
+    m_retirement.retire([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void Program::openFleetMap()
@@ -258,8 +248,8 @@ void Program::openFleetMap()
             m_fleetMap.get(), &FleetMapWindow::closed, m_form1.get(), [this] { m_fleetWatcher.reset(); });
     }
     m_fleetWatcher.reset();
-    m_fleetWatcher
-        = std::make_unique<FleetWatcher>(fleetAgents(m_store->current()), m_store->refreshMilliseconds());
+    m_fleetWatcher = std::make_unique<FleetWatcher>(
+        fleetAgents(m_store->current()), m_store->refreshMilliseconds(), m_retirement);
     FleetWatcher* watcher = m_fleetWatcher.get();
     watcher->setThisComputer(m_watched.empty() ? m_thisComputer : nullptr);
     QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
@@ -345,8 +335,6 @@ Program::~Program()
         m_historyRecorder->stopReporting(); // the window and the notifier go before the recorder's thread
     if (m_view)
         m_view->shutdown(); // the scanner, destroyed first, then joins a worker no longer waiting
-    for (RetiringFeed& feed : m_retiring)
-        feed.thread.join();
 }
 
 void Program::show()

@@ -4,17 +4,15 @@
 // the map's pictures, the about box, the Preferences, and the scanner with the bridge
 // that carries its effects to the window.
 
+#include "app/thread_retirement.h"
 #include "app/user_files.h"
 #include "history/history_recorder.h"
 #include "scan/mib_agent.h"
 
 #include <QString>
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 class ConnectionLog;
 class DesktopNotifier;
@@ -113,16 +111,10 @@ private:
     std::shared_ptr<WindowScanView> m_view; // the current target's; its scans hold it too
     std::string m_watched; // the target the scans read: "" for this computer, else host and options
     std::unique_ptr<Scanner> m_scanner;
+    // The fleet's feeds and watchers let go of by the GUI thread end there; declared before
+    // them, it joins their threads after they have gone.
+    ThreadRetirement m_retirement;
     std::shared_ptr<FleetScan> m_gridFleet; // while more computers are watched; scans hold it too
-    // Feeds replaced by a change of the watch list, let go on threads of their own: the last
-    // one to go joins its poll thread, which the GUI thread must not wait for. Joined when
-    // the program ends.
-    struct RetiringFeed
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
-    };
-    std::vector<RetiringFeed> m_retiring;
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
     std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
