@@ -3,6 +3,9 @@
 // noting every way the replies break the table's shape.
 
 #include "platform/snmp.h"
+#include "tests/common/netns.h"
+
+#include <gtest/gtest.h>
 
 #include <ostream>
 #include <string>
@@ -75,6 +78,26 @@ public:
     void (*endScan)() = nullptr; // VeltranEndScan
     HANDLE trapEvent = reinterpret_cast<HANDLE>(1);
     AsnObjectIdentifier view {};
+};
+
+// The module, loaded once for the test executable; a load that failed fails each test asking.
+inline AgentClient& agent()
+{
+    static AgentClient client;
+    static const std::string error = client.load();
+    EXPECT_EQ(error, "");
+    return client;
+}
+
+// Each test in a fresh private network namespace, with the module loaded.
+class AgentInNamespaceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
+        ASSERT_NE(agent().query, nullptr);
+    }
 };
 
 } // namespace agenttest

@@ -29,14 +29,6 @@ namespace {
     const Oid tcpConnectionStateColumn = { 1, 3, 6, 1, 2, 1, 6, 19, 1, 7 };
     constexpr LONG deleteTcb = 12;
 
-    AgentClient& agent()
-    {
-        static AgentClient client;
-        static const std::string error = client.load();
-        EXPECT_EQ(error, "");
-        return client;
-    }
-
     // The status of a SET of name to value.
     AsnInteger32 set(const Oid& name, LONG value)
     {
@@ -76,15 +68,7 @@ namespace {
         return testproc::runCommand("ss -tnH src 127.0.0.1:" + std::to_string(port)).out;
     }
 
-    class AgentCloseTest : public ::testing::Test
-    {
-    protected:
-        void SetUp() override
-        {
-            ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
-            ASSERT_NE(agent().query, nullptr);
-        }
-    };
+    using AgentCloseTest = AgentInNamespaceTest;
 
     TEST_F(AgentCloseTest, DeleteTcbClosesTheConnectionAndThePeerSeesAReset)
     {

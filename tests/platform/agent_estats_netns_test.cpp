@@ -24,14 +24,6 @@ namespace {
     const Oid perfEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 3, 1 };
     const Oid appEntry = { 1, 3, 6, 1, 2, 1, 156, 1, 1, 6, 1 };
 
-    AgentClient& agent()
-    {
-        static AgentClient client;
-        static const std::string error = client.load();
-        EXPECT_EQ(error, "");
-        return client;
-    }
-
     bool startsWith(const Oid& name, const Oid& prefix)
     {
         return name.size() > prefix.size() && std::equal(prefix.begin(), prefix.end(), name.begin());
@@ -81,15 +73,7 @@ namespace {
             + " > ipv4 127.0.0.1:" + std::to_string(remotePort);
     }
 
-    class AgentEStatsTest : public ::testing::Test
-    {
-    protected:
-        void SetUp() override
-        {
-            ASSERT_EQ(testns::enterPrivateNetworkNamespace(), "");
-            ASSERT_NE(agent().query, nullptr);
-        }
-    };
+    using AgentEStatsTest = AgentInNamespaceTest;
 
     TEST_F(AgentEStatsTest, ByteCountsAreTheKernelsAsSsShowsThemWithTheirTypes)
     {

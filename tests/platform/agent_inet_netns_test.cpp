@@ -33,14 +33,6 @@ namespace {
     const Oid udpEndpointEntry = { 1, 3, 6, 1, 2, 1, 7, 7, 1 };
     const Oid swRunEntry = { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1 };
 
-    AgentClient& agent()
-    {
-        static AgentClient client;
-        static const std::string error = client.load();
-        EXPECT_EQ(error, "");
-        return client;
-    }
-
     // A table's rows as "index = column values", the index as endpoint texts (and the
     // instance for udpEndpointTable); in the walk's row order.
     std::vector<std::string> rowsOf(

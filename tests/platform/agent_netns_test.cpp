@@ -28,14 +28,6 @@ namespace {
     constexpr int established = 5;
     constexpr int timeWait = 11;
 
-    AgentClient& agent()
-    {
-        static AgentClient client;
-        static const std::string error = client.load();
-        EXPECT_EQ(error, "");
-        return client;
-    }
-
     class AgentNamespaceTest : public ::testing::Test
     {
     protected:
