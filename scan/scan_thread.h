@@ -32,15 +32,13 @@ public:
     // Ends the thread once the running scan, if any, has ended, and waits until the kernel
     // has the thread no more. Any thread but the worker.
     void finish();
-    // The kernel's id of the thread, once it has started; 0 before.
-    pid_t tid() const { return m_tid.load(); }
 
 protected:
     void run() override;
 
 private:
     std::atomic<int>& m_scanBusy;
-    std::atomic<pid_t> m_tid { 0 };
+    std::atomic<pid_t> m_tid { 0 }; // the kernel's id of the thread, once it has started
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::function<void()> m_next; // the scan handed over and not yet taken
