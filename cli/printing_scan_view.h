@@ -31,6 +31,7 @@ public:
     void showTrafficNotice(const std::string& notice) override;
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     bool showsMap() const override { return false; }
+    bool showsRowDetails() const override { return m_processColumn || m_trafficColumns; }
     void showCapacityMessage(int notShown) override;
     // A scan that could not read the tables prints no rows and says why.
     void setReadFailure(const std::string& failure) override;
