@@ -93,8 +93,9 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
     map->close();
 }
 
-// The map draws the polls the grid's feed makes: opening it asks no agent more often.
-TEST_F(FleetMapTest, OpenMapAddsNoPollsToTheGrids)
+// The map draws the polls the grid's feed makes: opening it asks no agent more often. The
+// Watch choice comes from the window's scans, and is dimmed with why while they fail.
+TEST_F(FleetMapTest, OpenMapAsksNoAgentAgainAndDimsAFailingWatchChoice)
 {
     const fakesnmp::Oid sysName { 1, 3, 6, 1, 2, 1, 1, 5, 0 };
     const fakesnmp::Next view = fakesnmp::table({ { sysName, fakesnmp::octets("counted") } });
@@ -126,6 +127,20 @@ TEST_F(FleetMapTest, OpenMapAddsNoPollsToTheGrids)
     ASSERT_TRUE(
         waitUntil([&] { return map->computers().size() == 2 && map->computers()[1].status.empty(); }, 5000));
     EXPECT_EQ(map->computers()[1].computer.name, "counted");
+
+    fakesnmp::Agent silent([](const fakesnmp::Request&) { return std::string(); });
+    program->store().change([&](Options& options) {
+        options.watchAgent = true;
+        options.watchHost = silent.peer();
+        options.watchSnmpOptions = "-v2c -c public -t 0.3 -r 0";
+    });
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto& shown = map->computers();
+            return !shown.empty() && shown[0].stale && shown[0].status.find("Timeout") != std::string::npos;
+        },
+        15000))
+        << (map->computers().empty() ? std::string("no box") : map->computers()[0].status);
     map->close();
 }
 
