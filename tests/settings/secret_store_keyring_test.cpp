@@ -28,6 +28,9 @@ protected:
                  { "XDG_CONFIG_HOME", "/config"_L1 }, { "XDG_CACHE_HOME", "/cache"_L1 },
                  { "XDG_RUNTIME_DIR", "/run"_L1 } })
             qputenv(name, (home + folder).toLocal8Bit());
+        // A KDE session around the test would have QtKeychain ask KWallet instead.
+        for (const char* name : { "XDG_CURRENT_DESKTOP", "DESKTOP_SESSION", "KDE_FULL_SESSION" })
+            qunsetenv(name);
 
         m_bus.start(u"dbus-daemon"_s, { u"--session"_s, u"--nofork"_s, u"--print-address"_s });
         ASSERT_TRUE(m_bus.waitForStarted()) << "dbus-daemon: " << m_bus.errorString().toStdString();
