@@ -1,6 +1,7 @@
 #include "history/history_report.h"
 
 #include "history/history_database.h"
+#include "history/history_timeline.h"
 #include "history/packed_address.h"
 #include "history/sqlite_statement.h"
 #include "scan/connection_table.h"
@@ -266,17 +267,17 @@ void HistoryReport::addToGroup(std::string key, std::int64_t count, std::int64_t
 }
 
 bool HistoryReport::read(HistoryDatabase& database, std::int64_t since, std::int64_t until,
-    std::string& error, const std::function<void(std::int64_t)>& opened)
+    std::string& error, HistoryTimeline* timeline)
 {
     if (m_grouping != HistoryGrouping::None && !m_filter.active())
-        return countGroups(database, since, until, error, opened);
+        return countGroups(database, since, until, error, timeline);
     return readHistory(
         database, since, until,
         [&](const HistoryRow& row) {
             if (!keeps(row))
                 return;
-            if (opened)
-                opened(row.firstSeen);
+            if (timeline)
+                timeline->add(row.firstSeen, row.lastSeen, row.bytesSent, row.bytesReceived);
             take(row);
         },
         error);
@@ -285,7 +286,7 @@ bool HistoryReport::read(HistoryDatabase& database, std::int64_t since, std::int
 // Groups counted from the rows' numbers alone, without making a row of texts for each:
 // --history --since 7d --group process on 1,000,000 connections in 884 -> 169 ms of CPU.
 bool HistoryReport::countGroups(HistoryDatabase& database, std::int64_t since, std::int64_t until,
-    std::string& error, const std::function<void(std::int64_t)>& opened)
+    std::string& error, HistoryTimeline* timeline)
 {
     if (!isReadable(database, error))
         return false;
@@ -351,15 +352,17 @@ bool HistoryReport::countGroups(HistoryDatabase& database, std::int64_t since, s
             std::int64_t lastSeen = query.integer(1);
             if (live)
                 lastSeen = std::max(lastSeen, lastScans[query.integer(4)]);
+            const std::int64_t sent = query.isNull(2) ? -1 : query.integer(2);
+            const std::int64_t received = query.isNull(3) ? -1 : query.integer(3);
             ++count.count;
             count.firstSeen = std::min(count.firstSeen, firstSeen);
             count.lastSeen = std::max(count.lastSeen, lastSeen);
-            if (!query.isNull(2))
-                count.bytesSent = std::max<std::int64_t>(count.bytesSent, 0) + query.integer(2);
-            if (!query.isNull(3))
-                count.bytesReceived = std::max<std::int64_t>(count.bytesReceived, 0) + query.integer(3);
-            if (opened)
-                opened(firstSeen);
+            if (sent >= 0)
+                count.bytesSent = std::max<std::int64_t>(count.bytesSent, 0) + sent;
+            if (received >= 0)
+                count.bytesReceived = std::max<std::int64_t>(count.bytesReceived, 0) + received;
+            if (timeline)
+                timeline->add(firstSeen, lastSeen, sent, received);
         }
     }
     if (rc != SQLITE_DONE) {
