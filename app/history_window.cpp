@@ -90,12 +90,16 @@ void HistoryWindow::createControls()
     ComboGroup->setObjectName(u"ComboGroup"_s);
     ComboGroup->addItems(
         { u"Connections"_s, u"By process"_s, u"By remote host"_s, u"By remote port"_s, u"By local port"_s });
-    ButtonExport = new QPushButton(u"Export CSV..."_s, this);
+    // Alt+G and Alt+E reach the grouping and the export from the keyboard.
+    auto* groupLabel = new QLabel(u"&Group:"_s, this);
+    groupLabel->setBuddy(ComboGroup);
+    ButtonExport = new QPushButton(u"&Export CSV..."_s, this);
     ButtonExport->setObjectName(u"ButtonExport"_s);
     controls->addWidget(ComboRange);
     controls->addWidget(EditFrom);
     controls->addWidget(EditTo);
     controls->addWidget(EditFilter, 1);
+    controls->addWidget(groupLabel);
     controls->addWidget(ComboGroup);
     controls->addWidget(ButtonExport);
     column->addLayout(controls);
@@ -187,6 +191,8 @@ void HistoryWindow::reload()
         break;
     }
     Status->setText(u"Reading..."_s);
+    // Until the read ends, the rows shown are not those of the controls.
+    ButtonExport->setEnabled(false);
     m_reader.reset(
         QThread::create([this, path = m_path, since, until, filter = EditFilter->text().toStdString(),
                             grouping = grouping(), onlyGrouping = m_onlyGrouping, onlyKey = m_onlyKey,
@@ -250,6 +256,7 @@ void HistoryWindow::showResult(const std::shared_ptr<Result>& result)
     for (const std::string& alert : result->alerts)
         Alerts->addItem(QString::fromStdString(alert));
     drawTimeline();
+    ButtonExport->setEnabled(result->error.empty());
     // A failure is said, never shown as an empty history.
     if (!result->error.empty()) {
         Status->setText(QString::fromStdString(result->error));
