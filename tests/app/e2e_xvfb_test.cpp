@@ -356,8 +356,8 @@ TEST_F(EndToEnd, ABusyMachineKeepsShowingFilteringSelectingAndTellsAStalledAgent
 
 namespace {
 
-// A CSV file's lines, cut at the commas (the fields compared hold none); empty until the
-// file is there and whole.
+// A CSV file's lines cut at the commas (the fields compared hold none; empty ones at the end
+// are dropped); nothing until the file is there and whole.
 std::vector<std::vector<std::string>> csvLines(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -367,13 +367,10 @@ std::vector<std::vector<std::string>> csvLines(const std::string& path)
     if (!text.str().ends_with("\r\n"))
         return lines;
     for (std::string line; std::getline(text, line);) {
-        line.pop_back(); // the \r
         std::vector<std::string>& fields = lines.emplace_back();
-        std::stringstream cut(line);
+        std::stringstream cut(line.substr(0, line.size() - 1)); // without its \r
         for (std::string field; std::getline(cut, field, ',');)
             fields.push_back(field);
-        if (line.ends_with(','))
-            fields.emplace_back();
     }
     return lines;
 }
@@ -450,7 +447,7 @@ TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
     std::multiset<std::string> ours;
     for (const auto& fields : listed) {
         // Local port, remote port, and whether closed.
-        if (fields.size() == 15 && fields[7] == "app_e2e_tests")
+        if (fields.size() > 12 && fields[7] == "app_e2e_tests")
             ours.insert(fields[3] + " " + fields[5] + (fields[12].empty() ? " open" : " closed"));
     }
     EXPECT_EQ(ours,
