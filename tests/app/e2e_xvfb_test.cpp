@@ -386,8 +386,10 @@ TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
     loopback::Socket listener = loopback::tcpListener("127.0.0.1", 0);
     loopback::Socket client = loopback::tcpClient("127.0.0.1", listener.localPort());
     loopback::Socket server = loopback::acceptOne(listener);
-    ProgramRun program(
-        display, "[History]\nRecord=true\n", { { "XDG_STATE_HOME", state.path().toStdString() } });
+    // Qt's own file dialog, whatever desktop the tests are started from.
+    ProgramRun program(display, "[History]\nRecord=true\n",
+        { { "XDG_STATE_HOME", state.path().toStdString() }, { "QT_QPA_PLATFORMTHEME", "" },
+            { "XDG_CURRENT_DESKTOP", "" }, { "DESKTOP_SESSION", "" } });
     const std::string self = "app_e2e_tests\t";
     const auto processLine = [&] {
         for (const std::string& line : testproc::runCommand(history + "--group process").out) {
