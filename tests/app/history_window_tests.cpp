@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -82,7 +83,11 @@ protected:
 
 TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
 {
-    read([&] { window->ComboGroup->setCurrentIndex(1); }); // by process, the last hour
+    read([&] {
+        window->ComboGroup->setCurrentIndex(1); // by process, the last hour
+        EXPECT_FALSE(window->ButtonExport->isEnabled()) << "the rows shown are not yet these";
+    });
+    EXPECT_TRUE(window->ButtonExport->isEnabled());
     const auto groups = shown();
     ASSERT_EQ(groups.size(), 3u) << window->Status->text().toStdString();
     EXPECT_EQ((std::vector<std::string> { groups[0][0], groups[0][1] }),
@@ -196,6 +201,7 @@ TEST(HistoryWindowWithoutHistory, SaysNothingWasRecordedRatherThanShowingNone)
         << window.Status->text().toStdString();
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("history.sqlite"))))
         << "reading creates nothing";
+    EXPECT_FALSE(window.ButtonExport->isEnabled()) << "a failed read exported as an empty file";
 }
 
 } // namespace
