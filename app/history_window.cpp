@@ -330,8 +330,11 @@ void HistoryWindow::drawTimeline()
     chart->setTitle({});
     chart->legend()->setAlignment(Qt::AlignTop);
     chart->legend()->show();
+    // Bytes per minute, whatever a bar's width: the line reads the same over an hour and a week.
+    const double minutesPerBar = double(std::max<std::int64_t>(1, barSeconds() / 60));
     const auto& bytes = m_timeline.bytes();
-    const double largest = bytes.empty() ? 0.0 : *std::max_element(bytes.begin(), bytes.end());
+    const double largest
+        = bytes.empty() ? 0.0 : *std::max_element(bytes.begin(), bytes.end()) / minutesPerBar;
     static const char16_t* const units[] = { u"B", u"KB", u"MB", u"GB", u"TB" };
     std::size_t unit = 0;
     double scale = 1;
@@ -340,10 +343,10 @@ void HistoryWindow::drawTimeline()
         ++unit;
     }
     auto* line = new QLineSeries;
-    line->setName(QString::fromUtf16(units[unit]) + u" moved"_s + perBar);
+    line->setName(QString::fromUtf16(units[unit]) + u" moved per minute"_s);
     line->setPen(QPen(bytesColour, 2));
     for (std::size_t bar = 0; bar < bytes.size(); ++bar)
-        line->append(double(bar), bytes[bar] / scale);
+        line->append(double(bar), bytes[bar] / minutesPerBar / scale);
     chart->addSeries(line);
     auto* bytesAxis = new QValueAxis;
     bytesAxis->setRange(0, std::max(1.0, largest / scale));
