@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -514,11 +515,32 @@ int HistoryDatabase::closeLive(std::int64_t id, std::int64_t closed, std::int64_
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
+namespace {
+
+// The first port the kernel hands out for a bind to port 0 (Linux's default 32768). A UDP
+// socket bound below it waits for a service's requests; one above is a resolver's or a
+// client's, a new one at every query, and would alert each time.
+int firstEphemeralPort()
+{
+    static const int first = [] {
+        std::ifstream range("/proc/sys/net/ipv4/ip_local_port_range");
+        int low = 0;
+        return range >> low && low > 0 ? low : 32768;
+    }();
+    return first;
+}
+
+} // namespace
+
 int HistoryDatabase::noteFirsts(std::int64_t computer, const SeenEndpoint& endpoint, std::int64_t time)
 {
     int rc = SQLITE_OK;
     if (!endpoint.udp && endpoint.state == kTcpListenState)
         rc = noteFirst(HistoryAlert::Kind::NewListener, computer, "TCP " + std::to_string(endpoint.localPort),
+            endpoint, time);
+    else if (endpoint.udp && endpoint.remoteAddress.empty() && endpoint.localPort > 0
+        && endpoint.localPort < firstEphemeralPort())
+        rc = noteFirst(HistoryAlert::Kind::NewListener, computer, "UDP " + std::to_string(endpoint.localPort),
             endpoint, time);
     if (rc == SQLITE_OK && !endpoint.process.empty())
         rc = noteFirst(HistoryAlert::Kind::NewProgram, computer, endpoint.process, endpoint, time);

@@ -317,18 +317,25 @@ TEST_F(HistoryTest, AlertsComeOncePerNewThingAndNotOnTheFirstScan)
     ASSERT_TRUE(
         history.record(scanAt(1, { tcp(22, "", 0, kTcpListenState, "sshd"), tcp(5000, "10.0.0.2", 80) })));
     EXPECT_TRUE(history.takeAlerts().empty());
-    // A new listener, a known program talking to a new host, and a new program.
+    // New listeners (a UDP port a service bound, not the client's port drawn from the
+    // ephemeral range), a known program talking to a new host, and a new program.
+    const auto unconnectedUdp = [](int port) {
+        SeenEndpoint endpoint = tcp(port, "", 0, 0, "sshd");
+        endpoint.udp = true;
+        return endpoint;
+    };
     ASSERT_TRUE(history.record(scanAt(2,
         { tcp(22, "", 0, kTcpListenState, "sshd"), tcp(8080, "", 0, kTcpListenState, "sshd"),
-            tcp(5001, "10.0.0.3", 80), tcp(5002, "10.0.0.2", 80, 5, "wget") })));
+            unconnectedUdp(5353), unconnectedUdp(65000), tcp(5001, "10.0.0.3", 80),
+            tcp(5002, "10.0.0.2", 80, 5, "wget") })));
     std::vector<std::string> seen;
     for (const HistoryAlert& alert : history.takeAlerts())
         seen.push_back(std::to_string(int(alert.kind)) + " " + alert.process + " " + alert.subject);
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen,
         (std::vector<std::string> {
-            "1 sshd TCP 8080", "2 curl 10.0.0.3", "2 wget 10.0.0.2", "3 wget wget" }));
-    EXPECT_EQ(scalar("SELECT count(*) FROM alerts"), 4);
+            "1 sshd TCP 8080", "1 sshd UDP 5353", "2 curl 10.0.0.3", "2 wget 10.0.0.2", "3 wget wget" }));
+    EXPECT_EQ(scalar("SELECT count(*) FROM alerts"), 5);
     // The same things again, in new connections: no second alert.
     ASSERT_TRUE(
         history.record(scanAt(3, { tcp(5003, "10.0.0.3", 80), tcp(5004, "10.0.0.2", 80, 5, "wget") })));
