@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -463,9 +462,13 @@ std::vector<ProcessRecord> MibAgent::walkProcesses()
 
 std::vector<MibRow> MibAgent::walkColumns(const std::vector<UINT>& entry, const std::vector<UINT>& columns)
 {
-    std::map<std::vector<UINT>, MibRow> rows;
+    // A walk's replies advance, so each column comes in index order: the first column makes
+    // the rows, and every later one joins them in one pass. A map keyed by each cell's index
+    // was a third of a traffic scan at 20,000 pairs.
+    std::vector<MibRow> rows;
     for (std::size_t c = 0; c < columns.size() && !m_lastWalkFailed; ++c) {
         WalkRequest request(entry, columns[c]);
+        std::size_t joined = 0;
         m_lastWalkFailed = walkReplies(m_query, request, [&] {
             if (request.column() != columns[c])
                 return WalkStep::End;
@@ -479,25 +482,26 @@ std::vector<MibRow> MibAgent::walkColumns(const std::vector<UINT>& entry, const 
                 value.number = any.asnType == ASN_INTEGER ? any.asnValue.number : any.asnValue.unsigned32;
             else
                 return WalkStep::Fail;
-            std::vector<UINT> key(index.begin(), index.end());
             if (c == 0) {
                 if (rows.size() >= kMaxWalkRecords)
                     return WalkStep::Fail;
-                MibRow& row = rows[key];
-                row.index = std::move(key);
+                MibRow& row = rows.emplace_back();
+                row.index.assign(index.begin(), index.end());
                 row.values.resize(columns.size());
                 row.values[0] = value;
-            } else if (const auto found = rows.find(key); found != rows.end()) {
-                found->second.values[c] = value;
+                return WalkStep::Next;
             }
+            const auto before = [&index](const MibRow& row) {
+                return std::lexicographical_compare(row.index.begin(), row.index.end(), index.begin(), index.end());
+            };
+            while (joined < rows.size() && before(rows[joined]))
+                ++joined;
+            if (joined < rows.size() && std::ranges::equal(rows[joined].index, index))
+                rows[joined].values[c] = value;
             return WalkStep::Next;
         });
     }
-    std::vector<MibRow> result;
-    result.reserve(rows.size());
-    for (auto& [index, row] : rows)
-        result.push_back(std::move(row));
-    return result;
+    return rows;
 }
 
 std::vector<TrafficRecord> MibAgent::walkTraffic()
