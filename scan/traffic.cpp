@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -108,10 +109,17 @@ TrafficIndex::Key TrafficIndex::keyOf(const InetEndpointRecord& ends)
         address(ends.remoteType, ends.remoteAddress), ends.remotePort };
 }
 
+std::size_t TrafficIndex::KeyHash::operator()(const Key& key) const
+{
+    static_assert(sizeof(Key) == 36, "a key's bytes are its fields, without padding");
+    return std::hash<std::string_view> {}(std::string_view(reinterpret_cast<const char*>(&key), sizeof key));
+}
+
 void TrafficIndex::set(std::vector<TrafficRecord> records)
 {
     m_records = std::move(records);
     m_byEnds.clear();
+    m_byEnds.reserve(m_records.size());
     for (std::size_t i = 0; i < m_records.size(); ++i)
         m_byEnds[keyOf(m_records[i].ends)] = i;
 }

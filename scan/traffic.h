@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 // One connection's counters as the agent gives them.
@@ -74,10 +74,23 @@ public:
     std::string totalText() const;
 
 private:
-    using Key = std::tuple<Ipv6Address, int, Ipv6Address, int>;
+    // Hashed, not ordered: comparing 36-byte keys down a tree at every row was a tenth of a
+    // traffic scan at 20,000 pairs.
+    struct Key
+    {
+        Ipv6Address local;
+        std::uint16_t localPort;
+        Ipv6Address remote;
+        std::uint16_t remotePort;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key& key) const;
+    };
     static Key keyOf(const InetEndpointRecord& ends);
     std::vector<TrafficRecord> m_records;
-    std::map<Key, std::size_t> m_byEnds;
+    std::unordered_map<Key, std::size_t, KeyHash> m_byEnds;
 };
 
 // Human units: "950 B", "1.5 KB", "12.3 MB" (1000s, as network rates are told).
