@@ -32,6 +32,20 @@ bool appendAddress(std::vector<UINT>& name, const std::string& text, bool mapped
     return true;
 }
 
+ActionOutcome outcomeOf(AsnInteger32 status)
+{
+    switch (status) {
+    case SNMP_ERRORSTATUS_NOERROR:
+        return ActionOutcome::Done;
+    case SNMP_ERRORSTATUS_NOACCESS:
+        return ActionOutcome::NoRight;
+    case SNMP_ERRORSTATUS_NOSUCHNAME:
+        return ActionOutcome::Gone;
+    default:
+        return ActionOutcome::Failed;
+    }
+}
+
 AsnInteger32 setInteger(PFNSNMPEXTENSIONQUERY query, const std::vector<UINT>& name, LONG value)
 {
     SnmpVarBind binding {};
@@ -58,53 +72,35 @@ PFNSNMPEXTENSIONQUERY moduleQuery(const char* moduleName)
 
 } // namespace
 
-std::string stopProcess(std::uint32_t pid, const char* moduleName)
+ActionOutcome stopProcess(std::uint32_t pid, const char* moduleName)
 {
     const PFNSNMPEXTENSIONQUERY query = moduleQuery(moduleName);
     if (!query)
-        return "the agent module could not be loaded";
+        return ActionOutcome::Failed;
     constexpr LONG invalid = 4; // hrSWRunStatus
-    switch (setInteger(query, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1, 7, pid }, invalid)) {
-    case SNMP_ERRORSTATUS_NOERROR:
-        return {};
-    case SNMP_ERRORSTATUS_NOACCESS:
-        return "no right to stop it: it is another user's";
-    case SNMP_ERRORSTATUS_NOSUCHNAME:
-        return "it has ended, or its process id now names another process";
-    default:
-        return "the request failed";
-    }
+    return outcomeOf(setInteger(query, { 1, 3, 6, 1, 2, 1, 25, 4, 2, 1, 7, pid }, invalid));
 }
 
-std::string closeTcpConnection(const std::string& localAddress, int localPort,
+ActionOutcome closeTcpConnection(const std::string& localAddress, int localPort,
     const std::string& remoteAddress, int remotePort, const char* moduleName)
 {
     const PFNSNMPEXTENSIONQUERY query = moduleQuery(moduleName);
     if (!query)
-        return "the agent module could not be loaded";
+        return ActionOutcome::Failed;
     AsnInteger32 status = SNMP_ERRORSTATUS_NOSUCHNAME;
     // An IPv4 connection may be an IPv6 socket's, indexed by IPv4-mapped addresses.
     for (const bool mapped : { false, true }) {
         std::vector<UINT> name(std::begin(tcpConnectionState), std::end(tcpConnectionState));
         if (!appendAddress(name, localAddress, mapped))
-            return "'" + localAddress + "' is not an address";
+            return ActionOutcome::Refused;
         name.push_back(static_cast<UINT>(localPort));
         if (!appendAddress(name, remoteAddress, mapped))
-            return "'" + remoteAddress + "' is not an address";
+            return ActionOutcome::Refused;
         name.push_back(static_cast<UINT>(remotePort));
         status = setInteger(query, name, deleteTcb);
         if (status != SNMP_ERRORSTATUS_NOSUCHNAME)
             break;
     }
-    switch (status) {
-    case SNMP_ERRORSTATUS_NOERROR:
-        return {};
-    case SNMP_ERRORSTATUS_NOACCESS:
-        return "no right to close it: that needs the CAP_NET_ADMIN capability (root)";
-    case SNMP_ERRORSTATUS_NOSUCHNAME:
-        return "the connection is gone already";
-    default:
-        return "the kernel cannot close connections (it lacks CONFIG_INET_DIAG_DESTROY), or the request "
-               "failed";
-    }
+    // The module says genErr when the kernel has no SOCK_DESTROY.
+    return status == SNMP_ERRORSTATUS_GENERR ? ActionOutcome::NoKernelSupport : outcomeOf(status);
 }
