@@ -123,11 +123,20 @@ void ConnectionClosing::request(const GridRowDetails& details)
 
 void ConnectionClosing::close(const GridRowDetails& details)
 {
-    run(QStringLiteral("the connection ") + endsText(details), false, [this, details](std::stop_token token) {
-        return elevated(m_actions.close(details),
+    const QString what = QStringLiteral("the connection ") + endsText(details);
+    if (m_remote) {
+        run(what, [remote = *m_remote, details](std::stop_token) {
+            return closeRemoteConnection(remote.peer, remote.writeOptions, details.localAddress,
+                details.localPort, details.remoteAddress, details.remotePort);
+        });
+        return;
+    }
+    run(what, [this, details](std::stop_token token) {
+        const ActionOutcome outcome = elevated(m_actions.close(details),
             closeHelperArguments(
                 details.localAddress, details.localPort, details.remoteAddress, details.remotePort),
             token);
+        return actionFailureText(outcome, false);
     });
 }
 
@@ -158,20 +167,27 @@ void ConnectionClosing::requestStop(const GridRowDetails& details)
 
 void ConnectionClosing::stop(const GridRowDetails& details)
 {
-    run(QStringLiteral("the process ") + QString::fromStdString(details.processCell), true,
-        [this, details](std::stop_token token) {
-            // Read before the direct attempt: when that finds the process the scan saw, it was
-            // this one already, so the helper is asked for the very process the user chose.
-            const std::optional<std::uint64_t> startTime = m_actions.startTime(details.pid);
-            const ActionOutcome direct = m_actions.stop(details);
-            if (!startTime && direct == ActionOutcome::NoRight)
-                return ActionOutcome::Gone;
-            return elevated(direct, stopHelperArguments(details.pid, startTime.value_or(0)), token);
+    const QString what = QStringLiteral("the process ") + QString::fromStdString(details.processCell);
+    if (m_remote) {
+        run(what, [remote = *m_remote, pid = details.pid](std::stop_token) {
+            return stopRemoteProcess(remote.peer, remote.writeOptions, pid);
         });
+        return;
+    }
+    run(what, [this, details](std::stop_token token) {
+        // Read before the direct attempt: when that finds the process the scan saw, it was
+        // this one already, so the helper is asked for the very process the user chose.
+        const std::optional<std::uint64_t> startTime = m_actions.startTime(details.pid);
+        ActionOutcome outcome = m_actions.stop(details);
+        if (!startTime && outcome == ActionOutcome::NoRight)
+            outcome = ActionOutcome::Gone;
+        else
+            outcome = elevated(outcome, stopHelperArguments(details.pid, startTime.value_or(0)), token);
+        return actionFailureText(outcome, true);
+    });
 }
 
-void ConnectionClosing::run(
-    const QString& what, bool stop, std::function<ActionOutcome(std::stop_token)> work)
+void ConnectionClosing::run(const QString& what, std::function<std::string(std::stop_token)> work)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (m_running.exchange(true)) {
@@ -179,8 +195,8 @@ void ConnectionClosing::run(
         return;
     }
     // The module serves one caller at a time: a scan in progress would hold the GUI.
-    m_worker = std::jthread([this, what, stop, work = std::move(work)](std::stop_token token) {
-        const std::string failure = actionFailureText(work(token), stop);
+    m_worker = std::jthread([this, what, work = std::move(work)](std::stop_token token) {
+        const std::string failure = work(token);
         QMetaObject::invokeMethod(
             this,
             [this, what, failure] {

@@ -64,6 +64,14 @@ public:
     void requestStop(const GridRowDetails& details);
     void stop(const GridRowDetails& details);
     bool running() const { return m_running; }
+    // Another computer's agent to act on through SET, with options that may write; nullopt:
+    // this computer. Each request takes the one set when it starts.
+    struct WriteAccess
+    {
+        std::string peer;
+        std::string writeOptions; // a secret: never shown, logged or put on a command line
+    };
+    void setRemote(std::optional<WriteAccess> remote) { m_remote = std::move(remote); }
 
 Q_SIGNALS:
     // "" when closed, else why not.
@@ -71,8 +79,8 @@ Q_SIGNALS:
 
 private:
     void report(const QString& what, const QString& failure);
-    // Runs work off the GUI thread unless another runs; its outcome goes to report.
-    void run(const QString& what, bool stop, std::function<ActionOutcome(std::stop_token)> work);
+    // Runs work off the GUI thread unless another runs; its failure text ("" for none) goes to report.
+    void run(const QString& what, std::function<std::string(std::stop_token)> work);
     // The helper's answer when the direct attempt found no right and pkexec may give it.
     ActionOutcome elevated(
         ActionOutcome direct, const std::vector<std::string>& arguments, std::stop_token token) const;
@@ -80,6 +88,7 @@ private:
     QPointer<QWidget> m_window;
     std::function<void(const QString&)> m_tell;
     Actions m_actions;
+    std::optional<WriteAccess> m_remote;
     std::atomic<bool> m_running = false;
     std::jthread m_worker; // last: joined before the rest goes
 };

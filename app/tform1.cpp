@@ -49,6 +49,21 @@ constexpr int kNoticeMilliseconds = 20000;
 // Below this a restored geometry is taken for garbage.
 constexpr QSize kSmallestRestored(240, 180);
 
+// Closing and stopping act on this computer, or on the one watched agent given options that
+// may write; rows of several computers at once are not offered them.
+bool closeOffered(const Options& options)
+{
+    return options.showTraffic && !watchesMoreComputers(options)
+        && (!options.watchAgent || !options.watchWriteSnmpOptions.empty());
+}
+
+std::optional<ConnectionClosing::WriteAccess> writeAccess(const Options& options)
+{
+    if (!options.watchAgent)
+        return std::nullopt;
+    return ConnectionClosing::WriteAccess { options.watchHost, options.watchWriteSnmpOptions };
+}
+
 } // namespace
 
 TForm1::TForm1(OptionsStore& store, ConnectionLog& log)
@@ -267,7 +282,7 @@ void TForm1::showOptions(const Options& now, const Options& before)
     m_gridModel->setProcessColumn(now.showProcessColumn);
     m_gridModel->setTrafficColumns(now.showTraffic);
     if (StringGrid1)
-        StringGrid1->setCloseOffered(now.showTraffic && !now.watchAgent);
+        StringGrid1->setCloseOffered(closeOffered(now));
     m_gridModel->setComputerColumn(watchesMoreComputers(now));
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
@@ -313,17 +328,19 @@ StringGrid* TForm1::grid()
     m_viewArea->setGrid(StringGrid1);
     // A copy's notice stands until the next scan's text, over a stale text too.
     connect(StringGrid1, &StringGrid::statusTextRequested, m_statusPanel, &QLabel::setText);
-    StringGrid1->setCloseOffered(m_store.current().showTraffic && !m_store.current().watchAgent);
+    StringGrid1->setCloseOffered(closeOffered(m_store.current()));
     connect(StringGrid1, &StringGrid::closeConnectionRequested, this, [this](const GridRowDetails& details) {
         if (!m_closing)
             m_closing
                 = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+        m_closing->setRemote(writeAccess(m_store.current()));
         m_closing->request(details);
     });
     connect(StringGrid1, &StringGrid::stopProcessRequested, this, [this](const GridRowDetails& details) {
         if (!m_closing)
             m_closing
                 = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+        m_closing->setRemote(writeAccess(m_store.current()));
         m_closing->requestStop(details);
     });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.

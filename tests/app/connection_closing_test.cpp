@@ -63,6 +63,26 @@ TEST(ConnectionClosing, AsksPkexecForTheHelperOnlyWhenTheRightIsMissingAndTellsI
     }
 }
 
+TEST(ConnectionClosing, AWatchedAgentIsAskedThroughSetAndItsSilenceIsNoSuccess)
+{
+    bool local = false;
+    ConnectionClosing::Actions actions = ConnectionClosing::localActions();
+    actions.close = [&](const GridRowDetails&) {
+        local = true;
+        return ActionOutcome::Done;
+    };
+    ConnectionClosing closing(
+        nullptr, [](const QString&) {}, actions);
+    closing.setRemote(ConnectionClosing::WriteAccess { "udp:127.0.0.1:9", "-v2c -c wr1te -t 0.3 -r 0" });
+    QSignalSpy finished(&closing, &ConnectionClosing::finished);
+    closing.close(GridRowDetails { "127.0.0.1", "127.0.0.1", 22, 40000 });
+    ASSERT_TRUE(finished.wait(5000));
+    const QString failure = finished.at(0).at(0).toString();
+    EXPECT_TRUE(failure.contains(u"udp:127.0.0.1:9"_qs)) << failure.toStdString();
+    EXPECT_FALSE(failure.contains(u"wr1te"_qs)) << failure.toStdString();
+    EXPECT_FALSE(local);
+}
+
 TEST(ConnectionClosing, RunsTheCommandWithoutAShellAndEndsItWhenTheWindowGoes)
 {
     const auto run = ConnectionClosing::localActions().run;
