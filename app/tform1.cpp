@@ -22,6 +22,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -329,20 +330,10 @@ StringGrid* TForm1::grid()
     // A copy's notice stands until the next scan's text, over a stale text too.
     connect(StringGrid1, &StringGrid::statusTextRequested, m_statusPanel, &QLabel::setText);
     StringGrid1->setCloseOffered(closeOffered(m_store.current()));
-    connect(StringGrid1, &StringGrid::closeConnectionRequested, this, [this](const GridRowDetails& details) {
-        if (!m_closing)
-            m_closing
-                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
-        m_closing->setRemote(writeAccess(m_store.current()));
-        m_closing->request(details);
-    });
-    connect(StringGrid1, &StringGrid::stopProcessRequested, this, [this](const GridRowDetails& details) {
-        if (!m_closing)
-            m_closing
-                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
-        m_closing->setRemote(writeAccess(m_store.current()));
-        m_closing->requestStop(details);
-    });
+    connect(StringGrid1, &StringGrid::closeConnectionRequested, this,
+        [this](const GridRowDetails& details) { requestClosing(details, false); });
+    connect(StringGrid1, &StringGrid::stopProcessRequested, this,
+        [this](const GridRowDetails& details) { requestClosing(details, true); });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.
     auto* pause = new QAction(QStringLiteral("Pause"), StringGrid1);
     pause->setObjectName(QStringLiteral("GridPause"));
@@ -351,6 +342,38 @@ StringGrid* TForm1::grid()
     StringGrid1->addAction(pause);
     connect(pause, &QAction::triggered, this, [this] { setPaused(!m_paused); });
     return StringGrid1;
+}
+
+void TForm1::requestClosing(const GridRowDetails& details, bool stop)
+{
+    if (!m_closing)
+        m_closing
+            = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+    m_closing->setRemote(writeAccess(m_store.current()));
+    stop ? m_closing->requestStop(details) : m_closing->request(details);
+}
+
+bool TForm1::showMapMenu(QContextMenuEvent* event)
+{
+    const ConnectionRow* row = m_map ? m_map->rowAt(event->pos()) : nullptr;
+    if (!row || !closeOffered(m_store.current()))
+        return false;
+    m_mapMenuRow = gridRowDetailsOf(*row);
+    if (!m_mapMenu) {
+        m_mapMenu = new QMenu(this);
+        m_mapMenu->setObjectName(QStringLiteral("MapMenu"));
+        QAction* close = m_mapMenu->addAction(QStringLiteral("Close connection\u2026"));
+        close->setObjectName(QStringLiteral("CloseConnection"));
+        connect(close, &QAction::triggered, this, [this] { requestClosing(m_mapMenuRow, false); });
+        QAction* stop = m_mapMenu->addAction(QStringLiteral("Stop process\u2026"));
+        stop->setObjectName(QStringLiteral("StopProcess"));
+        connect(stop, &QAction::triggered, this, [this] { requestClosing(m_mapMenuRow, true); });
+    }
+    const QList<QAction*> actions = m_mapMenu->actions();
+    actions[0]->setEnabled(std::strcmp(row->protocol, "TCP") == 0 && !m_mapMenuRow.remoteAddress.empty());
+    actions[1]->setEnabled(m_mapMenuRow.pid != 0);
+    m_mapMenu->popup(event->globalPos());
+    return true;
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)
@@ -772,6 +795,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::Paint && watched == ListView1)
         FormPaint();
+    if (event->type() == QEvent::ContextMenu && watched == ListView1
+        && showMapMenu(static_cast<QContextMenuEvent*>(event)))
+        return true;
     if (event->type() == QEvent::KeyPress && (watched == ListView1 || watched == ScrollBar1)) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (m_map && m_map->scrollByKey(key))

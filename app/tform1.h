@@ -19,6 +19,7 @@ class GridModel;
 class MapSurface;
 class OptionsStore;
 class QAction;
+class QContextMenuEvent;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -208,4 +209,10 @@ private:
     Scanner* m_scanner = nullptr;
     std::unique_ptr<ConnectionMap> m_map;
     ConnectionClosing* m_closing = nullptr; // made at the first "Close connection"
+    QMenu* m_mapMenu = nullptr; // a map row's "Close connection…" and "Stop process…", made at first use
+    GridRowDetails m_mapMenuRow; // the row the map's menu opened on
+    // Asks to close the row's connection, or to stop its process, on the watched computer.
+    void requestClosing(const GridRowDetails& details, bool stop);
+    // False, leaving the event as it was, off the rows or while closing is not offered.
+    bool showMapMenu(QContextMenuEvent* event);
 };

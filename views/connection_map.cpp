@@ -418,8 +418,14 @@ void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
 
 QString ConnectionMap::toolTipAt(QPoint point) const
 {
+    const ConnectionRow* row = rowAt(point);
+    return row ? mapRowToolTip(*row) : QString();
+}
+
+const ConnectionRow* ConnectionMap::rowAt(QPoint point) const
+{
     const int row = mapRowAt(*m_pictures, m_table->table, m_mapTop, point);
-    return row > 0 ? mapRowToolTip(m_table->table.row(row)) : QString();
+    return row > 0 ? &m_table->table.row(row) : nullptr;
 }
 
 void ConnectionMap::DrawConnectionMap()

@@ -115,6 +115,9 @@ public:
 
     // The tooltip for a point of ListView1, after the last run; empty off the rows.
     QString toolTipAt(QPoint point) const;
+    // The row drawn at a point of ListView1 after the last run; null off the rows. Valid
+    // until the next table is set.
+    const ConnectionRow* rowAt(QPoint point) const;
 
 private:
     QPointer<MapSurface> m_listView1;

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -193,6 +194,37 @@ TEST_F(MainWindowTest, WheelOverTheMapScrollsByOneRowAndStopsAtTheEnds)
     for (int i = 0; i < 20; ++i)
         wheelOver(form().ListView1, -120);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(MainWindowTest, AMapRowOffersClosingOnlyWithTrafficShown)
+{
+    sockets.connectTo(sockets.listen());
+    create();
+    program->show();
+    finishScan();
+    const auto menuAt = [this](bool expectMenu) {
+        for (int y = 0; y < form().ListView1->height(); ++y) {
+            const ConnectionRow* row = form().connectionMap()->rowAt(QPoint(300, y));
+            if (!row || std::strcmp(row->state, "Established") != 0)
+                continue;
+            QContextMenuEvent event(
+                QContextMenuEvent::Mouse, QPoint(300, y), form().ListView1->mapToGlobal(QPoint(300, y)));
+            QApplication::sendEvent(form().ListView1, &event);
+            auto* menu = form().findChild<QMenu*>(QStringLiteral("MapMenu"));
+            EXPECT_EQ(menu && menu->isVisible(), expectMenu);
+            if (menu) {
+                EXPECT_TRUE(menu->actions().at(0)->isEnabled()) << "an established TCP row";
+                menu->close();
+            }
+            return;
+        }
+        ADD_FAILURE() << "no established row on the map";
+    };
+    menuAt(false);
+    program->store().set(&Options::showTraffic, true);
+    form().scanNow();
+    finishScan();
+    menuAt(true);
 }
 
 TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
