@@ -4,6 +4,7 @@
 #include "app/connection_closing.h"
 #include "app/cool_bar.h"
 #include "app/filter_field.h"
+#include "app/traffic_window.h"
 #include "app/view_area.h"
 #include "app/window_layout.h"
 #include "help/shell.h"
@@ -267,6 +268,14 @@ void TForm1::createViewMenu()
     entry(QStringLiteral("&ViewLog"), QKeySequence(Qt::CTRL | Qt::Key_J), &TForm1::ToolButton4Click);
     History1 = entry(QStringLiteral("Hi&story..."), QKeySequence(Qt::CTRL | Qt::Key_H),
         [this] { Q_EMIT historyRequested(); });
+    Traffic1 = entry(QStringLiteral("&Traffic..."), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        if (!m_trafficWindow)
+            m_trafficWindow = new TrafficWindow(this);
+        m_trafficWindow->setRows({}); // until the next scan
+        m_trafficWindow->show();
+        m_trafficWindow->raise();
+        scanNow();
+    });
     entry(QStringLiteral("&Help"), QKeySequence::HelpContents, &TForm1::Help1Click);
     View1->addSeparator();
     Exit1 = entry(QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TForm1::ToolButton2Click);
@@ -603,6 +612,8 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
     if (m_paused)
         return;
     tellUnknownOwners(details);
+    if (m_trafficWindow && m_trafficWindow->isVisible())
+        m_trafficWindow->setRows(details);
     m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
 }

@@ -3,6 +3,7 @@
 #include "app/filter_field.h"
 #include "app/program.h"
 #include "app/tform1.h"
+#include "app/traffic_window.h"
 #include "help/shell.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
@@ -18,6 +19,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,6 +33,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -225,6 +228,29 @@ TEST_F(MainWindowTest, AMapRowOffersClosingOnlyWithTrafficShown)
     form().scanNow();
     finishScan();
     menuAt(true);
+}
+
+TEST_F(MainWindowTest, TheTrafficWindowSumsTheConnectionsOfEachProcess)
+{
+    sockets.connectTo(sockets.listen());
+    create();
+    program->store().set(&Options::showTraffic, true);
+    program->show();
+    finishScan();
+    form().Traffic1->trigger();
+    finishScan();
+    auto* window = form().findChild<TrafficWindow*>();
+    ASSERT_TRUE(window && window->isVisible());
+    const QAbstractItemModel* groups = window->TableGroups->model();
+    QStringList owners;
+    for (int row = 0; row < groups->rowCount(); ++row)
+        owners << groups->index(row, 0).data().toString();
+    EXPECT_TRUE(owners.join(u' ').contains(u'[' + QString::number(getpid()) + u']'))
+        << owners.join(u' ').toStdString();
+    window->ComboGrouping->setCurrentIndex(1);
+    ASSERT_EQ(groups->rowCount(), 1);
+    EXPECT_EQ(groups->index(0, 1).data().toInt(), 2) << "both ends of the pair";
+    EXPECT_EQ(groups->index(0, 0).data().toString(), u"127.0.0.1"_qs);
 }
 
 TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
@@ -559,7 +585,7 @@ TEST_F(MainWindowTest, TheViewMenuPauseAndKeysReachEveryCommand)
         ++entries;
         EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
-    EXPECT_EQ(entries, 10); // History... among them
+    EXPECT_EQ(entries, 11); // History... and Traffic... among them
 
     QTest::keyClick(&form(), Qt::Key_G, Qt::ControlModifier);
     EXPECT_FALSE(form().ToolButton3->isChecked());
