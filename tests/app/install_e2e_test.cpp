@@ -87,9 +87,11 @@ TEST_F(Installed, FilesAreInTheirPlacesAndTheDesktopFilesValidate)
              "share/icons/hicolor/256x256/apps/example.veltran.Veltran.png", "libexec/veltran-close-helper" })
         EXPECT_TRUE(QFile::exists(file(relative))) << relative;
     // pkexec matches the helper to its action by this path alone.
+    const QString policy = file("share/polkit-1/actions/example.veltran.Veltran.policy");
     EXPECT_TRUE(
-        contentOf(file("share/polkit-1/actions/example.veltran.Veltran.policy"))
-            .contains("policykit.exec.path\">" + file("libexec/veltran-close-helper").toUtf8() + "<"));
+        contentOf(policy).contains("policykit.exec.path\">" + file("libexec/veltran-close-helper").toUtf8() + "<"));
+    const Outcome wellFormed = run("xmllint --noout --nonet " + policy.toStdString() + " 2>&1");
+    EXPECT_EQ(wellFormed.status, 0) << wellFormed.out;
     const Outcome desktop = run("desktop-file-validate "
         + file("share/applications/example.veltran.Veltran.desktop").toStdString() + " 2>&1");
     EXPECT_EQ(desktop.status, 0) << desktop.out;
