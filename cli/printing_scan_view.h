@@ -5,6 +5,7 @@
 #include "cli/scan_arguments.h"
 #include "scan/scan_view.h"
 
+#include <functional>
 #include <iosfwd>
 #include <mutex>
 #include <string>
@@ -30,6 +31,7 @@ public:
     void showTrafficNotice(const std::string& notice) override;
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
     bool showsMap() const override { return false; }
+    bool showsRowDetails() const override { return m_processColumn || m_trafficColumns; }
     void showCapacityMessage(int notShown) override;
     // A scan that could not read the tables prints no rows and says why.
     void setReadFailure(const std::string& failure) override;
@@ -45,6 +47,8 @@ public:
     void print(std::ostream& out, OutputFormat format = OutputFormat::Tsv) const;
 
 private:
+    std::vector<std::string> rowCells(std::size_t r) const; // with m_mutex held
+
     std::ostream& m_errors;
     mutable std::mutex m_mutex; // rows come from the worker, printing from main
     std::vector<GridRow> m_rows;
@@ -59,6 +63,10 @@ private:
 // A table in the chosen format: the header's titles, then each row's cells.
 void printTable(std::ostream& out, OutputFormat format, const std::vector<std::string>& header,
     const std::vector<std::vector<std::string>>& rows);
+// The same, each row's cells made as it is printed.
+using RowCells = std::function<std::vector<std::string>(std::size_t)>;
+void printTable(std::ostream& out, OutputFormat format, const std::vector<std::string>& header,
+    std::size_t count, const RowCells& rowAt);
 
 // The tables of several computers as one, each row led by a "Host" cell.
 void printHostTables(std::ostream& out, OutputFormat format, const std::vector<std::string>& header,

@@ -4,8 +4,10 @@
 #include "scan/tcp_states.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <numeric>
+#include <string_view>
 #include <vector>
 
 void sortRowsStably(ConnectionTable& table, const std::function<bool(int, int)>& before)
@@ -20,15 +22,31 @@ void orderRows(ConnectionTable& table)
 {
     const int count = table.count();
     if (count > ConnectionTable::kCapacity) {
-        // Established rows first, then by state text; each group in the scan's order.
-        sortRowsStably(table, [&table](int a, int b) {
-            const char* stateA = table.row(a).state;
-            const char* stateB = table.row(b).state;
-            const bool establishedA = isEstablished(stateA);
-            if (establishedA != isEstablished(stateB))
-                return establishedA;
-            return !establishedA && std::strcmp(stateA, stateB) < 0;
+        // Established rows first, then by state text; each group in the scan's order. A
+        // table holds a handful of distinct states: each row's place among them is found
+        // once, where comparing texts at every step of the sort took a sixth of a scan.
+        std::vector<std::string_view> states;
+        for (int i = 1; i <= count; ++i) {
+            const std::string_view state = table.row(i).state;
+            if (std::find(states.begin(), states.end(), state) == states.end())
+                states.push_back(state);
+        }
+        std::sort(states.begin(), states.end(), [](std::string_view a, std::string_view b) {
+            const bool establishedA = a == kEstablishedState;
+            return establishedA != (b == kEstablishedState) ? establishedA : a < b;
         });
+        std::vector<int> rank(static_cast<std::size_t>(count) + 1);
+        for (int i = 1; i <= count; ++i) {
+            const std::string_view state = table.row(i).state;
+            rank[static_cast<std::size_t>(i)]
+                = static_cast<int>(std::find(states.begin(), states.end(), state) - states.begin());
+        }
+        std::vector<int> order(static_cast<std::size_t>(count));
+        std::iota(order.begin(), order.end(), 1);
+        std::stable_sort(order.begin(), order.end(), [&rank](int a, int b) {
+            return rank[static_cast<std::size_t>(a)] < rank[static_cast<std::size_t>(b)];
+        });
+        table.reorder(order);
         return;
     }
     for (int i = 1; i <= count; ++i) {

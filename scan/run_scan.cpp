@@ -622,7 +622,8 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (noneMatches)
             view.setGridContent({}, {});
         else
-            view.setGridContent(gridRowsOf(table), gridDetailsOf(table));
+            view.setGridContent(gridRowsOf(table),
+                view.showsRowDetails() ? gridDetailsOf(table) : std::vector<GridRowDetails> {});
         if (unfiltered)
             orderRows(*unfiltered);
         logEstablished(options, log, unfiltered ? *unfiltered : table);
