@@ -34,9 +34,10 @@ std::string findHelper()
     return folder.filePath(QStringLiteral("veltran-close-helper")).toStdString();
 }
 
-int runProgram(const std::vector<std::string>& command, std::stop_token stop)
+int runProgram(const std::vector<std::string>& command, const std::stop_token& stop)
 {
     std::vector<char*> argv;
+    argv.reserve(command.size() + 1);
     for (const std::string& word : command)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
@@ -125,13 +126,13 @@ void ConnectionClosing::close(const GridRowDetails& details)
 {
     const QString what = QStringLiteral("the connection ") + endsText(details);
     if (m_remote) {
-        run(what, [remote = *m_remote, details](std::stop_token) {
+        run(what, [remote = *m_remote, details](const std::stop_token&) {
             return closeRemoteConnection(remote.peer, remote.writeOptions, details.localAddress,
                 details.localPort, details.remoteAddress, details.remotePort);
         });
         return;
     }
-    run(what, [this, details](std::stop_token token) {
+    run(what, [this, details](const std::stop_token& token) {
         const ActionOutcome outcome = elevated(m_actions.close(details),
             closeHelperArguments(
                 details.localAddress, details.localPort, details.remoteAddress, details.remotePort),
@@ -141,7 +142,7 @@ void ConnectionClosing::close(const GridRowDetails& details)
 }
 
 ActionOutcome ConnectionClosing::elevated(
-    ActionOutcome direct, const std::vector<std::string>& arguments, std::stop_token token) const
+    ActionOutcome direct, const std::vector<std::string>& arguments, const std::stop_token& token) const
 {
     if (direct != ActionOutcome::NoRight || m_actions.privileged())
         return direct;
@@ -169,12 +170,12 @@ void ConnectionClosing::stop(const GridRowDetails& details)
 {
     const QString what = QStringLiteral("the process ") + QString::fromStdString(details.processCell);
     if (m_remote) {
-        run(what, [remote = *m_remote, pid = details.pid](std::stop_token) {
+        run(what, [remote = *m_remote, pid = details.pid](const std::stop_token&) {
             return stopRemoteProcess(remote.peer, remote.writeOptions, pid);
         });
         return;
     }
-    run(what, [this, details](std::stop_token token) {
+    run(what, [this, details](const std::stop_token& token) {
         // Read before the direct attempt: when that finds the process the scan saw, it was
         // this one already, so the helper is asked for the very process the user chose.
         const std::optional<std::uint64_t> startTime = m_actions.startTime(details.pid);
@@ -187,7 +188,7 @@ void ConnectionClosing::stop(const GridRowDetails& details)
     });
 }
 
-void ConnectionClosing::run(const QString& what, std::function<std::string(std::stop_token)> work)
+void ConnectionClosing::run(const QString& what, std::function<std::string(const std::stop_token&)> work)
 {
     Q_ASSERT(QThread::currentThread() == thread());
     if (m_running.exchange(true)) {
@@ -195,7 +196,7 @@ void ConnectionClosing::run(const QString& what, std::function<std::string(std::
         return;
     }
     // The module serves one caller at a time: a scan in progress would hold the GUI.
-    m_worker = std::jthread([this, what, work = std::move(work)](std::stop_token token) {
+    m_worker = std::jthread([this, what, work = std::move(work)](const std::stop_token& token) {
         const std::string failure = work(token);
         QMetaObject::invokeMethod(
             this,

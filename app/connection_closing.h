@@ -37,7 +37,7 @@ public:
         std::function<bool()> privileged; // root already: pkexec would add nothing
         // Runs an argument vector (no shell) and gives its exit code, or 127 when it could not
         // start; ends it and gives 126 when stop is requested first.
-        std::function<int(const std::vector<std::string>&, std::stop_token)> run;
+        std::function<int(const std::vector<std::string>&, const std::stop_token&)> run;
         std::string helperPath; // absolute, as pkexec wants it
     };
     // This computer's: the agent module, then pkexec with the helper beside the program (or
@@ -80,10 +80,10 @@ Q_SIGNALS:
 private:
     void report(const QString& what, const QString& failure);
     // Runs work off the GUI thread unless another runs; its failure text ("" for none) goes to report.
-    void run(const QString& what, std::function<std::string(std::stop_token)> work);
+    void run(const QString& what, std::function<std::string(const std::stop_token&)> work);
     // The helper's answer when the direct attempt found no right and pkexec may give it.
     ActionOutcome elevated(
-        ActionOutcome direct, const std::vector<std::string>& arguments, std::stop_token token) const;
+        ActionOutcome direct, const std::vector<std::string>& arguments, const std::stop_token& token) const;
 
     QPointer<QWidget> m_window;
     std::function<void(const QString&)> m_tell;

@@ -23,6 +23,7 @@ std::vector<TrafficGroup> groupTraffic(const std::vector<GridRowDetails>& rows, 
         }
     }
     std::vector<TrafficGroup> result;
+    result.reserve(groups.size());
     for (auto& [key, group] : groups)
         result.push_back(std::move(group));
     std::stable_sort(result.begin(), result.end(), [](const TrafficGroup& a, const TrafficGroup& b) {

@@ -45,7 +45,7 @@ TEST(ConnectionClosing, AsksPkexecForTheHelperOnlyWhenTheRightIsMissingAndTellsI
             [&](const GridRowDetails&) { return c.direct; },
             [&](std::uint32_t) { return c.startTime; },
             [&] { return c.root; },
-            [&](const std::vector<std::string>& command, std::stop_token) {
+            [&](const std::vector<std::string>& command, const std::stop_token&) {
                 commands.push_back(command);
                 return c.helperExit;
             },

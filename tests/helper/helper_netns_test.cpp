@@ -30,6 +30,7 @@ ActionOutcome runHelper(const std::vector<std::string>& arguments, bool unprivil
     std::vector<std::string> words { VELTRAN_CLOSE_HELPER_PATH };
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
