@@ -40,6 +40,9 @@ TEST(RemoteSet, TheAgentsRefusalOrSilenceIsToldAndNothingIsClosed)
         = stopRemoteProcess(snmpd.peer(), write, static_cast<std::uint32_t>(holder.pid()));
     EXPECT_EQ(stopAnswer,
         "SNMP agent " + snmpd.peer() + ": notWritable (That object does not support modification)");
+    const std::string v3ReadOnly = stopRemoteProcess(
+        snmpd.peer(), snmpd.v3Options() + " -t 1 -r 0", static_cast<std::uint32_t>(holder.pid()));
+    EXPECT_EQ(v3ReadOnly, "SNMP agent " + snmpd.peer() + ": noAccess");
     EXPECT_EQ(sstraffic::readError(server), 0);
     EXPECT_EQ(kill(holder.pid(), 0), 0);
 
