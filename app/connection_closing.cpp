@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <spawn.h>
@@ -46,7 +47,13 @@ int runProgram(const std::vector<std::string>& command, const std::stop_token& s
         return static_cast<int>(ActionOutcome::HelperNotRun);
     // pkexec waits for the user's password; a program that quits meanwhile ends it.
     int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid)
+            break;
+        // An end that cannot be read is no success.
+        if (ended < 0 && errno != EINTR)
+            return static_cast<int>(ActionOutcome::Failed);
         if (stop.stop_requested()) {
             kill(pid, SIGTERM);
             waitpid(pid, &status, 0);

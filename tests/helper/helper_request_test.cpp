@@ -1,4 +1,4 @@
-// The helper runs with root's rights on a user's word: only its two forms pass, every part checked.
+// The helper runs with root's rights on a user's word: only its two forms pass, every word checked.
 
 #include "helper/helper_request.h"
 
