@@ -6,6 +6,8 @@
 
 #include <QSignalSpy>
 
+#include <csignal>
+
 namespace {
 
 struct Case
@@ -88,6 +90,10 @@ TEST(ConnectionClosing, RunsTheCommandWithoutAShellAndEndsItWhenTheWindowGoes)
     const auto run = ConnectionClosing::localActions().run;
     EXPECT_EQ(run({ "/bin/false" }, {}), 1);
     EXPECT_EQ(run({ "/nonexistent/pkexec", "x" }, {}), 127);
+    // Children reaped by the system: their end is unknown, and /bin/true's 0 is no success.
+    const auto before = std::signal(SIGCHLD, SIG_IGN);
+    EXPECT_EQ(run({ "/bin/true" }, {}), static_cast<int>(ActionOutcome::Failed));
+    std::signal(SIGCHLD, before);
     std::stop_source quitting;
     quitting.request_stop();
     EXPECT_EQ(run({ "/bin/sleep", "30" }, quitting.get_token()), 126);
