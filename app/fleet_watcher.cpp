@@ -6,62 +6,45 @@
 
 #include <chrono>
 
-FleetWatcher::FleetWatcher(
-    std::vector<FleetPoller::Agent> agents, int intervalMs, ThreadRetirement& retirement, QObject* parent)
+FleetWatcher::FleetWatcher(std::shared_ptr<FleetFeed> feed, ThreadRetirement& retirement, QObject* parent)
     : QObject(parent)
-    , m_agents(std::move(agents))
-    , m_lastGood(m_agents.size())
-    , m_status(m_agents.size())
-    , m_polls(std::make_shared<Polls>())
+    , m_feed(std::move(feed))
     , m_retirement(retirement)
 {
-    m_polls->agents = m_agents;
-    m_polls->watcher = this;
-    AgentPollRequest request;
-    request.tcp = request.udp = false;
-    request.endpoints = request.addresses = true;
-    m_thread = std::thread([polls = m_polls, request, intervalMs] {
-        watchRemoteFleet(polls->agents, request, std::max(intervalMs, 500), polls->stop,
-            [&polls](std::size_t agent, const AgentPollResult& result, const AgentStatus& status) {
-                // Posted only while the watcher lives; a post already made goes with it.
-                const std::lock_guard lock(polls->mutex);
-                if (FleetWatcher* watcher = polls->watcher)
-                    QMetaObject::invokeMethod(
-                        watcher, [watcher, agent, result, status] { watcher->take(agent, result, status); },
-                        Qt::QueuedConnection);
-            });
+    // A post already made when this goes is dropped with it.
+    m_feed->setListener([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { scheduleUpdate(); }, Qt::QueuedConnection);
     });
 }
 
 FleetWatcher::~FleetWatcher()
 {
-    {
-        const std::lock_guard lock(m_polls->mutex);
-        m_polls->watcher = nullptr;
-    }
-    m_polls->stop = true;
-    // The thread ends within a tenth of a second; the GUI thread does not wait for it.
-    m_retirement.retire([thread = std::make_shared<std::thread>(std::move(m_thread))] { thread->join(); });
+    m_feed->setListener({});
+    // The grid usually still holds the feed; when it does not, its poll thread ends off the GUI thread.
+    m_retirement.retire([feed = std::move(m_feed)]() mutable { feed.reset(); });
 }
 
-void FleetWatcher::take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status)
+void FleetWatcher::setWatched(std::shared_ptr<const MapTable> table, bool agent)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    if (result.ok)
-        m_lastGood[agent] = result;
-    m_status[agent] = status;
+    m_watched = std::move(table);
+    m_watchedAgent = agent;
     scheduleUpdate();
 }
 
-void FleetWatcher::setThisComputer(std::shared_ptr<const MapTable> table)
+void FleetWatcher::setWatchedFailure(std::string failure)
 {
     Q_ASSERT(QThread::currentThread() == thread());
-    m_thisComputer = std::move(table);
+    if (failure == m_watchedFailure)
+        return;
+    m_watchedFailure = std::move(failure);
     scheduleUpdate();
 }
 
 void FleetWatcher::scheduleUpdate()
 {
+    Q_ASSERT(QThread::currentThread() == thread());
     // 50 agents end their polls at 25 a second: the map is drawn again at most 5 times a second.
     if (m_updatePending)
         return;
@@ -80,19 +63,30 @@ std::vector<FleetMapComputer> FleetWatcher::computers() const
         return QDateTime::currentDateTime().addMSecs(-ago).toString(QStringLiteral("HH:mm:ss")).toStdString();
     };
     std::vector<FleetMapComputer> computers;
-    if (m_thisComputer) {
+    // A Watch choice that has never been read is drawn with why, never as an empty machine.
+    if (m_watched || !m_watchedFailure.empty()) {
         FleetMapComputer entry;
-        const std::string& name = m_thisComputer->localComputerName;
-        entry.computer = fleetComputer(
-            m_thisComputer->table, name.empty() ? std::string("this computer") : name, localHostAddresses());
+        std::string name = m_watched ? m_watched->localComputerName : std::string();
+        if (name.empty())
+            name = m_watchedAgent ? "the watched agent" : "this computer";
+        if (m_watched)
+            entry.computer = fleetComputer(m_watched->table, std::move(name),
+                m_watchedAgent ? std::vector<HostAddress>() : localHostAddresses());
+        else
+            entry.computer.name = std::move(name);
+        if (m_watchedAgent)
+            entry.computer.addresses = endpointAddresses(entry.computer);
+        entry.stale = !m_watchedFailure.empty();
+        entry.status = m_watchedFailure;
         computers.push_back(std::move(entry));
     }
-    for (std::size_t i = 0; i < m_agents.size(); ++i) {
+    for (const FleetFeed::Computer& polled : m_feed->snapshot()) {
         FleetMapComputer entry;
-        entry.computer = fleetComputer(m_lastGood[i]);
+        if (polled.lastGood)
+            entry.computer = fleetComputer(*polled.lastGood);
         if (entry.computer.name.empty())
-            entry.computer.name = m_agents[i].peer;
-        const AgentStatus& status = m_status[i];
+            entry.computer.name = polled.peer;
+        const AgentStatus& status = polled.status;
         switch (status.state) {
         case AgentState::Waiting:
             entry.status = "waiting for the agent";

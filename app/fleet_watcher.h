@@ -1,19 +1,17 @@
 #pragma once
-// The watched fleet polled while its map is open: the remote agents' module polls every
-// agent on one thread of this object's, and each poll that ends comes to the GUI thread,
-// which keeps each agent's last good rows and its status.
+// The watched fleet as its map draws it: the other computers from the grid's feed, which
+// polls each agent once per refresh for both, and the Watch choice from the window's own
+// scans. Nothing is polled here; each poll that ends asks for a redraw on the GUI thread.
 
 #include "app/thread_retirement.h"
-#include "scan/remote_agents.h"
+#include "scan/fleet_feed.h"
 #include "scan/scan_view.h"
 #include "views/fleet_map_picture.h"
 
 #include <QObject>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <thread>
+#include <string>
 #include <vector>
 
 class FleetWatcher final : public QObject
@@ -22,43 +20,33 @@ class FleetWatcher final : public QObject
     Q_DISABLE_COPY_MOVE(FleetWatcher)
 
 public:
-    // Starts polling at once, each agent every intervalMs.
-    FleetWatcher(std::vector<FleetPoller::Agent> agents, int intervalMs, ThreadRetirement& retirement,
-        QObject* parent = nullptr);
-    // Stops the polls: none reaches this object any more; the thread ends, and is joined,
-    // through the retirement.
+    FleetWatcher(std::shared_ptr<FleetFeed> feed, ThreadRetirement& retirement, QObject* parent = nullptr);
+    // No poll reaches this object any more; the feed, if this held it last, is let go
+    // through the retirement, as its poll thread is joined.
     ~FleetWatcher() override;
 
-    const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
-    // Every agent as the map draws it: its last good rows, dimmed while they are stale; this
-    // computer first, once given.
+    const FleetFeed* feed() const { return m_feed.get(); }
+    // Every computer as the map draws it: the Watch choice first, once given, then each
+    // agent's last good rows, dimmed while they are stale.
     std::vector<FleetMapComputer> computers() const;
-    // This computer as the window's last finished scan read it (when the Watch choice is this
-    // computer, which no agent here polls); null: none. GUI thread.
-    void setThisComputer(std::shared_ptr<const MapTable> table);
+    // The Watch choice as the window's last finished scan read it; null: none yet. An
+    // agent's addresses are those its rows stand at, as its address table is not read.
+    // GUI thread.
+    void setWatched(std::shared_ptr<const MapTable> table, bool agent);
+    // Why the Watch choice's last scan could not read its tables; "" when it could. GUI thread.
+    void setWatchedFailure(std::string failure);
 
 Q_SIGNALS:
     // Some agents' polls ended; at most five times a second.
     void updated();
 
 private:
-    void take(std::size_t agent, const AgentPollResult& result, const AgentStatus& status);
     void scheduleUpdate();
 
-    std::vector<FleetPoller::Agent> m_agents;
-    std::vector<AgentPollResult> m_lastGood; // GUI thread
-    std::vector<AgentStatus> m_status; // GUI thread
-    std::shared_ptr<const MapTable> m_thisComputer; // GUI thread
-    bool m_updatePending = false;
-    // What the poll thread shares with this object, and keeps once this has gone.
-    struct Polls
-    {
-        std::vector<FleetPoller::Agent> agents;
-        std::atomic<bool> stop = false;
-        std::mutex mutex;
-        FleetWatcher* watcher = nullptr; // under the mutex; null once this has gone
-    };
-    std::shared_ptr<Polls> m_polls;
+    std::shared_ptr<FleetFeed> m_feed;
     ThreadRetirement& m_retirement;
-    std::thread m_thread;
+    std::shared_ptr<const MapTable> m_watched; // GUI thread
+    bool m_watchedAgent = false;
+    std::string m_watchedFailure;
+    bool m_updatePending = false;
 };

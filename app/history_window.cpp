@@ -18,8 +18,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLineSeries>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPen>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
@@ -28,28 +30,21 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// About this many bars on the timeline, each a whole number of minutes.
-constexpr std::int64_t kBars = 240;
-
-} // namespace
-
 struct HistoryWindow::Result
 {
     std::string error;
     std::vector<std::string> header;
     std::vector<std::vector<std::string>> cells;
-    std::vector<int> timeline;
-    std::int64_t barSeconds = 60;
-    std::int64_t rangeStart = 0;
+    HistoryTimeline timeline;
     std::vector<std::string> alerts;
 };
 
@@ -95,18 +90,21 @@ void HistoryWindow::createControls()
     ComboGroup->setObjectName(u"ComboGroup"_s);
     ComboGroup->addItems(
         { u"Connections"_s, u"By process"_s, u"By remote host"_s, u"By remote port"_s, u"By local port"_s });
-    ButtonExport = new QPushButton(u"Export CSV..."_s, this);
+    // Alt+G and Alt+E reach the grouping and the export from the keyboard.
+    auto* groupLabel = new QLabel(u"&Group:"_s, this);
+    groupLabel->setBuddy(ComboGroup);
+    ButtonExport = new QPushButton(u"&Export CSV..."_s, this);
     ButtonExport->setObjectName(u"ButtonExport"_s);
     controls->addWidget(ComboRange);
     controls->addWidget(EditFrom);
     controls->addWidget(EditTo);
     controls->addWidget(EditFilter, 1);
+    controls->addWidget(groupLabel);
     controls->addWidget(ComboGroup);
     controls->addWidget(ButtonExport);
     column->addLayout(controls);
 
     auto* chart = new QChart;
-    chart->legend()->hide();
     chart->setMargins(QMargins(4, 4, 4, 4));
     Chart = new QChartView(chart, this);
     Chart->setObjectName(u"Chart"_s);
@@ -193,6 +191,8 @@ void HistoryWindow::reload()
         break;
     }
     Status->setText(u"Reading..."_s);
+    // Until the read ends, the rows shown are not those of the controls.
+    ButtonExport->setEnabled(false);
     m_reader.reset(
         QThread::create([this, path = m_path, since, until, filter = EditFilter->text().toStdString(),
                             grouping = grouping(), onlyGrouping = m_onlyGrouping, onlyKey = m_onlyKey,
@@ -201,23 +201,17 @@ void HistoryWindow::reload()
             QThread* self = QThread::currentThread();
             HistoryReport report(filter, grouping);
             const HistoryReport only({}, onlyGrouping);
-            result->rangeStart = since;
-            result->barSeconds = std::max<std::int64_t>(1, ((until - since) / kBars + 59) / 60) * 60;
-            result->timeline.assign(std::size_t((until - since) / result->barSeconds + 1), 0);
+            result->timeline = HistoryTimeline(since, until);
             HistoryDatabase database;
             if (!std::filesystem::exists(path)) {
                 result->error = "Nothing has been recorded: \"Record history\" is in the Preferences";
             } else if (!database.open(path)) {
                 result->error = database.error();
             } else {
-                const auto opened = [&](std::int64_t firstSeen) {
-                    if (firstSeen >= since)
-                        ++result->timeline[std::size_t((firstSeen - since) / result->barSeconds)];
-                };
                 // A whole range's groups are counted by the report itself, which is much faster.
                 const bool whole = onlyGrouping == HistoryGrouping::None && narrowUntil <= narrowSince;
                 const bool read = whole
-                    ? report.read(database, since, until, result->error, opened)
+                    ? report.read(database, since, until, result->error, &result->timeline)
                     : readHistory(
                         database, since, until,
                         [&](const HistoryRow& row) {
@@ -225,7 +219,8 @@ void HistoryWindow::reload()
                                 return;
                             if (onlyGrouping != HistoryGrouping::None && only.keyOf(row) != onlyKey)
                                 return;
-                            opened(row.firstSeen);
+                            result->timeline.add(
+                                row.firstSeen, row.lastSeen, row.bytesSent, row.bytesReceived);
                             if (narrowUntil > narrowSince
                                 && (row.firstSeen < narrowSince || row.firstSeen >= narrowUntil))
                                 return;
@@ -257,12 +252,11 @@ void HistoryWindow::showResult(const std::shared_ptr<Result>& result)
     m_model->setContent(std::move(result->header), std::move(result->cells));
     Table->resizeColumnsToContents();
     m_timeline = std::move(result->timeline);
-    m_barSeconds = result->barSeconds;
-    m_rangeStart = result->rangeStart;
     Alerts->clear();
     for (const std::string& alert : result->alerts)
         Alerts->addItem(QString::fromStdString(alert));
     drawTimeline();
+    ButtonExport->setEnabled(result->error.empty());
     // A failure is said, never shown as an empty history.
     if (!result->error.empty()) {
         Status->setText(QString::fromStdString(result->error));
@@ -290,9 +284,13 @@ void HistoryWindow::drawTimeline()
         chart->removeAxis(axis);
         delete axis;
     }
-    auto* bars = new QBarSet(u"Connections opened"_s);
+    const QColor openedColour(0x4a, 0x7e, 0xbb);
+    const QColor bytesColour(0xd9, 0x5f, 0x0e);
+    auto* bars = new QBarSet({});
+    bars->setColor(openedColour);
+    bars->setBorderColor(openedColour);
     int most = 0;
-    for (const int count : m_timeline) {
+    for (const int count : m_timeline.opened()) {
         *bars << count;
         most = std::max(most, count);
     }
@@ -306,18 +304,60 @@ void HistoryWindow::drawTimeline()
     auto* y = new QValueAxis;
     y->setRange(0, std::max(1, most));
     y->setLabelFormat(u"%d"_s);
+    y->setLabelsColor(openedColour);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
     series->attachAxis(x);
     series->attachAxis(y);
-    chart->setTitle(u"Connections opened per %1 min"_s.arg(m_barSeconds / 60));
-    connect(bars, &QBarSet::clicked, this, [this](int index) {
-        const std::int64_t since = m_rangeStart + std::int64_t(index) * m_barSeconds;
+    const auto narrowToBar = [this](int index) {
+        const std::int64_t since = rangeStart() + std::int64_t(index) * barSeconds();
         if (since == m_narrowSince)
             narrowTo(0, 0);
         else
-            narrowTo(since, since + m_barSeconds);
-    });
+            narrowTo(since, since + barSeconds());
+    };
+    connect(bars, &QBarSet::clicked, this, narrowToBar);
+
+    const QString perBar = u" per %1 min"_s.arg(barSeconds() / 60);
+    bars->setLabel(u"Connections opened"_s + perBar);
+    // Bytes that were never read are not drawn as a flat zero.
+    if (!m_timeline.bytesKnown()) {
+        chart->legend()->hide();
+        chart->setTitle(
+            bars->label() + u" (no bytes were recorded: \"Show traffic\" is in the Preferences)"_s);
+        return;
+    }
+    chart->setTitle({});
+    chart->legend()->setAlignment(Qt::AlignTop);
+    chart->legend()->show();
+    // Bytes per minute, whatever a bar's width: the line reads the same over an hour and a week.
+    const double minutesPerBar = double(std::max<std::int64_t>(1, barSeconds() / 60));
+    const auto& bytes = m_timeline.bytes();
+    const double largest
+        = bytes.empty() ? 0.0 : *std::max_element(bytes.begin(), bytes.end()) / minutesPerBar;
+    static const char16_t* const units[] = { u"B", u"KB", u"MB", u"GB", u"TB" };
+    std::size_t unit = 0;
+    double scale = 1;
+    while (largest / scale >= 1000 && unit + 1 < std::size(units)) {
+        scale *= 1000;
+        ++unit;
+    }
+    auto* line = new QLineSeries;
+    line->setName(QString::fromUtf16(units[unit]) + u" moved per minute"_s);
+    line->setPen(QPen(bytesColour, 2));
+    for (std::size_t bar = 0; bar < bytes.size(); ++bar)
+        line->append(double(bar), bytes[bar] / minutesPerBar / scale);
+    chart->addSeries(line);
+    auto* bytesAxis = new QValueAxis;
+    bytesAxis->setRange(0, std::max(1.0, largest / scale));
+    bytesAxis->applyNiceNumbers();
+    bytesAxis->setLabelFormat(u"%g"_s);
+    bytesAxis->setLabelsColor(bytesColour);
+    chart->addAxis(bytesAxis, Qt::AlignRight);
+    line->attachAxis(x);
+    line->attachAxis(bytesAxis);
+    connect(line, &QLineSeries::clicked, this,
+        [narrowToBar](const QPointF& point) { narrowToBar(int(std::lround(point.x()))); });
 }
 
 void HistoryWindow::openGroup(const QModelIndex& index)

@@ -1,9 +1,10 @@
 #pragma once
 // The History window: the recorded connections of a time range through the view's filter,
-// listed or grouped with counts, a timeline of the connections opened, the alerts, and
+// listed or grouped with counts, a timeline of the connections opened and the bytes moved, the alerts, and
 // an export of the shown rows. The file is read on a thread of its own.
 
 #include "history/history_report.h"
+#include "history/history_timeline.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -43,10 +44,10 @@ public:
     bool exportCsv(const QString& path, QString& error) const;
 
     HistoryTableModel& model() const { return *m_model; }
-    // The opened connections per bar of the last read, and a bar's seconds.
-    const std::vector<int>& timeline() const { return m_timeline; }
-    std::int64_t barSeconds() const { return m_barSeconds; }
-    std::int64_t rangeStart() const { return m_rangeStart; }
+    // The connections opened and the bytes moved per bar of the last read.
+    const HistoryTimeline& timeline() const { return m_timeline; }
+    std::int64_t barSeconds() const { return m_timeline.barSeconds(); }
+    std::int64_t rangeStart() const { return m_timeline.start(); }
 
     // The controls, named for the tests.
     QComboBox* ComboRange = nullptr; // Last hour, Today, Last 7 days, Custom
@@ -81,7 +82,5 @@ private:
     std::string m_onlyKey;
     std::int64_t m_narrowSince = 0;
     std::int64_t m_narrowUntil = 0;
-    std::vector<int> m_timeline;
-    std::int64_t m_barSeconds = 60;
-    std::int64_t m_rangeStart = 0;
+    HistoryTimeline m_timeline;
 };

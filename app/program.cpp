@@ -50,19 +50,6 @@ void addFleetAgent(
     agents.push_back(std::move(agent));
 }
 
-// The agents the fleet map polls: the Watch choice's when it is one, then the others on.
-std::vector<FleetPoller::Agent> fleetAgents(const Options& options)
-{
-    std::vector<FleetPoller::Agent> agents;
-    if (options.watchAgent)
-        addFleetAgent(agents, options.watchHost, options.watchSnmpOptions);
-    for (const WatchedAgent& agent : options.moreAgents) {
-        if (agent.enabled)
-            addFleetAgent(agents, agent.host, agent.snmpOptions);
-    }
-    return agents;
-}
-
 bool sameAgents(const std::vector<FleetPoller::Agent>& a, const std::vector<FleetPoller::Agent>& b)
 {
     return std::ranges::equal(a, b, [](const FleetPoller::Agent& x, const FleetPoller::Agent& y) {
@@ -210,11 +197,11 @@ void Program::updateFleet(const Options& options)
     m_fleetAction->setVisible(offered);
     if (!m_fleetWatcher)
         return;
-    if (!offered) {
+    if (!offered || !m_gridFleet) {
         m_fleetWatcher.reset();
         m_fleetMap->close();
-    } else if (!sameAgents(fleetAgents(options), m_fleetWatcher->agents())) {
-        openFleetMap(); // the list changed: polled anew
+    } else if (m_fleetWatcher->feed() != &m_gridFleet->feed()) {
+        openFleetMap(); // the list changed: the grid's new feed polls it
     }
 }
 
@@ -241,17 +228,18 @@ void Program::watchMore(const Options& options)
 
 void Program::openFleetMap()
 {
+    if (!m_gridFleet)
+        return;
     if (!m_fleetMap) {
         m_fleetMap = std::make_unique<FleetMapWindow>();
-        // Nothing is polled while the map is closed.
         QObject::connect(
             m_fleetMap.get(), &FleetMapWindow::closed, m_form1.get(), [this] { m_fleetWatcher.reset(); });
     }
     m_fleetWatcher.reset();
-    m_fleetWatcher = std::make_unique<FleetWatcher>(
-        fleetAgents(m_store->current()), m_store->refreshMilliseconds(), m_retirement);
+    // The map draws the polls the grid's feed makes anyway: each agent is asked once per refresh.
+    m_fleetWatcher = std::make_unique<FleetWatcher>(m_gridFleet->sharedFeed(), m_retirement);
     FleetWatcher* watcher = m_fleetWatcher.get();
-    watcher->setThisComputer(m_watched.empty() ? m_thisComputer : nullptr);
+    watcher->setWatched(m_watchedTable, !m_watched.empty());
     QObject::connect(watcher, &FleetWatcher::updated, m_fleetMap.get(),
         [this, watcher] { m_fleetMap->setComputers(watcher->computers()); });
     m_fleetMap->setComputers(watcher->computers());
@@ -278,6 +266,11 @@ void Program::watch(const Options& options)
     if (target == m_watched)
         return;
     m_watched = target;
+    m_watchedTable = nullptr;
+    if (m_fleetWatcher) {
+        m_fleetWatcher->setWatched(nullptr, !m_watched.empty());
+        m_fleetWatcher->setWatchedFailure({});
+    }
     // A new view for the new target: the last one's effects still on their way are dropped with it.
     auto view = std::make_shared<WindowScanView>(m_form1.get());
     connectScanView(view.get());
@@ -319,13 +312,17 @@ void Program::connectScanView(WindowScanView* view)
     QObject::connect(view, &WindowScanView::readFailureChanged, form1, &TForm1::setReadFailure);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1,
         [this](const std::shared_ptr<MapTable>& table) { showWatchedComputer(*table); });
-    // The fleet map's box of this computer is drawn from the window's own scans.
+    // The fleet map's box of the Watch choice is drawn from the window's own scans.
     QObject::connect(
         view, &WindowScanView::mapTablePublished, form1, [this](const std::shared_ptr<MapTable>& table) {
-            m_thisComputer = m_watched.empty() ? table : nullptr;
+            m_watchedTable = table;
             if (m_fleetWatcher)
-                m_fleetWatcher->setThisComputer(m_thisComputer);
+                m_fleetWatcher->setWatched(m_watchedTable, !m_watched.empty());
         });
+    QObject::connect(view, &WindowScanView::readFailureChanged, form1, [this](const QString& failure) {
+        if (m_fleetWatcher)
+            m_fleetWatcher->setWatchedFailure(failure.toStdString());
+    });
 }
 
 Program::~Program()

@@ -117,11 +117,11 @@ private:
     std::shared_ptr<FleetScan> m_gridFleet; // while more computers are watched; scans hold it too
     QAction* m_fleetAction = nullptr; // in the View menu
     std::unique_ptr<FleetMapWindow> m_fleetMap;
-    std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open; joined first
+    std::unique_ptr<FleetWatcher> m_fleetWatcher; // while the fleet map is open
     std::unique_ptr<DesktopNotifier> m_notifier;
     std::unique_ptr<HistoryWindow> m_historyWindow;
     // Shared with the views that record into it; it stops reporting before the window goes.
     std::shared_ptr<HistoryRecorder> m_historyRecorder;
-    // The last finished scan of this computer, for the fleet map; null while an agent is watched.
-    std::shared_ptr<const MapTable> m_thisComputer;
+    // The Watch choice's last finished scan, for the fleet map.
+    std::shared_ptr<const MapTable> m_watchedTable;
 };

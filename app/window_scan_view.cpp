@@ -84,14 +84,23 @@ void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawM
 
 void WindowScanView::showCapacityMessage(int notShown)
 {
+    showCapacityBox(notShownText(notShown));
+}
+
+void WindowScanView::showComputerCapacityMessage(const std::string& computer, int notShown)
+{
+    showCapacityBox(computer + ": " + notShownText(notShown));
+}
+
+void WindowScanView::showCapacityBox(const std::string& line)
+{
     // The scan goes on at once: a scan that waited on the box would show no rows and
     // lose the log's entries while it is up.
     post(
-        [this, notShown] {
+        [this, line = QString::fromLocal8Bit(line.data(), qsizetype(line.size()))] {
             // Not exec(): a nested loop would keep the program alive after the main window
             // closed. Not modal either: a user must be able to leave a busy machine's window.
-            const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n')
-                + QString::fromStdString(notShownText(notShown));
+            const QString text = QString::fromLatin1(kCapacityMessage) + QLatin1Char('\n') + line;
             auto* box = new QMessageBox(QMessageBox::Critical, QString::fromLatin1(kApplicationTitle), text,
                 QMessageBox::Ok, m_window);
             box->setAttribute(Qt::WA_DeleteOnClose);

@@ -37,6 +37,8 @@ public:
     // Shows the capacity message on the GUI thread and returns at once. Not modal: Exit
     // and closing the window still work.
     void showCapacityMessage(int notShown) override;
+    // The same message of one of several watched computers, naming it.
+    void showComputerCapacityMessage(const std::string& computer, int notShown) override;
     void namesArrived() override;
     void setReadFailure(const std::string& failure) override;
     bool recordsHistory() const override;
@@ -68,6 +70,8 @@ private:
     };
     void post(std::function<void()> effect, Wake wake);
     void runPosted();
+    // The capacity message with line under it.
+    void showCapacityBox(const std::string& line);
 
     QPointer<QWidget> m_window; // GUI thread only
     std::atomic<bool> m_shutDown { false };

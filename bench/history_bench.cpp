@@ -188,7 +188,7 @@ int growthBench(int hours)
     return 0;
 }
 
-// 1,000,000 closed connections over the last 7 days: 40 programs, 5,000 remote hosts.
+// 1,000,000 closed connections over the last 7 days: 40 programs, 5,000 remote hosts, bytes known.
 bool fillDatabase(const std::string& path, int rows)
 {
     HistoryDatabase database;
@@ -204,9 +204,8 @@ bool fillDatabase(const std::string& path, int rows)
     sqlite3_prepare_v2(db,
         "INSERT INTO connections (computer, udp, local_addr, local_port, remote_addr, remote_port, "
         "first_seen,"
-        " last_seen, closed, states, pid, process) VALUES (1, 0, '192.168.1.20', ?1, ?2, 443, ?3, ?3 + 4, ?3 "
-        "+ 5,"
-        " 32, ?4, ?5)",
+        " last_seen, closed, states, pid, process, bytes_sent, bytes_received)"
+        " VALUES (1, 0, '192.168.1.20', ?1, ?2, 443, ?3, ?3 + 4, ?3 + 5, 32, ?4, ?5, ?6, ?7)",
         -1, &insert, nullptr);
     const std::int64_t start = std::time(nullptr) - 7 * 86400 + 60;
     for (int i = 0; i < rows; ++i) {
@@ -217,6 +216,8 @@ bool fillDatabase(const std::string& path, int rows)
         sqlite3_bind_int64(insert, 3, start + std::int64_t(i) * (7 * 86400 - 120) / rows);
         sqlite3_bind_int(insert, 4, 1000 + i % 40);
         sqlite3_bind_int(insert, 5, 2 + i % 40);
+        sqlite3_bind_int(insert, 6, 600 + i % 7000);
+        sqlite3_bind_int(insert, 7, 2000 + i % 90000);
         if (sqlite3_step(insert) != SQLITE_DONE)
             return false;
         sqlite3_reset(insert);

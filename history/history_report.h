@@ -14,6 +14,7 @@
 #include <vector>
 
 class HistoryDatabase;
+class HistoryTimeline;
 struct HistoryAlert;
 
 struct HistoryRow
@@ -74,10 +75,10 @@ class HistoryReport
 public:
     HistoryReport(std::string_view filter, HistoryGrouping grouping);
 
-    // Reads the connections alive in [since, until] into the report; opened is told the
-    // beginning of each one kept. False with error said when the file cannot be read.
+    // Reads the connections alive in [since, until] into the report, and each one kept into
+    // the timeline when one is given. False with error said when the file cannot be read.
     bool read(HistoryDatabase& database, std::int64_t since, std::int64_t until, std::string& error,
-        const std::function<void(std::int64_t firstSeen)>& opened = {});
+        HistoryTimeline* timeline = nullptr);
 
     // Takes the row if the filter keeps it.
     void add(const HistoryRow& row)
@@ -103,7 +104,7 @@ public:
 
 private:
     bool countGroups(HistoryDatabase& database, std::int64_t since, std::int64_t until, std::string& error,
-        const std::function<void(std::int64_t)>& opened);
+        HistoryTimeline* timeline);
     void addToGroup(std::string key, std::int64_t count, std::int64_t firstSeen, std::int64_t lastSeen,
         std::int64_t bytesSent, std::int64_t bytesReceived);
 

@@ -20,6 +20,8 @@ FleetFeed::FleetFeed(std::vector<FleetPoller::Agent> agents, int intervalMs)
                 if (good)
                     computer.lastGood = std::move(good);
                 computer.status = status;
+                if (m_listener)
+                    m_listener();
             });
     });
 }
@@ -34,4 +36,10 @@ std::vector<FleetFeed::Computer> FleetFeed::snapshot() const
 {
     const std::lock_guard lock(m_mutex);
     return m_computers;
+}
+
+void FleetFeed::setListener(std::function<void()> listener)
+{
+    const std::lock_guard lock(m_mutex);
+    m_listener = std::move(listener);
 }

@@ -6,6 +6,7 @@
 #include "scan/remote_agents.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -32,11 +33,15 @@ public:
     const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
     // Every agent as its polls left it; from any thread.
     std::vector<Computer> snapshot() const;
+    // Called on the poll thread after each poll is taken in, under the feed's lock: keep it
+    // short. Empty: none. From any thread; once this returns, the last one is not called again.
+    void setListener(std::function<void()> listener);
 
 private:
     std::vector<FleetPoller::Agent> m_agents;
     mutable std::mutex m_mutex;
     std::vector<Computer> m_computers;
+    std::function<void()> m_listener; // under the mutex
     std::atomic<bool> m_stop = false;
     std::thread m_thread;
 };

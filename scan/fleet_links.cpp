@@ -148,6 +148,16 @@ std::vector<HostAddress> localHostAddresses()
     return addresses;
 }
 
+std::vector<HostAddress> endpointAddresses(const FleetComputer& computer)
+{
+    std::vector<HostAddress> addresses;
+    for (const FleetEndpoint& endpoint : computer.endpoints) {
+        if (!isWildcard(endpoint.local) && std::ranges::find(addresses, endpoint.local) == addresses.end())
+            addresses.push_back(endpoint.local);
+    }
+    return addresses;
+}
+
 FleetLinks linkFleet(const std::vector<FleetComputer>& computers)
 {
     std::map<HostAddress, std::set<std::size_t>> owners;

@@ -80,6 +80,9 @@ FleetComputer fleetComputer(
     const ConnectionTable& table, std::string name, std::vector<HostAddress> addresses);
 // The addresses of this computer's interfaces; none when they cannot be read.
 std::vector<HostAddress> localHostAddresses();
+// The addresses a computer's own endpoints stand at, each once: all that is known of a
+// computer whose address table was not read.
+std::vector<HostAddress> endpointAddresses(const FleetComputer& computer);
 
 // Links each connection whose two ends are both watched, once; a remote end on loopback is
 // the same computer. Wildcard listeners answer at every address of their computer.

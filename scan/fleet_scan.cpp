@@ -19,24 +19,27 @@ namespace {
 constexpr const char* kNoneMatches = "No endpoint matches";
 
 // What one computer's scan gave the view. The watched computer's view also hands on the
-// steps the window shows of it alone (its view, its map, its failure, its capacity message).
+// steps the window shows of it alone (its view, its map, its failure); every computer's
+// capacity message goes to the window, naming the computer.
 class CollectingView final : public ScanView
 {
 public:
-    explicit CollectingView(ScanView* window = nullptr)
+    CollectingView(ScanView& window, std::string computer, bool primary)
         : m_window(window)
+        , m_computer(std::move(computer))
+        , m_primary(primary)
     {
     }
     void showView(bool graphic) override
     {
-        if (m_window)
-            m_window->showView(graphic);
+        if (m_primary)
+            m_window.showView(graphic);
     }
     void setStatusText(const std::string& text) override
     {
         // "Scanning..." goes on at once; the last text waits for the other computers'.
-        if (m_window && !m_started)
-            m_window->setStatusText(text);
+        if (m_primary && !m_started)
+            m_window.setStatusText(text);
         m_started = true;
         status = text;
     }
@@ -48,34 +51,40 @@ public:
     }
     void publishMapTable(std::shared_ptr<MapTable> table, bool drawMap) override
     {
-        if (m_window)
-            m_window->publishMapTable(std::move(table), drawMap);
+        if (m_primary)
+            m_window.publishMapTable(std::move(table), drawMap);
     }
-    bool showsMap() const override { return m_window && m_window->showsMap(); }
+    bool showsMap() const override { return m_primary && m_window.showsMap(); }
     void showCapacityMessage(int notShown) override
     {
-        // The others' counts are in their status texts, each naming its computer.
-        if (m_window)
-            m_window->showCapacityMessage(notShown);
+        m_window.showComputerCapacityMessage(m_computer, notShown);
     }
     void setReadFailure(const std::string& failure) override
     {
-        if (m_window)
-            m_window->setReadFailure(failure);
+        if (m_primary)
+            m_window.setReadFailure(failure);
     }
     void namesArrived() override
     {
-        if (m_window)
-            m_window->namesArrived();
+        if (m_primary)
+            m_window.namesArrived();
+    }
+    bool takeHiddenCount(int count) override
+    {
+        hidden = count;
+        return true;
     }
 
     std::vector<GridRow> rows;
     std::vector<GridRowDetails> details;
     std::string status;
     bool read = false; // the scan gave rows: its tables were read
+    int hidden = 0; // endpoints the filter kept out
 
 private:
-    ScanView* m_window;
+    ScanView& m_window;
+    std::string m_computer;
+    bool m_primary;
     bool m_started = false;
 };
 
@@ -156,8 +165,9 @@ void FleetScan::run(MibAgent& agent, NameServices& agentNames, const Options& op
     own.computerName = agentNames.localHostName();
     if (own.computerName.empty())
         own.computerName = "this computer";
-    CollectingView primary(&view);
+    CollectingView primary(view, own.computerName, true);
     runScan(agent, own, resolver, log, primary, table);
+    int hidden = primary.hidden;
     if (primary.read) {
         m_primaryRows = primary.rows;
         m_primaryDetails = primary.details;
@@ -195,8 +205,9 @@ void FleetScan::run(MibAgent& agent, NameServices& agentNames, const Options& op
         Options theirs = options;
         theirs.computerName = name;
         PolledMibAgent polled(computer.lastGood);
-        CollectingView collected;
+        CollectingView collected(view, name, false);
         runScan(polled, theirs, other->resolver, log, collected, other->table);
+        hidden += collected.hidden;
         appendComputerRows(rows, details, collected.rows, collected.details, name, !why.empty());
         if (!why.empty())
             addPart(
@@ -205,10 +216,14 @@ void FleetScan::run(MibAgent& agent, NameServices& agentNames, const Options& op
             addPart(status, collected.status.empty() ? std::string() : name + ": " + collected.status);
     }
 
-    if (rows.empty() && RowFilter::fromOptions(options).active()) {
+    const bool filtered = RowFilter::fromOptions(options).active();
+    if (rows.empty() && filtered) {
         view.setGridContent({}, {});
         status = kNoneMatches + std::string(status.empty() ? "" : "  ") + status;
     } else {
+        // Told of all the computers at once, whichever of them the filter left rows of.
+        if (filtered)
+            status = hiddenText(hidden) + std::string(status.empty() ? "" : "  ") + status;
         if (rows.empty()) {
             rows.emplace_back(); // the grid keeps one data row, empty
             details.emplace_back();

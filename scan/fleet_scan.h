@@ -37,6 +37,8 @@ public:
     FleetScan& operator=(const FleetScan&) = delete;
 
     const FleetFeed& feed() const { return *m_feed; }
+    // The feed itself, for the fleet map, which draws its polls too.
+    std::shared_ptr<FleetFeed> sharedFeed() const { return m_feed; }
 
     // One scan, as runScan, of the watched computer (agent, named by agentNames) and the rest;
     // one scan at a time.

@@ -433,11 +433,11 @@ std::vector<GridRowDetails> gridDetailsOf(const ConnectionTable& table)
 
 // The status bar after a scan: what the filter keeps out of view, what found no room, and
 // the rows the agent gave that could not be shown.
-std::string finalStatusText(const RowFilter& filter, int hidden, int notStored, const std::string& notice)
+std::string finalStatusText(bool tellHidden, int hidden, int notStored, const std::string& notice)
 {
     std::string text;
-    if (filter.active())
-        text = "Filter: " + std::to_string(hidden) + (hidden == 1 ? " endpoint" : " endpoints") + " hidden";
+    if (tellHidden)
+        text = hiddenText(hidden);
     if (notStored > 0)
         text += (text.empty() ? "" : "  ") + notShownText(notStored);
     if (!notice.empty())
@@ -573,6 +573,11 @@ std::shared_ptr<const SeenScan> seenScanOf(const std::vector<MibEndpoint>& tcp,
 
 } // namespace
 
+std::string hiddenText(int hidden)
+{
+    return "Filter: " + std::to_string(hidden) + (hidden == 1 ? " endpoint" : " endpoints") + " hidden";
+}
+
 void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, ConnectionLog& log,
     ScanView& view, ConnectionTable& table)
 {
@@ -646,8 +651,10 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         else if (options.showTraffic && !later.traffic.empty())
             notice += (notice.empty() ? "" : "  ") + later.traffic.totalText();
         view.setReadFailure(std::string());
-        view.setStatusText(
-            noneMatches ? kNoneMatches : finalStatusText(filter, writer.hidden(), table.notStored(), notice));
+        const bool hiddenTold = filter.active() && view.takeHiddenCount(writer.hidden());
+        view.setStatusText(noneMatches ? kNoneMatches
+                                       : finalStatusText(filter.active() && !hiddenTold, writer.hidden(),
+                                           table.notStored(), notice));
     } catch (...) {
         // An exception must not leave the worker; the status text should not claim a scan.
         try {

@@ -52,6 +52,19 @@ public:
     // tables, whatever the table's capacity and the filter; others cost nothing.
     virtual bool recordsHistory() const { return false; }
     virtual void recordScan(std::shared_ptr<const SeenScan> scan) { (void)scan; }
+    // One of several watched computers began to overflow its table: its own message, naming it.
+    virtual void showComputerCapacityMessage(const std::string& computer, int notShown)
+    {
+        (void)computer;
+        showCapacityMessage(notShown);
+    }
+    // A view that joins several computers' scans tells the filter's count once, of them all:
+    // it takes each scan's count here and answers true, and the scan's status leaves it out.
+    virtual bool takeHiddenCount(int hidden)
+    {
+        (void)hidden;
+        return false;
+    }
     // Why the scan's traffic cells read "–" (the agent has no statistics, or their walk
     // failed); the status text says it too. A view that tells it elsewhere overrides this.
     virtual void showTrafficNotice(const std::string& /*notice*/) { }

@@ -320,8 +320,12 @@ SnmpSession::SnmpSession(const std::string& peer, const std::vector<std::string>
     if (session.timeout == SNMP_DEFAULT_TIMEOUT
         && netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_TIMEOUT) <= 0)
         session.timeout = static_cast<long>(m_settings.timeoutMs) * 1000L;
+    // The library's start writes its own default (5) where snmp.conf's "retries" lands, so
+    // only another value there is the configuration's word.
+    constexpr int kLibraryDefaultRetries = 5;
+    const int configuredRetries = netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RETRIES);
     if (session.retries == SNMP_DEFAULT_RETRIES
-        && netsnmp_ds_get_int(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_RETRIES) <= 0)
+        && (configuredRetries <= 0 || configuredRetries == kLibraryDefaultRetries))
         session.retries = m_settings.retries;
     m_version = session.version;
     m_parsed = true;

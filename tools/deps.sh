@@ -13,7 +13,8 @@ packages=(
     valgrind xdg-utils ccache desktop-file-utils appstream time
     clang libclang-rt-14-dev
     snmpd snmp libsnmp-dev
-    libsqlite3-dev sqlite3 qt6-charts-dev qtkeychain-qt6-dev dbus-daemon pkexec polkitd libxml2-utils
+    libsqlite3-dev sqlite3 qt6-charts-dev qtkeychain-qt6-dev dbus-daemon pkexec polkitd
+    gnome-keyring libsecret-1-0 libxml2-utils
 )
 
 missing=()

@@ -20,7 +20,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -132,10 +135,10 @@ private:
     pid_t m_pid = -1;
 };
 
-// Tries a check every 250 ms for at most 20 s.
-template <typename Check> bool waitUntilTrue(Check check)
+// Tries a check every 250 ms for at most `seconds`.
+template <typename Check> bool waitUntilTrue(Check check, int seconds = 20)
 {
-    for (int attempt = 0; attempt < 80; ++attempt) {
+    for (int attempt = 0; attempt < seconds * 4; ++attempt) {
         if (check())
             return true;
         pause(250);
@@ -353,8 +356,28 @@ TEST_F(EndToEnd, ABusyMachineKeepsShowingFilteringSelectingAndTellsAStalledAgent
 
 namespace {
 
+// A CSV file's lines cut at the commas (the fields compared hold none; empty ones at the end
+// are dropped); nothing until the file is there and whole.
+std::vector<std::vector<std::string>> csvLines(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<std::vector<std::string>> lines;
+    if (!text.str().ends_with("\r\n"))
+        return lines;
+    for (std::string line; std::getline(text, line);) {
+        std::vector<std::string>& fields = lines.emplace_back();
+        std::stringstream cut(line.substr(0, line.size() - 1)); // without its \r
+        for (std::string field; std::getline(cut, field, ',');)
+            fields.push_back(field);
+    }
+    return lines;
+}
+
 // The window records while the Preferences say so: each connection's life once, the
-// closed one closed, as veltran-scan --history reads the same file; Ctrl+H opens History.
+// closed one closed, as veltran-scan --history reads the same file; Ctrl+H opens History,
+// which lists them, groups them by process, and exports both as they were.
 TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
 {
     QTemporaryDir state;
@@ -363,8 +386,10 @@ TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
     loopback::Socket listener = loopback::tcpListener("127.0.0.1", 0);
     loopback::Socket client = loopback::tcpClient("127.0.0.1", listener.localPort());
     loopback::Socket server = loopback::acceptOne(listener);
-    ProgramRun program(
-        display, "[History]\nRecord=true\n", { { "XDG_STATE_HOME", state.path().toStdString() } });
+    // Qt's own file dialog, whatever desktop the tests are started from.
+    ProgramRun program(display, "[History]\nRecord=true\n",
+        { { "XDG_STATE_HOME", state.path().toStdString() }, { "QT_QPA_PLATFORMTHEME", "" },
+            { "XDG_CURRENT_DESKTOP", "" }, { "DESKTOP_SESSION", "" } });
     const std::string self = "app_e2e_tests\t";
     const auto processLine = [&] {
         for (const std::string& line : testproc::runCommand(history + "--group process").out) {
@@ -376,6 +401,7 @@ TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
     ASSERT_TRUE(waitUntilTrue([&] { return processLine().starts_with(self + "3\t"); }))
         << "the listener and both ends: " << processLine();
 
+    const std::string firstPort = std::to_string(client.localPort());
     loopback::abortClose(client);
     server.reset();
     loopback::Socket again = loopback::tcpClient("127.0.0.1", listener.localPort());
@@ -389,7 +415,65 @@ TEST_F(EndToEnd, TheWindowRecordsEachConnectionsLifeAndOpensItsHistory)
     // The keys go to the window that has the focus: the monitor's, clicked first.
     EXPECT_EQ(x("mousemove 300 300 click 1"), 0);
     EXPECT_EQ(x("key ctrl+h"), 0);
-    EXPECT_TRUE(waitUntilTrue([&] { return x("search --name 'VELTRAN - History' >/dev/null") == 0; }));
+    const std::string historyWindow = "search --name '^VELTRAN - History$'";
+    ASSERT_TRUE(waitUntilTrue([&] { return x(historyWindow + " >/dev/null") == 0; }));
+
+    // Through the window's own keys and Qt's file dialog, as a user exports.
+    QTemporaryDir exports;
+    const auto exportShown = [&](const std::string& name) {
+        const std::string path = exports.filePath(QString::fromStdString(name)).toStdString();
+        // The button is offered once the window's read has ended: pressed until the dialog is up.
+        const bool asked = waitUntilTrue(
+            [&] {
+                x(historyWindow + " windowfocus");
+                x("key alt+e");
+                return waitUntilTrue([&] { return x("search --name '^Export CSV$' >/dev/null") == 0; }, 5);
+            },
+            60);
+        if (!asked)
+            return std::vector<std::vector<std::string>> {};
+        x("search --name '^Export CSV$' windowfocus");
+        x("key ctrl+a");
+        x("type --delay 20 '" + path + "'");
+        x("key Return");
+        std::vector<std::vector<std::string>> lines;
+        waitUntilTrue([&] { return !(lines = csvLines(path)).empty(); }, 30);
+        return lines;
+    };
+
+    // The last hour's connections: this test's five, as they opened and closed.
+    const auto listed = exportShown("connections.csv");
+    ASSERT_FALSE(listed.empty()) << "no file exported";
+    const std::string port = std::to_string(listener.localPort());
+    const std::string secondPort = std::to_string(again.localPort());
+    std::multiset<std::string> ours;
+    for (const auto& fields : listed) {
+        // Local port, remote port, and whether closed.
+        if (fields.size() > 12 && fields[7] == "app_e2e_tests")
+            ours.insert(fields[3] + " " + fields[5] + (fields[12].empty() ? " open" : " closed"));
+    }
+    EXPECT_EQ(ours,
+        (std::multiset<std::string> { port + " - open", firstPort + " " + port + " closed",
+            port + " " + firstPort + " closed", secondPort + " " + port + " open",
+            port + " " + secondPort + " open" }))
+        << "exported from " << listed.size() << " lines";
+
+    // Grouped by process in the window: the same connections, five of them this test's.
+    EXPECT_EQ(x(historyWindow + " windowfocus"), 0);
+    EXPECT_EQ(x("key alt+g Down"), 0);
+    const auto grouped = exportShown("groups.csv");
+    ASSERT_FALSE(grouped.empty()) << "no file exported";
+    EXPECT_EQ(grouped.front().front(), "Process");
+    std::string ourCount;
+    std::size_t counted = 0;
+    for (std::size_t line = 1; line < grouped.size(); ++line) {
+        if (grouped[line].front() == "app_e2e_tests")
+            ourCount = grouped[line][1];
+        counted += std::stoul(grouped[line][1]);
+    }
+    EXPECT_EQ(ourCount, "5");
+    EXPECT_EQ(counted, listed.size() - 1) << "the groups hold every connection listed";
+    screenshot(display, "history");
     EXPECT_TRUE(program.alive());
 }
 

@@ -4,14 +4,18 @@
 #include "app/program.h"
 #include "app/tform1.h"
 #include "settings/options_store.h"
+#include "tests/common/fake_snmp_agent.h"
 #include "tests/common/snmpd.h"
 #include "tests/common/wait_until.h"
 #include "tests/common/window_test.h"
 #include "views/grid_model.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 namespace {
 
@@ -86,6 +90,57 @@ TEST_F(FleetMapTest, OfferedForMoreComputersAndDrawsEachAgentsComputer)
     EXPECT_TRUE(waitUntil([&] { return map->computers().size() == 3 && map->computers()[2].stale; }, 15000));
     EXPECT_NE(map->computers()[2].status.find("Timeout"), std::string::npos) << map->computers()[2].status;
     EXPECT_FALSE(map->computers()[2].computer.endpoints.empty());
+    map->close();
+}
+
+// The map draws the polls the grid's feed makes: opening it asks no agent more often. The
+// Watch choice comes from the window's scans, and is dimmed with why while they fail.
+TEST_F(FleetMapTest, OpenMapAsksNoAgentAgainAndDimsAFailingWatchChoice)
+{
+    const fakesnmp::Oid sysName { 1, 3, 6, 1, 2, 1, 1, 5, 0 };
+    const fakesnmp::Next view = fakesnmp::table({ { sysName, fakesnmp::octets("counted") } });
+    std::atomic<int> polls = 0; // each poll begins with a get of sysName.0
+    fakesnmp::Agent agent([&](const fakesnmp::Request& request) {
+        if (request.type == 0xa0 && request.names.size() == 1 && request.names[0] == sysName)
+            ++polls;
+        return fakesnmp::response(request, view);
+    });
+    create();
+    program->show();
+    program->store().change([&](Options& options) {
+        options.moreAgents = { { agent.peer(), "-v2c -c public", true } };
+    });
+    ASSERT_TRUE(waitUntil([&] { return polls > 0; }, 15000));
+    const auto pollsDuring = [&](int milliseconds) {
+        const int before = polls;
+        QElapsedTimer timer;
+        timer.start();
+        waitUntil([&] { return timer.elapsed() >= milliseconds; }, milliseconds + 1000);
+        return polls - before;
+    };
+    const int gridAlone = pollsDuring(3000);
+    form().View1->findChild<QAction*>(QStringLiteral("FleetMap1"))->trigger();
+    const int withMap = pollsDuring(3000);
+    EXPECT_GE(gridAlone, 2);
+    EXPECT_LE(withMap, gridAlone + 1) << "the map polled the agent again";
+    FleetMapWindow* map = program->fleetMap();
+    ASSERT_TRUE(
+        waitUntil([&] { return map->computers().size() == 2 && map->computers()[1].status.empty(); }, 5000));
+    EXPECT_EQ(map->computers()[1].computer.name, "counted");
+
+    fakesnmp::Agent silent([](const fakesnmp::Request&) { return std::string(); });
+    program->store().change([&](Options& options) {
+        options.watchAgent = true;
+        options.watchHost = silent.peer();
+        options.watchSnmpOptions = "-v2c -c public -t 0.3 -r 0";
+    });
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const auto& shown = map->computers();
+            return !shown.empty() && shown[0].stale && shown[0].status.find("Timeout") != std::string::npos;
+        },
+        15000))
+        << (map->computers().empty() ? std::string("no box") : map->computers()[0].status);
     map->close();
 }
 

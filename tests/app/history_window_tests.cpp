@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -22,7 +23,8 @@
 
 namespace {
 
-SeenEndpoint connection(int localPort, const std::string& remote, const std::string& process, int state = 5)
+SeenEndpoint connection(int localPort, const std::string& remote, const std::string& process, int state = 5,
+    std::int64_t sent = -1, std::int64_t received = -1)
 {
     SeenEndpoint endpoint;
     endpoint.localAddress = "10.0.0.1";
@@ -32,6 +34,8 @@ SeenEndpoint connection(int localPort, const std::string& remote, const std::str
     endpoint.state = state;
     endpoint.pid = 7;
     endpoint.process = process;
+    endpoint.bytesSent = sent;
+    endpoint.bytesReceived = received;
     return endpoint;
 }
 
@@ -45,7 +49,8 @@ protected:
         HistoryDatabase database;
         ASSERT_TRUE(database.open(path)) << database.error();
         database.setAlertKinds(~0u);
-        // curl opens three connections 40 minutes ago, wget one ten minutes ago; sshd listens throughout.
+        // curl opens three connections 40 minutes ago, one of them seen again 100 s later having moved
+        // 1,010 bytes; wget one ten minutes ago, seen once with 5,000 bytes; sshd listens throughout.
         now = std::time(nullptr);
         const SeenEndpoint sshd = connection(22, "", "sshd", 2);
         const auto scan = [&](std::int64_t time, std::vector<SeenEndpoint> endpoints) {
@@ -54,8 +59,8 @@ protected:
         scan(now - 2400,
             { sshd, connection(5000, "10.0.0.2", "curl"), connection(5001, "10.0.0.3", "curl"),
                 connection(5002, "10.0.0.2", "curl") });
-        scan(now - 2300, { sshd });
-        scan(now - 600, { sshd, connection(6000, "10.0.0.4", "wget") });
+        scan(now - 2300, { sshd, connection(5000, "10.0.0.2", "curl", 5, 1000, 10) });
+        scan(now - 600, { sshd, connection(6000, "10.0.0.4", "wget", 5, 4000, 1000) });
         window = std::make_unique<HistoryWindow>(path);
         tester = std::make_unique<QAbstractItemModelTester>(&window->model());
     }
@@ -78,7 +83,11 @@ protected:
 
 TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
 {
-    read([&] { window->ComboGroup->setCurrentIndex(1); }); // by process, the last hour
+    read([&] {
+        window->ComboGroup->setCurrentIndex(1); // by process, the last hour
+        EXPECT_FALSE(window->ButtonExport->isEnabled()) << "the rows shown are not yet these";
+    });
+    EXPECT_TRUE(window->ButtonExport->isEnabled());
     const auto groups = shown();
     ASSERT_EQ(groups.size(), 3u) << window->Status->text().toStdString();
     EXPECT_EQ((std::vector<std::string> { groups[0][0], groups[0][1] }),
@@ -88,7 +97,7 @@ TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
     EXPECT_EQ((std::vector<std::string> { groups[2][0], groups[2][1] }),
         (std::vector<std::string> { "wget", "1" }));
     int opened = 0;
-    for (const int bar : window->timeline())
+    for (const int bar : window->timeline().opened())
         opened += bar;
     EXPECT_EQ(opened, 5);
     // wget was new, and so was its host; what was there at the first scan raised nothing.
@@ -98,7 +107,7 @@ TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
 
     // wget's bar: the list keeps what opened in it, the timeline stays whole.
     const std::int64_t bar = (now - 600 - window->rangeStart()) / window->barSeconds();
-    ASSERT_EQ(window->timeline()[std::size_t(bar)], 1);
+    ASSERT_EQ(window->timeline().opened()[std::size_t(bar)], 1);
     read([&] {
         const std::int64_t since = window->rangeStart() + bar * window->barSeconds();
         window->narrowTo(since, since + window->barSeconds());
@@ -114,6 +123,41 @@ TEST_F(HistoryWindowTest, GroupsCountTheConnectionsAndABarNarrowsTheList)
     ASSERT_EQ(shown().size(), 1u);
     EXPECT_EQ((std::vector<std::string> { shown()[0][0], shown()[0][1] }),
         (std::vector<std::string> { "curl", "2" }));
+}
+
+TEST_F(HistoryWindowTest, BytesAreSpreadOverTheSecondsEachConnectionWasSeen)
+{
+    const auto barOf = [&](std::int64_t time) {
+        return std::size_t((time - window->rangeStart()) / window->barSeconds());
+    };
+    // Listed and grouped by process: two ways of reading the rows, one timeline.
+    std::vector<double> listed;
+    for (const int group : { 0, 1 }) {
+        read([&] {
+            window->ComboGroup->setCurrentIndex(group);
+            window->reload();
+        });
+        const std::vector<double>& bytes = window->timeline().bytes();
+        ASSERT_TRUE(window->timeline().bytesKnown());
+        ASSERT_EQ(window->barSeconds(), 60);
+        EXPECT_DOUBLE_EQ(bytes[barOf(now - 600)], 5000)
+            << "wget's, sent and received, in the bar it was seen";
+        // curl's 1,010 bytes over the 101 seconds it was seen, 10 a second, across two or three bars.
+        double curl = 0;
+        for (std::size_t bar = barOf(now - 2400); bar <= barOf(now - 2300); ++bar) {
+            EXPECT_LT(bytes[bar], 1010) << "bar " << bar;
+            curl += bytes[bar];
+        }
+        EXPECT_DOUBLE_EQ(curl, 1010);
+        double total = 0;
+        for (const double moved : bytes)
+            total += moved;
+        EXPECT_DOUBLE_EQ(total, 6010) << "group " << group;
+        if (group == 0)
+            listed = bytes;
+        else
+            EXPECT_EQ(bytes, listed) << "the grouped read counts other bytes";
+    }
 }
 
 TEST_F(HistoryWindowTest, AGroupsConnectionsAreListedAndExportedAsShown)
@@ -157,6 +201,7 @@ TEST(HistoryWindowWithoutHistory, SaysNothingWasRecordedRatherThanShowingNone)
         << window.Status->text().toStdString();
     EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("history.sqlite"))))
         << "reading creates nothing";
+    EXPECT_FALSE(window.ButtonExport->isEnabled()) << "a failed read exported as an empty file";
 }
 
 } // namespace

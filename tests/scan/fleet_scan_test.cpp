@@ -47,8 +47,13 @@ public:
         grid.details = std::move(details);
     }
     void publishMapTable(std::shared_ptr<MapTable>, bool) override { }
-    void showCapacityMessage(int) override { }
+    void showCapacityMessage(int notShown) override { capacityMessages.emplace_back("", notShown); }
+    void showComputerCapacityMessage(const std::string& computer, int notShown) override
+    {
+        capacityMessages.emplace_back(computer, notShown);
+    }
     Grid grid;
+    std::vector<std::pair<std::string, int>> capacityMessages;
 };
 
 class FleetScanTest : public ::testing::Test
@@ -77,14 +82,15 @@ protected:
         }));
     }
 
-    Grid scan(Options options)
+    GridView scanned(Options options)
     {
         options.lookupHostNames = false;
         options.lookupPortNames = false;
         GridView view;
         m_fleet->run(m_agent, systemNameServices(), options, m_resolver, m_log, view, m_table);
-        return view.grid;
+        return view;
     }
+    Grid scan(Options options) { return scanned(std::move(options)).grid; }
 
     static std::string agentName(const testsnmp::SnmpdProcess& snmpd)
     {
@@ -142,6 +148,11 @@ TEST_F(FleetScanTest, EachRowNamesItsComputerAndHostFiltersOnIt)
     ASSERT_FALSE(one.details.empty());
     for (const GridRowDetails& details : one.details)
         EXPECT_EQ(details.computer, agentName(m_snmpd[1]));
+    // The count covers the computers that matched nothing, this one (the Watch choice) too.
+    ASSERT_EQ(one.status.rfind("Filter: ", 0), 0U) << one.status;
+    const int hidden = std::stoi(one.status.substr(8));
+    EXPECT_NEAR(hidden + one.rows.size(), all.rows.size(), 6)
+        << one.status; // sockets come and go between scans
     options.filterText = "!host:" + agentName(m_snmpd[1]) + " port:" + std::to_string(port) + " state:listen";
     EXPECT_EQ(scan(options).rows.size(), 2U) << "the listener of the two other computers";
 
@@ -170,6 +181,29 @@ TEST_F(FleetScanTest, AStoppedAgentsRowsStayStaleWithItsReason)
     EXPECT_NE(grid.status.find(agentName(m_snmpd[0]) + ": "), std::string::npos) << grid.status;
     EXPECT_NE(grid.status.find("its rows are stale"), std::string::npos) << grid.status;
     EXPECT_EQ(grid.status.find(agentName(m_snmpd[1]) + ": "), std::string::npos) << grid.status;
+}
+
+TEST_F(FleetScanTest, EachComputerOverflowingItsTableIsToldOnceByName)
+{
+    Options options;
+    options.tableSize = 2; // every computer holds more endpoints
+    const GridView first = scanned(options);
+    std::set<std::string> told;
+    for (const auto& [computer, notShown] : first.capacityMessages) {
+        EXPECT_GT(notShown, 0);
+        told.insert(computer);
+    }
+    EXPECT_EQ(first.capacityMessages.size(), 3U);
+    EXPECT_EQ(told, (std::set<std::string> { thisComputer(), agentName(m_snmpd[0]), agentName(m_snmpd[1]) }));
+    const GridView second = scanned(options);
+    EXPECT_TRUE(second.capacityMessages.empty()) << "told when an overflow begins, not at every scan";
+    // The status bar keeps each computer's count while the overflow lasts.
+    const std::string& status = second.grid.status;
+    for (const auto& snmpd : m_snmpd) {
+        const auto at = status.find(agentName(snmpd) + ": ");
+        ASSERT_NE(at, std::string::npos) << status;
+        EXPECT_NE(status.find("were not shown", at), std::string::npos) << status;
+    }
 }
 
 } // namespace

@@ -53,6 +53,32 @@ fakesnmp::Next tableOf(const std::vector<Row>& rows)
 
 const std::string kV2c = "-v2c -c public -t 2 -r 0";
 
+// An agent that never answers is asked 1 + retries times by each way of reading one,
+// when the options name no -r of their own.
+TEST(HostileAgent, ASilentAgentIsAskedAsOftenAsTheSettingsRetriesSay)
+{
+    fakesnmp::Agent silent([](const fakesnmp::Request&) { return std::string(); });
+    RemoteAgentSettings settings;
+    settings.timeoutMs = 200;
+    for (const int retries : { 0, 1, 3 }) {
+        settings.retries = retries;
+        int before = silent.requests();
+        RemoteMibAgent remote(silent.peer(), "-v2c -c public", settings);
+        EXPECT_EQ(remote.sysName(), "");
+        EXPECT_EQ(silent.requests() - before, 1 + retries) << "a get, retries " << retries;
+        before = silent.requests();
+        const auto results = pollAgents({ silent.peer() }, { "-v2c", "-c", "public" }, {}, settings);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_FALSE(results[0].ok);
+        EXPECT_EQ(silent.requests() - before, 1 + retries) << "a poll, retries " << retries;
+    }
+    // The options' own -r wins.
+    const int before = silent.requests();
+    RemoteMibAgent remote(silent.peer(), "-v2c -c public -r 0", settings);
+    EXPECT_EQ(remote.sysName(), "");
+    EXPECT_EQ(silent.requests() - before, 1);
+}
+
 TEST(HostileAgent, AnEndlessTableEndsUnderEachCapAndSaysWhich)
 {
     struct Case
