@@ -4,6 +4,7 @@
 #include "app/connection_closing.h"
 #include "app/cool_bar.h"
 #include "app/filter_field.h"
+#include "app/traffic_window.h"
 #include "app/view_area.h"
 #include "app/window_layout.h"
 #include "help/shell.h"
@@ -22,6 +23,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QKeySequence>
@@ -48,6 +50,21 @@ namespace {
 constexpr int kNoticeMilliseconds = 20000;
 // Below this a restored geometry is taken for garbage.
 constexpr QSize kSmallestRestored(240, 180);
+
+// Closing and stopping act on this computer, or on the one watched agent given options that
+// may write; rows of several computers at once are not offered them.
+bool closeOffered(const Options& options)
+{
+    return options.showTraffic && !watchesMoreComputers(options)
+        && (!options.watchAgent || !options.watchWriteSnmpOptions.empty());
+}
+
+std::optional<ConnectionClosing::WriteAccess> writeAccess(const Options& options)
+{
+    if (!options.watchAgent)
+        return std::nullopt;
+    return ConnectionClosing::WriteAccess { options.watchHost, options.watchWriteSnmpOptions };
+}
 
 } // namespace
 
@@ -251,6 +268,14 @@ void TForm1::createViewMenu()
     entry(QStringLiteral("&ViewLog"), QKeySequence(Qt::CTRL | Qt::Key_J), &TForm1::ToolButton4Click);
     History1 = entry(QStringLiteral("Hi&story..."), QKeySequence(Qt::CTRL | Qt::Key_H),
         [this] { Q_EMIT historyRequested(); });
+    Traffic1 = entry(QStringLiteral("&Traffic..."), QKeySequence(Qt::CTRL | Qt::Key_T), [this] {
+        if (!m_trafficWindow)
+            m_trafficWindow = new TrafficWindow(this);
+        m_trafficWindow->setRows({}); // until the next scan
+        m_trafficWindow->show();
+        m_trafficWindow->raise();
+        scanNow();
+    });
     entry(QStringLiteral("&Help"), QKeySequence::HelpContents, &TForm1::Help1Click);
     View1->addSeparator();
     Exit1 = entry(QStringLiteral("E&xit"), QKeySequence(Qt::CTRL | Qt::Key_Q), &TForm1::ToolButton2Click);
@@ -267,7 +292,7 @@ void TForm1::showOptions(const Options& now, const Options& before)
     m_gridModel->setProcessColumn(now.showProcessColumn);
     m_gridModel->setTrafficColumns(now.showTraffic);
     if (StringGrid1)
-        StringGrid1->setCloseOffered(now.showTraffic && !now.watchAgent);
+        StringGrid1->setCloseOffered(closeOffered(now));
     m_gridModel->setComputerColumn(watchesMoreComputers(now));
     m_gridModel->setMarkNewRows(now.markNewRows);
     m_gridModel->setSortable(now.sortByHeader);
@@ -313,19 +338,11 @@ StringGrid* TForm1::grid()
     m_viewArea->setGrid(StringGrid1);
     // A copy's notice stands until the next scan's text, over a stale text too.
     connect(StringGrid1, &StringGrid::statusTextRequested, m_statusPanel, &QLabel::setText);
-    StringGrid1->setCloseOffered(m_store.current().showTraffic && !m_store.current().watchAgent);
-    connect(StringGrid1, &StringGrid::closeConnectionRequested, this, [this](const GridRowDetails& details) {
-        if (!m_closing)
-            m_closing
-                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
-        m_closing->request(details);
-    });
-    connect(StringGrid1, &StringGrid::stopProcessRequested, this, [this](const GridRowDetails& details) {
-        if (!m_closing)
-            m_closing
-                = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
-        m_closing->requestStop(details);
-    });
+    StringGrid1->setCloseOffered(closeOffered(m_store.current()));
+    connect(StringGrid1, &StringGrid::closeConnectionRequested, this,
+        [this](const GridRowDetails& details) { requestClosing(details, false); });
+    connect(StringGrid1, &StringGrid::stopProcessRequested, this,
+        [this](const GridRowDetails& details) { requestClosing(details, true); });
     // Space on the grid holds it still for reading, as F6 does anywhere in the window.
     auto* pause = new QAction(QStringLiteral("Pause"), StringGrid1);
     pause->setObjectName(QStringLiteral("GridPause"));
@@ -334,6 +351,38 @@ StringGrid* TForm1::grid()
     StringGrid1->addAction(pause);
     connect(pause, &QAction::triggered, this, [this] { setPaused(!m_paused); });
     return StringGrid1;
+}
+
+void TForm1::requestClosing(const GridRowDetails& details, bool stop)
+{
+    if (!m_closing)
+        m_closing
+            = new ConnectionClosing(this, [this](const QString& text) { m_statusPanel->setText(text); });
+    m_closing->setRemote(writeAccess(m_store.current()));
+    stop ? m_closing->requestStop(details) : m_closing->request(details);
+}
+
+bool TForm1::showMapMenu(QContextMenuEvent* event)
+{
+    const ConnectionRow* row = m_map ? m_map->rowAt(event->pos()) : nullptr;
+    if (!row || !closeOffered(m_store.current()))
+        return false;
+    m_mapMenuRow = gridRowDetailsOf(*row);
+    if (!m_mapMenu) {
+        m_mapMenu = new QMenu(this);
+        m_mapMenu->setObjectName(QStringLiteral("MapMenu"));
+        QAction* close = m_mapMenu->addAction(QStringLiteral("Close connection\u2026"));
+        close->setObjectName(QStringLiteral("CloseConnection"));
+        connect(close, &QAction::triggered, this, [this] { requestClosing(m_mapMenuRow, false); });
+        QAction* stop = m_mapMenu->addAction(QStringLiteral("Stop process\u2026"));
+        stop->setObjectName(QStringLiteral("StopProcess"));
+        connect(stop, &QAction::triggered, this, [this] { requestClosing(m_mapMenuRow, true); });
+    }
+    const QList<QAction*> actions = m_mapMenu->actions();
+    actions[0]->setEnabled(std::strcmp(row->protocol, "TCP") == 0 && !m_mapMenuRow.remoteAddress.empty());
+    actions[1]->setEnabled(m_mapMenuRow.pid != 0);
+    m_mapMenu->popup(event->globalPos());
+    return true;
 }
 
 void TForm1::attachMapPictures(const MapPictures* pictures)
@@ -563,6 +612,8 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
     if (m_paused)
         return;
     tellUnknownOwners(details);
+    if (m_trafficWindow && m_trafficWindow->isVisible())
+        m_trafficWindow->setRows(details);
     m_gridModel->setGridContent(std::move(rows), std::move(details));
     showChanges();
 }
@@ -755,6 +806,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     }
     if (event->type() == QEvent::Paint && watched == ListView1)
         FormPaint();
+    if (event->type() == QEvent::ContextMenu && watched == ListView1
+        && showMapMenu(static_cast<QContextMenuEvent*>(event)))
+        return true;
     if (event->type() == QEvent::KeyPress && (watched == ListView1 || watched == ScrollBar1)) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (m_map && m_map->scrollByKey(key))

@@ -19,6 +19,7 @@ class GridModel;
 class MapSurface;
 class OptionsStore;
 class QAction;
+class QContextMenuEvent;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -29,6 +30,7 @@ class QToolBar;
 class QToolButton;
 class Scanner;
 class StringGrid;
+class TrafficWindow;
 class ViewArea;
 struct MapPictures;
 
@@ -153,6 +155,7 @@ public:
     QAction* Pause1 = nullptr; // F6, and Space on the grid
     QAction* Preferences1 = nullptr; // Ctrl+,
     QAction* History1 = nullptr; // Ctrl+H: the History window
+    QAction* Traffic1 = nullptr; // Ctrl+T: the Traffic window, sums by process or remote host
     QAction* Exit1 = nullptr; // Ctrl+Q, as ToolButton2
 
 Q_SIGNALS:
@@ -208,4 +211,11 @@ private:
     Scanner* m_scanner = nullptr;
     std::unique_ptr<ConnectionMap> m_map;
     ConnectionClosing* m_closing = nullptr; // made at the first "Close connection"
+    TrafficWindow* m_trafficWindow = nullptr; // made at its first opening
+    QMenu* m_mapMenu = nullptr; // a map row's "Close connection…" and "Stop process…", made at first use
+    GridRowDetails m_mapMenuRow; // the row the map's menu opened on
+    // Asks to close the row's connection, or to stop its process, on the watched computer.
+    void requestClosing(const GridRowDetails& details, bool stop);
+    // False, leaving the event as it was, off the rows or while closing is not offered.
+    bool showMapMenu(QContextMenuEvent* event);
 };

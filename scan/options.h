@@ -35,6 +35,9 @@ struct Options
     bool watchAgent = false; // false: this computer, through the agent module in the process
     std::string watchHost; // net-snmp's peer syntax: "host", "udp:host:161", "udp6:[::1]:1161"
     std::string watchSnmpOptions; // snmpwalk's syntax; may hold a community or passphrases
+    // snmpset's syntax, for closing and stopping on that agent: a write community or a v3
+    // user with write access. A secret; empty: the window offers no closing there.
+    std::string watchWriteSnmpOptions;
     // IPv6 rows are on: the IPv4 tables alone miss a third of a Linux machine's sockets.
     bool showIpv6Endpoints = true;
     bool showProcessColumn = false;

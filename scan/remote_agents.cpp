@@ -115,6 +115,14 @@ void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const Agent
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
+RemoteSetResult setRemoteInteger(const std::string& peer, const std::string& snmpOptions,
+    const std::vector<std::uint32_t>& name, long value)
+{
+    if (const RemoteAgentsEntry* entry = remoteAgents())
+        return entry->setInteger(peer, snmpOptions, name, value);
+    return { remoteAgentsError(), false };
+}
+
 SnmpCommandLine splitRemoteCommandLine(
     const std::vector<std::string>& words, std::vector<std::string>& options, std::vector<std::string>& peers)
 {

@@ -7,6 +7,7 @@
 
 #include "scan/agent_poller.h"
 #include "scan/fleet_poller.h"
+#include "scan/integer_set.h"
 #include "scan/mib_agent.h"
 #include "scan/snmp_session.h"
 
@@ -35,6 +36,9 @@ struct RemoteAgentsEntry
     // last poll began, until stop is set; every poll that ends goes to onResult at once.
     void (*watchFleet)(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
         int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult);
+    // One SET of an INTEGER instance at the agent, with its own session; blocks until it ends.
+    RemoteSetResult (*setInteger)(const std::string& peer, const std::string& snmpOptions,
+        const std::vector<std::uint32_t>& name, long value);
 };
 
 // Changes with every change to the entry above, so a module of another build is refused.
@@ -60,6 +64,9 @@ std::vector<AgentPollResult> pollRemoteAgents(const std::vector<std::string>& pe
 // nothing until stop is set.
 void watchRemoteFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRequest& request,
     int intervalMs, const std::atomic<bool>& stop, const FleetResultHandler& onResult);
+// setInteger of the module; without it, the reason as the failure.
+RemoteSetResult setRemoteInteger(const std::string& peer, const std::string& snmpOptions,
+    const std::vector<std::uint32_t>& name, long value);
 // splitSnmpCommandLine of the module; without it, Error after the reason on standard error.
 SnmpCommandLine splitRemoteCommandLine(const std::vector<std::string>& words,
     std::vector<std::string>& options, std::vector<std::string>& peers);

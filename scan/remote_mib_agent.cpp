@@ -139,6 +139,14 @@ std::string RemoteMibAgent::sysName()
     return get.value().octets;
 }
 
+RemoteSetResult RemoteMibAgent::setInteger(const std::vector<std::uint32_t>& name, long value)
+{
+    IntegerSet set(name, value);
+    if (run(set))
+        return {};
+    return { m_session.error(), set.answered() };
+}
+
 std::vector<MibRow> RemoteMibAgent::walkTcpConnectionTable()
 {
     return walkColumns(mibtables::kTcpConnectionEntry, mibtables::kTcpConnectionColumns);

@@ -3,6 +3,7 @@
 // net-snmp's client library: the same records the module loaded into the process gives.
 // One session per object; use an object from one thread at a time.
 
+#include "scan/integer_set.h"
 #include "scan/mib_agent.h"
 #include "scan/remote_row_decoder.h"
 #include "scan/scan_budget.h"
@@ -35,6 +36,8 @@ public:
     std::vector<MibEndpoint> walkUdpTable() override;
     // sysName.0, "" when it could not be read.
     std::string sysName();
+    // A SET of one INTEGER instance; its failure is "" when the agent took it.
+    RemoteSetResult setInteger(const std::vector<std::uint32_t>& name, long value);
 
     // The walks from here to the next call are one scan: they share its caps on time and
     // memory, and its count of refused rows. Walks outside a scan have their own caps each.

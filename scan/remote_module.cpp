@@ -36,8 +36,14 @@ void watchFleet(const std::vector<FleetPoller::Agent>& agents, const AgentPollRe
     poller.run(FleetPoller::Clock::now(), [](std::size_t, const AgentPollResult&) {});
 }
 
+RemoteSetResult setInteger(const std::string& peer, const std::string& snmpOptions,
+    const std::vector<std::uint32_t>& name, long value)
+{
+    return RemoteMibAgent(peer, snmpOptions).setInteger(name, value);
+}
+
 constexpr RemoteAgentsEntry entry { kRemoteAgentsLayout, makeAgent, agentName, poll, splitSnmpCommandLine,
-    watchFleet };
+    watchFleet, setInteger };
 
 } // namespace
 

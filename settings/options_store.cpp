@@ -60,6 +60,7 @@ const NumberKey kNumberKeys[] = {
 const QString kWatchSourceKey = u"watch/source"_s;
 const QString kWatchHostKey = u"watch/host"_s;
 const QString kWatchOptionsKey = u"watch/snmpOptions"_s;
+const QString kWatchWriteOptionsKey = u"watch/writeSnmpOptions"_s; // in the secret store alone
 const QString kAgentSource = u"snmpAgent"_s;
 const QString kComputerSource = u"thisComputer"_s;
 const QString kTableSizeKey = u"Table/Size"_s;
@@ -179,11 +180,14 @@ void OptionsStore::loadPreferences()
     const SettingsFile& file = *m_settingsFile;
     // An older version kept them in veltran.ini: read from there until the next save moves them.
     std::string snmpOptions = file.value(kWatchOptionsKey).toString().toStdString();
+    std::string writeOptions;
     if (m_secrets && file.value(kWatchHostKey).isValid()) {
         if (const auto secret = m_secrets->value(kWatchOptionsKey))
             snmpOptions = secret->toStdString();
         else if (!m_secrets->error().isEmpty())
             Q_EMIT saveFailed(m_secrets->error());
+        if (const auto secret = m_secrets->value(kWatchWriteOptionsKey))
+            writeOptions = secret->toStdString();
     }
     std::vector<WatchedAgent> moreAgents;
     const int fleetSize = std::clamp(file.value(kFleetSizeKey, 0).toInt(), 0, kMostFleetAgents);
@@ -197,13 +201,14 @@ void OptionsStore::loadPreferences()
         }
         moreAgents.push_back(std::move(agent));
     }
-    change([&file, &snmpOptions, &moreAgents](Options& options) {
+    change([&file, &snmpOptions, &writeOptions, &moreAgents](Options& options) {
         options.moreAgents = std::move(moreAgents);
         for (const PreferenceKey& key : kPreferenceKeys)
             options.*key.option = file.value(key.key, options.*key.option).toBool();
         options.watchAgent = file.value(kWatchSourceKey).toString() == kAgentSource;
         options.watchHost = file.value(kWatchHostKey).toString().toStdString();
         options.watchSnmpOptions = snmpOptions;
+        options.watchWriteSnmpOptions = writeOptions;
         bool ok = false;
         const int rows = file.value(kTableSizeKey, options.tableSize).toInt(&ok);
         if (ok && isOfferedTableSize(rows))
@@ -236,6 +241,10 @@ void OptionsStore::savePreferences()
     const QString snmpOptions = QString::fromStdString(m_options.watchSnmpOptions);
     const bool asked = !snmpOptions.isEmpty() || file.value(kWatchHostKey).isValid();
     if (m_secrets && asked && !m_secrets->setValue(kWatchOptionsKey, snmpOptions))
+        Q_EMIT saveFailed(m_secrets->error());
+    if (m_secrets && asked
+        && !m_secrets->setValue(
+            kWatchWriteOptionsKey, QString::fromStdString(m_options.watchWriteSnmpOptions)))
         Q_EMIT saveFailed(m_secrets->error());
     if (file.value(kWatchOptionsKey).isValid())
         saved = file.remove(kWatchOptionsKey) && saved;

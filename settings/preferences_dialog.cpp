@@ -103,6 +103,14 @@ void PreferencesDialog::createControls()
     secrets->addWidget(EditSnmpOptions, 1);
     secrets->addWidget(CheckShowSecrets);
     watchLayout->addRow(u"SNMP options"_s, secrets);
+    EditWriteSnmpOptions = new QLineEdit(watch);
+    EditWriteSnmpOptions->setObjectName(u"EditWriteSnmpOptions"_s);
+    EditWriteSnmpOptions->setEchoMode(QLineEdit::Password);
+    EditWriteSnmpOptions->setToolTip(
+        u"For \"Close connection\" and \"Stop process\" on that computer, as for "
+        u"snmpset: -v2c -c WRITE-COMMUNITY, or -v3 with a user that may write. "
+        u"Empty: they are not offered"_s);
+    watchLayout->addRow(u"Write options"_s, EditWriteSnmpOptions);
     ButtonMoreComputers = new QPushButton(u"More computers..."_s, watch);
     ButtonMoreComputers->setObjectName(u"ButtonMoreComputers"_s);
     ButtonMoreComputers->setToolTip(u"Other computers to watch at once, each through its SNMP agent"_s);
@@ -115,6 +123,7 @@ void PreferencesDialog::createControls()
     connect(RadioSnmpAgent, &QRadioButton::toggled, this, &PreferencesDialog::enableAgentFields);
     connect(CheckShowSecrets, &QCheckBox::toggled, this, [this](bool shown) {
         EditSnmpOptions->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
+        EditWriteSnmpOptions->setEchoMode(shown ? QLineEdit::Normal : QLineEdit::Password);
     });
 
     auto* rows = new QGroupBox(u"Rows"_s, this);
@@ -214,6 +223,7 @@ void PreferencesDialog::showOptions(const Options& options)
     (options.watchAgent ? RadioSnmpAgent : RadioThisComputer)->setChecked(true);
     EditHost->setText(QString::fromStdString(options.watchHost));
     EditSnmpOptions->setText(QString::fromStdString(options.watchSnmpOptions));
+    EditWriteSnmpOptions->setText(QString::fromStdString(options.watchWriteSnmpOptions));
     CheckShowSecrets->setChecked(false);
     for (const BoxOption& item : kBoxes)
         (this->*item.box)->setChecked(options.*item.option);
@@ -228,6 +238,7 @@ void PreferencesDialog::enableAgentFields()
     const bool agent = RadioSnmpAgent->isChecked();
     EditHost->setEnabled(agent);
     EditSnmpOptions->setEnabled(agent);
+    EditWriteSnmpOptions->setEnabled(agent);
     CheckShowSecrets->setEnabled(agent);
 }
 
@@ -237,6 +248,7 @@ void PreferencesDialog::accept()
         options.watchAgent = RadioSnmpAgent->isChecked();
         options.watchHost = EditHost->text().trimmed().toStdString();
         options.watchSnmpOptions = EditSnmpOptions->text().toStdString();
+        options.watchWriteSnmpOptions = EditWriteSnmpOptions->text().toStdString();
         for (const BoxOption& item : kBoxes)
             options.*item.option = (this->*item.box)->isChecked();
         options.tableSize = ComboTableSize->currentData().toInt();

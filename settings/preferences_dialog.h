@@ -33,6 +33,7 @@ public:
     QRadioButton* RadioSnmpAgent = nullptr; // Watch: "SNMP agent"
     QLineEdit* EditHost = nullptr;
     QLineEdit* EditSnmpOptions = nullptr; // masked: it may hold a community or passphrases
+    QLineEdit* EditWriteSnmpOptions = nullptr; // masked likewise
     QCheckBox* CheckShowSecrets = nullptr; // "Show" the SNMP options in clear
     QPushButton* ButtonMoreComputers = nullptr; // opens the list of computers watched after the first
     WatchListDialog* watchList(); // made at its first use

@@ -14,7 +14,7 @@ packages=(
     clang libclang-rt-14-dev
     snmpd snmp libsnmp-dev
     libsqlite3-dev sqlite3 qt6-charts-dev qtkeychain-qt6-dev dbus-daemon pkexec polkitd
-    gnome-keyring libsecret-1-0
+    gnome-keyring libsecret-1-0 libxml2-utils
 )
 
 missing=()

@@ -79,6 +79,17 @@ public:
             m_painter.drawImage(QPoint(x, y), image);
     }
 
+    // A horizontal line width pixels thick, centred on from's row.
+    void thickLine(QPoint from, QPoint to, int width)
+    {
+        if (width <= 1) {
+            line(from, to);
+            return;
+        }
+        m_painter.fillRect(
+            QRect(from.x(), from.y() - (width - 1) / 2, to.x() - from.x() + 1, width), kLineColour);
+    }
+
     void line(QPoint from, QPoint to)
     {
         m_painter.setPen(m_linePen);
@@ -164,6 +175,14 @@ private:
 };
 
 } // namespace
+
+int mapLineWidth(const ConnectionRow& row, const MapLabels& labels)
+{
+    if (!labels.traffic || !row.trafficKnown || row.sendRate < 0 || row.receiveRate < 0)
+        return 1;
+    const double rate = row.sendRate + row.receiveRate;
+    return rate < 10e3 ? 1 : rate < 100e3 ? 2 : rate < 1e6 ? 3 : 4;
+}
 
 std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels)
 {
@@ -335,10 +354,12 @@ QImage composeConnectionMap(QSize surfaceSize, int clientWidth, int mapTop, cons
                 const int ownWidth = std::max(canvas.width(canvas.text(portText.c_str())),
                     canvas.width(canvas.text(mapProtocolText(row, labels).c_str())));
                 if (remoteSpan > hubWidth)
-                    canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+                    canvas.thickLine(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid),
+                        mapLineWidth(row, labels));
                 canvas.clipLeftOf(textX + ownWidth + kTextGap);
             } else {
-                canvas.line(QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid));
+                canvas.thickLine(
+                    QPoint(x + hubWidth, rowMid), QPoint(x + remoteSpan, rowMid), mapLineWidth(row, labels));
             }
             canvas.picture(x + remoteSpan, y, drawn.Image_Remote);
             canvas.drawTextLeftOf(
@@ -397,8 +418,14 @@ void ConnectionMap::setTable(std::shared_ptr<MapTable> table)
 
 QString ConnectionMap::toolTipAt(QPoint point) const
 {
+    const ConnectionRow* row = rowAt(point);
+    return row ? mapRowToolTip(*row) : QString();
+}
+
+const ConnectionRow* ConnectionMap::rowAt(QPoint point) const
+{
     const int row = mapRowAt(*m_pictures, m_table->table, m_mapTop, point);
-    return row > 0 ? mapRowToolTip(m_table->table.row(row)) : QString();
+    return row > 0 ? &m_table->table.row(row) : nullptr;
 }
 
 void ConnectionMap::DrawConnectionMap()

@@ -34,6 +34,10 @@ struct MapLabels
     bool traffic = false; // a connection's rates after its port, once it has them
 };
 
+// The pixels of an established row's line: 1, or with traffic on, one more for each tenfold
+// of its rate (both ways) from 10 KB/s, up to 4 at 1 MB/s.
+int mapLineWidth(const ConnectionRow& row, const MapLabels& labels);
+
 // The protocol text a map row shows: its protocol, and with states on, the state of a TCP
 // row that is not established, so a socket waiting to close does not look like a listener.
 std::string mapProtocolText(const ConnectionRow& row, const MapLabels& labels);
@@ -111,6 +115,9 @@ public:
 
     // The tooltip for a point of ListView1, after the last run; empty off the rows.
     QString toolTipAt(QPoint point) const;
+    // The row drawn at a point of ListView1 after the last run; null off the rows. Valid
+    // until the next table is set.
+    const ConnectionRow* rowAt(QPoint point) const;
 
 private:
     QPointer<MapSurface> m_listView1;

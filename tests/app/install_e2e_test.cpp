@@ -84,8 +84,14 @@ TEST_F(Installed, FilesAreInTheirPlacesAndTheDesktopFilesValidate)
     for (const char* relative : { "bin/veltran", "bin/veltran-scan", "lib/veltran/libinetmib1.so",
              "lib/veltran/libveltran-remote.so", "share/veltran/help.htm", "share/man/man1/veltran.1",
              "share/man/man1/veltran-scan.1", "share/icons/hicolor/16x16/apps/example.veltran.Veltran.png",
-             "share/icons/hicolor/256x256/apps/example.veltran.Veltran.png" })
+             "share/icons/hicolor/256x256/apps/example.veltran.Veltran.png", "libexec/veltran-close-helper" })
         EXPECT_TRUE(QFile::exists(file(relative))) << relative;
+    // pkexec matches the helper to its action by this path alone.
+    const QString policy = file("share/polkit-1/actions/example.veltran.Veltran.policy");
+    EXPECT_TRUE(
+        contentOf(policy).contains("policykit.exec.path\">" + file("libexec/veltran-close-helper").toUtf8() + "<"));
+    const Outcome wellFormed = run("xmllint --noout --nonet " + policy.toStdString() + " 2>&1");
+    EXPECT_EQ(wellFormed.status, 0) << wellFormed.out;
     const Outcome desktop = run("desktop-file-validate "
         + file("share/applications/example.veltran.Veltran.desktop").toStdString() + " 2>&1");
     EXPECT_EQ(desktop.status, 0) << desktop.out;
@@ -109,7 +115,8 @@ TEST(DebianPackage, HoldsTheInstalledFilesAndNamesItsDependencies)
              "./usr/lib/veltran/libinetmib1.so\n", "./usr/lib/veltran/libveltran-remote.so\n",
              "./usr/share/veltran/help.htm\n", "./usr/share/applications/example.veltran.Veltran.desktop\n",
              "./usr/share/metainfo/example.veltran.Veltran.metainfo.xml\n",
-             "./usr/share/man/man1/veltran.1\n" })
+             "./usr/share/man/man1/veltran.1\n", "./usr/libexec/veltran-close-helper\n",
+             "./usr/share/polkit-1/actions/example.veltran.Veltran.policy\n" })
         EXPECT_NE(contents.out.find(path), std::string::npos) << path;
     const std::string depends = run("dpkg-deb -f " + deb + " Depends").out;
     for (const char* package :

@@ -3,6 +3,7 @@
 #include "app/filter_field.h"
 #include "app/program.h"
 #include "app/tform1.h"
+#include "app/traffic_window.h"
 #include "help/shell.h"
 #include "platform/name_services.h"
 #include "scan/scanner.h"
@@ -18,6 +19,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -30,6 +33,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -193,6 +197,60 @@ TEST_F(MainWindowTest, WheelOverTheMapScrollsByOneRowAndStopsAtTheEnds)
     for (int i = 0; i < 20; ++i)
         wheelOver(form().ListView1, -120);
     EXPECT_EQ(bar->value(), bar->maximum());
+}
+
+TEST_F(MainWindowTest, AMapRowOffersClosingOnlyWithTrafficShown)
+{
+    sockets.connectTo(sockets.listen());
+    create();
+    program->show();
+    finishScan();
+    const auto menuAt = [this](bool expectMenu) {
+        for (int y = 0; y < form().ListView1->height(); ++y) {
+            const ConnectionRow* row = form().connectionMap()->rowAt(QPoint(300, y));
+            if (!row || std::strcmp(row->state, "Established") != 0)
+                continue;
+            QContextMenuEvent event(
+                QContextMenuEvent::Mouse, QPoint(300, y), form().ListView1->mapToGlobal(QPoint(300, y)));
+            QApplication::sendEvent(form().ListView1, &event);
+            auto* menu = form().findChild<QMenu*>(QStringLiteral("MapMenu"));
+            EXPECT_EQ(menu && menu->isVisible(), expectMenu);
+            if (menu) {
+                EXPECT_TRUE(menu->actions().at(0)->isEnabled()) << "an established TCP row";
+                menu->close();
+            }
+            return;
+        }
+        ADD_FAILURE() << "no established row on the map";
+    };
+    menuAt(false);
+    program->store().set(&Options::showTraffic, true);
+    form().scanNow();
+    finishScan();
+    menuAt(true);
+}
+
+TEST_F(MainWindowTest, TheTrafficWindowSumsTheConnectionsOfEachProcess)
+{
+    sockets.connectTo(sockets.listen());
+    create();
+    program->store().set(&Options::showTraffic, true);
+    program->show();
+    finishScan();
+    form().Traffic1->trigger();
+    finishScan();
+    auto* window = form().findChild<TrafficWindow*>();
+    ASSERT_TRUE(window && window->isVisible());
+    const QAbstractItemModel* groups = window->TableGroups->model();
+    QStringList owners;
+    for (int row = 0; row < groups->rowCount(); ++row)
+        owners << groups->index(row, 0).data().toString();
+    EXPECT_TRUE(owners.join(u' ').contains(u'[' + QString::number(getpid()) + u']'))
+        << owners.join(u' ').toStdString();
+    window->ComboGrouping->setCurrentIndex(1);
+    ASSERT_EQ(groups->rowCount(), 1);
+    EXPECT_EQ(groups->index(0, 1).data().toInt(), 2) << "both ends of the pair";
+    EXPECT_EQ(groups->index(0, 0).data().toString(), u"127.0.0.1"_qs);
 }
 
 TEST_F(MainWindowTest, RefreshIntervalFollowsTheStoredTimeAndOk)
@@ -527,7 +585,7 @@ TEST_F(MainWindowTest, TheViewMenuPauseAndKeysReachEveryCommand)
         ++entries;
         EXPECT_FALSE(action->shortcut().isEmpty()) << action->text().toStdString();
     }
-    EXPECT_EQ(entries, 10); // History... among them
+    EXPECT_EQ(entries, 11); // History... and Traffic... among them
 
     QTest::keyClick(&form(), Qt::Key_G, Qt::ControlModifier);
     EXPECT_FALSE(form().ToolButton3->isChecked());

@@ -136,6 +136,8 @@ std::string SnmpdProcess::start(const SnmpdConfig& config)
             << quoted(config.privPassphrase) << "\n"
             << "rouser " << config.user << " priv\n"
             << "sysName veltran-agent-" << m_port << "\n";
+        if (!config.writeCommunity.empty())
+            out << "rwcommunity " << config.writeCommunity << " 127.0.0.1\n";
         if (!out)
             return "cannot write " + configFile;
     }

@@ -13,6 +13,7 @@ namespace testsnmp {
 struct SnmpdConfig
 {
     std::string community = "public";
+    std::string writeCommunity; // a v2c community that may SET, from loopback; "": none
     std::string user = "veltran"; // v3 authPriv, SHA and AES
     std::string authPassphrase = "veltran-auth-pass";
     std::string privPassphrase = "veltran-priv-pass";

@@ -29,17 +29,17 @@ TEST(ConnectionCloser, ClosesEitherFamilysConnectionAndSaysWhyWhenItCannot)
     Socket client = tcpClient("127.0.0.1", 9700);
     Socket accepted = acceptOne(listener);
     const int port = client.localPort();
-    EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), "");
+    EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), ActionOutcome::Done);
     EXPECT_EQ(sstraffic::readError(client), ECONNRESET);
-    EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), "the connection is gone already");
+    EXPECT_EQ(closeTcpConnection("127.0.0.1", 9700, "127.0.0.1", port), ActionOutcome::Gone);
 
     Socket v6Listener = tcpListener("::1", 9701, Stack::V6Only);
     Socket v6Client = tcpClient("::1", 9701);
     Socket v6Accepted = acceptOne(v6Listener);
-    EXPECT_EQ(closeTcpConnection("::1", v6Client.localPort(), "::1", 9701), "");
+    EXPECT_EQ(closeTcpConnection("::1", v6Client.localPort(), "::1", 9701), ActionOutcome::Done);
     EXPECT_EQ(sstraffic::readError(v6Accepted), ECONNRESET);
 
-    EXPECT_EQ(closeTcpConnection("localhost", 1, "::1", 2), "'localhost' is not an address");
+    EXPECT_EQ(closeTcpConnection("localhost", 1, "::1", 2), ActionOutcome::Refused);
 }
 
 TEST(ConnectionCloser, StopsTheProcessTheLastScanReadAndSaysWhenItHasEnded)
@@ -54,11 +54,11 @@ TEST(ConnectionCloser, StopsTheProcessTheLastScanReadAndSaysWhenItHasEnded)
     agent.walkTcpListeners();
     agent.walkProcesses();
     agent.endScan();
-    ASSERT_EQ(stopProcess(static_cast<std::uint32_t>(child)), ""); // else the holder ends the child
+    ASSERT_EQ(stopProcess(static_cast<std::uint32_t>(child)),
+        ActionOutcome::Done); // else the holder ends the child
     const int status = holder.waitForEnd();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
-    EXPECT_EQ(stopProcess(static_cast<std::uint32_t>(child)),
-        "it has ended, or its process id now names another process");
+    EXPECT_EQ(stopProcess(static_cast<std::uint32_t>(child)), ActionOutcome::Gone);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "scan/traffic.h"
+#include "scan/traffic_groups.h"
 
 #include <gtest/gtest.h>
 
@@ -103,3 +104,39 @@ TEST(Traffic, CellTexts)
 }
 
 } // namespace
+
+TEST(TrafficGroups, SumTheKnownConnectionsByProcessOrRemoteHostMostBytesFirst)
+{
+    const auto row
+        = [](std::uint32_t pid, const char* name, const char* remote, std::uint64_t sent, double rate) {
+              GridRowDetails details { "10.0.0.1", remote, 5000, 443, pid, name };
+              details.trafficKnown = true;
+              details.bytesSent = sent;
+              details.bytesReceived = 1;
+              details.sendRate = rate;
+              details.receiveRate = rate < 0 ? -1 : 1;
+              return details;
+          };
+    GridRowDetails udp { "10.0.0.1", "10.0.0.9", 53, 53, 7, "dns" }; // no counters: left out
+    const std::vector<GridRowDetails> rows { row(7, "curl", "10.0.0.2", 100, 10),
+        row(7, "curl", "10.0.0.3", 50, -1), row(9, "curl", "10.0.0.2", 900, -1), row(0, "", "10.0.0.3", 5, 2),
+        udp };
+
+    const auto byProcess = groupTraffic(rows, TrafficGrouping::Process);
+    ASSERT_EQ(byProcess.size(), 3u);
+    EXPECT_EQ(byProcess[0].name, "curl[9]"); // most bytes first
+    EXPECT_LT(byProcess[0].sendRate, 0) << "none of its connections has a rate yet";
+    EXPECT_EQ(byProcess[1].name, "curl[7]");
+    EXPECT_EQ(byProcess[1].connections, 2);
+    EXPECT_EQ(byProcess[1].bytesSent, 150u);
+    EXPECT_EQ(byProcess[1].bytesReceived, 2u);
+    EXPECT_EQ(byProcess[1].sendRate, 10); // the one with a rate
+    EXPECT_EQ(byProcess[2].name, "-");
+
+    const auto byHost = groupTraffic(rows, TrafficGrouping::RemoteHost);
+    ASSERT_EQ(byHost.size(), 2u);
+    EXPECT_EQ(byHost[0].name, "10.0.0.2");
+    EXPECT_EQ(byHost[0].bytesSent, 1000u);
+    EXPECT_EQ(byHost[1].connections, 2);
+    EXPECT_EQ(byHost[1].sendRate, 2);
+}

@@ -66,6 +66,7 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     dialog->RadioSnmpAgent->setChecked(true);
     dialog->EditHost->setText(u" udp6:[::1]:1161 "_s);
     dialog->EditSnmpOptions->setText(u"-v2c -c s3cret"_s);
+    dialog->EditWriteSnmpOptions->setText(u"-v2c -c wr1te"_s);
     dialog->CheckRecordHistory->setChecked(true);
     dialog->SpinKeepDays->setValue(7);
     EXPECT_FALSE(store->current().mapStates) << "applied by Ok only";
@@ -75,6 +76,7 @@ TEST_F(PreferencesTest, OkAppliesAndStoresCancelKeepsTheStoreARestartReadsThemBa
     EXPECT_FALSE(store->current().showIpv6Endpoints);
     EXPECT_TRUE(store->current().watchAgent);
     EXPECT_EQ(store->current().watchHost, "udp6:[::1]:1161");
+    EXPECT_EQ(store->current().watchWriteSnmpOptions, "-v2c -c wr1te");
     EXPECT_TRUE(store->current().recordHistory);
     EXPECT_EQ(store->current().historyKeepDays, 7);
     EXPECT_FALSE(QFile::permissions(u"veltran.ini"_s) & (QFileDevice::ReadGroup | QFileDevice::ReadOther));
@@ -111,6 +113,7 @@ TEST_F(PreferencesTest, TheSnmpOptionsAreKeptInAnOwnerOnlyFileNeverInVeltranIni)
     EXPECT_EQ(store->current().watchSnmpOptions, "-v2c -c old-s3cret");
 
     store->set(&Options::watchSnmpOptions, std::string("-v3 -u watcher -A 'auth s3cret'"));
+    store->set(&Options::watchWriteSnmpOptions, std::string("-v2c -c write-s3cret"));
     store->savePreferences();
     const auto content = [](const QString& name) {
         QFile in(name);
@@ -118,6 +121,7 @@ TEST_F(PreferencesTest, TheSnmpOptionsAreKeptInAnOwnerOnlyFileNeverInVeltranIni)
     };
     EXPECT_FALSE(content(u"veltran.ini"_s).contains("s3cret")) << content(u"veltran.ini"_s).toStdString();
     EXPECT_TRUE(content(u"veltran.secrets"_s).contains("auth s3cret"));
+    EXPECT_TRUE(content(u"veltran.secrets"_s).contains("write-s3cret"));
     struct stat info
     {
     };
@@ -128,6 +132,7 @@ TEST_F(PreferencesTest, TheSnmpOptionsAreKeptInAnOwnerOnlyFileNeverInVeltranIni)
 
     // Emptied: gone from the file too.
     store->set(&Options::watchSnmpOptions, std::string());
+    store->set(&Options::watchWriteSnmpOptions, std::string());
     store->savePreferences();
     EXPECT_FALSE(content(u"veltran.secrets"_s).contains("s3cret"));
 }
@@ -136,11 +141,14 @@ TEST_F(PreferencesTest, TheSnmpOptionsAreMaskedUntilShown)
 {
     dialog->RadioSnmpAgent->setChecked(true);
     EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(dialog->EditWriteSnmpOptions->echoMode(), QLineEdit::Password);
     dialog->CheckShowSecrets->setChecked(true);
     EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(dialog->EditWriteSnmpOptions->echoMode(), QLineEdit::Normal);
     dialog->reject();
     dialog->show(); // masked again at every opening
     EXPECT_EQ(dialog->EditSnmpOptions->echoMode(), QLineEdit::Password);
     dialog->RadioThisComputer->setChecked(true);
     EXPECT_FALSE(dialog->EditSnmpOptions->isEnabled());
+    EXPECT_FALSE(dialog->EditWriteSnmpOptions->isEnabled());
 }

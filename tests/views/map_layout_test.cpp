@@ -235,6 +235,26 @@ TEST_F(WorkedExample, LinesJoinTheRowsToTheTrunk)
     EXPECT_EQ(image.pixelColor(41, 120), kBlack);
 }
 
+TEST_F(WorkedExample, WithTrafficShownAFastConnectionsLineIsThicker)
+{
+    ConnectionRow& row = table.row(1);
+    row.trafficKnown = true;
+    EXPECT_EQ(mapLineWidth(row, { false, false, true }), 1) << "no rate yet";
+    row.sendRate = 900e3;
+    row.receiveRate = 200e3;
+    EXPECT_EQ(mapLineWidth(row, MapLabels()), 1);
+    const QImage thick = composeConnectionMap(
+        QSize(603, 409), 603, 30, pictures, table, "workstation", 1, { false, false, true });
+    const QImage plain = composeConnectionMap(QSize(603, 409), 603, 30, pictures, table, "workstation");
+    EXPECT_EQ(plain, image) << "traffic off: today's pixels";
+    for (int y = 206; y <= 209; ++y)
+        EXPECT_EQ(thick.pixelColor(300, y), kGrey) << y;
+    EXPECT_EQ(thick.pixelColor(300, 205), kBlack);
+    EXPECT_EQ(thick.pixelColor(300, 210), kBlack);
+    row.sendRate = 20e3;
+    EXPECT_EQ(mapLineWidth(row, { false, false, true }), 3);
+}
+
 TEST_F(WorkedExample, TextsStandAtTheirCorners)
 {
     const int remoteRight = 50 + 473 - 5;

@@ -4,6 +4,7 @@
 #include "views/grid_model.h"
 #include "views/grid_sort.h"
 #include "views/string_grid.h"
+#include "views/traffic_group_model.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,38 @@ TEST(TrafficColumns, TheMapShowsARateBesideThePortOnRequest)
     EXPECT_EQ(mapPortText(row, traffic), "5001  \u21911.5 KB/s \u2193200 B/s");
     row.sendRate = row.receiveRate = -1; // seen once: no rate yet
     EXPECT_EQ(mapPortText(row, traffic), "5001");
+}
+
+TEST(TrafficColumns, TheGroupsSortByValueWithUnknownRatesLast)
+{
+    TrafficGroupModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    std::vector<GridRowDetails> rows;
+    for (const auto& [pid, sent, rate] :
+        { std::tuple { 1u, 900ull, -1.0 }, std::tuple { 2u, 20ull, 5e3 }, std::tuple { 3u, 300ull, 50.0 } }) {
+        GridRowDetails row { "10.0.0.1", "10.0.0.2", 1, 2, pid, "p" };
+        row.trafficKnown = true;
+        row.bytesSent = sent;
+        row.sendRate = row.receiveRate = rate;
+        rows.push_back(row);
+    }
+    model.setRows(rows);
+    const auto names = [&model] {
+        QStringList shown;
+        for (int row = 0; row < model.rowCount(); ++row)
+            shown << model.index(row, 0).data().toString();
+        return shown.join(u' ');
+    };
+    model.sort(TrafficGroupModel::RateColumn, Qt::DescendingOrder);
+    EXPECT_EQ(names(), u"p[2] p[3] p[1]"_qs);
+    model.sort(TrafficGroupModel::RateColumn, Qt::AscendingOrder);
+    EXPECT_EQ(names(), u"p[3] p[2] p[1]"_qs);
+    model.sort(TrafficGroupModel::SentColumn, Qt::AscendingOrder);
+    EXPECT_EQ(names(), u"p[2] p[3] p[1]"_qs);
+    model.setRows(rows); // a later scan keeps the sort
+    EXPECT_EQ(names(), u"p[2] p[3] p[1]"_qs);
+    EXPECT_EQ(model.index(0, TrafficGroupModel::RateColumn).data().toString().toStdString(),
+        rateCellText(5e3, 5e3));
 }
 
 } // namespace
