@@ -85,8 +85,8 @@ TEST(VeltranScanTraffic, RatesOfAThrottledTransferFromTwoScans)
     Socket listener = tcpListener("127.0.0.1", 9510);
     Socket client = tcpClient("127.0.0.1", 9510);
     Socket server = acceptOne(listener);
-    // 500 KB/s in 10 ms steps, each due at its own time so a late step catches up.
-    constexpr double rate = 500'000;
+    // 1 MB/s in 10 ms steps, each due at its own time so a late step catches up.
+    constexpr double rate = 1'000'000;
     std::atomic<bool> done = false;
     std::thread sender([&] {
         const auto start = std::chrono::steady_clock::now();
@@ -101,7 +101,7 @@ TEST(VeltranScanTraffic, RatesOfAThrottledTransferFromTwoScans)
         while (recv(server.fd(), buffer, sizeof buffer, 0) > 0) { }
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const testproc::CommandRun run = scan("--rates 2");
+    const testproc::CommandRun run = scan("--rates 5");
     done = true;
     sender.join();
     shutdown(server.fd(), SHUT_RDWR);
