@@ -52,11 +52,10 @@ constexpr int kNoticeMilliseconds = 20000;
 constexpr QSize kSmallestRestored(240, 180);
 
 // Closing and stopping act on this computer, or on the one watched agent given options that
-// may write; rows of several computers at once are not offered them.
+// may write; with several computers watched, on the Watch choice's rows alone.
 bool closeOffered(const Options& options)
 {
-    return options.showTraffic && !watchesMoreComputers(options)
-        && (!options.watchAgent || !options.watchWriteSnmpOptions.empty());
+    return options.showTraffic && (!options.watchAgent || !options.watchWriteSnmpOptions.empty());
 }
 
 std::optional<ConnectionClosing::WriteAccess> writeAccess(const Options& options)

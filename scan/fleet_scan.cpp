@@ -208,7 +208,10 @@ void FleetScan::run(MibAgent& agent, NameServices& agentNames, const Options& op
         CollectingView collected(view, name, false);
         runScan(polled, theirs, other->resolver, log, collected, other->table);
         hidden += collected.hidden;
+        const std::size_t first = details.size();
         appendComputerRows(rows, details, collected.rows, collected.details, name, !why.empty());
+        for (std::size_t row = first; row < details.size(); ++row)
+            details[row].otherComputer = true;
         if (!why.empty())
             addPart(
                 status, name + ": " + why + ": its rows are stale, from its last poll that read the tables");

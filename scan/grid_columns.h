@@ -40,6 +40,8 @@ struct GridRowDetails
     // rows are those of an earlier poll, its agent no longer answering.
     std::string computer {};
     bool stale = false;
+    // A row of a computer other than the Watch choice's: no action of the window reaches it.
+    bool otherComputer = false;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.

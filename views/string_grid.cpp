@@ -562,9 +562,10 @@ void StringGrid::contextMenuEvent(QContextMenuEvent* event)
     actions[2]->setEnabled(!details.remoteAddress.empty());
     actions[3]->setEnabled(details.pid != 0);
     actions[4]->setVisible(m_closeOffered);
-    actions[4]->setEnabled(m_model->cellText(5, top) == "TCP" && !details.remoteAddress.empty());
+    actions[4]->setEnabled(
+        m_model->cellText(5, top) == "TCP" && !details.remoteAddress.empty() && !details.otherComputer);
     actions[5]->setVisible(m_closeOffered);
-    actions[5]->setEnabled(details.pid != 0);
+    actions[5]->setEnabled(details.pid != 0 && !details.otherComputer);
     menu->popup(event->globalPos());
     event->accept();
 }

@@ -132,6 +132,8 @@ TEST_F(FleetScanTest, EachRowNamesItsComputerAndHostFiltersOnIt)
         EXPECT_EQ(all.rows[i][0], std::to_string(i + 1)) << "the No cells count across the computers";
         computers.insert(all.details[i].computer);
         EXPECT_FALSE(all.details[i].stale);
+        // The window's actions reach the Watch choice's rows alone.
+        EXPECT_EQ(all.details[i].otherComputer, all.details[i].computer != thisComputer()) << i;
     }
     // The three computers share the namespace's sockets: the listener is a row of each.
     EXPECT_EQ(

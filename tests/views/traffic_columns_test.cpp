@@ -101,9 +101,14 @@ TEST(TrafficColumns, CloseConnectionIsOfferedOnRequestForTcpConnectionsOnly)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&grid));
     ConnectionRow udp {};
     setField(udp.localAddress, "0.0.0.0");
+    // Another computer's connection, its process known: neither action reaches it.
+    GridRowDetails other = gridRowDetailsOf(tcpRow(5002, 1, 1, 1));
+    other.pid = 7;
+    other.otherComputer = true;
     grid.gridModel()->setGridContent({ { "1", "h", "5001", "80", "h", "TCP", "Established" },
-                                         { "2", "h", "53", "none", "none", "UDP", "none" } },
-        { gridRowDetailsOf(tcpRow(5001, 1, 1, 1)), gridRowDetailsOf(udp) });
+                                         { "2", "h", "53", "none", "none", "UDP", "none" },
+                                         { "3", "h", "5002", "80", "h", "TCP", "Established" } },
+        { gridRowDetailsOf(tcpRow(5001, 1, 1, 1)), gridRowDetailsOf(udp), other });
     std::vector<int> asked;
     QObject::connect(&grid, &StringGrid::closeConnectionRequested,
         [&](const GridRowDetails& details) { asked.push_back(details.localPort); });
@@ -131,6 +136,10 @@ TEST(TrafficColumns, CloseConnectionIsOfferedOnRequestForTcpConnectionsOnly)
     // "Stop process…" beside it, for a row whose process is known.
     QAction* stop = menu->findChild<QAction*>(QStringLiteral("StopProcess"));
     ASSERT_NE(stop, nullptr);
+    openOn(2);
+    EXPECT_FALSE(close->isEnabled());
+    EXPECT_FALSE(stop->isEnabled());
+    menu->close();
     openOn(0);
     EXPECT_TRUE(stop->isVisible());
     EXPECT_FALSE(stop->isEnabled()); // pid 0: not known
