@@ -212,7 +212,9 @@ void Program::watchMore(const Options& options)
         if (agent.enabled)
             addFleetAgent(agents, agent.host, agent.snmpOptions);
     }
-    if (m_gridFleet && sameAgents(agents, m_gridFleet->feed().agents()))
+    // A new refresh time is a new feed too: the poll thread keeps the interval it began with.
+    if (m_gridFleet && sameAgents(agents, m_gridFleet->feed().agents())
+        && m_gridFleet->feed().intervalMs() == m_store->refreshMilliseconds())
         return;
     std::shared_ptr<FleetScan> old = std::move(m_gridFleet);
     if (!agents.empty())

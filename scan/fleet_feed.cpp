@@ -4,6 +4,7 @@
 
 FleetFeed::FleetFeed(std::vector<FleetPoller::Agent> agents, int intervalMs)
     : m_agents(std::move(agents))
+    , m_intervalMs(intervalMs)
     , m_computers(m_agents.size())
 {
     for (std::size_t i = 0; i < m_agents.size(); ++i)

@@ -31,6 +31,7 @@ public:
     FleetFeed& operator=(const FleetFeed&) = delete;
 
     const std::vector<FleetPoller::Agent>& agents() const { return m_agents; }
+    int intervalMs() const { return m_intervalMs; }
     // Every agent as its polls left it; from any thread.
     std::vector<Computer> snapshot() const;
     // Called on the poll thread after each poll is taken in, under the feed's lock: keep it
@@ -39,6 +40,7 @@ public:
 
 private:
     std::vector<FleetPoller::Agent> m_agents;
+    int m_intervalMs;
     mutable std::mutex m_mutex;
     std::vector<Computer> m_computers;
     std::function<void()> m_listener; // under the mutex

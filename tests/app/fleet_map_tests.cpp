@@ -141,6 +141,10 @@ TEST_F(FleetMapTest, OpenMapAsksNoAgentAgainAndDimsAFailingWatchChoice)
         },
         15000))
         << (map->computers().empty() ? std::string("no box") : map->computers()[0].status);
+
+    // A slower refresh reaches the agents' polls too, not only the Watch choice's scans.
+    program->store().change([](Options& options) { options.refreshText = "5"; });
+    EXPECT_LE(pollsDuring(4500), 2) << "the polls kept the refresh time they began with";
     map->close();
 }
 
