@@ -1,5 +1,7 @@
 #include "helper/helper_request.h"
 
+#include "scan/grid_columns.h" // numericEndText: the form the helper reads
+
 #include <arpa/inet.h>
 
 #include <cstring>
@@ -57,12 +59,6 @@ std::optional<InetEndpoint> endpoint(std::string_view text)
     return end;
 }
 
-std::string endText(const std::string& address, int port)
-{
-    const bool ipv6 = address.find(':') != std::string::npos;
-    return (ipv6 ? '[' + address + ']' : address) + ':' + std::to_string(port);
-}
-
 } // namespace
 
 std::optional<HelperRequest> parseHelperRequest(std::span<const std::string_view> arguments)
@@ -98,7 +94,7 @@ std::optional<HelperRequest> parseHelperRequest(std::span<const std::string_view
 std::vector<std::string> closeHelperArguments(
     const std::string& localAddress, int localPort, const std::string& remoteAddress, int remotePort)
 {
-    return { "close", "tcp", endText(localAddress, localPort), endText(remoteAddress, remotePort) };
+    return { "close", "tcp", numericEndText(localAddress, localPort), numericEndText(remoteAddress, remotePort) };
 }
 
 std::vector<std::string> stopHelperArguments(std::uint32_t pid, std::uint64_t startTime)
