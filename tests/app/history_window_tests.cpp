@@ -10,10 +10,13 @@
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDateTimeEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -130,7 +133,14 @@ TEST_F(HistoryWindowTest, BytesAreSpreadOverTheSecondsEachConnectionWasSeen)
     const auto barOf = [&](std::int64_t time) {
         return std::size_t((time - window->rangeStart()) / window->barSeconds());
     };
-    // Listed and grouped by process: two ways of reading the rows, one timeline.
+    // Listed and grouped by process: two ways of reading the rows, one timeline. Both read the
+    // same seconds: "the last hour" would move between the reads and shift every bar.
+    {
+        const QSignalBlocker range(window->ComboRange), from(window->EditFrom), to(window->EditTo);
+        window->EditFrom->setDateTime(QDateTime::fromSecsSinceEpoch(now - 3600));
+        window->EditTo->setDateTime(QDateTime::fromSecsSinceEpoch(now));
+        window->ComboRange->setCurrentIndex(3);
+    }
     std::vector<double> listed;
     for (const int group : { 0, 1 }) {
         read([&] {
