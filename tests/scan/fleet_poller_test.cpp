@@ -49,7 +49,8 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
     for (int i = 0; i < 4; ++i) {
         const auto& agent = *agents[static_cast<std::size_t>(i)];
         watched.push_back({ agent.peer(),
-            words((i == kV3 || i == kDeadV3 ? agent.v3Options() : agent.v2cOptions()) + " -t 0.7 -r 1"),
+            words((i == kV3 || i == kDeadV3 ? agent.v3Options() : agent.v2cOptions())
+                + (i == kDeadV3 || i == kHung ? " -t 1.2 -r 1" : " -t 0.7 -r 1")),
             {} });
     }
     // Options that could not be read: every poll fails at once with the reason, asking nobody.
@@ -72,7 +73,7 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
     int answersBeforeTheDead = 0;
     bool hungSeenSlow = false;
     poller.run(
-        begin + std::chrono::milliseconds(2500), [&](std::size_t agent, const AgentPollResult& result) {
+        begin + std::chrono::milliseconds(3500), [&](std::size_t agent, const AgentPollResult& result) {
             last[agent] = result;
             ++polls[agent];
             if (agent != kDeadV3 && polls[kDeadV3] == 0 && result.ok)
@@ -81,7 +82,7 @@ TEST(FleetPoller, DeadAndHungAgentsHoldOnlyTheirOwnRows)
                 = hungSeenSlow || poller.status(kHung, FleetPoller::Clock::now()).state == AgentState::Slow;
         });
 
-    // The dead agent's two timeouts (1.4 s) pass while the others answer again and again.
+    // The dead agent's two timeouts (2.4 s) pass while the others answer again and again.
     EXPECT_EQ(polls[kDeadV3], 1);
     EXPECT_GE(answersBeforeTheDead, 4);
     EXPECT_GE(polls[kV2c], 5);
