@@ -1,7 +1,8 @@
 // Launch to the first drawn map: the real `veltran` on Xvfb in a private network namespace,
 // from its start until its map surface first paints a map, against the smallest Qt window's
 // first paint on the same display: wall time, and the CPU of each whole process (wait4).
-// Rounds take the two in turn, each first in every other round; median ratios and spread.
+// Rounds take them in turn, the order rotated; median ratios and spread. A second floor,
+// the same window drawing one line of text, tells what the font database alone costs.
 //
 //   startup_bench [rounds, default 15]
 
@@ -122,47 +123,58 @@ int main(int argc, char** argv)
     std::vector<std::string> traced(display);
     traced.push_back("QT_LOGGING_RULES=veltran.startup.debug=true");
 
-    std::vector<double> program, floor, programCpu, floorCpu;
+    // Three in turn, the order rotated each round: the program, the smallest window, and the
+    // smallest window with one line of text (which alone loads the font database).
+    struct Contender
+    {
+        const char* name;
+        std::vector<std::string> command;
+        std::vector<std::string> environment;
+        const char* marker;
+        std::vector<double> ms, cpuMs;
+    };
+    std::vector<Contender> contenders {
+        { "veltran", { folder + "/veltran" }, traced, "first map painted", {}, {} },
+        { "window", { bin + "/first_paint_window" }, display, "first paint", {}, {} },
+        { "window with text", { bin + "/first_paint_window", "text" }, display, "first paint", {}, {} },
+    };
     for (int round = -1; round < rounds; ++round) { // the first round only warms the caches
-        // Every other round the window goes first, so neither always follows the other.
-        Timing a, b;
-        for (const bool programFirst : { round % 2 == 0, round % 2 != 0 }) {
-            if (programFirst)
-                a = untilLine({ folder + "/veltran" }, traced, "first map painted");
-            else
-                b = untilLine({ bin + "/first_paint_window" }, display, "first paint");
-        }
-        for (const auto& [name, run] : { std::pair { "veltran", &a }, std::pair { "window", &b } }) {
-            if (run->cpuMs < 0) {
-                std::fprintf(stderr, "%s did not paint (wait status %d); it wrote:\n%s\n", name, run->status,
-                    run->output.c_str());
+        for (std::size_t turn = 0; turn < contenders.size(); ++turn) {
+            Contender& contender = contenders[(turn + std::size_t(round + 1)) % contenders.size()];
+            const Timing run = untilLine(contender.command, contender.environment, contender.marker);
+            if (run.cpuMs < 0) {
+                std::fprintf(stderr, "%s did not paint (wait status %d); it wrote:\n%s\n", contender.name,
+                    run.status, run.output.c_str());
                 testproc::stop(xvfb.pid);
                 return 1;
             }
-        }
-        if (round >= 0) {
-            program.push_back(a.ms);
-            floor.push_back(b.ms);
-            programCpu.push_back(a.cpuMs);
-            floorCpu.push_back(b.cpuMs);
+            if (round >= 0) {
+                contender.ms.push_back(run.ms);
+                contender.cpuMs.push_back(run.cpuMs);
+            }
         }
     }
     testproc::stop(xvfb.pid);
     std::system(("rm -rf " + folder).c_str());
-    std::vector<double> ratios, cpuRatios;
-    for (std::size_t i = 0; i < program.size(); ++i) {
-        ratios.push_back(program[i] / floor[i]);
-        cpuRatios.push_back(programCpu[i] / floorCpu[i]);
-    }
-    const Spread time = spread(ratios), cpu = spread(cpuRatios);
+    const auto ratios = [&](const std::vector<double>& of, const std::vector<double>& to) {
+        std::vector<double> each;
+        for (std::size_t i = 0; i < of.size(); ++i)
+            each.push_back(of[i] / to[i]);
+        return spread(each);
+    };
     std::printf(
-        "Launch to first paint on Xvfb, %d rounds taking the two in turn, median [interquartile range]:\n",
+        "Launch to first paint on Xvfb, %d rounds taking the three in turn, median [interquartile range]:\n",
         rounds);
-    std::printf("  veltran, first map painted %.1f ms, %.1f ms CPU\n", median(program), median(programCpu));
-    std::printf("  minimal Qt window, first paint %.1f ms, %.1f ms CPU\n", median(floor), median(floorCpu));
+    for (const Contender& contender : contenders)
+        std::printf("  %s: %.1f ms, %.1f ms CPU\n", contender.name, median(contender.ms), median(contender.cpuMs));
+    const Contender& program = contenders[0];
+    const Spread time = ratios(program.ms, contenders[1].ms);
+    const Spread text = ratios(program.cpuMs, contenders[2].cpuMs);
+    const Spread font = ratios(contenders[2].cpuMs, contenders[1].cpuMs);
     std::printf("  time: veltran / window %.2fx [%.2f-%.2f]\n", time.median, time.lower, time.upper);
-    // The CPU of the whole process (wait4), steadier than wall time on a shared machine,
-    // though the display server's part is not in it.
+    std::printf("  CPU: window with text / window %.2fx [%.2f-%.2f]; veltran / window with text %.2fx [%.2f-%.2f]\n",
+        font.median, font.lower, font.upper, text.median, text.lower, text.upper);
+    const Spread cpu = ratios(program.cpuMs, contenders[1].cpuMs);
     std::printf("veltran / minimal Qt window, CPU to first paint %.2fx [%.2f-%.2f] (goal: at most 1.4)\n",
         cpu.median, cpu.lower, cpu.upper);
     return 0;
