@@ -143,8 +143,21 @@ PrintingScanView::PrintingScanView(std::ostream& errors)
 void PrintingScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
     std::lock_guard lock(m_mutex);
+    m_table = nullptr;
     m_rows = std::move(rows);
     m_details = std::move(details);
+}
+
+void PrintingScanView::setGridTable(const ConnectionTable& table, bool noneMatches)
+{
+    if (noneMatches || table.count() == 0) {
+        ScanView::setGridTable(table, noneMatches); // no row, or the one empty row
+        return;
+    }
+    std::lock_guard lock(m_mutex);
+    m_table = &table;
+    m_rows.clear();
+    m_details.clear();
 }
 
 void PrintingScanView::showCapacityMessage(int notShown)
@@ -173,21 +186,31 @@ std::string PrintingScanView::readFailure() const
     return m_failure;
 }
 
-std::vector<GridRow> PrintingScanView::rows() const
+std::size_t PrintingScanView::rowCount() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_rows;
+    return m_table ? std::size_t(m_table->count()) : m_rows.size();
 }
 
 std::vector<std::string> PrintingScanView::rowCells(std::size_t r) const
 {
-    Cells cells = cellsOf(m_rows[r]);
-    const GridRowDetails details = r < m_details.size() ? m_details[r] : GridRowDetails {};
+    GridRowDetails details;
+    Cells cells;
+    if (m_table) {
+        const int number = int(r) + 1;
+        const ConnectionRow& row = m_table->row(number);
+        cells = cellsOf(gridRowOf(number, row));
+        if (showsRowDetails())
+            details = gridRowDetailsOf(row);
+    } else {
+        cells = cellsOf(m_rows[r]);
+        if (r < m_details.size())
+            details = m_details[r];
+    }
     // The one empty row of a scan without rows stays empty.
+    const bool empty = cells[0].empty();
     if (m_processColumn)
-        cells.push_back(
-            m_rows[r][0].empty() ? std::string() : processCellText(details.pid, details.processName));
-    if (m_trafficColumns && !m_rows[r][0].empty())
+        cells.push_back(empty ? std::string() : processCellText(details.pid, details.processName));
+    if (m_trafficColumns && !empty)
         appendTraffic(cells, details, m_rateColumns);
     return cells;
 }
@@ -196,7 +219,7 @@ std::vector<std::vector<std::string>> PrintingScanView::cells() const
 {
     std::lock_guard lock(m_mutex);
     std::vector<Cells> rows;
-    for (std::size_t r = 0; r < m_rows.size(); ++r)
+    for (std::size_t r = 0; r < rowCount(); ++r)
         rows.push_back(rowCells(r));
     return rows;
 }
@@ -221,5 +244,5 @@ void PrintingScanView::print(std::ostream& out, OutputFormat format) const
 {
     // Row by row: a copy of every row's cells was a fifth of a large table's memory.
     std::lock_guard lock(m_mutex);
-    printTable(out, format, header(), m_rows.size(), [this](std::size_t r) { return rowCells(r); });
+    printTable(out, format, header(), rowCount(), [this](std::size_t r) { return rowCells(r); });
 }

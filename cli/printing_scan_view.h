@@ -1,6 +1,7 @@
 #pragma once
-// A view without a window: keeps the grid rows of the scan for printing, and sends
-// the capacity message to an error stream instead of a message box.
+// A view without a window: keeps the grid rows of the scan for printing (or the scan's
+// table, whose rows it makes into cells as they print), and sends the capacity message to
+// an error stream instead of a message box.
 
 #include "cli/scan_arguments.h"
 #include "scan/scan_view.h"
@@ -19,6 +20,9 @@ public:
     void showView(bool) override { }
     void setStatusText(const std::string&) override { }
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details) override;
+    // Keeps a reference to the table, whose rows are made into cells one at a time as they
+    // print: the caller keeps the table until then.
+    void setGridTable(const ConnectionTable& table, bool noneMatches) override;
     // Prints a "Process" column after "State".
     void setProcessColumn(bool on) { m_processColumn = on; }
     // Prints each connection's bytes and round trip after those, and its rates when asked.
@@ -37,8 +41,6 @@ public:
     void setReadFailure(const std::string& failure) override;
     std::string readFailure() const;
 
-    // The rows of the last scan.
-    std::vector<GridRow> rows() const;
     // The header's titles and the rows' cells as printed: a Process cell last when asked.
     std::vector<std::string> header() const;
     std::vector<std::vector<std::string>> cells() const;
@@ -47,11 +49,14 @@ public:
     void print(std::ostream& out, OutputFormat format = OutputFormat::Tsv) const;
 
 private:
-    std::vector<std::string> rowCells(std::size_t r) const; // with m_mutex held
+    // With m_mutex held.
+    std::size_t rowCount() const;
+    std::vector<std::string> rowCells(std::size_t r) const;
 
     std::ostream& m_errors;
     mutable std::mutex m_mutex; // rows come from the worker, printing from main
-    std::vector<GridRow> m_rows;
+    const ConnectionTable* m_table = nullptr; // the rows, when given as the scan's table
+    std::vector<GridRow> m_rows; // else these
     std::vector<GridRowDetails> m_details;
     bool m_processColumn = false;
     bool m_trafficColumns = false;

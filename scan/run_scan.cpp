@@ -423,14 +423,6 @@ void scanUdp(const std::vector<MibEndpoint>& records, const Options& options, Na
     }
 }
 
-std::vector<GridRowDetails> gridDetailsOf(const ConnectionTable& table)
-{
-    std::vector<GridRowDetails> details(std::size_t(std::max(table.count(), 1)));
-    for (int r = 1; r <= table.count(); ++r)
-        details[std::size_t(r - 1)] = gridRowDetailsOf(table.row(r));
-    return details;
-}
-
 // The status bar after a scan: what the filter keeps out of view, what found no room, and
 // the rows the agent gave that could not be shown.
 std::string finalStatusText(bool tellHidden, int hidden, int notStored, const std::string& notice)
@@ -453,20 +445,6 @@ std::string staleRowsText(const MibAgent& agent, const ConnectionTable& table)
     if (table.count() == 0)
         return agent.lastWalkError();
     return agent.lastWalkError() + ": the rows shown are stale, from the last scan that read the tables";
-}
-
-std::vector<GridRow> gridRowsOf(const ConnectionTable& table)
-{
-    std::vector<GridRow> rows;
-    const int count = table.count();
-    if (count == 0) {
-        rows.emplace_back(); // the grid keeps one data row, empty
-        return rows;
-    }
-    rows.reserve(static_cast<std::size_t>(count));
-    for (int r = 1; r <= count; ++r)
-        rows.push_back(gridRowOf(r, table.row(r)));
-    return rows;
 }
 
 void logEstablished(const Options& options, ConnectionLog& log, const ConnectionTable& table)
@@ -624,11 +602,7 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         // A filter that matches nothing leaves no row at all, where an empty machine shows
         // one blank row.
         const bool noneMatches = filter.active() && table.count() == 0;
-        if (noneMatches)
-            view.setGridContent({}, {});
-        else
-            view.setGridContent(gridRowsOf(table),
-                view.showsRowDetails() ? gridDetailsOf(table) : std::vector<GridRowDetails> {});
+        view.setGridTable(table, noneMatches);
         if (unfiltered)
             orderRows(*unfiltered);
         logEstablished(options, log, unfiltered ? *unfiltered : table);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,6 +150,44 @@ TEST(PrintingScanView, CsvQuotesAsRfc4180AndJsonKeysCellsByColumnName)
     std::ostringstream empty;
     view.print(empty, OutputFormat::Json);
     EXPECT_EQ(empty.str(), "[]\n");
+}
+
+// Printed from the scan's table, row by row, the rows read as a copy of their cells would.
+TEST(PrintingScanView, ATablePrintsAsACopyOfItsCellsWould)
+{
+    ConnectionTable table;
+    for (const int port : { 22, 5000 }) {
+        ConnectionRow& row = *table.append();
+        setField(row.localHost, "10.0.0.1");
+        setField(row.localPort, std::to_string(port));
+        setField(row.remoteHost, port == 22 ? "0.0.0.0" : "10.0.0.2");
+        setField(row.remotePort, port == 22 ? "0" : "443");
+        setField(row.protocol, "TCP");
+        setField(row.state, port == 22 ? "Listening" : "Established");
+        row.pid = std::uint32_t(port);
+        setField(row.processName, port == 22 ? "sshd" : "curl");
+        row.trafficKnown = port != 22;
+        row.bytesSent = 1000;
+    }
+    const auto printed = [&](bool fromTable, bool noneMatches, const ConnectionTable& rows) {
+        std::ostringstream errors, out;
+        PrintingScanView view(errors);
+        view.setProcessColumn(true);
+        view.setTrafficColumns(true, false);
+        if (fromTable)
+            view.setGridTable(rows, noneMatches);
+        else
+            view.ScanView::setGridTable(rows, noneMatches); // the copies every other view is given
+        view.print(out);
+        return out.str();
+    };
+    const std::string copied = printed(false, false, table);
+    EXPECT_NE(copied.find("5000	443	10.0.0.2	TCP	Established	curl"), std::string::npos) << copied;
+    EXPECT_EQ(printed(true, false, table), copied);
+    const ConnectionTable none;
+    EXPECT_EQ(printed(true, false, none), printed(false, false, none)) << "the one empty row";
+    const std::string filteredOut = printed(true, true, none);
+    EXPECT_EQ(std::count(filteredOut.begin(), filteredOut.end(), '\n'), 1) << "a filter that kept nothing";
 }
 
 } // namespace
