@@ -308,7 +308,7 @@ void Program::connectScanView(WindowScanView* view)
     TForm1* form1 = m_form1.get();
     QObject::connect(view, &WindowScanView::viewShown, form1, &TForm1::showScanView);
     QObject::connect(view, &WindowScanView::statusTextChanged, form1, &TForm1::setStatusText);
-    QObject::connect(view, &WindowScanView::gridContentChanged, form1, &TForm1::setGridContent);
+    QObject::connect(view, &WindowScanView::gridContentChanged, form1, &TForm1::takeGridContent);
     QObject::connect(view, &WindowScanView::mapTablePublished, form1, &TForm1::takeMapTable);
     QObject::connect(view, &WindowScanView::lateNamesArrived, form1, &TForm1::scanNow);
     QObject::connect(view, &WindowScanView::readFailureChanged, form1, &TForm1::setReadFailure);

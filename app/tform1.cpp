@@ -617,6 +617,11 @@ void TForm1::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetail
     showChanges();
 }
 
+void TForm1::takeGridContent(const std::shared_ptr<GridContent>& content)
+{
+    setGridContent(std::move(content->rows), std::move(content->details));
+}
+
 void TForm1::tellUnknownOwners(const std::vector<GridRowDetails>& details)
 {
     // Only root reads other users' processes' descriptors: every cell would read "-" with

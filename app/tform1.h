@@ -77,6 +77,8 @@ public:
     void setPaused(bool paused);
     bool paused() const { return m_paused; }
     void setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details);
+    // The same, the rows moved out of content: a scan's 20,000 rows are not copied again.
+    void takeGridContent(const std::shared_ptr<GridContent>& content);
     void takeMapTable(std::shared_ptr<MapTable> table, bool drawMap);
 
     // The computer being watched, named in the caption after the program's title; an empty

@@ -69,11 +69,10 @@ void WindowScanView::setStatusText(const std::string& text)
 
 void WindowScanView::setGridContent(std::vector<GridRow> rows, std::vector<GridRowDetails> details)
 {
-    // Shared: std::function needs a copyable callable, and 20,000 rows are not copied for it.
-    auto content = std::make_shared<std::pair<std::vector<GridRow>, std::vector<GridRowDetails>>>(
-        std::move(rows), std::move(details));
-    post([this, content] { Q_EMIT gridContentChanged(content->first, content->second); },
-        Wake::WithNextStatus);
+    // Shared: std::function needs a copyable callable, and 20,000 rows are not copied for it,
+    // nor by the window, which takes them out.
+    auto content = std::make_shared<GridContent>(GridContent { std::move(rows), std::move(details) });
+    post([this, content] { Q_EMIT gridContentChanged(content); }, Wake::WithNextStatus);
 }
 
 void WindowScanView::publishMapTable(std::shared_ptr<MapTable> table, bool drawMap)

@@ -55,7 +55,9 @@ public:
 Q_SIGNALS:
     void viewShown(bool graphic);
     void statusTextChanged(const QString& text);
-    void gridContentChanged(const std::vector<GridRow>& rows, const std::vector<GridRowDetails>& details);
+    // The rows are the receiver's to take: the window moves them into its grid's model, so
+    // it is connected to that one receiver.
+    void gridContentChanged(const std::shared_ptr<GridContent>& content);
     void mapTablePublished(const std::shared_ptr<MapTable>& table, bool drawMap);
     // Names shown as addresses have come: a scan now would show them.
     void lateNamesArrived();

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 inline constexpr int kGridColumnCount = 7;
 
@@ -42,6 +43,13 @@ struct GridRowDetails
     bool stale = false;
     // A row of a computer other than the Watch choice's: no action of the window reaches it.
     bool otherComputer = false;
+};
+
+// A scan's grid rows with their details, handed to the window whole.
+struct GridContent
+{
+    std::vector<GridRow> rows;
+    std::vector<GridRowDetails> details;
 };
 
 // The "Process" column's cell: name[pid], or "-" for a process not known.

@@ -20,10 +20,9 @@ TEST(WindowScanView, StepsArriveInOrderTogetherWithTheStatusTextThatEndsTheirBur
         &view, &WindowScanView::viewShown, [&](bool graphic) { seen.push_back(graphic ? "map" : "grid"); });
     QObject::connect(&view, &WindowScanView::statusTextChanged,
         [&](const QString& text) { seen.push_back("status " + text.toStdString()); });
-    QObject::connect(&view, &WindowScanView::gridContentChanged,
-        [&](const std::vector<GridRow>& rows, const std::vector<GridRowDetails>&) {
-            seen.push_back("rows " + std::to_string(rows.size()));
-        });
+    QObject::connect(&view, &WindowScanView::gridContentChanged, [&](const std::shared_ptr<GridContent>& content) {
+        seen.push_back("rows " + std::to_string(content->rows.size()));
+    });
     QObject::connect(&view, &WindowScanView::mapTablePublished,
         [&](const std::shared_ptr<MapTable>&, bool) { seen.push_back("map table"); });
     QObject::connect(&view, &WindowScanView::readFailureChanged,
