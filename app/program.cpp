@@ -30,6 +30,8 @@
 #include <QFileInfo>
 #include <QMenu>
 
+#include <utility>
+
 namespace {
 
 // A services object the program does not own: the caller's outlives the program.
@@ -216,7 +218,7 @@ void Program::watchMore(const Options& options)
     if (m_gridFleet && sameAgents(agents, m_gridFleet->feed().agents())
         && m_gridFleet->feed().intervalMs() == m_store->refreshMilliseconds())
         return;
-    std::shared_ptr<FleetScan> old = std::move(m_gridFleet);
+    std::shared_ptr<FleetScan> old = std::exchange(m_gridFleet, nullptr);
     if (!agents.empty())
         m_gridFleet = std::make_shared<FleetScan>(
             std::make_shared<FleetFeed>(std::move(agents), m_store->refreshMilliseconds()),
