@@ -4,6 +4,7 @@
 #include "app/history_table_model.h"
 #include "cli/printing_scan_view.h"
 #include "history/history_database.h"
+#include "scan/traffic.h"
 
 #include <QBarCategoryAxis>
 #include <QBarSeries>
@@ -335,15 +336,10 @@ void HistoryWindow::drawTimeline()
     const auto& bytes = m_timeline.bytes();
     const double largest
         = bytes.empty() ? 0.0 : *std::max_element(bytes.begin(), bytes.end()) / minutesPerBar;
-    static const char16_t* const units[] = { u"B", u"KB", u"MB", u"GB", u"TB" };
-    std::size_t unit = 0;
-    double scale = 1;
-    while (largest / scale >= 1000 && unit + 1 < std::size(units)) {
-        scale *= 1000;
-        ++unit;
-    }
+    const ByteUnit unit = byteUnitOf(largest);
+    const double scale = unit.size;
     auto* line = new QLineSeries;
-    line->setName(QString::fromUtf16(units[unit]) + u" moved per minute"_s);
+    line->setName(QString::fromLatin1(unit.name) + u" moved per minute"_s);
     line->setPen(QPen(bytesColour, 2));
     for (std::size_t bar = 0; bar < bytes.size(); ++bar)
         line->append(double(bar), bytes[bar] / minutesPerBar / scale);

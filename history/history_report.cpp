@@ -330,12 +330,7 @@ bool HistoryReport::countGroups(HistoryDatabase& database, std::int64_t since, s
     if (!isReadable(database, error))
         return false;
     std::unordered_map<std::int64_t, std::int64_t> lastScans;
-    SqliteStatement scans;
-    int rc = scans.prepare(database.handle(), "SELECT id, last_scan FROM computers");
-    if (rc == SQLITE_OK) {
-        while ((rc = scans.step()) == SQLITE_ROW)
-            lastScans[scans.integer(0)] = scans.integer(1);
-    }
+    int rc = readTable(database.handle(), "SELECT id, last_scan FROM computers", lastScans);
     struct Count
     {
         std::int64_t count = 0;

@@ -41,12 +41,9 @@ void orderRows(ConnectionTable& table)
             rank[static_cast<std::size_t>(i)]
                 = static_cast<int>(std::find(states.begin(), states.end(), state) - states.begin());
         }
-        std::vector<int> order(static_cast<std::size_t>(count));
-        std::iota(order.begin(), order.end(), 1);
-        std::stable_sort(order.begin(), order.end(), [&rank](int a, int b) {
+        sortRowsStably(table, [&rank](int a, int b) {
             return rank[static_cast<std::size_t>(a)] < rank[static_cast<std::size_t>(b)];
         });
-        table.reorder(order);
         return;
     }
     for (int i = 1; i <= count; ++i) {

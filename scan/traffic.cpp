@@ -161,19 +161,26 @@ std::string TrafficIndex::totalText() const
     return "Traffic " + (rated ? rateCellText(sent, received) : std::string("\u2013"));
 }
 
-std::string bytesText(double bytes)
+ByteUnit byteUnitOf(double bytes)
 {
     static const char* const units[] = { "B", "KB", "MB", "GB", "TB" };
     std::size_t unit = 0;
-    while (bytes >= 999.95 && unit + 1 < std::size(units)) {
-        bytes /= 1000;
+    double size = 1;
+    while (bytes / size >= 999.95 && unit + 1 < std::size(units)) {
+        size *= 1000;
         ++unit;
     }
+    return { units[unit], size };
+}
+
+std::string bytesText(double bytes)
+{
+    const ByteUnit unit = byteUnitOf(bytes);
     char text[32];
-    if (unit == 0)
+    if (unit.size == 1)
         std::snprintf(text, sizeof text, "%.0f B", bytes);
     else
-        std::snprintf(text, sizeof text, "%.1f %s", bytes, units[unit]);
+        std::snprintf(text, sizeof text, "%.1f %s", bytes / unit.size, unit.name);
     return text;
 }
 

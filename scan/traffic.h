@@ -93,7 +93,15 @@ private:
     std::unordered_map<Key, std::size_t, KeyHash> m_byEnds;
 };
 
-// Human units: "950 B", "1.5 KB", "12.3 MB" (1000s, as network rates are told).
+// The unit an amount of bytes is told in, by 1000s as network rates are told: the largest
+// in which it reads below 1000 once rounded to a tenth ("B", "KB", ... "TB"), and its size.
+struct ByteUnit
+{
+    const char* name;
+    double size;
+};
+ByteUnit byteUnitOf(double bytes);
+// Human units: "950 B", "1.5 KB", "12.3 MB".
 std::string bytesText(double bytes);
 // A rate: "1.5 KB/s".
 std::string rateText(double bytesPerSecond);

@@ -1,6 +1,7 @@
 #include "views/traffic_group_model.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -109,7 +110,10 @@ void TrafficGroupModel::sort(int column, Qt::SortOrder order)
 
 void TrafficGroupModel::setRows(const std::vector<GridRowDetails>& rows)
 {
-    m_rows = rows;
+    // Kept for a change of grouping: only the rows a group counts, not the whole table's.
+    m_rows.clear();
+    std::copy_if(rows.begin(), rows.end(), std::back_inserter(m_rows),
+        [](const GridRowDetails& row) { return row.trafficKnown; });
     regroup();
 }
 

@@ -39,7 +39,7 @@ public:
 private:
     void regroup();
 
-    std::vector<GridRowDetails> m_rows;
+    std::vector<GridRowDetails> m_rows; // the last scan's rows whose traffic is known
     std::vector<TrafficGroup> m_groups;
     TrafficGrouping m_grouping = TrafficGrouping::Process;
     int m_sortColumn = -1;
