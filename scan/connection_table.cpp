@@ -25,9 +25,9 @@ void ConnectionTable::dropLast()
 namespace {
 
 // A new field of a row is moved here and exchanged in swap below: the size tells of one.
-static_assert(sizeof(ConnectionRow) == 408 || sizeof(void*) != 8);
+static_assert(sizeof(ConnectionRow) == 208 || sizeof(void*) != 8);
 
-// Field by field, as swap below: the implicit move copies the fixed texts a byte at a time,
+// Field by field, as swap below: the implicit move copied the fixed texts a byte at a time,
 // which was most of a large reorder.
 void moveRow(ConnectionRow& to, ConnectionRow& from)
 {
@@ -36,9 +36,9 @@ void moveRow(ConnectionRow& to, ConnectionRow& from)
     to.remoteHost = std::move(from.remoteHost);
     to.remotePort = std::move(from.remotePort);
     std::memcpy(to.protocol, from.protocol, sizeof to.protocol);
-    std::memcpy(to.state, from.state, sizeof to.state);
-    std::memcpy(to.localAddress, from.localAddress, sizeof to.localAddress);
-    std::memcpy(to.remoteAddress, from.remoteAddress, sizeof to.remoteAddress);
+    to.state = std::move(from.state);
+    to.localAddress = std::move(from.localAddress);
+    to.remoteAddress = std::move(from.remoteAddress);
     to.localPortNumber = from.localPortNumber;
     to.remotePortNumber = from.remotePortNumber;
     to.pid = from.pid;
@@ -84,9 +84,9 @@ void ConnectionTable::swap(int i, int j)
         return;
     ConnectionRow& a = m_rows[i];
     ConnectionRow& b = m_rows[j];
-    // Field by field through one temporary text, as the rows are plain texts; only as far
-    // as the longer text and its terminator, since nothing reads a field past its end.
-    char temp[512];
+    // Field by field; the protocol through one temporary text, only as far as the longer
+    // text and its terminator, since nothing reads a field past its end.
+    char temp[sizeof a.protocol];
     auto exchange = [&temp](char* x, char* y, std::size_t width) {
         const std::size_t used = std::max(strnlen(x, width - 1), strnlen(y, width - 1)) + 1;
         std::memcpy(temp, x, used);
@@ -98,9 +98,9 @@ void ConnectionTable::swap(int i, int j)
     a.remoteHost.swap(b.remoteHost);
     a.remotePort.swap(b.remotePort);
     exchange(a.protocol, b.protocol, sizeof a.protocol);
-    exchange(a.state, b.state, sizeof a.state);
-    exchange(a.localAddress, b.localAddress, sizeof a.localAddress);
-    exchange(a.remoteAddress, b.remoteAddress, sizeof a.remoteAddress);
+    a.state.swap(b.state);
+    a.localAddress.swap(b.localAddress);
+    a.remoteAddress.swap(b.remoteAddress);
     std::swap(a.localPortNumber, b.localPortNumber);
     std::swap(a.remotePortNumber, b.remotePortNumber);
     std::swap(a.pid, b.pid);

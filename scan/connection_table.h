@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "scan/short_text.h"
+
 // Receives the "Too many connections !" message; shows it and returns, never holding the scan.
 class CapacitySink
 {
@@ -27,24 +29,24 @@ inline std::string notShownText(int notShown)
     return std::to_string(notShown) + (notShown == 1 ? " endpoint was" : " endpoints were") + " not shown.";
 }
 
-// A row's text of at most N - 1 bytes, read as a C string. Held as a string, not as N bytes:
-// most texts are short, and rows of four 255-byte fields made a table of 20,000 endpoints
-// 70 MB. Set through setField, which cuts as before.
+// A row's text of at most N - 1 bytes, read as a C string. Held as a short text, not as N
+// bytes: most texts are short, and rows of four 255-byte fields made a table of 20,000
+// endpoints 70 MB. Set through setField, which cuts as before.
 template <std::size_t N> class FixedText
 {
 public:
     operator const char*() const { return m_text.c_str(); }
-    operator std::string_view() const { return m_text; }
+    operator std::string_view() const { return m_text.view(); }
     const char* c_str() const { return m_text.c_str(); }
-    const std::string& str() const { return m_text; }
+    std::string str() const { return std::string(m_text.view()); }
     std::size_t size() const { return m_text.size(); }
     void assign(std::string_view text) { m_text.assign(text.substr(0, std::min(text.size(), N - 1))); }
     void swap(FixedText& other) noexcept { m_text.swap(other.m_text); }
-    friend bool operator==(const FixedText& a, std::string_view b) { return a.m_text == b; }
-    friend std::string operator+(std::string a, const FixedText& b) { return a += b.m_text; }
+    friend bool operator==(const FixedText& a, std::string_view b) { return a.m_text.view() == b; }
+    friend std::string operator+(std::string a, const FixedText& b) { return a += b.m_text.view(); }
 
 private:
-    std::string m_text;
+    ShortText m_text;
 };
 
 struct ConnectionRow
@@ -53,24 +55,24 @@ struct ConnectionRow
     FixedText<255> localPort;
     FixedText<255> remoteHost;
     FixedText<255> remotePort;
-    char protocol[10];
-    char state[50];
+    FixedText<50> state;
     // The numeric addresses behind the host texts (empty where a row has no remote
     // side): shown where a name replaces one, and what the filters look at.
-    char localAddress[46];
-    char remoteAddress[46];
-    // The numeric ports and the owning process (pid 0: not known), for tooltips and the
-    // process column.
-    std::int32_t localPortNumber;
-    std::int32_t remotePortNumber;
-    std::uint32_t pid;
+    FixedText<46> localAddress;
+    FixedText<46> remoteAddress;
     FixedText<64> processName;
     FixedText<512> commandLine;
+    char protocol[10];
     // A wildcard socket that takes both families (an IPv6 socket without IPV6_V6ONLY),
     // though the IPv4 tables show it as 0.0.0.0.
     bool dualStack;
     // A TCP connection's counters, when the scan reads traffic and the agent has them.
     bool trafficKnown;
+    // The numeric ports and the owning process (pid 0: not known), for tooltips and the
+    // process column.
+    std::int32_t localPortNumber;
+    std::int32_t remotePortNumber;
+    std::uint32_t pid;
     std::uint64_t bytesSent; // acknowledged by the peer
     std::uint64_t bytesReceived;
     double sendRate; // octets per second; negative: no rate yet

@@ -62,7 +62,7 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    GridRowDetails details { row.localAddress, row.remoteAddress, row.localPortNumber, row.remotePortNumber,
+    GridRowDetails details { row.localAddress.str(), row.remoteAddress.str(), row.localPortNumber, row.remotePortNumber,
         row.pid, row.processName.str(), row.commandLine.str(),
         processCellText(row.pid, row.processName.str()), row.dualStack };
     if (row.trafficKnown) {
@@ -164,5 +164,5 @@ inline GridRow gridHeaderRow()
 inline GridRow gridRowOf(int number, const ConnectionRow& row)
 {
     return GridRow { std::to_string(number), row.localHost.str(), row.localPort.str(), row.remotePort.str(),
-        row.remoteHost.str(), row.protocol, row.state };
+        row.remoteHost.str(), row.protocol, row.state.str() };
 }

@@ -231,3 +231,33 @@ TEST(ConnectionTable, RowTextsAreCutAsFixedFieldsOfTheirSize)
     setField(row.commandLine, std::string(600, 'c'));
     EXPECT_EQ(row.commandLine.size(), 511u);
 }
+
+TEST(ShortText, TextsOfEverySizeSurviveCopiesMovesAndSwaps)
+{
+    // Around the 15 bytes kept in place, and a text assigned from a part of itself.
+    for (const std::size_t size : { 0u, 1u, 14u, 15u, 16u, 46u, 300u }) {
+        SCOPED_TRACE(size);
+        std::string text(size, 'a');
+        for (std::size_t i = 0; i < size; ++i)
+            text[i] = static_cast<char>('a' + i % 26);
+        ShortText held;
+        held.assign(text);
+        EXPECT_EQ(held.view(), text);
+        EXPECT_EQ(std::strlen(held.c_str()), size);
+        ShortText copy(held);
+        ShortText other;
+        other.assign("::1");
+        other = copy;
+        ShortText moved(std::move(copy));
+        EXPECT_EQ(copy.view(), ""); // NOLINT(bugprone-use-after-move): a moved-from text is empty
+        EXPECT_EQ(other.view(), text);
+        EXPECT_EQ(moved.view(), text);
+        ShortText shortOne;
+        shortOne.assign("443");
+        moved.swap(shortOne);
+        EXPECT_EQ(moved.view(), "443");
+        EXPECT_EQ(shortOne.view(), text);
+        shortOne.assign(shortOne.view().substr(size / 2));
+        EXPECT_EQ(shortOne.view(), text.substr(size / 2));
+    }
+}
