@@ -590,9 +590,13 @@ void runScan(MibAgent& agent, const Options& options, NameResolver& resolver, Co
         if (filter.active())
             unfiltered = std::make_unique<ConnectionTable>(options.tableSize);
         RowWriter writer(filter, table, unfiltered.get());
+        // Each walk's records go once their rows are made: the table is at its largest then.
         scanTcp(tcp, options, resolver, writer, later);
+        std::vector<MibEndpoint>().swap(tcp);
         scanTcp6(later, options, resolver, writer);
+        std::vector<InetEndpointRecord>().swap(later.tcp6);
         scanUdp(udp, options, resolver, writer, later);
+        std::vector<MibEndpoint>().swap(udp);
         scanUdp6(later, options, resolver, writer);
         // One message when an overflow begins, however many endpoints found no room; the
         // status bar tells the count at every scan while it lasts.
