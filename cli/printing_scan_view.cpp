@@ -11,7 +11,8 @@ using Cells = std::vector<std::string>;
 // large table's print.
 void printTsvRow(std::ostream& out, const Cells& row)
 {
-    std::string line;
+    thread_local std::string line;
+    line.clear();
     for (std::size_t i = 0; i < row.size(); ++i) {
         if (i > 0)
             line += '\t';
@@ -193,21 +194,30 @@ std::size_t PrintingScanView::rowCount() const
 
 std::vector<std::string> PrintingScanView::rowCells(std::size_t r) const
 {
-    GridRowDetails details;
     Cells cells;
+    cells.reserve(kGridColumnCount + 6);
+    const auto take = [&cells](GridRow&& row) {
+        cells.insert(cells.end(), std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
+    };
+    // The one empty row of a scan without rows stays empty.
+    bool empty = false;
+    GridRowDetails details;
     if (m_table) {
         const int number = int(r) + 1;
         const ConnectionRow& row = m_table->row(number);
-        cells = cellsOf(gridRowOf(number, row));
-        if (showsRowDetails())
+        take(gridRowOf(number, row));
+        // Only what the columns show: the whole details were a third of a row's printing.
+        details.pid = row.pid;
+        if (m_processColumn)
+            details.processName = row.processName.str();
+        if (m_trafficColumns)
             details = gridRowDetailsOf(row);
     } else {
-        cells = cellsOf(m_rows[r]);
+        take(GridRow(m_rows[r]));
+        empty = cells[0].empty();
         if (r < m_details.size())
             details = m_details[r];
     }
-    // The one empty row of a scan without rows stays empty.
-    const bool empty = cells[0].empty();
     if (m_processColumn)
         cells.push_back(empty ? std::string() : processCellText(details.pid, details.processName));
     if (m_trafficColumns && !empty)
