@@ -23,8 +23,8 @@ void ShortText::assign(std::string_view text)
     data[text.size()] = '\0';
     release();
     char* held = data.release();
-    const auto size = static_cast<std::uint32_t>(text.size());
+    const auto length = static_cast<std::uint32_t>(text.size());
     std::memcpy(m_bytes, &held, sizeof held);
-    std::memcpy(m_bytes + sizeof held, &size, sizeof size);
+    std::memcpy(m_bytes + sizeof held, &length, sizeof length);
     m_bytes[kTag] = static_cast<char>(kOnHeap);
 }

@@ -68,9 +68,9 @@ private:
     }
     std::size_t heapSize() const
     {
-        std::uint32_t size;
-        std::memcpy(&size, m_bytes + sizeof(char*), sizeof size);
-        return size;
+        std::uint32_t held;
+        std::memcpy(&held, m_bytes + sizeof(char*), sizeof held);
+        return held;
     }
     void setEmpty() noexcept
     {
