@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <sstream>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,8 +18,9 @@ extern char** environ;
 namespace testproc {
 namespace {
 
-    // Spawns argv with its output thrown away and waits for it; false unless it exited with 0.
-    bool runToEnd(std::vector<std::string> command, rusage& usage)
+    // Spawns argv with its output thrown away and waits for it; false unless it exited with
+    // exitStatus.
+    bool runToEnd(std::vector<std::string> command, rusage& usage, int exitStatus)
     {
         std::vector<char*> argv;
         for (std::string& part : command)
@@ -33,16 +35,16 @@ namespace {
         posix_spawn_file_actions_destroy(&actions);
         int status = 0;
         return error == 0 && wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)
-            && WEXITSTATUS(status) == 0;
+            && WEXITSTATUS(status) == exitStatus;
     }
 
 } // namespace
 
-RunCost measuredRun(const std::vector<std::string>& command)
+RunCost measuredRun(const std::vector<std::string>& command, int exitStatus)
 {
     rusage usage {};
     const auto start = std::chrono::steady_clock::now();
-    if (!runToEnd(command, usage))
+    if (!runToEnd(command, usage, exitStatus))
         return {};
     const double wall
         = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
@@ -51,7 +53,7 @@ RunCost measuredRun(const std::vector<std::string>& command)
     return { wall, cpu };
 }
 
-double peakRssKb(const std::vector<std::string>& command)
+double peakRssKb(const std::vector<std::string>& command, int exitStatus)
 {
     char reportName[] = "/tmp/veltran-run-XXXXXX";
     const int report = mkstemp(reportName);
@@ -62,8 +64,15 @@ double peakRssKb(const std::vector<std::string>& command)
     timed.insert(timed.end(), command.begin(), command.end());
     rusage usage {};
     double peak = -1;
-    if (!runToEnd(timed, usage) || !(std::ifstream(reportName) >> peak))
-        peak = -1;
+    if (runToEnd(timed, usage, exitStatus)) {
+        // The figure is the report's last line: a status other than 0 is told on a line before it.
+        std::ifstream reportText(reportName);
+        std::string line, last;
+        while (std::getline(reportText, line))
+            last = line;
+        if (!(std::istringstream(last) >> peak))
+            peak = -1;
+    }
     unlink(reportName);
     return peak;
 }
@@ -71,12 +80,12 @@ double peakRssKb(const std::vector<std::string>& command)
 bool measureRounds(std::vector<Contender>& contenders, int rounds)
 {
     for (Contender& contender : contenders)
-        contender = { contender.label, contender.argv, contender.memory };
+        contender = { contender.label, contender.argv, contender.memory, contender.exitStatus };
     for (int round = -1; round < rounds; ++round) {
         for (std::size_t i = 0; i < contenders.size(); ++i) {
             Contender& contender = contenders[(i + static_cast<std::size_t>(round + 1)) % contenders.size()];
-            const RunCost cost = measuredRun(contender.argv);
-            const double peak = contender.memory ? peakRssKb(contender.argv) : 0;
+            const RunCost cost = measuredRun(contender.argv, contender.exitStatus);
+            const double peak = contender.memory ? peakRssKb(contender.argv, contender.exitStatus) : 0;
             if (!cost.ok() || peak < 0) {
                 std::fprintf(stderr, "%s failed\n", contender.label);
                 return false;

@@ -18,8 +18,9 @@ struct RunCost
     bool ok() const { return wallMs >= 0; }
 };
 
-// Runs argv (searched in PATH) to its end with its output thrown away.
-RunCost measuredRun(const std::vector<std::string>& argv);
+// Runs argv (searched in PATH) to its end with its output thrown away; a run that exits
+// with another status than exitStatus did not run.
+RunCost measuredRun(const std::vector<std::string>& argv, int exitStatus = 0);
 
 // A command measured among others: its CPU of every round, and its peak memory too if asked.
 struct Contender
@@ -27,6 +28,7 @@ struct Contender
     const char* label;
     std::vector<std::string> argv;
     bool memory = false; // measured in runs of its own
+    int exitStatus = 0; // what a run that went well exits with
     std::vector<double> cpuMs {};
     std::vector<double> peakKb {};
 };
@@ -42,6 +44,6 @@ bool measureWithPairs(
 // The peak resident memory of one run, in KiB, or -1. Taken by GNU time, a small process
 // of its own: a child spawned straight from a benchmark starts out with the benchmark's
 // memory and counts it as its own peak.
-double peakRssKb(const std::vector<std::string>& argv);
+double peakRssKb(const std::vector<std::string>& argv, int exitStatus = 0);
 
 } // namespace testproc
