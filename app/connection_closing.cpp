@@ -160,7 +160,7 @@ QString ConnectionClosing::stopQuestion(const GridRowDetails& details)
 {
     QString text = QStringLiteral("Stop the process %1?").arg(QString::fromStdString(details.processCell));
     if (!details.commandLine.empty())
-        text += u'\n' + QString::fromStdString(details.commandLine);
+        text += u'\n' + QString::fromStdString(details.commandLine.str());
     return text + QStringLiteral("\nIt is asked to end (SIGTERM), as when its desktop session ends.");
 }
 

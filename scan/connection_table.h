@@ -61,7 +61,7 @@ struct ConnectionRow
     FixedText<46> localAddress;
     FixedText<46> remoteAddress;
     FixedText<64> processName;
-    FixedText<512> commandLine;
+    SharedText<512> commandLine; // one per process, shared by its rows
     char protocol[10];
     // A wildcard socket that takes both families (an IPv6 socket without IPV6_V6ONLY),
     // though the IPv4 tables show it as 0.0.0.0.
@@ -86,6 +86,11 @@ template <std::size_t N> void setField(FixedText<N>& field, std::string_view tex
 {
     // Read as a C string, as the fixed fields were: up to a terminator, N - 1 bytes at most.
     field.assign(text.substr(0, std::min({ text.find('\0'), text.size(), N - 1 })));
+}
+
+template <std::size_t N> void setField(SharedText<N>& field, std::string_view text)
+{
+    field.assign(text.substr(0, std::min(text.find('\0'), text.size())));
 }
 
 template <std::size_t N> void setField(char (&field)[N], std::string_view text)

@@ -26,7 +26,7 @@ struct GridRowDetails
     int remotePort = 0;
     std::uint32_t pid = 0; // 0: the owning process is not known
     std::string processName {};
-    std::string commandLine {}; // empty where it could not be read
+    SharedText<512> commandLine {}; // empty where it could not be read; its rows' own
     std::string processCell {}; // the "Process" column's text
     bool dualStack = false; // a wildcard socket that takes both families
     // A TCP connection's counters, when traffic is read and the agent has them.
@@ -63,7 +63,7 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
     GridRowDetails details { row.localAddress.str(), row.remoteAddress.str(), row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName.str(), row.commandLine.str(),
+        row.pid, row.processName.str(), row.commandLine,
         processCellText(row.pid, row.processName.str()), row.dualStack };
     if (row.trafficKnown) {
         details.trafficKnown = true;
@@ -102,15 +102,14 @@ inline std::string localEndText(const std::string& address, int port, bool dualS
 }
 
 // The owner's lines of a tooltip, each led by a line break.
-inline std::string processTooltipLines(
-    std::uint32_t pid, const std::string& name, const std::string& commandLine)
+inline std::string processTooltipLines(std::uint32_t pid, const std::string& name, std::string_view commandLine)
 {
     if (pid == 0)
         return "\nProcess: unknown";
     std::string text
         = "\nProcess: " + (name.empty() ? std::string("?") : name) + " (pid " + std::to_string(pid) + ')';
     if (!commandLine.empty())
-        text += "\nCommand line: " + commandLine;
+        text.append("\nCommand line: ").append(commandLine);
     return text;
 }
 

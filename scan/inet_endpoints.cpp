@@ -179,6 +179,13 @@ void ProcessIndex::setProcesses(std::vector<ProcessRecord> processes)
     m_processes = std::move(processes);
     std::sort(m_processes.begin(), m_processes.end(),
         [](const ProcessRecord& a, const ProcessRecord& b) { return a.pid < b.pid; });
+    m_commandLines.assign(m_processes.size(), {});
+    for (std::size_t i = 0; i < m_processes.size(); ++i) {
+        const ProcessRecord& process = m_processes[i];
+        if (!process.path.empty())
+            m_commandLines[i].assign(
+                process.parameters.empty() ? process.path : process.path + ' ' + process.parameters);
+    }
 }
 
 void ProcessIndex::add(
@@ -236,6 +243,13 @@ std::uint32_t ProcessIndex::udpOwner(std::uint32_t local, int localPort) const
             return it->second;
     }
     return 0;
+}
+
+const SharedText<512>& ProcessIndex::commandLine(std::uint32_t pid) const
+{
+    static const SharedText<512> none;
+    const ProcessRecord* found = process(pid);
+    return found ? m_commandLines[std::size_t(found - m_processes.data())] : none;
 }
 
 const ProcessRecord* ProcessIndex::process(std::uint32_t pid) const

@@ -2,6 +2,8 @@
 // The endpoints of both families and their owning processes, as the later MIB tables
 // (tcpConnectionTable, tcpListenerTable, udpEndpointTable, hrSWRunTable) give them.
 
+#include "scan/short_text.h"
+
 #include <array>
 #include <cstdint>
 #include <span>
@@ -73,6 +75,8 @@ public:
     std::uint32_t udpOwner(std::uint32_t local, int localPort) const;
     // The process record of pid, or nullptr.
     const ProcessRecord* process(std::uint32_t pid) const;
+    // Its command line, path and parameters, made once for all its rows; empty when unknown.
+    const SharedText<512>& commandLine(std::uint32_t pid) const;
 
 private:
     struct Key
@@ -90,4 +94,5 @@ private:
     std::vector<std::pair<Key, std::uint32_t>> m_tcp; // sorted by key
     std::vector<std::pair<Key, std::uint32_t>> m_udp;
     std::vector<ProcessRecord> m_processes; // sorted by pid
+    std::vector<SharedText<512>> m_commandLines; // m_processes[i]'s
 };

@@ -123,11 +123,8 @@ void setProcess(ConnectionRow& row, std::uint32_t pid, const ProcessIndex& owner
 {
     row.pid = pid;
     const ProcessRecord* process = pid != 0 ? owners.process(pid) : nullptr;
-    setField(row.processName, process ? process->name : std::string());
-    std::string commandLine;
-    if (process && !process->path.empty())
-        commandLine = process->parameters.empty() ? process->path : process->path + ' ' + process->parameters;
-    setField(row.commandLine, commandLine);
+    setField(row.processName, process ? std::string_view(process->name) : std::string_view());
+    row.commandLine = owners.commandLine(pid);
 }
 
 bool endsBefore(const InetEndpointRecord& a, const InetEndpointRecord& b)

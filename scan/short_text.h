@@ -1,11 +1,14 @@
 #pragma once
-// A text in 16 bytes: up to 15 bytes kept in place, a longer one on the heap. A row holds
-// nine texts, nearly all addresses, ports and states of a few bytes: as std::string (32
-// bytes each) they were most of a table of 20,000 endpoints.
+// The texts a row holds. ShortText: 16 bytes, up to 15 bytes kept in place, a longer one
+// on the heap; nearly all of a row's texts are addresses, ports and states of a few bytes,
+// and as std::string (32 bytes each) they were most of a table of 20,000 endpoints.
+// SharedText: one text held once for every row that shows it.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -86,3 +89,32 @@ private:
     alignas(8) char m_bytes[16];
 };
 static_assert(sizeof(ShortText) == 16);
+
+// A text of at most N - 1 bytes that rows share: a process's command line is held once,
+// however many of its sockets a table lists and however often the table is copied.
+template <std::size_t N> class SharedText
+{
+public:
+    operator const char*() const { return c_str(); }
+    operator std::string_view() const { return view(); }
+    const char* c_str() const { return m_text ? m_text->c_str() : ""; }
+    std::string_view view() const { return m_text ? std::string_view(*m_text) : std::string_view(); }
+    std::string str() const { return std::string(view()); }
+    std::size_t size() const { return m_text ? m_text->size() : 0; }
+    bool empty() const { return size() == 0; }
+    void assign(std::string_view text)
+    {
+        text = text.substr(0, std::min(text.size(), N - 1));
+        m_text = text.empty() ? nullptr : std::make_shared<const std::string>(text);
+    }
+    void swap(SharedText& other) noexcept { m_text.swap(other.m_text); }
+    friend bool operator==(const SharedText& a, const SharedText& b)
+    {
+        return a.m_text == b.m_text || a.view() == b.view();
+    }
+    friend bool operator==(const SharedText& a, std::string_view b) { return a.view() == b; }
+    friend std::string operator+(std::string a, const SharedText& b) { return a += b.view(); }
+
+private:
+    std::shared_ptr<const std::string> m_text;
+};

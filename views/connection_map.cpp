@@ -240,7 +240,7 @@ QString mapRowToolTip(const ConnectionRow& row)
             + side(row.remoteHost, row.remoteAddress, row.remotePortNumber, row.remotePort, false);
     if (row.localAddress[0] != '\0')
         tip += QString::fromStdString(
-            processTooltipLines(row.pid, row.processName.str(), row.commandLine.str()));
+            processTooltipLines(row.pid, row.processName.str(), row.commandLine));
     return tip + QString::fromStdString(trafficTooltipLines(gridRowDetailsOf(row)));
 }
 

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -154,6 +155,16 @@ TEST_F(LaterTablesScan, Ipv6RowsFollowEachProtocolsIpv4RowsAndEveryRowHasItsOwne
     };
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(rows, expected);
+    // The server's four rows hold its command line once, in the scan's table and in the
+    // map's copy of it alike.
+    std::set<const char*> serverLines;
+    for (const ConnectionTable* shown : { table.get(), &view.mapTable()->table }) {
+        for (int r = 1; r <= shown->count(); ++r) {
+            if (shown->row(r).pid == 8)
+                serverLines.insert(shown->row(r).commandLine.c_str());
+        }
+    }
+    EXPECT_EQ(serverLines.size(), 1u);
 
     options.showIpv6Endpoints = false;
     runScan(agent, options, resolver, log, view, *table);
