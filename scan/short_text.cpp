@@ -10,7 +10,8 @@ void ShortText::assign(std::string_view text)
     // Made before the old text goes: text may be a part of it.
     if (text.size() <= kInPlace) {
         char made[sizeof m_bytes];
-        std::memcpy(made, text.data(), text.size());
+        if (!text.empty()) // an empty view may point nowhere
+            std::memcpy(made, text.data(), text.size());
         if (text.size() < kInPlace)
             made[text.size()] = '\0';
         made[kTag] = static_cast<char>(kInPlace - text.size());

@@ -235,6 +235,9 @@ TEST(ConnectionTable, RowTextsAreCutAsFixedFieldsOfTheirSize)
 TEST(ShortText, TextsOfEverySizeSurviveCopiesMovesAndSwaps)
 {
     // Around the 15 bytes kept in place, and a text assigned from a part of itself.
+    ShortText none;
+    none.assign(std::string_view()); // points nowhere
+    EXPECT_STREQ(none.c_str(), "");
     for (const std::size_t size : { 0u, 1u, 14u, 15u, 16u, 46u, 300u }) {
         SCOPED_TRACE(size);
         std::string text(size, 'a');
