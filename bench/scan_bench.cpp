@@ -12,9 +12,9 @@
 #include "tests/common/measured_run.h"
 #include "tests/common/netns.h"
 #include "tests/common/process.h"
+#include "tests/common/scripted_name_services.h"
 #include "tests/scan/fakes/fake_agent_tables.h"
 #include "tests/scan/fakes/recording_scan_view.h"
-#include "tests/common/scripted_name_services.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

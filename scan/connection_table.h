@@ -1,6 +1,8 @@
 #pragma once
 // The table of display rows from the last scan: fixed-width texts, rows numbered from 1.
 
+#include "scan/short_text.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "scan/short_text.h"
 
 // Receives the "Too many connections !" message; shows it and returns, never holding the scan.
 class CapacitySink

@@ -62,8 +62,8 @@ inline std::string processCellText(std::uint32_t pid, const std::string& name)
 
 inline GridRowDetails gridRowDetailsOf(const ConnectionRow& row)
 {
-    GridRowDetails details { row.localAddress.str(), row.remoteAddress.str(), row.localPortNumber, row.remotePortNumber,
-        row.pid, row.processName.str(), row.commandLine,
+    GridRowDetails details { row.localAddress.str(), row.remoteAddress.str(), row.localPortNumber,
+        row.remotePortNumber, row.pid, row.processName.str(), row.commandLine,
         processCellText(row.pid, row.processName.str()), row.dualStack };
     if (row.trafficKnown) {
         details.trafficKnown = true;
@@ -102,7 +102,8 @@ inline std::string localEndText(const std::string& address, int port, bool dualS
 }
 
 // The owner's lines of a tooltip, each led by a line break.
-inline std::string processTooltipLines(std::uint32_t pid, const std::string& name, std::string_view commandLine)
+inline std::string processTooltipLines(
+    std::uint32_t pid, const std::string& name, std::string_view commandLine)
 {
     if (pid == 0)
         return "\nProcess: unknown";

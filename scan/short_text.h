@@ -45,7 +45,10 @@ public:
 
     void assign(std::string_view text);
     const char* c_str() const { return onHeap() ? heapData() : m_bytes; }
-    std::size_t size() const { return onHeap() ? heapSize() : kInPlace - static_cast<unsigned char>(m_bytes[kTag]); }
+    std::size_t size() const
+    {
+        return onHeap() ? heapSize() : kInPlace - static_cast<unsigned char>(m_bytes[kTag]);
+    }
     std::string_view view() const { return { c_str(), size() }; }
     void swap(ShortText& other) noexcept
     {
