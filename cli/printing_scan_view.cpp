@@ -207,11 +207,12 @@ std::vector<std::string> PrintingScanView::rowCells(std::size_t r) const
         const ConnectionRow& row = m_table->row(number);
         take(gridRowOf(number, row));
         // Only what the columns show: the whole details were a third of a row's printing.
-        details.pid = row.pid;
-        if (m_processColumn)
-            details.processName = row.processName.str();
-        if (m_trafficColumns)
+        if (m_trafficColumns) {
             details = gridRowDetailsOf(row);
+        } else if (m_processColumn) {
+            details.pid = row.pid;
+            details.processName = row.processName.str();
+        }
     } else {
         take(GridRow(m_rows[r]));
         empty = cells[0].empty();

@@ -29,26 +29,6 @@ inline std::string notShownText(int notShown)
     return std::to_string(notShown) + (notShown == 1 ? " endpoint was" : " endpoints were") + " not shown.";
 }
 
-// A row's text of at most N - 1 bytes, read as a C string. Held as a short text, not as N
-// bytes: most texts are short, and rows of four 255-byte fields made a table of 20,000
-// endpoints 70 MB. Set through setField, which cuts as before.
-template <std::size_t N> class FixedText
-{
-public:
-    operator const char*() const { return m_text.c_str(); }
-    operator std::string_view() const { return m_text.view(); }
-    const char* c_str() const { return m_text.c_str(); }
-    std::string str() const { return std::string(m_text.view()); }
-    std::size_t size() const { return m_text.size(); }
-    void assign(std::string_view text) { m_text.assign(text.substr(0, std::min(text.size(), N - 1))); }
-    void swap(FixedText& other) noexcept { m_text.swap(other.m_text); }
-    friend bool operator==(const FixedText& a, std::string_view b) { return a.m_text.view() == b; }
-    friend std::string operator+(std::string a, const FixedText& b) { return a += b.m_text.view(); }
-
-private:
-    ShortText m_text;
-};
-
 struct ConnectionRow
 {
     FixedText<255> localHost;
@@ -82,15 +62,10 @@ struct ConnectionRow
 };
 
 // Copies text into a fixed field, cut so that the terminator always fits.
-template <std::size_t N> void setField(FixedText<N>& field, std::string_view text)
+template <std::size_t N, typename Text> void setField(FixedText<N, Text>& field, std::string_view text)
 {
     // Read as a C string, as the fixed fields were: up to a terminator, N - 1 bytes at most.
     field.assign(text.substr(0, std::min({ text.find('\0'), text.size(), N - 1 })));
-}
-
-template <std::size_t N> void setField(SharedText<N>& field, std::string_view text)
-{
-    field.assign(text.substr(0, std::min(text.find('\0'), text.size())));
 }
 
 template <std::size_t N> void setField(char (&field)[N], std::string_view text)

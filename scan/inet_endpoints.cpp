@@ -245,11 +245,10 @@ std::uint32_t ProcessIndex::udpOwner(std::uint32_t local, int localPort) const
     return 0;
 }
 
-const SharedText<512>& ProcessIndex::commandLine(std::uint32_t pid) const
+const SharedText<512>& ProcessIndex::commandLine(const ProcessRecord* process) const
 {
     static const SharedText<512> none;
-    const ProcessRecord* found = process(pid);
-    return found ? m_commandLines[std::size_t(found - m_processes.data())] : none;
+    return process ? m_commandLines[std::size_t(process - m_processes.data())] : none;
 }
 
 const ProcessRecord* ProcessIndex::process(std::uint32_t pid) const

@@ -75,8 +75,9 @@ public:
     std::uint32_t udpOwner(std::uint32_t local, int localPort) const;
     // The process record of pid, or nullptr.
     const ProcessRecord* process(std::uint32_t pid) const;
-    // Its command line, path and parameters, made once for all its rows; empty when unknown.
-    const SharedText<512>& commandLine(std::uint32_t pid) const;
+    // A record's command line, path and parameters, made once for all its rows; empty for
+    // nullptr.
+    const SharedText<512>& commandLine(const ProcessRecord* process) const;
 
 private:
     struct Key

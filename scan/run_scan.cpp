@@ -124,7 +124,7 @@ void setProcess(ConnectionRow& row, std::uint32_t pid, const ProcessIndex& owner
     row.pid = pid;
     const ProcessRecord* process = pid != 0 ? owners.process(pid) : nullptr;
     setField(row.processName, process ? std::string_view(process->name) : std::string_view());
-    row.commandLine = owners.commandLine(pid);
+    row.commandLine = owners.commandLine(process);
 }
 
 bool endsBefore(const InetEndpointRecord& a, const InetEndpointRecord& b)

@@ -2,7 +2,8 @@
 // The texts a row holds. ShortText: 16 bytes, up to 15 bytes kept in place, a longer one
 // on the heap; nearly all of a row's texts are addresses, ports and states of a few bytes,
 // and as std::string (32 bytes each) they were most of a table of 20,000 endpoints.
-// SharedText: one text held once for every row that shows it.
+// SharedString: one text held once for every row that shows it. FixedText: either, cut to
+// its field's size.
 
 #include <algorithm>
 #include <cstddef>
@@ -93,31 +94,48 @@ private:
 };
 static_assert(sizeof(ShortText) == 16);
 
-// A text of at most N - 1 bytes that rows share: a process's command line is held once,
-// however many of its sockets a table lists and however often the table is copied.
-template <std::size_t N> class SharedText
+// A text held once for every copy of it: a process's command line, however many of its
+// sockets a table lists and however often the table is copied.
+class SharedString
 {
 public:
-    operator const char*() const { return c_str(); }
-    operator std::string_view() const { return view(); }
     const char* c_str() const { return m_text ? m_text->c_str() : ""; }
     std::string_view view() const { return m_text ? std::string_view(*m_text) : std::string_view(); }
-    std::string str() const { return std::string(view()); }
     std::size_t size() const { return m_text ? m_text->size() : 0; }
-    bool empty() const { return size() == 0; }
     void assign(std::string_view text)
     {
-        text = text.substr(0, std::min(text.size(), N - 1));
         m_text = text.empty() ? nullptr : std::make_shared<const std::string>(text);
     }
-    void swap(SharedText& other) noexcept { m_text.swap(other.m_text); }
-    friend bool operator==(const SharedText& a, const SharedText& b)
-    {
-        return a.m_text == b.m_text || a.view() == b.view();
-    }
-    friend bool operator==(const SharedText& a, std::string_view b) { return a.view() == b; }
-    friend std::string operator+(std::string a, const SharedText& b) { return a += b.view(); }
+    void swap(SharedString& other) noexcept { m_text.swap(other.m_text); }
 
 private:
     std::shared_ptr<const std::string> m_text;
 };
+
+// A row's text of at most N - 1 bytes, read as a C string. Held as a short text, not as N
+// bytes: most texts are short, and rows of four 255-byte fields made a table of 20,000
+// endpoints 70 MB. Set through setField, which cuts as before.
+template <std::size_t N, typename Text = ShortText> class FixedText
+{
+public:
+    operator const char*() const { return m_text.c_str(); }
+    operator std::string_view() const { return m_text.view(); }
+    const char* c_str() const { return m_text.c_str(); }
+    std::string str() const { return std::string(m_text.view()); }
+    std::size_t size() const { return m_text.size(); }
+    bool empty() const { return m_text.size() == 0; }
+    void assign(std::string_view text) { m_text.assign(text.substr(0, std::min(text.size(), N - 1))); }
+    void swap(FixedText& other) noexcept { m_text.swap(other.m_text); }
+    friend bool operator==(const FixedText& a, const FixedText& b)
+    {
+        return a.m_text.view() == b.m_text.view();
+    }
+    friend bool operator==(const FixedText& a, std::string_view b) { return a.m_text.view() == b; }
+    friend std::string operator+(std::string a, const FixedText& b) { return a += b.m_text.view(); }
+
+private:
+    Text m_text;
+};
+
+// The same, held once for all the rows that show it.
+template <std::size_t N> using SharedText = FixedText<N, SharedString>;
